@@ -1,0 +1,53 @@
+// CCSID: one EBCDIC code page table (single bytes, double-byte pairs, the reverse map) with its
+// character map import, binary table file, and conversions of 80-byte records to and from Unicode.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "svregistration/results.h"
+
+namespace svregistration {
+
+class CCSID {
+ public:
+  CCSID();
+  ~CCSID();
+  CCSID(const CCSID&) = delete;
+  CCSID& operator=(const CCSID&) = delete;
+
+  /// The file named to the last Import, Save or Load.
+  const std::string& FileName() const;
+  void SetFileName(std::string file_name);
+  /// The coded character set id given to the last Import or Load (the CCSID property).
+  std::int32_t CcsidNumber() const;
+  void SetCcsidNumber(std::int32_t ccsid);
+
+  bool isSBCS(std::uint8_t b) const;
+  bool isDBCS(std::uint8_t b) const;
+  std::int16_t SBCStoUnicode(std::uint8_t b) const;
+  std::int16_t DBCStoUnicode(std::uint8_t b0, std::uint8_t b1) const;
+
+  /// Builds the table from a character map file.
+  void Import(const std::string& aFileName, std::int32_t aCCSID);
+  /// Writes the table to a code page table file.
+  void Save(const std::string& aFileName);
+  /// Reads a code page table file; on failure the table stays as it was.
+  void Load(const std::string& aFileName, std::int32_t aCCSID);
+
+  /// EBCDIC 80-byte records with SO/SI double-byte runs to lines of text joined by CR LF.
+  std::u16string ToUnicode(const std::vector<std::uint8_t>& DBCS_Buffer, SOSIKeepType KeepSOSI);
+  /// Text to EBCDIC 80-byte records.
+  std::vector<std::uint8_t> ToEBCDIC(const std::u16string& Source);
+
+  struct Table;  ///< The maps; defined inside the library.
+  Table& table() { return *table_; }
+  const Table& table() const { return *table_; }
+
+ private:
+  std::unique_ptr<Table> table_;
+};
+
+}  // namespace svregistration

@@ -1,0 +1,59 @@
+// The workspace object a host hands to every operation, with its options documents and its log.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace pugi {
+class xml_document;
+}
+
+namespace svregistration::host {
+
+class Repository;
+
+/// An options document together with the means to store it.
+class OptionsHolder {
+ public:
+  virtual ~OptionsHolder() = default;
+  /// The document itself; nullptr when the host has none.
+  virtual pugi::xml_document* Document() = 0;
+  /// Stores the document as it now stands.
+  virtual void Save() = 0;
+};
+
+/// The workspace's log: records with a title, a severity (0 information, 2 error), an object id
+/// (or none) and a text.
+class WorkspaceLog {
+ public:
+  virtual ~WorkspaceLog() = default;
+  virtual void Add(const std::string& title, int severity, const std::optional<std::string>& object_id,
+                   const std::string& text) = 0;
+};
+
+inline constexpr int kSeverityInformation = 0;
+inline constexpr int kSeverityError = 2;
+
+/// The codes GetSolvaneName answers.
+inline constexpr int kCodePageTableDirectory = 3;
+inline constexpr int kWorkspaceRootDirectory = 4;
+
+/// The workspace host's object. Calls that fail raise svregistration::Error.
+class Workspace {
+ public:
+  virtual ~Workspace() = default;
+  virtual std::shared_ptr<host::Repository> Repository() = 0;
+  /// 4: the workspace root directory; 3: the folder of the EBCDIC code page tables.
+  virtual std::string GetSolvaneName(int code) = 0;
+  virtual std::shared_ptr<OptionsHolder> WorkspaceOptions() = 0;
+  virtual std::shared_ptr<OptionsHolder> GlobalOptions() = 0;
+  virtual std::shared_ptr<WorkspaceLog> Log() = 0;
+  /// The handle of the host's main window (owner of dialogs); 0 when there is none.
+  virtual std::intptr_t SolvanewareWindowHandle() = 0;
+  /// Tells the host that a dialog was cancelled.
+  virtual void SetCancelPressed(bool cancelled) = 0;
+};
+
+}  // namespace svregistration::host

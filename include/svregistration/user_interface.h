@@ -1,0 +1,31 @@
+// The user's side of the library: message and input boxes, the folder chooser, and the processing
+// of pending interface events. The default asks on the terminal when there is one and otherwise
+// answers empty (cancel); hosts and tests install their own for the current thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace svregistration {
+
+class UserInterface {
+ public:
+  virtual ~UserInterface() = default;
+  /// A modal message box.
+  virtual void ShowMessage(const std::string& title, const std::string& text) = 0;
+  /// A modal input box; the empty text means cancelled. `secret` hides what is typed.
+  virtual std::string AskText(const std::string& title, const std::string& prompt,
+                              bool secret) = 0;
+  /// A folder chooser owned by `owner_window`; the empty text means cancelled.
+  virtual std::string BrowseForFolder(std::intptr_t owner_window, const std::string& title) = 0;
+  /// Processes the interface events that are pending, once.
+  virtual void ProcessPendingEvents() = 0;
+};
+
+/// The interface of the calling thread (the terminal default until one is installed).
+UserInterface& CurrentUserInterface();
+/// Installs an interface for the calling thread; nullptr restores the default.
+void SetUserInterface(std::shared_ptr<UserInterface> ui);
+
+}  // namespace svregistration

@@ -1,0 +1,2 @@
+// Placeholder until rar extraction lands.
+#include "svregistration/rar.h"

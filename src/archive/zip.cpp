@@ -1,0 +1,2 @@
+// Placeholder until zip extraction lands.
+#include "svregistration/zip.h"

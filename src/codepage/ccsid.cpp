@@ -1,0 +1,2 @@
+// Placeholder until the code page table lands.
+#include "svregistration/ccsid.h"

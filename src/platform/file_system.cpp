@@ -1,0 +1,283 @@
+// The file system object over POSIX and std::filesystem.
+#include "platform/file_system.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <random>
+
+#include "platform/text.h"
+#include "svregistration/error.h"
+
+namespace svregistration::platform {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kSource = "FileSystem";
+constexpr int kFileAlreadyExists = 58;
+
+Error ErrnoError(int err, const std::string& what, const std::string& path) {
+  int number = error_number::kPathFileAccessError;
+  switch (err) {
+    case ENOENT: number = error_number::kFileNotFound; break;
+    case ENOTDIR: number = error_number::kPathNotFound; break;
+    case EACCES:
+    case EPERM:
+    case EROFS: number = error_number::kPermissionDenied; break;
+    case EEXIST: number = kFileAlreadyExists; break;
+    default: break;
+  }
+  return Error(number, kSource, "cannot " + what + " '" + path + "': " + std::strerror(err));
+}
+
+Error ErrnoError(const std::error_code& ec, const std::string& what, const std::string& path) {
+  return ErrnoError(ec.value(), what, path);
+}
+
+bool StatPath(const std::string& path, struct stat& info) { return ::stat(path.c_str(), &info) == 0; }
+
+bool IsReadOnly(const struct stat& info) { return (info.st_mode & 0222) == 0; }
+
+bool HasWildcard(std::string_view name) { return name.find_first_of("*?") != std::string_view::npos; }
+
+void RemoveOneFile(const std::string& path, bool force) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0) throw ErrnoError(errno, "delete file", path);
+  if (S_ISDIR(info.st_mode)) throw ErrnoError(ENOENT, "delete file", path);
+  if (!force && S_ISREG(info.st_mode) && IsReadOnly(info)) {
+    throw Error(error_number::kPermissionDenied, kSource,
+                "cannot delete file '" + path + "': it is read-only");
+  }
+  if (::unlink(path.c_str()) != 0) throw ErrnoError(errno, "delete file", path);
+}
+
+// Makes everything below a folder writable so that it can be removed.
+void MakeWritable(const fs::path& folder) {
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
+    if (!it->is_symlink(ec)) fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
+  }
+}
+
+bool ContainsReadOnly(const fs::path& folder) {
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
+       it.increment(ec)) {
+    struct stat info {};
+    if (::lstat(it->path().c_str(), &info) == 0 && S_ISREG(info.st_mode) && IsReadOnly(info)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool FileExists(const std::string& path) {
+  struct stat info {};
+  return !path.empty() && StatPath(path, info) && !S_ISDIR(info.st_mode);
+}
+
+bool FolderExists(const std::string& path) {
+  struct stat info {};
+  return !path.empty() && StatPath(path, info) && S_ISDIR(info.st_mode);
+}
+
+void CreateFolder(const std::string& path) {
+  if (::mkdir(path.c_str(), 0777) != 0) throw ErrnoError(errno, "create folder", path);
+}
+
+void DeleteFile(const std::string& path, bool force) {
+  std::string name = GetFileName(path);
+  if (!HasWildcard(name)) {
+    RemoveOneFile(path, force);
+    return;
+  }
+  std::string folder = ParentFolderName(path);
+  std::error_code ec;
+  std::vector<std::string> matches;
+  for (const auto& entry : fs::directory_iterator(folder.empty() ? "." : folder, ec)) {
+    if (!entry.is_directory(ec) && WildcardMatch(name, entry.path().filename().string())) {
+      matches.push_back(entry.path().string());
+    }
+  }
+  if (matches.empty()) throw ErrnoError(ENOENT, "delete files matching", path);
+  for (const std::string& match : matches) RemoveOneFile(match, force);
+}
+
+void DeleteFolder(const std::string& path, bool force) {
+  if (!FolderExists(path)) throw Error(error_number::kPathNotFound, kSource,
+                                       "cannot delete folder '" + path + "': no such folder");
+  if (force) {
+    MakeWritable(path);
+  } else if (ContainsReadOnly(path)) {
+    throw Error(error_number::kPermissionDenied, kSource,
+                "cannot delete folder '" + path + "': it holds read-only files");
+  }
+  std::error_code ec;
+  fs::remove_all(path, ec);
+  if (ec) throw ErrnoError(ec, "delete folder", path);
+}
+
+long CountFilesIn(const std::string& folder) {
+  std::error_code ec;
+  long count = 0;
+  fs::directory_iterator it(folder, ec);
+  if (ec) throw ErrnoError(ec, "read folder", folder);
+  for (; it != fs::directory_iterator(); it.increment(ec)) {
+    if (!it->is_directory(ec)) ++count;
+  }
+  return count;
+}
+
+std::vector<std::string> SubFolders(const std::string& folder) {
+  std::error_code ec;
+  fs::directory_iterator it(folder, ec);
+  if (ec) throw ErrnoError(ec, "read folder", folder);
+  std::vector<std::string> folders;
+  for (; it != fs::directory_iterator(); it.increment(ec)) {
+    if (it->is_directory(ec)) folders.push_back(it->path().string());
+  }
+  std::sort(folders.begin(), folders.end());
+  return folders;
+}
+
+std::uint64_t FileSize(const std::string& path) {
+  struct stat info {};
+  if (!StatPath(path, info)) throw ErrnoError(errno, "read the size of", path);
+  return static_cast<std::uint64_t>(info.st_size);
+}
+
+std::string ParentFolderName(std::string_view path) {
+  std::size_t slash = path.find_last_of('/');
+  if (slash == std::string_view::npos) return "";
+  if (slash == 0) return "/";
+  return std::string(path.substr(0, slash));
+}
+
+std::string GetFileName(std::string_view path) {
+  std::size_t slash = path.find_last_of('/');
+  return std::string(slash == std::string_view::npos ? path : path.substr(slash + 1));
+}
+
+std::string BuildPath(std::string_view folder, std::string_view name) {
+  if (folder.empty()) return std::string(name);
+  std::string joined(folder);
+  if (joined.back() != '/') joined.push_back('/');
+  joined.append(name);
+  return joined;
+}
+
+std::string AbsolutePathName(const std::string& path) {
+  std::error_code ec;
+  fs::path absolute = fs::absolute(path, ec);
+  return ec ? path : absolute.lexically_normal().string();
+}
+
+std::string HostRelativePath(std::string_view relative) {
+  std::string path(relative);
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+std::string JoinHostPath(std::string_view root, std::string_view relative) {
+  std::string joined(root);
+  joined.push_back('/');
+  joined.append(HostRelativePath(relative));
+  return joined;
+}
+
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) {
+  if (!FileExists(path)) return std::nullopt;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw ErrnoError(errno, "open", path);
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) {
+    int err = errno;
+    ::close(fd);
+    throw ErrnoError(err, "read", path);
+  }
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      int err = n < 0 ? errno : EIO;
+      ::close(fd);
+      throw ErrnoError(err, "read", path);
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  return bytes;
+}
+
+// No fsync: the rename makes the replacement whole against a crash of the process, and syncing
+// every registered copy would cost more than the copy itself.
+void WriteWholeFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
+  struct stat info {};
+  if (StatPath(path, info)) {
+    if (S_ISDIR(info.st_mode)) throw ErrnoError(EISDIR, "write", path);
+    if (IsReadOnly(info)) {
+      throw Error(error_number::kPermissionDenied, kSource,
+                  "cannot write '" + path + "': it is read-only");
+    }
+  }
+  std::string folder = ParentFolderName(path);
+  std::string temp = BuildPath(folder, "." + GetFileName(path) + ".tmp-" + std::to_string(::getpid()) +
+                                           "-" + std::to_string(std::random_device{}()));
+  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) throw ErrnoError(errno, "write", path);
+  auto fail = [&](int err) {
+    ::close(fd);
+    ::unlink(temp.c_str());
+    return ErrnoError(err, "write", path);
+  };
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::write(fd, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) throw fail(n < 0 ? errno : EIO);
+    done += static_cast<std::size_t>(n);
+  }
+  if (::close(fd) != 0) {
+    int err = errno;
+    ::unlink(temp.c_str());
+    throw ErrnoError(err, "write", path);
+  }
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    int err = errno;
+    ::unlink(temp.c_str());
+    throw ErrnoError(err, "write", path);
+  }
+}
+
+bool WildcardMatch(std::string_view pattern, std::string_view name) {
+  // Iterative match with one backtrack point: the last '*' seen.
+  std::size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
+      ++p;
+      ++n;
+    } else if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+}  // namespace svregistration::platform

@@ -1,0 +1,55 @@
+// The file system object: the file and folder operations registration relies on, with their
+// historical semantics (forced deletes of read-only files, deletion by a wildcard pattern that
+// fails when nothing matches, the count of files directly in a folder). Failures raise Error with
+// the platform's number (53 file not found, 58 file already exists, 70 permission denied, 75
+// path/file access error, 76 path not found) and a description naming the path and the reason.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace svregistration::platform {
+
+bool FileExists(const std::string& path);
+bool FolderExists(const std::string& path);
+
+/// Creates one folder; its parent must exist.
+void CreateFolder(const std::string& path);
+/// Deletes a file, or every file matching a last component with `*` or `?`. A read-only file
+/// (no write permission bit) is deleted only when forced.
+void DeleteFile(const std::string& path, bool force);
+/// Deletes a folder with everything in it. Read-only contents are deleted only when forced.
+void DeleteFolder(const std::string& path, bool force);
+/// The number of files directly in a folder (files in subfolders are not counted).
+long CountFilesIn(const std::string& folder);
+/// The paths of the folders directly in a folder, in name order.
+std::vector<std::string> SubFolders(const std::string& folder);
+std::uint64_t FileSize(const std::string& path);
+
+/// The path without its last component and the separator before it ("" when there is none).
+std::string ParentFolderName(std::string_view path);
+/// The last component of a path.
+std::string GetFileName(std::string_view path);
+/// Joins a folder and a name with one separator.
+std::string BuildPath(std::string_view folder, std::string_view name);
+std::string AbsolutePathName(const std::string& path);
+
+/// A relative path read from host data: a backslash is a separator.
+std::string HostRelativePath(std::string_view relative);
+/// root, the separator, and the relative path read from host data.
+std::string JoinHostPath(std::string_view root, std::string_view relative);
+
+/// The whole file; nullopt when no file exists at the path.
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path);
+/// Writes the bytes to a temporary file beside the target and renames it over the target, so the
+/// target is either the old file or the new one. A read-only target is not replaced.
+void WriteWholeFile(const std::string& path, const std::uint8_t* data, std::size_t size);
+
+/// True when `name` matches `pattern`, where `*` is any run of characters and `?` any one
+/// character, ignoring the letter case of ASCII letters.
+bool WildcardMatch(std::string_view pattern, std::string_view name);
+
+}  // namespace svregistration::platform

@@ -1,0 +1,156 @@
+// The per-thread host utilities and the built-in FileUtility, MessageFormatter and TextUtility.
+#include "platform/host_utilities.h"
+
+#include <fstream>
+#include <memory>
+
+#include "platform/file_system.h"
+#include "platform/text.h"
+#include "svregistration/class_registry.h"
+#include "svregistration/error.h"
+
+namespace svregistration::platform {
+
+namespace {
+
+class DefaultFileUtility final : public host::FileUtility {
+ public:
+  host::SplitPathResult SplitPath(const std::string& path) override {
+    host::SplitPathResult parts;
+    std::size_t slash = path.find_last_of("/\\");
+    std::size_t name_start = slash == std::string::npos ? 0 : slash + 1;
+    parts.folder = path.substr(0, name_start);
+    std::string name = path.substr(name_start);
+    std::size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos || dot == 0) {
+      parts.base_name = name;
+    } else {
+      parts.base_name = name.substr(0, dot);
+      parts.extension = name.substr(dot);
+    }
+    return parts;
+  }
+
+  bool CopyFileTo(const std::string& from, const std::string& to) override {
+    try {
+      auto bytes = ReadWholeFile(from);
+      if (!bytes) return false;
+      WriteWholeFile(to, bytes->data(), bytes->size());
+      return true;
+    } catch (const Error&) {
+      return false;  // the host reports a failed copy as False, not as an error
+    }
+  }
+
+  bool MakeFolder(const std::string& path) override {
+    try {
+      CreateFolder(path);
+      return true;
+    } catch (const Error&) {
+      return false;
+    }
+  }
+
+  bool RemoveFile(const std::string& path) override {
+    try {
+      DeleteFile(path, true);
+      return true;
+    } catch (const Error&) {
+      return false;
+    }
+  }
+
+  bool RemoveFolder(const std::string& path) override {
+    try {
+      DeleteFolder(path, true);
+      return true;
+    } catch (const Error&) {
+      return false;
+    }
+  }
+
+  std::vector<std::string> ReadListFile(const std::string& path) override {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+      throw Error(error_number::kFileNotFound, "FileUtility",
+                  "cannot read the list file '" + path + "'");
+    }
+    std::vector<std::string> lines;
+    std::string line;
+    while (std::getline(in, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      lines.push_back(line);
+    }
+    return lines;
+  }
+};
+
+class DefaultMessageFormatter final : public host::MessageFormatter {
+ public:
+  std::string FormatMessage(const std::string& message_template,
+                            const std::vector<std::string>& args) override {
+    return FillPlaceholders(message_template, args);
+  }
+};
+
+class DefaultTextUtility final : public host::TextUtility {
+ public:
+  std::string FormatMessage(const std::string& message_template,
+                            const std::vector<std::string>& args) override {
+    return FillPlaceholders(message_template, args);
+  }
+};
+
+template <class Interface, class Default>
+std::shared_ptr<Interface> CreateUtility(const char* class_name) {
+  ClassRegistry& registry = ClassRegistry::Instance();
+  if constexpr (!std::is_same_v<Default, void>) {
+    if (!registry.Contains(class_name)) {
+      registry.Register<Interface>(class_name, [] { return std::make_shared<Default>(); });
+    }
+  }
+  return registry.Create<Interface>(class_name);
+}
+
+struct ThreadUtilities {
+  std::shared_ptr<host::FileUtility> file;
+  std::shared_ptr<host::MessageFormatter> formatter;
+  std::shared_ptr<host::TextUtility> text;
+  std::shared_ptr<host::IdUtility> id;
+};
+
+thread_local ThreadUtilities t_utilities;
+
+}  // namespace
+
+host::FileUtility& ThreadFileUtility() {
+  if (!t_utilities.file) {
+    t_utilities.file = CreateUtility<host::FileUtility, DefaultFileUtility>(host::kFileUtilityClass);
+  }
+  return *t_utilities.file;
+}
+
+host::MessageFormatter& ThreadMessageFormatter() {
+  if (!t_utilities.formatter) {
+    t_utilities.formatter = CreateUtility<host::MessageFormatter, DefaultMessageFormatter>(
+        host::kMessageFormatterClass);
+  }
+  return *t_utilities.formatter;
+}
+
+host::TextUtility& ThreadTextUtility() {
+  if (!t_utilities.text) {
+    t_utilities.text =
+        CreateUtility<host::TextUtility, DefaultTextUtility>(host::kTextUtilityClass);
+  }
+  return *t_utilities.text;
+}
+
+host::IdUtility& ThreadIdUtility() {
+  if (!t_utilities.id) t_utilities.id = CreateUtility<host::IdUtility, void>(host::kIdUtilityClass);
+  return *t_utilities.id;
+}
+
+void ResetThreadUtilities() { t_utilities = {}; }
+
+}  // namespace svregistration::platform

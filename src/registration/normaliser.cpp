@@ -1,0 +1,213 @@
+// The line normaliser. Bytes that need no rule of their own (everything but TAB, LF and lead
+// bytes, outside a double-byte run) are handled a run at a time: copied in bulk, then the few
+// bytes in the sequence-number columns blanked. TAB, LF, lead bytes and the byte after a
+// double-byte character go one at a time through the exact per-byte rules.
+#include "registration/normaliser.h"
+
+#include <cstring>
+
+#include "registration/registration_settings.h"
+
+namespace svregistration::registration {
+
+namespace {
+
+constexpr std::uint8_t kTab = 0x09;
+constexpr std::uint8_t kLf = 0x0A;
+constexpr std::uint8_t kCr = 0x0D;
+constexpr std::uint8_t kSo = 0x0E;
+constexpr std::uint8_t kSi = 0x0F;
+constexpr std::uint8_t kSpace = 0x20;
+constexpr std::size_t kLeadColumns = 6;      // columns 1-6
+constexpr std::size_t kTrailingColumn = 72;  // column 73, counted from 0
+
+inline bool IsBlank(std::uint8_t b) { return b == kSpace || b == kTab || b == kCr || b == kLf; }
+
+// Eight bytes at once: true when any of them is TAB or LF, or has its high bit set when lead
+// bytes are possible. False positives only cost a byte-wise look.
+inline bool WordMayHoldSpecial(std::uint64_t word, std::uint64_t high_mask) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+  std::uint64_t tabs = word ^ (kOnes * kTab);
+  std::uint64_t lfs = word ^ (kOnes * kLf);
+  std::uint64_t zero_tab = (tabs - kOnes) & ~tabs & kHighs;
+  std::uint64_t zero_lf = (lfs - kOnes) & ~lfs & kHighs;
+  return (zero_tab | zero_lf | (word & high_mask)) != 0;
+}
+
+class Normaliser {
+ public:
+  Normaliser(std::vector<std::uint8_t>& source, const NormaliserOptions& options)
+      : src_(source.data()), size_(source.size()), options_(options) {
+    special_[kTab] = true;
+    special_[kLf] = true;
+    for (std::size_t b = 0; b < 256; ++b) {
+      if (options.lead_byte[b]) {
+        special_[b] = true;
+        any_lead_ = true;
+      }
+    }
+    high_mask_ = any_lead_ ? 0x8080808080808080ULL : 0;
+    // Room for the input and some growth; Reserve() enlarges it when tabs expand a lot.
+    out_.resize(size_ + size_ / 8 + 64);
+  }
+
+  std::vector<std::uint8_t> Run() {
+    while (i_ < size_) {
+      if (!trail_ && !in_dbcs_) {
+        std::size_t end = FindSpecial(i_);
+        if (end > i_) {
+          CopyRun(i_, end);
+          i_ = end;
+          continue;
+        }
+      }
+      Step(src_[i_++]);
+    }
+    out_.resize(pos_);
+    return std::move(out_);
+  }
+
+ private:
+  std::size_t FindSpecial(std::size_t from) const {
+    std::size_t k = from;
+    while (k + 8 <= size_) {
+      std::uint64_t word;
+      std::memcpy(&word, src_ + k, 8);
+      if (WordMayHoldSpecial(word, high_mask_)) break;
+      k += 8;
+    }
+    while (k < size_ && !special_[src_[k]]) ++k;
+    return k;
+  }
+
+  void Reserve(std::size_t extra) {
+    if (pos_ + extra > out_.size()) out_.resize((pos_ + extra) + (pos_ + extra) / 2);
+  }
+
+  // Bytes [from, end) with no rule of their own, starting outside a double-byte run.
+  void CopyRun(std::size_t from, std::size_t end) {
+    std::size_t n = end - from;
+    Reserve(n);
+    std::uint8_t* out = out_.data() + pos_;
+    std::memcpy(out, src_ + from, n);
+    if (options_.remove_lead_numeration && col_ < kLeadColumns) {
+      std::size_t stop = std::min(n, kLeadColumns - col_);
+      for (std::size_t k = 0; k < stop; ++k) {
+        if (out[k] != kCr) out[k] = kSpace;
+      }
+    }
+    if (options_.remove_numeration) {
+      if (col_ + n > kTrailingColumn) {
+        std::size_t start = col_ >= kTrailingColumn ? 0 : kTrailingColumn - col_;
+        for (std::size_t k = start; k < n; ++k) {
+          if (out[k] != kCr) out[k] = kSpace;
+        }
+      }
+      // Only the trimming at LF reads the last non-blank position.
+      for (std::size_t k = n; k > 0; --k) {
+        if (out[k - 1] != kSpace && out[k - 1] != kCr) {
+          last_non_blank_ = pos_ + k;
+          break;
+        }
+      }
+    }
+    pos_ += n;
+    col_ += n;
+  }
+
+  void Append(std::uint8_t b) {
+    out_[pos_++] = b;
+    ++col_;
+    if (!IsBlank(b)) last_non_blank_ = pos_;
+  }
+
+  // One input byte through the full rules.
+  void Step(std::uint8_t b) {
+    Reserve(16);
+    if (trail_) {
+      Append(b);
+      last_non_blank_ = pos_;
+      trail_ = false;
+      in_dbcs_ = true;
+      return;
+    }
+    if (options_.remove_lead_numeration && col_ < kLeadColumns && b != kCr && b != kLf &&
+        b != kTab) {
+      b = kSpace;
+    }
+    if (options_.remove_numeration && col_ >= kTrailingColumn && b != kCr && b != kLf &&
+        b != kTab) {
+      b = kSpace;
+    }
+    if (b == kTab) {
+      std::size_t stop = (col_ & ~std::size_t{7}) + 7;
+      if (options_.expand_tabs) {
+        b = kSpace;
+        while (col_ < stop) Append(kSpace);
+      }
+      col_ = stop;
+    }
+    if (options_.lead_byte[b]) {
+      if (options_.convert_sosi && options_.sosi_removed) {
+        if (!in_dbcs_) Append(kSo);
+      } else if (options_.convert_sosi) {
+        // Spaces stand for the shift bytes: the space before the run becomes SO, the space
+        // after this character's second byte becomes SI.
+        if (pos_ > 0 && !in_dbcs_ && out_[pos_ - 1] == kSpace) out_[pos_ - 1] = kSo;
+        if (i_ + 1 < size_ && src_[i_ + 1] == kSpace) src_[i_ + 1] = kSi;
+      }
+      trail_ = true;
+    } else {
+      if (options_.convert_sosi && in_dbcs_ && options_.sosi_removed) Append(kSi);
+      in_dbcs_ = false;
+    }
+    Append(b);
+    if (b == kLf) {
+      if (options_.remove_numeration) {
+        pos_ = last_non_blank_;
+        Append(kCr);
+        Append(kLf);
+      }
+      col_ = 0;
+      last_non_blank_ = pos_;
+    }
+  }
+
+  std::uint8_t* src_;
+  std::size_t size_;
+  const NormaliserOptions& options_;
+  std::array<bool, 256> special_{};
+  bool any_lead_ = false;
+  std::uint64_t high_mask_ = 0;
+  std::vector<std::uint8_t> out_;
+  std::size_t i_ = 0;
+  std::size_t pos_ = 0;
+  std::size_t col_ = 0;
+  std::size_t last_non_blank_ = 0;
+  bool trail_ = false;
+  bool in_dbcs_ = false;
+};
+
+}  // namespace
+
+NormaliserOptions NormaliserOptions::From(const RegistrationSettings& settings) {
+  NormaliserOptions options;
+  options.expand_tabs = settings.ExpandTabs;
+  options.remove_numeration = settings.RemoveNumeration;
+  options.remove_lead_numeration = settings.RemoveLeadNumeration;
+  options.convert_sosi = settings.ConvertSosi;
+  options.sosi_removed = settings.SosiRemoved;
+  for (std::size_t b = 0; b < 256; ++b) {
+    options.lead_byte[b] = settings.IsLeadByte(static_cast<unsigned char>(b));
+  }
+  return options;
+}
+
+std::vector<std::uint8_t> NormaliseSource(std::vector<std::uint8_t>& source,
+                                          const NormaliserOptions& options) {
+  if (source.empty()) return {};
+  return Normaliser(source, options).Run();
+}
+
+}  // namespace svregistration::registration

@@ -1,0 +1,32 @@
+// The line normaliser: expands tabs, blanks sequence-number columns (1-6 and 73 on), drops the
+// trailing blanks of lines that end in LF and ends them in CR LF, and marks double-byte runs with
+// shift-out/shift-in bytes. One pass over the input.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+namespace svregistration::registration {
+
+struct RegistrationSettings;
+
+struct NormaliserOptions {
+  bool expand_tabs = false;
+  bool remove_numeration = false;
+  bool remove_lead_numeration = false;
+  bool convert_sosi = false;
+  bool sosi_removed = false;
+  /// lead_byte[b]: b begins a double-byte character of the registered copy's code page.
+  std::array<bool, 256> lead_byte{};
+
+  static NormaliserOptions From(const RegistrationSettings& settings);
+};
+
+/// The normalised form of `source`. A space that follows a double-byte character may be turned
+/// into SI in `source` itself (when spaces stand for the shift bytes), which is why it is taken
+/// by reference.
+std::vector<std::uint8_t> NormaliseSource(std::vector<std::uint8_t>& source,
+                                          const NormaliserOptions& options);
+
+}  // namespace svregistration::registration

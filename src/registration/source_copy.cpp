@@ -1,0 +1,99 @@
+// CopySource and ReadSource: the workspace form of a source file, plain or normalised.
+#include "registration/source_copy.h"
+
+#include "platform/file_system.h"
+#include "platform/host_utilities.h"
+#include "registration/normaliser.h"
+#include "registration/registration_settings.h"
+#include "registration/source_files.h"
+#include "registration/sv_standard_state.h"
+#include "resources/message_catalogue.h"
+#include "svregistration/error.h"
+
+namespace svregistration {
+
+namespace registration {
+
+namespace {
+
+const pugi::xml_document* DocumentOf(const std::shared_ptr<host::OptionsHolder>& holder) {
+  return holder ? holder->Document() : nullptr;
+}
+
+}  // namespace
+
+RegistrationSettings& LoadSettingsOf(host::Workspace& workspace, const std::string& entity_type) {
+  auto workspace_options = workspace.WorkspaceOptions();
+  auto global_options = workspace.GlobalOptions();
+  return LoadRegistrationSettings(DocumentOf(workspace_options), DocumentOf(global_options),
+                                  entity_type);
+}
+
+bool NeedsConversion(const RegistrationSettings& s) {
+  return (s.SourceLocale != 0 && s.SourceLocale != s.RegisteredLocale) || s.RemoveLeadNumeration ||
+         (s.Numeration && s.RemoveNumeration) || (s.SosiAllowed && s.ConvertSosi) ||
+         s.ExpandTabs || s.IsEbcdic;
+}
+
+std::string TableFileOf(host::Workspace& workspace, const RegistrationSettings& settings) {
+  return platform::JoinHostPath(workspace.GetSolvaneName(host::kCodePageTableDirectory),
+                                settings.EncodingTable);
+}
+
+std::vector<std::uint8_t> ReadNormalisedSource(const std::string& /*entity_type*/,
+                                               const std::string& from_path) {
+  std::vector<std::uint8_t> bytes = ReadExistingFileBytes(from_path);
+  RegistrationSettings& settings = ThreadRegistrationSettings();
+  settings.ConvertSosi = settings.ConvertSosi && settings.SosiAllowed;
+  return NormaliseSource(bytes, NormaliserOptions::From(settings));
+}
+
+std::vector<std::uint8_t> ConvertedSource(SVStandard::State& state, host::Workspace& workspace,
+                                          const std::string& entity_type,
+                                          const std::string& from_path) {
+  const RegistrationSettings& settings = ThreadRegistrationSettings();
+  if (settings.IsEbcdic) {
+    return ConvertEbcdicSource(state, entity_type, from_path, TableFileOf(workspace, settings));
+  }
+  return ReadNormalisedSource(entity_type, from_path);
+}
+
+void RaiseCopyFailed(const std::string& from_path, const std::string& to_path) {
+  std::string text = platform::ThreadMessageFormatter().FormatMessage(
+      resources::LoadMessage(resources::kMsgUnableToCopyFile), {from_path, to_path});
+  throw Error(error_number::kFileCopyFailed, "SVRegistration", text);
+}
+
+}  // namespace registration
+
+void SVStandard::CopySource(std::shared_ptr<host::Workspace> SVWS, const std::string& EntityType,
+                            const std::string& FromPath, const std::string& ToPath) {
+  using namespace registration;
+  if (!SVWS) {
+    throw Error(error_number::kObjectNotSet, "SVRegistration",
+                "Object variable not set: no workspace was given");
+  }
+  RegistrationSettings& settings = LoadSettingsOf(*SVWS, EntityType);
+  if (!NeedsConversion(settings)) {
+    if (!platform::ThreadFileUtility().CopyFileTo(FromPath, ToPath)) {
+      RaiseCopyFailed(FromPath, ToPath);
+    }
+    return;
+  }
+  std::vector<std::uint8_t> bytes = ConvertedSource(*state_, *SVWS, EntityType, FromPath);
+  if (!WriteBytesFile(bytes, ToPath)) RaiseCopyFailed(FromPath, ToPath);
+}
+
+std::vector<std::uint8_t> SVStandard::ReadSource(std::shared_ptr<host::Workspace> SVWS,
+                                                 const std::string& EntityType,
+                                                 const std::string& FromPath) {
+  using namespace registration;
+  if (!SVWS) {
+    throw Error(error_number::kObjectNotSet, "SVRegistration",
+                "Object variable not set: no workspace was given");
+  }
+  LoadSettingsOf(*SVWS, EntityType);
+  return ConvertedSource(*state_, *SVWS, EntityType, FromPath);
+}
+
+}  // namespace svregistration

@@ -1,0 +1,46 @@
+// The source copy steps shared by CopySource, ReadSource, registration and refresh.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "svregistration/sv_standard.h"
+
+namespace svregistration::host {
+class Workspace;
+}
+
+namespace svregistration::registration {
+
+struct RegistrationSettings;
+
+/// Loads the thread's settings for the type from the workspace's two options documents.
+RegistrationSettings& LoadSettingsOf(host::Workspace& workspace, const std::string& entity_type);
+
+/// True when any option asks for the copy to be converted or normalised.
+bool NeedsConversion(const RegistrationSettings& settings);
+
+/// The code page table file of the settings: the host's table folder and EncodingTable.
+std::string TableFileOf(host::Workspace& workspace, const RegistrationSettings& settings);
+
+/// The normalised bytes of a non-EBCDIC source; ConvertSosi becomes ConvertSosi and SosiAllowed.
+std::vector<std::uint8_t> ReadNormalisedSource(const std::string& entity_type,
+                                               const std::string& from_path);
+
+/// The EBCDIC source converted through the instance's cached table and normalised.
+std::vector<std::uint8_t> ConvertEbcdicSource(SVStandard::State& state,
+                                              const std::string& entity_type,
+                                              const std::string& from_path,
+                                              const std::string& table_file);
+
+/// The workspace form of the file under the loaded settings: EBCDIC or normalised.
+std::vector<std::uint8_t> ConvertedSource(SVStandard::State& state, host::Workspace& workspace,
+                                          const std::string& entity_type,
+                                          const std::string& from_path);
+
+/// The error of a failed copy: 200 with message 509 naming both paths.
+[[noreturn]] void RaiseCopyFailed(const std::string& from_path, const std::string& to_path);
+
+}  // namespace svregistration::registration

@@ -1,0 +1,35 @@
+// The SVStandard instance: its fields, RegisteredObjectId and the workspace binding.
+#include "registration/sv_standard_state.h"
+#include "svregistration/error.h"
+
+namespace svregistration {
+
+SVStandard::SVStandard() : state_(std::make_unique<State>()) {}
+
+// Ending an instance releases its cached code page table and any binding left in place.
+SVStandard::~SVStandard() = default;
+
+const std::string& SVStandard::RegisteredObjectId() const { return state_->RegisteredObjectId; }
+
+void SVStandard::SetRegisteredObjectId(std::string id) { state_->RegisteredObjectId = std::move(id); }
+
+void SVStandard::State::AttachWorkspace(std::shared_ptr<host::Workspace> workspace) {
+  Workspace = std::move(workspace);
+  if (!Workspace) {
+    throw Error(error_number::kObjectNotSet, "SVRegistration",
+                "Object variable not set: no workspace was given");
+  }
+  Repository = Workspace->Repository();
+  if (!Repository) {
+    throw Error(error_number::kObjectNotSet, "SVRegistration",
+                "Object variable not set: the workspace has no repository");
+  }
+  WorkspaceDirectory = Workspace->GetSolvaneName(host::kWorkspaceRootDirectory);
+}
+
+void SVStandard::State::ReleaseBinding() {
+  Workspace.reset();
+  Repository.reset();
+}
+
+}  // namespace svregistration

@@ -1,0 +1,31 @@
+// The fields of an SVStandard instance and the binding of an instance to a workspace.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "svregistration/ccsid.h"
+#include "svregistration/host/repository.h"
+#include "svregistration/host/workspace.h"
+#include "svregistration/sv_standard.h"
+
+namespace svregistration {
+
+struct SVStandard::State {
+  std::string RegisteredObjectId;
+  std::shared_ptr<host::Workspace> Workspace;
+  /// The workspace root directory of the last binding; kept after the binding is released.
+  std::string WorkspaceDirectory;
+  std::shared_ptr<host::Repository> Repository;
+  /// The code page table cached by the EBCDIC source conversion.
+  std::shared_ptr<CCSID> CodePageTable;
+  bool WithEncoding = false;
+
+  /// Binds the instance: the workspace, its repository, then its root directory. A failing step
+  /// leaves the fields set by the steps before it.
+  void AttachWorkspace(std::shared_ptr<host::Workspace> workspace);
+  /// Drops the workspace and repository references; WorkspaceDirectory stays.
+  void ReleaseBinding();
+};
+
+}  // namespace svregistration

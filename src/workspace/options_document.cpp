@@ -1,0 +1,85 @@
+// Options documents on disk.
+#include "workspace/options_document.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <fmt/core.h>
+
+#include "svregistration/error.h"
+
+namespace svregistration::workspace {
+
+namespace {
+
+constexpr const char* kSource = "Workspace";
+
+// Line and column (from 1) of a byte offset in the text.
+std::pair<std::size_t, std::size_t> LineAndColumn(const std::string& text, std::ptrdiff_t offset) {
+  std::size_t line = 1, column = 1;
+  for (std::ptrdiff_t i = 0; i < offset && static_cast<std::size_t>(i) < text.size(); ++i) {
+    if (text[static_cast<std::size_t>(i)] == '\n') {
+      ++line;
+      column = 1;
+    } else {
+      ++column;
+    }
+  }
+  return {line, column};
+}
+
+void Parse(pugi::xml_document& document, const std::string& path, const std::string& text) {
+  pugi::xml_parse_result result = document.load_buffer(text.data(), text.size());
+  if (!result) {
+    auto [line, column] = LineAndColumn(text, result.offset);
+    throw Error(error_number::kPathFileAccessError, kSource,
+                fmt::format("the options document '{}' is not well-formed: {} at line {}, column {}",
+                            path, result.description(), line, column));
+  }
+}
+
+}  // namespace
+
+std::shared_ptr<OptionsDocument> OptionsDocument::Load(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    throw Error(error_number::kFileNotFound, kSource,
+                fmt::format("cannot open the options document '{}': {}", path, std::strerror(errno)));
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  auto document = std::shared_ptr<OptionsDocument>(new OptionsDocument(path));
+  Parse(document->document_, path, text.str());
+  return document;
+}
+
+std::shared_ptr<OptionsDocument> OptionsDocument::FromText(const std::string& path,
+                                                           const std::string& xml) {
+  auto document = std::shared_ptr<OptionsDocument>(new OptionsDocument(path));
+  Parse(document->document_, path, xml);
+  return document;
+}
+
+void OptionsDocument::Save() {
+  std::string temp = path_ + ".tmp-" + std::to_string(::getpid());
+  if (!document_.save_file(temp.c_str(), "  ", pugi::format_default, pugi::encoding_utf8)) {
+    std::remove(temp.c_str());
+    throw Error(error_number::kPathFileAccessError, kSource,
+                fmt::format("cannot write the options document '{}'", path_));
+  }
+  if (std::rename(temp.c_str(), path_.c_str()) != 0) {
+    int err = errno;
+    std::remove(temp.c_str());
+    throw Error(error_number::kPathFileAccessError, kSource,
+                fmt::format("cannot replace the options document '{}': {}", path_,
+                            std::strerror(err)));
+  }
+}
+
+}  // namespace svregistration::workspace

@@ -1,0 +1,33 @@
+// An options document kept in a file: loaded once, saved atomically (a temporary file beside it,
+// renamed over it).
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <pugixml.hpp>
+
+#include "svregistration/host/workspace.h"
+
+namespace svregistration::workspace {
+
+class OptionsDocument final : public host::OptionsHolder {
+ public:
+  /// Loads the file; raises Error 53 naming a missing file, or 75 with the parser's message and
+  /// the line and column of a document that is not well-formed.
+  static std::shared_ptr<OptionsDocument> Load(const std::string& path);
+  /// A new document from text, not yet saved.
+  static std::shared_ptr<OptionsDocument> FromText(const std::string& path, const std::string& xml);
+
+  pugi::xml_document* Document() override { return &document_; }
+  void Save() override;
+  const std::string& path() const { return path_; }
+
+ private:
+  explicit OptionsDocument(std::string path) : path_(std::move(path)) {}
+
+  std::string path_;
+  pugi::xml_document document_;
+};
+
+}  // namespace svregistration::workspace

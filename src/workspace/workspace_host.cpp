@@ -1,0 +1,103 @@
+// Creating and opening workspace folders.
+#include "workspace/workspace_host.h"
+
+#include <filesystem>
+
+#include <fmt/core.h>
+
+#include "svregistration/error.h"
+#include "workspace/default_options.h"
+
+namespace svregistration::workspace {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr const char* kSource = "Workspace";
+constexpr const char* kWorkspaceOptionsFile = "options/workspace.xml";
+constexpr const char* kGlobalOptionsFile = "options/global.xml";
+constexpr const char* kCodePageFolder = "codepages";
+
+Error WorkspaceError(int number, const std::string& text) { return Error(number, kSource, text); }
+
+std::string AbsoluteFolder(const std::string& directory) {
+  std::error_code ec;
+  fs::path absolute = fs::absolute(directory, ec);
+  std::string text = (ec ? fs::path(directory) : absolute.lexically_normal()).string();
+  while (text.size() > 1 && text.back() == '/') text.pop_back();
+  return text;
+}
+
+}  // namespace
+
+WorkspaceHost::WorkspaceHost(std::string root) : root_(std::move(root)) {}
+
+std::shared_ptr<WorkspaceHost> WorkspaceHost::Create(const std::string& directory) {
+  std::string root = AbsoluteFolder(directory);
+  std::error_code ec;
+  if (fs::exists(fs::path(root) / kWorkspaceOptionsFile, ec)) {
+    throw WorkspaceError(58, fmt::format("'{}' already holds a workspace", root));
+  }
+  fs::create_directories(fs::path(root) / "options", ec);
+  if (!ec) fs::create_directories(fs::path(root) / kCodePageFolder, ec);
+  if (ec) {
+    throw WorkspaceError(error_number::kPathFileAccessError,
+                         fmt::format("cannot create the workspace folder '{}': {}", root, ec.message()));
+  }
+  auto host = std::shared_ptr<WorkspaceHost>(new WorkspaceHost(root));
+  host->workspace_options_ = OptionsDocument::FromText(
+      (fs::path(root) / kWorkspaceOptionsFile).string(), DefaultWorkspaceOptions());
+  host->global_options_ = OptionsDocument::FromText((fs::path(root) / kGlobalOptionsFile).string(),
+                                                    DefaultGlobalOptions());
+  host->workspace_options_->Save();
+  host->global_options_->Save();
+  return host;
+}
+
+std::shared_ptr<WorkspaceHost> WorkspaceHost::Open(const std::string& directory) {
+  std::string root = AbsoluteFolder(directory);
+  std::error_code ec;
+  if (!fs::is_directory(root, ec)) {
+    throw WorkspaceError(error_number::kPathNotFound,
+                         fmt::format("the workspace folder '{}' does not exist", root));
+  }
+  if (!fs::exists(fs::path(root) / kWorkspaceOptionsFile, ec)) {
+    throw WorkspaceError(error_number::kPathNotFound,
+                         fmt::format("'{}' is not a workspace: it has no {}", root,
+                                     kWorkspaceOptionsFile));
+  }
+  auto host = std::shared_ptr<WorkspaceHost>(new WorkspaceHost(root));
+  host->LoadOptions();
+  return host;
+}
+
+void WorkspaceHost::LoadOptions() {
+  workspace_options_ = OptionsDocument::Load((fs::path(root_) / kWorkspaceOptionsFile).string());
+  global_options_ = OptionsDocument::Load((fs::path(root_) / kGlobalOptionsFile).string());
+}
+
+std::string WorkspaceHost::CodePageDirectory() const {
+  return (fs::path(root_) / kCodePageFolder).string();
+}
+
+std::string WorkspaceHost::GetSolvaneName(int code) {
+  switch (code) {
+    case host::kWorkspaceRootDirectory: return root_;
+    case host::kCodePageTableDirectory: return CodePageDirectory();
+    default:
+      throw WorkspaceError(5, fmt::format("GetSolvaneName: no directory has the code {}", code));
+  }
+}
+
+std::shared_ptr<host::Repository> WorkspaceHost::Repository() {
+  throw WorkspaceError(error_number::kObjectNotSet,
+                       fmt::format("the workspace '{}' has no repository in this build", root_));
+}
+
+std::shared_ptr<host::WorkspaceLog> WorkspaceHost::Log() {
+  throw WorkspaceError(error_number::kObjectNotSet,
+                       fmt::format("the workspace '{}' has no log in this build", root_));
+}
+
+}  // namespace svregistration::workspace

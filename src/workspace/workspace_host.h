@@ -1,0 +1,44 @@
+// The reference workspace host: a workspace is a folder with options/workspace.xml,
+// options/global.xml, codepages/ (the EBCDIC code page tables) and its repository.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "svregistration/host/workspace.h"
+#include "workspace/options_document.h"
+
+namespace svregistration::workspace {
+
+class WorkspaceHost final : public host::Workspace {
+ public:
+  /// Creates a workspace in `directory` (created when missing; it must not hold a workspace).
+  static std::shared_ptr<WorkspaceHost> Create(const std::string& directory);
+  /// Opens the workspace in `directory`; raises Error naming the folder when it is none.
+  static std::shared_ptr<WorkspaceHost> Open(const std::string& directory);
+
+  std::shared_ptr<host::Repository> Repository() override;
+  std::string GetSolvaneName(int code) override;
+  std::shared_ptr<host::OptionsHolder> WorkspaceOptions() override { return workspace_options_; }
+  std::shared_ptr<host::OptionsHolder> GlobalOptions() override { return global_options_; }
+  std::shared_ptr<host::WorkspaceLog> Log() override;
+  std::intptr_t SolvanewareWindowHandle() override { return 0; }
+  void SetCancelPressed(bool cancelled) override { cancel_pressed_ = cancelled; }
+
+  const std::string& root() const { return root_; }
+  std::string CodePageDirectory() const;
+  std::shared_ptr<OptionsDocument> workspace_options() { return workspace_options_; }
+  std::shared_ptr<OptionsDocument> global_options() { return global_options_; }
+  bool cancel_pressed() const { return cancel_pressed_; }
+
+ private:
+  explicit WorkspaceHost(std::string root);
+  void LoadOptions();
+
+  std::string root_;
+  std::shared_ptr<OptionsDocument> workspace_options_;
+  std::shared_ptr<OptionsDocument> global_options_;
+  bool cancel_pressed_ = false;
+};
+
+}  // namespace svregistration::workspace

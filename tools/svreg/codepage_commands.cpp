@@ -1,0 +1,7 @@
+#include "commands.h"
+
+namespace svreg {
+
+void AddCodepageCommands(CLI::App& /*app*/, Context& /*context*/) {}
+
+}  // namespace svreg

@@ -1,0 +1,19 @@
+// The command groups of svreg. Each Add*Commands attaches its subcommands to the application; a
+// command's callback sets the exit status in the context (0 success, 1 an operation reported
+// failure) and raises svregistration::Error for anything else (reported by main, status 2).
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace svreg {
+
+struct Context {
+  int exit_code = 0;
+};
+
+void AddWorkspaceCommands(CLI::App& app, Context& context);  // init, option
+void AddSourceCommands(CLI::App& app, Context& context);     // source copy|read
+void AddCodepageCommands(CLI::App& app, Context& context);   // codepage import|from-icu|decode|encode
+void AddArchiveCommands(CLI::App& app, Context& context);    // zip, rar
+
+}  // namespace svreg

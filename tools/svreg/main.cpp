@@ -1,0 +1,33 @@
+// svreg: brings legacy sources into a workspace and keeps them there, from the command line.
+#include <cstdio>
+#include <exception>
+
+#include <CLI/CLI.hpp>
+#include <fmt/core.h>
+
+#include "commands.h"
+#include "svregistration/error.h"
+
+int main(int argc, char** argv) {
+  CLI::App app{"svreg: registers legacy mainframe sources into a workspace and keeps them there"};
+  app.require_subcommand(1);
+  app.set_version_flag("--version", "svreg 0.1.0");
+  svreg::Context context;
+  svreg::AddWorkspaceCommands(app, context);
+  svreg::AddSourceCommands(app, context);
+  svreg::AddCodepageCommands(app, context);
+  svreg::AddArchiveCommands(app, context);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    int status = app.exit(e);
+    return status == 0 ? 0 : 2;
+  } catch (const svregistration::Error& e) {
+    fmt::print(stderr, "svreg: {} ({})\n", e.description(), e.number());
+    return 2;
+  } catch (const std::exception& e) {
+    fmt::print(stderr, "svreg: {}\n", e.what());
+    return 2;
+  }
+  return context.exit_code;
+}

@@ -1,0 +1,94 @@
+// svreg init and svreg option: creating a workspace and reading or setting its options.
+#include <pugixml.hpp>
+
+#include <fmt/core.h>
+
+#include "commands.h"
+#include "output.h"
+#include "svregistration/error.h"
+#include "workspace/workspace_host.h"
+
+namespace svreg {
+
+namespace {
+
+using svregistration::Error;
+using svregistration::workspace::WorkspaceHost;
+
+struct OptionArgs {
+  std::string directory;
+  std::string action;
+  std::string xpath;
+  std::string value;
+  bool global = false;
+  bool json = false;
+};
+
+pugi::xml_node SelectOption(pugi::xml_document& document, const std::string& xpath,
+                            const std::string& path) {
+  pugi::xpath_node selected;
+  try {
+    selected = document.select_node(xpath.c_str());
+  } catch (const pugi::xpath_exception& e) {
+    throw Error(5, "svreg", fmt::format("the XPath \"{}\" is not valid: {}", xpath, e.what()));
+  }
+  if (!selected.node()) {
+    throw Error(svregistration::error_number::kPathNotFound, "svreg",
+                fmt::format("the XPath \"{}\" selects no element of '{}'", xpath, path));
+  }
+  return selected.node();
+}
+
+void RunOption(const OptionArgs& args, Context& context) {
+  auto workspace = WorkspaceHost::Open(args.directory);
+  auto options = args.global ? workspace->global_options() : workspace->workspace_options();
+  pugi::xml_node element = SelectOption(*options->Document(), args.xpath, options->path());
+  if (args.action == "set") {
+    if (!element.attribute("VALUE")) element.append_attribute("VALUE");
+    element.attribute("VALUE").set_value(args.value.c_str());
+    options->Save();
+  } else if (!args.value.empty()) {
+    throw Error(5, "svreg", "option get takes no VALUE");
+  }
+  std::string value = element.attribute("VALUE").value();
+  if (args.json) {
+    PrintJson({{"value", value}});
+  } else if (args.action == "get") {
+    WriteStdout(value + "\n");
+  }
+  context.exit_code = 0;
+}
+
+}  // namespace
+
+void AddWorkspaceCommands(CLI::App& app, Context& context) {
+  auto* init = app.add_subcommand("init", "Create a workspace in DIR");
+  auto init_dir = std::make_shared<std::string>();
+  auto init_json = std::make_shared<bool>(false);
+  init->add_option("DIR", *init_dir, "The workspace folder (created when missing)")->required();
+  init->add_flag("--json", *init_json, "Print the result as JSON");
+  init->callback([init_dir, init_json] {
+    auto workspace = WorkspaceHost::Create(*init_dir);
+    if (*init_json) {
+      PrintJson({{"workspace", workspace->root()}});
+    } else {
+      WriteStdout(fmt::format("created workspace {}\n", workspace->root()));
+    }
+  });
+
+  auto args = std::make_shared<OptionArgs>();
+  auto* option = app.add_subcommand(
+      "option", "Read or set the VALUE of the element an XPath selects in an options document");
+  option->add_option("DIR", args->directory, "The workspace folder")->required();
+  option->add_option("ACTION", args->action, "get or set")
+      ->required()
+      ->check(CLI::IsMember({"get", "set"}));
+  option->add_option("XPATH", args->xpath, "Selects the option element, e.g. //BOOL[@ID='ExpandTabs']")
+      ->required();
+  option->add_option("VALUE", args->value, "The new value (set)");
+  option->add_flag("--global", args->global, "Use the global options document");
+  option->add_flag("--json", args->json, "Print the result as JSON");
+  option->callback([args, &context] { RunOption(*args, context); });
+}
+
+}  // namespace svreg
