@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <random>
 
+#include "platform/byte_buffer.h"
 #include "platform/text.h"
 #include "svregistration/error.h"
 
@@ -203,7 +204,7 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) 
     ::close(fd);
     throw ErrnoError(err, "read", path);
   }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
+  std::vector<std::uint8_t> bytes = AllocateBytes(static_cast<std::size_t>(info.st_size));
   std::size_t done = 0;
   while (done < bytes.size()) {
     ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);

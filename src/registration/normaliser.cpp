@@ -6,6 +6,7 @@
 
 #include <cstring>
 
+#include "platform/byte_buffer.h"
 #include "registration/registration_settings.h"
 
 namespace svregistration::registration {
@@ -22,6 +23,20 @@ constexpr std::size_t kLeadColumns = 6;      // columns 1-6
 constexpr std::size_t kTrailingColumn = 72;  // column 73, counted from 0
 
 inline bool IsBlank(std::uint8_t b) { return b == kSpace || b == kTab || b == kCr || b == kLf; }
+
+// The length of bytes[0, n) without its trailing spaces and CRs (0 when all are blank). Whole
+// words of spaces are skipped eight bytes at a time.
+inline std::size_t LastNonBlank(const std::uint8_t* bytes, std::size_t n) {
+  constexpr std::uint64_t kSpaces = 0x2020202020202020ULL;
+  while (n >= 8) {
+    std::uint64_t word;
+    std::memcpy(&word, bytes + n - 8, 8);
+    if (word != kSpaces) break;
+    n -= 8;
+  }
+  while (n > 0 && (bytes[n - 1] == kSpace || bytes[n - 1] == kCr)) --n;
+  return n;
+}
 
 // Eight bytes at once: true when any of them is TAB or LF, or has its high bit set when lead
 // bytes are possible. False positives only cost a byte-wise look.
@@ -49,7 +64,7 @@ class Normaliser {
     }
     high_mask_ = any_lead_ ? 0x8080808080808080ULL : 0;
     // Room for the input and some growth; Reserve() enlarges it when tabs expand a lot.
-    out_.resize(size_ + size_ / 8 + 64);
+    out_ = platform::AllocateBytes(size_ + size_ / 8 + 64);
   }
 
   std::vector<std::uint8_t> Run() {
@@ -82,7 +97,7 @@ class Normaliser {
   }
 
   void Reserve(std::size_t extra) {
-    if (pos_ + extra > out_.size()) out_.resize((pos_ + extra) + (pos_ + extra) / 2);
+    if (pos_ + extra > out_.size()) platform::GrowBytes(out_, (pos_ + extra) + (pos_ + extra) / 2);
   }
 
   // Bytes [from, end) with no rule of their own, starting outside a double-byte run.
@@ -98,19 +113,17 @@ class Normaliser {
       }
     }
     if (options_.remove_numeration) {
+      // Everything from column 73 on is blank now, so the last non-blank byte lies before it.
+      std::size_t keep = n;
       if (col_ + n > kTrailingColumn) {
-        std::size_t start = col_ >= kTrailingColumn ? 0 : kTrailingColumn - col_;
-        for (std::size_t k = start; k < n; ++k) {
+        keep = col_ >= kTrailingColumn ? 0 : kTrailingColumn - col_;
+        for (std::size_t k = keep; k < n; ++k) {
           if (out[k] != kCr) out[k] = kSpace;
         }
       }
       // Only the trimming at LF reads the last non-blank position.
-      for (std::size_t k = n; k > 0; --k) {
-        if (out[k - 1] != kSpace && out[k - 1] != kCr) {
-          last_non_blank_ = pos_ + k;
-          break;
-        }
-      }
+      std::size_t k = LastNonBlank(out, keep);
+      if (k != 0) last_non_blank_ = pos_ + k;
     }
     pos_ += n;
     col_ += n;

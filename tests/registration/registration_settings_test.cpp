@@ -151,8 +151,8 @@ TEST_F(SettingsTest, BadDocumentsRaiseTheirErrors) {
   EXPECT_EQ(ErrorOf(WorkspaceOptionsXml({.source_locale = "99999"})),
             error_number::kUnsupportedLocale);
   EXPECT_EQ(last_error_, "Wrong encoding workspace option. Required source locale 99999 is not supported");
-  EXPECT_EQ(ErrorOf(WorkspaceOptionsXml({.registered_locale = "4"})), error_number::kUnsupportedLocale);
-  EXPECT_EQ(last_error_, "Wrong encoding workspace option. Required registration locale 4 is not supported");
+  EXPECT_EQ(ErrorOf(WorkspaceOptionsXml({.registered_locale = "250000"})), error_number::kUnsupportedLocale);
+  EXPECT_EQ(last_error_, "Wrong encoding workspace option. Required registration locale 250000 is not supported");
   EXPECT_EQ(ErrorOf(WorkspaceOptionsXml({.source_locale = ""})), error_number::kTypeMismatch);
   EXPECT_EQ(ErrorOf(WorkspaceOptionsXml({.registered_locale = "10x"})), error_number::kTypeMismatch);
 
@@ -173,10 +173,10 @@ TEST_F(SettingsTest, BadDocumentsRaiseTheirErrors) {
 TEST(IsLeadByte, FollowsTheRegisteredCodePageRanges) {
   RegistrationSettings s;
   s.RegisteredCodePage.LeadByte = {0x81, 0x9F, 0xE0, 0xFC};
-  for (unsigned char b : {0x81, 0x9F, 0xE0, 0xFC}) EXPECT_FALSE(s.IsLeadByte(b));
+  for (int b : {0x81, 0x9F, 0xE0, 0xFC}) EXPECT_FALSE(s.IsLeadByte(static_cast<unsigned char>(b)));
   s.IsDbcs = true;
-  for (unsigned char b : {0x81, 0x9F, 0xE0, 0xFC}) EXPECT_TRUE(s.IsLeadByte(b)) << int(b);
-  for (unsigned char b : {0x80, 0xA0, 0xFD, 0x00}) EXPECT_FALSE(s.IsLeadByte(b)) << int(b);
+  for (int b : {0x81, 0x9F, 0xE0, 0xFC}) EXPECT_TRUE(s.IsLeadByte(static_cast<unsigned char>(b))) << b;
+  for (int b : {0x80, 0xA0, 0xFD, 0x00}) EXPECT_FALSE(s.IsLeadByte(static_cast<unsigned char>(b))) << b;
   s.RegisteredCodePage.LeadByte = {};
   EXPECT_FALSE(s.IsLeadByte(0x81));
 }

@@ -1,0 +1,3 @@
+svreg_add_bench(bench_normaliser normaliser_bench.cpp source_text.cpp)
+add_executable(bench_make_source make_source.cpp source_text.cpp)
+target_link_libraries(bench_make_source PRIVATE svreg_warnings)

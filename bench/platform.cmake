@@ -1,0 +1,1 @@
+svreg_add_bench(bench_ansi_conversion ansi_conversion_bench.cpp)

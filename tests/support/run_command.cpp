@@ -1,0 +1,58 @@
+#include "support/run_command.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace svregistration::testing {
+
+std::string SvregBinary() { return SVREG_SVREG_BINARY; }
+
+CommandResult RunSvreg(const std::vector<std::string>& args, const std::string& input,
+                       const std::vector<std::string>& environment) {
+  TempDir io;
+  std::string in_path = io.Write("stdin", input);
+  std::string out_path = io / "stdout";
+  std::string err_path = io / "stderr";
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, in_path.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+
+  std::vector<std::string> argv_text{SvregBinary()};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argv_text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+
+  std::vector<std::string> env_text;
+  for (char** e = environ; *e != nullptr; ++e) env_text.emplace_back(*e);
+  env_text.insert(env_text.end(), environment.begin(), environment.end());
+  std::vector<char*> envp;
+  for (auto& e : env_text) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  pid_t pid = 0;
+  int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) throw std::runtime_error("cannot start " + SvregBinary());
+  int status = 0;
+  waitpid(pid, &status, 0);
+  CommandResult result;
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = ReadFile(out_path);
+  result.err = ReadFile(err_path);
+  return result;
+}
+
+}  // namespace svregistration::testing
