@@ -9,6 +9,7 @@ namespace svregistration {
 
 /// Error numbers that callers test for. Platform numbers keep their historical values.
 namespace error_number {
+inline constexpr int kInvalidProcedureCall = 5;
 inline constexpr int kSubscriptOutOfRange = 9;
 inline constexpr int kTypeMismatch = 13;
 inline constexpr int kFileNotFound = 53;

@@ -1,6 +1,7 @@
 // The per-thread host utilities and the built-in FileUtility, MessageFormatter and TextUtility.
 #include "platform/host_utilities.h"
 
+#include <filesystem>
 #include <fstream>
 #include <memory>
 
@@ -42,13 +43,11 @@ class DefaultFileUtility final : public host::FileUtility {
     }
   }
 
+  // Creates the missing folders above it too.
   bool MakeFolder(const std::string& path) override {
-    try {
-      CreateFolder(path);
-      return true;
-    } catch (const Error&) {
-      return false;
-    }
+    std::error_code ec;
+    std::filesystem::create_directories(path, ec);
+    return !ec && FolderExists(path);
   }
 
   bool RemoveFile(const std::string& path) override {

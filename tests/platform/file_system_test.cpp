@@ -2,11 +2,10 @@
 // host paths and atomic whole-file writes.
 #include "platform/file_system.h"
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <functional>
-
-#include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
 #include "svregistration/error.h"
@@ -27,13 +26,19 @@ int ErrorNumber(const std::function<void()>& action) {
 }
 
 TEST(WildcardMatch, MatchesLikeTheFileSystem) {
-  struct Case { const char* pattern; const char* name; bool match; };
-  const Case cases[] = {
-      {"*.lst", "PROG.LST", true}, {"PROG.*", "prog.cbl", true}, {"?ROG.cbl", "PROG.cbl", true},
-      {"*", "", true},             {"a*b*c", "aXbYc", true},      {"a*b", "aXbY", false},
-      {"??", "abc", false},        {"x.cbl", "x.cblx", false},
+  struct Case {
+    const char* pattern;
+    const char* name;
+    bool match;
   };
-  for (const Case& c : cases) EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
+  const Case cases[] = {
+      {"*.lst", "PROG.LST", true},    {"PROG.*", "prog.cbl", true},
+      {"?ROG.cbl", "PROG.cbl", true}, {"*", "", true},
+      {"a*b*c", "aXbYc", true},       {"a*b", "aXbY", false},
+      {"??", "abc", false},           {"x.cbl", "x.cblx", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
 }
 
 TEST(FileSystem, DeletesByPatternAndFailsWhenNothingMatches) {
