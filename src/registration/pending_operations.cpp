@@ -11,14 +11,6 @@ namespace {
 }
 }  // namespace
 
-SVRegistrationResults SVStandard::RegisterEx(std::shared_ptr<host::Workspace>, const std::string&,
-                                             std::string&, const std::string&, bool) {
-  return rUnexpectedRegistrationError;
-}
-SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace>, const std::string&,
-                                           std::string&, const std::string&) {
-  NotYet("Register");
-}
 bool SVStandard::Unregister(std::shared_ptr<host::Workspace>, const std::string&) {
   NotYet("Unregister");
 }

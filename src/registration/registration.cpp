@@ -1,0 +1,208 @@
+// Register and RegisterEx: copy a source into its type's Sources directory, find or create its
+// repository object, record where the copy lies and where it came from, and let the type's
+// registration handler accept it.
+#include <optional>
+
+#include "platform/file_system.h"
+#include "platform/host_utilities.h"
+#include "platform/text.h"
+#include "registration/file_removal.h"
+#include "registration/registration_settings.h"
+#include "registration/source_copy.h"
+#include "registration/sv_standard_state.h"
+#include "svregistration/class_registry.h"
+#include "svregistration/error.h"
+#include "svregistration/host/registration_handler.h"
+
+namespace svregistration {
+
+namespace {
+
+constexpr std::size_t kMaxPathCharacters = 254;
+
+// Characters, not bytes: the limit is on the text as the user sees it.
+std::size_t CharacterCount(const std::string& text) {
+  std::size_t count = 0;
+  for (char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return count;
+}
+
+// The folder's path with its separators as this system writes them.
+std::string SourcesDirectory(SVStandard::State& state, const std::string& type) {
+  auto global = state.Workspace->GlobalOptions();
+  pugi::xml_node root;
+  if (global && global->Document()) root = *global->Document();
+  std::string value = registration::ReadOptionValue(
+      root, "//CASE[@ID='Inventory']/*/CASE[@NAME='" + type + "']/TEXT[@NAME='Directory']");
+  if (value.empty()) return "Sources/" + type;
+  return platform::HostRelativePath(value);
+}
+
+bool EnsureFolder(const std::string& path) {
+  if (platform::FolderExists(path)) return true;
+  if (platform::FileExists(path)) platform::ThreadFileUtility().RemoveFile(path);
+  return platform::ThreadFileUtility().MakeFolder(path);
+}
+
+std::shared_ptr<host::RepositoryObject> FindQuietly(host::Repository& repository,
+                                                    const std::string& type, std::string& name) {
+  try {
+    return repository.FindObject(type, name, "");
+  } catch (const Error&) {
+    return nullptr;  // a failing look-up leaves the object not found
+  }
+}
+
+// Finds the object by its name, or by the name without its extension when that object has no
+// registered source yet (it then takes the full name).
+std::shared_ptr<host::RepositoryObject> FindObjectToRegister(host::Repository& repository,
+                                                             const std::string& type,
+                                                             std::string& name,
+                                                             const std::string& source_attribute) {
+  try {
+    if (auto found = FindQuietly(repository, type, name)) return found;
+    std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos) return nullptr;
+    std::string short_name = name.substr(0, dot);
+    auto found = FindQuietly(repository, type, short_name);
+    if (!found || !found->GetAttribute(source_attribute).empty()) return nullptr;
+    found->BeginUpdate();
+    found->SetAttribute("Name", name);
+    found->EndUpdate();
+    return found;
+  } catch (const Error&) {
+    return nullptr;
+  }
+}
+
+// Creates the handler afresh and asks it; a missing handler or a failing call refuses.
+bool HandlerAccepts(SVStandard::State& state, std::shared_ptr<host::RepositoryObject>& object) {
+  try {
+    auto handler = ClassRegistry::Instance().Create<host::RegistrationHandler>(
+        object->ObjectType()->RegistrationHandler());
+    return handler->OnObjectRegister(state.Workspace, object);
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+// Runs a step whose errors registration turns into its result.
+template <class Step>
+std::optional<Error> Guarded(Step&& step) {
+  try {
+    step();
+  } catch (const Error& e) {
+    return e;
+  }
+  return std::nullopt;
+}
+
+// The object steps after it was found or created: refuse one that already has a source, record
+// the sources, discard what was generated for an existing object, and ask the handler. Errors
+// here are not guarded.
+SVRegistrationResults RegisterObject(SVStandard::State& s,
+                                     std::shared_ptr<host::RepositoryObject>& object, bool is_new,
+                                     const std::string& source_attribute,
+                                     const std::string& relative_path,
+                                     const std::string& source_file) {
+  if (!object->GetAttribute(source_attribute).empty()) return rObjectAllreadyExists;
+  object->BeginUpdate();
+  object->SetAttribute(source_attribute, relative_path);
+  object->SetAttribute("OriginalSource", source_file);
+  object->EndUpdate();
+  if (!is_new) registration::RemoveInvalidatedObjectFiles(s, *object);
+  if (HandlerAccepts(s, object)) {
+    s.RegisteredObjectId = object->Id();
+    return rOK;
+  }
+  if (is_new) {
+    // A refused new object is unregistered again, with the files the host names for it.
+    try {
+      registration::RemoveUnregisteredObjectFiles(s, *object);
+    } catch (const Error&) {
+    }
+  }
+  return rNoRefreshNeeded;
+}
+
+}  // namespace
+
+SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS_Object,
+                                           const std::string& ObjType, std::string& ObjName,
+                                           const std::string& SrcFile) {
+  State& s = *state_;
+  s.AttachWorkspace(std::move(SVWS_Object));
+  s.RegisteredObjectId.clear();
+  SVRegistrationResults result = rNoRefreshNeeded;
+
+  const std::string source_attribute = s.Repository->SchemaObjectType(ObjType)->SourceAttribute();
+  const std::string sources_directory = SourcesDirectory(s, ObjType);
+  host::SplitPathResult parts = platform::ThreadFileUtility().SplitPath(SrcFile);
+  const std::string relative_path = sources_directory + "/" + parts.base_name + parts.extension;
+  const std::string target = platform::JoinHostPath(s.WorkspaceDirectory, relative_path);
+  const bool copy_needed = !platform::EqualsIgnoreCase(target, SrcFile);
+
+  std::optional<Error> caught;
+  if (!EnsureFolder(platform::JoinHostPath(s.WorkspaceDirectory, sources_directory))) {
+    result = rErrorOnCreateSourceDirectory;
+  } else if (!platform::FileExists(SrcFile)) {
+    result = rSourceFileIsMissed;
+  } else if (CharacterCount(SrcFile) > kMaxPathCharacters) {
+    result = rErrorOnSetOriginalSourceAttr;
+  } else if (CharacterCount(relative_path) > kMaxPathCharacters) {
+    result = rErrorOnSetSourceAttr;
+  } else if (copy_needed && platform::FileExists(target)) {
+    result = rFileAllreadyExists;
+  } else {
+    if (copy_needed) {
+      caught = Guarded([&] {
+        if (s.WithEncoding) {
+          CopySource(s.Workspace, ObjType, SrcFile, target);
+        } else if (!platform::ThreadFileUtility().CopyFileTo(SrcFile, target)) {
+          registration::RaiseCopyFailed(SrcFile, target);
+        }
+      });
+    }
+    std::shared_ptr<host::RepositoryObject> object;
+    bool is_new = false;
+    if (!caught) {
+      object = FindObjectToRegister(*s.Repository, ObjType, ObjName, source_attribute);
+      if (!object) {
+        caught = Guarded([&] { object = s.Repository->NewObject(ObjType, ObjName); });
+        is_new = true;
+      }
+    }
+    if (!caught) {
+      result = RegisterObject(s, object, is_new, source_attribute, relative_path, SrcFile);
+    }
+  }
+
+  if (caught) {
+    if (copy_needed) {
+      try {
+        platform::DeleteFile(target, false);
+      } catch (const Error&) {
+      }
+    }
+    s.Workspace->Log()->Add("Register", host::kSeverityError, std::nullopt, caught->description());
+    result = rUnexpectedRegistrationError;
+  }
+  s.ReleaseBinding();
+  return result;
+}
+
+SVRegistrationResults SVStandard::RegisterEx(std::shared_ptr<host::Workspace> SVWS_Object,
+                                             const std::string& ObjType, std::string& ObjName,
+                                             const std::string& SrcFile, bool WithEncoding) {
+  state_->WithEncoding = WithEncoding;
+  SVRegistrationResults result;
+  try {
+    result = Register(std::move(SVWS_Object), ObjType, ObjName, SrcFile);
+  } catch (const std::exception&) {
+    result = rUnexpectedRegistrationError;  // RegisterEx never raises; nothing is logged
+  }
+  state_->WithEncoding = false;
+  return result;
+}
+
+}  // namespace svregistration

@@ -1,0 +1,204 @@
+// Register and RegisterEx on a fake workspace: every result value on its path, the log record of
+// an unexpected error, and the instance's binding afterwards.
+#include <gtest/gtest.h>
+
+#include "platform/host_utilities.h"
+#include "registration/sv_standard_state.h"
+#include "support/fake_repository.h"
+#include "support/fake_workspace.h"
+#include "support/temp_dir.h"
+#include "svregistration/class_registry.h"
+#include "svregistration/error.h"
+
+namespace svregistration {
+namespace {
+
+using namespace testing;
+
+// A FileUtility whose copy or folder creation can be made to fail.
+struct FailingFileUtility final : host::FileUtility {
+  static inline bool fail_copy = false;
+  static inline bool fail_make_folder = false;
+  host::FileUtility& real = *real_holder;
+  static inline std::shared_ptr<host::FileUtility> real_holder;
+  host::SplitPathResult SplitPath(const std::string& p) override { return real.SplitPath(p); }
+  bool CopyFileTo(const std::string& f, const std::string& t) override {
+    return !fail_copy && real.CopyFileTo(f, t);
+  }
+  bool MakeFolder(const std::string& p) override { return !fail_make_folder && real.MakeFolder(p); }
+  bool RemoveFile(const std::string& p) override { return real.RemoveFile(p); }
+  bool RemoveFolder(const std::string& p) override { return real.RemoveFolder(p); }
+  std::vector<std::string> ReadListFile(const std::string& p) override { return real.ReadListFile(p); }
+};
+
+class RegisterTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    RegisterTestHandlers();
+    platform::ResetThreadUtilities();
+    platform::ThreadFileUtility();  // registers the built-in class
+    FailingFileUtility::real_holder =
+        ClassRegistry::Instance().Create<host::FileUtility>(host::kFileUtilityClass);
+    ClassRegistry::Instance().Register<host::FileUtility>(
+        host::kFileUtilityClass, [] { return std::make_shared<FailingFileUtility>(); });
+    platform::ResetThreadUtilities();
+  }
+  static void TearDownTestSuite() {
+    ClassRegistry::Instance().Unregister(host::kFileUtilityClass);
+    FailingFileUtility::real_holder.reset();
+    platform::ResetThreadUtilities();
+  }
+  void SetUp() override {
+    FailingFileUtility::fail_copy = false;
+    FailingFileUtility::fail_make_folder = false;
+    workspace_->repository = repository_;
+  }
+
+  SVRegistrationResults Register(const std::string& type, std::string name, const std::string& file,
+                                 bool with_encoding = false) {
+    return service_.RegisterEx(workspace_, type, name, file, with_encoding);
+  }
+
+  TempDir dir_;
+  std::string root_ = dir_ / "ws";
+  std::shared_ptr<FakeRepository> repository_ = std::make_shared<FakeRepository>();
+  std::shared_ptr<FakeWorkspace> workspace_ =
+      std::make_shared<FakeWorkspace>(root_, WorkspaceOptionsXml({.expand_tabs = true}));
+  SVStandard service_;
+};
+
+TEST_F(RegisterTest, NewObjectIsCopiedRecordedAndAccepted) {
+  std::string source = dir_.Write("in/PAY.cbl", "\tX\n");
+  EXPECT_EQ(Register("COBOL", "PAY", source), rOK);
+  ASSERT_EQ(repository_->objects.size(), 1u);
+  auto object = repository_->objects[0];
+  EXPECT_EQ(service_.RegisteredObjectId(), object->Id());
+  EXPECT_EQ(object->attributes["Source"], "Sources/COBOL/PAY.cbl");
+  EXPECT_EQ(object->attributes["OriginalSource"], source);
+  EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/PAY.cbl"), "\tX\n");  // plain copy
+  EXPECT_FALSE(repository_->Called("InvalidateObject"));
+  // The binding is released; the root directory stays.
+  EXPECT_EQ(service_.state().Workspace, nullptr);
+  EXPECT_EQ(service_.state().Repository, nullptr);
+  EXPECT_EQ(service_.state().WorkspaceDirectory, root_);
+}
+
+TEST_F(RegisterTest, WithEncodingWritesTheNormalisedCopy) {
+  std::string source = dir_.Write("in/PAY.cbl", "\tX\n");
+  EXPECT_EQ(Register("COBOL", "PAY", source, true), rOK);
+  EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/PAY.cbl"), "        X\n");
+}
+
+TEST_F(RegisterTest, RefusalsBeforeAnythingIsWritten) {
+  std::string source = dir_.Write("in/PAY.cbl", "x");
+  EXPECT_EQ(Register("COBOL", "GONE", dir_ / "in/GONE.cbl"), rSourceFileIsMissed);
+  EXPECT_TRUE(std::filesystem::is_directory(root_ + "/Sources/COBOL"));  // created by then
+
+  std::string long_dir = dir_ / std::string(254 - (dir_ / "").size() - 6, 'd');
+  std::string at_limit = dir_.Write(long_dir.substr((dir_ / "").size()) + "/A.cbl", "x");
+  ASSERT_EQ(at_limit.size(), 254u);
+  EXPECT_EQ(Register("COBOL", "A", at_limit), rOK);
+  std::string over = dir_.Write(long_dir.substr((dir_ / "").size()) + "/AB.cbl", "x");
+  EXPECT_EQ(Register("COBOL", "AB", over), rErrorOnSetOriginalSourceAttr);
+  workspace_->global_options = std::make_shared<FakeOptions>(
+      "<OPTIONS><CASE ID='Inventory'><LIST><CASE NAME='COBOL'><TEXT NAME='Directory' VALUE='" +
+      std::string(240, 'D') + "'/></CASE></LIST></CASE></OPTIONS>");
+  EXPECT_EQ(Register("COBOL", "P", dir_.Write("in/PAYROL001.cbl", "x")), rOK);  // 254 characters
+  EXPECT_EQ(Register("COBOL", "P", dir_.Write("in/PAYROL0001.cbl", "x")), rErrorOnSetSourceAttr);
+  workspace_->global_options = std::make_shared<FakeOptions>("<OPTIONS/>");
+
+  dir_.Write("ws/Sources/COBOL/PAY.cbl", "already there");
+  EXPECT_EQ(Register("COBOL", "PAY", source), rFileAllreadyExists);
+  EXPECT_TRUE(workspace_->log->records.empty());
+}
+
+TEST_F(RegisterTest, SourceAlreadyInItsPlaceIsNotCopied) {
+  std::string in_place = dir_.Write("ws/Sources/COBOL/PAY.cbl", "x");
+  EXPECT_EQ(Register("COBOL", "PAY", in_place), rOK);
+}
+
+TEST_F(RegisterTest, FileWhereTheSourcesFolderBelongsIsReplaced) {
+  dir_.Write("ws/Sources/COBOL", "a file");
+  EXPECT_EQ(Register("COBOL", "PAY", dir_.Write("in/PAY.cbl", "x")), rOK);
+  EXPECT_TRUE(std::filesystem::is_directory(root_ + "/Sources/COBOL"));
+  FailingFileUtility::fail_make_folder = true;
+  EXPECT_EQ(Register("REFUSED", "PAY", dir_.Write("in/PAY2.cbl", "x")), rErrorOnCreateSourceDirectory);
+}
+
+TEST_F(RegisterTest, ConfiguredSourcesDirectory) {
+  workspace_->global_options = std::make_shared<FakeOptions>(
+      "<OPTIONS><CASE ID='Inventory'><LIST NAME='Types'><CASE NAME='COBOL'>"
+      "<TEXT NAME='Directory' VALUE='Src\\Cobol'/></CASE></LIST></CASE></OPTIONS>");
+  EXPECT_EQ(Register("COBOL", "PAY", dir_.Write("in/PAY.cbl", "x")), rOK);
+  EXPECT_TRUE(std::filesystem::exists(root_ + "/Src/Cobol/PAY.cbl"));
+}
+
+TEST_F(RegisterTest, ExistingObjectWithSourceGives16AfterTheCopy) {
+  repository_->Add("COBOL", "PAY")->attributes["Source"] = "Sources/COBOL/OLD.cbl";
+  EXPECT_EQ(Register("COBOL", "PAY", dir_.Write("in/PAY.cbl", "x")), rObjectAllreadyExists);
+  EXPECT_TRUE(std::filesystem::exists(root_ + "/Sources/COBOL/PAY.cbl"));
+}
+
+TEST_F(RegisterTest, NameWithoutExtensionIsTakenOverWhenItHasNoSource) {
+  auto known = repository_->Add("COBOL", "PROG1");
+  known->generated = {".out/PROG1.lst"};
+  dir_.Write("ws/out/PROG1.lst", "listing");
+  EXPECT_EQ(Register("COBOL", "PROG1.CBL", dir_.Write("in/PROG1.CBL", "x")), rOK);
+  EXPECT_EQ(repository_->objects.size(), 1u);
+  EXPECT_EQ(known->attributes["Name"], "PROG1.CBL");
+  // An existing object is invalidated and its generated files go.
+  EXPECT_TRUE(repository_->Called("InvalidateObject"));
+  EXPECT_FALSE(std::filesystem::exists(root_ + "/out/PROG1.lst"));
+
+  auto with_source = repository_->Add("COBOL", "PROG2");
+  with_source->attributes["Source"] = "x";
+  EXPECT_EQ(Register("COBOL", "PROG2.CBL", dir_.Write("in/PROG2.CBL", "x")), rOK);
+  EXPECT_EQ(repository_->objects.size(), 3u);  // a new object with the full name
+}
+
+TEST_F(RegisterTest, RefusingOrMissingHandlerUnregistersTheNewObject) {
+  for (const char* type : {"REFUSED", "NOHANDLER"}) {
+    repository_->calls.clear();
+    EXPECT_EQ(Register(type, "PAY", dir_.Write(std::string("in/") + type + "/PAY.cbl", "x")),
+              rNoRefreshNeeded) << type;
+    EXPECT_TRUE(repository_->Called("UnregisterObject")) << type;
+    EXPECT_TRUE(repository_->objects.empty()) << type;
+    EXPECT_EQ(service_.RegisteredObjectId(), "");
+  }
+}
+
+TEST_F(RegisterTest, CopyOrCreationFailureGives256AndLogs) {
+  FailingFileUtility::fail_copy = true;
+  std::string source = dir_.Write("in/PAY.cbl", "x");
+  EXPECT_EQ(Register("COBOL", "PAY", source), rUnexpectedRegistrationError);
+  ASSERT_EQ(workspace_->log->records.size(), 1u);
+  const LogRecord& record = workspace_->log->records[0];
+  EXPECT_EQ(record.title, "Register");
+  EXPECT_EQ(record.severity, 2);
+  EXPECT_FALSE(record.object_id.has_value());
+  EXPECT_EQ(record.text, "Unable to copy file from " + source + " to " + root_ + "/Sources/COBOL/PAY.cbl");
+
+  FailingFileUtility::fail_copy = false;
+  repository_->failing = {"NewObject"};
+  EXPECT_EQ(Register("COBOL", "PAY", source), rUnexpectedRegistrationError);
+  EXPECT_EQ(workspace_->log->records.size(), 2u);
+  EXPECT_FALSE(std::filesystem::exists(root_ + "/Sources/COBOL/PAY.cbl"));  // the copy is deleted
+  EXPECT_TRUE(std::filesystem::exists(source));
+}
+
+TEST_F(RegisterTest, UnguardedFailuresEndRegisterButNotRegisterEx) {
+  std::string source = dir_.Write("in/PAY.cbl", "x");
+  std::string name = "PAY";
+  EXPECT_THROW(service_.Register(workspace_, "UNKNOWN", name, source), Error);
+  EXPECT_EQ(Register("UNKNOWN", "PAY", source), rUnexpectedRegistrationError);
+  repository_->failing = {"SetAttribute"};
+  EXPECT_THROW(service_.Register(workspace_, "COBOL", name, source), Error);
+  EXPECT_NE(service_.state().Workspace, nullptr);  // an error skips the release
+  EXPECT_TRUE(workspace_->log->records.empty());
+  // A failing look-up is only "not found".
+  repository_->failing = {"FindObject"};
+  EXPECT_EQ(Register("COBOL", "NEW", dir_.Write("in/NEW.cbl", "x")), rOK);
+}
+
+}  // namespace
+}  // namespace svregistration

@@ -1,0 +1,215 @@
+#include "support/fake_repository.h"
+
+#include <algorithm>
+
+#include "platform/text.h"
+#include "svregistration/class_registry.h"
+#include "svregistration/error.h"
+
+namespace svregistration::testing {
+
+namespace {
+
+class VectorCursor final : public host::ObjectCursor {
+ public:
+  explicit VectorCursor(std::vector<std::shared_ptr<FakeObject>> items) : items_(std::move(items)) {}
+  bool Eof() override { return index_ >= items_.size(); }
+  std::shared_ptr<host::RepositoryObject> Item() override { return items_.at(index_); }
+  std::shared_ptr<host::RelationType> Relation() override;
+  void MoveNext() override { ++index_; }
+  long Count() override { return static_cast<long>(items_.size()); }
+
+ private:
+  std::vector<std::shared_ptr<FakeObject>> items_;
+  std::size_t index_ = 0;
+};
+
+class BelongsTo final : public host::RelationType {
+ public:
+  explicit BelongsTo(std::shared_ptr<host::ObjectType> target) : target_(std::move(target)) {}
+  std::string Name() override { return "BelongsTo"; }
+  std::shared_ptr<host::ObjectType> TargetType() override { return target_; }
+
+ private:
+  std::shared_ptr<host::ObjectType> target_;
+};
+
+std::shared_ptr<host::RelationType> VectorCursor::Relation() {
+  return std::make_shared<BelongsTo>(items_.at(index_)->type);
+}
+
+struct FixedHandler final : host::RegistrationHandler {
+  explicit FixedHandler(int how) : mode(how) {}
+  bool OnObjectRegister(std::shared_ptr<host::Workspace>&,
+                        std::shared_ptr<host::RepositoryObject>&) override {
+    if (mode == 2) throw Error(5, "Test", "handler failed");
+    return mode == 1;
+  }
+  int mode;
+};
+
+}  // namespace
+
+FakeObject::FakeObject(FakeRepository& repository, std::string id, std::string name,
+                       std::shared_ptr<FakeObjectType> object_type)
+    : type(std::move(object_type)), repository_(repository), id_(std::move(id)), name_(std::move(name)) {
+  attributes["Name"] = name_;
+}
+
+std::string FakeObject::Id() { return id_; }
+std::string FakeObject::Name() {
+  repository_.Call("Name", id_);
+  return attributes["Name"];
+}
+std::shared_ptr<host::ObjectType> FakeObject::ObjectType() { return type; }
+std::string FakeObject::GetAttribute(const std::string& name) {
+  repository_.Call("GetAttribute", id_ + "." + name);
+  auto it = attributes.find(name);
+  return it == attributes.end() ? "" : it->second;
+}
+void FakeObject::BeginUpdate() { repository_.Call("BeginUpdate", id_); }
+void FakeObject::SetAttribute(const std::string& name, const std::string& value) {
+  repository_.Call("SetAttribute", id_ + "." + name + "=" + value);
+  attributes[name] = value;
+}
+void FakeObject::EndUpdate() { repository_.Call("EndUpdate", id_); }
+
+std::shared_ptr<host::ObjectCursor> FakeObject::Relations() {
+  repository_.Call("Relations", id_);
+  std::vector<std::shared_ptr<FakeObject>> targets;
+  for (const auto& folder : folders) targets.push_back(repository_.Find(folder));
+  return std::make_shared<VectorCursor>(targets);
+}
+
+std::shared_ptr<host::ObjectCursor> FakeObject::Members() {
+  repository_.Call("Members", id_);
+  std::vector<std::shared_ptr<FakeObject>> members;
+  for (const auto& o : repository_.objects) {
+    if (std::count(o->folders.begin(), o->folders.end(), id_) != 0) members.push_back(o);
+  }
+  return std::make_shared<VectorCursor>(members);
+}
+
+void FakeObject::RemoveRelation(const std::string& relation, const std::string& target_id) {
+  repository_.Call("RemoveRelation", id_ + "->" + target_id);
+  auto it = std::find(folders.begin(), folders.end(), target_id);
+  if (relation != "BelongsTo" || it == folders.end()) throw Error(5, "Test", "no such relation");
+  folders.erase(it);
+}
+
+void FakeObject::UnregisterObject(host::EntryList& entries) {
+  repository_.Call("UnregisterObject", id_);
+  if (!attributes["Source"].empty()) entries.push_back("." + attributes["Source"]);
+  entries.insert(entries.end(), generated.begin(), generated.end());
+  auto& all = repository_.objects;
+  all.erase(std::remove_if(all.begin(), all.end(), [&](auto& o) { return o->Id() == id_; }), all.end());
+}
+
+void FakeObject::InvalidateObject(host::EntryList& entries) {
+  repository_.Call("InvalidateObject", id_);
+  entries.insert(entries.end(), generated.begin(), generated.end());
+  generated.clear();
+}
+
+FakeRepository::FakeRepository() {
+  types["COBOL"] = std::make_shared<FakeObjectType>("COBOL", "Test.Accept");
+  types["REFUSED"] = std::make_shared<FakeObjectType>("REFUSED", "Test.Refuse");
+  types["NOHANDLER"] = std::make_shared<FakeObjectType>("NOHANDLER", "Test.Missing");
+  types["FOLDER"] = std::make_shared<FakeObjectType>("FOLDER", "Test.Accept");
+}
+
+std::shared_ptr<host::ObjectType> FakeRepository::SchemaObjectType(const std::string& type_name) {
+  Call("SchemaObjectType", type_name);
+  auto it = types.find(type_name);
+  if (it == types.end()) throw Error(9, "Test", "no object type '" + type_name + "'");
+  return it->second;
+}
+
+std::shared_ptr<host::ObjectCursor> FakeRepository::PrepareCollection(const std::string& type_code,
+                                                                      const std::string&) {
+  Call("PrepareCollection", type_code);
+  std::vector<std::shared_ptr<FakeObject>> found;
+  for (const auto& o : objects) {
+    if (platform::EqualsIgnoreCase(o->type->TypeCode(), type_code)) found.push_back(o);
+  }
+  return std::make_shared<VectorCursor>(found);
+}
+
+std::shared_ptr<host::RepositoryObject> FakeRepository::FindObject(const std::string& type,
+                                                                   std::string& name,
+                                                                   const std::string&) {
+  Call("FindObject", type + "/" + name);
+  for (const auto& o : objects) {
+    if (o->type->TypeCode() == type && platform::EqualsIgnoreCase(o->attributes["Name"], name)) return o;
+  }
+  return nullptr;
+}
+
+std::shared_ptr<host::RepositoryObject> FakeRepository::NewObject(const std::string& type,
+                                                                  std::string& name) {
+  Call("NewObject", type + "/" + name);
+  return Add(type, name);
+}
+
+std::shared_ptr<host::RepositoryObject> FakeRepository::ObjectById(const std::string& id) {
+  Call("ObjectById", id);
+  if (auto o = Find(id)) return o;
+  throw Error(9, "Test", "no object '" + id + "'");
+}
+
+long FakeRepository::CountObjects(const std::string& type_code, const std::string& condition) {
+  return PrepareCollection(type_code, condition)->Count();
+}
+
+std::shared_ptr<host::ObjectCursor> FakeRepository::SelectObjects(const std::string& type_code,
+                                                                  const std::string& condition,
+                                                                  const std::string&) {
+  return PrepareCollection(type_code, condition);
+}
+
+void FakeRepository::UnregisterObjects(host::IdCollection& ids, host::EntryList& entries) {
+  Call("UnregisterObjects");
+  for (const auto& id : ids) {
+    if (auto o = Find(id)) o->UnregisterObject(entries);
+  }
+}
+
+void FakeRepository::InvalidateObjects(host::IdCollection& ids, host::EntryList& entries) {
+  Call("InvalidateObjects");
+  for (const auto& id : ids) {
+    if (auto o = Find(id)) o->InvalidateObject(entries);
+  }
+}
+
+std::shared_ptr<FakeObject> FakeRepository::Add(const std::string& type, const std::string& name) {
+  auto object = std::make_shared<FakeObject>(*this, type + ":" + std::to_string(next_id_++), name,
+                                             types.at(type));
+  objects.push_back(object);
+  return object;
+}
+
+std::shared_ptr<FakeObject> FakeRepository::Find(const std::string& id) {
+  for (const auto& o : objects) {
+    if (o->Id() == id) return o;
+  }
+  return nullptr;
+}
+
+void FakeRepository::Call(const std::string& name, const std::string& detail) {
+  calls.push_back(detail.empty() ? name : name + "(" + detail + ")");
+  if (failing.count(name) != 0) throw Error(5, "FakeRepository", name + " failed");
+}
+
+bool FakeRepository::Called(const std::string& name) const {
+  return std::any_of(calls.begin(), calls.end(),
+                     [&](const std::string& c) { return c.rfind(name, 0) == 0; });
+}
+
+void RegisterTestHandlers() {
+  auto& registry = ClassRegistry::Instance();
+  registry.Register<host::RegistrationHandler>("Test.Accept", [] { return std::make_shared<FixedHandler>(1); });
+  registry.Register<host::RegistrationHandler>("Test.Refuse", [] { return std::make_shared<FixedHandler>(0); });
+  registry.Register<host::RegistrationHandler>("Test.Throw", [] { return std::make_shared<FixedHandler>(2); });
+}
+
+}  // namespace svregistration::testing
