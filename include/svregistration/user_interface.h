@@ -21,6 +21,8 @@ class UserInterface {
   virtual std::string BrowseForFolder(std::intptr_t owner_window, const std::string& title) = 0;
   /// Processes the interface events that are pending, once.
   virtual void ProcessPendingEvents() = 0;
+  /// Progress of a long run (`done` of `total` items); shown by interfaces that can.
+  virtual void ReportProgress(const std::string& /*what*/, long /*done*/, long /*total*/) {}
 };
 
 /// The interface of the calling thread (the terminal default until one is installed).

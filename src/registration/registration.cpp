@@ -9,6 +9,7 @@
 #include "registration/file_removal.h"
 #include "registration/registration_settings.h"
 #include "registration/source_copy.h"
+#include "registration/sources_directory.h"
 #include "registration/sv_standard_state.h"
 #include "svregistration/class_registry.h"
 #include "svregistration/error.h"
@@ -25,17 +26,6 @@ std::size_t CharacterCount(const std::string& text) {
   std::size_t count = 0;
   for (char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
   return count;
-}
-
-// The folder's path with its separators as this system writes them.
-std::string SourcesDirectory(SVStandard::State& state, const std::string& type) {
-  auto global = state.Workspace->GlobalOptions();
-  pugi::xml_node root;
-  if (global && global->Document()) root = *global->Document();
-  std::string value = registration::ReadOptionValue(
-      root, "//CASE[@ID='Inventory']/*/CASE[@NAME='" + type + "']/TEXT[@NAME='Directory']");
-  if (value.empty()) return "Sources/" + type;
-  return platform::HostRelativePath(value);
 }
 
 bool EnsureFolder(const std::string& path) {
@@ -136,7 +126,7 @@ SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS
   SVRegistrationResults result = rNoRefreshNeeded;
 
   const std::string source_attribute = s.Repository->SchemaObjectType(ObjType)->SourceAttribute();
-  const std::string sources_directory = SourcesDirectory(s, ObjType);
+  const std::string sources_directory = registration::SourcesDirectory(s, ObjType);
   host::SplitPathResult parts = platform::ThreadFileUtility().SplitPath(SrcFile);
   const std::string relative_path = sources_directory + "/" + parts.base_name + parts.extension;
   const std::string target = platform::JoinHostPath(s.WorkspaceDirectory, relative_path);

@@ -1,0 +1,175 @@
+// RefreshSource and RefreshObjectSource: bring registered copies up to date with their originals,
+// re-create missing copies, and register objects whose original is found in the default source
+// directory.
+#include "platform/file_system.h"
+#include "platform/host_utilities.h"
+#include "platform/text.h"
+#include "registration/original_search.h"
+#include "registration/registration_settings.h"
+#include "registration/source_copy.h"
+#include "registration/source_files.h"
+#include "registration/sources_directory.h"
+#include "registration/sv_standard_state.h"
+#include "resources/message_catalogue.h"
+#include "svregistration/error.h"
+#include "svregistration/user_interface.h"
+
+namespace svregistration {
+
+namespace {
+
+using resources::LoadMessage;
+
+std::string FormatMessage(int id, const std::vector<std::string>& args) {
+  return platform::ThreadMessageFormatter().FormatMessage(LoadMessage(id), args);
+}
+
+// The log text of a reported code.
+std::string ReportText(SVStandard::State& s, host::RepositoryObject& object, int code) {
+  switch (code) {
+    case rSourceFileIsMissed: return LoadMessage(resources::kMsgOriginalSourceNotFound);
+    case rErrorOnCreateSourceDirectory:
+      return FormatMessage(
+          resources::kMsgCannotCreateDirectory,
+          {platform::JoinHostPath(s.WorkspaceDirectory,
+                                  registration::SourcesDirectory(s, object.ObjectType()->TypeCode()))});
+    case rOriginalSourceUnknown: return LoadMessage(resources::kMsgOriginalSourceNotKnown);
+    default: return FormatMessage(resources::kMsgUnexpectedError, {std::to_string(code)});
+  }
+}
+
+void WriteRefreshLog(SVStandard::State& s, const std::string& object_id, const std::string& text) {
+  s.Workspace->Log()->Add(LoadMessage(resources::kMsgRefreshSources), host::kSeverityError,
+                          object_id, text);
+}
+
+void RecordOriginal(host::RepositoryObject& object, const std::string& original_source) {
+  object.BeginUpdate();
+  object.SetAttribute("OriginalSource", original_source);
+  object.EndUpdate();
+}
+
+}  // namespace
+
+int SVStandard::RefreshSource(std::shared_ptr<host::Workspace> SVWS_Object, const std::string& ObjId,
+                              long& nNumCopiedFiles, const std::string& SourceFileName) {
+  State& s = *state_;
+  std::shared_ptr<host::Workspace> workspace = SVWS_Object;
+  s.AttachWorkspace(std::move(SVWS_Object));
+  auto object = s.Repository->ObjectById(ObjId);
+  s.RegisteredObjectId = ObjId;
+  nNumCopiedFiles = 0;
+  int result = rOK;
+
+  // An error while an object is refreshed is logged with its description; only the
+  // unsupported-locale error stops the run.
+  auto on_error = [&](const Error& e, const std::string& id) {
+    if (!s.Workspace) s.AttachWorkspace(workspace);
+    std::string text = e.description().empty()
+                           ? FormatMessage(resources::kMsgUnexpectedError, {"0"})
+                           : e.description();
+    WriteRefreshLog(s, id, text);
+    if (e.number() == error_number::kUnsupportedLocale) {
+      result |= rUnexpectedRegistrationError;
+      return false;
+    }
+    return true;
+  };
+
+  // Refreshes one object; false when the run must stop.
+  auto refresh_one = [&](std::shared_ptr<host::RepositoryObject> member) {
+    std::string member_id;
+    try {
+      // A member registered through RegisterEx releases the binding: every member starts bound.
+      if (!s.Workspace) s.AttachWorkspace(workspace);
+      member_id = member->Id();
+      int code = RefreshObjectSource(member, std::string(), SourceFileName);
+      if (code == rNoRefreshNeeded) return true;
+      if (code == rOK) {
+        ++nNumCopiedFiles;
+        return true;
+      }
+      if (!s.Workspace) s.AttachWorkspace(workspace);
+      WriteRefreshLog(s, member_id, ReportText(s, *member, code));
+      result |= code;
+      return code != rUnexpectedRegistrationError;
+    } catch (const Error& e) {
+      return on_error(e, member_id);
+    }
+  };
+
+  try {
+    if (!platform::EqualsIgnoreCase(object->ObjectType()->TypeCode(), "FOLDER")) {
+      refresh_one(object);
+    } else if (auto members = object->Members()) {
+      long total = members->Count();
+      long done = 0;
+      while (!members->Eof()) {
+        if (!refresh_one(members->Item())) break;
+        CurrentUserInterface().ReportProgress("refresh", ++done, total);
+        members->MoveNext();
+      }
+    }
+  } catch (const Error& e) {
+    on_error(e, ObjId);  // the object or its members cursor failed: the run cannot go on
+  }
+  s.ReleaseBinding();
+  return result;
+}
+
+SVRegistrationResults SVStandard::RefreshObjectSource(std::shared_ptr<host::RepositoryObject>& o,
+                                                      std::optional<std::string> OriginalSourceDir,
+                                                      const std::string& OriginalSource) {
+  State& s = *state_;
+  std::string type;
+  std::string folder;
+  try {
+    type = o->ObjectType()->TypeCode();
+    folder = platform::JoinHostPath(s.WorkspaceDirectory, registration::SourcesDirectory(s, type));
+  } catch (const Error&) {
+    // Ignored like the rest of this step: the reads below raise it again.
+  }
+  if (!folder.empty() && !platform::FolderExists(folder)) {
+    try {
+      platform::CreateFolder(folder);
+    } catch (const Error&) {
+    }
+    if (!platform::FolderExists(folder)) return rErrorOnCreateSourceDirectory;
+  }
+
+  std::string original = OriginalSource;
+  std::string relative = o->GetAttribute(o->ObjectType()->SourceAttribute());
+  if (relative.empty()) {
+    // An absent directory counts as empty: the default source directory is used.
+    std::string directory = OriginalSourceDir.value_or("");
+    if (directory.empty()) directory = registration::ChooseDefaultSourceDir(s);
+    if (directory.empty()) return rOriginalSourceUnknown;
+    registration::FindOriginalSource(s, *o, original, directory);
+    if (original.empty()) return rSourceFileIsMissed;
+    std::string name = platform::GetFileName(original);
+    return RegisterEx(s.Workspace, type, name, original, true);
+  }
+
+  if (original.empty()) original = o->GetAttribute("OriginalSource");
+  if (original.empty()) return rOriginalSourceUnknown;
+  std::string copy = platform::JoinHostPath(s.WorkspaceDirectory, relative);
+  if (platform::EqualsIgnoreCase(original, copy)) return rNoRefreshNeeded;
+  if (!platform::FileExists(original)) return rSourceFileIsMissed;
+
+  if (platform::FileExists(copy)) {
+    std::vector<std::uint8_t> current = registration::ReadExistingFileBytes(copy);
+    registration::LoadSettingsOf(*s.Workspace, type);
+    std::vector<std::uint8_t> fresh = registration::ConvertedSource(s, *s.Workspace, type, original);
+    if (fresh == current) {
+      RecordOriginal(*o, original);
+      return rNoRefreshNeeded;
+    }
+    if (!registration::WriteBytesFile(fresh, copy)) return rUnexpectedRegistrationError;
+    RecordOriginal(*o, original);
+  } else {
+    CopySource(s.Workspace, type, original, copy);
+  }
+  return Invalidate(nullptr, o->Id()) ? rOK : rUnexpectedRegistrationError;
+}
+
+}  // namespace svregistration

@@ -1,0 +1,191 @@
+// Refresh on a fake host: rewritten, unchanged, re-created and missing copies, the folder run with
+// its log records and stops, and the search for originals of unregistered objects.
+#include <gtest/gtest.h>
+
+#include "platform/host_utilities.h"
+#include "registration/original_search.h"
+#include "registration/sv_standard_state.h"
+#include "support/fake_repository.h"
+#include "support/fake_workspace.h"
+#include "support/temp_dir.h"
+#include "svregistration/error.h"
+#include "svregistration/user_interface.h"
+
+namespace svregistration {
+namespace {
+
+using namespace testing;
+
+struct ScriptedFolders final : UserInterface {
+  std::string answer;
+  int asked = 0;
+  void ShowMessage(const std::string&, const std::string&) override {}
+  std::string AskText(const std::string&, const std::string&, bool) override { return ""; }
+  std::string BrowseForFolder(std::intptr_t, const std::string&) override {
+    ++asked;
+    return answer;
+  }
+  void ProcessPendingEvents() override {}
+};
+
+class RefreshTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterTestHandlers();
+    workspace_->repository = repository_;
+    SetUserInterface(ui_);
+  }
+  void TearDown() override { SetUserInterface(nullptr); }
+
+  std::shared_ptr<FakeObject> Registered(const std::string& name, const std::string& original,
+                                         const std::string& copy_content) {
+    auto object = repository_->Add("COBOL", name);
+    object->attributes["Source"] = "Sources/COBOL/" + name + ".cbl";
+    object->attributes["OriginalSource"] = original;
+    if (!copy_content.empty()) dir_.Write("ws/Sources/COBOL/" + name + ".cbl", copy_content);
+    return object;
+  }
+
+  int Refresh(const std::string& id, long& copied, const std::string& source = "") {
+    return service_.RefreshSource(workspace_, id, copied, source);
+  }
+
+  TempDir dir_;
+  std::string root_ = dir_ / "ws";
+  std::shared_ptr<FakeRepository> repository_ = std::make_shared<FakeRepository>();
+  std::shared_ptr<FakeWorkspace> workspace_ = std::make_shared<FakeWorkspace>(
+      root_, "<OPTIONS><CASE ID='Registration'><LIST NAME='Extension'><CASE NAME='COBOL'>"
+             "<STRINGS NAME='Extensions'><STRING VALUE='.cbl'/><STRING VALUE='.cob'/></STRINGS>"
+             "</CASE></LIST></CASE><CASE ID='Encoding'><FILE NAME='DefSourceDir' VALUE=''/>"
+             "<LIST NAME='ObjectComputerEncoding' VALUE='E'><CASE NAME='E'>"
+             "<TEXT NAME='SourceLocale' VALUE='1033'/><TEXT NAME='RegisteredLocale' VALUE='1033'/>"
+             "</CASE></LIST></CASE></OPTIONS>");
+  std::shared_ptr<ScriptedFolders> ui_ = std::make_shared<ScriptedFolders>();
+  SVStandard service_;
+};
+
+TEST_F(RefreshTest, SingleObjectOutcomes) {
+  std::string same = dir_.Write("orig/SAME.cbl", "A\n");
+  auto unchanged = Registered("SAME", dir_ / "elsewhere.cbl", "A\n");
+  long copied = -1;
+  EXPECT_EQ(Refresh(unchanged->Id(), copied, same), rOK);
+  EXPECT_EQ(copied, 0);
+  EXPECT_EQ(unchanged->attributes["OriginalSource"], same);  // recorded though unchanged
+  EXPECT_FALSE(repository_->Called("InvalidateObject"));
+
+  std::string changed_original = dir_.Write("orig/CHG.cbl", "B\n");
+  auto changed = Registered("CHG", changed_original, "A\n");
+  EXPECT_EQ(Refresh(changed->Id(), copied), rOK);
+  EXPECT_EQ(copied, 1);
+  EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/CHG.cbl"), "B\n");
+  EXPECT_TRUE(repository_->Called("InvalidateObject(" + changed->Id()));
+
+  auto recreated = Registered("NEW", dir_.Write("orig/NEW.cbl", "C\n"), "");
+  EXPECT_EQ(Refresh(recreated->Id(), copied), rOK);
+  EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/NEW.cbl"), "C\n");
+
+  auto missing = Registered("GONE", dir_ / "orig/GONE.cbl", "A\n");
+  EXPECT_EQ(Refresh(missing->Id(), copied), rOK | rSourceFileIsMissed);
+  auto unknown = Registered("UNK", "", "A\n");
+  EXPECT_EQ(Refresh(unknown->Id(), copied), rOK | rOriginalSourceUnknown);
+  auto in_place = Registered("HERE", root_ + "/Sources/COBOL/HERE.cbl", "A\n");
+  EXPECT_EQ(Refresh(in_place->Id(), copied), rOK);
+
+  ASSERT_EQ(workspace_->log->records.size(), 2u);
+  EXPECT_EQ(workspace_->log->records[0].title, "Refresh sources");
+  EXPECT_EQ(workspace_->log->records[0].severity, 2);
+  EXPECT_EQ(workspace_->log->records[0].object_id, missing->Id());
+  EXPECT_EQ(workspace_->log->records[0].text, "Original source file not found");
+  EXPECT_EQ(workspace_->log->records[1].text, "Original source file not known");
+}
+
+TEST_F(RefreshTest, FolderRunGoesOnAfterFailuresAndStopsAt256) {
+  auto folder = repository_->Add("FOLDER", "F");
+  auto first = Registered("ONE", dir_.Write("orig/ONE.cbl", "new\n"), "old\n");
+  auto second = Registered("TWO", dir_ / "orig/TWO.cbl", "x\n");
+  auto third = Registered("THREE", dir_.Write("orig/THREE.cbl", "new\n"), "old\n");
+  for (auto& member : {first, second, third}) member->folders = {folder->Id()};
+  long copied = 0;
+  EXPECT_EQ(Refresh(folder->Id(), copied), rOK | rSourceFileIsMissed);
+  EXPECT_EQ(copied, 2);
+  EXPECT_EQ(service_.RegisteredObjectId(), folder->Id());
+
+  // An invalidation failure gives 256 and ends the run.
+  dir_.Write("orig/ONE.cbl", "newer\n");
+  dir_.Write("orig/THREE.cbl", "newer\n");
+  repository_->failing = {"InvalidateObject"};
+  EXPECT_EQ(Refresh(folder->Id(), copied), rOK | rUnexpectedRegistrationError);
+  EXPECT_EQ(copied, 0);
+  EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/THREE.cbl"), "new\n");  // not reached
+  EXPECT_EQ(workspace_->log->records.back().text, "Unexpected error. rc = 256");
+  EXPECT_EQ(service_.state().Workspace, nullptr);
+}
+
+TEST_F(RefreshTest, EmptyFolderAndSettingsErrors) {
+  auto folder = repository_->Add("FOLDER", "F");
+  long copied = 5;
+  EXPECT_EQ(Refresh(folder->Id(), copied), rOK);
+  EXPECT_EQ(copied, 0);
+  EXPECT_TRUE(workspace_->log->records.empty());
+
+  // A type without a Registration entry raises the settings error: logged, no result bit.
+  auto other = repository_->Add("REFUSED", "X");
+  other->attributes["Source"] = "Sources/REFUSED/X.cbl";
+  other->attributes["OriginalSource"] = dir_.Write("orig/X.cbl", "x");
+  dir_.Write("ws/Sources/REFUSED/X.cbl", "y");
+  EXPECT_EQ(Refresh(other->Id(), copied), rOK);
+  ASSERT_EQ(workspace_->log->records.size(), 1u);
+  EXPECT_EQ(workspace_->log->records[0].text, "Incorrect Registration page in the Workspace Options set");
+}
+
+TEST_F(RefreshTest, UnregisteredObjectIsFoundInTheChosenDirectoryAndRegistered) {
+  auto object = repository_->Add("COBOL", "PAYROLL_OF_PRODLIB");
+  std::filesystem::create_directories(root_ + "/Sources");  // the type's folder is made one level
+  std::string found = dir_.Write("lib/sub/PRODLIB/PAYROLL.cob", "P\n");
+  long copied = 0;
+  ui_->answer = "";
+  EXPECT_EQ(Refresh(object->Id(), copied), rOK | rOriginalSourceUnknown);
+  EXPECT_TRUE(workspace_->cancel_pressed);
+  EXPECT_EQ(workspace_->workspace_options->saves, 0);
+
+  ui_->answer = dir_ / "lib";
+  EXPECT_EQ(Refresh(object->Id(), copied), rOK);
+  EXPECT_EQ(copied, 1);
+  EXPECT_EQ(workspace_->workspace_options->saves, 1);
+  // The file is registered under its own name, as a new registration would.
+  ASSERT_EQ(repository_->objects.back()->attributes["Name"], "PAYROLL.cob");
+  EXPECT_EQ(repository_->objects.back()->attributes["OriginalSource"], found);
+  // The directory is kept: the dialog is not shown again.
+  auto other = repository_->Add("COBOL", "OTHER");
+  dir_.Write("lib/OTHER.cbl", "O\n");
+  EXPECT_EQ(Refresh(other->Id(), copied), rOK);
+  EXPECT_EQ(ui_->asked, 2);
+}
+
+TEST(SearchOriginalSource, TriesEachCandidateInOrderThenSubfolders) {
+  TempDir dir;
+  pugi::xml_document doc;
+  doc.load_string("<S><STRING VALUE='.cbl'/><STRING VALUE='.cob'/></S>");
+  pugi::xml_node extensions = doc.first_child();
+  auto search = [&](const std::string& name) {
+    return registration::SearchOriginalSource(name, dir.path().string(), extensions);
+  };
+  dir.Write("a/PAYROLL.cbl", "");
+  EXPECT_EQ(search("PAYROLL_OF_PRODLIB"), dir / "a/PAYROLL.cbl");
+  dir.Write("PAYROLL.cob", "");
+  EXPECT_EQ(search("PAYROLL_OF_PRODLIB"), dir / "PAYROLL.cob");
+  dir.Write("PRODLIB/PAYROLL.cob", "");
+  EXPECT_EQ(search("PAYROLL_OF_PRODLIB"), dir / "PRODLIB/PAYROLL.cob");
+  dir.Write("PAYROLL_OF_PRODLIB.cob", "");
+  EXPECT_EQ(search("payroll_of_prodlib"), "");  // names are matched as the file system does
+  EXPECT_EQ(search("PAYROLL_OF_PRODLIB"), dir / "PAYROLL_OF_PRODLIB.cob");
+  dir.Write("b/MAIN.CBL", "");
+  EXPECT_EQ(search("MAIN.CBL"), dir / "b/MAIN.CBL");
+  EXPECT_EQ(search("NOWHERE"), "");
+  // A link back up the tree is searched once.
+  std::filesystem::create_directory_symlink(dir.path(), dir.path() / "a/loop");
+  EXPECT_EQ(search("NOWHERE"), "");
+}
+
+}  // namespace
+}  // namespace svregistration
