@@ -1,0 +1,178 @@
+// Looking up, creating, renaming and removing objects; reading and writing attributes.
+#include "workspace/repository/object_store.h"
+
+#include <fmt/core.h>
+
+#include "svregistration/error.h"
+#include "workspace/repository/generated_entries.h"
+#include "workspace/repository/names.h"
+#include "workspace/repository/relations.h"
+#include "workspace/repository/schema.h"
+
+namespace svregistration::workspace {
+
+namespace {
+
+Error NoSuchObject(const RepositoryContext& context, std::string_view id) {
+  return Error(error_number::kSubscriptOutOfRange, kDatabaseErrorSource,
+               fmt::format("subscript out of range: no object '{}' in the workspace database '{}'",
+                           id, context.database->path()));
+}
+
+bool IsNameAttribute(std::string_view name) { return EqualsIgnoreCase(name, kNameAttribute); }
+
+}  // namespace
+
+std::optional<ObjectRef> LoadObject(const RepositoryContext& context, std::int64_t number) {
+  Statement statement = context.database->Prepare("SELECT type_code FROM objects WHERE id = ?1");
+  statement.Bind(1, number);
+  if (!statement.Step()) return std::nullopt;
+  return ObjectRef{number, context.types.Get(statement.Text(0))};
+}
+
+std::optional<ObjectRef> FindObjectById(const RepositoryContext& context, std::string_view id) {
+  std::optional<ParsedObjectId> parsed = ParseObjectId(id);
+  if (!parsed) return std::nullopt;
+  std::optional<ObjectRef> object = LoadObject(context, parsed->number);
+  if (!object || !EqualsIgnoreCase(object->type->info().code, parsed->type_code)) {
+    return std::nullopt;
+  }
+  return object;
+}
+
+ObjectRef ResolveObjectId(const RepositoryContext& context, std::string_view id) {
+  std::optional<ObjectRef> object = FindObjectById(context, id);
+  if (!object) throw NoSuchObject(context, id);
+  return *object;
+}
+
+void RequireObject(const RepositoryContext& context, const ObjectRef& object) {
+  Statement statement = context.database->Prepare("SELECT 1 FROM objects WHERE id = ?1");
+  statement.Bind(1, object.number);
+  if (!statement.Step()) throw NoSuchObject(context, object.Id());
+}
+
+std::optional<std::pair<ObjectRef, std::string>> FindObjectByName(
+    const RepositoryContext& context, const std::shared_ptr<SqliteObjectType>& type,
+    std::string_view name) {
+  Statement statement =
+      context.database->Prepare("SELECT id, name FROM objects WHERE type_code = ?1 AND name = ?2");
+  statement.Bind(1, type->info().code).Bind(2, name);
+  if (!statement.Step()) return std::nullopt;
+  return std::make_pair(ObjectRef{statement.Int(0), type}, statement.Text(1));
+}
+
+ObjectRef InsertObject(const RepositoryContext& context,
+                       const std::shared_ptr<SqliteObjectType>& type, std::string_view name) {
+  context.database->Prepare("INSERT INTO objects (type_code, name) VALUES (?1, ?2)")
+      .Bind(1, type->info().code)
+      .Bind(2, name)
+      .Run();
+  return ObjectRef{context.database->LastInsertRowId(), type};
+}
+
+std::vector<ObjectRef> ObjectsOfType(const RepositoryContext& context,
+                                     const std::shared_ptr<SqliteObjectType>& type) {
+  Statement statement =
+      context.database->Prepare("SELECT id FROM objects WHERE type_code = ?1 ORDER BY id");
+  statement.Bind(1, type->info().code);
+  std::vector<ObjectRef> objects;
+  while (statement.Step()) objects.push_back(ObjectRef{statement.Int(0), type});
+  return objects;
+}
+
+std::int64_t CountObjectsOfType(const RepositoryContext& context, const SqliteObjectType& type) {
+  Statement statement =
+      context.database->Prepare("SELECT count(*) FROM objects WHERE type_code = ?1");
+  statement.Bind(1, type.info().code);
+  return statement.Step() ? statement.Int(0) : 0;
+}
+
+std::string ObjectName(const RepositoryContext& context, const ObjectRef& object) {
+  Statement statement = context.database->Prepare("SELECT name FROM objects WHERE id = ?1");
+  statement.Bind(1, object.number);
+  if (!statement.Step()) throw NoSuchObject(context, object.Id());
+  return statement.Text(0);
+}
+
+std::string ReadAttribute(const RepositoryContext& context, const ObjectRef& object,
+                          std::string_view name) {
+  if (IsNameAttribute(name)) return ObjectName(context, object);
+  // One look-up that tells a missing object (no row) from an unset attribute (NULL value).
+  Statement statement = context.database->Prepare(
+      "SELECT a.value FROM objects o LEFT JOIN attributes a "
+      "ON a.object_id = o.id AND a.name = ?2 WHERE o.id = ?1");
+  statement.Bind(1, object.number).Bind(2, name);
+  if (!statement.Step()) throw NoSuchObject(context, object.Id());
+  return statement.Text(0);
+}
+
+void WriteAttribute(const RepositoryContext& context, const ObjectRef& object,
+                    std::string_view name, std::string_view value) {
+  if (name.empty()) {
+    throw Error(kInvalidArgument, kDatabaseErrorSource,
+                fmt::format("an attribute of '{}' needs a name", object.Id()));
+  }
+  Database& database = *context.database;
+  if (IsNameAttribute(name)) {
+    if (value.empty()) {
+      throw Error(kInvalidArgument, kDatabaseErrorSource,
+                  fmt::format("the object '{}' cannot be given an empty name", object.Id()));
+    }
+    if (auto other = FindObjectByName(context, object.type, value);
+        other && other->first.number != object.number) {
+      throw Error(kInvalidArgument, kDatabaseErrorSource,
+                  fmt::format("the object '{}' cannot be renamed to '{}': '{}' has that name",
+                              object.Id(), value, other->first.Id()));
+    }
+    database.Prepare("UPDATE objects SET name = ?2 WHERE id = ?1")
+        .Bind(1, object.number)
+        .Bind(2, value)
+        .Run();
+    return;
+  }
+  if (value.empty()) {
+    database.Prepare("DELETE FROM attributes WHERE object_id = ?1 AND name = ?2")
+        .Bind(1, object.number)
+        .Bind(2, name)
+        .Run();
+    return;
+  }
+  database
+      .Prepare(
+          "INSERT INTO attributes (object_id, name, value) VALUES (?1, ?2, ?3) "
+          "ON CONFLICT (object_id, name) DO UPDATE SET value = excluded.value")
+      .Bind(1, object.number)
+      .Bind(2, name)
+      .Bind(3, value)
+      .Run();
+}
+
+void RemoveObject(const RepositoryContext& context, const ObjectRef& object,
+                  host::EntryList& entries) {
+  RequireObject(context, object);
+  const std::string& source_attribute = object.type->info().source_attribute;
+  if (!source_attribute.empty()) {
+    std::string copy = ReadAttribute(context, object, source_attribute);
+    if (!copy.empty()) entries.push_back("." + copy);
+  }
+  for (std::string& entry : GeneratedEntriesOf(context, object.number)) {
+    entries.push_back(std::move(entry));
+  }
+  Database& database = *context.database;
+  database.Prepare("DELETE FROM attributes WHERE object_id = ?1").Bind(1, object.number).Run();
+  DeleteRelationsOf(context, object.number);
+  DeleteGeneratedEntries(context, object.number);
+  database.Prepare("DELETE FROM objects WHERE id = ?1").Bind(1, object.number).Run();
+}
+
+void ForgetGeneratedEntries(const RepositoryContext& context, const ObjectRef& object,
+                            host::EntryList& entries) {
+  RequireObject(context, object);
+  for (std::string& entry : GeneratedEntriesOf(context, object.number)) {
+    entries.push_back(std::move(entry));
+  }
+  DeleteGeneratedEntries(context, object.number);
+}
+
+}  // namespace svregistration::workspace

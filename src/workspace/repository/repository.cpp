@@ -1,0 +1,226 @@
+// The workspace repository: schema look-ups, finding and creating objects, selections and the
+// collection operations.
+#include "workspace/repository/repository.h"
+
+#include <fmt/core.h>
+
+#include <set>
+
+#include "svregistration/error.h"
+#include "workspace/repository/cursors.h"
+#include "workspace/repository/generated_entries.h"
+#include "workspace/repository/names.h"
+#include "workspace/repository/object.h"
+#include "workspace/repository/object_store.h"
+#include "workspace/repository/relations.h"
+#include "workspace/repository/schema.h"
+
+namespace svregistration::workspace {
+
+namespace {
+
+Error BadArgument(const std::string& text) {
+  return Error(kInvalidArgument, kDatabaseErrorSource, text);
+}
+
+void RequireNoCondition(const std::string& operation, const std::string& condition) {
+  if (!condition.empty()) {
+    throw BadArgument(
+        fmt::format("{}: the condition '{}' is not understood; this repository "
+                    "selects all objects of a type (condition \"\")",
+                    operation, condition));
+  }
+}
+
+std::vector<CursorEntry> ToCursorEntries(std::vector<ObjectRef> objects) {
+  std::vector<CursorEntry> entries;
+  entries.reserve(objects.size());
+  for (ObjectRef& object : objects) entries.push_back(CursorEntry{std::move(object), nullptr});
+  return entries;
+}
+
+// Runs `change` on every listed object (an id listed twice once) in one transaction; the
+// entries it collects are appended only when the transaction has been committed.
+template <class Change>
+void ForEachListedObject(RepositoryContext& context, const host::IdCollection& ids,
+                         const char* what, host::EntryList& entries, Change change) {
+  host::EntryList found;
+  Transaction transaction(*context.database, fmt::format("{} {} objects", what, ids.size()));
+  // Every id is looked up before anything changes, so that an id listed twice is not taken for
+  // an unknown one once its object has gone.
+  std::vector<ObjectRef> objects;
+  std::set<std::int64_t> listed;
+  for (const std::string& id : ids) {
+    ObjectRef object = ResolveObjectId(context, id);
+    if (listed.insert(object.number).second) objects.push_back(std::move(object));
+  }
+  for (const ObjectRef& object : objects) change(context, object, found);
+  transaction.Commit();
+  entries.insert(entries.end(), found.begin(), found.end());
+}
+
+}  // namespace
+
+std::shared_ptr<SqliteRepository> SqliteRepository::Make(std::shared_ptr<Database> database) {
+  TypeCatalog types = TypeCatalog::Load(*database);
+  return std::shared_ptr<SqliteRepository>(new SqliteRepository(std::make_shared<RepositoryContext>(
+      RepositoryContext{std::move(database), std::move(types)})));
+}
+
+std::shared_ptr<SqliteObjectType> SqliteRepository::TypeForQuery(
+    const std::string& type_code, const std::string& condition) const {
+  RequireNoCondition(fmt::format("selecting the objects of type '{}'", type_code), condition);
+  return context_->types.Get(type_code);
+}
+
+std::shared_ptr<host::ObjectType> SqliteRepository::SchemaObjectType(const std::string& type_name) {
+  return context_->types.Get(type_name);
+}
+
+std::shared_ptr<host::ObjectCursor> SqliteRepository::PrepareCollection(
+    const std::string& type_code, const std::string& condition) {
+  RequireNoCondition(fmt::format("preparing the collection of '{}'", type_code), condition);
+  std::shared_ptr<SqliteObjectType> type = context_->types.Find(type_code);
+  if (!type) return nullptr;
+  return std::make_shared<ObjectListCursor>(context_,
+                                            ToCursorEntries(ObjectsOfType(*context_, type)), false);
+}
+
+std::shared_ptr<host::RepositoryObject> SqliteRepository::FindObject(const std::string& type,
+                                                                     std::string& name,
+                                                                     const std::string& condition) {
+  RequireNoCondition(fmt::format("finding '{}' of type '{}'", name, type), condition);
+  std::shared_ptr<SqliteObjectType> object_type = context_->types.Get(type);
+  if (name.empty()) return nullptr;
+  auto found = FindObjectByName(*context_, object_type, name);
+  if (!found) return nullptr;
+  name = std::move(found->second);
+  return std::make_shared<SqliteObject>(context_, std::move(found->first));
+}
+
+std::shared_ptr<host::RepositoryObject> SqliteRepository::NewObject(const std::string& type,
+                                                                    std::string& name) {
+  std::shared_ptr<SqliteObjectType> object_type = context_->types.Get(type);
+  if (name.empty()) {
+    throw BadArgument(
+        fmt::format("a new object of type '{}' needs a name", object_type->info().code));
+  }
+  Transaction transaction(*context_->database, fmt::format("creating the object '{}' of type '{}'",
+                                                           name, object_type->info().code));
+  ObjectRef object;
+  if (auto found = FindObjectByName(*context_, object_type, name)) {
+    object = std::move(found->first);
+    name = std::move(found->second);
+  } else {
+    object = InsertObject(*context_, object_type, name);
+  }
+  transaction.Commit();
+  return std::make_shared<SqliteObject>(context_, std::move(object));
+}
+
+std::shared_ptr<host::RepositoryObject> SqliteRepository::ObjectById(const std::string& id) {
+  return std::make_shared<SqliteObject>(context_, ResolveObjectId(*context_, id));
+}
+
+long SqliteRepository::CountObjects(const std::string& type_code, const std::string& condition) {
+  return static_cast<long>(CountObjectsOfType(*context_, *TypeForQuery(type_code, condition)));
+}
+
+std::shared_ptr<host::ObjectCursor> SqliteRepository::SelectObjects(const std::string& type_code,
+                                                                    const std::string& condition,
+                                                                    const std::string& order) {
+  std::shared_ptr<SqliteObjectType> type = TypeForQuery(type_code, condition);
+  if (!order.empty()) {
+    throw BadArgument(
+        fmt::format("selecting the objects of type '{}': the order '{}' is not "
+                    "understood; objects come oldest first (order \"\")",
+                    type_code, order));
+  }
+  return std::make_shared<ObjectListCursor>(context_,
+                                            ToCursorEntries(ObjectsOfType(*context_, type)), false);
+}
+
+void SqliteRepository::UnregisterObjects(host::IdCollection& ids, host::EntryList& entries) {
+  ForEachListedObject(*context_, ids, "unregistering", entries, RemoveObject);
+}
+
+void SqliteRepository::InvalidateObjects(host::IdCollection& ids, host::EntryList& entries) {
+  ForEachListedObject(*context_, ids, "invalidating", entries, ForgetGeneratedEntries);
+}
+
+std::vector<ObjectTypeInfo> SqliteRepository::ObjectTypes() const {
+  std::vector<ObjectTypeInfo> types;
+  for (const auto& type : context_->types.types()) types.push_back(type->info());
+  return types;
+}
+
+std::vector<ObjectInfo> SqliteRepository::ListObjects(const std::optional<std::string>& type_code) {
+  std::optional<std::string> code;
+  if (type_code) code = context_->types.Get(*type_code)->info().code;
+  Statement statement = context_->database->Prepare(
+      "SELECT o.id, o.type_code, o.name, "
+      "(SELECT a.value FROM attributes a WHERE a.object_id = o.id AND a.name = "
+      "t.source_attribute), "
+      "(SELECT a.value FROM attributes a WHERE a.object_id = o.id AND a.name = 'OriginalSource') "
+      "FROM objects o JOIN object_types t ON t.code = o.type_code "
+      "WHERE ?1 IS NULL OR o.type_code = ?1 ORDER BY o.id");
+  statement.Bind(1, code);
+  std::vector<ObjectInfo> objects;
+  while (statement.Step()) {
+    std::string type = statement.Text(1);
+    objects.push_back(ObjectInfo{FormatObjectId(type, statement.Int(0)), type, statement.Text(2),
+                                 statement.Text(3), statement.Text(4)});
+  }
+  return objects;
+}
+
+std::shared_ptr<host::RepositoryObject> SqliteRepository::CreateFolder(const std::string& name) {
+  std::string folder_name = name;
+  return NewObject(std::string(kFolderTypeCode), folder_name);
+}
+
+void SqliteRepository::AddRelation(const std::string& source_id, const std::string& relation,
+                                   const std::string& target_id) {
+  if (relation.empty()) {
+    throw BadArgument(
+        fmt::format("a relation from '{}' to '{}' needs a name", source_id, target_id));
+  }
+  Transaction transaction(
+      *context_->database,
+      fmt::format("adding the relation '{}' from '{}' to '{}'", relation, source_id, target_id));
+  ObjectRef source = ResolveObjectId(*context_, source_id);
+  ObjectRef target = ResolveObjectId(*context_, target_id);
+  if (source.number == target.number) {
+    throw BadArgument(fmt::format("the object '{}' cannot have a relation '{}' to itself",
+                                  source.Id(), relation));
+  }
+  if (EqualsIgnoreCase(relation, kBelongsTo) &&
+      !EqualsIgnoreCase(target.type->info().code, kFolderTypeCode)) {
+    throw BadArgument(fmt::format("'{}' cannot belong to '{}': only folders have members",
+                                  source.Id(), target.Id()));
+  }
+  InsertRelation(*context_, source, relation, target);
+  transaction.Commit();
+}
+
+void SqliteRepository::AddToFolder(const std::string& folder_id, const host::IdCollection& ids) {
+  Transaction transaction(*context_->database, fmt::format("adding {} objects to the folder '{}'",
+                                                           ids.size(), folder_id));
+  for (const std::string& id : ids) AddRelation(id, std::string(kBelongsTo), folder_id);
+  transaction.Commit();
+}
+
+void SqliteRepository::AddGeneratedEntries(const std::string& id, const host::EntryList& entries) {
+  for (const std::string& entry : entries) CheckGeneratedEntry(entry);
+  Transaction transaction(*context_->database,
+                          fmt::format("recording generated files of '{}'", id));
+  ObjectRef object = ResolveObjectId(*context_, id);
+  for (const std::string& entry : entries) InsertGeneratedEntry(*context_, object.number, entry);
+  transaction.Commit();
+}
+
+host::EntryList SqliteRepository::GeneratedEntries(const std::string& id) {
+  return GeneratedEntriesOf(*context_, ResolveObjectId(*context_, id).number);
+}
+
+}  // namespace svregistration::workspace

@@ -1,0 +1,62 @@
+// The layout of a workspace database: its tables and indexes, the marks that identify the file
+// as a workspace database, and the object types every new workspace starts with.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string_view>
+
+namespace svregistration::workspace {
+
+class Database;
+
+/// PRAGMA application_id of a workspace database ("SVRG").
+inline constexpr std::int32_t kWorkspaceApplicationId = 0x53565247;
+/// PRAGMA user_version: the layout this code reads and writes.
+inline constexpr int kWorkspaceSchemaVersion = 1;
+
+/// The type code of folder objects.
+inline constexpr std::string_view kFolderTypeCode = "FOLDER";
+/// The relation from an object to a folder it belongs to.
+inline constexpr std::string_view kBelongsTo = "BelongsTo";
+/// The attribute that mirrors the object's name.
+inline constexpr std::string_view kNameAttribute = "Name";
+/// The attribute holding the path of the file an object was registered from.
+inline constexpr std::string_view kOriginalSourceAttribute = "OriginalSource";
+
+/// Class names of the built-in registration handlers, and the name a type gives to show what
+/// happens when a handler cannot be created.
+inline constexpr std::string_view kAcceptHandlerClass = "Workspace.AcceptHandler";
+inline constexpr std::string_view kExtensionHandlerClass = "Workspace.ExtensionHandler";
+inline constexpr std::string_view kMissingHandlerClass = "Workspace.NoSuchHandler";
+
+struct BuiltInObjectType {
+  std::string_view code;
+  std::string_view display_name;
+  std::string_view source_attribute;
+  std::string_view handler;
+};
+
+/// The object types made with every workspace. Folders have no registered copy and no handler.
+/// COBOL programs are accepted by their extension; BMS maps name a handler class that does not
+/// exist, so that registering a map shows the path of a type without a usable handler (the new
+/// object is taken back and the result is 0).
+inline constexpr std::array<BuiltInObjectType, 6> kBuiltInObjectTypes = {{
+    {kFolderTypeCode, "Folder", "", ""},
+    {"COBOL", "COBOL program", "Source", kExtensionHandlerClass},
+    {"COPYBOOK", "Copybook", "Source", kAcceptHandlerClass},
+    {"JCL", "JCL job", "Source", kAcceptHandlerClass},
+    {"PLI", "PL/I program", "Source", kAcceptHandlerClass},
+    {"BMS", "BMS map", "Source", kMissingHandlerClass},
+}};
+
+/// Creates the tables, indexes and built-in object types in an empty database, and marks it as a
+/// workspace database; one transaction.
+void CreateSchema(Database& database);
+
+/// Checks that the database is a workspace database of a layout this code knows and that its
+/// tables are there; raises Error 75 naming the file otherwise. Switches the connection to
+/// write-ahead logging.
+void VerifySchema(Database& database);
+
+}  // namespace svregistration::workspace

@@ -1,0 +1,243 @@
+// The workspace database file: creating and opening it, refusing files that are not workspace
+// databases, errors that name the step and the file, transactions, and two connections writing
+// at the same time.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "workspace/repository/schema.h"
+#include "workspace/repository_fixture.h"
+
+namespace svregistration::workspace::testing {
+namespace {
+
+using ::testing::HasSubstr;
+
+// Runs SQL on a file directly, outside the workspace code.
+void RawSql(const std::string& path, const std::string& sql) {
+  sqlite3* handle = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &handle), SQLITE_OK);
+  char* message = nullptr;
+  int rc = sqlite3_exec(handle, sql.c_str(), nullptr, nullptr, &message);
+  EXPECT_EQ(rc, SQLITE_OK) << (message ? message : "");
+  sqlite3_free(message);
+  sqlite3_close(handle);
+}
+
+std::int64_t CountRows(Database& database, const std::string& table) {
+  Statement statement = database.Prepare("SELECT count(*) FROM " + table);
+  return statement.Step() ? statement.Int(0) : -1;
+}
+
+TEST(WorkspaceDatabaseTest, CreatesOnceAndOpensAgain) {
+  svregistration::testing::TempDir dir;
+  std::string path = dir / "workspace.db";
+  {
+    auto database = Database::Create(path);
+    std::string name = "PAY";
+    SqliteRepository::Make(database)->NewObject("COBOL", name);
+  }
+  auto database = Database::Open(path);
+  EXPECT_EQ(SqliteRepository::Make(database)->CountObjects("COBOL", ""), 1);
+  Statement mode = database->Prepare("PRAGMA journal_mode");
+  ASSERT_TRUE(mode.Step());
+  EXPECT_EQ(mode.Text(0), "wal");
+
+  Error exists = ErrorOf([&] { Database::Create(path); });
+  EXPECT_EQ(exists.number(), kFileAlreadyExists);
+  EXPECT_THAT(exists.description(), HasSubstr(path));
+  Error missing = ErrorOf([&] { Database::Open(dir / "none.db"); });
+  EXPECT_EQ(missing.number(), error_number::kFileNotFound);
+  EXPECT_THAT(missing.description(), HasSubstr(dir / "none.db"));
+}
+
+TEST(WorkspaceDatabaseTest, FailedCreationLeavesNoFile) {
+  svregistration::testing::TempDir dir;
+  std::string path = dir / "no-such-folder/workspace.db";
+  Error error = ErrorOf([&] { Database::Create(path); });
+  EXPECT_EQ(error.number(), error_number::kPathFileAccessError);
+  EXPECT_THAT(error.description(), HasSubstr(path));
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST(WorkspaceDatabaseTest, RefusesFilesThatAreNotWorkspaceDatabases) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& path)> make;
+    const char* says;
+  };
+  std::vector<Case> cases = {
+      {"a text file",
+       [](const std::string& path) {
+         std::FILE* file = std::fopen(path.c_str(), "wb");
+         std::fputs("IDENTIFICATION DIVISION. PROGRAM-ID. PAY.\n", file);
+         std::fclose(file);
+       },
+       "file is not a database"},
+      {"another application's database",
+       [](const std::string& path) { RawSql(path, "CREATE TABLE notes(text TEXT)"); },
+       "without the workspace tables"},
+      {"a database with a foreign application id",
+       [](const std::string& path) {
+         RawSql(path, "PRAGMA application_id = 42; CREATE TABLE t(x)");
+       },
+       "another application"},
+      {"a workspace database without its relation table",
+       [](const std::string& path) {
+         Database::Create(path);
+         RawSql(path, "DROP TABLE relations");
+       },
+       "the table 'relations' is missing"},
+      {"a workspace database of a newer layout",
+       [](const std::string& path) {
+         Database::Create(path);
+         RawSql(path, "PRAGMA user_version = 99");
+       },
+       "newer"},
+      {"a folder", [](const std::string& path) { std::filesystem::create_directory(path); },
+       "is a folder"},
+  };
+  for (const Case& c : cases) {
+    svregistration::testing::TempDir dir;
+    std::string path = dir / "workspace.db";
+    c.make(path);
+    Error error = ErrorOf([&] { Database::Open(path); });
+    EXPECT_EQ(error.number(), error_number::kPathFileAccessError) << c.what;
+    EXPECT_THAT(error.description(), HasSubstr("'" + path + "'")) << c.what;
+    EXPECT_THAT(error.description(), HasSubstr(c.says)) << c.what;
+  }
+}
+
+TEST(WorkspaceDatabaseTest, ErrorsNameTheStepAndTheFile) {
+  svregistration::testing::TempDir dir;
+  auto database = Database::Create(dir / "workspace.db");
+  Error error = ErrorOf([&] { database->Prepare("SELECT no_such_column FROM objects"); });
+  EXPECT_EQ(error.number(), error_number::kPathFileAccessError);
+  EXPECT_THAT(error.description(), HasSubstr("SELECT no_such_column FROM objects"));
+  EXPECT_THAT(error.description(), HasSubstr("no such column"));
+  EXPECT_THAT(error.description(), HasSubstr(dir / "workspace.db"));
+}
+
+TEST(WorkspaceDatabaseTest, DamagedTableFailsTheOperationClearly) {
+  svregistration::testing::TempDir dir;
+  std::string path = dir / "workspace.db";
+  auto repository = SqliteRepository::Make(Database::Create(path));
+  std::string name = "PAY";
+  auto object = repository->NewObject("COBOL", name);
+  // Another program replaces a table by one with other columns.
+  RawSql(path, "DROP TABLE attributes; CREATE TABLE attributes(x)");
+  auto reopened = SqliteRepository::Make(Database::Open(path));
+  Error error = ErrorOf([&] { reopened->ObjectById(object->Id())->GetAttribute("Source"); });
+  EXPECT_EQ(error.number(), error_number::kPathFileAccessError);
+  EXPECT_THAT(error.description(), HasSubstr(path));
+  EXPECT_THAT(error.description(), HasSubstr("no such column"));
+}
+
+TEST(WorkspaceDatabaseTest, TransactionsRollBackUnlessCommittedAndNest) {
+  svregistration::testing::TempDir dir;
+  auto database = Database::Create(dir / "workspace.db");
+  auto insert = [&](const char* name) {
+    database->Prepare("INSERT INTO objects (type_code, name) VALUES ('JCL', ?1)")
+        .Bind(1, name)
+        .Run();
+  };
+  {
+    Transaction outer(*database, "outer");
+    insert("A");
+    {
+      Transaction inner(*database, "inner");
+      insert("B");
+    }  // rolled back: B only
+    {
+      Transaction inner(*database, "inner");
+      insert("C");
+      inner.Commit();
+    }
+    outer.Commit();
+  }
+  {
+    Transaction dropped(*database, "dropped");
+    insert("D");
+  }
+  Statement names = database->Prepare("SELECT group_concat(name, ',') FROM objects");
+  ASSERT_TRUE(names.Step());
+  EXPECT_EQ(names.Text(0), "A,C");
+  EXPECT_FALSE(database->InTransaction());
+}
+
+TEST(WorkspaceDatabaseTest, SameStatementCanBeUsedWhileInUse) {
+  svregistration::testing::TempDir dir;
+  auto database = Database::Create(dir / "workspace.db");
+  const char* sql = "SELECT code FROM object_types ORDER BY rowid";
+  Statement outer = database->Prepare(sql);
+  ASSERT_TRUE(outer.Step());
+  Statement inner = database->Prepare(sql);
+  ASSERT_TRUE(inner.Step());
+  ASSERT_TRUE(outer.Step());
+  EXPECT_EQ(inner.Text(0), "FOLDER");
+  EXPECT_EQ(outer.Text(0), "COBOL");
+}
+
+// Two connections (as two processes would have) write at the same time; a lock held by one
+// makes the other wait, not fail.
+TEST(WorkspaceDatabaseTest, TwoConnectionsWritingAtOnceBothSucceed) {
+  svregistration::testing::TempDir dir;
+  std::string path = dir / "workspace.db";
+  Database::Create(path);
+  constexpr int kObjectsEach = 150;
+  std::atomic<int> failures{0};
+  auto writer = [&](const std::string& prefix) {
+    try {
+      auto repository = SqliteRepository::Make(Database::Open(path));
+      auto log = SqliteLog::Make(repository->database());
+      for (int i = 0; i < kObjectsEach; ++i) {
+        std::string name = prefix + std::to_string(i);
+        auto object = repository->NewObject("COBOL", name);
+        object->BeginUpdate();
+        object->SetAttribute("Source", "Sources/COBOL/" + name + ".cbl");
+        object->EndUpdate();
+        log->Add("Register", 0, object->Id(), name);
+      }
+    } catch (const Error& error) {
+      ADD_FAILURE() << error.description();
+      ++failures;
+    }
+  };
+  std::thread first(writer, "A");
+  std::thread second(writer, "B");
+  first.join();
+  second.join();
+  EXPECT_EQ(failures, 0);
+  auto database = Database::Open(path);
+  EXPECT_EQ(CountRows(*database, "objects"), 2 * kObjectsEach);
+  EXPECT_EQ(CountRows(*database, "attributes"), 2 * kObjectsEach);
+  EXPECT_EQ(CountRows(*database, "log"), 2 * kObjectsEach);
+}
+
+TEST(WorkspaceDatabaseTest, WriterWaitsForALockHeldByAnotherConnection) {
+  svregistration::testing::TempDir dir;
+  std::string path = dir / "workspace.db";
+  auto holder = Database::Create(path);
+  auto repository = SqliteRepository::Make(Database::Open(path));
+  std::atomic<bool> locked{false};
+  std::thread hold([&] {
+    Transaction transaction(*holder, "holding the lock");
+    holder->Prepare("INSERT INTO objects (type_code, name) VALUES ('JCL', 'HELD')").Run();
+    locked = true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    transaction.Commit();
+  });
+  while (!locked) std::this_thread::yield();
+  std::string name = "WAITED";
+  EXPECT_NO_THROW(repository->NewObject("JCL", name));  // waits for the commit above
+  hold.join();
+  EXPECT_EQ(repository->CountObjects("JCL", ""), 2);
+}
+
+}  // namespace
+}  // namespace svregistration::workspace::testing

@@ -1,0 +1,471 @@
+// The workspace repository against a real workspace database: types, ids, finding and creating
+// objects, attribute updates, selections and cursors, relations, unregistration, invalidation,
+// generated entries, listings and the log.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "workspace/repository/object_id.h"
+#include "workspace/repository/schema.h"
+#include "workspace/repository_fixture.h"
+
+namespace svregistration::workspace::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+
+constexpr int kSubscript = error_number::kSubscriptOutOfRange;
+
+// --- Types and ids ----------------------------------------------------------------------------
+
+TEST_F(RepositoryTest, WorkspaceStartsWithTheBuiltInTypes) {
+  std::vector<std::string> rows;
+  for (const ObjectTypeInfo& type : repository_->ObjectTypes()) {
+    rows.push_back(type.code + "|" + type.source_attribute + "|" + type.handler);
+  }
+  EXPECT_THAT(
+      rows,
+      ElementsAre("FOLDER||", "COBOL|Source|Workspace.ExtensionHandler",
+                  "COPYBOOK|Source|Workspace.AcceptHandler", "JCL|Source|Workspace.AcceptHandler",
+                  "PLI|Source|Workspace.AcceptHandler", "BMS|Source|Workspace.NoSuchHandler"));
+  auto cobol = repository_->SchemaObjectType("cobol");
+  EXPECT_EQ(cobol->TypeCode(), "COBOL");
+  EXPECT_EQ(cobol->DisplayName(), "COBOL program");
+
+  Error error = ErrorOf([&] { repository_->SchemaObjectType("RPG"); });
+  EXPECT_EQ(error.number(), kSubscript);
+  EXPECT_EQ(error.description(), "subscript out of range: no object type 'RPG'");
+}
+
+TEST_F(RepositoryTest, IdsCarryTheTypeCode) {
+  WorkspaceIdUtility ids;
+  for (const char* type : {"FOLDER", "COBOL", "copybook", "JCL", "PLI", "BMS"}) {
+    auto object = New(type, "X");
+    std::string id = object->Id();
+    EXPECT_EQ(ids.ObjectTypeOfId(id), object->ObjectType()->TypeCode()) << id;
+    EXPECT_EQ(repository_->ObjectById(id)->Name(), "X");
+  }
+}
+
+TEST(ObjectIdTest, ParsesOnlyTypeColonNumber) {
+  struct Case {
+    const char* id;
+    bool valid;
+  };
+  for (const Case& c : {Case{"COBOL:17", true}, Case{"x:1", true}, Case{"COBOL", false},
+                        Case{":17", false}, Case{"COBOL:", false}, Case{"COBOL:0", false},
+                        Case{"COBOL:-1", false}, Case{"COBOL:+1", false}, Case{"COBOL: 1", false},
+                        Case{"COBOL:1x", false}, Case{"COBOL:99999999999999999999", false}}) {
+    EXPECT_EQ(ParseObjectId(c.id).has_value(), c.valid) << c.id;
+  }
+  EXPECT_EQ(WorkspaceIdUtility().ObjectTypeOfId("Folder:3"), "Folder");
+  EXPECT_EQ(ErrorOf([] { WorkspaceIdUtility().ObjectTypeOfId("17"); }).number(), kInvalidArgument);
+}
+
+TEST_F(RepositoryTest, ObjectByIdNamesAnUnknownId) {
+  auto program = New("COBOL", "PAY");
+  std::string number = program->Id().substr(program->Id().find(':'));
+  EXPECT_EQ(repository_->ObjectById("cobol" + number)->Id(), program->Id());
+  for (std::string id :
+       {std::string("COBOL:999"), "JCL" + number, std::string("PAY"), std::string()}) {
+    Error error = ErrorOf([&] { repository_->ObjectById(id); });
+    EXPECT_EQ(error.number(), kSubscript) << id;
+    EXPECT_THAT(error.description(), HasSubstr("'" + id + "'"));
+  }
+}
+
+// --- Finding and creating ----------------------------------------------------------------------
+
+TEST_F(RepositoryTest, FindsNamesIgnoringCaseAndGivesTheStoredName) {
+  auto program = New("COBOL", "Pay.Cbl");
+  struct Case {
+    const char* type;
+    const char* name;
+    bool found;
+  };
+  for (const Case& c : {Case{"COBOL", "Pay.Cbl", true}, Case{"cobol", "PAY.CBL", true},
+                        Case{"COBOL", "pay.cbl", true}, Case{"COBOL", "Pay", false},
+                        Case{"COPYBOOK", "Pay.Cbl", false}, Case{"COBOL", "", false}}) {
+    std::string name = c.name;
+    auto found = repository_->FindObject(c.type, name, "");
+    ASSERT_EQ(found != nullptr, c.found) << c.type << " " << c.name;
+    if (found) {
+      EXPECT_EQ(found->Id(), program->Id());
+      EXPECT_EQ(name, "Pay.Cbl");
+    } else {
+      EXPECT_EQ(name, c.name);
+    }
+  }
+  std::string name = "PAY";
+  EXPECT_EQ(ErrorOf([&] { repository_->FindObject("RPG", name, ""); }).number(), kSubscript);
+  EXPECT_EQ(ErrorOf([&] { repository_->FindObject("COBOL", name, "x=1"); }).number(),
+            kInvalidArgument);
+}
+
+TEST_F(RepositoryTest, NewObjectOfAnExistingNameIsThatObject) {
+  auto first = NewWith("COBOL", "PAY", {{"Source", "Sources/COBOL/PAY.cbl"}});
+  std::string name = "pay";
+  auto second = repository_->NewObject("COBOL", name);
+  EXPECT_EQ(second->Id(), first->Id());
+  EXPECT_EQ(name, "PAY");
+  EXPECT_EQ(second->GetAttribute("Source"), "Sources/COBOL/PAY.cbl");
+  EXPECT_EQ(repository_->CountObjects("COBOL", ""), 1);
+  // The same name in another type is another object.
+  EXPECT_NE(New("JCL", "PAY")->Id(), first->Id());
+
+  name = "";
+  EXPECT_EQ(ErrorOf([&] { repository_->NewObject("COBOL", name); }).number(), kInvalidArgument);
+  name = "X";
+  EXPECT_EQ(ErrorOf([&] { repository_->NewObject("RPG", name); }).number(), kSubscript);
+}
+
+// --- Attributes and updates --------------------------------------------------------------------
+
+TEST_F(RepositoryTest, AttributesRoundTripInOneUpdate) {
+  auto object = New("COBOL", "PAY");
+  object->BeginUpdate();
+  object->SetAttribute("Source", "Sources/COBOL/PAY.cbl");
+  object->SetAttribute("OriginalSource", "/in/PAY.cbl");
+  object->SetAttribute("Name", "PAY.cbl");
+  object->SetAttribute("source", "Sources/COBOL/PAY.CBL");  // the same attribute, replaced
+  // Read back during the update; not yet visible to another handle.
+  EXPECT_EQ(object->GetAttribute("Source"), "Sources/COBOL/PAY.CBL");
+  EXPECT_EQ(object->Name(), "PAY.cbl");
+  auto other = repository_->ObjectById(object->Id());
+  EXPECT_EQ(other->GetAttribute("Source"), "");
+  object->EndUpdate();
+
+  // A second connection sees what was committed.
+  auto reader = SqliteRepository::Make(Database::Open(path_))->ObjectById(object->Id());
+  EXPECT_EQ(reader->GetAttribute("SOURCE"), "Sources/COBOL/PAY.CBL");
+  EXPECT_EQ(reader->GetAttribute("OriginalSource"), "/in/PAY.cbl");
+  EXPECT_EQ(reader->GetAttribute("Name"), "PAY.cbl");
+  EXPECT_EQ(reader->Name(), "PAY.cbl");
+  EXPECT_EQ(reader->GetAttribute("Unset"), "");
+
+  // An empty value unsets.
+  object->BeginUpdate();
+  object->SetAttribute("OriginalSource", "");
+  object->EndUpdate();
+  EXPECT_EQ(reader->GetAttribute("OriginalSource"), "");
+}
+
+TEST_F(RepositoryTest, NestedUpdatesCommitAtTheOutermostEnd) {
+  auto object = New("JCL", "JOB1");
+  auto other = repository_->ObjectById(object->Id());
+  object->BeginUpdate();
+  object->BeginUpdate();
+  object->SetAttribute("Source", "a");
+  object->EndUpdate();
+  EXPECT_EQ(other->GetAttribute("Source"), "");
+  object->EndUpdate();
+  EXPECT_EQ(other->GetAttribute("Source"), "a");
+}
+
+TEST_F(RepositoryTest, UpdateMisuseIsAnError) {
+  auto object = New("JCL", "JOB1");
+  struct Case {
+    const char* what;
+    std::function<void()> call;
+  };
+  std::vector<Case> cases = {
+      {"SetAttribute outside an update", [&] { object->SetAttribute("Source", "x"); }},
+      {"EndUpdate without BeginUpdate", [&] { object->EndUpdate(); }},
+      {"empty attribute name",
+       [&] {
+         object->BeginUpdate();
+         object->SetAttribute("", "x");
+       }},
+      {"empty object name", [&] { object->SetAttribute("Name", ""); }},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.call).number(), kInvalidArgument) << c.what;
+}
+
+TEST_F(RepositoryTest, FailedUpdateStoresNothing) {
+  New("COBOL", "TAKEN");
+  auto object = NewWith("COBOL", "PAY", {{"Source", "old"}});
+  object->BeginUpdate();
+  object->SetAttribute("Source", "new");
+  object->SetAttribute("OriginalSource", "/in/PAY.cbl");
+  object->SetAttribute("Name", "taken");
+  Error error = ErrorOf([&] { object->EndUpdate(); });
+  EXPECT_EQ(error.number(), kInvalidArgument);
+  EXPECT_THAT(error.description(), HasSubstr("'taken'"));
+  // Nothing of the update was stored, and the update is over.
+  EXPECT_EQ(object->GetAttribute("Source"), "old");
+  EXPECT_EQ(object->GetAttribute("OriginalSource"), "");
+  EXPECT_EQ(object->Name(), "PAY");
+  EXPECT_EQ(ErrorOf([&] { object->EndUpdate(); }).number(), kInvalidArgument);
+
+  // An object removed by another handle while the update was open.
+  auto doomed = New("JCL", "JOB1");
+  doomed->BeginUpdate();
+  doomed->SetAttribute("Source", "x");
+  host::EntryList entries;
+  repository_->ObjectById(doomed->Id())->UnregisterObject(entries);
+  EXPECT_EQ(ErrorOf([&] { doomed->EndUpdate(); }).number(), kSubscript);
+  EXPECT_THAT(repository_->ListObjects("JCL"), IsEmpty());
+}
+
+TEST_F(RepositoryTest, RenamingInOtherLetterCaseKeepsTheObject) {
+  auto object = New("COBOL", "pay");
+  object->BeginUpdate();
+  object->SetAttribute("Name", "PAY");
+  object->EndUpdate();
+  std::string name = "Pay";
+  EXPECT_EQ(repository_->FindObject("COBOL", name, "")->Id(), object->Id());
+  EXPECT_EQ(name, "PAY");
+}
+
+// --- Selections and cursors --------------------------------------------------------------------
+
+TEST_F(RepositoryTest, SelectionsCompareTypeCodesIgnoringCase) {
+  auto a = New("FOLDER", "A");
+  New("COBOL", "PAY");
+  auto b = New("FOLDER", "B");
+  EXPECT_EQ(repository_->CountObjects("FOLDER", ""), 2);
+  EXPECT_EQ(repository_->CountObjects("jcl", ""), 0);
+  auto selected = repository_->SelectObjects("Folder", "", "");
+  EXPECT_EQ(selected->Count(), 2);
+  EXPECT_THAT(Ids(*selected), ElementsAre(a->Id(), b->Id()));
+  auto prepared = repository_->PrepareCollection("FOLDER", "");
+  ASSERT_NE(prepared, nullptr);
+  EXPECT_THAT(Ids(*prepared), ElementsAre(a->Id(), b->Id()));
+
+  EXPECT_EQ(repository_->PrepareCollection("RPG", ""), nullptr);
+  EXPECT_EQ(ErrorOf([&] { repository_->CountObjects("RPG", ""); }).number(), kSubscript);
+  EXPECT_EQ(ErrorOf([&] { repository_->SelectObjects("RPG", "", ""); }).number(), kSubscript);
+  EXPECT_EQ(ErrorOf([&] { repository_->SelectObjects("FOLDER", "", "name"); }).number(),
+            kInvalidArgument);
+  EXPECT_EQ(ErrorOf([&] { repository_->CountObjects("FOLDER", "x"); }).number(), kInvalidArgument);
+}
+
+TEST_F(RepositoryTest, CursorWalksForwardAndStopsAtItsEnd) {
+  New("FOLDER", "A");
+  auto cursor = repository_->SelectObjects("FOLDER", "", "");
+  EXPECT_FALSE(cursor->Eof());
+  cursor->MoveNext();
+  EXPECT_TRUE(cursor->Eof());
+  cursor->MoveNext();
+  EXPECT_TRUE(cursor->Eof());
+  EXPECT_EQ(cursor->Count(), 1);
+  EXPECT_EQ(ErrorOf([&] { cursor->Item(); }).number(), kSubscript);
+  EXPECT_EQ(ErrorOf([&] { cursor->Relation(); }).number(), error_number::kObjectNotSet);
+}
+
+// --- Relations ---------------------------------------------------------------------------------
+
+TEST_F(RepositoryTest, RelationsAndMembersListFolderMembership) {
+  auto f1 = New("FOLDER", "F1");
+  auto f2 = New("FOLDER", "F2");
+  auto pay = New("COBOL", "PAY");
+  auto job = New("JCL", "JOB");
+  repository_->AddRelation(pay->Id(), "BelongsTo", f2->Id());
+  repository_->AddToFolder(f1->Id(), {pay->Id(), job->Id(), pay->Id()});
+
+  auto relations = pay->Relations();
+  ASSERT_EQ(relations->Count(), 2);
+  std::vector<std::string> seen;
+  for (; !relations->Eof(); relations->MoveNext()) {
+    auto relation = relations->Relation();
+    seen.push_back(relation->Name() + " " + relation->TargetType()->TypeCode() + " " +
+                   relations->Item()->Id());
+  }
+  EXPECT_THAT(seen, ElementsAre("BelongsTo FOLDER " + f2->Id(), "BelongsTo FOLDER " + f1->Id()));
+
+  EXPECT_THAT(Ids(*f1->Members()), ElementsAre(pay->Id(), job->Id()));
+  EXPECT_THAT(Ids(*f2->Members()), ElementsAre(pay->Id()));
+  EXPECT_EQ(pay->Members()->Count(), 0);
+  EXPECT_EQ(job->Relations()->Count(), 1);
+}
+
+TEST_F(RepositoryTest, RemovingARelationThatDoesNotExistIsAnError) {
+  auto folder = New("FOLDER", "F");
+  auto pay = New("COBOL", "PAY");
+  repository_->AddToFolder(folder->Id(), {pay->Id()});
+  // The id's type must match the object it names.
+  std::string wrong = "JCL" + folder->Id().substr(folder->Id().find(':'));
+  EXPECT_EQ(ErrorOf([&] { pay->RemoveRelation("BelongsTo", wrong); }).number(), kSubscript);
+  pay->RemoveRelation("belongsto", folder->Id());
+  EXPECT_EQ(pay->Relations()->Count(), 0);
+  Error error = ErrorOf([&] { pay->RemoveRelation("BelongsTo", folder->Id()); });
+  EXPECT_EQ(error.number(), kSubscript);
+  EXPECT_THAT(error.description(), HasSubstr("'" + folder->Id() + "'"));
+  EXPECT_EQ(ErrorOf([&] { pay->RemoveRelation("BelongsTo", "FOLDER:999"); }).number(), kSubscript);
+}
+
+TEST_F(RepositoryTest, AddingBadRelationsIsRefusedAsAWhole) {
+  auto folder = New("FOLDER", "F");
+  auto pay = New("COBOL", "PAY");
+  auto job = New("JCL", "JOB");
+  struct Case {
+    const char* what;
+    std::function<void()> call;
+    int number;
+  };
+  std::vector<Case> cases = {
+      {"to a non-folder", [&] { repository_->AddToFolder(pay->Id(), {job->Id()}); },
+       kInvalidArgument},
+      {"to itself", [&] { repository_->AddToFolder(folder->Id(), {folder->Id()}); },
+       kInvalidArgument},
+      {"empty name", [&] { repository_->AddRelation(pay->Id(), "", job->Id()); }, kInvalidArgument},
+      {"unknown member, after a good one",
+       [&] {
+         repository_->AddToFolder(folder->Id(), {pay->Id(), "JCL:999"});
+       },
+       kSubscript},
+  };
+  for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.call).number(), c.number) << c.what;
+  EXPECT_EQ(folder->Members()->Count(), 0);
+  // Other relation names may link objects of any type.
+  repository_->AddRelation(job->Id(), "Runs", pay->Id());
+  EXPECT_EQ(job->Relations()->Relation()->TargetType()->TypeCode(), "COBOL");
+}
+
+// --- Unregistration and invalidation -----------------------------------------------------------
+
+TEST_F(RepositoryTest, UnregisterReturnsTheCopyAndGeneratedEntriesAndRemovesEverything) {
+  auto folder = New("FOLDER", "F");
+  auto pay = NewWith("COBOL", "PAY",
+                     {{"Source", "Sources/COBOL/PAY.cbl"}, {"OriginalSource", "/in/PAY.cbl"}});
+  auto other = New("COBOL", "OTHER");
+  repository_->AddToFolder(folder->Id(), {pay->Id(), other->Id()});
+  repository_->AddRelation(other->Id(), "Calls", pay->Id());
+  repository_->AddGeneratedEntries(pay->Id(), {".out/PAY.lst", ":out/PAY.mf", "\\gen"});
+
+  host::EntryList entries = {"kept"};
+  pay->UnregisterObject(entries);
+  EXPECT_THAT(entries, ElementsAre("kept", ".Sources/COBOL/PAY.cbl", ".out/PAY.lst", ":out/PAY.mf",
+                                   "\\gen"));
+  EXPECT_EQ(ErrorOf([&] { repository_->ObjectById(pay->Id()); }).number(), kSubscript);
+  EXPECT_EQ(ErrorOf([&] { pay->Name(); }).number(), kSubscript);
+  EXPECT_THAT(Ids(*folder->Members()), ElementsAre(other->Id()));
+  EXPECT_EQ(other->Relations()->Count(), 1);  // only its own BelongsTo is left
+
+  // Nothing of the object is left in the tables, and a new object does not reuse its id.
+  for (const char* table : {"attributes", "generated_entries"}) {
+    auto statement = database_->Prepare(std::string("SELECT count(*) FROM ") + table);
+    ASSERT_TRUE(statement.Step());
+    EXPECT_EQ(statement.Int(0), 0) << table;
+  }
+  EXPECT_NE(New("COBOL", "PAY")->Id(), pay->Id());
+  EXPECT_EQ(ErrorOf([&] { pay->UnregisterObject(entries); }).number(), kSubscript);
+  EXPECT_EQ(entries.size(), 5u);
+}
+
+TEST_F(RepositoryTest, UnregisterOfObjectsWithoutCopy) {
+  auto unregistered = New("COBOL", "NEVER");  // no source attribute set
+  auto folder = New("FOLDER", "F");
+  repository_->AddToFolder(folder->Id(), {unregistered->Id()});
+  repository_->AddGeneratedEntries(folder->Id(), {"*note"});
+  host::EntryList entries;
+  unregistered->UnregisterObject(entries);
+  EXPECT_THAT(entries, IsEmpty());
+  folder->UnregisterObject(entries);
+  EXPECT_THAT(entries, ElementsAre("*note"));
+  EXPECT_THAT(repository_->ListObjects(), IsEmpty());
+}
+
+TEST_F(RepositoryTest, InvalidateReturnsAndForgetsGeneratedEntries) {
+  auto pay = NewWith("COBOL", "PAY", {{"Source", "Sources/COBOL/PAY.cbl"}});
+  repository_->AddGeneratedEntries(pay->Id(), {".out/PAY.lst", "\\gen"});
+  host::EntryList entries;
+  pay->InvalidateObject(entries);
+  EXPECT_THAT(entries, ElementsAre(".out/PAY.lst", "\\gen"));
+  EXPECT_THAT(repository_->GeneratedEntries(pay->Id()), IsEmpty());
+  EXPECT_EQ(pay->GetAttribute("Source"), "Sources/COBOL/PAY.cbl");
+  entries.clear();
+  pay->InvalidateObject(entries);
+  EXPECT_THAT(entries, IsEmpty());
+}
+
+TEST_F(RepositoryTest, GroupOperationsWorkOnTheWholeCollection) {
+  auto a = NewWith("COBOL", "A", {{"Source", "Sources/COBOL/A.cbl"}});
+  auto b = NewWith("JCL", "B", {{"Source", "Sources/JCL/B.jcl"}});
+  auto c = New("COPYBOOK", "C");
+  repository_->AddGeneratedEntries(a->Id(), {".out/A.lst"});
+  repository_->AddGeneratedEntries(b->Id(), {".out/B.lst"});
+  repository_->AddGeneratedEntries(c->Id(), {".out/C.lst"});
+
+  host::IdCollection ids = {b->Id(), a->Id(), b->Id()};
+  host::EntryList entries;
+  repository_->InvalidateObjects(ids, entries);
+  EXPECT_THAT(entries, ElementsAre(".out/B.lst", ".out/A.lst"));
+
+  // An unknown id changes nothing.
+  ids = {c->Id(), "COBOL:999"};
+  entries.clear();
+  EXPECT_EQ(ErrorOf([&] { repository_->UnregisterObjects(ids, entries); }).number(), kSubscript);
+  EXPECT_THAT(entries, IsEmpty());
+  EXPECT_EQ(repository_->ListObjects().size(), 3u);
+
+  ids = {a->Id(), c->Id(), a->Id()};
+  repository_->UnregisterObjects(ids, entries);
+  EXPECT_THAT(entries, ElementsAre(".Sources/COBOL/A.cbl", ".out/C.lst"));
+  EXPECT_THAT(ids, ElementsAre(a->Id(), c->Id(), a->Id()));  // the collection is left as given
+  ASSERT_EQ(repository_->ListObjects().size(), 1u);
+  EXPECT_EQ(repository_->ListObjects()[0].id, b->Id());
+
+  ids.clear();
+  entries.clear();
+  repository_->UnregisterObjects(ids, entries);
+  repository_->InvalidateObjects(ids, entries);
+  EXPECT_THAT(entries, IsEmpty());
+}
+
+// --- Generated entries, listings, the log ------------------------------------------------------
+
+TEST_F(RepositoryTest, GeneratedEntriesAreCheckedAndKeptOnce) {
+  auto pay = New("COBOL", "PAY");
+  for (const char* bad : {"", "out/x.lst", "!x", ".", "./etc/passwd", ".C:\\x", ".a/../../x",
+                          "\\..\\up", ":..", "\\"}) {
+    Error error = ErrorOf([&] { repository_->AddGeneratedEntries(pay->Id(), {".ok", bad}); });
+    EXPECT_EQ(error.number(), kInvalidArgument) << bad;
+  }
+  EXPECT_THAT(repository_->GeneratedEntries(pay->Id()), IsEmpty());
+  repository_->AddGeneratedEntries(pay->Id(), {".out/x.lst", "*", "\\a..b\\gen"});
+  repository_->AddGeneratedEntries(pay->Id(), {".out/x.lst", ":out/x.mf"});
+  EXPECT_THAT(repository_->GeneratedEntries(pay->Id()),
+              ElementsAre(".out/x.lst", "*", "\\a..b\\gen", ":out/x.mf"));
+  EXPECT_EQ(ErrorOf([&] { repository_->AddGeneratedEntries("COBOL:999", {".x"}); }).number(),
+            kSubscript);
+}
+
+TEST_F(RepositoryTest, ListsObjectsWithTheirSources) {
+  auto folder = repository_->CreateFolder("Programs");
+  EXPECT_EQ(repository_->CreateFolder("programs")->Id(), folder->Id());
+  auto pay = NewWith("COBOL", "PAY",
+                     {{"Source", "Sources/COBOL/PAY.cbl"}, {"OriginalSource", "/in/PAY.cbl"}});
+  auto job = New("JCL", "JOB");
+  std::vector<std::string> rows;
+  for (const ObjectInfo& o : repository_->ListObjects()) {
+    rows.push_back(o.id + "|" + o.type + "|" + o.name + "|" + o.source + "|" + o.original);
+  }
+  EXPECT_THAT(rows, ElementsAre(folder->Id() + "|FOLDER|Programs||",
+                                pay->Id() + "|COBOL|PAY|Sources/COBOL/PAY.cbl|/in/PAY.cbl",
+                                job->Id() + "|JCL|JOB||"));
+  ASSERT_EQ(repository_->ListObjects("jcl").size(), 1u);
+  EXPECT_EQ(ErrorOf([&] { repository_->ListObjects("RPG"); }).number(), kSubscript);
+}
+
+TEST_F(RepositoryTest, LogKeepsRecordsInOrder) {
+  auto log = SqliteLog::Make(database_);
+  log->Add("Register", host::kSeverityError, std::nullopt, "Unable to copy file");
+  log->Add("Unregister", host::kSeverityInformation, "COBOL:1", "Object 'PAY' ...");
+  auto records = SqliteLog::Make(Database::Open(path_))->Records();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].title, "Register");
+  EXPECT_EQ(records[0].severity, 2);
+  EXPECT_FALSE(records[0].object_id.has_value());
+  EXPECT_EQ(records[0].text, "Unable to copy file");
+  EXPECT_EQ(records[1].object_id, "COBOL:1");
+  EXPECT_LT(records[0].sequence, records[1].sequence);
+  // 2024-05-01T12:34:56.789Z
+  EXPECT_EQ(records[1].time.size(), 24u);
+  EXPECT_EQ(records[1].time[10], 'T');
+  EXPECT_EQ(records[1].time.back(), 'Z');
+}
+
+}  // namespace
+}  // namespace svregistration::workspace::testing
