@@ -7,6 +7,8 @@
 
 #include "svregistration/error.h"
 #include "workspace/default_options.h"
+#include "workspace/repository/database.h"
+#include "workspace/repository/registration_handlers.h"
 
 namespace svregistration::workspace {
 
@@ -41,6 +43,8 @@ std::shared_ptr<WorkspaceHost> WorkspaceHost::Create(const std::string& director
   }
   fs::create_directories(fs::path(root) / "options", ec);
   if (!ec) fs::create_directories(fs::path(root) / kCodePageFolder, ec);
+  // Refresh makes a type's Sources folder one level deep, so the parent exists from the start.
+  if (!ec) fs::create_directories(fs::path(root) / "Sources", ec);
   if (ec) {
     throw WorkspaceError(error_number::kPathFileAccessError,
                          fmt::format("cannot create the workspace folder '{}': {}", root, ec.message()));
@@ -52,6 +56,7 @@ std::shared_ptr<WorkspaceHost> WorkspaceHost::Create(const std::string& director
                                                     DefaultGlobalOptions());
   host->workspace_options_->Save();
   host->global_options_->Save();
+  host->Connect(Database::Create((fs::path(root) / kWorkspaceDatabaseFile).string()));
   return host;
 }
 
@@ -69,6 +74,7 @@ std::shared_ptr<WorkspaceHost> WorkspaceHost::Open(const std::string& directory)
   }
   auto host = std::shared_ptr<WorkspaceHost>(new WorkspaceHost(root));
   host->LoadOptions();
+  host->Connect(Database::Open((fs::path(root) / kWorkspaceDatabaseFile).string()));
   return host;
 }
 
@@ -90,14 +96,14 @@ std::string WorkspaceHost::GetSolvaneName(int code) {
   }
 }
 
-std::shared_ptr<host::Repository> WorkspaceHost::Repository() {
-  throw WorkspaceError(error_number::kObjectNotSet,
-                       fmt::format("the workspace '{}' has no repository in this build", root_));
+void WorkspaceHost::Connect(std::shared_ptr<Database> database) {
+  RegisterWorkspaceClasses();
+  repository_ = SqliteRepository::Make(database);
+  log_ = SqliteLog::Make(std::move(database));
 }
 
-std::shared_ptr<host::WorkspaceLog> WorkspaceHost::Log() {
-  throw WorkspaceError(error_number::kObjectNotSet,
-                       fmt::format("the workspace '{}' has no log in this build", root_));
-}
+std::shared_ptr<host::Repository> WorkspaceHost::Repository() { return repository_; }
+
+std::shared_ptr<host::WorkspaceLog> WorkspaceHost::Log() { return log_; }
 
 }  // namespace svregistration::workspace

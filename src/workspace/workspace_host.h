@@ -1,5 +1,6 @@
 // The reference workspace host: a workspace is a folder with options/workspace.xml,
-// options/global.xml, codepages/ (the EBCDIC code page tables) and its repository.
+// options/global.xml, codepages/ (the EBCDIC code page tables), Sources/ and workspace.db (the
+// repository and the log).
 #pragma once
 
 #include <memory>
@@ -7,6 +8,8 @@
 
 #include "svregistration/host/workspace.h"
 #include "workspace/options_document.h"
+#include "workspace/repository/log_store.h"
+#include "workspace/repository/repository.h"
 
 namespace svregistration::workspace {
 
@@ -26,6 +29,8 @@ class WorkspaceHost final : public host::Workspace {
   void SetCancelPressed(bool cancelled) override { cancel_pressed_ = cancelled; }
 
   const std::string& root() const { return root_; }
+  std::shared_ptr<SqliteRepository> repository() { return repository_; }
+  std::shared_ptr<SqliteLog> log() { return log_; }
   std::string CodePageDirectory() const;
   std::shared_ptr<OptionsDocument> workspace_options() { return workspace_options_; }
   std::shared_ptr<OptionsDocument> global_options() { return global_options_; }
@@ -34,10 +39,13 @@ class WorkspaceHost final : public host::Workspace {
  private:
   explicit WorkspaceHost(std::string root);
   void LoadOptions();
+  void Connect(std::shared_ptr<Database> database);
 
   std::string root_;
   std::shared_ptr<OptionsDocument> workspace_options_;
   std::shared_ptr<OptionsDocument> global_options_;
+  std::shared_ptr<SqliteRepository> repository_;
+  std::shared_ptr<SqliteLog> log_;
   bool cancel_pressed_ = false;
 };
 

@@ -17,6 +17,8 @@ int main(int argc, char** argv) {
   svreg::AddSourceCommands(app, context);
   svreg::AddCodepageCommands(app, context);
   svreg::AddArchiveCommands(app, context);
+  svreg::AddObjectCommands(app, context);
+  svreg::AddLifecycleCommands(app, context);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
