@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <random>
+#include <atomic>
 
 #include "platform/byte_buffer.h"
 #include "platform/text.h"
@@ -220,40 +220,73 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) 
   return bytes;
 }
 
+namespace {
+
+// Writes all bytes to fd; false with errno set on failure.
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::write(fd, data + done, size - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = EIO;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// A new file is written as an unnamed file in the target's folder and linked into place when
+// complete: one directory change instead of a create and a rename. False when the system or the
+// file system cannot do that, or the target appeared meanwhile; the caller then takes the
+// temporary-name route.
+bool WriteNewFileWhole(const std::string& path, const std::uint8_t* data, std::size_t size) {
+  std::string folder = ParentFolderName(path);
+  int fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  bool linked = false;
+  if (WriteAll(fd, data, size)) {
+    std::string self = "/proc/self/fd/" + std::to_string(fd);
+    linked = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  }
+  int err = errno;
+  ::close(fd);
+  if (!linked && err != EEXIST && err != EOPNOTSUPP && err != EISDIR && err != ENOENT) {
+    throw ErrnoError(err, "write", path);
+  }
+  return linked;
+}
+
+}  // namespace
+
 // No fsync: the rename makes the replacement whole against a crash of the process, and syncing
 // every registered copy would cost more than the copy itself.
 void WriteWholeFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
   struct stat info {};
-  if (StatPath(path, info)) {
+  bool exists = StatPath(path, info);
+  if (exists) {
     if (S_ISDIR(info.st_mode)) throw ErrnoError(EISDIR, "write", path);
     if (IsReadOnly(info)) {
       throw Error(error_number::kPermissionDenied, kSource,
                   "cannot write '" + path + "': it is read-only");
     }
+  } else if (WriteNewFileWhole(path, data, size)) {
+    return;
   }
-  std::string folder = ParentFolderName(path);
-  std::string temp = BuildPath(folder, "." + GetFileName(path) + ".tmp-" + std::to_string(::getpid()) +
-                                           "-" + std::to_string(std::random_device{}()));
+  static std::atomic<unsigned> counter{0};
+  std::string temp = BuildPath(ParentFolderName(path),
+                               "." + GetFileName(path) + ".tmp-" + std::to_string(::getpid()) + "-" +
+                                   std::to_string(counter.fetch_add(1)));
   int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) throw ErrnoError(errno, "write", path);
-  auto fail = [&](int err) {
-    ::close(fd);
-    ::unlink(temp.c_str());
-    return ErrnoError(err, "write", path);
-  };
-  std::size_t done = 0;
-  while (done < size) {
-    ssize_t n = ::write(fd, data + done, size - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) throw fail(n < 0 ? errno : EIO);
-    done += static_cast<std::size_t>(n);
-  }
-  if (::close(fd) != 0) {
+  if (!WriteAll(fd, data, size)) {
     int err = errno;
+    ::close(fd);
     ::unlink(temp.c_str());
     throw ErrnoError(err, "write", path);
   }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
+  if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
     int err = errno;
     ::unlink(temp.c_str());
     throw ErrnoError(err, "write", path);

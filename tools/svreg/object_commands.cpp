@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
+#include <optional>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -14,6 +16,7 @@
 #include "progress.h"
 #include "svregistration/error.h"
 #include "svregistration/sv_standard.h"
+#include "workspace/repository/database.h"
 #include "workspace/workspace_host.h"
 
 namespace svreg {
@@ -68,6 +71,42 @@ struct InterfaceScope {
   ~InterfaceScope() { svregistration::SetUserInterface(nullptr); }
 };
 
+// Registration of many files commits the repository in batches: one transaction per few hundred
+// files instead of several per file. Batches end after a fraction of a second, so another process
+// waiting for the workspace gets its turn long before its busy timeout.
+class RepositoryBatch {
+ public:
+  explicit RepositoryBatch(svregistration::workspace::Database& database) : database_(database) {
+    Begin();
+  }
+  void Tick() {
+    if (++count_ >= kMaxFiles || Clock::now() - started_ > kMaxTime) {
+      Finish();
+      Begin();
+    }
+  }
+  void Finish() {
+    if (transaction_) transaction_->Commit();
+    transaction_.reset();
+  }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  static constexpr int kMaxFiles = 500;
+  static constexpr std::chrono::milliseconds kMaxTime{250};
+
+  void Begin() {
+    transaction_.emplace(database_, "register files");
+    count_ = 0;
+    started_ = Clock::now();
+  }
+
+  svregistration::workspace::Database& database_;
+  std::optional<svregistration::workspace::Transaction> transaction_;
+  int count_ = 0;
+  Clock::time_point started_;
+};
+
 void RunRegister(const RegisterArgs& args, Context& context) {
   auto workspace = WorkspaceHost::Open(args.directory);
   std::vector<fs::path> paths;
@@ -82,6 +121,7 @@ void RunRegister(const RegisterArgs& args, Context& context) {
   if (ProgressBar("").enabled()) WalkAll(paths, [&](const fs::path&) { ++total; });
 
   svregistration::SVStandard service;
+  RepositoryBatch batch(*workspace->repository()->database());
   std::map<int, long> counts;
   long done = 0;
   bool first = true;
@@ -101,7 +141,9 @@ void RunRegister(const RegisterArgs& args, Context& context) {
       WriteStdout(fmt::format("{:<30} {} {}\n", svregistration::ResultName(code), file.string(), id));
     }
     ui->ReportProgress("register", ++done, total);
+    batch.Tick();
   });
+  batch.Finish();
   if (args.json) {
     WriteStdout("]}\n");
   } else {
