@@ -196,13 +196,19 @@ std::string JoinHostPath(std::string_view root, std::string_view relative) {
 
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) {
   if (!FileExists(path)) return std::nullopt;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, so that a pipe or device where a file was expected cannot hang the read.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) throw ErrnoError(errno, "open", path);
   struct stat info {};
   if (::fstat(fd, &info) != 0) {
     int err = errno;
     ::close(fd);
     throw ErrnoError(err, "read", path);
+  }
+  if (!S_ISREG(info.st_mode)) {
+    ::close(fd);
+    throw Error(error_number::kPathFileAccessError, kSource,
+                "cannot read '" + path + "': it is not a regular file");
   }
   std::vector<std::uint8_t> bytes = AllocateBytes(static_cast<std::size_t>(info.st_size));
   std::size_t done = 0;
