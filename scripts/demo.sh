@@ -14,8 +14,8 @@ ws=$demo/workspace
 rm -rf "$ws"
 
 step() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
-show() {  # a file with TABs, CR and the shift bytes made visible
-  sed -e 's/\t/→/g' -e 's/\r/␍/g' -e $'s/\x0e/«SO»/g' -e $'s/\x0f/«SI»/g' -e 's/ *$/&¶/' "$1"
+show() {  # a file (or stdin) with TABs, CR and the shift bytes made visible
+  sed -e 's/\t/→/g' -e 's/\r/␍/g' -e $'s/\x0e/«SO»/g' -e $'s/\x0f/«SI»/g' -e 's/ *$/&¶/' "$@"
 }
 
 step "Sample sources in $demo/originals"
@@ -55,7 +55,53 @@ step "A Japanese Shift-JIS source, registered locale 1041, double-byte runs mark
 "$svreg" source read "$ws" --type COBOL "$demo/originals/JPN.cbl" >"$demo/JPN.norm.cbl"
 echo "original:   $(od -An -c "$demo/originals/JPN.cbl" | head -2 | tr -s ' ' | head -c 200)"
 echo "normalised: $(od -An -c "$demo/JPN.norm.cbl" | head -2 | tr -s ' ' | head -c 200)"
-show "$demo/JPN.norm.cbl" | iconv -f SHIFT_JIS -t UTF-8 2>/dev/null || show "$demo/JPN.norm.cbl"
+iconv -f SHIFT_JIS -t UTF-8 "$demo/JPN.norm.cbl" 2>/dev/null | show || show "$demo/JPN.norm.cbl"
+
+step "Register a sample set: a folder walk of several types"
+mkdir -p "$demo/originals/copy" "$demo/originals/jcl"
+printf '       01  PAY-RECORD.\n           05  PAY-AMOUNT   PIC 9(7)V99.\n' >"$demo/originals/copy/PAYREC.cpy"
+printf '//PAYRUN   JOB (ACCT),CLASS=A\n//STEP1    EXEC PGM=PAY\n' >"$demo/originals/jcl/PAYRUN.jcl"
+"$svreg" option "$ws" set "//LIST[@NAME='ObjectComputerEncoding']" English
+"$svreg" register "$ws" --type COBOL --encoding --verbose "$demo/originals/PAY.cbl" "$demo/originals/JPN.cbl" || true
+"$svreg" register "$ws" --type COPYBOOK "$demo/originals/copy" || true
+"$svreg" register "$ws" --type JCL "$demo/originals/jcl" || true
+
+step "Registering again: a file already in its place (8), a name already registered (16), a missing file (2)"
+cp "$demo/originals/PAY.cbl" "$demo/originals/PAY2.cbl"
+"$svreg" register "$ws" --type COBOL "$demo/originals/PAY.cbl" "$demo/originals/GONE.cbl" || echo "(exit status $?)"
+"$svreg" register "$ws" --type COBOL --name PAY.cbl "$demo/originals/PAY2.cbl" || echo "(exit status $?)"
+
+step "The objects"
+"$svreg" objects "$ws"
+echo "The normalised registered copy of PAY.cbl:"
+show "$ws/Sources/COBOL/PAY.cbl"
+
+step "A folder object with the programs, and generated files recorded for PAY"
+folder=$("$svreg" folder create "$ws" PAYROLL)
+pay=$("$svreg" objects "$ws" --type COBOL --json | grep -o '"id":"COBOL:[0-9]*","name":"PAY.cbl"' | cut -d'"' -f4)
+jpn=$("$svreg" objects "$ws" --type COBOL --json | grep -o '"id":"COBOL:[0-9]*","name":"JPN.cbl"' | cut -d'"' -f4)
+"$svreg" folder add "$ws" "$folder" "$pay" "$jpn"
+mkdir -p "$ws/out"
+echo "listing" >"$ws/out/PAY.lst"
+"$svreg" generated add "$ws" "$pay" '.out\PAY.lst'
+echo "folder $folder holds $pay and $jpn; $pay has generated out/PAY.lst"
+
+step "Change one original, lose another, refresh the folder: PAY rewritten and invalidated, JPN logged"
+printf '000500     STOP RUN.\n' >>"$demo/originals/PAY.cbl"
+mv "$demo/originals/JPN.cbl" "$demo/originals/JPN.cbl.moved"
+"$svreg" refresh "$ws" "$folder" || echo "(exit status $?)"
+[[ -e $ws/out/PAY.lst ]] || echo "out/PAY.lst is gone: PAY was invalidated"
+tail -n 2 "$ws/Sources/COBOL/PAY.cbl"
+
+step "Unregister a file, then the folder (the last folder of a workspace stays)"
+"$svreg" unregister "$ws" "$pay"
+"$svreg" unregister "$ws" "$folder" || echo "(exit status $?: the only folder is kept)"
+"$svreg" objects "$ws"
+
+mv "$demo/originals/JPN.cbl.moved" "$demo/originals/JPN.cbl"
+
+step "The workspace log"
+"$svreg" log "$ws"
 
 step "Bad input is reported, not guessed at"
 "$svreg" source read "$ws" --type FORTRAN "$demo/originals/PAY.cbl" || echo "(exit status $?)"
