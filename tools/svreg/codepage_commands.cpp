@@ -1,7 +1,366 @@
+// svreg codepage import|from-icu|decode|encode: code page tables from character maps or ICU's
+// converters, and conversions of EBCDIC 80-byte records to UTF-8 text and back.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "commands.h"
+#include "output.h"
+#include "svregistration/ccsid.h"
+#include "svregistration/error.h"
+#include "svregistration/icu_table.h"
+#include "svregistration/record_decoder.h"
 
 namespace svreg {
 
-void AddCodepageCommands(CLI::App& /*app*/, Context& /*context*/) {}
+namespace {
+
+using svregistration::CCSID;
+using svregistration::Error;
+using svregistration::SOSIKeepType;
+namespace error_number = svregistration::error_number;
+
+/// The whole content of a file (read in one go when its size is known), or of stdin when the
+/// path is empty or "-".
+std::vector<std::uint8_t> ReadAll(const std::string& path) {
+  if (path.empty() || path == "-") return ReadInput(path);
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    int err = errno;
+    throw Error(err == ENOENT ? error_number::kFileNotFound : error_number::kPathFileAccessError,
+                "svreg", "cannot open '" + path + "': " + std::strerror(err));
+  }
+  std::unique_ptr<int, void (*)(int*)> closer(&fd, [](int* f) { ::close(*f); });
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    closer.reset();
+    return ReadInput(path);
+  }
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      throw Error(error_number::kPathFileAccessError, "svreg",
+                  "cannot read '" + path + "': " + std::strerror(errno));
+    }
+    if (n == 0) break;  // the file shrank while being read
+    done += static_cast<std::size_t>(n);
+  }
+  bytes.resize(done);
+  return bytes;
+}
+
+/// Writes the UTF-8 form of UTF-16 text to `out`, which has room for 3 bytes per unit, and
+/// answers its length; an unpaired surrogate becomes U+FFFD.
+std::size_t EncodeUtf8(std::u16string_view text, char* out) {
+  const char16_t* p = text.data();
+  const char16_t* const end = p + text.size();
+  char* o = out;
+  auto put = [&o](unsigned value) { *o++ = static_cast<char>(value); };
+  while (p < end) {
+    // Runs of ASCII, sixteen units at a time.
+#if defined(__SSE2__)
+    while (end - p >= 16) {
+      __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+      __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 8));
+      __m128i beyond = _mm_and_si128(_mm_or_si128(low, high), _mm_set1_epi16(-0x80));
+      if (_mm_movemask_epi8(_mm_cmpeq_epi16(beyond, _mm_setzero_si128())) != 0xFFFF) break;
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(low, high));
+      o += 16;
+      p += 16;
+    }
+#else
+    while (end - p >= 16) {
+      unsigned any = 0;
+      for (int k = 0; k < 16; ++k) any |= p[k];
+      if (any >= 0x80) break;
+      for (int k = 0; k < 16; ++k) o[k] = static_cast<char>(p[k]);
+      o += 16;
+      p += 16;
+    }
+#endif
+    if (p == end) break;
+    unsigned c = *p++;
+    if (c < 0x80) {
+      put(c);
+    } else if (c < 0x800) {
+      put(0xC0 | (c >> 6));
+      put(0x80 | (c & 0x3F));
+    } else if (c >= 0xD800 && c <= 0xDFFF) {
+      if (c < 0xDC00 && p < end && *p >= 0xDC00 && *p <= 0xDFFF) {
+        unsigned cp = 0x10000 + ((c - 0xD800) << 10) + (static_cast<unsigned>(*p++) - 0xDC00);
+        put(0xF0 | (cp >> 18));
+        put(0x80 | ((cp >> 12) & 0x3F));
+        put(0x80 | ((cp >> 6) & 0x3F));
+        put(0x80 | (cp & 0x3F));
+      } else {
+        put(0xEF);
+        put(0xBF);
+        put(0xBD);
+      }
+    } else {
+      put(0xE0 | (c >> 12));
+      put(0x80 | ((c >> 6) & 0x3F));
+      put(0x80 | (c & 0x3F));
+    }
+  }
+  return static_cast<std::size_t>(o - out);
+}
+
+/// The UTF-16 form of UTF-8 text; each byte that does not belong to a well-formed sequence
+/// becomes U+FFFD.
+std::u16string FromUtf8(const std::vector<std::uint8_t>& bytes) {
+  std::u16string text;
+  text.reserve(bytes.size());
+  std::size_t i = 0;
+  const std::size_t size = bytes.size();
+  auto continuation = [&](std::size_t at) { return at < size && (bytes[at] & 0xC0) == 0x80; };
+  while (i < size) {
+    unsigned b = bytes[i];
+    if (b < 0x80) {
+      text.push_back(static_cast<char16_t>(b));
+      ++i;
+      continue;
+    }
+    unsigned cp = 0;
+    std::size_t length = 0;
+    if (b >= 0xC2 && b <= 0xDF) {
+      length = 2;
+      cp = b & 0x1F;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      length = 3;
+      cp = b & 0x0F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      length = 4;
+      cp = b & 0x07;
+    }
+    bool ok = length != 0;
+    for (std::size_t k = 1; ok && k < length; ++k) {
+      ok = continuation(i + k);
+      if (ok) cp = (cp << 6) | (bytes[i + k] & 0x3Fu);
+    }
+    // Overlong forms, surrogates and values beyond U+10FFFF are not well formed.
+    if (ok && ((length == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+               (length == 4 && (cp < 0x10000 || cp > 0x10FFFF)))) {
+      ok = false;
+    }
+    if (!ok) {
+      text.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      text.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      text.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      text.push_back(static_cast<char16_t>(cp));
+    }
+    i += length;
+  }
+  return text;
+}
+
+/// An open input: a file, or stdin when the path is empty or "-".
+class Input {
+ public:
+  explicit Input(const std::string& path) : path_(path) {
+    if (path.empty() || path == "-") return;
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0) {
+      int err = errno;
+      throw Error(err == ENOENT ? error_number::kFileNotFound : error_number::kPathFileAccessError,
+                  "svreg", "cannot open '" + path + "': " + std::strerror(err));
+    }
+  }
+  ~Input() {
+    if (fd_ != STDIN_FILENO) ::close(fd_);
+  }
+  Input(const Input&) = delete;
+  Input& operator=(const Input&) = delete;
+
+  /// Reads up to `size` bytes; 0 at the end.
+  std::size_t Read(std::uint8_t* into, std::size_t size) {
+    for (;;) {
+      ssize_t n = ::read(fd_, into, size);
+      if (n >= 0) return static_cast<std::size_t>(n);
+      if (errno == EINTR) continue;
+      throw Error(error_number::kPathFileAccessError, "svreg",
+                  "cannot read '" + (fd_ == STDIN_FILENO ? std::string("stdin") : path_) +
+                      "': " + std::strerror(errno));
+    }
+  }
+
+ private:
+  std::string path_;
+  int fd_ = STDIN_FILENO;
+};
+
+/// Decodes the records of an input piece by piece and hands the UTF-8 text of each piece to
+/// `sink`, so that neither the input nor its text is ever held whole (a 100 MiB file is read in
+/// 1 MiB pieces through the same few buffers).
+template <class Sink>
+void DecodeStream(CCSID& table, SOSIKeepType keep, Input& input, Sink sink) {
+  constexpr std::size_t kPiece = 1 << 16;
+  svregistration::RecordDecoder decoder(table, keep);
+  // Buffers of the worst-case sizes, left uninitialised: pages that a piece never needs (most of
+  // the UTF-8 room for ASCII text) are never touched.
+  auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kPiece + 1);
+  std::size_t held = 0;  // bytes the decoder left for the next piece
+  // One unit more for a high surrogate carried over from the piece before.
+  const std::size_t text_size = svregistration::RecordDecoder::MaxTextSize(kPiece + 1) + 1;
+  auto text = std::make_unique_for_overwrite<char16_t[]>(text_size);
+  auto utf8 = std::make_unique_for_overwrite<char[]>(3 * text_size);
+  std::size_t carried = 0;  // 1 when text[0] is the first half of a pair cut off at a piece end
+  for (;;) {
+    std::size_t n = input.Read(buffer.get() + held, kPiece);
+    bool last = n == 0;
+    std::size_t size = held + n;
+    std::size_t written = 0;
+    std::size_t used = decoder.Decode(buffer.get(), size, last, text.get() + carried, written);
+    held = size - used;
+    std::memmove(buffer.get(), buffer.get() + used, held);
+    std::size_t length = carried + written;
+    carried = 0;
+    if (!last && length > 0 && text[length - 1] >= 0xD800 && text[length - 1] <= 0xDBFF) {
+      carried = 1;
+      --length;
+    }
+    std::size_t bytes = EncodeUtf8({text.get(), length}, utf8.get());
+    sink(std::string_view(utf8.get(), bytes));
+    if (carried) text[0] = text[length];
+    if (last) break;
+  }
+}
+
+std::size_t LeadByteCount(const CCSID& table) {
+  std::size_t count = 0;
+  for (int b = 0; b < 256; ++b) {
+    if (table.isDBCS(static_cast<std::uint8_t>(b))) ++count;
+  }
+  return count;
+}
+
+/// The summary of a saved table: its path, size in bytes and number of lead bytes.
+nlohmann::json TableSummary(const CCSID& table, const std::string& path) {
+  std::size_t leads = LeadByteCount(table);
+  return {{"table", path},
+          {"ccsid", table.CcsidNumber()},
+          {"bytes", 1024 + 512 * leads},
+          {"leadBytes", leads}};
+}
+
+struct CodepageArgs {
+  std::string source;  // character map, converter name, or input file
+  std::string table;
+  std::int32_t ccsid = 0;
+  std::string sosi = "keep-all";
+  bool json = false;
+};
+
+const std::map<std::string, SOSIKeepType>& SosiChoices() {
+  static const std::map<std::string, SOSIKeepType> choices = {
+      {"keep-all", SOSIKeepType::KeepAll},
+      {"remove-all", SOSIKeepType::RemoveAll},
+      {"keep-in-literals", SOSIKeepType::KeepInLiterals},
+      {"replace-all", SOSIKeepType::ReplaceAll}};
+  return choices;
+}
+
+}  // namespace
+
+void AddCodepageCommands(CLI::App& app, Context& /*context*/) {
+  auto* codepage =
+      app.add_subcommand("codepage", "Build code page tables and convert EBCDIC records");
+  codepage->require_subcommand(1);
+
+  auto import_args = std::make_shared<CodepageArgs>();
+  auto* import_command = codepage->add_subcommand(
+      "import", "Build a table from a character map (.ucm) and save it as a table file");
+  import_command->add_option("UCM", import_args->source, "The character map file")->required();
+  import_command->add_option("TABLE", import_args->table, "The table file to write")->required();
+  import_command->add_option("--ccsid", import_args->ccsid, "The coded character set id to record");
+  import_command->add_flag("--json", import_args->json, "Print a summary as JSON");
+  import_command->callback([import_args] {
+    CCSID table;
+    table.Import(import_args->source, import_args->ccsid);
+    table.Save(import_args->table);
+    if (import_args->json) PrintJson(TableSummary(table, import_args->table));
+  });
+
+  auto icu_args = std::make_shared<CodepageArgs>();
+  auto* from_icu = codepage->add_subcommand(
+      "from-icu", "Build a table from one of ICU's converters (ibm-37, ibm-930...) and save it");
+  from_icu->add_option("CONVERTER", icu_args->source, "The ICU converter name")->required();
+  from_icu->add_option("TABLE", icu_args->table, "The table file to write")->required();
+  from_icu->add_flag("--json", icu_args->json, "Print a summary as JSON");
+  from_icu->callback([icu_args] {
+    CCSID table;
+    svregistration::FillFromIcu(table, icu_args->source);
+    table.Save(icu_args->table);
+    if (icu_args->json) PrintJson(TableSummary(table, icu_args->table));
+  });
+
+  auto decode_args = std::make_shared<CodepageArgs>();
+  auto* decode = codepage->add_subcommand(
+      "decode", "Convert EBCDIC 80-byte records to lines of UTF-8 text on stdout");
+  decode->add_option("TABLE", decode_args->table, "The table file")->required();
+  decode->add_option("FILE", decode_args->source, "The records (stdin when absent or -)");
+  decode->add_option("--sosi", decode_args->sosi, "What shift-out and shift-in bytes become")
+      ->check(CLI::IsMember({"keep-all", "remove-all", "keep-in-literals", "replace-all"}));
+  decode->add_flag("--json", decode_args->json, "Print {\"text\": ...} instead of the text");
+  decode->callback([decode_args] {
+    CCSID table;
+    table.Load(decode_args->table, 0);
+    Input input(decode_args->source);
+    SOSIKeepType keep = SosiChoices().at(decode_args->sosi);
+    if (decode_args->json) {
+      std::string whole;
+      DecodeStream(table, keep, input, [&whole](std::string_view piece) { whole += piece; });
+      PrintJson({{"text", whole}});
+    } else {
+      DecodeStream(table, keep, input, [](std::string_view piece) { WriteStdout(piece); });
+    }
+  });
+
+  auto encode_args = std::make_shared<CodepageArgs>();
+  auto* encode =
+      codepage->add_subcommand("encode", "Convert UTF-8 text to EBCDIC 80-byte records on stdout");
+  encode->add_option("TABLE", encode_args->table, "The table file")->required();
+  encode->add_option("FILE", encode_args->source, "The text (stdin when absent or -)");
+  encode->add_flag("--json", encode_args->json, "Print {\"hex\": ...} instead of the bytes");
+  encode->callback([encode_args] {
+    CCSID table;
+    table.Load(encode_args->table, 0);
+    std::u16string text = FromUtf8(ReadAll(encode_args->source));
+    std::vector<std::uint8_t> bytes = table.ToEBCDIC(text);
+    if (encode_args->json) {
+      static constexpr char kDigits[] = "0123456789ABCDEF";
+      std::string hex;
+      hex.reserve(2 * bytes.size());
+      for (std::uint8_t b : bytes) {
+        hex.push_back(kDigits[b >> 4]);
+        hex.push_back(kDigits[b & 0x0F]);
+      }
+      PrintJson({{"hex", hex}});
+    } else {
+      WriteStdout({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+    }
+  });
+}
 
 }  // namespace svreg

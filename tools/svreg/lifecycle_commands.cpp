@@ -86,7 +86,11 @@ void RunRefresh(const IdArgs& args, Context& context) {
   ProgressInterface::Install("refresh");
   svregistration::SVStandard service;
   long copied = 0;
-  int result = service.RefreshSource(workspace, id, copied, args.source);
+  int result;
+  {
+    BatchScope batch(*workspace->repository()->database());
+    result = service.RefreshSource(workspace, id, copied, args.source);
+  }
 
   // What the run logged, by text: each reported code or error once, with how often it came.
   std::map<std::string, long> reported;

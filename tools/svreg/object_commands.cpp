@@ -71,42 +71,6 @@ struct InterfaceScope {
   ~InterfaceScope() { svregistration::SetUserInterface(nullptr); }
 };
 
-// Registration of many files commits the repository in batches: one transaction per few hundred
-// files instead of several per file. Batches end after a fraction of a second, so another process
-// waiting for the workspace gets its turn long before its busy timeout.
-class RepositoryBatch {
- public:
-  explicit RepositoryBatch(svregistration::workspace::Database& database) : database_(database) {
-    Begin();
-  }
-  void Tick() {
-    if (++count_ >= kMaxFiles || Clock::now() - started_ > kMaxTime) {
-      Finish();
-      Begin();
-    }
-  }
-  void Finish() {
-    if (transaction_) transaction_->Commit();
-    transaction_.reset();
-  }
-
- private:
-  using Clock = std::chrono::steady_clock;
-  static constexpr int kMaxFiles = 500;
-  static constexpr std::chrono::milliseconds kMaxTime{250};
-
-  void Begin() {
-    transaction_.emplace(database_, "register files");
-    count_ = 0;
-    started_ = Clock::now();
-  }
-
-  svregistration::workspace::Database& database_;
-  std::optional<svregistration::workspace::Transaction> transaction_;
-  int count_ = 0;
-  Clock::time_point started_;
-};
-
 void RunRegister(const RegisterArgs& args, Context& context) {
   auto workspace = WorkspaceHost::Open(args.directory);
   std::vector<fs::path> paths;
@@ -121,7 +85,7 @@ void RunRegister(const RegisterArgs& args, Context& context) {
   if (ProgressBar("").enabled()) WalkAll(paths, [&](const fs::path&) { ++total; });
 
   svregistration::SVStandard service;
-  RepositoryBatch batch(*workspace->repository()->database());
+  BatchScope batch(*workspace->repository()->database());
   std::map<int, long> counts;
   long done = 0;
   bool first = true;
@@ -141,9 +105,7 @@ void RunRegister(const RegisterArgs& args, Context& context) {
       WriteStdout(fmt::format("{:<30} {} {}\n", svregistration::ResultName(code), file.string(), id));
     }
     ui->ReportProgress("register", ++done, total);
-    batch.Tick();
   });
-  batch.Finish();
   if (args.json) {
     WriteStdout("]}\n");
   } else {

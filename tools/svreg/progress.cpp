@@ -5,6 +5,8 @@
 #include <chrono>
 #include <cstdio>
 
+#include "svregistration/error.h"
+
 namespace svreg {
 
 namespace {
@@ -61,6 +63,20 @@ std::string ProgressInterface::BrowseForFolder(std::intptr_t owner_window,
 void ProgressInterface::ProcessPendingEvents() { fallback_.ProcessPendingEvents(); }
 void ProgressInterface::ReportProgress(const std::string&, long done, long total) {
   bar_.Update(done, total);
+}
+
+// A quarter of a second: long enough to spread a transaction over hundreds of files, short
+// enough that a second process working on the workspace hardly notices.
+BatchScope::BatchScope(svregistration::workspace::Database& database) : database_(database) {
+  database_.BeginBatch(std::chrono::milliseconds(250));
+}
+
+BatchScope::~BatchScope() {
+  try {
+    database_.EndBatch();
+  } catch (const svregistration::Error& e) {
+    std::fprintf(stderr, "svreg: %s (%d)\n", e.description().c_str(), e.number());
+  }
 }
 
 }  // namespace svreg

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "svregistration/user_interface.h"
+#include "workspace/repository/database.h"
 
 namespace svreg {
 
@@ -45,6 +46,18 @@ class ProgressInterface final : public svregistration::UserInterface {
  private:
   svregistration::UserInterface& fallback_;
   ProgressBar bar_;
+};
+
+/// Commits the workspace repository in batches while a long run lasts (see Database::BeginBatch).
+class BatchScope {
+ public:
+  explicit BatchScope(svregistration::workspace::Database& database);
+  ~BatchScope();
+  BatchScope(const BatchScope&) = delete;
+  BatchScope& operator=(const BatchScope&) = delete;
+
+ private:
+  svregistration::workspace::Database& database_;
 };
 
 }  // namespace svreg

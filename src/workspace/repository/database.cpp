@@ -240,6 +240,29 @@ int Database::Changes() const { return sqlite3_changes(handle_); }
 // ---------------------------------------------------------------------------------------------
 // Transaction
 
+void Database::BeginBatch(std::chrono::milliseconds window) {
+  if (batching_) return;
+  Execute("BEGIN IMMEDIATE");
+  batching_ = true;
+  window_ = window;
+  batch_started_ = std::chrono::steady_clock::now();
+}
+
+void Database::EndBatch() {
+  if (!batching_) return;
+  batching_ = false;
+  if (InTransaction()) Execute("COMMIT");
+}
+
+void Database::ChangeCommitted() {
+  if (!batching_ || depth_ != 0) return;
+  auto now = std::chrono::steady_clock::now();
+  if (now - batch_started_ < window_) return;
+  Execute("COMMIT");
+  Execute("BEGIN IMMEDIATE");
+  batch_started_ = std::chrono::steady_clock::now();
+}
+
 Transaction::Transaction(Database& database, std::string what)
     : database_(database), what_(std::move(what)), nested_(database.InTransaction()) {
   try {
@@ -248,10 +271,12 @@ Transaction::Transaction(Database& database, std::string what)
     throw Error(error.number(), error.source(),
                 fmt::format("{}: cannot start the change: {}", what_, error.description()));
   }
+  ++database_.depth_;
 }
 
 Transaction::~Transaction() {
   if (!open_) return;
+  --database_.depth_;
   try {
     database_.Execute(nested_ ? "ROLLBACK TO nested; RELEASE nested" : "ROLLBACK");
   } catch (const Error&) {
@@ -268,6 +293,8 @@ void Transaction::Commit() {
                 fmt::format("{}: cannot commit the change: {}", what_, error.description()));
   }
   open_ = false;
+  --database_.depth_;
+  database_.ChangeCommitted();
 }
 
 }  // namespace svregistration::workspace

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <string>
@@ -106,6 +107,14 @@ class Database {
   /// Rows changed by the last INSERT, UPDATE or DELETE.
   int Changes() const;
 
+  /// From now on the changes of this connection are committed in batches: one transaction spans
+  /// the changes of up to `window`, so that a run of many small changes does not pay for a
+  /// transaction each. Each change stays whole (it is a savepoint inside the batch); another
+  /// process waits at most about `window` for its turn.
+  void BeginBatch(std::chrono::milliseconds window);
+  /// Commits the open batch and returns to a transaction per change.
+  void EndBatch();
+
   /// The error for a failed step: "<step> failed in the workspace database '<path>': <message>".
   Error Failure(std::string_view step) const;
   Error Failure(std::string_view step, std::string_view message) const;
@@ -120,8 +129,16 @@ class Database {
     bool busy = false;
   };
 
+  friend class Transaction;
+  // Called when a change directly inside the batch has been committed.
+  void ChangeCommitted();
+
   sqlite3* handle_;
   std::string path_;
+  bool batching_ = false;
+  int depth_ = 0;  // open Transaction objects
+  std::chrono::milliseconds window_{0};
+  std::chrono::steady_clock::time_point batch_started_;
   std::unordered_map<std::string, CachedStatement> cache_;
 };
 
