@@ -21,6 +21,7 @@ install(FILES ${CMAKE_CURRENT_BINARY_DIR}/SVRegistrationConfig.cmake
               ${CMAKE_CURRENT_BINARY_DIR}/SVRegistrationConfigVersion.cmake
         DESTINATION ${config_dir})
 
+file(RELATIVE_PATH PC_RELATIVE_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
 configure_file(cmake/svregistration.pc.in ${CMAKE_CURRENT_BINARY_DIR}/svregistration.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/svregistration.pc
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
