@@ -12,6 +12,7 @@
 #include <atomic>
 
 #include "platform/byte_buffer.h"
+#include "platform/fault_injection.h"
 #include "platform/text.h"
 #include "svregistration/error.h"
 
@@ -42,6 +43,11 @@ Error ErrnoError(const std::error_code& ec, const std::string& what, const std::
   return ErrnoError(ec.value(), what, path);
 }
 
+// Raises the armed fault, if this operation is the one it is armed for.
+void CheckFault(const char* what, const std::string& path) {
+  if (int err = NextFileSystemFault()) throw ErrnoError(err, what, path);
+}
+
 bool StatPath(const std::string& path, struct stat& info) { return ::stat(path.c_str(), &info) == 0; }
 
 bool IsReadOnly(const struct stat& info) { return (info.st_mode & 0222) == 0; }
@@ -49,6 +55,7 @@ bool IsReadOnly(const struct stat& info) { return (info.st_mode & 0222) == 0; }
 bool HasWildcard(std::string_view name) { return name.find_first_of("*?") != std::string_view::npos; }
 
 void RemoveOneFile(const std::string& path, bool force) {
+  CheckFault("delete file", path);
   struct stat info {};
   if (::lstat(path.c_str(), &info) != 0) throw ErrnoError(errno, "delete file", path);
   if (S_ISDIR(info.st_mode)) throw ErrnoError(ENOENT, "delete file", path);
@@ -91,6 +98,7 @@ bool FolderExists(const std::string& path) {
 }
 
 void CreateFolder(const std::string& path) {
+  CheckFault("create folder", path);
   if (::mkdir(path.c_str(), 0777) != 0) throw ErrnoError(errno, "create folder", path);
 }
 
@@ -113,6 +121,7 @@ void DeleteFile(const std::string& path, bool force) {
 }
 
 void DeleteFolder(const std::string& path, bool force) {
+  CheckFault("delete folder", path);
   if (!FolderExists(path)) throw Error(error_number::kPathNotFound, kSource,
                                        "cannot delete folder '" + path + "': no such folder");
   if (force) {
@@ -127,6 +136,7 @@ void DeleteFolder(const std::string& path, bool force) {
 }
 
 long CountFilesIn(const std::string& folder) {
+  CheckFault("read folder", folder);
   std::error_code ec;
   long count = 0;
   fs::directory_iterator it(folder, ec);
@@ -138,6 +148,7 @@ long CountFilesIn(const std::string& folder) {
 }
 
 std::vector<std::string> SubFolders(const std::string& folder) {
+  CheckFault("read folder", folder);
   std::error_code ec;
   fs::directory_iterator it(folder, ec);
   if (ec) throw ErrnoError(ec, "read folder", folder);
@@ -196,6 +207,7 @@ std::string JoinHostPath(std::string_view root, std::string_view relative) {
 
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) {
   if (!FileExists(path)) return std::nullopt;
+  CheckFault("read", path);
   // Non-blocking, so that a pipe or device where a file was expected cannot hang the read.
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) throw ErrnoError(errno, "open", path);
@@ -230,6 +242,14 @@ namespace {
 
 // Writes all bytes to fd; false with errno set on failure.
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+  // An injected fault strikes after half the bytes, as a full disk would.
+  if (int err = NextFileSystemFault()) {
+    if (::write(fd, data, size / 2) < 0) {
+      // The fault reported below stands for this failure too.
+    }
+    errno = err;
+    return false;
+  }
   std::size_t done = 0;
   while (done < size) {
     ssize_t n = ::write(fd, data + done, size - done);

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <memory>
 
+#include "platform/fault_injection.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "svregistration/class_registry.h"
@@ -45,6 +46,7 @@ class DefaultFileUtility final : public host::FileUtility {
 
   // Creates the missing folders above it too.
   bool MakeFolder(const std::string& path) override {
+    if (NextFileSystemFault() != 0) return false;
     std::error_code ec;
     std::filesystem::create_directories(path, ec);
     return !ec && FolderExists(path);
