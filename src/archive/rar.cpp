@@ -1,2 +1,13 @@
-// Placeholder until rar extraction lands.
+// RAR: extracts members of a RAR archive into a folder through RarGlobals.
 #include "svregistration/rar.h"
+
+#include "archive/rar_globals.h"
+
+namespace svregistration {
+
+bool RAR::Extract(const std::string& ArchiveFile, const std::string& OutputPath,
+                  const std::string& ExtractWhat) {
+  return archive::RarExtract(ArchiveFile, OutputPath, ExtractWhat);
+}
+
+}  // namespace svregistration

@@ -1,0 +1,375 @@
+// The writer both archive classes extract through. Names and links are checked first; then every
+// folder below the output folder is reached from its parent's descriptor with O_NOFOLLOW, and
+// members are created relative to their folder's descriptor, so no link can redirect a write.
+#include "archive/safe_extractor.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <tuple>
+#include <utility>
+
+#include "archive/archive_handle.h"
+
+namespace svregistration::archive {
+
+namespace {
+
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+constexpr int kNewFileFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+
+/// A reader that hands over no data this many times in a row is taken as stuck. Decoders may
+/// return empty blocks now and then while they work; this many in a row is far beyond that.
+constexpr int kMaxIdleReads = 1 << 16;
+
+/// The member name as a path relative to the output folder: repeated separators and "."
+/// components dropped. Empty when the name is absolute, has a ".." component or names the output
+/// folder itself.
+std::string RelativeInside(std::string_view name) {
+  if (name.empty() || name.front() == '/') return {};
+  std::string relative;
+  relative.reserve(name.size());
+  std::size_t pos = 0;
+  while (pos <= name.size()) {
+    const std::size_t end = std::min(name.find('/', pos), name.size());
+    const std::string_view part = name.substr(pos, end - pos);
+    if (part == "..") return {};
+    if (!part.empty() && part != ".") {
+      if (!relative.empty()) relative.push_back('/');
+      relative.append(part);
+    }
+    pos = end + 1;
+  }
+  return relative;
+}
+
+/// True when a symbolic link lying at `relative` (inside the output folder) and pointing to
+/// `target` leads to a place strictly below the output folder, following the target's components
+/// from the link's folder. The folder itself, anything above it and absolute targets are out.
+/// Links made earlier pass the same test, so resolving one on the way never climbs higher than
+/// the text of the target says.
+bool LinkStaysInside(std::string_view relative, std::string_view target) {
+  if (target.empty() || target.front() == '/') return false;
+  long depth = static_cast<long>(std::count(relative.begin(), relative.end(), '/'));
+  std::size_t pos = 0;
+  while (pos <= target.size()) {
+    const std::size_t end = std::min(target.find('/', pos), target.size());
+    const std::string_view part = target.substr(pos, end - pos);
+    if (part == "..") {
+      if (--depth < 0) return false;
+    } else if (!part.empty() && part != ".") {
+      ++depth;
+    }
+    pos = end + 1;
+  }
+  return depth > 0;
+}
+
+/// The folder part of a relative path ("" at the top) and its last component.
+std::pair<std::string, std::string> SplitLast(const std::string& relative) {
+  const std::size_t slash = relative.rfind('/');
+  if (slash == std::string::npos) return {std::string(), relative};
+  return {relative.substr(0, slash), relative.substr(slash + 1)};
+}
+
+/// The times of the entry as {access, modification}; the access time is the modification time
+/// unless the archive stores one (some readers report an access time of 0 for "none"). False
+/// when the archive stores no modification time.
+bool EntryTimes(archive_entry* entry, timespec (&times)[2]) {
+  if (archive_entry_mtime_is_set(entry) == 0) return false;
+  times[1].tv_sec = archive_entry_mtime(entry);
+  times[1].tv_nsec = archive_entry_mtime_nsec(entry);
+  times[0] = times[1];
+  if (archive_entry_atime_is_set(entry) != 0 && archive_entry_atime(entry) > 0) {
+    times[0].tv_sec = archive_entry_atime(entry);
+    times[0].tv_nsec = archive_entry_atime_nsec(entry);
+  }
+  return true;
+}
+
+/// The process umask, read without changing it where the system tells it.
+mode_t CurrentUmask() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) == 0)
+      return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
+  }
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  return mask;
+}
+
+/// Writes the whole block at its offset.
+bool WriteBlock(int fd, const void* data, std::size_t size, la_int64_t offset) {
+  const char* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t written = ::pwrite(fd, bytes, size, static_cast<off_t>(offset));
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes += written;
+    size -= static_cast<std::size_t>(written);
+    offset += written;
+  }
+  return true;
+}
+
+std::string SystemError(std::string_view what, std::string_view relative, int error_number) {
+  return std::string(what) + " '" + std::string(relative) + "': " + std::strerror(error_number);
+}
+
+}  // namespace
+
+SafeExtractor::SafeExtractor(std::string output_path)
+    : root_(output_path.empty() ? std::string(".") : std::move(output_path)) {}
+
+SafeExtractor::~SafeExtractor() {
+  ApplyFolderFixups();
+  if (cached_fd_ >= 0) ::close(cached_fd_);
+  if (root_fd_ >= 0) ::close(root_fd_);
+}
+
+MemberOutcome SafeExtractor::Refuse(std::string reason) {
+  error_ = std::move(reason);
+  return MemberOutcome::kRefused;
+}
+
+MemberOutcome SafeExtractor::Fail(std::string reason) {
+  error_ = std::move(reason);
+  return MemberOutcome::kFailed;
+}
+
+int SafeExtractor::OpenFolder(std::string_view relative, bool create) {
+  if (root_fd_ < 0) {
+    if (create) {
+      std::error_code ignored;
+      std::filesystem::create_directories(root_, ignored);
+    }
+    root_fd_ = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (root_fd_ < 0) return -1;
+  }
+  if (relative.empty()) return root_fd_;
+  if (cached_fd_ >= 0 && relative == cached_relative_) return cached_fd_;
+
+  // Start from the folder kept open when it lies on the way.
+  int current = root_fd_;
+  std::size_t pos = 0;
+  if (cached_fd_ >= 0 && relative.size() > cached_relative_.size() &&
+      relative.substr(0, cached_relative_.size()) == cached_relative_ &&
+      relative[cached_relative_.size()] == '/') {
+    current = cached_fd_;
+    pos = cached_relative_.size() + 1;
+  }
+  std::string component;
+  while (pos < relative.size()) {
+    const std::size_t end = std::min(relative.find('/', pos), relative.size());
+    component.assign(relative.substr(pos, end - pos));
+    int next = ::openat(current, component.c_str(), kFolderFlags);
+    if (next < 0 && create) {
+      // Missing: make it. A link or a file in the way: replace it by a folder.
+      const int error = errno;
+      const bool cleared =
+          error == ENOENT || ((error == ELOOP || error == ENOTDIR) &&
+                              RemoveInTheWay(current, component.c_str(), relative.substr(0, end)));
+      if (cleared && (::mkdirat(current, component.c_str(), 0777) == 0 || errno == EEXIST)) {
+        next = ::openat(current, component.c_str(), kFolderFlags);
+      } else if (cleared) {
+        next = -1;
+      } else {
+        errno = error;
+      }
+    }
+    const int error = errno;
+    if (current != root_fd_ && current != cached_fd_) ::close(current);
+    if (next < 0) {
+      errno = error;
+      return -1;
+    }
+    current = next;
+    pos = end + 1;
+  }
+  if (cached_fd_ >= 0) ::close(cached_fd_);
+  cached_fd_ = current;
+  cached_relative_.assign(relative);
+  return current;
+}
+
+bool SafeExtractor::RemoveInTheWay(int parent, const char* name, std::string_view relative) {
+  struct stat status {};
+  if (::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
+  if (::unlinkat(parent, name, S_ISDIR(status.st_mode) ? AT_REMOVEDIR : 0) != 0) return false;
+  // A folder just removed may be the one kept open.
+  if (cached_fd_ >= 0 && cached_relative_.size() >= relative.size() &&
+      std::string_view(cached_relative_).substr(0, relative.size()) == relative &&
+      (cached_relative_.size() == relative.size() || cached_relative_[relative.size()] == '/')) {
+    ::close(cached_fd_);
+    cached_fd_ = -1;
+    cached_relative_.clear();
+  }
+  return true;
+}
+
+int SafeExtractor::NextBlock(::archive* reader, DataBlock& block) {
+  for (int idle = 0; idle <= kMaxIdleReads; ++idle) {
+    const int status = archive_read_data_block(reader, &block.data, &block.size, &block.offset);
+    if (status == ARCHIVE_EOF || status < ARCHIVE_WARN || block.size != 0) return status;
+  }
+  return ARCHIVE_FAILED;
+}
+
+MemberOutcome SafeExtractor::WriteFile(::archive* reader, archive_entry* entry,
+                                       const std::string& relative, int parent, const char* name,
+                                       DataBlock& block, int status) {
+  const auto perm = static_cast<mode_t>(archive_entry_perm(entry) & 0777);
+  const mode_t mode = perm != 0 ? perm : 0644;
+  int fd = ::openat(parent, name, kNewFileFlags, mode);
+  if (fd < 0 && errno == EEXIST && RemoveInTheWay(parent, name, relative)) {
+    fd = ::openat(parent, name, kNewFileFlags, mode);
+  }
+  if (fd < 0) return Fail(SystemError("cannot create", relative, errno));
+
+  MemberOutcome outcome = MemberOutcome::kExtracted;
+  la_int64_t end = 0;
+  for (; status != ARCHIVE_EOF; status = NextBlock(reader, block)) {
+    if (status < ARCHIVE_WARN) {
+      outcome = Fail("cannot read the data of '" + relative + "': " + ErrorText(reader));
+      break;
+    }
+    if (!WriteBlock(fd, block.data, block.size, block.offset)) {
+      outcome = Fail(SystemError("cannot write", relative, errno));
+      break;
+    }
+    end = std::max(end, block.offset + static_cast<la_int64_t>(block.size));
+  }
+  if (outcome == MemberOutcome::kExtracted && archive_entry_size_is_set(entry) != 0 &&
+      end < archive_entry_size(entry)) {
+    outcome = Fail("the data of '" + relative + "' ends before its stored size");
+  }
+  timespec times[2]{};
+  if (outcome == MemberOutcome::kExtracted && EntryTimes(entry, times)) ::futimens(fd, times);
+  if (::close(fd) != 0 && outcome == MemberOutcome::kExtracted) {
+    outcome = Fail(SystemError("cannot write", relative, errno));
+  }
+  // A file that did not come out whole is not left behind.
+  if (outcome != MemberOutcome::kExtracted) ::unlinkat(parent, name, 0);
+  return outcome;
+}
+
+MemberOutcome SafeExtractor::Extract(::archive* reader, archive_entry* entry) {
+  error_.clear();
+  const char* name = archive_entry_pathname(entry);
+  if (name == nullptr) return Refuse("the name cannot be read");
+  const std::string relative = RelativeInside(name);
+  if (relative.empty()) {
+    return Refuse("the name is absolute, has a \"..\" component or names the output folder");
+  }
+  const auto type = archive_entry_filetype(entry);
+  const char* hard_link = archive_entry_hardlink(entry);
+  const char* symlink = archive_entry_symlink(entry);
+  if (hard_link == nullptr && type == AE_IFLNK &&
+      (symlink == nullptr || !LinkStaysInside(relative, symlink))) {
+    return Refuse(std::string("symbolic link to \"") + (symlink != nullptr ? symlink : "") +
+                  "\", which leads out of the output folder");
+  }
+  if (hard_link == nullptr && type != AE_IFREG && type != AE_IFDIR && type != AE_IFLNK) {
+    return Refuse("not a file, folder or link");
+  }
+
+  // A hard link's target must be a file already inside, reached without links.
+  int link_folder = -1;
+  std::string link_name;
+  if (hard_link != nullptr) {
+    const std::string link_relative = RelativeInside(hard_link);
+    std::string link_folder_relative;
+    std::tie(link_folder_relative, link_name) = SplitLast(link_relative);
+    const int folder = link_relative.empty() ? -1 : OpenFolder(link_folder_relative, false);
+    struct stat status {};
+    if (folder < 0 || ::fstatat(folder, link_name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(status.st_mode) || (link_folder = ::dup(folder)) < 0) {
+      return Refuse(std::string("hard link to \"") + hard_link +
+                    "\", which is not a file inside the output folder");
+    }
+  }
+
+  DataBlock block;
+  const bool has_data = type == AE_IFREG && hard_link == nullptr;
+  const int first = has_data ? NextBlock(reader, block) : ARCHIVE_EOF;
+  if (first < ARCHIVE_WARN) {
+    return Fail("cannot read the data of '" + relative + "': " + ErrorText(reader));
+  }
+
+  const auto [folder_relative, leaf] = SplitLast(relative);
+  const int parent = OpenFolder(folder_relative, true);
+  if (parent < 0) {
+    const int error = errno;
+    if (link_folder >= 0) ::close(link_folder);
+    return Fail(SystemError("cannot create the folder", folder_relative, error));
+  }
+  if (has_data) return WriteFile(reader, entry, relative, parent, leaf.c_str(), block, first);
+
+  timespec times[2]{};
+  const bool has_times = EntryTimes(entry, times);
+  if (hard_link != nullptr) {
+    int made = ::linkat(link_folder, link_name.c_str(), parent, leaf.c_str(), 0);
+    if (made != 0 && errno == EEXIST && RemoveInTheWay(parent, leaf.c_str(), relative)) {
+      made = ::linkat(link_folder, link_name.c_str(), parent, leaf.c_str(), 0);
+    }
+    const int error = errno;
+    ::close(link_folder);
+    return made == 0 ? MemberOutcome::kExtracted
+                     : Fail(SystemError("cannot link", relative, error));
+  }
+  if (type == AE_IFLNK) {
+    int made = ::symlinkat(symlink, parent, leaf.c_str());
+    if (made != 0 && errno == EEXIST && RemoveInTheWay(parent, leaf.c_str(), relative)) {
+      made = ::symlinkat(symlink, parent, leaf.c_str());
+    }
+    if (made != 0) return Fail(SystemError("cannot make the link", relative, errno));
+    if (has_times) ::utimensat(parent, leaf.c_str(), times, AT_SYMLINK_NOFOLLOW);
+    return MemberOutcome::kExtracted;
+  }
+  // A folder: one that exists is kept, anything else in its place replaced.
+  if (::mkdirat(parent, leaf.c_str(), 0777) != 0) {
+    struct stat status {};
+    const bool is_folder = errno == EEXIST &&
+                           ::fstatat(parent, leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+                           S_ISDIR(status.st_mode);
+    if (!is_folder && (!RemoveInTheWay(parent, leaf.c_str(), relative) ||
+                       ::mkdirat(parent, leaf.c_str(), 0777) != 0)) {
+      return Fail(SystemError("cannot create the folder", relative, errno));
+    }
+  }
+  const auto perm = static_cast<mode_t>(archive_entry_perm(entry) & 0777);
+  fixups_.push_back({relative, perm != 0 ? perm : mode_t{0755}, has_times, times[1]});
+  return MemberOutcome::kExtracted;
+}
+
+void SafeExtractor::ApplyFolderFixups() {
+  if (fixups_.empty()) return;
+  const mode_t mask = CurrentUmask();
+  // The deepest first: a folder's own time stamp changes when something in it does.
+  std::stable_sort(fixups_.begin(), fixups_.end(), [](const FolderFixup& a, const FolderFixup& b) {
+    return a.relative.size() > b.relative.size();
+  });
+  for (const FolderFixup& fixup : fixups_) {
+    const int fd = OpenFolder(fixup.relative, false);
+    if (fd < 0) continue;  // replaced by a file or a link since
+    ::fchmod(fd, fixup.mode & ~mask);
+    if (fixup.has_time) {
+      const timespec times[2] = {fixup.mtime, fixup.mtime};
+      ::futimens(fd, times);
+    }
+  }
+  fixups_.clear();
+}
+
+}  // namespace svregistration::archive

@@ -1,0 +1,93 @@
+// The writer both archive classes extract through: members go under one output folder and nowhere
+// else, whatever names, links and folders an archive holds, and their data streams from the
+// archive reader to disk a block at a time.
+#pragma once
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <sys/types.h>
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace svregistration::archive {
+
+enum class MemberOutcome {
+  kExtracted,
+  /// Not written because it would land outside the output folder or is of a kind never written
+  /// (devices, pipes, sockets, links that leave the folder).
+  kRefused,
+  /// Written in part or not at all because reading or writing failed; what was written is gone.
+  kFailed,
+};
+
+/// Extracts members into one folder. A member is refused when its name is absolute, has a ".."
+/// component or names the folder itself; when it is a symbolic link whose target is absolute or
+/// leads to the folder or above it (read from where the link lies); when it is a hard link to
+/// anything but a file inside the folder; and when it is not a file, folder or link.
+///
+/// Nothing is written through a symbolic link: below the output folder every folder is opened
+/// from its parent's descriptor without following links, so a link (or a file) in the way of a
+/// member's folder is removed and replaced by a real folder, and a link where a member goes is
+/// replaced, never written through. Existing files are replaced (a hard link to a file elsewhere
+/// is not written through either); existing folders are kept. Files, folders and links get their
+/// stored modification times and their permissions less the umask; folders get theirs when the
+/// extractor goes, so that a read-only folder still takes its members.
+///
+/// Descending by descriptors is also what keeps extraction fast: the folder of the last member
+/// stays open, and a file costs an open, its writes, a time stamp and a close.
+class SafeExtractor {
+ public:
+  /// Extraction under `output_path` (the current folder when it is empty). The folder is
+  /// created, with its parents, when the first member is written; the path to it is the
+  /// caller's and is followed as it is.
+  explicit SafeExtractor(std::string output_path);
+  ~SafeExtractor();
+  SafeExtractor(const SafeExtractor&) = delete;
+  SafeExtractor& operator=(const SafeExtractor&) = delete;
+
+  /// Writes the member whose header `reader` has just read into `entry`. Regular files stream
+  /// their data from `reader`; the first block is read before anything is written, so a member
+  /// whose data cannot be read at all (a refused password, an unknown method) leaves no trace,
+  /// and one that fails later is removed again.
+  MemberOutcome Extract(::archive* reader, archive_entry* entry);
+
+  /// Why the last member was refused or failed.
+  const std::string& last_error() const { return error_; }
+
+ private:
+  struct DataBlock {
+    const void* data = nullptr;
+    std::size_t size = 0;
+    la_int64_t offset = 0;
+  };
+  struct FolderFixup {
+    std::string relative;
+    mode_t mode = 0;
+    bool has_time = false;
+    timespec mtime{};
+  };
+
+  MemberOutcome Refuse(std::string reason);
+  MemberOutcome Fail(std::string reason);
+  /// The descriptor of the folder at `relative` (the output folder when empty), or -1 with
+  /// errno set. With `create`, missing folders are made and anything else in the way replaced.
+  int OpenFolder(std::string_view relative, bool create);
+  /// Removes what lies at `name` in `parent` (`relative` from the output folder) so a member can
+  /// take its place: a file or link, or an empty folder. False with errno set when it cannot.
+  bool RemoveInTheWay(int parent, const char* name, std::string_view relative);
+  static int NextBlock(::archive* reader, DataBlock& block);
+  MemberOutcome WriteFile(::archive* reader, archive_entry* entry, const std::string& relative,
+                          int parent, const char* name, DataBlock& block, int status);
+  void ApplyFolderFixups();
+
+  std::string root_;
+  int root_fd_ = -1;
+  int cached_fd_ = -1;  // the folder last opened below the output folder
+  std::string cached_relative_;
+  std::vector<FolderFixup> fixups_;
+  std::string error_;
+};
+
+}  // namespace svregistration::archive

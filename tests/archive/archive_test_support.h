@@ -1,0 +1,85 @@
+// What the archive tests share: archives made on the spot (zip through libarchive's writer, RAR 4
+// with stored members through a small writer of our own), a user interface that answers from a
+// script, and a listing of what landed in a folder.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "svregistration/user_interface.h"
+
+namespace svregistration::testing {
+
+enum class Kind { kFile, kFolder, kSymlink };
+
+struct Member {
+  std::string name;
+  std::string data;  ///< contents, or the target of a symbolic link
+  Kind kind = Kind::kFile;
+  bool encrypted = false;  ///< RAR 4 only: the header says encrypted (the data stays plain)
+};
+
+inline Member File(std::string name, std::string data) {
+  return {std::move(name), std::move(data)};
+}
+inline Member Folder(std::string name) { return {std::move(name), "", Kind::kFolder}; }
+inline Member Symlink(std::string name, std::string target) {
+  return {std::move(name), std::move(target), Kind::kSymlink};
+}
+
+/// libarchive's zip writer options: "zip:compression=store", "zip:encryption=zipcrypt"...
+struct ZipOptions {
+  std::string options;
+  std::string password;
+};
+
+/// Writes a zip archive through libarchive.
+void WriteZip(const std::string& path, const std::vector<Member>& members,
+              const ZipOptions& options = {});
+
+/// The bytes of a RAR 4 archive of stored members, names as given ("\" between folders, as
+/// Windows stores them). The header of member `damaged` (if any) gets a wrong CRC.
+std::string Rar4Archive(const std::vector<Member>& members, int damaged = -1);
+
+std::uint32_t Crc32(const std::string& bytes);
+
+/// The relative paths below `root` with what they are: the contents of a file, "<dir>", or
+/// "-> target" for a symbolic link.
+std::map<std::string, std::string> Listing(const std::filesystem::path& root);
+
+/// Answers the input box from a script (then empty) and records every question and message.
+class ScriptedUserInterface final : public UserInterface {
+ public:
+  explicit ScriptedUserInterface(std::vector<std::string> answers = {})
+      : answers_(answers.begin(), answers.end()) {}
+
+  void ShowMessage(const std::string& title, const std::string& text) override {
+    messages.emplace_back(title, text);
+  }
+  std::string AskText(const std::string& title, const std::string& prompt, bool) override {
+    questions.emplace_back(title, prompt);
+    if (answers_.empty()) return "";
+    std::string answer = answers_.front();
+    answers_.pop_front();
+    return answer;
+  }
+  std::string BrowseForFolder(std::intptr_t, const std::string&) override { return ""; }
+  void ProcessPendingEvents() override {}
+
+  std::vector<std::pair<std::string, std::string>> questions;
+  std::vector<std::pair<std::string, std::string>> messages;
+
+ private:
+  std::deque<std::string> answers_;
+};
+
+/// Installs a scripted interface for the calling thread.
+std::shared_ptr<ScriptedUserInterface> InstallScript(std::vector<std::string> answers = {});
+
+}  // namespace svregistration::testing

@@ -1,0 +1,127 @@
+// Archives that try to write outside the output folder: absolute names, ".." components,
+// symbolic links out of the folder and writes through links. Such members are skipped, the
+// rest extracted, and nothing appears outside.
+#include <archive.h>
+#include <archive_entry.h>
+#include <gtest/gtest.h>
+
+#include "archive/safe_extractor.h"
+#include "archive_test_support.h"
+#include "support/temp_dir.h"
+#include "svregistration/zip.h"
+
+namespace svregistration::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Files = std::map<std::string, std::string>;
+
+class HostileArchiveTest : public ::testing::Test {
+ protected:
+  void SetUp() override { fs::create_directories(outside); }
+  void TearDown() override { SetUserInterface(nullptr); }
+
+  TempDir dir;
+  std::string out = dir / "out";
+  std::string outside = dir / "outside";
+};
+
+TEST_F(HostileArchiveTest, ZipMembersThatLeaveTheFolderAreSkipped) {
+  const std::string zip = dir / "evil.zip";
+  WriteZip(zip, {
+                    File("../escaped.txt", "x"),
+                    File("a/../../escaped2.txt", "x"),
+                    File(outside + "/absolute.txt", "x"),
+                    Symlink("abs_link", outside),
+                    File("abs_link/through.txt", "through"),
+                    Symlink("up_link", "../outside"),
+                    Symlink("self_link", "sub/.."),
+                    File("up_link/through2.txt", "through2"),
+                    Symlink("good_link", "sub/ok.txt"),
+                    File("sub/ok.txt", "ok"),
+                    File("./sub//dot.txt", "dot"),
+                });
+  EXPECT_TRUE(ZIP().Extract(zip, out, ""));
+  EXPECT_TRUE(fs::is_empty(outside));
+  EXPECT_FALSE(fs::exists(dir / "escaped.txt"));
+  EXPECT_FALSE(fs::exists(dir / "escaped2.txt"));
+  // Members under a refused link land in a real folder of that name.
+  EXPECT_EQ(Listing(out), (Files{{"abs_link", "<dir>"},
+                                 {"abs_link/through.txt", "through"},
+                                 {"up_link", "<dir>"},
+                                 {"up_link/through2.txt", "through2"},
+                                 {"good_link", "-> sub/ok.txt"},
+                                 {"sub", "<dir>"},
+                                 {"sub/ok.txt", "ok"},
+                                 {"sub/dot.txt", "dot"}}));
+}
+
+TEST_F(HostileArchiveTest, LinksAlreadyInTheFolderAreReplacedNotFollowed) {
+  fs::create_directories(out);
+  dir.Write("outside/target.txt", "untouched");
+  fs::create_directory_symlink(outside, dir / "out/dir_link");
+  fs::create_symlink(dir / "outside/target.txt", dir / "out/file_link");
+  const std::string zip = dir / "a.zip";
+  WriteZip(zip, {File("dir_link/new.txt", "new"), File("file_link", "replaced")});
+  EXPECT_TRUE(ZIP().Extract(zip, out, ""));
+  EXPECT_EQ(Listing(outside), (Files{{"target.txt", "untouched"}}));
+  EXPECT_EQ(Listing(out),
+            (Files{{"dir_link", "<dir>"}, {"dir_link/new.txt", "new"}, {"file_link", "replaced"}}));
+}
+
+// Hard links come through the same writer; tar can carry them where zip cannot.
+TEST_F(HostileArchiveTest, HardLinksMustNameAFileInsideTheFolder) {
+  dir.Write("outside/secret.txt", "secret");
+  fs::create_directories(out);
+  fs::create_directory_symlink(outside, dir / "out/via");
+  std::vector<char> tar(1 << 16);
+  std::size_t used = 0;
+  {
+    ::archive* writer = archive_write_new();
+    archive_write_set_format_pax_restricted(writer);
+    archive_write_open_memory(writer, tar.data(), tar.size(), &used);
+    auto add = [&](const char* name, const char* link, const std::string& data) {
+      archive_entry* entry = archive_entry_new();
+      archive_entry_set_pathname(entry, name);
+      archive_entry_set_filetype(entry, AE_IFREG);
+      archive_entry_set_perm(entry, 0644);
+      if (link != nullptr) archive_entry_set_hardlink(entry, link);
+      archive_entry_set_size(entry, static_cast<la_int64_t>(data.size()));
+      archive_write_header(writer, entry);
+      archive_write_data(writer, data.data(), data.size());
+      archive_entry_free(entry);
+    };
+    add("file.txt", nullptr, "inside");
+    add("good", "file.txt", "");
+    add("absolute", (outside + "/secret.txt").c_str(), "");
+    add("dotdot", "../outside/secret.txt", "");
+    add("through_link", "via/secret.txt", "overwritten");
+    archive_write_close(writer);
+    archive_write_free(writer);
+  }
+  ::archive* reader = archive_read_new();
+  archive_read_support_format_tar(reader);
+  archive_read_open_memory(reader, tar.data(), used);
+  std::map<std::string, archive::MemberOutcome> outcomes;
+  {
+    archive::SafeExtractor extractor(out);
+    archive_entry* entry = nullptr;
+    while (archive_read_next_header(reader, &entry) == ARCHIVE_OK) {
+      const std::string name = archive_entry_pathname(entry);
+      outcomes[name] = extractor.Extract(reader, entry);
+    }
+  }
+  archive_read_free(reader);
+  using archive::MemberOutcome;
+  EXPECT_EQ(outcomes,
+            (std::map<std::string, MemberOutcome>{{"file.txt", MemberOutcome::kExtracted},
+                                                  {"good", MemberOutcome::kExtracted},
+                                                  {"absolute", MemberOutcome::kRefused},
+                                                  {"dotdot", MemberOutcome::kRefused},
+                                                  {"through_link", MemberOutcome::kRefused}}));
+  EXPECT_EQ(ReadFile(dir / "outside/secret.txt"), "secret");
+  EXPECT_EQ(fs::hard_link_count(dir / "out/good"), 2u);
+}
+
+}  // namespace
+}  // namespace svregistration::testing

@@ -1,0 +1,62 @@
+// Wildcard matching of zip member names and prefix matching of RAR member names.
+#include "archive/name_match.h"
+
+#include <gtest/gtest.h>
+
+namespace svregistration::archive {
+namespace {
+
+struct Case {
+  const char* pattern;
+  const char* name;
+  bool matches;
+};
+
+TEST(WildcardMatchTest, FollowsTheZipToolsRules) {
+  const Case cases[] = {
+      {"src/main.cbl", "src/main.cbl", true},
+      {"src/main.cbl", "src/main.cblx", false},
+      {"src/main.cbl", "SRC/MAIN.CBL", false},  // letter case counts
+      {"src", "src/main.cbl", false},           // a plain name is the whole name
+      {"*.cbl", "src/deep/main.cbl", true},     // '*' crosses folders
+      {"*", "", true},
+      {"a*b*c", "aXbYbZc", true},
+      {"a*b*c", "aXbYbZ", false},
+      {"*a*a*a*", "bababab", true},
+      {"src/?ain.cbl", "src/main.cbl", true},
+      {"?", "é", true},  // one character, two bytes
+      {"??", "é", false},
+      {"[mu]*", "util", true},
+      {"[!m]*", "main", false},
+      {"[^m]*", "util", true},
+      {"[a-c]x", "bx", true},
+      {"[a-c]x", "dx", false},
+      {"[]]x", "]x", true},
+      {"[a-]", "-", true},
+      {"[é]", "é", true},
+      {"a[b", "a[b", true},  // a lone '[' stands for itself
+      {"a[b", "ab", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.matches)
+        << "pattern \"" << c.pattern << "\" name \"" << c.name << "\"";
+  }
+}
+
+TEST(StartsWithIgnoringCaseTest, ComparesUpperCaseForms) {
+  const Case cases[] = {
+      {"DOCS", "docs/a.txt", true},    {"DOCS", "DocsOld/b.txt", true},
+      {"DOCS", "src/c.cbl", false},    {"", "anything", true},
+      {"docs/a.txt", "docs", false},    // the name is shorter than the prefix
+      {"docs\\", "docs/a.txt", false},  // separators are not translated
+      {"ÉTÉ", "été/x", true},          {"\xff", "\xff", true},  // stray bytes compare as themselves
+      {"\xfe", "\xff", false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(StartsWithIgnoringCase(c.name, c.pattern), c.matches)
+        << "prefix \"" << c.pattern << "\" name \"" << c.name << "\"";
+  }
+}
+
+}  // namespace
+}  // namespace svregistration::archive

@@ -1,0 +1,131 @@
+// RAR.Extract over RAR 4 archives of stored members made by the tests: prefix selection, the
+// password prompt, failures, and the volumes a set is read from.
+#include "svregistration/rar.h"
+
+#include <gtest/gtest.h>
+
+#include "archive/rar_globals.h"
+#include "archive_test_support.h"
+#include "support/temp_dir.h"
+
+namespace svregistration::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Files = std::map<std::string, std::string>;
+
+class RarExtractTest : public ::testing::Test {
+ protected:
+  void TearDown() override { SetUserInterface(nullptr); }
+
+  std::string Rar(const std::vector<Member>& members, int damaged = -1) {
+    return dir.Write("test.rar", Rar4Archive(members, damaged));
+  }
+
+  TempDir dir;
+  std::string out = dir / "out";
+};
+
+Member Encrypted(Member member) {
+  member.encrypted = true;
+  return member;
+}
+
+TEST_F(RarExtractTest, SelectsMembersWhosePathBeginsWithTheName) {
+  const std::string rar =
+      Rar({File("docs\\a.txt", "A"), File("DocsOld\\b.txt", "B"), File("src\\c.cbl", "C")});
+  const std::pair<const char*, Files> cases[] = {
+      {"DOCS",
+       {{"docs", "<dir>"}, {"docs/a.txt", "A"}, {"DocsOld", "<dir>"}, {"DocsOld/b.txt", "B"}}},
+      {"docs/", {{"docs", "<dir>"}, {"docs/a.txt", "A"}}},
+      {"SRC/C.CBL", {{"src", "<dir>"}, {"src/c.cbl", "C"}}},
+      {"",
+       {{"docs", "<dir>"},
+        {"docs/a.txt", "A"},
+        {"DocsOld", "<dir>"},
+        {"DocsOld/b.txt", "B"},
+        {"src", "<dir>"},
+        {"src/c.cbl", "C"}}},
+      {"src/c.cbl.bak", {}},
+  };
+  for (const auto& [what, expected] : cases) {
+    SCOPED_TRACE(what);
+    auto ui = InstallScript();
+    fs::remove_all(out);
+    EXPECT_TRUE(RAR().Extract(rar, out, what));
+    EXPECT_EQ(Listing(out), expected);
+    EXPECT_TRUE(ui->questions.empty());
+  }
+}
+
+TEST_F(RarExtractTest, KeepsStoredFoldersAndOverwritesFiles) {
+  dir.Write("out/dir/f.txt", "an older and longer text");
+  EXPECT_TRUE(
+      RAR().Extract(Rar({Folder("dir"), File("dir\\f.txt", "new"), Folder("empty")}), out, ""));
+  EXPECT_EQ(Listing(out), (Files{{"dir", "<dir>"}, {"dir/f.txt", "new"}, {"empty", "<dir>"}}));
+}
+
+TEST_F(RarExtractTest, AsksOnceForTheFirstEncryptedMemberToExtract) {
+  const std::vector<Member> members = {File("a.txt", "A"), Encrypted(File("b.txt", "B")),
+                                       File("c.txt", "C"), Encrypted(File("d.txt", "D"))};
+  struct Case {
+    const char* what;
+    std::vector<std::string> answers;
+    std::size_t questions;
+    bool result;
+    Files files;
+  };
+  // Encrypted members are never written: libarchive cannot decrypt RAR data.
+  const Case cases[] = {
+      {"", {"secret"}, 1, true, {{"a.txt", "A"}, {"c.txt", "C"}}},
+      {"", {""}, 1, false, {{"a.txt", "A"}}},  // the walk stops at the refusal
+      {"c", {}, 0, true, {{"c.txt", "C"}}},    // skipped members are never a reason to ask
+      {"b", {""}, 1, false, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(out);
+    auto ui = InstallScript(c.answers);
+    EXPECT_EQ(RAR().Extract(Rar(members), out, c.what), c.result);
+    EXPECT_EQ(ui->questions.size(), c.questions);
+    for (const auto& question : ui->questions) {
+      EXPECT_EQ(question.second, "Please Enter The Password!");
+    }
+    EXPECT_EQ(Listing(out), c.files);
+  }
+}
+
+TEST_F(RarExtractTest, ArchivesThatCannotBeOpenedGiveFalseWithoutAsking) {
+  auto ui = InstallScript({"secret"});
+  EXPECT_FALSE(RAR().Extract(dir / "missing.rar", out, ""));
+  EXPECT_FALSE(RAR().Extract(dir.Write("junk.rar", "Rar! but nothing else"), out, ""));
+  EXPECT_TRUE(ui->questions.empty());
+  EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(RarExtractTest, ADamagedHeaderEndsTheWalkLikeTheEnd) {
+  const std::string rar = Rar({File("a.txt", "A"), File("b.txt", "B"), File("c.txt", "C")}, 1);
+  EXPECT_TRUE(RAR().Extract(rar, out, ""));
+  EXPECT_EQ(Listing(out), (Files{{"a.txt", "A"}}));
+}
+
+TEST_F(RarExtractTest, VolumesFollowTheFirstPartByName) {
+  for (const char* name : {"set.part01.rar", "set.part02.rar", "set.part03.rar", "set.part05.rar",
+                           "old.RAR", "old.R00", "old.R01", "one.rar", "one.r01"}) {
+    dir.Write(name, "");
+  }
+  const std::pair<const char*, std::vector<const char*>> cases[] = {
+      {"set.part01.rar", {"set.part01.rar", "set.part02.rar", "set.part03.rar"}},
+      {"set.part02.rar", {"set.part02.rar"}},
+      {"old.RAR", {"old.RAR", "old.R00", "old.R01"}},
+      {"one.rar", {"one.rar"}},  // no .r00: a single archive
+  };
+  for (const auto& [first, expected] : cases) {
+    std::vector<std::string> paths;
+    for (const char* name : expected) paths.push_back(dir / name);
+    EXPECT_EQ(archive::RarVolumes(dir / first), paths) << first;
+  }
+}
+
+}  // namespace
+}  // namespace svregistration::testing
