@@ -1,6 +1,7 @@
 // Creating and opening workspace folders.
 #include "workspace/workspace_host.h"
 
+#include <algorithm>
 #include <filesystem>
 
 #include <fmt/core.h>
@@ -85,6 +86,23 @@ void WorkspaceHost::LoadOptions() {
 
 std::string WorkspaceHost::CodePageDirectory() const {
   return (fs::path(root_) / kCodePageFolder).string();
+}
+
+std::string WorkspaceHost::SourcesDirectoryOf(const std::string& type) const {
+  std::string directory;
+  try {
+    pugi::xml_node node = global_options_->Document()
+                              ->select_node(("//CASE[@ID='Inventory']/*/CASE[@NAME='" + type +
+                                             "']/TEXT[@NAME='Directory']")
+                                                .c_str())
+                              .node();
+    directory = node.attribute("VALUE").value();
+  } catch (const pugi::xpath_exception&) {
+    // A type whose name makes the path invalid has no configured directory.
+  }
+  if (directory.empty()) return "Sources/" + type;
+  std::replace(directory.begin(), directory.end(), '\\', '/');
+  return directory;
 }
 
 std::string WorkspaceHost::GetSolvaneName(int code) {

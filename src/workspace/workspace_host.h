@@ -32,6 +32,9 @@ class WorkspaceHost final : public host::Workspace {
   std::shared_ptr<SqliteRepository> repository() { return repository_; }
   std::shared_ptr<SqliteLog> log() { return log_; }
   std::string CodePageDirectory() const;
+  /// The Sources directory of an object type relative to the root, as registration places copies
+  /// there: the type's Directory on the Inventory page of the global options, or Sources/<type>.
+  std::string SourcesDirectoryOf(const std::string& type) const;
   std::shared_ptr<OptionsDocument> workspace_options() { return workspace_options_; }
   std::shared_ptr<OptionsDocument> global_options() { return global_options_; }
   bool cancel_pressed() const { return cancel_pressed_; }

@@ -71,6 +71,38 @@ struct InterfaceScope {
   ~InterfaceScope() { svregistration::SetUserInterface(nullptr); }
 };
 
+// A registered copy that no object records is what an interrupted registration leaves behind:
+// the copy is made before the object. Registering that file again removes such a copy and
+// registers afresh instead of refusing because the file already lies in its place.
+class OrphanedCopies {
+ public:
+  OrphanedCopies(WorkspaceHost& workspace, std::string type)
+      : workspace_(workspace), type_(std::move(type)) {}
+
+  /// True when the copy registering `file` would make is an orphan; it is then deleted.
+  bool Take(const fs::path& file) {
+    if (!recorded_) {
+      auto sources = workspace_.repository()->RecordedSources();
+      recorded_.emplace();
+      for (auto& source : sources) recorded_->insert(Lower(source));
+    }
+    std::string relative = workspace_.SourcesDirectoryOf(type_) + "/" + file.filename().string();
+    if (recorded_->count(Lower(relative)) != 0) return false;
+    std::error_code ec;
+    return fs::remove(fs::path(workspace_.root()) / relative, ec) && !ec;
+  }
+
+ private:
+  static std::string Lower(std::string text) {
+    for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    return text;
+  }
+
+  WorkspaceHost& workspace_;
+  std::string type_;
+  std::optional<std::set<std::string>> recorded_;
+};
+
 void RunRegister(const RegisterArgs& args, Context& context) {
   auto workspace = WorkspaceHost::Open(args.directory);
   std::vector<fs::path> paths;
@@ -85,7 +117,10 @@ void RunRegister(const RegisterArgs& args, Context& context) {
   if (ProgressBar("").enabled()) WalkAll(paths, [&](const fs::path&) { ++total; });
 
   svregistration::SVStandard service;
-  BatchScope batch(*workspace->repository()->database());
+  OrphanedCopies orphans(*workspace, args.type);
+  // Committed between files only, so that an interrupted run never leaves an object without
+  // its copy recorded.
+  BatchScope batch(*workspace->repository()->database(), true);
   std::map<int, long> counts;
   long done = 0;
   bool first = true;
@@ -93,6 +128,10 @@ void RunRegister(const RegisterArgs& args, Context& context) {
   WalkAll(paths, [&](const fs::path& file) {
     std::string name = args.name.empty() ? file.filename().string() : args.name;
     int code = service.RegisterEx(workspace, args.type, name, file.string(), args.encoding);
+    if (code == svregistration::rFileAllreadyExists && orphans.Take(file)) {
+      name = args.name.empty() ? file.filename().string() : args.name;
+      code = service.RegisterEx(workspace, args.type, name, file.string(), args.encoding);
+    }
     ++counts[code];
     std::string id = code == svregistration::rOK ? service.RegisteredObjectId() : "";
     if (args.json) {
@@ -105,6 +144,7 @@ void RunRegister(const RegisterArgs& args, Context& context) {
       WriteStdout(fmt::format("{:<30} {} {}\n", svregistration::ResultName(code), file.string(), id));
     }
     ui->ReportProgress("register", ++done, total);
+    batch.Checkpoint();
   });
   if (args.json) {
     WriteStdout("]}\n");

@@ -51,7 +51,10 @@ class ProgressInterface final : public svregistration::UserInterface {
 /// Commits the workspace repository in batches while a long run lasts (see Database::BeginBatch).
 class BatchScope {
  public:
-  explicit BatchScope(svregistration::workspace::Database& database);
+  /// With `commit_when_asked`, the batch is committed only at Checkpoint().
+  explicit BatchScope(svregistration::workspace::Database& database, bool commit_when_asked = false);
+  /// A point at which the run's work is whole: the batch may be committed here.
+  void Checkpoint() { database_.CommitBatchIfDue(); }
   ~BatchScope();
   BatchScope(const BatchScope&) = delete;
   BatchScope& operator=(const BatchScope&) = delete;

@@ -240,11 +240,20 @@ int Database::Changes() const { return sqlite3_changes(handle_); }
 // ---------------------------------------------------------------------------------------------
 // Transaction
 
-void Database::BeginBatch(std::chrono::milliseconds window) {
+void Database::BeginBatch(std::chrono::milliseconds window, bool commit_when_asked) {
   if (batching_) return;
   Execute("BEGIN IMMEDIATE");
   batching_ = true;
+  commit_when_asked_ = commit_when_asked;
   window_ = window;
+  batch_started_ = std::chrono::steady_clock::now();
+}
+
+void Database::CommitBatchIfDue() {
+  if (!batching_ || depth_ != 0) return;
+  if (std::chrono::steady_clock::now() - batch_started_ < window_) return;
+  Execute("COMMIT");
+  Execute("BEGIN IMMEDIATE");
   batch_started_ = std::chrono::steady_clock::now();
 }
 
@@ -255,12 +264,7 @@ void Database::EndBatch() {
 }
 
 void Database::ChangeCommitted() {
-  if (!batching_ || depth_ != 0) return;
-  auto now = std::chrono::steady_clock::now();
-  if (now - batch_started_ < window_) return;
-  Execute("COMMIT");
-  Execute("BEGIN IMMEDIATE");
-  batch_started_ = std::chrono::steady_clock::now();
+  if (!commit_when_asked_) CommitBatchIfDue();
 }
 
 Transaction::Transaction(Database& database, std::string what)

@@ -111,7 +111,11 @@ class Database {
   /// the changes of up to `window`, so that a run of many small changes does not pay for a
   /// transaction each. Each change stays whole (it is a savepoint inside the batch); another
   /// process waits at most about `window` for its turn.
-  void BeginBatch(std::chrono::milliseconds window);
+  /// With `commit_when_asked`, a batch is committed only by CommitBatchIfDue, so that the caller
+  /// chooses the points (between files, say) at which its work is whole.
+  void BeginBatch(std::chrono::milliseconds window, bool commit_when_asked = false);
+  /// Commits the batch and starts the next when its window has passed.
+  void CommitBatchIfDue();
   /// Commits the open batch and returns to a transaction per change.
   void EndBatch();
 
@@ -136,6 +140,7 @@ class Database {
   sqlite3* handle_;
   std::string path_;
   bool batching_ = false;
+  bool commit_when_asked_ = false;
   int depth_ = 0;  // open Transaction objects
   std::chrono::milliseconds window_{0};
   std::chrono::steady_clock::time_point batch_started_;

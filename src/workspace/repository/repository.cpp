@@ -174,6 +174,15 @@ std::vector<ObjectInfo> SqliteRepository::ListObjects(const std::optional<std::s
   return objects;
 }
 
+std::vector<std::string> SqliteRepository::RecordedSources() {
+  Statement statement = context_->database->Prepare(
+      "SELECT a.value FROM attributes a JOIN objects o ON o.id = a.object_id "
+      "JOIN object_types t ON t.code = o.type_code WHERE a.name = t.source_attribute");
+  std::vector<std::string> sources;
+  while (statement.Step()) sources.push_back(statement.Text(0));
+  return sources;
+}
+
 std::shared_ptr<host::RepositoryObject> SqliteRepository::CreateFolder(const std::string& name) {
   std::string folder_name = name;
   return NewObject(std::string(kFolderTypeCode), folder_name);

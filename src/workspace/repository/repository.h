@@ -84,6 +84,9 @@ class SqliteRepository final : public host::Repository {
   /// The object's generated entries in the order they were added.
   host::EntryList GeneratedEntries(const std::string& id);
 
+  /// Every registered copy some object records (the values of the types' source attributes).
+  std::vector<std::string> RecordedSources();
+
   const std::shared_ptr<Database>& database() const { return context_->database; }
 
  private:
