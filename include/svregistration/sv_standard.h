@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -62,6 +63,12 @@ class SVStandard {
   /// The workspace form of FromPath.
   std::vector<std::uint8_t> ReadSource(std::shared_ptr<host::Workspace> SVWS,
                                        const std::string& EntityType, const std::string& FromPath);
+
+  /// The same bytes as ReadSource, handed to `sink` in blocks as they are produced, so that a
+  /// large source is never held whole in memory.
+  void ReadSourceTo(std::shared_ptr<host::Workspace> SVWS, const std::string& EntityType,
+                    const std::string& FromPath,
+                    const std::function<void(const std::uint8_t*, std::size_t)>& sink);
 
   struct State;  ///< The instance's fields; defined inside the library.
   State& state() { return *state_; }

@@ -1,0 +1,338 @@
+// CCSID::ToUnicode: EBCDIC 80-byte records with shift-out/shift-in double-byte runs to lines of
+// text joined by CR LF.
+//
+// Every record starts unshifted, outside any literal. A shift-out byte (0x0E) starts a run in
+// which bytes are read in pairs until a shift-in (0x0F), the end of the record, or, inside a
+// literal, a byte that cannot begin a pair: the closing quote, or a byte up to 0x40 (except a
+// 0x40 0x40 double-byte space) when the literal was not opened right after a G (as in G'...').
+// A pair beginning at the last byte of a record takes the first byte of the next record; that
+// record then gets no line end before it and keeps the state of the one before.
+//
+// The characters come out as the ANSI code page of the user's default locale can hold them: a
+// pair's character when it is double-byte in that code page, otherwise the two bytes read as
+// single-byte characters; a single byte whose character is double-byte there becomes "?".
+//
+// The conversion is resumable at any byte, so that a stream of records can be converted piece by
+// piece (RecordDecoder) with the same result as the whole buffer at once (ToUnicode).
+//
+// Speed: the ANSI answers are asked once per character and code page and kept; with a code page
+// of single bytes only (MaxCharSize 1) nothing is asked at all. Each conversion builds 256-entry
+// tables for the single bytes, then one pass writes into output sized for the worst case.
+#include <algorithm>
+#include <cstring>
+
+#include "codepage/table.h"
+#include "platform/ansi_conversion.h"
+#include "platform/locale_services.h"
+#include "svregistration/record_decoder.h"
+
+namespace svregistration {
+
+namespace {
+
+using codepage::kRecordLength;
+using codepage::kShiftIn;
+using codepage::kShiftOut;
+
+constexpr std::uint32_t kFallbackCodePage = 1252;
+
+// Byte classes of the single-byte path; a plain byte only appends its character.
+constexpr std::uint8_t kPlain = 0;
+constexpr std::uint8_t kQuote = 1;  // its character is " or '
+constexpr std::uint8_t kSoSi = 2;   // shift-out or shift-in
+
+/// The ANSI code page conversions refer to: the user's default locale's; for a locale whose text
+/// is Unicode only (code page 0) or that is unknown, the system default locale's; else 1252.
+std::uint32_t ConversionCodePage() {
+  std::optional<std::uint32_t> code_page =
+      platform::LocaleAnsiCodePage(platform::UserDefaultLocaleId());
+  if (!code_page || *code_page == 0) {
+    code_page = platform::LocaleAnsiCodePage(platform::SystemDefaultLocaleId());
+  }
+  return (!code_page || *code_page == 0) ? kFallbackCodePage : *code_page;
+}
+
+/// Whether characters are double-byte in one ANSI code page, asking AnsiCode at most once per
+/// character and remembering the answer in the table's cache.
+class AnsiWidth {
+ public:
+  AnsiWidth(codepage::AnsiWidthCache& cache, std::uint32_t code_page)
+      : code_page_(code_page), width_(cache.For(code_page).data()) {}
+
+  bool IsDoubleByte(char16_t ch) {
+    std::uint8_t width = width_[ch];
+    if (width == 0) [[unlikely]]
+      width = Ask(ch);
+    return width == 2;
+  }
+
+ private:
+  std::uint8_t Ask(char16_t ch) {
+    std::int16_t code = platform::AnsiCode(ch, code_page_);
+    std::uint8_t width = (code > 255 || code < 0) ? 2 : 1;
+    width_[ch] = width;
+    return width;
+  }
+
+  std::uint32_t code_page_;
+  std::uint8_t* width_;
+};
+
+/// The per-stream view of the table: flat arrays chosen once, outside the loop.
+struct Setup {
+  const std::uint16_t* sbcs = nullptr;         // the single-byte map as it is
+  std::array<char16_t, 256> single{};          // a single byte's character as it is appended
+  std::array<std::uint8_t, 256> byte_class{};  // kPlain, or kQuote | kSoSi bits
+  std::array<const std::uint16_t*, 256> trail{};
+  // `single` in bits 0-15 and `byte_class` in bits 16-23: one load per byte on the plain path.
+  std::array<std::uint32_t, 256> plain{};
+};
+
+const TrailMapArray kNoPairs{};
+
+/// Where the conversion stands between two pieces of a stream.
+struct StreamState {
+  bool shifted = false;
+  bool in_literal = false;
+  bool is_g = false;
+  std::uint8_t quote_byte = 0;
+  std::uint64_t offset = 0;                  // stream index of the next byte
+  std::uint64_t record_end = kRecordLength;  // stream index where the current record ends
+  char16_t last_char = 0;                    // the character appended last (0: none yet)
+
+  void StartRecord() {
+    shifted = false;
+    in_literal = false;
+    is_g = false;
+    quote_byte = 0;
+  }
+};
+
+/// The conversion of one piece, resumable at any byte. `kMultibyte`: the ANSI code page has
+/// double-byte characters, so a pair's character is appended only when it is one of them. With
+/// `final` false the piece's last byte is left unread (its reading depends on the byte after it).
+/// Writes at most size + 2 * (size / 80 + 2) characters; answers the bytes used.
+template <bool kMultibyte>
+std::size_t Convert(const Setup& setup, AnsiWidth* ansi, StreamState& st, const std::uint8_t* data,
+                    std::size_t size, bool final, SOSIKeepType keep, char16_t* out,
+                    std::size_t& written) {
+  const std::uint64_t base = st.offset;
+  const std::size_t limit = final ? size : size - 1;  // size > 0 here
+  const std::size_t last = final ? size - 1 : SIZE_MAX;
+  char16_t* o = out;
+  std::size_t i = 0;
+
+  // One single byte (step taken also for every byte of a run that does not begin a pair).
+  auto single = [&](std::uint8_t b) {
+    char16_t ch = setup.single[b];
+    std::uint8_t byte_class = setup.byte_class[b];
+    if (byte_class & kQuote) {
+      if (st.in_literal) {
+        if (b == st.quote_byte) st.in_literal = false;
+      } else {
+        st.in_literal = true;
+        st.quote_byte = b;
+        char16_t previous = o != out ? o[-1] : st.last_char;
+        st.is_g = previous == u'G' || previous == u'g';
+      }
+    }
+    st.shifted = b == kShiftOut;
+    if (!(byte_class & kSoSi)) {
+      *o++ = ch;
+      return;
+    }
+    switch (keep) {
+      case SOSIKeepType::KeepAll:
+        *o++ = ch;
+        break;
+      case SOSIKeepType::RemoveAll:
+        break;
+      case SOSIKeepType::KeepInLiterals:
+        if (st.in_literal && !st.is_g) *o++ = ch;
+        break;
+      case SOSIKeepType::ReplaceAll:
+        *o++ = u' ';
+        break;
+      default:
+        *o++ = u'\0';
+        break;
+    }
+  };
+
+  for (;;) {
+    // Where this stretch stops: the record's end, or the end of what may be read of the piece.
+    const std::size_t stop =
+        static_cast<std::size_t>(std::min<std::uint64_t>(st.record_end - base, limit));
+    if (!st.shifted) {
+      // Plain single bytes, eight at a time while none of them needs more than its character.
+      const std::uint32_t* plain = setup.plain.data();
+      while (stop - i >= 8) {
+        const std::uint8_t* d = data + i;
+        std::uint32_t c0 = plain[d[0]], c1 = plain[d[1]], c2 = plain[d[2]], c3 = plain[d[3]];
+        std::uint32_t c4 = plain[d[4]], c5 = plain[d[5]], c6 = plain[d[6]], c7 = plain[d[7]];
+        if ((c0 | c1 | c2 | c3 | c4 | c5 | c6 | c7) > 0xFFFF) break;
+        std::uint64_t low =
+            c0 | std::uint64_t{c1} << 16 | std::uint64_t{c2} << 32 | std::uint64_t{c3} << 48;
+        std::uint64_t high =
+            c4 | std::uint64_t{c5} << 16 | std::uint64_t{c6} << 32 | std::uint64_t{c7} << 48;
+        std::memcpy(o, &low, sizeof low);
+        std::memcpy(o + 4, &high, sizeof high);
+        o += 8;
+        i += 8;
+      }
+      while (i < stop) {
+        std::uint32_t c = plain[data[i]];
+        if (c > 0xFFFF) break;
+        *o++ = static_cast<char16_t>(c);
+        ++i;
+      }
+    } else {
+      while (i < stop) {
+        std::uint8_t b = data[i];
+        bool pair;
+        if (i == last) {
+          pair = false;
+        } else if (!st.in_literal) {
+          pair = b != kShiftIn;
+        } else if (st.is_g) {
+          pair = b != st.quote_byte && b != kShiftIn;
+        } else {
+          pair = (b > 0x40 || (b == 0x40 && data[i + 1] == 0x40)) && b != st.quote_byte &&
+                 b != kShiftIn;
+        }
+        if (!pair) break;
+        std::uint8_t trail = data[i + 1];
+        char16_t unicode = setup.trail[b][trail];
+        if (unicode == 0) unicode = 0xFFFD;
+        if (kMultibyte && ansi->IsDoubleByte(unicode)) {
+          *o++ = unicode;
+        } else {
+          o[0] = setup.sbcs[b];
+          o[1] = setup.sbcs[trail];
+          o += 2;
+        }
+        i += 2;
+      }
+    }
+    if (i < stop) {
+      single(data[i++]);
+      continue;
+    }
+    const std::uint64_t at = base + i;
+    if (at > st.record_end) {
+      // A pair took the first byte of the next record: that record goes on with this state.
+      st.record_end += kRecordLength;
+    } else if (at == st.record_end && i < limit) {
+      *o++ = u'\r';
+      *o++ = u'\n';
+      st.StartRecord();
+      st.record_end += kRecordLength;
+    }
+    if (i >= limit) break;
+  }
+  if (o != out) st.last_char = o[-1];
+  st.offset = base + i;
+  written = static_cast<std::size_t>(o - out);
+  return i;
+}
+
+/// A conversion in progress: the table's flat view, the ANSI answers and the stream state.
+class Decoder {
+ public:
+  Decoder(CCSID::Table& table, codepage::AnsiWidthCache& cache, SOSIKeepType keep) : keep_(keep) {
+    std::uint32_t code_page = ConversionCodePage();
+    std::optional<platform::CodePageInfo> info = platform::CodePageProperties(code_page);
+    multibyte_ = !info || info->MaxCharSize > 1;
+    if (multibyte_) ansi_.emplace(cache, code_page);
+    setup_.sbcs = table.sbcs_map.data();
+    for (std::size_t b = 0; b < 256; ++b) {
+      char16_t ch = table.sbcs_map[b];
+      if (multibyte_ && ansi_->IsDoubleByte(ch)) ch = u'?';
+      setup_.single[b] = ch;
+      setup_.byte_class[b] = (ch == u'"' || ch == u'\'') ? kQuote : kPlain;
+      const auto& trail_map = table.lead_map[b].trail_map;
+      setup_.trail[b] = trail_map ? trail_map->data() : kNoPairs.data();
+    }
+    setup_.byte_class[kShiftOut] |= kSoSi;
+    setup_.byte_class[kShiftIn] |= kSoSi;
+    for (std::size_t b = 0; b < 256; ++b) {
+      setup_.plain[b] = static_cast<std::uint32_t>(setup_.single[b]) |
+                        static_cast<std::uint32_t>(setup_.byte_class[b]) << 16;
+    }
+  }
+
+  /// The most characters a piece of `size` bytes gives.
+  static std::size_t Bound(std::size_t size) { return size + 2 * (size / kRecordLength + 2); }
+
+  std::size_t Run(const std::uint8_t* data, std::size_t size, bool final, char16_t* out,
+                  std::size_t& written) {
+    written = 0;
+    if (size == 0 || (size == 1 && !final)) return 0;
+    return multibyte_
+               ? Convert<true>(setup_, &*ansi_, state_, data, size, final, keep_, out, written)
+               : Convert<false>(setup_, nullptr, state_, data, size, final, keep_, out, written);
+  }
+
+ private:
+  Setup setup_;
+  bool multibyte_ = false;
+  std::optional<AnsiWidth> ansi_;
+  StreamState state_;
+  SOSIKeepType keep_;
+};
+
+}  // namespace
+
+// The output's memory is reserved once for the worst case (the input length plus a line end per
+// record), with huge pages asked for; the buffer is then converted in pieces, each piece's room
+// made valid just before it is written, so that no page of a large output is touched twice.
+std::u16string CCSID::ToUnicode(const std::vector<std::uint8_t>& DBCS_Buffer,
+                                SOSIKeepType KeepSOSI) {
+  constexpr std::size_t kPiece = 1 << 16;
+  const std::size_t size = DBCS_Buffer.size();
+  if (size == 0) return {};
+  Decoder decoder(*table_, table_->ansi_width, KeepSOSI);
+  std::u16string text;
+  text.reserve(Decoder::Bound(size) + Decoder::Bound(kPiece));  // the pieces' bounds add up
+  codepage::AdviseHugePages(text.data(), text.capacity() * sizeof(char16_t));
+  std::size_t length = 0;
+  for (std::size_t pos = 0; pos < size;) {
+    std::size_t piece = std::min(kPiece, size - pos);
+    bool last = pos + piece == size;
+    text.resize(length + Decoder::Bound(piece));
+    std::size_t written = 0;
+    pos += decoder.Run(DBCS_Buffer.data() + pos, piece, last, text.data() + length, written);
+    length += written;
+  }
+  text.resize(length);
+  return text;
+}
+
+struct RecordDecoder::State {
+  State(CCSID& table, SOSIKeepType keep) : decoder(table.table(), table.table().ansi_width, keep) {}
+
+  Decoder decoder;
+};
+
+RecordDecoder::RecordDecoder(CCSID& table, SOSIKeepType KeepSOSI)
+    : state_(std::make_unique<State>(table, KeepSOSI)) {}
+RecordDecoder::~RecordDecoder() = default;
+
+std::size_t RecordDecoder::Decode(const std::uint8_t* bytes, std::size_t size, bool last,
+                                  std::u16string& text) {
+  std::size_t start = text.size();
+  text.resize(start + Decoder::Bound(size));
+  std::size_t written = 0;
+  std::size_t used = state_->decoder.Run(bytes, size, last, text.data() + start, written);
+  text.resize(start + written);
+  return used;
+}
+
+std::size_t RecordDecoder::MaxTextSize(std::size_t size) { return Decoder::Bound(size); }
+
+std::size_t RecordDecoder::Decode(const std::uint8_t* bytes, std::size_t size, bool last,
+                                  char16_t* out, std::size_t& written) {
+  return state_->decoder.Run(bytes, size, last, out, written);
+}
+
+}  // namespace svregistration
