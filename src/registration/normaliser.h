@@ -5,6 +5,8 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
+#include <string>
 #include <vector>
 
 namespace svregistration::registration {
@@ -28,5 +30,14 @@ struct NormaliserOptions {
 /// by reference.
 std::vector<std::uint8_t> NormaliseSource(std::vector<std::uint8_t>& source,
                                           const NormaliserOptions& options);
+
+/// Receives output a block at a time.
+using ByteSink = std::function<void(const std::uint8_t* bytes, std::size_t size)>;
+
+/// The same bytes as NormaliseSource of the file's content, handed to `sink` in blocks of about
+/// a mebibyte of whole lines. The file is read a piece at a time, so neither it nor the output is
+/// ever held whole. Raises Error 53 naming a missing file.
+void NormaliseFileTo(const std::string& path, const NormaliserOptions& options,
+                     const ByteSink& sink);
 
 }  // namespace svregistration::registration

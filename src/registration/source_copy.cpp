@@ -97,3 +97,25 @@ std::vector<std::uint8_t> SVStandard::ReadSource(std::shared_ptr<host::Workspace
 }
 
 }  // namespace svregistration
+
+namespace svregistration {
+
+void SVStandard::ReadSourceTo(std::shared_ptr<host::Workspace> SVWS, const std::string& EntityType,
+                              const std::string& FromPath,
+                              const std::function<void(const std::uint8_t*, std::size_t)>& sink) {
+  using namespace registration;
+  if (!SVWS) {
+    throw Error(error_number::kObjectNotSet, "SVRegistration",
+                "Object variable not set: no workspace was given");
+  }
+  RegistrationSettings& settings = LoadSettingsOf(*SVWS, EntityType);
+  if (settings.IsEbcdic) {
+    std::vector<std::uint8_t> bytes = ConvertedSource(*state_, *SVWS, EntityType, FromPath);
+    sink(bytes.data(), bytes.size());
+    return;
+  }
+  settings.ConvertSosi = settings.ConvertSosi && settings.SosiAllowed;
+  NormaliseFileTo(FromPath, NormaliserOptions::From(settings), sink);
+}
+
+}  // namespace svregistration

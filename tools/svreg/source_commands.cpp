@@ -46,9 +46,10 @@ void AddSourceCommands(CLI::App& app, Context& /*context*/) {
   read->callback([read_args] {
     auto workspace = svregistration::workspace::WorkspaceHost::Open(read_args->directory);
     svregistration::SVStandard service;
-    std::vector<std::uint8_t> bytes =
-        service.ReadSource(workspace, read_args->type, read_args->from);
-    WriteStdout({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+    service.ReadSourceTo(workspace, read_args->type, read_args->from,
+                         [](const std::uint8_t* bytes, std::size_t size) {
+                           WriteStdout({reinterpret_cast<const char*>(bytes), size});
+                         });
   });
 }
 
