@@ -100,6 +100,20 @@ step "Unregister a file, then the folder (the last folder of a workspace stays)"
 
 mv "$demo/originals/JPN.cbl.moved" "$demo/originals/JPN.cbl"
 
+step "An EBCDIC COBOL source with a double-byte literal (code page 930), registered with encoding"
+printf '       IDENTIFICATION DIVISION.\n       PROCEDURE DIVISION.\n           DISPLAY '"'"'顧客名'"'"'.\n' \
+  >"$demo/jp.txt"
+"$svreg" codepage encode "$ws/codepages/ibm-930.tbl" "$demo/jp.txt" >"$demo/originals/EBCJP.cbl"
+echo "EBCDIC original: $(wc -c <"$demo/originals/EBCJP.cbl") bytes in 80-byte records"
+od -An -tx1 -j160 -N32 "$demo/originals/EBCJP.cbl"
+"$svreg" option "$ws" set "//LIST[@ID='LegacySourcesEncoding']" EBCDIC
+"$svreg" option "$ws" set "//LIST[@NAME='ObjectComputerEncoding']" "Japanese EBCDIC 930"
+# The double-byte characters come out in the Japanese ANSI code page of the user's locale.
+LANG=ja_JP.UTF-8 "$svreg" register "$ws" --type COBOL --encoding --verbose "$demo/originals/EBCJP.cbl"
+echo "The registered copy (Shift-JIS, shown as UTF-8):"
+iconv -f SHIFT_JIS -t UTF-8 "$ws/Sources/COBOL/EBCJP.cbl" | show
+"$svreg" option "$ws" set "//LIST[@ID='LegacySourcesEncoding']" ASCII
+
 step "The workspace log"
 "$svreg" log "$ws"
 

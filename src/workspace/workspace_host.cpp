@@ -3,10 +3,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 
 #include <fmt/core.h>
 
+#include "svregistration/ccsid.h"
 #include "svregistration/error.h"
+#include "svregistration/icu_table.h"
 #include "workspace/default_options.h"
 #include "workspace/repository/database.h"
 #include "workspace/repository/registration_handlers.h"
@@ -57,6 +60,7 @@ std::shared_ptr<WorkspaceHost> WorkspaceHost::Create(const std::string& director
                                                     DefaultGlobalOptions());
   host->workspace_options_->Save();
   host->global_options_->Save();
+  host->SaveDefaultCodePageTables();
   host->Connect(Database::Create((fs::path(root) / kWorkspaceDatabaseFile).string()));
   return host;
 }
@@ -111,6 +115,37 @@ std::string WorkspaceHost::GetSolvaneName(int code) {
     case host::kCodePageTableDirectory: return CodePageDirectory();
     default:
       throw WorkspaceError(5, fmt::format("GetSolvaneName: no directory has the code {}", code));
+  }
+}
+
+// The tables the default options name for the EBCDIC encodings, so that one can be chosen at
+// once: US English (037) and Japanese with double-byte runs (930), built from ICU's converters.
+//
+// ICU's converters treat the shift bytes as state changes and map no character to them. These
+// tables map 0x0E and 0x0F to U+000E and U+000F, so that a registered copy keeps its shift-out
+// and shift-in bytes around double-byte runs (the single-byte map is the file's first 512
+// bytes, two little-endian bytes per entry).
+void WorkspaceHost::SaveDefaultCodePageTables() {
+  for (const char* name : {"ibm-37", "ibm-930"}) {
+    CCSID table;
+    FillFromIcu(table, name);
+    std::string path = (fs::path(CodePageDirectory()) / (std::string(name) + ".tbl")).string();
+    table.Save(path);
+    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
+    for (char shift : {'\x0E', '\x0F'}) {
+      char entry[2] = {0, 0};
+      file.seekg(2 * shift);
+      file.read(entry, 2);
+      if (entry[0] == 0 && entry[1] == 0) {
+        entry[0] = shift;
+        file.seekp(2 * shift);
+        file.write(entry, 2);
+      }
+    }
+    if (!file) {
+      throw WorkspaceError(error_number::kPathFileAccessError,
+                           fmt::format("cannot write the code page table '{}'", path));
+    }
   }
 }
 

@@ -43,6 +43,7 @@ class WorkspaceHost final : public host::Workspace {
   explicit WorkspaceHost(std::string root);
   void LoadOptions();
   void Connect(std::shared_ptr<Database> database);
+  void SaveDefaultCodePageTables();
 
   std::string root_;
   std::shared_ptr<OptionsDocument> workspace_options_;

@@ -1,0 +1,75 @@
+// The EBCDIC source conversion: 80-byte records through the instance's cached table, to the
+// registered locale's code page, then through the normaliser.
+#include <gtest/gtest.h>
+
+#include "registration/registration_settings.h"
+#include "registration/sv_standard_state.h"
+#include "support/fake_workspace.h"
+#include "support/temp_dir.h"
+#include "svregistration/ccsid.h"
+#include "svregistration/error.h"
+#include "svregistration/icu_table.h"
+
+namespace svregistration {
+namespace {
+
+using namespace testing;
+
+class EbcdicSourceTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    CCSID table;
+    FillFromIcu(table, "ibm-37");
+    std::filesystem::create_directories(dir_.path() / "ws/codepages");
+    table.Save(dir_ / "ws/codepages/ibm-37.tbl");
+  }
+  std::shared_ptr<FakeWorkspace> Workspace(const std::string& table_name = "ibm-37.tbl") {
+    return std::make_shared<FakeWorkspace>(
+        dir_ / "ws", WorkspaceOptionsXml({.expand_tabs = true, .remove_numeration = true,
+                                          .legacy = "EBCDIC", .encoding_table = table_name}));
+  }
+  // "HELLO" in code page 037, padded with EBCDIC spaces to an 80-byte record.
+  static std::string Record(const std::string& ebcdic_text) {
+    return ebcdic_text + std::string(80 - ebcdic_text.size(), '\x40');
+  }
+
+  TempDir dir_;
+  SVStandard service_;
+};
+
+TEST_F(EbcdicSourceTest, RecordsBecomeLinesNormalised) {
+  const std::string hello = "\xC8\xC5\xD3\xD3\xD6";
+  std::string source = dir_.Write("PAY.cbl", Record(hello) + Record("\x05" + hello) + Record(hello));
+  auto bytes = service_.ReadSource(Workspace(), "COBOL", source);
+  // Trailing blanks of the lines that end go; a TAB stays a TAB; the last line keeps its blanks.
+  EXPECT_EQ(Text(bytes), "HELLO\r\n\tHELLO\r\nHELLO" + std::string(75, ' '));
+  EXPECT_FALSE(registration::ThreadRegistrationSettings().ExpandTabs);  // switched off
+}
+
+TEST_F(EbcdicSourceTest, EmptySourceLoadsNoTableAndChangesNoSetting) {
+  std::string source = dir_.Write("EMPTY.cbl", "");
+  EXPECT_TRUE(service_.ReadSource(Workspace("missing.tbl"), "COBOL", source).empty());
+  EXPECT_EQ(service_.state().CodePageTable, nullptr);
+  EXPECT_TRUE(registration::ThreadRegistrationSettings().ExpandTabs);
+}
+
+TEST_F(EbcdicSourceTest, TableIsLoadedOnceAndAFailedLoadIsNotKept) {
+  std::string source = dir_.Write("PAY.cbl", Record("\xC8"));
+  service_.ReadSource(Workspace(), "COBOL", source);
+  auto cached = service_.state().CodePageTable;
+  ASSERT_NE(cached, nullptr);
+  service_.ReadSource(Workspace("IBM-37.TBL"), "COBOL", source);  // letter case is ignored
+  EXPECT_EQ(service_.state().CodePageTable, cached);
+
+  try {
+    service_.ReadSource(Workspace("missing.tbl"), "COBOL", source);
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), error_number::kFileNotFound);
+    EXPECT_NE(e.description().find("missing.tbl"), std::string::npos) << e.description();
+  }
+  EXPECT_EQ(service_.state().CodePageTable, nullptr);
+}
+
+}  // namespace
+}  // namespace svregistration
