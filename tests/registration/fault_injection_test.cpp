@@ -9,7 +9,9 @@
 #include "support/fake_repository.h"
 #include "support/fake_workspace.h"
 #include "support/temp_dir.h"
+#include "svregistration/ccsid.h"
 #include "svregistration/error.h"
+#include "svregistration/icu_table.h"
 
 namespace svregistration {
 namespace {
@@ -148,6 +150,27 @@ TEST_F(FaultInjectionTest, UnregistrationReportsAndKeepsTheRepositoryWhole) {
         break;
       }
     }
+  }
+}
+
+TEST_F(FaultInjectionTest, TableSavingLeavesTheOldTableOrRaises) {
+  for (FileSystemFault fault : kFaults) {
+    TempDir dir;
+    CCSID table;
+    FillFromIcu(table, "ibm-37");
+    std::string path = dir.Write("ibm-37.tbl", std::string(3000, '\x7F'));
+    platform::InjectFileSystemFault(1, fault);
+    try {
+      table.Save(path);
+      ADD_FAILURE() << "the injected failure was not reported";
+    } catch (const Error& e) {
+      EXPECT_NE(e.description().find(path), std::string::npos) << e.description();
+    }
+    platform::ClearFileSystemFault();
+    EXPECT_EQ(ReadFile(path), std::string(3000, '\x7F'));  // the old table, whole
+    ExpectNoTemporaryFiles(dir.path());
+    table.Save(path);
+    EXPECT_EQ(ReadFile(path).size(), 1024u);
   }
 }
 
