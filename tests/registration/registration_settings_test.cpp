@@ -44,10 +44,10 @@ class SettingsTest : public ::testing::Test {
 };
 
 TEST_F(SettingsTest, ReadsEveryOptionOfTheType) {
-  OptionsSpec spec{.expand_tabs = true, .remove_numeration = true, .numeration = true,
+  OptionsSpec options{.expand_tabs = true, .remove_numeration = true, .numeration = true,
                    .remove_lead_numeration = true, .sosi = "Removed",
                    .source_locale = "1041", .registered_locale = "1041"};
-  RegistrationSettings& s = Load(WorkspaceOptionsXml(spec));
+  RegistrationSettings& s = Load(WorkspaceOptionsXml(options));
   EXPECT_TRUE(s.ExpandTabs);
   EXPECT_TRUE(s.RemoveNumeration);
   EXPECT_TRUE(s.Numeration);
@@ -110,8 +110,8 @@ TEST_F(SettingsTest, LegacyEncodingAndShiftChoices) {
       {"ASCII", "Retained", false, false, false}, {"ASCII", "Replaced", false, true, false},
   };
   for (const auto& c : cases) {
-    OptionsSpec spec{.legacy = c.legacy, .sosi = c.sosi, .encoding_table = "t.tbl"};
-    RegistrationSettings& s = Load(WorkspaceOptionsXml(spec));
+    OptionsSpec options{.legacy = c.legacy, .sosi = c.sosi, .encoding_table = "t.tbl"};
+    RegistrationSettings& s = Load(WorkspaceOptionsXml(options));
     EXPECT_EQ(s.IsEbcdic, c.is_ebcdic) << c.legacy << "/" << c.sosi;
     EXPECT_EQ(s.ConvertSosi, c.convert_sosi) << c.legacy << "/" << c.sosi;
     EXPECT_EQ(s.SosiRemoved, c.sosi_removed) << c.legacy << "/" << c.sosi;
@@ -140,8 +140,8 @@ TEST_F(SettingsTest, DefaultLocaleIdsResolveFromTheEnvironment) {
 }
 
 TEST_F(SettingsTest, EncodingTableSkipsTheSourceLocale) {
-  OptionsSpec spec{.encoding_table = "ibm-930.tbl", .source_locale = "junk", .dbcs = true};
-  RegistrationSettings& s = Load(WorkspaceOptionsXml(spec));
+  OptionsSpec options{.encoding_table = "ibm-930.tbl", .source_locale = "junk", .dbcs = true};
+  RegistrationSettings& s = Load(WorkspaceOptionsXml(options));
   EXPECT_EQ(s.SourceLocale, 0u);
   EXPECT_TRUE(s.IsDbcs);
   EXPECT_EQ(s.EncodingTable, "ibm-930.tbl");

@@ -22,8 +22,8 @@ using testing::WorkspaceOptionsXml;
 
 class SourceCopyTest : public ::testing::Test {
  protected:
-  std::shared_ptr<FakeWorkspace> Workspace(const OptionsSpec& spec) {
-    return std::make_shared<FakeWorkspace>(dir_.path().string(), WorkspaceOptionsXml(spec));
+  std::shared_ptr<FakeWorkspace> Workspace(const OptionsSpec& options) {
+    return std::make_shared<FakeWorkspace>(dir_.path().string(), WorkspaceOptionsXml(options));
   }
   TempDir dir_;
   SVStandard service_;
@@ -40,9 +40,9 @@ TEST_F(SourceCopyTest, PlainCopyWhenNoOptionApplies) {
 TEST_F(SourceCopyTest, NormalisedCopyReplacesTheTarget) {
   std::string from = dir_.Write("in.cbl", "000100\tMOVE A TO B.   " + std::string(50, ' ') + "00010000\n");
   dir_.Write("out.cbl", std::string(500, 'x'));
-  OptionsSpec spec{.expand_tabs = true, .remove_numeration = true, .numeration = true,
+  OptionsSpec options{.expand_tabs = true, .remove_numeration = true, .numeration = true,
                    .remove_lead_numeration = true};
-  service_.CopySource(Workspace(spec), "COBOL", from, dir_ / "out.cbl");
+  service_.CopySource(Workspace(options), "COBOL", from, dir_ / "out.cbl");
   EXPECT_EQ(ReadFile(dir_ / "out.cbl"), "        MOVE A TO B.\r\n");
 }
 

@@ -78,6 +78,6 @@ struct OptionsSpec {
   std::string registered_locale = "1033";
   bool dbcs = false;
 };
-std::string WorkspaceOptionsXml(const OptionsSpec& spec);
+std::string WorkspaceOptionsXml(const OptionsSpec& options);
 
 }  // namespace svregistration::testing
