@@ -43,6 +43,7 @@ inline std::size_t LastNonBlank(const std::uint8_t* bytes, std::size_t n) {
   return n;
 }
 
+#ifndef __SSE2__
 // Eight bytes at once: true when any of them is TAB or LF, or has its high bit set when lead
 // bytes are possible. False positives only cost a byte-wise look.
 inline bool WordMayHoldSpecial(std::uint64_t word, std::uint64_t high_mask) {
@@ -54,6 +55,7 @@ inline bool WordMayHoldSpecial(std::uint64_t word, std::uint64_t high_mask) {
   std::uint64_t zero_lf = (lfs - kOnes) & ~lfs & kHighs;
   return (zero_tab | zero_lf | (word & high_mask)) != 0;
 }
+#endif
 
 class Normaliser {
  public:
@@ -70,7 +72,6 @@ class Normaliser {
         any_lead_ = true;
       }
     }
-    high_mask_ = any_lead_ ? 0x8080808080808080ULL : 0;
     // Room for the input and some growth; Reserve() enlarges it when tabs expand a lot.
     out_ = sink_ ? std::vector<std::uint8_t>(kSinkBlock + kSinkBlock / 4)
                  : platform::AllocateBytes(size_ + size_ / 8 + 64);
@@ -165,7 +166,7 @@ class Normaliser {
     while (k + 8 <= size_) {
       std::uint64_t word;
       std::memcpy(&word, src_ + k, 8);
-      if (WordMayHoldSpecial(word, high_mask_)) break;
+      if (WordMayHoldSpecial(word, any_lead_ ? 0x8080808080808080ULL : 0)) break;
       k += 8;
     }
 #endif
@@ -282,7 +283,6 @@ class Normaliser {
   std::optional<std::size_t> pending_si_;
   std::array<bool, 256> special_{};
   bool any_lead_ = false;
-  std::uint64_t high_mask_ = 0;
   std::vector<std::uint8_t> out_;
   std::size_t i_ = 0;
   std::size_t pos_ = 0;
