@@ -1,6 +1,6 @@
-// What the archive tests share: archives made on the spot (zip through libarchive's writer, RAR 4
-// with stored members through a small writer of our own), a user interface that answers from a
-// script, and a listing of what landed in a folder.
+// What the archive tests share: archives made on the spot (zip and tar through libarchive's
+// writer, RAR 4 with stored members through a small writer of our own), a user interface that
+// answers from a script, and a listing of what landed in a folder.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,6 @@
 #include <map>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "svregistration/user_interface.h"
@@ -23,25 +22,20 @@ struct Member {
   std::string data;  ///< contents, or the target of a symbolic link
   Kind kind = Kind::kFile;
   bool encrypted = false;  ///< RAR 4 only: the header says encrypted (the data stays plain)
+  std::string hardlink;    ///< tar only: the file this member is a hard link to
 };
 
-inline Member File(std::string name, std::string data) {
-  return {std::move(name), std::move(data)};
-}
-inline Member Folder(std::string name) { return {std::move(name), "", Kind::kFolder}; }
+inline Member File(std::string name, std::string data) { return {name, data}; }
+inline Member Folder(std::string name) { return {name, "", Kind::kFolder}; }
 inline Member Symlink(std::string name, std::string target) {
-  return {std::move(name), std::move(target), Kind::kSymlink};
+  return {name, target, Kind::kSymlink};
 }
 
-/// libarchive's zip writer options: "zip:compression=store", "zip:encryption=zipcrypt"...
-struct ZipOptions {
-  std::string options;
-  std::string password;
-};
-
-/// Writes a zip archive through libarchive.
-void WriteZip(const std::string& path, const std::vector<Member>& members,
-              const ZipOptions& options = {});
+/// Writes an archive through libarchive: `format` "zip" or "paxr"; `options` such as
+/// "zip:compression=store" or "zip:encryption=zipcrypt"; `password` for encryption.
+void WriteArchive(const std::string& path, const std::vector<Member>& members,
+                  const std::string& options = "", const std::string& password = "",
+                  const std::string& format = "zip");
 
 /// The bytes of a RAR 4 archive of stored members, names as given ("\" between folders, as
 /// Windows stores them). The header of member `damaged` (if any) gets a wrong CRC.
@@ -54,32 +48,29 @@ std::uint32_t Crc32(const std::string& bytes);
 std::map<std::string, std::string> Listing(const std::filesystem::path& root);
 
 /// Answers the input box from a script (then empty) and records every question and message.
-class ScriptedUserInterface final : public UserInterface {
- public:
-  explicit ScriptedUserInterface(std::vector<std::string> answers = {})
-      : answers_(answers.begin(), answers.end()) {}
-
+struct ScriptedUserInterface final : UserInterface {
   void ShowMessage(const std::string& title, const std::string& text) override {
     messages.emplace_back(title, text);
   }
   std::string AskText(const std::string& title, const std::string& prompt, bool) override {
     questions.emplace_back(title, prompt);
-    if (answers_.empty()) return "";
-    std::string answer = answers_.front();
-    answers_.pop_front();
+    std::string answer = answers.empty() ? "" : answers.front();
+    if (!answers.empty()) answers.pop_front();
     return answer;
   }
   std::string BrowseForFolder(std::intptr_t, const std::string&) override { return ""; }
   void ProcessPendingEvents() override {}
 
-  std::vector<std::pair<std::string, std::string>> questions;
-  std::vector<std::pair<std::string, std::string>> messages;
-
- private:
-  std::deque<std::string> answers_;
+  std::deque<std::string> answers;
+  std::vector<std::pair<std::string, std::string>> questions, messages;
 };
 
 /// Installs a scripted interface for the calling thread.
-std::shared_ptr<ScriptedUserInterface> InstallScript(std::vector<std::string> answers = {});
+inline std::shared_ptr<ScriptedUserInterface> InstallScript(std::vector<std::string> answers = {}) {
+  auto ui = std::make_shared<ScriptedUserInterface>();
+  ui->answers.assign(answers.begin(), answers.end());
+  SetUserInterface(ui);
+  return ui;
+}
 
 }  // namespace svregistration::testing

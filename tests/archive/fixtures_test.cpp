@@ -26,14 +26,11 @@ class FixturesTest : public ::testing::Test {
   void TearDown() override { SetUserInterface(nullptr); }
 
   /// The fixture's path; "test_read_format_" is left out of names that begin with it.
-  static std::string Fixture(const std::string& name) {
-    const char* kind = name.find(".rar") != std::string::npos ? "rar" : "zip";
-    const char* prefix = name.rfind("test_", 0) == 0 ? "" : "test_read_format_";
-    return (SharedDir() / "fixtures" / kind / (prefix + name)).string();
-  }
   bool Extract(const std::string& name, const std::string& what = "") {
-    return name.find(".rar") != std::string::npos ? RAR().Extract(Fixture(name), out, what)
-                                                  : ZIP().Extract(Fixture(name), out, what);
+    const bool rar = name.ends_with(".rar");
+    const std::string path = (SharedDir() / "fixtures" / (rar ? "rar" : "zip") /
+                              ((name.starts_with("test_") ? "" : "test_read_format_") + name));
+    return rar ? RAR().Extract(path, out, what) : ZIP().Extract(path, out, what);
   }
 
   TempDir dir;
@@ -46,13 +43,11 @@ void ExpectFiles(const fs::path& root, const Files& expected) {
   const Files listing = Listing(root);
   for (const auto& [path, want] : expected) {
     const auto found = listing.find(path);
-    if (want == "<absent>") {
-      EXPECT_EQ(found, listing.end()) << path;
-    } else if (found == listing.end()) {
-      ADD_FAILURE() << path << " is missing";
+    if (want == "<absent>" || found == listing.end()) {
+      EXPECT_TRUE(want == "<absent>" && found == listing.end()) << path;
     } else if (want == "<file>") {
       EXPECT_NE(found->second, "<dir>") << path;
-    } else if (want.rfind("crc:", 0) == 0) {
+    } else if (want.starts_with("crc:")) {
       EXPECT_EQ(Crc32(found->second), std::stoul(want.substr(4), nullptr, 16)) << path;
     } else {
       EXPECT_EQ(found->second, want) << path;
@@ -78,11 +73,8 @@ TEST_F(FixturesTest, ArchivesGiveWhatTheDataSheetSays) {
        {{"bar.txt", Lines('a', 5) + Lines('b', 4)}, {"foo.txt", Lines('a', 5) + Lines('c', 4)}}},
       {"test_option_passphrase.zip", "", {"wrong", "pass1"}, 2, true,
        {{"file1", "contents of file1.\n"}, {"file2", "contents of file2.\n"}}},
-      {"test_encrypted.zip", "", {"password"}, 1, true, {{"encrypted/file.txt", "plaintext\n"}}},
       // Wrong answers are asked again.
       {"zip_winzip_aes128.zip", "", {"not_the_password", "no", "password"}, 3, true,
-       {{"README", "<file>"}}},
-      {"zip_winzip_aes256_stored.zip", "", {"not_the_password", "password"}, 2, true,
        {{"README", "<file>"}}},
       {"zip_encryption_partially.zip", "", {}, 0, true,
        {{"bar.txt", "crc:A1992AE8"}, {"foo.txt", "<absent>"}}},

@@ -24,23 +24,16 @@ class HostileArchiveTest : public ::testing::Test {
   TempDir dir;
   std::string out = dir / "out";
   std::string outside = dir / "outside";
+  std::string zip = dir / "evil.zip";
 };
 
 TEST_F(HostileArchiveTest, ZipMembersThatLeaveTheFolderAreSkipped) {
-  const std::string zip = dir / "evil.zip";
-  WriteZip(zip, {
-                    File("../escaped.txt", "x"),
-                    File("a/../../escaped2.txt", "x"),
-                    File(outside + "/absolute.txt", "x"),
-                    Symlink("abs_link", outside),
-                    File("abs_link/through.txt", "through"),
-                    Symlink("up_link", "../outside"),
-                    Symlink("self_link", "sub/.."),
-                    File("up_link/through2.txt", "through2"),
-                    Symlink("good_link", "sub/ok.txt"),
-                    File("sub/ok.txt", "ok"),
-                    File("./sub//dot.txt", "dot"),
-                });
+  WriteArchive(zip, {File("../escaped.txt", "x"), File("a/../../escaped2.txt", "x"),
+                     File(outside + "/absolute.txt", "x"), Symlink("abs_link", outside),
+                     File("abs_link/through.txt", "through"), Symlink("up_link", "../outside"),
+                     Symlink("self_link", "sub/.."), File("up_link/through2.txt", "through2"),
+                     Symlink("good_link", "sub/ok.txt"), File("sub/ok.txt", "ok"),
+                     File("./sub//dot.txt", "dot")});
   EXPECT_TRUE(ZIP().Extract(zip, out, ""));
   EXPECT_TRUE(fs::is_empty(outside));
   EXPECT_FALSE(fs::exists(dir / "escaped.txt"));
@@ -61,8 +54,7 @@ TEST_F(HostileArchiveTest, LinksAlreadyInTheFolderAreReplacedNotFollowed) {
   dir.Write("outside/target.txt", "untouched");
   fs::create_directory_symlink(outside, dir / "out/dir_link");
   fs::create_symlink(dir / "outside/target.txt", dir / "out/file_link");
-  const std::string zip = dir / "a.zip";
-  WriteZip(zip, {File("dir_link/new.txt", "new"), File("file_link", "replaced")});
+  WriteArchive(zip, {File("dir_link/new.txt", "new"), File("file_link", "replaced")});
   EXPECT_TRUE(ZIP().Extract(zip, out, ""));
   EXPECT_EQ(Listing(outside), (Files{{"target.txt", "untouched"}}));
   EXPECT_EQ(Listing(out),
@@ -74,45 +66,27 @@ TEST_F(HostileArchiveTest, HardLinksMustNameAFileInsideTheFolder) {
   dir.Write("outside/secret.txt", "secret");
   fs::create_directories(out);
   fs::create_directory_symlink(outside, dir / "out/via");
-  std::vector<char> tar(1 << 16);
-  std::size_t used = 0;
-  {
-    ::archive* writer = archive_write_new();
-    archive_write_set_format_pax_restricted(writer);
-    archive_write_open_memory(writer, tar.data(), tar.size(), &used);
-    auto add = [&](const char* name, const char* link, const std::string& data) {
-      archive_entry* entry = archive_entry_new();
-      archive_entry_set_pathname(entry, name);
-      archive_entry_set_filetype(entry, AE_IFREG);
-      archive_entry_set_perm(entry, 0644);
-      if (link != nullptr) archive_entry_set_hardlink(entry, link);
-      archive_entry_set_size(entry, static_cast<la_int64_t>(data.size()));
-      archive_write_header(writer, entry);
-      archive_write_data(writer, data.data(), data.size());
-      archive_entry_free(entry);
-    };
-    add("file.txt", nullptr, "inside");
-    add("good", "file.txt", "");
-    add("absolute", (outside + "/secret.txt").c_str(), "");
-    add("dotdot", "../outside/secret.txt", "");
-    add("through_link", "via/secret.txt", "overwritten");
-    archive_write_close(writer);
-    archive_write_free(writer);
-  }
+  auto link = [](std::string name, std::string target, std::string data = "") {
+    return Member{name, data, Kind::kFile, false, target};
+  };
+  const std::string tar = dir / "evil.tar";
+  WriteArchive(tar,
+               {File("file.txt", "inside"), link("good", "file.txt"),
+                link("absolute", outside + "/secret.txt"), link("dotdot", "../outside/secret.txt"),
+                link("through_link", "via/secret.txt", "overwritten")},
+               "", "", "paxr");
   ::archive* reader = archive_read_new();
   archive_read_support_format_tar(reader);
-  archive_read_open_memory(reader, tar.data(), used);
-  std::map<std::string, archive::MemberOutcome> outcomes;
+  ASSERT_EQ(archive_read_open_filename(reader, tar.c_str(), 4096), ARCHIVE_OK);
+  using archive::MemberOutcome;
+  std::map<std::string, MemberOutcome> outcomes;
   {
     archive::SafeExtractor extractor(out);
-    archive_entry* entry = nullptr;
-    while (archive_read_next_header(reader, &entry) == ARCHIVE_OK) {
-      const std::string name = archive_entry_pathname(entry);
-      outcomes[name] = extractor.Extract(reader, entry);
+    for (archive_entry* entry = nullptr; archive_read_next_header(reader, &entry) == ARCHIVE_OK;) {
+      outcomes[archive_entry_pathname(entry)] = extractor.Extract(reader, entry);
     }
   }
   archive_read_free(reader);
-  using archive::MemberOutcome;
   EXPECT_EQ(outcomes,
             (std::map<std::string, MemberOutcome>{{"file.txt", MemberOutcome::kExtracted},
                                                   {"good", MemberOutcome::kExtracted},

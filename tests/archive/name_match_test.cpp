@@ -12,49 +12,37 @@ struct Case {
   bool matches;
 };
 
-TEST(WildcardMatchTest, FollowsTheZipToolsRules) {
+TEST(NameMatchTest, WildcardsFollowTheZipToolsRules) {
+  // clang-format off
   const Case cases[] = {
-      {"src/main.cbl", "src/main.cbl", true},
-      {"src/main.cbl", "src/main.cblx", false},
+      {"src/main.cbl", "src/main.cbl", true}, {"src/main.cbl", "src/main.cblx", false},
       {"src/main.cbl", "SRC/MAIN.CBL", false},  // letter case counts
       {"src", "src/main.cbl", false},           // a plain name is the whole name
       {"*.cbl", "src/deep/main.cbl", true},     // '*' crosses folders
-      {"*", "", true},
-      {"a*b*c", "aXbYbZc", true},
-      {"a*b*c", "aXbYbZ", false},
-      {"*a*a*a*", "bababab", true},
-      {"src/?ain.cbl", "src/main.cbl", true},
-      {"?", "é", true},  // one character, two bytes
-      {"??", "é", false},
-      {"[mu]*", "util", true},
-      {"[!m]*", "main", false},
-      {"[^m]*", "util", true},
-      {"[a-c]x", "bx", true},
-      {"[a-c]x", "dx", false},
-      {"[]]x", "]x", true},
-      {"[a-]", "-", true},
-      {"[é]", "é", true},
-      {"a[b", "a[b", true},  // a lone '[' stands for itself
-      {"a[b", "ab", false},
+      {"*", "", true}, {"a*b*c", "aXbYbZc", true}, {"a*b*c", "aXbYbZ", false},
+      {"*a*a*a*", "bababab", true}, {"src/?ain.cbl", "src/main.cbl", true},
+      {"?", "é", true}, {"??", "é", false},  // '?' is one character, two bytes here
+      {"[mu]*", "util", true}, {"[!m]*", "main", false}, {"[^m]*", "util", true},
+      {"[a-c]x", "bx", true}, {"[a-c]x", "dx", false}, {"[]]x", "]x", true}, {"[a-]", "-", true},
+      {"[é]", "é", true}, {"a[b", "a[b", true}, {"a[b", "ab", false},  // a lone '[' is itself
   };
+  // clang-format on
   for (const Case& c : cases) {
-    EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.matches)
-        << "pattern \"" << c.pattern << "\" name \"" << c.name << "\"";
+    EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.matches) << c.pattern << " / " << c.name;
   }
 }
 
-TEST(StartsWithIgnoringCaseTest, ComparesUpperCaseForms) {
+TEST(NameMatchTest, PrefixesCompareUpperCaseForms) {
+  // clang-format off
   const Case cases[] = {
-      {"DOCS", "docs/a.txt", true},    {"DOCS", "DocsOld/b.txt", true},
-      {"DOCS", "src/c.cbl", false},    {"", "anything", true},
-      {"docs/a.txt", "docs", false},    // the name is shorter than the prefix
+      {"DOCS", "docs/a.txt", true}, {"DOCS", "DocsOld/b.txt", true}, {"DOCS", "src/c.cbl", false},
+      {"", "anything", true}, {"docs/a.txt", "docs", false},
       {"docs\\", "docs/a.txt", false},  // separators are not translated
-      {"ÉTÉ", "été/x", true},          {"\xff", "\xff", true},  // stray bytes compare as themselves
-      {"\xfe", "\xff", false},
+      {"ÉTÉ", "été/x", true}, {"\xff", "\xff", true}, {"\xfe", "\xff", false},  // stray bytes
   };
+  // clang-format on
   for (const Case& c : cases) {
-    EXPECT_EQ(StartsWithIgnoringCase(c.name, c.pattern), c.matches)
-        << "prefix \"" << c.pattern << "\" name \"" << c.name << "\"";
+    EXPECT_EQ(StartsWithIgnoringCase(c.name, c.pattern), c.matches) << c.pattern << " / " << c.name;
   }
 }
 

@@ -23,24 +23,9 @@ class ZipExtractTest : public ::testing::Test {
     archive::SetUnzipLibrary(nullptr);
   }
 
-  std::string Zip(const std::vector<Member>& members, const ZipOptions& options = {}) {
-    const std::string path = dir / "test.zip";
-    WriteZip(path, members, options);
-    return path;
-  }
-
   TempDir dir;
+  std::string zip = dir / "test.zip";
   std::string out = dir / "out";
-};
-
-const std::vector<Member> kSources = {
-    File("readme.txt", "new readme"),
-    Folder("src/"),
-    File("src/main.cbl", "MAIN"),
-    File("src/util.cbl", "UTIL"),
-    File("top.cbl", "TOP"),
-    File("src/copy/a.cpy", "COPY"),
-    Folder("empty/"),
 };
 
 TEST_F(ZipExtractTest, ExtractsEverythingKeepingFoldersAndOverwriting) {
@@ -48,28 +33,26 @@ TEST_F(ZipExtractTest, ExtractsEverythingKeepingFoldersAndOverwriting) {
     SCOPED_TRACE(options);
     auto ui = InstallScript();
     dir.Write("out/readme.txt", "old readme that is longer");
-    const std::string zip = Zip(kSources, {options, ""});
+    WriteArchive(zip,
+                 {File("readme.txt", "new"), Folder("src/"), File("src/copy/a.cpy", "COPY"),
+                  Folder("empty/")},
+                 options);
     EXPECT_TRUE(ZIP().Extract(zip, out, ""));
-    EXPECT_EQ(Listing(out), (Files{{"readme.txt", "new readme"},
+    EXPECT_EQ(Listing(out), (Files{{"readme.txt", "new"},
                                    {"src", "<dir>"},
-                                   {"src/main.cbl", "MAIN"},
-                                   {"src/util.cbl", "UTIL"},
-                                   {"top.cbl", "TOP"},
                                    {"src/copy", "<dir>"},
                                    {"src/copy/a.cpy", "COPY"},
                                    {"empty", "<dir>"}}));
-    EXPECT_TRUE(ui->questions.empty());
-    EXPECT_TRUE(ui->messages.empty());
+    EXPECT_TRUE(ui->questions.empty() && ui->messages.empty());
   }
 }
 
 TEST_F(ZipExtractTest, SelectsMembersAsTheZipToolMatchesNames) {
-  const std::string zip = Zip(kSources);
-  const std::pair<const char*, std::vector<const char*>> cases[] = {
-      {"src\\main.cbl", {"src/main.cbl"}},
-      {"src/main.cbl", {"src/main.cbl"}},
+  WriteArchive(zip, {File("src/main.cbl", "M"), File("src/util.cbl", "U"), File("top.cbl", "T"),
+                     File("src/copy/a.cpy", "C")});
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"src\\main.cbl", {"src/main.cbl"}},  // "\" becomes "/"
       {"*.cbl", {"src/main.cbl", "src/util.cbl", "top.cbl"}},
-      {"src/?ain.cbl", {"src/main.cbl"}},
       {"src/[!m]*.c??", {"src/copy/a.cpy", "src/util.cbl"}},  // "*" crosses folders
       {"SRC/MAIN.CBL", {}},
       {"src", {}},
@@ -82,7 +65,7 @@ TEST_F(ZipExtractTest, SelectsMembersAsTheZipToolMatchesNames) {
     for (const auto& [path, content] : Listing(out)) {
       if (content != "<dir>") files.push_back(path);
     }
-    EXPECT_EQ(files, std::vector<std::string>(expected.begin(), expected.end()));
+    EXPECT_EQ(files, expected);
   }
 }
 
@@ -94,6 +77,8 @@ TEST_F(ZipExtractTest, MissingOrDamagedArchivesAreNotReported) {
   EXPECT_TRUE(ui->messages.empty());
 }
 
+// One right answer serves every member; a wrong one is asked again; an empty one ends the
+// questions, and later members get none.
 TEST_F(ZipExtractTest, AsksForPasswordsUntilAnAnswerIsEmpty) {
   struct Case {
     const char* options;
@@ -102,42 +87,32 @@ TEST_F(ZipExtractTest, AsksForPasswordsUntilAnAnswerIsEmpty) {
     bool extracted;
   };
   const Case cases[] = {
-      // One right answer serves both members.
       {"zip:encryption=zipcrypt", {"secret"}, 1, true},
-      {"zip:encryption=aes256", {"secret"}, 1, true},
-      // A wrong answer is asked again.
-      {"zip:encryption=zipcrypt", {"wrong", "secret"}, 2, true},
       {"zip:encryption=aes256", {"wrong", "other", "secret"}, 3, true},
-      // An empty answer ends the questions: the second member gets none.
       {"zip:encryption=aes256", {"", "secret"}, 1, false},
       {"zip:encryption=zipcrypt", {"wrong", "", "secret"}, 2, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.options) + " after " + std::to_string(c.answers.size()));
     std::filesystem::remove_all(out);
-    const std::string zip =
-        Zip({File("a.txt", "alpha"), File("b/b.txt", "beta")}, {c.options, "secret"});
+    WriteArchive(zip, {File("a.txt", "alpha"), File("b/b.txt", "beta")}, c.options, "secret");
     auto ui = InstallScript(c.answers);
     EXPECT_TRUE(ZIP().Extract(zip, out, ""));
     ASSERT_EQ(ui->questions.size(), c.questions);
     EXPECT_EQ(ui->questions[0].second, "Please Enter The Password!");
-    const Files expected =
-        c.extracted ? Files{{"a.txt", "alpha"}, {"b", "<dir>"}, {"b/b.txt", "beta"}} : Files{};
-    EXPECT_EQ(Listing(out), expected);
+    const Files all = {{"a.txt", "alpha"}, {"b", "<dir>"}, {"b/b.txt", "beta"}};
+    EXPECT_EQ(Listing(out), c.extracted ? all : Files{});
   }
 }
 
 TEST_F(ZipExtractTest, EveryExtractionStartsWithFreshStateOnItsOwnThread) {
-  const std::string zip = Zip({File("a.txt", "alpha")}, {"zip:encryption=zipcrypt", "pw"});
+  WriteArchive(zip, {File("a.txt", "alpha")}, "zip:encryption=zipcrypt", "pw");
   auto ui = InstallScript({"", "pw"});
   ZIP().Extract(zip, out, "");
   EXPECT_TRUE(archive::ZipGlobals().password_refused);
-  EXPECT_FALSE(std::filesystem::exists(dir / "out/a.txt"));
-
   bool refused_elsewhere = true;
   std::thread([&] { refused_elsewhere = archive::ZipGlobals().password_refused; }).join();
   EXPECT_FALSE(refused_elsewhere);
-
   ZIP().Extract(zip, out, "");  // the refusal is forgotten: asked again
   EXPECT_EQ(ui->questions.size(), 2u);
   EXPECT_EQ(ReadFile(dir / "out/a.txt"), "alpha");
@@ -145,14 +120,13 @@ TEST_F(ZipExtractTest, EveryExtractionStartsWithFreshStateOnItsOwnThread) {
 
 // What the last call of the fake library below received.
 archive::NameList g_include;
-archive::NameList g_exclude;
 archive::UnzipOptions g_options;
 
 int LibraryThatCannotRun(const archive::NameList& include, const archive::NameList& exclude,
                          const archive::UnzipOptions& options, const archive::UnzipCallbacks&) {
   g_include = include;
-  g_exclude = exclude;
   g_options = options;
+  EXPECT_EQ(exclude.count, 0);
   throw Error(53, "ZIP", "File not found: unzip library");
 }
 
@@ -167,10 +141,8 @@ TEST_F(ZipExtractTest, ALibraryThatCannotRunShowsAMessageAndStillSucceeds) {
   EXPECT_EQ(g_include.count, 1);
   EXPECT_EQ(g_include.entries[0], "src/sub/main.cbl");
   EXPECT_FALSE(g_include.entries[1].has_value());
-  EXPECT_EQ(g_exclude.count, 0);
   EXPECT_EQ(g_options.zip_file, "in\\a.zip");
   EXPECT_EQ(g_options.extract_dir, "out\\dir");
-
   ZIP().Extract("a.zip", "out", "");
   EXPECT_EQ(g_include.count, 0);
   EXPECT_FALSE(g_include.entries[0].has_value());

@@ -1,6 +1,7 @@
 // Helpers of the code page tests: a small sample table, byte and text literals, a locale switch.
 #pragma once
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -15,6 +16,7 @@
 #include "codepage/table.h"
 #include "support/temp_dir.h"
 #include "svregistration/ccsid.h"
+#include "svregistration/error.h"
 
 namespace svregistration::testing {
 
@@ -22,46 +24,17 @@ namespace svregistration::testing {
 /// under lead bytes 0x40 and 0x42. 0x43 is a single byte holding a CJK character, and 0x99 and
 /// the pair 0x42 0xC3 are not mapped.
 inline constexpr std::string_view kSampleMap =
-    "<code_set_name> \"sample\"\n"
-    "CHARMAP\n"
-    "<U000E> \\x0E |0\n"
-    "<U000F> \\x0F |0\n"
-    "<U0020> \\x40 |0\n"
-    "<U0022> \\x7F |0\n"
-    "<U0027> \\x7D |0\n"
-    "<U0041> \\xC1 |0\n"
-    "<U0042> \\xC2 |0\n"
-    "<U0043> \\xC3 |0\n"
-    "<U0047> \\xC7 |0\n"
-    "<U0067> \\x87 |0\n"
-    "<U00E2> \\x42 |0\n"
-    "<U4E00> \\x43 |0\n"
-    "<U3000> \\x40\\x40 |0\n"
-    "<UFF10> \\x40\\xC1 |0\n"
-    "<UFF21> \\x42\\xC1 |0\n"
-    "<UFF22> \\x42\\xC2 |0\n"
-    "END CHARMAP\n";
-
-/// Names the instances of a parameterised test after their cases' `name` fields.
-struct CaseName {
-  template <class Param>
-  std::string operator()(const ::testing::TestParamInfo<Param>& param_info) const {
-    std::string name = param_info.param.name;
-    for (char& c : name) {
-      if (c == '-') c = '_';
-    }
-    return name;
-  }
-};
+    "<code_set_name> \"sample\"\nCHARMAP\n"
+    "<U000E> \\x0E |0\n<U000F> \\x0F |0\n<U0020> \\x40 |0\n<U0022> \\x7F |0\n<U0027> \\x7D |0\n"
+    "<U0041> \\xC1 |0\n<U0042> \\xC2 |0\n<U0043> \\xC3 |0\n<U0047> \\xC7 |0\n<U0067> \\x87 |0\n"
+    "<U00E2> \\x42 |0\n<U4E00> \\x43 |0\n<U3000> \\x40\\x40 |0\n<UFF10> \\x40\\xC1 |0\n"
+    "<UFF21> \\x42\\xC1 |0\n<UFF22> \\x42\\xC2 |0\nEND CHARMAP\n";
 
 inline std::vector<std::uint8_t> B(std::initializer_list<int> bytes) {
   std::vector<std::uint8_t> out;
   for (int b : bytes) out.push_back(static_cast<std::uint8_t>(b));
   return out;
 }
-
-/// ASCII text as UTF-16.
-inline std::u16string U(std::string_view ascii) { return {ascii.begin(), ascii.end()}; }
 
 inline std::vector<std::uint8_t> Repeat(std::uint8_t b, std::size_t count) {
   return std::vector<std::uint8_t>(count, b);
@@ -73,6 +46,18 @@ inline std::vector<std::uint8_t> Join(std::initializer_list<std::vector<std::uin
   return out;
 }
 
+/// Calls `act`, which must raise error `number` whose description holds `names`.
+template <class Act>
+void ExpectError(Act act, int number, const std::string& names) {
+  try {
+    act();
+    ADD_FAILURE() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.number(), number) << e.description();
+    EXPECT_THAT(e.description(), ::testing::HasSubstr(names));
+  }
+}
+
 /// A table imported from character map text written to a fresh file.
 inline std::unique_ptr<CCSID> ImportText(const TempDir& dir, std::string_view text,
                                          std::string_view name = "map.ucm") {
@@ -81,20 +66,15 @@ inline std::unique_ptr<CCSID> ImportText(const TempDir& dir, std::string_view te
   return table;
 }
 
-/// Sets LC_ALL for the life of the object (the user's default locale follows it).
+/// Sets LC_ALL for the life of the object (the user's default locale and child processes
+/// follow it).
 class ScopedLocale {
  public:
   explicit ScopedLocale(const char* name) {
     if (const char* old = std::getenv("LC_ALL")) old_ = old;
     ::setenv("LC_ALL", name, 1);
   }
-  ~ScopedLocale() {
-    if (old_) {
-      ::setenv("LC_ALL", old_->c_str(), 1);
-    } else {
-      ::unsetenv("LC_ALL");
-    }
-  }
+  ~ScopedLocale() { old_ ? ::setenv("LC_ALL", old_->c_str(), 1) : ::unsetenv("LC_ALL"); }
   ScopedLocale(const ScopedLocale&) = delete;
   ScopedLocale& operator=(const ScopedLocale&) = delete;
 
