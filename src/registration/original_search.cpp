@@ -18,15 +18,6 @@ namespace {
 
 constexpr const char* kDialogTitle = "Select Default Source Directory";
 
-pugi::xml_node SelectQuietly(const pugi::xml_node& context, const std::string& path) {
-  if (!context) return {};
-  try {
-    return context.select_node(path.c_str()).node();
-  } catch (const pugi::xpath_exception&) {
-    return {};
-  }
-}
-
 pugi::xml_node WorkspaceRoot(SVStandard::State& state) {
   auto options = state.Workspace->WorkspaceOptions();
   if (!options || !options->Document()) return {};

@@ -17,17 +17,6 @@ constexpr int kOverflow = 6;
 
 thread_local RegistrationSettings t_settings;
 
-// The first node `path` selects from `context`; an empty node when nothing is selected, the
-// context is empty, or the path is not a valid XPath expression.
-pugi::xml_node SelectQuietly(const pugi::xml_node& context, const std::string& path) {
-  if (!context) return {};
-  try {
-    return context.select_node(path.c_str()).node();
-  } catch (const pugi::xpath_exception&) {
-    return {};
-  }
-}
-
 pugi::xml_node OptionElement(const pugi::xml_node& element, const std::string& path) {
   return path.empty() ? element : SelectQuietly(element, path);
 }
@@ -134,6 +123,15 @@ void ReadEncodingPage(const pugi::xml_document* workspace_options,
 }
 
 }  // namespace
+
+pugi::xml_node SelectQuietly(const pugi::xml_node& context, const std::string& path) {
+  if (!context) return {};
+  try {
+    return context.select_node(path.c_str()).node();
+  } catch (const pugi::xpath_exception&) {
+    return {};
+  }
+}
 
 bool RegistrationSettings::IsLeadByte(unsigned char b) const {
   if (!IsDbcs) return false;

@@ -42,6 +42,10 @@ RegistrationSettings& LoadRegistrationSettings(const pugi::xml_document* workspa
                                                const pugi::xml_document* global_options,
                                                const std::string& object_type);
 
+/// The first node `path` selects from `context`; an empty node when nothing is selected, the
+/// context is empty, or the path is not a valid XPath expression.
+pugi::xml_node SelectQuietly(const pugi::xml_node& context, const std::string& path);
+
 /// The VALUE of the element `path` selects from `element` (the element itself for an empty
 /// path); "" when nothing is selected or the path is invalid. Raises 94 when the element has no
 /// VALUE.
