@@ -1,0 +1,140 @@
+// What the fuzz targets share: a checked condition that aborts with a message, a temporary
+// folder made once per process, and a user interface that answers a password prompt once with a
+// fixed text, then empty, and shows messages nowhere.
+#pragma once
+
+#include <sys/resource.h>
+
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "svregistration/error.h"
+#include "svregistration/user_interface.h"
+
+namespace svregistration::fuzz {
+
+/// Aborts the run (a finding) when `condition` is false.
+inline void Require(bool condition, const char* what) {
+  if (!condition) {
+    std::fprintf(stderr, "fuzz check failed: %s\n", what);
+    std::abort();
+  }
+}
+
+/// A fresh folder below TMPDIR (or /tmp), removed when the process ends.
+class ScratchFolder {
+ public:
+  ScratchFolder() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/svreg-fuzz-XXXXXX";
+    Require(::mkdtemp(pattern.data()) != nullptr, "mkdtemp");
+    path_ = pattern;
+  }
+  ~ScratchFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  ScratchFolder(const ScratchFolder&) = delete;
+  ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+/// Writes `size` bytes to `path`, replacing what was there.
+inline void WriteBytes(const std::filesystem::path& path, const std::uint8_t* data,
+                       std::size_t size) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+  Require(out.good(), "write input file");
+}
+
+/// Answers the first input box with a fixed password and every later one empty (cancel).
+class QuietUserInterface final : public UserInterface {
+ public:
+  void ShowMessage(const std::string&, const std::string&) override {}
+  std::string AskText(const std::string&, const std::string&, bool) override {
+    return asked_++ == 0 ? "fuzz-password" : "";
+  }
+  std::string BrowseForFolder(std::intptr_t, const std::string&) override { return ""; }
+  void ProcessPendingEvents() override {}
+
+ private:
+  int asked_ = 0;
+};
+
+/// Installs a fresh QuietUserInterface for the calling thread.
+inline void InstallQuietUserInterface() {
+  SetUserInterface(std::make_shared<QuietUserInterface>());
+}
+
+/// Files written by the process stop growing at 64 MiB (the write fails instead of filling the
+/// disk with a member that expands without end).
+inline void LimitFileSize() {
+  static const bool done = [] {
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    limit.rlim_cur = limit.rlim_max = rlim_t{64} << 20;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    return true;
+  }();
+  (void)done;
+}
+
+/// Extracts the input, written as an archive file, with `Archive` (ZIP or RAR) into a fresh
+/// output folder that is the only entry of its parent folder. Afterwards the parent must hold
+/// nothing else, and every symbolic link below the output folder must name a relative target
+/// that stays below it, read from where the link lies.
+template <class Archive>
+void ExtractAndCheck(const std::uint8_t* data, std::size_t size, const char* extension) {
+  namespace fs = std::filesystem;
+  static ScratchFolder scratch;
+  static const fs::path archive = scratch.path() / (std::string("input.") + extension);
+  static const fs::path parent = scratch.path() / "parent";
+  static const fs::path output = parent / "out";
+  LimitFileSize();
+  std::error_code ec;
+  fs::remove_all(parent, ec);
+  fs::create_directories(output);
+  WriteBytes(archive, data, size);
+  InstallQuietUserInterface();
+
+  try {
+    Archive().Extract(archive.string(), output.string(), "");
+  } catch (const Error&) {
+  }
+
+  for (const fs::directory_entry& entry : fs::directory_iterator(parent)) {
+    Require(entry.path().filename() == "out", "something was written beside the output folder");
+  }
+  std::size_t count = 0;
+  for (const fs::directory_entry& entry : fs::directory_iterator(scratch.path())) {
+    (void)entry;
+    ++count;
+  }
+  Require(count == 2, "something was written beside the archive");
+  for (auto it = fs::recursive_directory_iterator(output, ec);
+       it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (ec) break;
+    if (!it->is_symlink(ec)) continue;
+    fs::path target = fs::read_symlink(it->path(), ec);
+    if (ec) continue;
+    Require(target.is_relative(), "a symbolic link names an absolute target");
+    fs::path resolved = (it->path().parent_path() / target).lexically_normal();
+    fs::path inside = resolved.lexically_relative(output);
+    Require(!inside.empty() && inside != "." && *inside.begin() != "..",
+            "a symbolic link leads out of the output folder");
+  }
+}
+
+}  // namespace svregistration::fuzz
