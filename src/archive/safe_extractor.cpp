@@ -327,14 +327,14 @@ MemberOutcome SafeExtractor::WriteFile(::archive* reader, archive_entry* entry,
   if (perm == 0) {
     // No permissions stored: the file replaced keeps its own.
     struct stat replaced {};
-    if (::fstatat(parent, name, &replaced, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISREG(replaced.st_mode)) {
+    if (::fstatat(parent, name, &replaced, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(replaced.st_mode)) {
       mode = replaced.st_mode & 07777;
       keep_mode = true;
     }
   }
   Temporary file = CreateTemporary(parent, mode);
-  if (file.fd < 0) return Fail(SystemError("cannot create a file in the folder of", relative, errno));
+  if (file.fd < 0)
+    return Fail(SystemError("cannot create a file in the folder of", relative, errno));
 
   MemberOutcome outcome = MemberOutcome::kExtracted;
   la_int64_t end = 0;
