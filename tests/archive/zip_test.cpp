@@ -113,20 +113,24 @@ TEST_F(ZipExtractTest, AFailedMemberKeepsTheFileThatWasThere) {
     std::vector<std::string> answers;
     bool corrupt;
     long fault_at_write;  // 0: none
-    const char* reason;   // a part of it
+    const char* reason;   // a part of it; nullptr: extracted
+    int perm = -1;        // stored
   };
   const Case cases[] = {
       {"checksum", "zip:compression=store", {}, true, 0, "CRC"},
       {"wrong password", "zip:encryption=zipcrypt", {"wrong", ""}, false, 0, "passphrase"},
       {"no room", "zip:compression=deflate", {}, false, 2, "No space left"},
       {"replaced", "zip:compression=deflate", {}, false, 0, nullptr},
+      {"replaced, no permissions stored", "zip:compression=deflate", {}, false, 0, nullptr, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     std::filesystem::remove_all(out);
     dir.Write("out/a.txt", "old");
     ::chmod((dir / "out/a.txt").c_str(), 0600);
-    WriteArchive(zip, {File("a.txt", data)}, c.options, "secret");
+    Member member = File("a.txt", data);
+    member.perm = c.perm;
+    WriteArchive(zip, {member}, c.options, "secret");
     if (c.corrupt) {
       std::string bytes = ReadFile(zip);
       bytes[bytes.find(data) + 1000] = 'X';
@@ -139,14 +143,17 @@ TEST_F(ZipExtractTest, AFailedMemberKeepsTheFileThatWasThere) {
     EXPECT_TRUE(ZIP().Extract(zip, out, ""));
     platform::ClearFileSystemFault();
     const auto& report = LastExtractionReport();
+    const auto mode = std::filesystem::status(dir / "out/a.txt").permissions();
+    constexpr auto kOldMode =
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
     if (c.reason == nullptr) {
       EXPECT_EQ(Listing(out), (Files{{"a.txt", data}}));
       EXPECT_TRUE(report.not_extracted.empty());
+      EXPECT_EQ(mode == kOldMode, c.perm == 0);
       continue;
     }
     EXPECT_EQ(Listing(out), (Files{{"a.txt", "old"}}));  // no temporary either
-    EXPECT_EQ(std::filesystem::status(dir / "out/a.txt").permissions(),
-              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+    EXPECT_EQ(mode, kOldMode);
     ASSERT_EQ(report.not_extracted.size(), 1u);
     EXPECT_EQ(report.not_extracted[0].name, "a.txt");
     EXPECT_NE(report.not_extracted[0].reason.find(c.reason), std::string::npos)
