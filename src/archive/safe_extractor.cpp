@@ -173,9 +173,7 @@ std::string SystemError(std::string_view what, std::string_view relative, int er
 }  // namespace
 
 SafeExtractor::SafeExtractor(std::string output_path)
-    : root_(output_path.empty() ? std::string(".") : std::move(output_path)),
-      // An unnamed file is put in place through its /proc name.
-      unnamed_files_(::access("/proc/self/fd", X_OK) == 0) {}
+    : root_(output_path.empty() ? std::string(".") : std::move(output_path)) {}
 
 SafeExtractor::~SafeExtractor() {
   RemoveLinksLeadingOut();
@@ -274,6 +272,7 @@ int SafeExtractor::NextBlock(::archive* reader, DataBlock& block) {
 
 SafeExtractor::Temporary SafeExtractor::CreateTemporary(int parent, mode_t mode) {
   Temporary file;
+  if (unnamed_files_ && !unnamed_files_checked_) unnamed_files_ = CanLinkUnnamed(parent);
   if (unnamed_files_) {
     file.fd = ::openat(parent, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, mode);
     if (file.fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return file;
@@ -286,6 +285,21 @@ SafeExtractor::Temporary SafeExtractor::CreateTemporary(int parent, mode_t mode)
   }
   if (file.fd < 0) file.name.clear();
   return file;
+}
+
+bool SafeExtractor::CanLinkUnnamed(int parent) {
+  unnamed_files_checked_ = true;
+  // A file linked once cannot be linked again after its name is gone: the probe has its own.
+  const int fd = ::openat(parent, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  const std::string probe = MakeUnderTemporaryName([&](const char* temporary) {
+    return ::linkat(AT_FDCWD, self.c_str(), parent, temporary, AT_SYMLINK_FOLLOW);
+  });
+  ::close(fd);
+  if (probe.empty()) return false;
+  ::unlinkat(parent, probe.c_str(), 0);
+  return true;
 }
 
 bool SafeExtractor::PutInPlace(int parent, Temporary& file, const char* name,
@@ -442,10 +456,14 @@ MemberOutcome SafeExtractor::ExtractMember(::archive* reader, archive_entry* ent
   const auto type = archive_entry_filetype(entry);
   const char* hard_link = archive_entry_hardlink(entry);
   const char* symlink = archive_entry_symlink(entry);
-  if (hard_link == nullptr && type == AE_IFLNK &&
-      (symlink == nullptr || !LinkResolvesInside(relative, symlink))) {
+  const auto refuse_link = [&] {
     return Refuse(std::string("symbolic link to \"") + (symlink != nullptr ? symlink : "") +
                   "\", which leads out of the output folder");
+  };
+  // Where a relative target leads is known once the link's own folder is a real folder.
+  if (hard_link == nullptr && type == AE_IFLNK &&
+      (symlink == nullptr || *symlink == '\0' || *symlink == '/')) {
+    return refuse_link();
   }
   if (hard_link == nullptr && type != AE_IFREG && type != AE_IFDIR && type != AE_IFLNK) {
     return Refuse("not a file, folder or link");
@@ -496,6 +514,7 @@ MemberOutcome SafeExtractor::ExtractMember(::archive* reader, archive_entry* ent
     return linked ? MemberOutcome::kExtracted : Fail(SystemError("cannot link", relative, error));
   }
   if (type == AE_IFLNK) {
+    if (!LinkResolvesInside(relative, symlink)) return refuse_link();
     Temporary made{-1, MakeUnderTemporaryName([&](const char* temporary) {
                      return ::symlinkat(symlink, parent, temporary);
                    })};

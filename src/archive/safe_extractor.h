@@ -99,6 +99,8 @@ class SafeExtractor {
                           int parent, const char* name, DataBlock& block, int status);
   /// A new file in `parent` that no one else can see or open by name, or -1 with errno set.
   Temporary CreateTemporary(int parent, mode_t mode);
+  /// Whether unnamed files can be made in `parent` and linked in through their /proc names.
+  bool CanLinkUnnamed(int parent);
   /// Puts the whole file at `name` in `parent`, replacing what is there. False with errno set.
   bool PutInPlace(int parent, Temporary& file, const char* name, std::string_view relative);
   /// True when a link at `relative` to `target` resolves strictly below the output folder.
@@ -113,7 +115,8 @@ class SafeExtractor {
   std::string cached_relative_;
   std::vector<FolderFixup> fixups_;
   std::vector<std::string> links_made_;  // relative paths of the symbolic links written
-  bool unnamed_files_ = true;            // whether the file system takes O_TMPFILE
+  bool unnamed_files_ = true;  // whether files are written unnamed (O_TMPFILE) and linked in place
+  bool unnamed_files_checked_ = false;
   std::string error_;
 };
 
