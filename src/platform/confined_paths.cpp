@@ -138,17 +138,31 @@ ConfinedRoot::ConfinedRoot(std::string root, const std::vector<std::string>& pro
   root_fd_.reset(::open(root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   if (!root_fd_) throw ErrnoError(errno, "open the workspace folder", root_);
   for (const std::string& path : protected_paths) {
-    if (auto normal = NormaliseRelative(path); normal && !normal->empty()) protected_.push_back(*normal);
+    auto normal = NormaliseRelative(path);
+    if (!normal || normal->empty()) continue;
+    const bool tree = path.back() == '/' || path.back() == '\\';
+    (tree ? protected_trees_ : protected_).push_back(*normal);
   }
+  // A protected tree's folder is protected itself too.
+  protected_.insert(protected_.end(), protected_trees_.begin(), protected_trees_.end());
 }
+
+namespace {
+
+// True when `ancestor` is a folder above `path`.
+bool IsBelow(const std::string& path, const std::string& ancestor) {
+  return path.size() > ancestor.size() && path.compare(0, ancestor.size(), ancestor) == 0 &&
+         path[ancestor.size()] == '/';
+}
+
+}  // namespace
 
 bool ConfinedRoot::IsProtected(const std::string& relative) const {
   for (const std::string& kept : protected_) {
-    if (kept == relative) return true;
-    if (kept.size() > relative.size() && kept.compare(0, relative.size(), relative) == 0 &&
-        kept[relative.size()] == '/') {
-      return true;
-    }
+    if (kept == relative || IsBelow(kept, relative)) return true;
+  }
+  for (const std::string& tree : protected_trees_) {
+    if (IsBelow(relative, tree)) return true;
   }
   return false;
 }

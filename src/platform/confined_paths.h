@@ -32,7 +32,8 @@ enum class ConfinedOutcome { kDeleted, kMissing, kRefused, kFailed };
 class ConfinedRoot {
  public:
   /// Opens `root`; `protected_paths` are relative paths ("/" or "\" between components) that are
-  /// never deleted, nor any folder that holds one. Raises Error when the root cannot be opened.
+  /// never deleted, nor any folder that holds one; one that ends with a separator protects
+  /// everything below it too. Raises Error when the root cannot be opened.
   ConfinedRoot(std::string root, const std::vector<std::string>& protected_paths);
 
   const std::string& root() const { return root_; }
@@ -61,6 +62,7 @@ class ConfinedRoot {
   std::string root_;
   UniqueFd root_fd_;
   std::vector<std::string> protected_;
+  std::vector<std::string> protected_trees_;
 };
 
 /// The lexically normalised form of a relative path ("\" and "/" are separators, "." dropped,

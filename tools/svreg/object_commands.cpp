@@ -315,7 +315,7 @@ void AddListings(CLI::App& app) {
     for (const auto& r : workspace->log()->Records()) {
       items.push_back({{"time", r.time}, {"title", r.title}, {"severity", r.severity},
                        {"object", r.object_id.value_or("")}, {"text", r.text}});
-      text += fmt::format("{} {:<5} {:<16} {:<14} {}\n", r.time, r.severity == 2 ? "ERROR" : "info",
+      text += fmt::format("{} {:<5} {:<16} {:<14} {}\n", r.time, r.severity == 2 ? "ERROR" : r.severity == 1 ? "WARN" : "info",
                           r.title, r.object_id.value_or("-"), r.text);
     }
     if (*log_json) {
