@@ -162,7 +162,9 @@ TEST(IcuCrossCheckTest, Ibm37RecordsMatchIcu) {
 // ibm-930 in a Japanese locale (ANSI code page 932). The behaviours coincide for single bytes
 // whose character code page 932 holds in one byte or not at all (one it holds in two bytes
 // becomes "?"), that are no quote (quotes open literals, which end runs early), and for pairs whose
-// character code page 932 holds in two bytes (others come out as their two bytes read singly).
+// character code page 932 holds in two bytes (others come out as their two bytes read singly)
+// and that ICU reads as the import does (an import reads a |1 line, such as <U7E48> \x60\xF1,
+// in both directions; ICU only from Unicode).
 // With KeepAll the table's characters for SO and SI (none: U+0000) stay where ICU writes nothing.
 // Records are single bytes and runs of pairs, each closed with SI within the record or running to
 // its end, so that no pair crosses a record end.
@@ -185,9 +187,10 @@ TEST(IcuCrossCheckTest, Ibm930RecordsMatchIcu) {
   }
   std::vector<std::uint16_t> pairs;
   for (int code = 0x4040; code < 0xFF00; ++code) {
-    auto u = static_cast<char16_t>(table.DBCStoUnicode(static_cast<std::uint8_t>(code >> 8),
-                                                       static_cast<std::uint8_t>(code & 0xFF)));
-    if ((code & 0xFF) >= 0x40 && u != 0xFFFD && DoubleInAnsi(u, 932)) {
+    auto lead = static_cast<std::uint8_t>(code >> 8), trail = static_cast<std::uint8_t>(code);
+    auto u = static_cast<char16_t>(table.DBCStoUnicode(lead, trail));
+    if ((code & 0xFF) >= 0x40 && u != 0xFFFD && DoubleInAnsi(u, 932) &&
+        icu.ToUnicode({0x0E, lead, trail, 0x0F}) == std::u16string(1, u)) {
       pairs.push_back(static_cast<std::uint16_t>(code));
     }
   }
@@ -221,6 +224,17 @@ TEST(IcuCrossCheckTest, Ibm930RecordsMatchIcu) {
     std::erase(kept, u'\0');
     ASSERT_EQ(kept, expected) << i;
   }
+}
+
+// Wave dash, minus sign and double vertical line are no characters of code page 932, but they
+// have best fits there (0x8160, 0x817C, 0x8161): a Japanese locale keeps their pairs whole.
+TEST(IcuCrossCheckTest, Ibm930PairsWithBestFitsIn932StayWhole) {
+  ScopedLocale locale("ja_JP.UTF-8");
+  CCSID table;
+  FillFromIcu(table, "ibm-930");
+  EXPECT_EQ(table.ToUnicode(B({0x0E, 0x43, 0xA1, 0x42, 0x60, 0x44, 0x7C, 0x0F}),
+                            SOSIKeepType::RemoveAll),
+            u"\u301C\u2212\u2016");
 }
 
 // Text lines of characters the table maps (other than CR, LF and those that map to SO or SI),
