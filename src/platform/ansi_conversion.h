@@ -10,7 +10,8 @@
 namespace svregistration::platform {
 
 /// The bytes of `text` in `code_page`; characters the code page lacks take their best-fit
-/// bytes, or else become its default character. Raises Error (number 5, invalid procedure call) for a code page ICU cannot open.
+/// bytes, or else become its default character. Raises Error (number 5, invalid procedure
+/// call) for a code page ICU cannot open.
 std::vector<std::uint8_t> UnicodeToAnsi(std::u16string_view text, std::uint32_t code_page);
 
 /// The text of `bytes` read in `code_page`.

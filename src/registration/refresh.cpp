@@ -122,8 +122,9 @@ SVRegistrationResults SVStandard::RefreshObjectSource(std::shared_ptr<host::Repo
                                                       const std::string& OriginalSource) {
   State& s = *state_;
   if (!s.Workspace || !o) {  // a host may call this on an instance no operation has bound
-    throw Error(error_number::kObjectNotSet, "SVRegistration",
-                "Object variable not set: RefreshObjectSource needs a bound workspace and an object");
+    throw Error(
+        error_number::kObjectNotSet, "SVRegistration",
+        "Object variable not set: RefreshObjectSource needs a bound workspace and an object");
   }
   std::string type;
   std::string folder;

@@ -232,9 +232,9 @@ TEST(IcuCrossCheckTest, Ibm930PairsWithBestFitsIn932StayWhole) {
   ScopedLocale locale("ja_JP.UTF-8");
   CCSID table;
   FillFromIcu(table, "ibm-930");
-  EXPECT_EQ(table.ToUnicode(B({0x0E, 0x43, 0xA1, 0x42, 0x60, 0x44, 0x7C, 0x0F}),
-                            SOSIKeepType::RemoveAll),
-            u"\u301C\u2212\u2016");
+  EXPECT_EQ(
+      table.ToUnicode(B({0x0E, 0x43, 0xA1, 0x42, 0x60, 0x44, 0x7C, 0x0F}), SOSIKeepType::RemoveAll),
+      u"\u301C\u2212\u2016");
 }
 
 // Text lines of characters the table maps (other than CR, LF and those that map to SO or SI),

@@ -205,10 +205,10 @@ TEST(AnsiCode, AgreesWithTheConverterWithFallbacksForEveryAnsiCodePage) {
       if (bytes.empty()) bytes = "?";
       all += ch;
       expected_bytes += bytes;
-      auto code = static_cast<std::int16_t>(
-          bytes.size() == 1 ? static_cast<std::uint8_t>(bytes[0])
-                            : static_cast<std::uint8_t>(bytes[0]) << 8 |
-                                  static_cast<std::uint8_t>(bytes[1]));
+      auto code =
+          static_cast<std::int16_t>(bytes.size() == 1 ? static_cast<std::uint8_t>(bytes[0])
+                                                      : static_cast<std::uint8_t>(bytes[0]) << 8 |
+                                                            static_cast<std::uint8_t>(bytes[1]));
       if (AnsiCode(ch, code_page) != code && ++mismatches <= 5) {
         ADD_FAILURE() << "U+" << std::hex << unit << " in " << std::dec << code_page;
       }

@@ -52,7 +52,9 @@ void RunUnregister(const IdArgs& args, Context& context) {
     missing.push_back(id);
   }
   if (!missing.empty()) {
-    if (args.json) PrintJson({{"ok", false}, {"kept", nlohmann::json::array()}, {"missing", missing}});
+    if (args.json) {
+      PrintJson({{"ok", false}, {"kept", nlohmann::json::array()}, {"missing", missing}});
+    }
     context.exit_code = 1;
     return;
   }

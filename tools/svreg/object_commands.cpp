@@ -114,8 +114,10 @@ void RunRegister(const RegisterArgs& args, Context& context) {
     workspace->repository()->SchemaObjectType(args.type);
   } catch (const Error& e) {  // otherwise every file would fail with an unexplained 256
     if (e.number() != svregistration::error_number::kSubscriptOutOfRange) throw;
-    throw Error(5, "svreg", fmt::format("the object type '{}' does not exist in {} (svreg types "
-                                        "lists the types)", args.type, args.directory));
+    throw Error(5, "svreg",
+                fmt::format("the object type '{}' does not exist in {} (svreg types "
+                            "lists the types)",
+                            args.type, args.directory));
   }
 
   InterfaceScope scope;
