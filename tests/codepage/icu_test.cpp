@@ -226,17 +226,6 @@ TEST(IcuCrossCheckTest, Ibm930RecordsMatchIcu) {
   }
 }
 
-// Wave dash, minus sign and double vertical line are no characters of code page 932, but they
-// have best fits there (0x8160, 0x817C, 0x8161): a Japanese locale keeps their pairs whole.
-TEST(IcuCrossCheckTest, Ibm930PairsWithBestFitsIn932StayWhole) {
-  ScopedLocale locale("ja_JP.UTF-8");
-  CCSID table;
-  FillFromIcu(table, "ibm-930");
-  EXPECT_EQ(
-      table.ToUnicode(B({0x0E, 0x43, 0xA1, 0x42, 0x60, 0x44, 0x7C, 0x0F}), SOSIKeepType::RemoveAll),
-      u"\u301C\u2212\u2016");
-}
-
 // Text lines of characters the table maps (other than CR, LF and those that map to SO or SI),
 // encoded line by line by ICU and padded with the host space as records are. ICU closes a line
 // that ends inside a double-byte run with SI; a record is never closed, so that SI is dropped.
