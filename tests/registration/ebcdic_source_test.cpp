@@ -57,9 +57,9 @@ TEST_F(EbcdicSourceTest, JapaneseRecordsKeepBestFitCharacters) {
     ~JapaneseUser() { ::unsetenv("LC_ALL"); }
   } user;
   auto workspace = std::make_shared<FakeWorkspace>(
-      dir_ / "ws", WorkspaceOptionsXml({.legacy = "EBCDIC",
-                                        .encoding_table = "ibm-930.tbl",
-                                        .registered_locale = "1041"}));
+      dir_ / "ws",
+      WorkspaceOptionsXml(
+          {.legacy = "EBCDIC", .encoding_table = "ibm-930.tbl", .registered_locale = "1041"}));
   std::string source = dir_.Write("JP.cbl", Record("\x0E\x43\xA1\x42\x60\x44\x7C\x0F"));
   std::vector<std::uint8_t> bytes = service_.ReadSource(workspace, "COBOL", source);
   // ibm-930 gives SO and SI no character: they become U+0000.
