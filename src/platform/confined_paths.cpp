@@ -112,8 +112,17 @@ bool EmptyFolder(int fd) {
 
 }  // namespace
 
-std::optional<std::string> NormaliseRelative(std::string_view relative) {
+std::optional<std::string> NormaliseRelative(std::string_view relative, bool literal_name) {
   if (!relative.empty() && (relative.front() == '/' || relative.front() == '\\')) return std::nullopt;
+  if (literal_name) {
+    std::size_t slash = relative.find_last_of('/');
+    std::string_view name = relative.substr(slash == std::string_view::npos ? 0 : slash + 1);
+    if (name.empty() || name == "." || name == "..") return NormaliseRelative(relative);
+    if (slash == std::string_view::npos) return std::string(name);
+    std::optional<std::string> folder = NormaliseRelative(relative.substr(0, slash));
+    if (!folder) return std::nullopt;
+    return folder->empty() ? std::string(name) : *folder + "/" + std::string(name);
+  }
   std::vector<std::string_view> kept;
   for (std::string_view part : SplitComponents(relative)) {
     if (part == ".") continue;
@@ -175,8 +184,9 @@ std::optional<std::string> ConfinedRoot::RelativeOf(std::string_view full_path) 
   return std::string(full_path.substr(root_.size() + 1));
 }
 
-std::optional<ConfinedTarget> ConfinedRoot::Resolve(std::string_view relative, std::string& why) const {
-  std::optional<std::string> normal = NormaliseRelative(relative);
+std::optional<ConfinedTarget> ConfinedRoot::Resolve(std::string_view relative, std::string& why,
+                                                    bool literal_name) const {
+  std::optional<std::string> normal = NormaliseRelative(relative, literal_name);
   if (!normal) {
     why = kLeadsOut;
     return std::nullopt;

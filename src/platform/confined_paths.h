@@ -41,7 +41,9 @@ class ConfinedRoot {
   /// Resolves a host relative path ("\" and "/" are separators). nullopt, with `why` set, when
   /// the path is absolute, climbs above the root, passes through a link leading out of it, or
   /// names the root itself or a protected path.
-  std::optional<ConfinedTarget> Resolve(std::string_view relative, std::string& why) const;
+  /// With `literal_name`, a "\" in the last component ("/" ends the folders) is part of the name.
+  std::optional<ConfinedTarget> Resolve(std::string_view relative, std::string& why,
+                                        bool literal_name = false) const;
 
   /// The relative path of a full path that lies textually below the root; nullopt otherwise.
   std::optional<std::string> RelativeOf(std::string_view full_path) const;
@@ -67,6 +69,6 @@ class ConfinedRoot {
 
 /// The lexically normalised form of a relative path ("\" and "/" are separators, "." dropped,
 /// ".." taking back one component); nullopt when it is absolute or climbs above its start.
-std::optional<std::string> NormaliseRelative(std::string_view relative);
+std::optional<std::string> NormaliseRelative(std::string_view relative, bool literal_name = false);
 
 }  // namespace svregistration::platform

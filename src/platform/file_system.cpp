@@ -203,6 +203,19 @@ std::string JoinHostPath(std::string_view root, std::string_view relative) {
   return joined;
 }
 
+std::string JoinRecordedPath(std::string_view root, std::string_view relative) {
+  std::size_t slash = relative.find_last_of('/');
+  std::size_t name_start = slash == std::string_view::npos ? 0 : slash + 1;
+  if (relative.find('\\', name_start) != std::string_view::npos) {
+    std::string literal = JoinHostPath(root, relative.substr(0, name_start));
+    if (name_start == 0) literal.push_back('/');
+    literal.append(relative.substr(name_start));
+    struct stat info {};
+    if (::lstat(literal.c_str(), &info) == 0) return literal;
+  }
+  return JoinHostPath(root, relative);
+}
+
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) {
   if (!FileExists(path)) return std::nullopt;
   CheckFault("read", path);
