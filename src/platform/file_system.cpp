@@ -1,6 +1,8 @@
 // The file system object over POSIX and std::filesystem.
 #include "platform/file_system.h"
 
+#include "svregistration/file_writing.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +16,7 @@
 #include "platform/byte_buffer.h"
 #include "platform/fault_injection.h"
 #include "platform/text.h"
+#include "platform/unique_fd.h"
 #include "svregistration/error.h"
 
 namespace svregistration::platform {
@@ -295,11 +298,37 @@ bool WriteNewFileWhole(const std::string& path, const std::uint8_t* data, std::s
   return linked;
 }
 
+
+// The file a path names when its last component is a link (a chain followed to its end): a
+// replacement is written there, so that the link stays a link.
+std::string FollowFinalLinks(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info {};
+    if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+    std::string target(static_cast<std::size_t>(info.st_size) + 1, '\0');
+    ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+    if (n < 0) return current;
+    target.resize(static_cast<std::size_t>(n));
+    current = target.front() == '/' ? target : BuildPath(ParentFolderName(current), target);
+  }
+  throw ErrnoError(ELOOP, "write", path);
+}
+
+// Writes over the file itself: for a folder that refuses new files while the file is writable.
+void WriteInPlace(const std::string& path, const std::uint8_t* data, std::size_t size) {
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd || !WriteAll(fd.get(), data, size)) throw ErrnoError(errno, "write", path);
+  if (::close(fd.release()) != 0) throw ErrnoError(errno, "write", path);
+}
+
 }  // namespace
 
 // No fsync: the rename makes the replacement whole against a crash of the process, and syncing
-// every registered copy would cost more than the copy itself.
-void WriteWholeFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
+// every registered copy would cost more than the copy itself. A replaced file keeps its mode and
+// owner; a link at the path keeps being a link and its target is replaced.
+void WriteWholeFile(const std::string& link_or_path, const std::uint8_t* data, std::size_t size) {
+  const std::string path = FollowFinalLinks(link_or_path);
   struct stat info {};
   bool exists = StatPath(path, info);
   if (exists) {
@@ -315,15 +344,27 @@ void WriteWholeFile(const std::string& path, const std::uint8_t* data, std::size
   std::string temp = BuildPath(ParentFolderName(path),
                                "." + GetFileName(path) + ".tmp-" + std::to_string(::getpid()) + "-" +
                                    std::to_string(counter.fetch_add(1)));
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) throw ErrnoError(errno, "write", path);
-  if (!WriteAll(fd, data, size)) {
+  UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (!fd) {
     int err = errno;
-    ::close(fd);
+    if (exists && (err == EACCES || err == EPERM) && ::access(path.c_str(), W_OK) == 0) {
+      WriteInPlace(path, data, size);
+      return;
+    }
+    throw ErrnoError(err, "write", path);
+  }
+  if (exists) {
+    ::fchmod(fd.get(), info.st_mode & 07777);
+    if (::fchown(fd.get(), info.st_uid, info.st_gid) != 0) {
+      // Only the owner's own files can be given away; the mode is what matters to the user.
+    }
+  }
+  if (!WriteAll(fd.get(), data, size)) {
+    int err = errno;
     ::unlink(temp.c_str());
     throw ErrnoError(err, "write", path);
   }
-  if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
+  if (::close(fd.release()) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
     int err = errno;
     ::unlink(temp.c_str());
     throw ErrnoError(err, "write", path);
@@ -331,3 +372,11 @@ void WriteWholeFile(const std::string& path, const std::uint8_t* data, std::size
 }
 
 }  // namespace svregistration::platform
+
+namespace svregistration {
+
+void WriteFileWhole(const std::string& path, std::string_view bytes) {
+  platform::WriteWholeFile(path, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
+}  // namespace svregistration
