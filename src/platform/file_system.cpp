@@ -277,27 +277,26 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
-// A new file is written as an unnamed file in the target's folder and linked into place when
-// complete: one directory change instead of a create and a rename. False when the system or the
-// file system cannot do that, or the target appeared meanwhile; the caller then takes the
-// temporary-name route.
-bool WriteNewFileWhole(const std::string& path, const std::uint8_t* data, std::size_t size) {
-  std::string folder = ParentFolderName(path);
-  int fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  bool linked = false;
-  if (WriteAll(fd, data, size)) {
-    std::string self = "/proc/self/fd/" + std::to_string(fd);
-    linked = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
-  }
-  int err = errno;
-  ::close(fd);
-  if (!linked && err != EEXIST && err != EOPNOTSUPP && err != EISDIR && err != ENOENT) {
-    throw ErrnoError(err, "write", path);
-  }
-  return linked;
+// The temporary name of a replacement beside its target: a dot, the name, ".tmp-", the process id
+// and a counter, so that it is recognisably this program's.
+std::string TemporaryNameFor(const std::string& path) {
+  static std::atomic<unsigned> counter{0};
+  return BuildPath(ParentFolderName(path), "." + GetFileName(path) + ".tmp-" + std::to_string(::getpid()) +
+                                               "-" + std::to_string(counter.fetch_add(1)));
 }
 
+// The data goes first into an unnamed file in the target's folder, so that a kill while it is
+// written leaves nothing; only the whole file gets a name. An invalid descriptor when the file
+// system has no unnamed files.
+UniqueFd OpenUnnamedBeside(const std::string& path) {
+  std::string folder = ParentFolderName(path);
+  return UniqueFd(::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+}
+
+bool LinkUnnamed(int fd, const std::string& name) {
+  std::string self = "/proc/self/fd/" + std::to_string(fd);
+  return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
 
 // The file a path names when its last component is a link (a chain followed to its end): a
 // replacement is written there, so that the link stays a link.
@@ -330,21 +329,21 @@ void WriteInPlace(const std::string& path, const std::uint8_t* data, std::size_t
 void WriteWholeFile(const std::string& link_or_path, const std::uint8_t* data, std::size_t size) {
   const std::string path = FollowFinalLinks(link_or_path);
   struct stat info {};
-  bool exists = StatPath(path, info);
+  const bool exists = StatPath(path, info);
   if (exists) {
     if (S_ISDIR(info.st_mode)) throw ErrnoError(EISDIR, "write", path);
     if (IsReadOnly(info)) {
       throw Error(error_number::kPermissionDenied, kSource,
                   "cannot write '" + path + "': it is read-only");
     }
-  } else if (WriteNewFileWhole(path, data, size)) {
-    return;
   }
-  static std::atomic<unsigned> counter{0};
-  std::string temp = BuildPath(ParentFolderName(path),
-                               "." + GetFileName(path) + ".tmp-" + std::to_string(::getpid()) + "-" +
-                                   std::to_string(counter.fetch_add(1)));
-  UniqueFd fd(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  UniqueFd fd = OpenUnnamedBeside(path);
+  const bool unnamed = static_cast<bool>(fd);
+  std::string temp;
+  if (!unnamed) {
+    temp = TemporaryNameFor(path);
+    fd.reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  }
   if (!fd) {
     int err = errno;
     if (exists && (err == EACCES || err == EPERM) && ::access(path.c_str(), W_OK) == 0) {
@@ -359,16 +358,18 @@ void WriteWholeFile(const std::string& link_or_path, const std::uint8_t* data, s
       // Only the owner's own files can be given away; the mode is what matters to the user.
     }
   }
-  if (!WriteAll(fd.get(), data, size)) {
-    int err = errno;
-    ::unlink(temp.c_str());
+  auto fail = [&](int err) {
+    if (!temp.empty()) ::unlink(temp.c_str());
     throw ErrnoError(err, "write", path);
+  };
+  if (!WriteAll(fd.get(), data, size)) fail(errno);
+  // A new file is linked into place directly: one directory change instead of two.
+  if (unnamed && !exists && LinkUnnamed(fd.get(), path)) return;
+  if (unnamed) {
+    temp = TemporaryNameFor(path);
+    if (!LinkUnnamed(fd.get(), temp)) fail(errno);
   }
-  if (::close(fd.release()) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
-    int err = errno;
-    ::unlink(temp.c_str());
-    throw ErrnoError(err, "write", path);
-  }
+  if (::close(fd.release()) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) fail(errno);
 }
 
 }  // namespace svregistration::platform
