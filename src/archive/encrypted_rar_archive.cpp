@@ -62,6 +62,14 @@ std::unique_ptr<EncryptedRarArchive> EncryptedRarArchive::Open(const std::string
   return archive;
 }
 
+bool EncryptedRarArchive::Unsupported(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  const bool solid_rar4 = IsSolidRar4(fd);
+  ::close(fd);
+  return solid_rar4;
+}
+
 EncryptedRarArchive::EncryptedRarArchive(int fd, std::unique_ptr<RarClearSource> source)
     : fd_(fd), source_(std::move(source)) {}
 

@@ -21,6 +21,8 @@ class EncryptedRarArchive {
   /// The archive at `path` when it is a single RAR 4 or RAR 5 volume with encrypted headers or
   /// encrypted members; nullptr for anything else (libarchive reads those directly).
   static std::unique_ptr<EncryptedRarArchive> Open(const std::string& path);
+  /// True for a solid RAR 4 archive: libarchive reads none, encrypted or not.
+  static bool Unsupported(const std::string& path);
   ~EncryptedRarArchive();
   EncryptedRarArchive(const EncryptedRarArchive&) = delete;
   EncryptedRarArchive& operator=(const EncryptedRarArchive&) = delete;

@@ -234,6 +234,13 @@ class Rar4Source final : public RarClearSource {
 
 }  // namespace
 
+bool IsSolidRar4(int fd) {
+  const auto start = ReadAt(fd, 0, kSignature.size() + kBaseSize);
+  return start && start->substr(0, kSignature.size()) == kSignature &&
+         static_cast<std::uint8_t>((*start)[kSignature.size() + 2]) == kMain &&
+         (Le16(*start, kSignature.size() + 3) & kMainSolid) != 0;
+}
+
 std::unique_ptr<RarClearSource> OpenRar4ClearSource(int fd, RarKeyCache& keys) {
   auto source = std::make_unique<Rar4Source>(fd, keys);
   if (!source->Start()) return nullptr;

@@ -57,4 +57,7 @@ class RarClearSource {
 std::unique_ptr<RarClearSource> OpenRar5ClearSource(int fd, RarKeyCache& keys);
 std::unique_ptr<RarClearSource> OpenRar4ClearSource(int fd, RarKeyCache& keys);
 
+/// True for a solid RAR 4 archive, which libarchive does not read, encrypted or not.
+bool IsSolidRar4(int fd);
+
 }  // namespace svregistration::archive

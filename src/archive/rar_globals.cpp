@@ -154,6 +154,11 @@ bool RarExtract(const std::string& archive_file, const std::string& output_path,
   ScopedUtf8Locale utf8_names;
   std::unique_ptr<RarArchive> archive = RarArchive::Open(archive_file);
   if (!archive) return false;
+  if (EncryptedRarArchive::Unsupported(archive_file)) {
+    CurrentUserInterface().ShowMessage(std::string(kDialogTitle),
+                                       archive_file + ": solid RAR 4 archives cannot be extracted "
+                                                      "(libarchive does not read them)");
+  }
   std::string password;
   if (archive->HeadersEncrypted()) {
     // No member can be seen before the headers are decrypted: the one question comes first.

@@ -161,6 +161,14 @@ TEST_F(FixturesTest, RarMemberWhoseMacFailsIsNotKept) {
   EXPECT_EQ(Listing(out), (Files{{"a.txt", "This is from a.txt"}, {"c.txt", "This is from c.txt"}}));
 }
 
+TEST_F(FixturesTest, SolidRar4IsReportedUnsupported) {
+  auto ui = InstallScript({"password"});
+  EXPECT_TRUE(Extract("rar4_solid_encrypted.rar"));
+  ASSERT_EQ(ui->messages.size(), 1u);
+  EXPECT_NE(ui->messages[0].second.find("solid RAR 4 archives cannot be extracted"),
+            std::string::npos);
+}
+
 TEST_F(FixturesTest, ZipSymlinksAreReplacedNotFollowed) {
   EXPECT_TRUE(Extract("test_symlink_1.zip"));
   EXPECT_EQ(Listing(out), (Files{{"dir", "<dir>"},
