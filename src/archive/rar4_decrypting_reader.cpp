@@ -109,7 +109,9 @@ class Rar4Source final : public RarClearSource {
     if (password.empty() || !file.salt_at || block.data_size % 16 != 0) return false;
     Rar4Salt salt{};
     std::memcpy(salt.data(), block.header.data() + *file.salt_at, salt.size());
-    const Rar4Keys& keys = keys_.Rar4(password, salt);
+    const Rar4Keys* found = keys_.Rar4(password, salt);
+    if (found == nullptr) return false;
+    const Rar4Keys& keys = *found;
     const bool stored = static_cast<std::uint8_t>(block.header[kMethodAt]) == kMethodStored;
     if (stored && file.unpacked_size > block.data_size) return false;
     // Compressed data may keep the cipher's padding; stored data is cut to its size.
@@ -149,15 +151,16 @@ class Rar4Source final : public RarClearSource {
       if (!start) return std::nullopt;
       Rar4Salt salt{};
       std::memcpy(salt.data(), start->data(), salt.size());
-      const Rar4Keys& keys = keys_.Rar4(*password, salt);
+      const Rar4Keys* keys = keys_.Rar4(*password, salt);
+      if (keys == nullptr) return std::nullopt;
       std::string first = start->substr(8);
-      Decrypt(keys, first);
+      Decrypt(*keys, first);
       const std::size_t size = Le16(first, 5);
       if (size < kBaseSize) return std::nullopt;
       const std::size_t padded = (size + 15) / 16 * 16;
       auto header = ReadAt(fd_, at + 8, padded);
       if (!header) return std::nullopt;
-      Decrypt(keys, *header);
+      Decrypt(*keys, *header);
       header->resize(size);
       block.header = std::move(*header);
       header_end = at + 8 + padded;

@@ -153,7 +153,8 @@ class Rar5Source final : public RarClearSource {
     std::uint64_t at = members_at_;
     if (headers_encrypted_) {
       if (password.empty()) return;
-      header_keys = &keys_.Rar5(password, header_crypt_.salt, header_crypt_.kdf_count);
+      header_keys = keys_.Rar5(password, header_crypt_.salt, header_crypt_.kdf_count);
+      if (header_keys == nullptr) return;
       if (header_crypt_.check && *header_crypt_.check != header_keys->check) return;
       const std::optional<Block> main = ReadBlock(at, header_keys);
       if (!main || main->type != kMain || !TakeMain(*main)) return;
@@ -193,8 +194,9 @@ class Rar5Source final : public RarClearSource {
     }
     const Encryption& crypt = *file.encryption;
     if (password.empty() || block.data_size % 16 != 0) return false;
-    const Rar5Keys& keys = keys_.Rar5(password, crypt.salt, crypt.kdf_count);
-    if (crypt.check && *crypt.check != keys.check) return false;
+    const Rar5Keys* found = keys_.Rar5(password, crypt.salt, crypt.kdf_count);
+    if (found == nullptr || (crypt.check && *crypt.check != found->check)) return false;
+    const Rar5Keys& keys = *found;
     const std::optional<std::uint64_t> exact = ExactDataSize(file, keys);
     if (!exact) return false;
     const bool macs = (crypt.flags & kCryptMacChecksums) != 0;

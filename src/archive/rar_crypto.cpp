@@ -127,23 +127,27 @@ Rar4Keys DeriveRar4Keys(const std::string& password_utf8, const Rar4Salt& salt) 
   return keys;
 }
 
-const Rar5Keys& RarKeyCache::Rar5(const std::string& password, const Rar5Salt& salt,
+const Rar5Keys* RarKeyCache::Rar5(const std::string& password, const Rar5Salt& salt,
                                   unsigned log2_count) {
   auto key = std::make_tuple(password, salt, log2_count);
   auto found = rar5_.find(key);
   if (found == rar5_.end()) {
+    if (derivations_left_ == 0 || log2_count > max_rar5_count_) return nullptr;
+    --derivations_left_;
     found = rar5_.emplace(std::move(key), DeriveRar5Keys(password, salt, log2_count)).first;
   }
-  return found->second;
+  return &found->second;
 }
 
-const Rar4Keys& RarKeyCache::Rar4(const std::string& password, const Rar4Salt& salt) {
+const Rar4Keys* RarKeyCache::Rar4(const std::string& password, const Rar4Salt& salt) {
   auto key = std::make_pair(password, salt);
   auto found = rar4_.find(key);
   if (found == rar4_.end()) {
+    if (derivations_left_ == 0) return nullptr;
+    --derivations_left_;
     found = rar4_.emplace(std::move(key), DeriveRar4Keys(password, salt)).first;
   }
-  return found->second;
+  return &found->second;
 }
 
 struct CbcDecryptor::Context {

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <map>
 #include <memory>
 #include <string>
@@ -39,13 +40,21 @@ Rar5Keys DeriveRar5Keys(const std::string& password_utf8, const Rar5Salt& salt,
                         unsigned log2_count);
 Rar4Keys DeriveRar4Keys(const std::string& password_utf8, const Rar4Salt& salt);
 
-/// Derives each key once: members of one archive mostly share their salt.
+/// Derives each key once: members of one archive mostly share their salt. A cache may be given
+/// a budget of derivations (fuzzing keeps hostile archives of many salts fast); past it, and for
+/// RAR 5 counts above the limit, no key is given.
 class RarKeyCache {
  public:
-  const Rar5Keys& Rar5(const std::string& password, const Rar5Salt& salt, unsigned log2_count);
-  const Rar4Keys& Rar4(const std::string& password, const Rar4Salt& salt);
+  explicit RarKeyCache(std::size_t max_derivations = SIZE_MAX,
+                       unsigned max_rar5_count = kMaxRar5KdfCount)
+      : derivations_left_(max_derivations), max_rar5_count_(max_rar5_count) {}
+
+  const Rar5Keys* Rar5(const std::string& password, const Rar5Salt& salt, unsigned log2_count);
+  const Rar4Keys* Rar4(const std::string& password, const Rar4Salt& salt);
 
  private:
+  std::size_t derivations_left_;
+  unsigned max_rar5_count_;
   std::map<std::tuple<std::string, Rar5Salt, unsigned>, Rar5Keys> rar5_;
   std::map<std::pair<std::string, Rar4Salt>, Rar4Keys> rar4_;
 };
