@@ -36,8 +36,9 @@ struct Member {
 };
 
 std::vector<Member> MakeMembers() {
-  const char* words[] = {"MOVE", "ADD", "COMPUTE", "PERFORM", "UNTIL", "IF", "DISPLAY",
-                         "WS-COUNT", "CUSTOMER-ID", "TO", "FROM", "GIVING", "ZERO", "PIC"};
+  const char* words[] = {"MOVE", "ADD",     "COMPUTE",  "PERFORM",     "UNTIL",
+                         "IF",   "DISPLAY", "WS-COUNT", "CUSTOMER-ID", "TO",
+                         "FROM", "GIVING",  "ZERO",     "PIC"};
   std::mt19937 random(20240601);
   std::vector<Member> members;
   for (int i = 0; i < kMembers; ++i) {
@@ -87,8 +88,8 @@ std::string Rar5Archive(const std::vector<Member>& members, bool encrypted) {
     const Member& m = members[i];
     std::array<std::uint8_t, 16> iv{};
     iv[0] = static_cast<std::uint8_t>(i);
-    std::string data = encrypted ? Encrypt(EVP_aes_256_cbc(), keys.key.data(), iv.data(), m.data)
-                                 : m.data;
+    std::string data =
+        encrypted ? Encrypt(EVP_aes_256_cbc(), keys.key.data(), iv.data(), m.data) : m.data;
     std::string record;
     if (encrypted) {
       std::string body("\x01\x00\x01", 3);  // type, version 0, flags: check present
@@ -102,7 +103,7 @@ std::string Rar5Archive(const std::vector<Member>& members, bool encrypted) {
       record += body;
     }
     std::string body;
-    a::AppendVint(body, 2);                      // file header
+    a::AppendVint(body, 2);                        // file header
     a::AppendVint(body, encrypted ? 0x03 : 0x02);  // extra area, data area
     if (encrypted) a::AppendVint(body, record.size());
     a::AppendVint(body, data.size());
@@ -133,8 +134,8 @@ std::string Rar4Archive(const std::vector<Member>& members, bool encrypted) {
   std::string out("Rar!\x1A\x07\x00", 7);
   out += Rar4Block(std::string("\x73\x00\x00\x00\x00", 5) + std::string(6, '\0'));
   for (const Member& m : members) {
-    std::string data = encrypted ? Encrypt(EVP_aes_128_cbc(), keys.key.data(), keys.iv.data(), m.data)
-                                 : m.data;
+    std::string data =
+        encrypted ? Encrypt(EVP_aes_128_cbc(), keys.key.data(), keys.iv.data(), m.data) : m.data;
     std::string rest("\x74", 1);
     a::AppendLe(rest, 0x8000u | (encrypted ? 0x0404u : 0u), 2);
     a::AppendLe(rest, 0, 2);
@@ -166,9 +167,9 @@ double MedianMs(int runs, const std::function<void()>& prepare, const std::funct
     prepare();
     const auto start = std::chrono::steady_clock::now();
     run();
-    times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
-                                                              start)
-                        .count());
+    times.push_back(
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+            .count());
   }
   std::sort(times.begin(), times.end());
   return times[times.size() / 2];
@@ -198,7 +199,8 @@ double TimeExtraction(const fs::path& work, const std::string& name, const std::
 }  // namespace
 
 int main(int argc, char** argv) {
-  const fs::path work = argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "svreg-rar-bench";
+  const fs::path work =
+      argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "svreg-rar-bench";
   const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   fs::create_directories(work);
   svregistration::SetUserInterface(std::make_shared<Answer>());
@@ -206,8 +208,10 @@ int main(int argc, char** argv) {
 
   const a::Rar5Salt salt5{};
   const a::Rar4Salt salt4{};
-  const double kdf5 = MedianMs(runs, [] {}, [&] { a::DeriveRar5Keys(kPassword, salt5, 15); });
-  const double kdf4 = MedianMs(runs, [] {}, [&] { a::DeriveRar4Keys(kPassword, salt4); });
+  const double kdf5 = MedianMs(
+      runs, [] {}, [&] { a::DeriveRar5Keys(kPassword, salt5, 15); });
+  const double kdf4 = MedianMs(
+      runs, [] {}, [&] { a::DeriveRar4Keys(kPassword, salt4); });
   std::printf("key derivation: RAR 5 (2^15 rounds) %.1f ms, RAR 4 (2^18 rounds) %.1f ms\n", kdf5,
               kdf4);
 
@@ -223,10 +227,11 @@ int main(int argc, char** argv) {
         TimeExtraction(work, "plain.rar", format.write(members, false), members, runs);
     const double encrypted =
         TimeExtraction(work, "encrypted.rar", format.write(members, true), members, runs);
-    std::printf("  %s: plain %.1f ms, encrypted %.1f ms (one key derivation, %.1f ms): "
-                "ratio %.2f, %.2f without the derivation\n",
-                format.format, plain, encrypted, format.kdf, encrypted / plain,
-                (encrypted - format.kdf) / plain);
+    std::printf(
+        "  %s: plain %.1f ms, encrypted %.1f ms (one key derivation, %.1f ms): "
+        "ratio %.2f, %.2f without the derivation\n",
+        format.format, plain, encrypted, format.kdf, encrypted / plain,
+        (encrypted - format.kdf) / plain);
   }
   fs::remove_all(work);
   return 0;

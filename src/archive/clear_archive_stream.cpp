@@ -59,15 +59,16 @@ la_ssize_t ClearArchiveStream::ReadRange(::archive* reader, SourceRange& range,
   if (!front_started_) {
     front_started_ = true;
     if (!range.key.empty()) {
-      decryptor_ = std::make_unique<CbcDecryptor>(range.key.data(), range.key.size(),
-                                                  range.iv.data());
+      decryptor_ =
+          std::make_unique<CbcDecryptor>(range.key.data(), range.key.size(), range.iv.data());
     }
   }
-  const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(range.size, kBlockSize));
+  const std::size_t want =
+      static_cast<std::size_t>(std::min<std::uint64_t>(range.size, kBlockSize));
   std::size_t got = 0;
   while (got < want) {
-    const ssize_t n = ::pread(fd_, buffer_.data() + got, want - got,
-                              static_cast<off_t>(range.offset + got));
+    const ssize_t n =
+        ::pread(fd_, buffer_.data() + got, want - got, static_cast<off_t>(range.offset + got));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       archive_set_error(reader, n < 0 ? errno : EIO,
@@ -79,8 +80,7 @@ la_ssize_t ClearArchiveStream::ReadRange(::archive* reader, SourceRange& range,
   }
   if (decryptor_) {
     if (got % 16 != 0) {
-      archive_set_error(reader, EINVAL, "encrypted data of %zu bytes is not whole AES blocks",
-                        got);
+      archive_set_error(reader, EINVAL, "encrypted data of %zu bytes is not whole AES blocks", got);
       return ARCHIVE_FATAL;
     }
     decryptor_->Decrypt(buffer_.data(), buffer_.data(), got);

@@ -149,7 +149,8 @@ void EncryptedRarArchive::ExtractSolid(const std::string& destination) {
       solid_ended_ = true;
       break;
     }
-    if (solid_read_++ == index) ExtractEntry(solid_reader_.get(), entry, destination, solid_macs_[index]);
+    if (solid_read_++ == index)
+      ExtractEntry(solid_reader_.get(), entry, destination, solid_macs_[index]);
   }
 }
 
@@ -172,8 +173,8 @@ void EncryptedRarArchive::ExtractEntry(::archive* reader, archive_entry* entry,
   const char* name = archive_entry_pathname(entry);
   const std::string path =
       (destination.empty() ? std::string(".") : destination) + "/" + (name != nullptr ? name : "");
-  const bool regular = archive_entry_filetype(entry) == AE_IFREG &&
-                       archive_entry_hardlink(entry) == nullptr;
+  const bool regular =
+      archive_entry_filetype(entry) == AE_IFREG && archive_entry_hardlink(entry) == nullptr;
   const MemberOutcome outcome = ExtractorFor(destination).Extract(reader, entry);
   // The member was written under its own name and is removed again when its MAC'd checksums
   // fail: the password opened the header but not the data.

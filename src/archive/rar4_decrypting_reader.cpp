@@ -181,7 +181,8 @@ class Rar4Source final : public RarClearSource {
     if (block.type == kFile || block.type == kSubBlock || (block.flags & kLongBlock) != 0) {
       if (header.size() < kPackSizeAt + 4) return std::nullopt;
       block.data_size = Le32(header, kPackSizeAt);
-      if ((block.type == kFile || block.type == kSubBlock) && (block.flags & kFileLargeSizes) != 0) {
+      if ((block.type == kFile || block.type == kSubBlock) &&
+          (block.flags & kFileLargeSizes) != 0) {
         if (header.size() < kLargeSizesAt + 8) return std::nullopt;
         block.data_size |= std::uint64_t{Le32(header, kLargeSizesAt)} << 32;
       }
@@ -213,7 +214,8 @@ class Rar4Source final : public RarClearSource {
     file.name = header.substr(name_at, name_size);
     // A Unicode name follows the plain one after a NUL, in an encoding of its own: the plain
     // part is what is matched here.
-    if ((block.flags & kFileUnicodeName) != 0) file.name = file.name.substr(0, file.name.find('\0'));
+    if ((block.flags & kFileUnicodeName) != 0)
+      file.name = file.name.substr(0, file.name.find('\0'));
     for (char& c : file.name) {
       if (c == '\\') c = '/';
     }

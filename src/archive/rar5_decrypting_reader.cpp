@@ -23,8 +23,8 @@ constexpr std::uint64_t kArchiveSolid = 0x04;
 constexpr std::uint64_t kFileHasTime = 0x02;
 constexpr std::uint64_t kFileHasCrc = 0x04;
 constexpr std::uint64_t kFileSizeUnknown = 0x08;
-constexpr std::uint64_t kRecordLocator = 0x01;    // in the main header
-constexpr std::uint64_t kRecordEncryption = 0x01; // in a file header
+constexpr std::uint64_t kRecordLocator = 0x01;     // in the main header
+constexpr std::uint64_t kRecordEncryption = 0x01;  // in a file header
 constexpr std::uint64_t kRecordHash = 0x02;
 constexpr std::uint64_t kCryptHasCheck = 0x01;
 constexpr std::uint64_t kCryptMacChecksums = 0x02;
@@ -57,7 +57,7 @@ struct FileHeader {
   Block block;
   std::uint64_t file_flags = 0, unpacked_size = 0, compression = 0;
   std::string name;
-  std::size_t flags_at = 0, flags_end = 0, fields_end = 0;
+  std::size_t flags_end = 0, fields_end = 0;
   std::optional<std::size_t> crc_at;
   std::vector<Record> records;
   std::optional<Encryption> encryption;
@@ -242,7 +242,8 @@ class Rar5Source final : public RarClearSource {
       block.header = std::move(*cipher);
       header_end = at + 16 + padded;
     } else {
-      const auto start = ReadAt(fd_, at, std::min<std::uint64_t>(7, file_size_ - std::min(at, file_size_)));
+      const auto start =
+          ReadAt(fd_, at, std::min<std::uint64_t>(7, file_size_ - std::min(at, file_size_)));
       if (!start) return std::nullopt;
       const std::optional<std::size_t> size = HeaderSize(*start);
       if (!size) return std::nullopt;
@@ -275,8 +276,8 @@ class Rar5Source final : public RarClearSource {
   static std::optional<std::size_t> HeaderSize(std::string_view start) {
     std::size_t pos = 4;
     std::uint64_t size = 0;
-    if (start.size() < 5 || !ReadVint(start.substr(0, std::min<std::size_t>(start.size(), 7)),
-                                      pos, size) ||
+    if (start.size() < 5 ||
+        !ReadVint(start.substr(0, std::min<std::size_t>(start.size(), 7)), pos, size) ||
         size == 0 || size > kMaxHeaderSize) {
       return std::nullopt;
     }
@@ -299,7 +300,6 @@ class Rar5Source final : public RarClearSource {
     const std::string_view header = block.header;
     std::size_t pos = block.fields_at;
     std::uint64_t ignored = 0, name_size = 0;
-    file.flags_at = pos;
     if (!ReadVint(header, pos, file.file_flags)) return std::nullopt;
     file.flags_end = pos;
     if (!ReadVint(header, pos, file.unpacked_size) || !ReadVint(header, pos, ignored)) {
@@ -373,7 +373,8 @@ class Rar5Source final : public RarClearSource {
     for (const Record& record : file.records) {
       std::size_t pos = record.body_at;
       std::uint64_t hash_type = 0;
-      const std::string_view body = std::string_view(file.block.header).substr(0, record.at + record.size);
+      const std::string_view body =
+          std::string_view(file.block.header).substr(0, record.at + record.size);
       Digest32 digest{};
       if (record.type == kRecordHash && ReadVint(body, pos, hash_type) && hash_type == 0 &&
           Take(body, pos, digest)) {
@@ -419,8 +420,8 @@ class Rar5Source final : public RarClearSource {
 
   /// `count` bytes of a member's decrypted data from `at`: CBC lets any block be decrypted from
   /// the cipher block before it.
-  std::optional<std::string> PlainAt(const FileHeader& file, const Rar5Keys& keys,
-                                     std::uint64_t at, std::size_t count) const {
+  std::optional<std::string> PlainAt(const FileHeader& file, const Rar5Keys& keys, std::uint64_t at,
+                                     std::size_t count) const {
     if (count == 0) return std::nullopt;
     const std::uint64_t first = at / 16, last = (at + count - 1) / 16;
     const std::uint64_t from = first == 0 ? 0 : (first - 1) * 16;

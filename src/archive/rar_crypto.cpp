@@ -190,9 +190,9 @@ void CbcDecryptor::Decrypt(const std::uint8_t* in, std::uint8_t* out, std::size_
 }
 
 std::uint32_t Rar5MacCrc(const Digest32& hash_key, std::uint32_t crc) {
-  const std::uint8_t bytes[4] = {static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8),
-                                 static_cast<std::uint8_t>(crc >> 16),
-                                 static_cast<std::uint8_t>(crc >> 24)};
+  const std::uint8_t bytes[4] = {
+      static_cast<std::uint8_t>(crc), static_cast<std::uint8_t>(crc >> 8),
+      static_cast<std::uint8_t>(crc >> 16), static_cast<std::uint8_t>(crc >> 24)};
   const std::string key(hash_key.begin(), hash_key.end());
   const Digest32 mac = HmacSha256(key).Mac(bytes, sizeof bytes);
   std::uint32_t folded = 0;

@@ -156,8 +156,9 @@ bool RarExtract(const std::string& archive_file, const std::string& output_path,
   if (!archive) return false;
   if (EncryptedRarArchive::Unsupported(archive_file)) {
     CurrentUserInterface().ShowMessage(std::string(kDialogTitle),
-                                       archive_file + ": solid RAR 4 archives cannot be extracted "
-                                                      "(libarchive does not read them)");
+                                       archive_file +
+                                           ": solid RAR 4 archives cannot be extracted "
+                                           "(libarchive does not read them)");
   }
   std::string password;
   if (archive->HeadersEncrypted()) {

@@ -158,7 +158,8 @@ TEST_F(FixturesTest, RarMemberWhoseMacFailsIsNotKept) {
   for (std::size_t i = 0; i < 4; ++i) bytes[kHeader + i] = static_cast<char>(crc >> (8 * i));
   auto ui = InstallScript({"password"});
   EXPECT_TRUE(RAR().Extract(dir.Write("mac.rar", bytes), out, ""));
-  EXPECT_EQ(Listing(out), (Files{{"a.txt", "This is from a.txt"}, {"c.txt", "This is from c.txt"}}));
+  EXPECT_EQ(Listing(out),
+            (Files{{"a.txt", "This is from a.txt"}, {"c.txt", "This is from c.txt"}}));
 }
 
 TEST_F(FixturesTest, SolidRar4IsReportedUnsupported) {
