@@ -135,6 +135,15 @@ void EncryptedRarArchive::ExtractAlone(const std::string& destination) {
 /// one stream, decoding the skipped ones. A member that cannot be decrypted ends the stream.
 void EncryptedRarArchive::ExtractSolid(const std::string& destination) {
   const std::size_t index = next_ - 1;
+  // libarchive reads a little ahead: the stream may have ended at an encrypted member before
+  // its password was asked. With the password it starts again from the first member.
+  if (solid_stopped_without_password_ && !password_.empty()) {
+    solid_reader_.reset();
+    solid_stream_.reset();
+    solid_appended_ = solid_read_ = 0;
+    solid_ended_ = solid_stopped_without_password_ = false;
+    solid_macs_.clear();
+  }
   if (!solid_reader_) {
     solid_stream_ = std::make_unique<ClearArchiveStream>(
         fd_, [this](ClearArchiveStream& stream) { AppendNextSolid(stream); });
@@ -163,6 +172,8 @@ void EncryptedRarArchive::AppendNextSolid(ClearArchiveStream& stream) {
     ++solid_appended_;
     return;
   }
+  solid_stopped_without_password_ =
+      solid_appended_ < source_->Members().size() && password_.empty();
   source_->AppendEnd(stream);
   solid_appended_ = source_->Members().size() + 1;
 }

@@ -61,6 +61,7 @@ class EncryptedRarArchive {
   std::size_t solid_appended_ = 0;  // members appended to the stream
   std::size_t solid_read_ = 0;      // member headers libarchive has read
   bool solid_ended_ = false;
+  bool solid_stopped_without_password_ = false;
   std::vector<std::optional<RarMacCheck>> solid_macs_;
 };
 
