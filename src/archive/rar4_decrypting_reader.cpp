@@ -2,6 +2,8 @@
 // headers are encrypted), file headers rewritten without their salt and encryption flags, and
 // member data decrypted with AES-128-CBC. RAR 4 has no password check: a wrong password shows
 // only as a failed header CRC (encrypted headers) or a failed member CRC, which libarchive checks.
+#include <unicode/unistr.h>
+
 #include <cstring>
 
 #include "archive/rar_bytes.h"
@@ -41,6 +43,57 @@ struct FileHeader {
   std::optional<std::size_t> salt_at;
   std::uint64_t unpacked_size = 0;
 };
+
+/// The name of a header with a Unicode name: the plain name, a NUL, then the Unicode name coded
+/// against the plain one (two flag bits a character: a byte with high byte 0, a byte with the
+/// common high byte, two bytes, or a run copied from the plain name with a correction).
+std::string UnicodeName(std::string_view stored) {
+  const std::size_t nul = stored.find('\0');
+  const std::string_view plain = stored.substr(0, nul);
+  if (nul == std::string_view::npos) return std::string(stored);  // UTF-8 already
+  const std::string_view coded = stored.substr(nul + 1);
+  auto byte = [&](std::size_t at) { return static_cast<std::uint8_t>(coded[at]); };
+  icu::UnicodeString name;
+  std::size_t pos = 1;
+  unsigned flags = 0, flag_bits = 0;
+  const unsigned high = coded.empty() ? 0 : byte(0);
+  while (pos < coded.size()) {
+    if (flag_bits == 0) {
+      flags = byte(pos++);
+      flag_bits = 8;
+      if (pos >= coded.size()) break;
+    }
+    flag_bits -= 2;
+    switch ((flags >> flag_bits) & 3) {
+      case 0:
+        name.append(static_cast<char16_t>(byte(pos++)));
+        break;
+      case 1:
+        name.append(static_cast<char16_t>(byte(pos++) | (high << 8)));
+        break;
+      case 2:
+        if (pos + 1 >= coded.size()) return std::string(plain);
+        name.append(static_cast<char16_t>(byte(pos) | (byte(pos + 1) << 8)));
+        pos += 2;
+        break;
+      default: {
+        unsigned length = byte(pos++);
+        const bool corrected = (length & 0x80) != 0;
+        if (corrected && pos >= coded.size()) return std::string(plain);
+        const unsigned correction = corrected ? byte(pos++) : 0;
+        for (length = (length & 0x7F) + 2; length > 0; --length) {
+          const auto at = static_cast<std::size_t>(name.length());
+          if (at >= plain.size()) break;
+          const unsigned c = static_cast<std::uint8_t>(plain[at]);
+          name.append(
+              static_cast<char16_t>(corrected ? ((c + correction) & 0xFF) | (high << 8) : c));
+        }
+      }
+    }
+  }
+  std::string utf8;
+  return name.toUTF8String(utf8);
+}
 
 void SetCrc(std::string& header) {
   PutLe(header, 0, Crc32(std::string_view(header).substr(2)) & 0xFFFF, 2);
@@ -212,10 +265,7 @@ class Rar4Source final : public RarClearSource {
     const std::size_t name_size = Le16(header, kNameSizeAt);
     if (name_at + name_size > header.size()) return std::nullopt;
     file.name = header.substr(name_at, name_size);
-    // A Unicode name follows the plain one after a NUL, in an encoding of its own: the plain
-    // part is what is matched here.
-    if ((block.flags & kFileUnicodeName) != 0)
-      file.name = file.name.substr(0, file.name.find('\0'));
+    if ((block.flags & kFileUnicodeName) != 0) file.name = UnicodeName(file.name);
     for (char& c : file.name) {
       if (c == '\\') c = '/';
     }
