@@ -26,6 +26,7 @@ constexpr std::uint64_t kFileSizeUnknown = 0x08;
 constexpr std::uint64_t kRecordLocator = 0x01;     // in the main header
 constexpr std::uint64_t kRecordEncryption = 0x01;  // in a file header
 constexpr std::uint64_t kRecordHash = 0x02;
+constexpr std::uint64_t kRecordVersion = 0x04;
 constexpr std::uint64_t kCryptHasCheck = 0x01;
 constexpr std::uint64_t kCryptMacChecksums = 0x02;
 
@@ -320,9 +321,16 @@ class Rar5Source final : public RarClearSource {
     file.fields_end = pos + static_cast<std::size_t>(name_size);
     file.records = ReadRecords(block);
     for (const Record& record : file.records) {
+      const std::string_view body = header.substr(0, record.at + record.size);
+      std::size_t at = record.body_at;
+      std::uint64_t version = 0;
+      if (record.type == kRecordVersion && ReadVint(body, at, ignored) &&
+          ReadVint(body, at, version)) {
+        // Reported as "name;version", as libarchive names such members.
+        file.name += ";" + std::to_string(version);
+      }
       if (record.type != kRecordEncryption) continue;
       Encryption crypt;
-      const std::string_view body = header.substr(0, record.at + record.size);
       if (!ReadCryptFields(body, record.body_at, true, crypt)) return std::nullopt;
       file.encryption = crypt;
     }
