@@ -1,7 +1,9 @@
-// The line normaliser. Bytes that need no rule of their own (everything but TAB, LF and lead
-// bytes, outside a double-byte run) are handled a run at a time: copied in bulk, then the few
-// bytes in the sequence-number columns blanked. TAB, LF, lead bytes and the byte after a
-// double-byte character go one at a time through the exact per-byte rules.
+// The line normaliser. Most lines are taken whole: a vector scan finds the line's LF, its TABs
+// and any lead byte; a line without lead bytes (and, unless tabs are expanded, without TABs) is
+// copied a segment at a time with the tabs widened, then its sequence-number columns are blanked
+// and its trailing blanks dropped in place. Other lines go through the exact rules: bytes that
+// need no rule of their own (everything but TAB, LF and lead bytes, outside a double-byte run) a
+// run at a time, TAB, LF, lead bytes and the byte after a double-byte character one at a time.
 #include "registration/normaliser.h"
 
 #include <cstring>
@@ -11,7 +13,9 @@
 #include <optional>
 
 #include "platform/byte_buffer.h"
+#include "platform/cpu_features.h"
 #include "platform/file_reader.h"
+#include "registration/line_scan.h"
 #include "registration/registration_settings.h"
 
 namespace svregistration::registration {
@@ -66,12 +70,16 @@ class Normaliser {
       : src_(source), size_(size), options_(options), sink_(sink) {
     special_[kTab] = true;
     special_[kLf] = true;
+    bool low_lead = false;
     for (std::size_t b = 0; b < 256; ++b) {
       if (options.lead_byte[b]) {
         special_[b] = true;
         any_lead_ = true;
+        low_lead = low_lead || b < 0x80;
       }
     }
+    // The line scan sees lead bytes among the bytes of 0x80 and above only.
+    if (!low_lead) take_lines_ = ChooseTakeLines();
     // Room for the input and some growth; Reserve() enlarges it when tabs expand a lot.
     out_ = sink_ ? std::vector<std::uint8_t>(kSinkBlock + kSinkBlock / 4)
                  : platform::AllocateBytes(size_ + size_ / 8 + 64);
@@ -106,18 +114,151 @@ class Normaliser {
  private:
   void Consume() {
     while (i_ < size_) {
-      if (!trail_ && !in_dbcs_) {
-        std::size_t end = FindSpecial(i_);
-        if (end > i_) {
-          CopyRun(i_, end);
-          i_ = end;
-          if (sink_ && pos_ >= kSinkBlock) Flush();
-          continue;
-        }
+      if (take_lines_ != nullptr && col_ == 0 && !trail_ && !in_dbcs_) {
+        (this->*take_lines_)();
+        if (i_ >= size_) break;
       }
-      Step(src_[i_++]);
+      // The line the fast path left (or the rest of the piece) through the exact rules.
+      do {
+        ExactStep();
+      } while (i_ < size_ && col_ != 0);
+    }
+  }
+
+  void ExactStep() {
+    if (!trail_ && !in_dbcs_) {
+      std::size_t end = FindSpecial(i_);
+      if (end > i_) {
+        CopyRun(i_, end);
+        i_ = end;
+        if (sink_ && pos_ >= kSinkBlock) Flush();
+        return;
+      }
+    }
+    Step(src_[i_++]);
+    if (sink_ && pos_ >= kSinkBlock) Flush();
+  }
+
+  using TakeLinesFn = void (Normaliser::*)();
+
+  static TakeLinesFn ChooseTakeLines() {
+#ifdef SVREG_LINE_SCAN_AVX2
+    if (platform::UseAvx2()) return &Normaliser::TakeLinesAvx2;
+#endif
+    return &Normaliser::TakeLinesPortable;
+  }
+
+  // Each path is one function: the scan and the line logic inlined into it.
+  [[gnu::flatten]] void TakeLinesPortable() { TakeLines<PortableLineScan>(); }
+#ifdef SVREG_LINE_SCAN_AVX2
+  [[gnu::flatten, gnu::target("avx2")]] void TakeLinesAvx2() { TakeLines<Avx2LineScan>(); }
+#endif
+
+  // Whole lines from i_, each starting in column 0 outside a double-byte run, until one needs
+  // the exact rules or the piece holds no further LF.
+  template <class Scan>
+  void TakeLines() {
+    while (i_ < size_ && TakeLine<Scan>()) {
       if (sink_ && pos_ >= kSinkBlock) Flush();
     }
+  }
+
+  // A line long enough to leave to the run-at-a-time path, in 32-byte blocks.
+  static constexpr std::size_t kMaxLineBlocks = 8;
+
+  // The line at i_ when it holds no lead byte, no TAB unless tabs are expanded (so that a
+  // column is a position in the output line), and ends in an LF inside the piece. False, with
+  // nothing written, for any other line.
+  template <class Scan>
+  bool TakeLine() {
+    const std::uint8_t* line = src_ + i_;
+    const std::size_t room = size_ - i_;
+    const std::uint32_t high_mask = any_lead_ ? ~0u : 0u;
+    std::uint32_t tab_masks[kMaxLineBlocks];
+    std::uint32_t kept_masks[kMaxLineBlocks];
+    std::size_t blocks = 0;
+    std::size_t length = 0;  // without the LF
+    for (std::size_t at = 0;; at += 32) {
+      if (at >= room || blocks == kMaxLineBlocks) return false;
+      LineMasks m =
+          room - at >= 32 ? Scan::Block(line + at) : TailMasks<Scan>(line + at, room - at);
+      const std::uint32_t before_lf = m.lf != 0 ? (m.lf & (0u - m.lf)) - 1 : ~0u;
+      const std::uint32_t tabs = m.tab & before_lf;
+      if (tabs != 0 && !options_.expand_tabs) return false;
+      for (std::uint32_t high = m.high & before_lf & high_mask; high != 0; high &= high - 1) {
+        if (options_.lead_byte[line[at + static_cast<std::size_t>(__builtin_ctz(high))]]) {
+          return false;
+        }
+      }
+      kept_masks[blocks] = m.kept;
+      tab_masks[blocks++] = tabs;
+      if (m.lf != 0) {
+        length = at + static_cast<std::size_t>(__builtin_ctz(m.lf));
+        break;
+      }
+    }
+    // Tabs widen a byte to at most 8; the copies may store up to 16 bytes beyond their end.
+    Reserve(8 * length + 64);
+    std::uint8_t* const out = out_.data() + pos_;
+    std::uint8_t* o = out;
+    std::size_t from = 0;
+    for (std::size_t b = 0; b < blocks; ++b) {
+      for (std::uint32_t tabs = tab_masks[b]; tabs != 0; tabs &= tabs - 1) {
+        const std::size_t tab = 32 * b + static_cast<std::size_t>(__builtin_ctz(tabs));
+        o = CopyAhead(o, line + from, tab - from);
+        // A TAB moves to the next multiple of 8.
+        std::memset(o, kSpace, 8);
+        o += 8 - (static_cast<std::size_t>(o - out) & 7);
+        from = tab + 1;
+      }
+    }
+    const auto last_start = static_cast<std::size_t>(o - out);  // column of line[from]
+    o = CopyAhead(o, line + from, length - from);
+    std::size_t width = static_cast<std::size_t>(o - out);
+    if (options_.remove_lead_numeration) {
+      if (width >= kLeadColumns) {
+        for (std::size_t k = 0; k < kLeadColumns; ++k) out[k] = out[k] == kCr ? kCr : kSpace;
+      } else {
+        for (std::size_t k = 0; k < width; ++k) out[k] = out[k] == kCr ? kCr : kSpace;
+      }
+    }
+    if (options_.remove_numeration) {
+      // Columns 73 on are blank, and blanks before the line end are dropped.
+      width =
+          TrimmedWidth<Scan>(out, std::min(width, kTrailingColumn), kept_masks, from, last_start);
+      out[width++] = kCr;
+    }
+    out[width++] = kLf;
+    pos_ += width;
+    i_ += length + 1;
+    last_non_blank_ = pos_;
+    line_start_ = pos_;
+    return true;
+  }
+
+  // The width of the line's output `out`, `width` bytes so far, without its trailing blanks.
+  // Read from the input's masks where the last segment (from input `from`, output column
+  // `start` on) holds a kept byte; the output written a moment ago is read only otherwise.
+  template <class Scan>
+  std::size_t TrimmedWidth(const std::uint8_t* out, std::size_t width, const std::uint32_t* kept,
+                           std::size_t from, std::size_t start) const {
+    const std::size_t first = std::max(start, options_.remove_lead_numeration ? kLeadColumns : 0);
+    if (width > first) {
+      std::size_t end = LastBitIn(kept, from + (first - start), from + (width - start));
+      if (end != 0) return end - from + start;
+    }
+    return Scan::TrimBlanks(out, width);
+  }
+
+  // Copies `n` bytes in 16-byte steps (storing up to 15 bytes beyond) when the input has the
+  // bytes to read; answers the end of the copy.
+  std::uint8_t* CopyAhead(std::uint8_t* to, const std::uint8_t* from, std::size_t n) const {
+    if (static_cast<std::size_t>(src_ + size_ - from) >= n + 16) {
+      for (std::size_t k = 0; k < n; k += 16) std::memcpy(to + k, from + k, 16);
+    } else {
+      std::memcpy(to, from, n);
+    }
+    return to + n;
   }
 
   std::vector<std::uint8_t> Finish() {
@@ -283,6 +424,7 @@ class Normaliser {
   std::optional<std::size_t> pending_si_;
   std::array<bool, 256> special_{};
   bool any_lead_ = false;
+  TakeLinesFn take_lines_ = nullptr;
   std::vector<std::uint8_t> out_;
   std::size_t i_ = 0;
   std::size_t pos_ = 0;
@@ -314,17 +456,16 @@ std::vector<std::uint8_t> NormaliseSource(std::vector<std::uint8_t>& source,
 }
 
 void NormaliseFileTo(const std::string& path, const NormaliserOptions& options,
-                     const ByteSink& sink) {
+                     const ByteSink& sink, std::size_t piece_size) {
   platform::FileReader reader(path);
   Normaliser normaliser(nullptr, 0, options, &sink);
   // A piece small enough to stay in the processor's caches and reused for the whole file: no
   // fresh memory to fault in and clear, whatever the file's size.
-  constexpr std::size_t kPiece = std::size_t{1} << 20;
-  std::vector<std::uint8_t> piece(kPiece), next(kPiece);
-  std::size_t size = reader.Read(piece.data(), kPiece);
+  std::vector<std::uint8_t> piece(piece_size), next(piece_size);
+  std::size_t size = reader.Read(piece.data(), piece_size);
   while (true) {
     // One piece is read ahead so that the normaliser knows which piece is the last.
-    std::size_t next_size = size == 0 ? 0 : reader.Read(next.data(), kPiece);
+    std::size_t next_size = size == 0 ? 0 : reader.Read(next.data(), piece_size);
     normaliser.Feed(piece.data(), size, next_size == 0);
     if (next_size == 0) break;
     piece.swap(next);

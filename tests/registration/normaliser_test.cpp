@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/temp_dir.h"
+
 namespace svregistration::registration {
 namespace {
 
@@ -165,9 +167,10 @@ std::vector<std::uint8_t> Reference(std::vector<std::uint8_t> src, const Normali
 
 TEST(Normaliser, AgreesWithTheLiteralRulesOnRandomText) {
   std::mt19937 random(12345);
+  testing::TempDir dir;
   const std::uint8_t alphabet[] = {'A', '1', ' ', ' ', '\t', '\n', '\r', 0x82, 0xA0, 0xE0, 0x41};
-  for (int round = 0; round < 3000; ++round) {
-    unsigned bits = static_cast<unsigned>(round);
+  for (unsigned round = 0; round < 3000; ++round) {
+    unsigned bits = round;
     Flags flags{.tabs = (bits & 1) != 0, .numeration = (bits & 2) != 0, .lead = (bits & 4) != 0,
                 .sosi = (bits & 8) != 0, .sosi_removed = (bits & 16) != 0, .sjis = (bits & 32) != 0};
     std::vector<std::uint8_t> text(random() % 300);
@@ -177,7 +180,17 @@ TEST(Normaliser, AgreesWithTheLiteralRulesOnRandomText) {
     }
     NormaliserOptions options = Options(flags);
     std::vector<std::uint8_t> copy = text;
-    ASSERT_EQ(NormaliseSource(copy, options), Reference(text, options)) << "round " << round;
+    const std::vector<std::uint8_t> expected = Reference(text, options);
+    ASSERT_EQ(NormaliseSource(copy, options), expected) << "round " << round;
+    // The streaming form, in pieces of a few bytes (lines, tabs, pairs and a space that becomes
+    // SI cut at every place) or of a few lines.
+    std::size_t piece = round / 64 % 2 == 0 ? 1 + round % 7 : 40 + round % 200;
+    std::vector<std::uint8_t> streamed;
+    auto sink = [&](const std::uint8_t* bytes, std::size_t size) {
+      streamed.insert(streamed.end(), bytes, bytes + size);
+    };
+    NormaliseFileTo(dir.Write("source.txt", text), options, sink, piece);
+    ASSERT_EQ(streamed, expected) << "round " << round << " in pieces of " << piece;
   }
 }
 

@@ -1,0 +1,32 @@
+// Run-time choice of the vector paths.
+#include "platform/cpu_features.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace svregistration::platform {
+
+namespace {
+
+bool ScalarForced() {
+  const char* choice = std::getenv("SVREG_SIMD");
+  return choice != nullptr && std::strcmp(choice, "scalar") == 0;
+}
+
+bool DetectAvx2() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") != 0;
+#else
+  return false;
+#endif
+}
+
+}  // namespace
+
+bool UseAvx2() {
+  static const bool use = !ScalarForced() && DetectAvx2();
+  return use;
+}
+
+}  // namespace svregistration::platform
