@@ -22,7 +22,21 @@ bool DetectAvx2() {
 #endif
 }
 
+bool DetectAvx512Vbmi() {
+#if defined(__x86_64__) || defined(__i386__)
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx512bw") != 0 && __builtin_cpu_supports("avx512vbmi") != 0;
+#else
+  return false;
+#endif
+}
+
 }  // namespace
+
+bool UseAvx512Vbmi() {
+  static const bool use = !ScalarForced() && DetectAvx512Vbmi();
+  return use;
+}
 
 bool UseAvx2() {
   static const bool use = !ScalarForced() && DetectAvx2();

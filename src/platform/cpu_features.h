@@ -8,4 +8,8 @@ namespace svregistration::platform {
 /// run the portable paths, which must give the same bytes).
 bool UseAvx2();
 
+/// True when the processor has AVX-512 with byte permutes (AVX512BW and AVX512VBMI) and
+/// SVREG_SIMD is not "scalar".
+bool UseAvx512Vbmi();
+
 }  // namespace svregistration::platform
