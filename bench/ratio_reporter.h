@@ -1,6 +1,7 @@
 // The console report, followed by each benchmark's speed against its anchor's, both measured in
-// the same run: on a shared machine only such ratios mean something. A benchmark's time is its
-// fastest run (the "min" statistic when runs are repeated), the one least disturbed.
+// the same run: on a shared machine only such ratios mean something. A benchmark's time is the
+// processor time of its fastest run (the "min" statistic when runs are repeated), the one least
+// disturbed; it includes the kernel's work for the thread, such as faulting in fresh memory.
 #pragma once
 
 #include <benchmark/benchmark.h>
@@ -30,7 +31,7 @@ class RatioReporter : public benchmark::ConsoleReporter {
       if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "min") continue;
       std::string name = run.run_name.function_name;
       if (!run.run_name.args.empty()) name += "/" + run.run_name.args;
-      double seconds = run.GetAdjustedRealTime();
+      double seconds = run.GetAdjustedCPUTime();
       auto [at, added] = fastest_.emplace(name, seconds);
       if (!added) at->second = std::min(at->second, seconds);
     }
