@@ -3,6 +3,8 @@
 // byte whose stop entry is set; the last stretch of a run is loaded and stored under a mask.
 #include "codepage/plain_bytes.h"
 
+#include <cstring>
+
 #include "platform/cpu_features.h"
 
 #if defined(__x86_64__) || defined(__i386__)
@@ -81,9 +83,67 @@ struct ByteTable {
   return i;
 }
 
+// The characters of the bytes of `chars` (low bytes) and `highs`, widened: the first 32 of them
+// with `upper` false, the next 32 with it true.
+[[SVREG_VBMI_TARGET]] inline __m512i Widen(__m512i chars, __m512i highs, bool any_high,
+                                           bool upper) {
+  __m512i wide = upper ? WidenUpper(chars) : _mm512_cvtepu8_epi16(_mm512_castsi512_si256(chars));
+  if (!any_high) return wide;
+  __m512i high = upper ? WidenUpper(highs) : _mm512_cvtepu8_epi16(_mm512_castsi512_si256(highs));
+  return _mm512_or_si512(wide, _mm512_slli_epi16(high, 8));
+}
+
+[[SVREG_VBMI_TARGET]] std::size_t PlainRecordsVbmi(const PlainByteTables& tables,
+                                                    const std::uint8_t* data, std::size_t from,
+                                                    std::size_t limit, char16_t*& out) {
+  constexpr std::size_t kRecord = 80;
+  constexpr __mmask64 kRest = (__mmask64{1} << (kRecord - 64)) - 1;
+  const ByteTable low = LoadTable(tables.low);
+  const ByteTable high = LoadTable(tables.high);
+  const __m512i shift_out = _mm512_set1_epi8(0x0E);
+  const __m512i shift_in = _mm512_set1_epi8(0x0F);
+  const std::uint32_t line_end = 0x000A000D;  // CR LF
+  std::size_t i = from;
+  char16_t* o = out;
+  while (limit - i > kRecord) {
+    __m512i head = _mm512_loadu_si512(data + i);
+    __m512i rest = _mm512_maskz_loadu_epi8(kRest, data + i + 64);
+    __mmask64 shifts = _mm512_cmpeq_epi8_mask(head, shift_out) |
+                       _mm512_cmpeq_epi8_mask(head, shift_in) |
+                       ((_mm512_cmpeq_epi8_mask(rest, shift_out) |
+                         _mm512_cmpeq_epi8_mask(rest, shift_in)) &
+                        kRest);
+    if (shifts != 0) break;
+    __mmask64 head_upper = _mm512_movepi8_mask(head);
+    __mmask64 rest_upper = _mm512_movepi8_mask(rest);
+    __m512i head_chars = Lookup(low, head, head_upper);
+    __m512i rest_chars = Lookup(low, rest, rest_upper);
+    __m512i head_highs = head_chars, rest_highs = rest_chars;
+    if (tables.any_high) {
+      head_highs = Lookup(high, head, head_upper);
+      rest_highs = Lookup(high, rest, rest_upper);
+    }
+    _mm512_storeu_si512(o, Widen(head_chars, head_highs, tables.any_high, false));
+    _mm512_storeu_si512(o + 32, Widen(head_chars, head_highs, tables.any_high, true));
+    _mm512_mask_storeu_epi16(o + 64, 0xFFFF, Widen(rest_chars, rest_highs, tables.any_high, false));
+    std::memcpy(o + kRecord, &line_end, sizeof line_end);
+    o += kRecord + 2;
+    i += kRecord;
+  }
+  out = o;
+  return i;
+}
+
 }  // namespace
 #pragma GCC diagnostic pop
 #endif
+
+PlainRecordsFn VectorPlainRecords() {
+#ifdef SVREG_PLAIN_BYTES_VBMI
+  if (platform::UseAvx512Vbmi()) return &PlainRecordsVbmi;
+#endif
+  return nullptr;
+}
 
 PlainRunFn VectorPlainRun() {
 #ifdef SVREG_PLAIN_BYTES_VBMI

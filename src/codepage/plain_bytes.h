@@ -22,8 +22,16 @@ struct PlainByteTables {
 using PlainRunFn = std::size_t (*)(const PlainByteTables& tables, const std::uint8_t* data,
                                    std::size_t from, std::size_t to, char16_t*& out);
 
-/// The vector form for this processor, or nullptr when there is none (the caller's own loop
+/// Converts whole 80-byte records from data[from] (a record's first byte) while a record holds
+/// no shift-out or shift-in byte and more input than the record lies before `limit`: each becomes
+/// its 80 characters and CR LF. Inside such a record quotes change nothing that shows, since the
+/// state they set ends with the record. Answers where it stopped (a record's first byte).
+using PlainRecordsFn = std::size_t (*)(const PlainByteTables& tables, const std::uint8_t* data,
+                                       std::size_t from, std::size_t limit, char16_t*& out);
+
+/// The vector forms for this processor, or nullptr when there is none (the caller's own loop
 /// then converts the runs).
 PlainRunFn VectorPlainRun();
+PlainRecordsFn VectorPlainRecords();
 
 }  // namespace svregistration::codepage

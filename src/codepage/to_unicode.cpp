@@ -90,6 +90,7 @@ struct Setup {
   std::array<std::uint32_t, 256> plain{};
   // The same for the vector form of the plain path, when the processor has one.
   codepage::PlainRunFn plain_run = nullptr;
+  codepage::PlainRecordsFn plain_records = nullptr;
   codepage::PlainByteTables vector_tables;
 };
 
@@ -165,6 +166,12 @@ std::size_t Convert(const Setup& setup, AnsiWidth* ansi, StreamState& st, const 
   };
 
   for (;;) {
+    if (setup.plain_records != nullptr && !st.shifted && st.record_end - base == i + kRecordLength) {
+      // At a record's first byte: whole records without shift bytes in one go.
+      std::size_t from = i;
+      i = setup.plain_records(setup.vector_tables, data, i, limit, o);
+      st.record_end += i - from;
+    }
     // Where this stretch stops: the record's end, or the end of what may be read of the piece.
     const std::size_t stop =
         static_cast<std::size_t>(std::min<std::uint64_t>(st.record_end - base, limit));
@@ -271,6 +278,7 @@ class Decoder {
       vector.any_high = vector.any_high || vector.high[b] != 0;
     }
     setup_.plain_run = codepage::VectorPlainRun();
+    setup_.plain_records = codepage::VectorPlainRecords();
   }
 
   /// The most characters a piece of `size` bytes gives.
