@@ -94,8 +94,8 @@ struct ByteTable {
 }
 
 [[SVREG_VBMI_TARGET]] std::size_t PlainRecordsVbmi(const PlainByteTables& tables,
-                                                    const std::uint8_t* data, std::size_t from,
-                                                    std::size_t limit, char16_t*& out) {
+                                                   const std::uint8_t* data, std::size_t from,
+                                                   std::size_t limit, char16_t*& out) {
   constexpr std::size_t kRecord = 80;
   constexpr __mmask64 kRest = (__mmask64{1} << (kRecord - 64)) - 1;
   const ByteTable low = LoadTable(tables.low);
@@ -108,11 +108,10 @@ struct ByteTable {
   while (limit - i > kRecord) {
     __m512i head = _mm512_loadu_si512(data + i);
     __m512i rest = _mm512_maskz_loadu_epi8(kRest, data + i + 64);
-    __mmask64 shifts = _mm512_cmpeq_epi8_mask(head, shift_out) |
-                       _mm512_cmpeq_epi8_mask(head, shift_in) |
-                       ((_mm512_cmpeq_epi8_mask(rest, shift_out) |
-                         _mm512_cmpeq_epi8_mask(rest, shift_in)) &
-                        kRest);
+    __mmask64 shifts =
+        _mm512_cmpeq_epi8_mask(head, shift_out) | _mm512_cmpeq_epi8_mask(head, shift_in) |
+        ((_mm512_cmpeq_epi8_mask(rest, shift_out) | _mm512_cmpeq_epi8_mask(rest, shift_in)) &
+         kRest);
     if (shifts != 0) break;
     __mmask64 head_upper = _mm512_movepi8_mask(head);
     __mmask64 rest_upper = _mm512_movepi8_mask(rest);
