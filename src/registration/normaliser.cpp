@@ -11,6 +11,7 @@
 #include <emmintrin.h>
 #endif
 #include <optional>
+#include <utility>
 
 #include "platform/byte_buffer.h"
 #include "platform/cpu_features.h"
@@ -263,6 +264,8 @@ class Normaliser {
 
   std::vector<std::uint8_t> Finish() {
     if (sink_) {
+      // The last line has no LF: its trailing blanks stay.
+      EmitHeldBlanks();
       (*sink_)(out_.data(), pos_);
       return {};
     }
@@ -275,12 +278,57 @@ class Normaliser {
   // Hands the finished lines to the sink and moves the current line to the front. Positions
   // inside the current line (the last non-blank byte) move with it.
   void Flush() {
-    if (line_start_ == 0) return;
+    if (line_start_ == 0) {
+      FlushLongLine();
+      return;
+    }
     (*sink_)(out_.data(), line_start_);
     std::memmove(out_.data(), out_.data() + line_start_, pos_ - line_start_);
     pos_ -= line_start_;
     last_non_blank_ -= line_start_;
     line_start_ = 0;
+  }
+
+  // A line longer than a block is handed on in parts, so that memory stays bounded whatever the
+  // line's length. What may still change stays: the blanks after the last kept byte (dropped if
+  // the line ends in an LF when sequence numbers are removed) and the last byte (a space before a
+  // double-byte run may become SO). A long run of such blanks is held counted, not as bytes.
+  void FlushLongLine() {
+    if (!held_blanks_.empty() && last_non_blank_ > 0) EmitHeldBlanks();  // a kept byte follows
+    const std::size_t final_end =
+        options_.remove_numeration ? std::min(last_non_blank_, pos_ - 1) : pos_ - 1;
+    (*sink_)(out_.data(), final_end);
+    std::memmove(out_.data(), out_.data() + final_end, pos_ - final_end);
+    pos_ -= final_end;
+    last_non_blank_ -= std::min(last_non_blank_, final_end);
+    if (options_.remove_numeration && last_non_blank_ == 0 && pos_ > kSinkBlock / 2) {
+      HoldBlanks(out_.data(), pos_ - 1);
+      out_[0] = out_[pos_ - 1];
+      pos_ = 1;
+    }
+  }
+
+  // Blanks counted in runs of one byte value, to follow what has been handed on.
+  void HoldBlanks(const std::uint8_t* bytes, std::size_t n) {
+    for (std::size_t k = 0; k < n; ++k) {
+      if (held_blanks_.empty() || held_blanks_.back().first != bytes[k]) {
+        held_blanks_.emplace_back(bytes[k], 0);
+      }
+      ++held_blanks_.back().second;
+    }
+  }
+
+  void EmitHeldBlanks() {
+    std::uint8_t block[1 << 12];
+    for (const auto& [byte, count] : held_blanks_) {
+      std::memset(block, byte, sizeof block);
+      for (std::uint64_t left = count; left > 0;) {
+        std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(left, sizeof block));
+        (*sink_)(block, n);
+        left -= n;
+      }
+    }
+    held_blanks_.clear();
   }
 
   std::size_t FindSpecial(std::size_t from) const {
@@ -405,6 +453,14 @@ class Normaliser {
     Append(b);
     if (b == kLf) {
       if (options_.remove_numeration) {
+        // Held blanks are kept when a kept byte follows them, else dropped with the others.
+        if (!held_blanks_.empty()) {
+          if (last_non_blank_ > 0) {
+            EmitHeldBlanks();
+          } else {
+            held_blanks_.clear();
+          }
+        }
         pos_ = last_non_blank_;
         Append(kCr);
         Append(kLf);
@@ -422,6 +478,7 @@ class Normaliser {
   std::size_t line_start_ = 0;
   bool last_piece_ = true;
   std::optional<std::size_t> pending_si_;
+  std::vector<std::pair<std::uint8_t, std::uint64_t>> held_blanks_;  // before out_[0]
   std::array<bool, 256> special_{};
   bool any_lead_ = false;
   TakeLinesFn take_lines_ = nullptr;
