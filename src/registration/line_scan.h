@@ -23,6 +23,12 @@ struct LineMasks {
 
 /// One byte at a time; the compiler may widen it with the instructions every build has.
 struct PortableLineScan {
+  static constexpr std::size_t kCopyStep = 16;
+
+  static inline void CopyStep(std::uint8_t* to, const std::uint8_t* from) {
+    std::memcpy(to, from, kCopyStep);
+  }
+
   static inline LineMasks Block(const std::uint8_t* bytes) {
     LineMasks m;
     for (unsigned k = 0; k < 32; ++k) {
@@ -45,6 +51,13 @@ struct PortableLineScan {
 
 #ifdef SVREG_LINE_SCAN_AVX2
 struct Avx2LineScan {
+  static constexpr std::size_t kCopyStep = 32;
+
+  [[gnu::target("avx2")]] static inline void CopyStep(std::uint8_t* to, const std::uint8_t* from) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(to),
+                        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(from)));
+  }
+
   [[gnu::target("avx2")]] static inline LineMasks Block(const std::uint8_t* bytes) {
     __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(bytes));
     __m256i lf = _mm256_cmpeq_epi8(v, _mm256_set1_epi8(0x0A));

@@ -159,10 +159,24 @@ class Normaliser {
   // the exact rules or the piece holds no further LF.
   template <class Scan>
   void TakeLines() {
-    while (i_ < size_ && TakeLine<Scan>()) {
+    // The options as values: the output is written through byte pointers, which may alias any
+    // member, so the compiler would read members again after every store.
+    const LineRules rules{options_.expand_tabs,       options_.remove_lead_numeration,
+                          options_.remove_numeration, any_lead_ ? ~0u : 0u,
+                          options_.lead_byte.data(),  src_ + size_};
+    while (i_ < size_ && TakeLine<Scan>(rules)) {
       if (sink_ && pos_ >= kSinkBlock) Flush();
     }
   }
+
+  struct LineRules {
+    bool expand_tabs;
+    bool remove_lead_numeration;
+    bool remove_numeration;
+    std::uint32_t high_mask;  // all ones when lead bytes exist
+    const bool* lead_byte;
+    const std::uint8_t* input_end;
+  };
 
   // A line long enough to leave to the run-at-a-time path, in 32-byte blocks.
   static constexpr std::size_t kMaxLineBlocks = 8;
@@ -171,10 +185,9 @@ class Normaliser {
   // column is a position in the output line), and ends in an LF inside the piece. False, with
   // nothing written, for any other line.
   template <class Scan>
-  bool TakeLine() {
+  bool TakeLine(const LineRules& rules) {
     const std::uint8_t* line = src_ + i_;
-    const std::size_t room = size_ - i_;
-    const std::uint32_t high_mask = any_lead_ ? ~0u : 0u;
+    const auto room = static_cast<std::size_t>(rules.input_end - line);
     std::uint32_t tab_masks[kMaxLineBlocks];
     std::uint32_t kept_masks[kMaxLineBlocks];
     std::size_t blocks = 0;
@@ -185,9 +198,9 @@ class Normaliser {
           room - at >= 32 ? Scan::Block(line + at) : TailMasks<Scan>(line + at, room - at);
       const std::uint32_t before_lf = m.lf != 0 ? (m.lf & (0u - m.lf)) - 1 : ~0u;
       const std::uint32_t tabs = m.tab & before_lf;
-      if (tabs != 0 && !options_.expand_tabs) return false;
-      for (std::uint32_t high = m.high & before_lf & high_mask; high != 0; high &= high - 1) {
-        if (options_.lead_byte[line[at + static_cast<std::size_t>(__builtin_ctz(high))]]) {
+      if (tabs != 0 && !rules.expand_tabs) return false;
+      for (std::uint32_t high = m.high & before_lf & rules.high_mask; high != 0; high &= high - 1) {
+        if (rules.lead_byte[line[at + static_cast<std::size_t>(__builtin_ctz(high))]]) {
           return false;
         }
       }
@@ -198,7 +211,7 @@ class Normaliser {
         break;
       }
     }
-    // Tabs widen a byte to at most 8; the copies may store up to 16 bytes beyond their end.
+    // Tabs widen a byte to at most 8; the copies may store up to 32 bytes beyond their end.
     Reserve(8 * length + 64);
     std::uint8_t* const out = out_.data() + pos_;
     std::uint8_t* o = out;
@@ -206,7 +219,7 @@ class Normaliser {
     for (std::size_t b = 0; b < blocks; ++b) {
       for (std::uint32_t tabs = tab_masks[b]; tabs != 0; tabs &= tabs - 1) {
         const std::size_t tab = 32 * b + static_cast<std::size_t>(__builtin_ctz(tabs));
-        o = CopyAhead(o, line + from, tab - from);
+        o = CopyAhead<Scan>(o, line + from, tab - from, rules.input_end);
         // A TAB moves to the next multiple of 8.
         std::memset(o, kSpace, 8);
         o += 8 - (static_cast<std::size_t>(o - out) & 7);
@@ -214,19 +227,20 @@ class Normaliser {
       }
     }
     const auto last_start = static_cast<std::size_t>(o - out);  // column of line[from]
-    o = CopyAhead(o, line + from, length - from);
+    o = CopyAhead<Scan>(o, line + from, length - from, rules.input_end);
     std::size_t width = static_cast<std::size_t>(o - out);
-    if (options_.remove_lead_numeration) {
+    if (rules.remove_lead_numeration) {
       if (width >= kLeadColumns) {
         for (std::size_t k = 0; k < kLeadColumns; ++k) out[k] = out[k] == kCr ? kCr : kSpace;
       } else {
         for (std::size_t k = 0; k < width; ++k) out[k] = out[k] == kCr ? kCr : kSpace;
       }
     }
-    if (options_.remove_numeration) {
+    if (rules.remove_numeration) {
       // Columns 73 on are blank, and blanks before the line end are dropped.
-      width =
-          TrimmedWidth<Scan>(out, std::min(width, kTrailingColumn), kept_masks, from, last_start);
+      const std::size_t first = rules.remove_lead_numeration ? kLeadColumns : 0;
+      width = TrimmedWidth<Scan>(out, std::min(width, kTrailingColumn), first, kept_masks, from,
+                                 last_start);
       out[width++] = kCr;
     }
     out[width++] = kLf;
@@ -237,13 +251,14 @@ class Normaliser {
     return true;
   }
 
-  // The width of the line's output `out`, `width` bytes so far, without its trailing blanks.
-  // Read from the input's masks where the last segment (from input `from`, output column
-  // `start` on) holds a kept byte; the output written a moment ago is read only otherwise.
+  // The width of the line's output `out`, `width` bytes so far, without its trailing blanks
+  // (the columns before `blanked` are blank). Read from the input's masks where the last segment
+  // (from input `from`, output column `start` on) holds a kept byte; the output written a moment
+  // ago is read only otherwise.
   template <class Scan>
-  std::size_t TrimmedWidth(const std::uint8_t* out, std::size_t width, const std::uint32_t* kept,
-                           std::size_t from, std::size_t start) const {
-    const std::size_t first = std::max(start, options_.remove_lead_numeration ? kLeadColumns : 0);
+  static std::size_t TrimmedWidth(const std::uint8_t* out, std::size_t width, std::size_t blanked,
+                                  const std::uint32_t* kept, std::size_t from, std::size_t start) {
+    const std::size_t first = std::max(start, blanked);
     if (width > first) {
       std::size_t end = LastBitIn(kept, from + (first - start), from + (width - start));
       if (end != 0) return end - from + start;
@@ -251,11 +266,13 @@ class Normaliser {
     return Scan::TrimBlanks(out, width);
   }
 
-  // Copies `n` bytes in 16-byte steps (storing up to 15 bytes beyond) when the input has the
-  // bytes to read; answers the end of the copy.
-  std::uint8_t* CopyAhead(std::uint8_t* to, const std::uint8_t* from, std::size_t n) const {
-    if (static_cast<std::size_t>(src_ + size_ - from) >= n + 16) {
-      for (std::size_t k = 0; k < n; k += 16) std::memcpy(to + k, from + k, 16);
+  // Copies `n` bytes in the scan's steps (storing up to a step less one beyond) when the input
+  // has the bytes to read before `end`; answers the end of the copy.
+  template <class Scan>
+  static std::uint8_t* CopyAhead(std::uint8_t* to, const std::uint8_t* from, std::size_t n,
+                                 const std::uint8_t* end) {
+    if (static_cast<std::size_t>(end - from) >= n + Scan::kCopyStep) {
+      for (std::size_t k = 0; k < n; k += Scan::kCopyStep) Scan::CopyStep(to + k, from + k);
     } else {
       std::memcpy(to, from, n);
     }
