@@ -17,7 +17,9 @@
 //
 // Speed: the ANSI answers are asked once per character and code page and kept; with a code page
 // of single bytes only (MaxCharSize 1) nothing is asked at all. Each conversion builds 256-entry
-// tables for the single bytes, then one pass writes into output sized for the worst case.
+// tables for the single bytes, then one pass writes into output sized for the worst case. Where
+// the processor has AVX-512 byte permutes, whole records without shift bytes and runs of plain
+// single bytes take the vector forms (codepage/plain_bytes.h), chosen at run time.
 #include <algorithm>
 #include <cstring>
 #include <memory>
