@@ -168,7 +168,8 @@ std::size_t Convert(const Setup& setup, AnsiWidth* ansi, StreamState& st, const 
   };
 
   for (;;) {
-    if (setup.plain_records != nullptr && !st.shifted && st.record_end - base == i + kRecordLength) {
+    if (setup.plain_records != nullptr && !st.shifted &&
+        st.record_end - base == i + kRecordLength) {
       // At a record's first byte: whole records without shift bytes in one go.
       std::size_t from = i;
       i = setup.plain_records(setup.vector_tables, data, i, limit, o);

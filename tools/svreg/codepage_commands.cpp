@@ -67,8 +67,7 @@ std::vector<std::uint8_t> ReadAll(const std::string& path) {
 
 #if defined(__x86_64__) || defined(__i386__)
 /// ASCII units from `p` (32 at a time) written as bytes at `o`; answers how many.
-[[gnu::target("avx2")]] std::size_t AsciiRunAvx2(const char16_t* p, const char16_t* end,
-                                                  char* o) {
+[[gnu::target("avx2")]] std::size_t AsciiRunAvx2(const char16_t* p, const char16_t* end, char* o) {
   std::size_t done = 0;
   while (end - (p + done) >= 32) {
     __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + done));
