@@ -161,9 +161,14 @@ class Normaliser {
   void TakeLines() {
     // The options as values: the output is written through byte pointers, which may alias any
     // member, so the compiler would read members again after every store.
-    const LineRules rules{options_.expand_tabs,       options_.remove_lead_numeration,
-                          options_.remove_numeration, any_lead_ ? ~0u : 0u,
-                          options_.lead_byte.data(),  src_ + size_};
+    const LineRules rules{options_.expand_tabs,
+                          options_.remove_lead_numeration,
+                          options_.remove_numeration,
+                          !options_.convert_sosi || options_.sosi_removed,
+                          options_.convert_sosi && options_.sosi_removed,
+                          any_lead_ ? ~0u : 0u,
+                          options_.lead_byte.data(),
+                          src_ + size_};
     while (i_ < size_ && TakeLine<Scan>(rules)) {
       if (sink_ && pos_ >= kSinkBlock) Flush();
     }
@@ -173,6 +178,8 @@ class Normaliser {
     bool expand_tabs;
     bool remove_lead_numeration;
     bool remove_numeration;
+    bool pairs;               // double-byte characters change only bytes of their own line part
+    bool shift_bytes;         // a double-byte run gets SO before and SI after it
     std::uint32_t high_mask;  // all ones when lead bytes exist
     const bool* lead_byte;
     const std::uint8_t* input_end;
@@ -189,9 +196,11 @@ class Normaliser {
     const std::uint8_t* line = src_ + i_;
     const auto room = static_cast<std::size_t>(rules.input_end - line);
     std::uint32_t tab_masks[kMaxLineBlocks];
+    std::uint32_t pair_masks[kMaxLineBlocks];  // the lead bytes of double-byte characters
     std::uint32_t kept_masks[kMaxLineBlocks];
     std::size_t blocks = 0;
-    std::size_t length = 0;  // without the LF
+    std::size_t length = 0;      // without the LF
+    std::size_t after_pair = 0;  // the byte after the last pair's second byte
     for (std::size_t at = 0;; at += 32) {
       if (at >= room || blocks == kMaxLineBlocks) return false;
       LineMasks m =
@@ -199,11 +208,16 @@ class Normaliser {
       const std::uint32_t before_lf = m.lf != 0 ? (m.lf & (0u - m.lf)) - 1 : ~0u;
       const std::uint32_t tabs = m.tab & before_lf;
       if (tabs != 0 && !rules.expand_tabs) return false;
+      std::uint32_t pairs = 0;
       for (std::uint32_t high = m.high & before_lf & rules.high_mask; high != 0; high &= high - 1) {
-        if (rules.lead_byte[line[at + static_cast<std::size_t>(__builtin_ctz(high))]]) {
-          return false;
-        }
+        const std::size_t lead = at + static_cast<std::size_t>(__builtin_ctz(high));
+        if (lead < after_pair || !rules.lead_byte[line[lead]]) continue;  // a second byte
+        // A second byte that is blank (or the LF) would need the exact rules.
+        if (!rules.pairs || lead + 1 >= room || IsBlank(line[lead + 1])) return false;
+        pairs |= 1u << (lead - at);
+        after_pair = lead + 2;
       }
+      pair_masks[blocks] = pairs;
       kept_masks[blocks] = m.kept;
       tab_masks[blocks++] = tabs;
       if (m.lf != 0) {
@@ -216,15 +230,51 @@ class Normaliser {
     std::uint8_t* const out = out_.data() + pos_;
     std::uint8_t* o = out;
     std::size_t from = 0;
-    for (std::size_t b = 0; b < blocks; ++b) {
-      for (std::uint32_t tabs = tab_masks[b]; tabs != 0; tabs &= tabs - 1) {
-        const std::size_t tab = 32 * b + static_cast<std::size_t>(__builtin_ctz(tabs));
-        o = CopyAhead<Scan>(o, line + from, tab - from, rules.input_end);
-        // A TAB moves to the next multiple of 8.
-        std::memset(o, kSpace, 8);
-        o += 8 - (static_cast<std::size_t>(o - out) & 7);
-        from = tab + 1;
+    bool in_run = false;  // the bytes written last are a double-byte run
+    // Ends a run before a single byte with SI. The byte is blanked or not by the column SI
+    // takes, so both columns must lie on the same side of column 73.
+    auto end_run = [&]() {
+      if (!in_run) return true;
+      in_run = false;
+      if (!rules.shift_bytes) return true;
+      if (rules.remove_numeration && static_cast<std::size_t>(o - out) + 1 >= kTrailingColumn) {
+        return false;
       }
+      *o++ = kSi;
+      return true;
+    };
+    for (std::size_t b = 0; b < blocks; ++b) {
+      for (std::uint32_t events = tab_masks[b] | pair_masks[b]; events != 0; events &= events - 1) {
+        const std::size_t bit = static_cast<std::size_t>(__builtin_ctz(events));
+        const std::size_t at = 32 * b + bit;
+        if (at > from) {
+          if (!end_run()) return false;
+          o = CopyAhead<Scan>(o, line + from, at - from, rules.input_end);
+        }
+        if ((pair_masks[b] >> bit & 1) == 0) {
+          if (in_run) return false;  // a TAB right after a run: the exact rules
+          // A TAB moves to the next multiple of 8.
+          std::memset(o, kSpace, 8);
+          o += 8 - (static_cast<std::size_t>(o - out) & 7);
+          from = at + 1;
+          continue;
+        }
+        // A double-byte character, in columns that neither sequence-number rule blanks. Its
+        // first byte is blanked or not by the column SO takes.
+        const auto column = static_cast<std::size_t>(o - out);
+        const std::size_t shift_out = rules.shift_bytes && !in_run ? 1 : 0;
+        if (rules.remove_lead_numeration && column < kLeadColumns) return false;
+        if (rules.remove_numeration && column + shift_out + 1 >= kTrailingColumn) return false;
+        if (shift_out != 0) *o++ = kSo;
+        o[0] = line[at];
+        o[1] = line[at + 1];
+        o += 2;
+        in_run = true;
+        from = at + 2;
+      }
+    }
+    if (length > from || in_run) {
+      if (!end_run()) return false;
     }
     const auto last_start = static_cast<std::size_t>(o - out);  // column of line[from]
     o = CopyAhead<Scan>(o, line + from, length - from, rules.input_end);

@@ -89,6 +89,10 @@ const Case kCases[] = {
      {.lead = true, .sjis = true},
      "\x82\xA0\x82\xA0\x82\xA0\x82\xA0X\n",
      "      \x82\xA0X\n"},
+    {"byte after SI is blanked by the column SI takes",
+     {.numeration = true, .sosi = true, .sosi_removed = true, .sjis = true},
+     std::string(68, 'A') + "\x82\xA0" "BC\n",
+     std::string(68, 'A') + "\x0E\x82\xA0\x0F" "B\r\n"},
     {"empty input", {.tabs = true, .numeration = true}, "", ""},
 };
 
