@@ -6,6 +6,7 @@
 // run at a time, TAB, LF, lead bytes and the byte after a double-byte character one at a time.
 #include "registration/normaliser.h"
 
+#include <bit>
 #include <cstring>
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -279,13 +280,7 @@ class Normaliser {
     const auto last_start = static_cast<std::size_t>(o - out);  // column of line[from]
     o = CopyAhead<Scan>(o, line + from, length - from, rules.input_end);
     std::size_t width = static_cast<std::size_t>(o - out);
-    if (rules.remove_lead_numeration) {
-      if (width >= kLeadColumns) {
-        for (std::size_t k = 0; k < kLeadColumns; ++k) out[k] = out[k] == kCr ? kCr : kSpace;
-      } else {
-        for (std::size_t k = 0; k < width; ++k) out[k] = out[k] == kCr ? kCr : kSpace;
-      }
-    }
+    if (rules.remove_lead_numeration) BlankLeadColumns(out);
     if (rules.remove_numeration) {
       // Columns 73 on are blank, and blanks before the line end are dropped.
       const std::size_t first = rules.remove_lead_numeration ? kLeadColumns : 0;
@@ -299,6 +294,25 @@ class Normaliser {
     last_non_blank_ = pos_;
     line_start_ = pos_;
     return true;
+  }
+
+  // Columns 1-6 of the line at `out` blanked, CRs kept, in one 8-byte word (the output has room
+  // beyond a short line, and what lies there is overwritten later).
+  static void BlankLeadColumns(std::uint8_t* out) {
+    if constexpr (std::endian::native != std::endian::little) {
+      for (std::size_t k = 0; k < kLeadColumns; ++k) out[k] = out[k] == kCr ? kCr : kSpace;
+      return;
+    }
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kLow7 = 0x7F7F7F7F7F7F7F7FULL;
+    constexpr std::uint64_t kLeadBytes = 0x0000FFFFFFFFFFFFULL;  // little-endian bytes 0-5
+    std::uint64_t word;
+    std::memcpy(&word, out, 8);
+    const std::uint64_t x = word ^ (kOnes * kCr);  // zero bytes where CR
+    const std::uint64_t not_cr = ((((x & kLow7) + kLow7) | x) >> 7) & kOnes;
+    const std::uint64_t blank = not_cr * 0xFF & kLeadBytes;
+    word = (word & ~blank) | ((kOnes * kSpace) & blank);
+    std::memcpy(out, &word, 8);
   }
 
   // The width of the line's output `out`, `width` bytes so far, without its trailing blanks
