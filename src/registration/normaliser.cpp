@@ -165,6 +165,7 @@ class Normaliser {
     const LineRules rules{options_.expand_tabs,
                           options_.remove_lead_numeration,
                           options_.remove_numeration,
+                          options_.remove_lead_numeration || options_.remove_numeration,
                           !options_.convert_sosi || options_.sosi_removed,
                           options_.convert_sosi && options_.sosi_removed,
                           any_lead_ ? ~0u : 0u,
@@ -179,6 +180,7 @@ class Normaliser {
     bool expand_tabs;
     bool remove_lead_numeration;
     bool remove_numeration;
+    bool columns_matter;      // a sequence-number rule is on
     bool pairs;               // double-byte characters change only bytes of their own line part
     bool shift_bytes;         // a double-byte run gets SO before and SI after it
     std::uint32_t high_mask;  // all ones when lead bytes exist
@@ -189,9 +191,9 @@ class Normaliser {
   // A line long enough to leave to the run-at-a-time path, in 32-byte blocks.
   static constexpr std::size_t kMaxLineBlocks = 8;
 
-  // The line at i_ when it holds no lead byte, no TAB unless tabs are expanded (so that a
-  // column is a position in the output line), and ends in an LF inside the piece. False, with
-  // nothing written, for any other line.
+  // The line at i_ when it ends in an LF inside the piece and its columns are positions in the
+  // output line where a sequence-number rule needs them (tabs expanded or absent, SO and SI where
+  // they do not move a byte across a rule's edge). False, with nothing written, for any other.
   template <class Scan>
   bool TakeLine(const LineRules& rules) {
     const std::uint8_t* line = src_ + i_;
@@ -207,8 +209,9 @@ class Normaliser {
       LineMasks m =
           room - at >= 32 ? Scan::Block(line + at) : TailMasks<Scan>(line + at, room - at);
       const std::uint32_t before_lf = m.lf != 0 ? (m.lf & (0u - m.lf)) - 1 : ~0u;
-      const std::uint32_t tabs = m.tab & before_lf;
-      if (tabs != 0 && !rules.expand_tabs) return false;
+      // Kept TABs matter only to the columns, which matter only to the sequence-number rules.
+      const std::uint32_t tabs = rules.expand_tabs ? m.tab & before_lf : 0;
+      if (!rules.expand_tabs && rules.columns_matter && (m.tab & before_lf) != 0) return false;
       std::uint32_t pairs = 0;
       for (std::uint32_t high = m.high & before_lf & rules.high_mask; high != 0; high &= high - 1) {
         const std::size_t lead = at + static_cast<std::size_t>(__builtin_ctz(high));
