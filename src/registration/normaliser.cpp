@@ -1,7 +1,8 @@
 // The line normaliser. Most lines are taken whole: a vector scan finds the line's LF, its TABs
-// and any lead byte; a line without lead bytes (and, unless tabs are expanded, without TABs) is
-// copied a segment at a time with the tabs widened, then its sequence-number columns are blanked
-// and its trailing blanks dropped in place. Other lines go through the exact rules: bytes that
+// and its double-byte characters; the line is copied a segment at a time with the tabs widened
+// and SO/SI put around the double-byte runs, then its sequence-number columns are blanked and its
+// trailing blanks dropped in place. Lines where that would differ from the byte-at-a-time rules
+// (see TakeLine), and a piece's last line without its LF, go through the exact rules: bytes that
 // need no rule of their own (everything but TAB, LF and lead bytes, outside a double-byte run) a
 // run at a time, TAB, LF, lead bytes and the byte after a double-byte character one at a time.
 #include "registration/normaliser.h"
