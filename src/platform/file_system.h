@@ -64,7 +64,9 @@ std::string JoinRecordedPath(std::string_view root, std::string_view relative);
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path);
 /// A file written piece by piece beside its target and put in place only by Commit, whole: the
 /// target is either the old file or the new one, and a replacement dropped before Commit leaves
-/// nothing. The data goes into an unnamed file (a kill leaves nothing); a replaced file keeps its
+/// nothing. Where no file was, the new one is made exclusively under its own name (a kill can
+/// leave it partial, never anything of the user's); otherwise the data goes into an unnamed file
+/// (a kill leaves nothing) that takes the old one's place when whole. A replaced file keeps its
 /// mode and owner; a link at the path stays a link and its target is replaced; a folder that
 /// takes no new files while the file itself is writable gets the file written in place. A
 /// read-only target is not replaced.
@@ -87,6 +89,7 @@ class FileReplacement {
   bool exists_ = false;
   bool unnamed_ = false;
   bool in_place_ = false;
+  bool direct_ = false;  // made under its own name: removed when dropped
   std::string temp_;
   UniqueFd fd_;
 };
