@@ -5,6 +5,7 @@
 #include "platform/host_utilities.h"
 #include "registration/original_search.h"
 #include "registration/sv_standard_state.h"
+#include "support/error_capture.h"
 #include "support/fake_repository.h"
 #include "support/fake_workspace.h"
 #include "support/temp_dir.h"
@@ -54,12 +55,13 @@ class RefreshTest : public ::testing::Test {
   std::string root_ = dir_ / "ws";
   std::shared_ptr<FakeRepository> repository_ = std::make_shared<FakeRepository>();
   std::shared_ptr<FakeWorkspace> workspace_ = std::make_shared<FakeWorkspace>(
-      root_, "<OPTIONS><CASE ID='Registration'><LIST NAME='Extension'><CASE NAME='COBOL'>"
-             "<STRINGS NAME='Extensions'><STRING VALUE='.cbl'/><STRING VALUE='.cob'/></STRINGS>"
-             "</CASE></LIST></CASE><CASE ID='Encoding'><FILE NAME='DefSourceDir' VALUE=''/>"
-             "<LIST NAME='ObjectComputerEncoding' VALUE='E'><CASE NAME='E'>"
-             "<TEXT NAME='SourceLocale' VALUE='1033'/><TEXT NAME='RegisteredLocale' VALUE='1033'/>"
-             "</CASE></LIST></CASE></OPTIONS>");
+      root_,
+      "<OPTIONS><CASE ID='Registration'><LIST NAME='Extension'><CASE NAME='COBOL'>"
+      "<STRINGS NAME='Extensions'><STRING VALUE='.cbl'/><STRING VALUE='.cob'/></STRINGS>"
+      "</CASE></LIST></CASE><CASE ID='Encoding'><FILE NAME='DefSourceDir' VALUE=''/>"
+      "<LIST NAME='ObjectComputerEncoding' VALUE='E'><CASE NAME='E'>"
+      "<TEXT NAME='SourceLocale' VALUE='1033'/><TEXT NAME='RegisteredLocale' VALUE='1033'/>"
+      "</CASE></LIST></CASE></OPTIONS>");
   std::shared_ptr<ScriptedFolders> ui_ = std::make_shared<ScriptedFolders>();
   SVStandard service_;
 };
@@ -135,16 +137,13 @@ TEST_F(RefreshTest, EmptyFolderAndSettingsErrors) {
   dir_.Write("ws/Sources/REFUSED/X.cbl", "y");
   EXPECT_EQ(Refresh(other->Id(), copied), rOK);
   ASSERT_EQ(workspace_->log->records.size(), 1u);
-  EXPECT_EQ(workspace_->log->records[0].text, "Incorrect Registration page in the Workspace Options set");
+  EXPECT_EQ(workspace_->log->records[0].text,
+            "Incorrect Registration page in the Workspace Options set");
 
   // Called directly on an instance no operation has bound: object not set.
   std::shared_ptr<host::RepositoryObject> object = other;
-  try {
-    SVStandard().RefreshObjectSource(object, std::nullopt, "");
-    ADD_FAILURE() << "no error";
-  } catch (const Error& error) {
-    EXPECT_EQ(error.number(), error_number::kObjectNotSet);
-  }
+  EXPECT_EQ(ErrorNumber([&] { SVStandard().RefreshObjectSource(object, std::nullopt, ""); }),
+            error_number::kObjectNotSet);
 }
 
 TEST_F(RefreshTest, UnregisteredObjectIsFoundInTheChosenDirectoryAndRegistered) {
