@@ -158,57 +158,39 @@ TEST_F(SettingsTest, EncodingTableSkipsTheSourceLocale) {
 }
 
 TEST_F(SettingsTest, BadDocumentsRaiseTheirErrors) {
-  const char* kNotSupported = "Wrong encoding workspace option. Required ";
-  struct Case {
-    OptionsSpec options;
-    const char* xpath;  // a node edited: an attribute set, or removed when value is nullptr
+  // Locale values that are not numbers, or not supported; the error names the value.
+  const std::pair<OptionsSpec, int> locales[] = {
+      {{.source_locale = "99999"}, error_number::kUnsupportedLocale},
+      {{.registered_locale = "250000"}, error_number::kUnsupportedLocale},
+      {{.source_locale = ""}, error_number::kTypeMismatch},
+      {{.registered_locale = "10x"}, error_number::kTypeMismatch}};
+  for (const auto& [options, number] : locales) {
+    Prepare(options);
+    std::optional<Error> error = ErrorOf();
+    ASSERT_TRUE(error) << number;
+    EXPECT_EQ(error->number(), number);
+    const std::string& value =
+        options.source_locale != "1033" ? options.source_locale : options.registered_locale;
+    EXPECT_NE(error->description().find(value), std::string::npos) << error->description();
+  }
+  // Attributes of the document changed: a value removed (nullptr), a list renamed, a case unknown.
+  struct Edit {
+    const char* xpath;
     const char* attribute;
     const char* value;
     int number;
-    std::string description;  // when not empty
   };
-  const Case cases[] = {
-      {{.source_locale = "99999"},
-       nullptr,
-       nullptr,
-       nullptr,
-       error_number::kUnsupportedLocale,
-       kNotSupported + std::string("source locale 99999 is not supported")},
-      {{.registered_locale = "250000"},
-       nullptr,
-       nullptr,
-       nullptr,
-       error_number::kUnsupportedLocale,
-       kNotSupported + std::string("registration locale 250000 is not supported")},
-      {{.source_locale = ""}, nullptr, nullptr, nullptr, error_number::kTypeMismatch, ""},
-      {{.registered_locale = "10x"}, nullptr, nullptr, nullptr, error_number::kTypeMismatch, ""},
-      {{}, "//BOOL[@ID='ExpandTabs']", "VALUE", nullptr, error_number::kInvalidUseOfNull, ""},
-      {{},
-       "//LIST[@NAME='ObjectComputerEncoding']",
-       "NAME",
-       "Other",
-       error_number::kObjectNotSet,
-       ""},
-      {{},
-       "//LIST[@NAME='ObjectComputerEncoding']",
-       "VALUE",
-       "Nope",
-       error_number::kTypeMismatch,
-       ""},
-  };
-  for (const Case& c : cases) {
-    Prepare(c.options);
-    if (c.xpath != nullptr) {
-      pugi::xml_node node = Node(c.xpath);
-      c.value ? void(node.attribute(c.attribute) = c.value)
-              : void(node.remove_attribute(c.attribute));
-    }
-    std::optional<Error> error = ErrorOf();
-    ASSERT_TRUE(error) << c.number;
-    EXPECT_EQ(error->number(), c.number);
-    if (!c.description.empty()) {
-      EXPECT_EQ(error->description(), c.description);
-    }
+  const char* kEncodingList = "//LIST[@NAME='ObjectComputerEncoding']";
+  const Edit edits[] = {
+      {"//BOOL[@ID='ExpandTabs']", "VALUE", nullptr, error_number::kInvalidUseOfNull},
+      {kEncodingList, "NAME", "Other", error_number::kObjectNotSet},
+      {kEncodingList, "VALUE", "Nope", error_number::kTypeMismatch}};
+  for (const Edit& edit : edits) {
+    Prepare({});
+    pugi::xml_node node = Node(edit.xpath);
+    edit.value ? void(node.attribute(edit.attribute) = edit.value)
+               : void(node.remove_attribute(edit.attribute));
+    EXPECT_EQ(ErrorOf().value_or(Error(0, "", "")).number(), edit.number) << edit.xpath;
   }
   EXPECT_THROW(LoadRegistrationSettings(nullptr, &global_, "COBOL"), Error);
 }
