@@ -1,7 +1,10 @@
 // What the archive tests share: archives made on the spot (zip and tar through libarchive's
 // writer, RAR 4 with stored members through a small writer of our own), a user interface that
-// answers from a script, and a listing of what landed in a folder.
+// answers from a script, a listing of what landed in a folder, and the fixture of a temporary
+// folder with an output folder in it.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <cstdint>
 #include <deque>
@@ -11,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "support/temp_dir.h"
 #include "svregistration/user_interface.h"
 
 namespace svregistration::testing {
@@ -44,6 +48,8 @@ std::string Rar4Archive(const std::vector<Member>& members, int damaged = -1);
 
 std::uint32_t Crc32(const std::string& bytes);
 
+using Files = std::map<std::string, std::string>;
+
 /// The relative paths below `root` with what they are: the contents of a file, "<dir>", or
 /// "-> target" for a symbolic link.
 std::map<std::string, std::string> Listing(const std::filesystem::path& root);
@@ -73,5 +79,14 @@ inline std::shared_ptr<ScriptedUserInterface> InstallScript(std::vector<std::str
   SetUserInterface(ui);
   return ui;
 }
+
+/// A temporary folder `dir` with `out` below it; no scripted interface outlives the test.
+class ArchiveTest : public ::testing::Test {
+ protected:
+  void TearDown() override { SetUserInterface(nullptr); }
+
+  TempDir dir;
+  std::string out = dir / "out";
+};
 
 }  // namespace svregistration::testing
