@@ -1,6 +1,6 @@
-// What the fuzz targets share: a checked condition that aborts with a message, a temporary
-// folder made once per process, and a user interface that answers a password prompt once with a
-// fixed text, then empty, and shows messages nowhere.
+// What the fuzz targets share: a checked condition that aborts with a message, the tests'
+// temporary folder (one per process here), and a user interface that answers a password prompt once
+// with a fixed text, then empty, and shows messages nowhere.
 #pragma once
 
 #include <sys/resource.h>
@@ -10,11 +10,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <system_error>
 
+#include "support/temp_dir.h"
 #include "svregistration/error.h"
 #include "svregistration/user_interface.h"
 
@@ -28,35 +29,9 @@ inline void Require(bool condition, const char* what) {
   }
 }
 
-/// A fresh folder below TMPDIR (or /tmp), removed when the process ends.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/svreg-fuzz-XXXXXX";
-    Require(::mkdtemp(pattern.data()) != nullptr, "mkdtemp");
-    path_ = pattern;
-  }
-  ~ScratchFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-/// Writes `size` bytes to `path`, replacing what was there.
-inline void WriteBytes(const std::filesystem::path& path, const std::uint8_t* data,
-                       std::size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  Require(out.good(), "write input file");
+/// The input as the bytes of a text, to write with TempDir::Write.
+inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
+  return {reinterpret_cast<const char*>(data), size};
 }
 
 /// Answers the first input box with a fixed password and every later one empty (cancel).
@@ -98,19 +73,18 @@ inline void LimitFileSize() {
 template <class Archive>
 void ExtractAndCheck(const std::uint8_t* data, std::size_t size, const char* extension) {
   namespace fs = std::filesystem;
-  static ScratchFolder scratch;
-  static const fs::path archive = scratch.path() / (std::string("input.") + extension);
+  static testing::TempDir scratch;
   static const fs::path parent = scratch.path() / "parent";
   static const fs::path output = parent / "out";
   LimitFileSize();
   std::error_code ec;
   fs::remove_all(parent, ec);
   fs::create_directories(output);
-  WriteBytes(archive, data, size);
+  const std::string archive = scratch.Write(std::string("input.") + extension, AsText(data, size));
   InstallQuietUserInterface();
 
   try {
-    Archive().Extract(archive.string(), output.string(), "");
+    Archive().Extract(archive, output.string(), "");
   } catch (const Error&) {
   }
 
