@@ -1,6 +1,5 @@
-// What the fuzz targets share: a checked condition that aborts with a message, the tests'
-// temporary folder (one per process here), and a user interface that answers a password prompt once
-// with a fixed text, then empty, and shows messages nowhere.
+// What the fuzz targets share: a checked condition that aborts with a message, and the tests'
+// temporary folder (one per process here) and scripted user interface.
 #pragma once
 
 #include <sys/resource.h>
@@ -10,14 +9,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
 
+#include "support/scripted_user_interface.h"
 #include "support/temp_dir.h"
 #include "svregistration/error.h"
-#include "svregistration/user_interface.h"
 
 namespace svregistration::fuzz {
 
@@ -32,25 +32,6 @@ inline void Require(bool condition, const char* what) {
 /// The input as the bytes of a text, to write with TempDir::Write.
 inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
   return {reinterpret_cast<const char*>(data), size};
-}
-
-/// Answers the first input box with a fixed password and every later one empty (cancel).
-class QuietUserInterface final : public UserInterface {
- public:
-  void ShowMessage(const std::string&, const std::string&) override {}
-  std::string AskText(const std::string&, const std::string&, bool) override {
-    return asked_++ == 0 ? "fuzz-password" : "";
-  }
-  std::string BrowseForFolder(std::intptr_t, const std::string&) override { return ""; }
-  void ProcessPendingEvents() override {}
-
- private:
-  int asked_ = 0;
-};
-
-/// Installs a fresh QuietUserInterface for the calling thread.
-inline void InstallQuietUserInterface() {
-  SetUserInterface(std::make_shared<QuietUserInterface>());
 }
 
 /// Files written by the process stop growing at 64 MiB (the write fails instead of filling the
@@ -81,7 +62,7 @@ void ExtractAndCheck(const std::uint8_t* data, std::size_t size, const char* ext
   fs::remove_all(parent, ec);
   fs::create_directories(output);
   const std::string archive = scratch.Write(std::string("input.") + extension, AsText(data, size));
-  InstallQuietUserInterface();
+  testing::InstallScript({"fuzz-password"});  // then empty: cancelled
 
   try {
     Archive().Extract(archive, output.string(), "");
@@ -91,12 +72,8 @@ void ExtractAndCheck(const std::uint8_t* data, std::size_t size, const char* ext
   for (const fs::directory_entry& entry : fs::directory_iterator(parent)) {
     Require(entry.path().filename() == "out", "something was written beside the output folder");
   }
-  std::size_t count = 0;
-  for (const fs::directory_entry& entry : fs::directory_iterator(scratch.path())) {
-    (void)entry;
-    ++count;
-  }
-  Require(count == 2, "something was written beside the archive");
+  Require(std::distance(fs::directory_iterator(scratch.path()), fs::directory_iterator()) == 2,
+          "something was written beside the archive");
   for (auto it = fs::recursive_directory_iterator(output, ec);
        it != fs::recursive_directory_iterator(); it.increment(ec)) {
     if (ec) break;

@@ -8,6 +8,7 @@
 #include "support/error_capture.h"
 #include "support/fake_repository.h"
 #include "support/fake_workspace.h"
+#include "support/scripted_user_interface.h"
 #include "support/temp_dir.h"
 #include "svregistration/error.h"
 #include "svregistration/user_interface.h"
@@ -16,18 +17,6 @@ namespace svregistration {
 namespace {
 
 using namespace testing;
-
-struct ScriptedFolders final : UserInterface {
-  std::string answer;
-  int asked = 0;
-  void ShowMessage(const std::string&, const std::string&) override {}
-  std::string AskText(const std::string&, const std::string&, bool) override { return ""; }
-  std::string BrowseForFolder(std::intptr_t, const std::string&) override {
-    ++asked;
-    return answer;
-  }
-  void ProcessPendingEvents() override {}
-};
 
 class RefreshTest : public ::testing::Test {
  protected:
@@ -62,7 +51,7 @@ class RefreshTest : public ::testing::Test {
       "<LIST NAME='ObjectComputerEncoding' VALUE='E'><CASE NAME='E'>"
       "<TEXT NAME='SourceLocale' VALUE='1033'/><TEXT NAME='RegisteredLocale' VALUE='1033'/>"
       "</CASE></LIST></CASE></OPTIONS>");
-  std::shared_ptr<ScriptedFolders> ui_ = std::make_shared<ScriptedFolders>();
+  std::shared_ptr<ScriptedUserInterface> ui_ = std::make_shared<ScriptedUserInterface>();
   SVStandard service_;
 };
 
@@ -151,12 +140,12 @@ TEST_F(RefreshTest, UnregisteredObjectIsFoundInTheChosenDirectoryAndRegistered) 
   std::filesystem::create_directories(root_ + "/Sources");  // the type's folder is made one level
   std::string found = dir_.Write("lib/sub/PRODLIB/PAYROLL.cob", "P\n");
   long copied = 0;
-  ui_->answer = "";
+  ui_->folder = "";
   EXPECT_EQ(Refresh(object->Id(), copied), rOK | rOriginalSourceUnknown);
   EXPECT_TRUE(workspace_->cancel_pressed);
   EXPECT_EQ(workspace_->workspace_options->saves, 0);
 
-  ui_->answer = dir_ / "lib";
+  ui_->folder = dir_ / "lib";
   EXPECT_EQ(Refresh(object->Id(), copied), rOK);
   EXPECT_EQ(copied, 1);
   EXPECT_EQ(workspace_->workspace_options->saves, 1);
@@ -167,7 +156,7 @@ TEST_F(RefreshTest, UnregisteredObjectIsFoundInTheChosenDirectoryAndRegistered) 
   auto other = repository_->Add("COBOL", "OTHER");
   dir_.Write("lib/OTHER.cbl", "O\n");
   EXPECT_EQ(Refresh(other->Id(), copied), rOK);
-  EXPECT_EQ(ui_->asked, 2);
+  EXPECT_EQ(ui_->folders_asked, 2);
 }
 
 TEST(SearchOriginalSource, TriesEachCandidateInOrderThenSubfolders) {
