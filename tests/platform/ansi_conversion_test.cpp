@@ -35,24 +35,14 @@ TEST(UnicodeToAnsi, GivesTheBytesOfEachAnsiCodePageAndItsDefaultCharacter) {
     std::u16string text;
     Bytes bytes;
   };
+  // clang-format off
   const Case cases[] = {
-      {932,
-       u"日本語テキストｱA",
-       {0x93, 0xFA, 0x96, 0x7B, 0x8C, 0xEA, 0x83, 0x65, 0x83, 0x4C, 0x83, 0x58, 0x83, 0x67, 0xB1,
-        0x41}},
-      {936, u"中文", {0xD6, 0xD0, 0xCE, 0xC4}},
-      {949, u"한국어", {0xC7, 0xD1, 0xB1, 0xB9, 0xBE, 0xEE}},
-      {950, u"中文", {0xA4, 0xA4, 0xA4, 0xE5}},
-      {874, u"กข", {0xA1, 0xA2}},
-      {1250, u"ő", {0xF5}},
-      {1251, u"Дом", {0xC4, 0xEE, 0xEC}},
-      {1252, u"€é\r\n\t", {0x80, 0xE9, '\r', '\n', '\t'}},
-      {1253, u"Ωα", {0xD9, 0xE1}},
-      {1254, u"ğ", {0xF0}},
-      {1255, u"ש", {0xF9}},
-      {1256, u"ع", {0xDA}},
-      {1257, u"ą", {0xE0}},
-      {1258, u"ư", {0xFD}},
+      {932, u"日本語ｱA", {0x93, 0xFA, 0x96, 0x7B, 0x8C, 0xEA, 0xB1, 0x41}},
+      {936, u"中文", {0xD6, 0xD0, 0xCE, 0xC4}},  {949, u"한국", {0xC7, 0xD1, 0xB1, 0xB9}},
+      {950, u"中文", {0xA4, 0xA4, 0xA4, 0xE5}},  {874, u"กข", {0xA1, 0xA2}},
+      {1250, u"ő", {0xF5}},  {1251, u"Дом", {0xC4, 0xEE, 0xEC}},  {1253, u"Ωα", {0xD9, 0xE1}},
+      {1252, u"€é\r\n\t", {0x80, 0xE9, '\r', '\n', '\t'}},  {1254, u"ğ", {0xF0}},
+      {1255, u"ש", {0xF9}},  {1256, u"ع", {0xDA}},  {1257, u"ą", {0xE0}},  {1258, u"ư", {0xFD}},
       {932, u"", {}},
       // What the code page lacks is "?", never ICU's SUB, and nothing is dropped: not a character
       // without a best fit, not a default-ignorable one, not one outside the BMP (one "?"), not a
@@ -64,6 +54,7 @@ TEST(UnicodeToAnsi, GivesTheBytesOfEachAnsiCodePageAndItsDefaultCharacter) {
       {1252, std::u16string(1, u'\xD800') + u"z", {'?', 'z'}},
       {949, u"\u3042\u00FF\u0E01", {0xAA, 0xA2, 'y', '?'}},  // best fit y for ÿ
   };
+  // clang-format on
   for (const Case& c : cases) {
     EXPECT_EQ(UnicodeToAnsi(c.text, c.code_page), c.bytes) << "code page " << c.code_page;
   }

@@ -31,20 +31,17 @@ TEST(LocaleAnsiCodePage, AnswersTheDefaultAnsiCodePageOfEachLocale) {
     LocaleId locale;
     std::optional<std::uint32_t> code_page;
   };
+  // clang-format off
   const Case cases[] = {
-      {1041, 932},
-      {1049, 1251},
-      {0x241A, 1250},  // specific locales, scripts by sublanguage
-      {1081, 0},       // Unicode text only
-      {0x0011, 932},
-      {0x7C04, 950},  // neutral
-      {0x10407, 1252},
-      {0x40411, 932},  // alternate sorts
-      {0x007F, 1252},  // invariant
-      {0x9999, std::nullopt},
-      {0x1000, std::nullopt},
-      {0x0411 | 0x60000, std::nullopt},
+      {1041, 932}, {1049, 1251}, {0x241A, 1250},         // specific locales; scripts by sublanguage
+      {1081, 0},                                         // Unicode text only
+      {0x0011, 932}, {0x7C04, 950},                      // neutral
+      {0x10407, 1252}, {0x40411, 932},                   // alternate sorts
+      {0x007F, 1252},                                    // invariant
+      {0x9999, std::nullopt}, {0x1000, std::nullopt},    // not defined
+      {0x0411 | 0x60000, std::nullopt},                  // an undefined sort
   };
+  // clang-format on
   for (const Case& c : cases) {
     EXPECT_EQ(LocaleAnsiCodePage(c.locale), c.code_page) << "locale " << c.locale;
   }
@@ -75,29 +72,21 @@ TEST(LocaleIdFromPosixName, MapsPosixNamesToLocaleIds) {
     const char* name;
     std::optional<LocaleId> locale;
   };
+  // clang-format off
   const Case cases[] = {
-      {"JA_jp.utf8", 1041},   // any letter case, any encoding
-      {"ja", 1041},           // a language alone: its default locale
-      {"en_DK.UTF-8", 1033},  // a territory the table lacks: the same
-      {"ja-JP", 1041},
-      {"C", 1033},
-      {"POSIX", 1033},
-      {"C.UTF-8", 1033},
-      {"de_DE.ISO-8859-15@euro", 1031},  // a modifier the table lacks is ignored
+      {"JA_jp.utf8", 1041}, {"ja-JP", 1041},            // any letter case, encoding, separator
+      {"ja", 1041}, {"es", 3082}, {"pt", 1046},         // a language alone: its default locale
+      {"en_DK.UTF-8", 1033},                            // a territory the table lacks: the same
+      {"C", 1033}, {"POSIX", 1033}, {"C.UTF-8", 1033},
+      {"de_DE.ISO-8859-15@euro", 1031},                 // a modifier the table lacks is ignored
       {"zh_HK", 3076},
-      {"es", 3082},
-      {"pt", 1046},
-      {"sr_RS", 0x281A},
-      {"sr_RS@latin", 0x241A},    // modifiers that choose the script
-      {"de_DE@phoneb", 0x10407},  // or the sort
-      {"no_NO", 1044},
-      {"iw_IL", 1037},  // old language codes
-      {"xx_YY", std::nullopt},
-      {"klingon", std::nullopt},
-      {"", std::nullopt},
-      {".UTF-8", std::nullopt},
-      {"@euro", std::nullopt},
+      {"sr_RS", 0x281A}, {"sr_RS@latin", 0x241A},       // modifiers that choose the script
+      {"de_DE@phoneb", 0x10407},                        // or the sort
+      {"no_NO", 1044}, {"iw_IL", 1037},                 // old language codes
+      {"xx_YY", std::nullopt}, {"klingon", std::nullopt}, {"", std::nullopt},
+      {".UTF-8", std::nullopt}, {"@euro", std::nullopt},
   };
+  // clang-format on
   for (const Case& c : cases) {
     EXPECT_EQ(LocaleIdFromPosixName(c.name), c.locale) << "'" << c.name << "'";
   }

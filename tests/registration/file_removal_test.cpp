@@ -35,16 +35,14 @@ class FileRemovalTest : public ::testing::Test {
 };
 
 TEST(ManifestEntryPath, NamesThePathOfEachLineKind) {
+  // clang-format off
   const std::pair<const char*, const char*> cases[] = {
-      {"//DIR:gen\\lists", "gen\\lists"},
-      {"//SOURCE:1,PAY.cbl", "PAY.cbl"},
-      {"out\\PAY.lst", "out\\PAY.lst"},
-      {"//SOURCE:PAY.cbl", "//SOURCE:PAY.cbl"},
-      {"//source:2,a,b", "a,b"},
-      {"//MODEL:PAY", "PAY"},
-      {"//", "//"},
-      {"C:x", "C:x"},
+      {"//DIR:gen\\lists", "gen\\lists"},  {"//SOURCE:1,PAY.cbl", "PAY.cbl"},
+      {"out\\PAY.lst", "out\\PAY.lst"},    {"//SOURCE:PAY.cbl", "//SOURCE:PAY.cbl"},
+      {"//source:2,a,b", "a,b"},           {"//MODEL:PAY", "PAY"},
+      {"//", "//"},                        {"C:x", "C:x"},
   };
+  // clang-format on
   for (const auto& [line, path] : cases) EXPECT_EQ(ManifestEntryPath(line), path) << line;
 }
 
