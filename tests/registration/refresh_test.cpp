@@ -5,6 +5,7 @@
 #include "platform/host_utilities.h"
 #include "registration/original_search.h"
 #include "registration/sv_standard_state.h"
+#include "resources/message_catalogue.h"
 #include "support/error_capture.h"
 #include "support/fake_repository.h"
 #include "support/fake_workspace.h"
@@ -17,6 +18,7 @@ namespace svregistration {
 namespace {
 
 using namespace testing;
+using namespace resources;
 
 class RefreshTest : public ::testing::Test {
  protected:
@@ -86,8 +88,8 @@ TEST_F(RefreshTest, SingleObjectOutcomes) {
   EXPECT_EQ(workspace_->log->records[0].title, "Refresh sources");
   EXPECT_EQ(workspace_->log->records[0].severity, 2);
   EXPECT_EQ(workspace_->log->records[0].object_id, missing->Id());
-  EXPECT_EQ(workspace_->log->records[0].text, "Original source file not found");
-  EXPECT_EQ(workspace_->log->records[1].text, "Original source file not known");
+  EXPECT_EQ(workspace_->log->records[0].text, LoadMessage(kMsgOriginalSourceNotFound));
+  EXPECT_EQ(workspace_->log->records[1].text, LoadMessage(kMsgOriginalSourceNotKnown));
 }
 
 TEST_F(RefreshTest, FolderRunGoesOnAfterFailuresAndStopsAt256) {
@@ -108,7 +110,7 @@ TEST_F(RefreshTest, FolderRunGoesOnAfterFailuresAndStopsAt256) {
   EXPECT_EQ(Refresh(folder->Id(), copied), rOK | rUnexpectedRegistrationError);
   EXPECT_EQ(copied, 0);
   EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/THREE.cbl"), "new\n");  // not reached
-  EXPECT_EQ(workspace_->log->records.back().text, "Unexpected error. rc = 256");
+  EXPECT_NE(workspace_->log->records.back().text.find("256"), std::string::npos);
   EXPECT_EQ(service_.state().Workspace, nullptr);
 }
 
@@ -126,8 +128,7 @@ TEST_F(RefreshTest, EmptyFolderAndSettingsErrors) {
   dir_.Write("ws/Sources/REFUSED/X.cbl", "y");
   EXPECT_EQ(Refresh(other->Id(), copied), rOK);
   ASSERT_EQ(workspace_->log->records.size(), 1u);
-  EXPECT_EQ(workspace_->log->records[0].text,
-            "Incorrect Registration page in the Workspace Options set");
+  EXPECT_EQ(workspace_->log->records[0].text, LoadMessage(kMsgIncorrectRegistrationPage));
 
   // Called directly on an instance no operation has bound: object not set.
   std::shared_ptr<host::RepositoryObject> object = other;

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "resources/message_catalogue.h"
 #include "support/error_capture.h"
 #include "support/fake_workspace.h"
 #include "support/scoped_environment.h"
@@ -78,7 +79,7 @@ TEST_F(SettingsTest, TypeWithoutEntryRaises507AndSkipsEncodingPage) {
   std::optional<Error> error = ErrorOf("JCL");
   ASSERT_TRUE(error);
   EXPECT_EQ(error->number(), error_number::kNoRegistrationEntry);
-  EXPECT_EQ(error->description(), "Incorrect Registration page in the Workspace Options set");
+  EXPECT_EQ(error->description(), resources::LoadMessage(resources::kMsgIncorrectRegistrationPage));
   EXPECT_FALSE(ThreadRegistrationSettings().IsEbcdic);
   EXPECT_EQ(ThreadRegistrationSettings().RegisteredLocale, 0u);
   EXPECT_EQ(ErrorOf("CO'BOL")->number(), error_number::kNoRegistrationEntry);
