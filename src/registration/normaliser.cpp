@@ -84,9 +84,21 @@ class Normaliser {
     // The line scan sees lead bytes among the bytes of 0x80 and above only.
     if (!low_lead) take_lines_ = ChooseTakeLines();
     // Room for the input and some growth; Reserve() enlarges it when tabs expand a lot.
-    out_ = sink_ ? std::vector<std::uint8_t>(kSinkBlock + kSinkBlock / 4)
-                 : platform::AllocateBytes(size_ + size_ / 8 + 64);
+    if (sink_) {
+      // A streamed run reuses the thread's block: a run per small file must not fault in and
+      // clear a fresh mebibyte each time.
+      out_ = std::move(SpareSinkBlock());
+      if (out_.size() < kSinkBlock + kSinkBlock / 4) out_.resize(kSinkBlock + kSinkBlock / 4);
+    } else {
+      out_ = platform::AllocateBytes(size_ + size_ / 8 + 64);
+    }
   }
+
+  ~Normaliser() {
+    if (sink_) SpareSinkBlock() = std::move(out_);
+  }
+  Normaliser(const Normaliser&) = delete;
+  Normaliser& operator=(const Normaliser&) = delete;
 
   std::vector<std::uint8_t> Run() {
     Consume();
@@ -360,6 +372,11 @@ class Normaliser {
 
   static constexpr std::size_t kSinkBlock = std::size_t{1} << 20;
 
+  static std::vector<std::uint8_t>& SpareSinkBlock() {
+    thread_local std::vector<std::uint8_t> spare;
+    return spare;
+  }
+
   // Hands the finished lines to the sink and moves the current line to the front. Positions
   // inside the current line (the last non-blank byte) move with it.
   void Flush() {
@@ -601,9 +618,13 @@ void NormaliseFileTo(const std::string& path, const NormaliserOptions& options,
                      const ByteSink& sink, std::size_t piece_size) {
   platform::FileReader reader(path);
   Normaliser normaliser(nullptr, 0, options, &sink);
-  // A piece small enough to stay in the processor's caches and reused for the whole file: no
-  // fresh memory to fault in and clear, whatever the file's size.
-  std::vector<std::uint8_t> piece(piece_size), next(piece_size);
+  // A piece small enough to stay in the processor's caches and reused for the whole file, and by
+  // the thread's next file: no fresh memory to fault in and clear, whatever the file's size.
+  thread_local std::vector<std::uint8_t> piece, next;
+  if (piece.size() != piece_size) {
+    piece.assign(piece_size, 0);
+    next.assign(piece_size, 0);
+  }
   std::size_t size = reader.Read(piece.data(), piece_size);
   while (true) {
     // One piece is read ahead so that the normaliser knows which piece is the last.
