@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   scratch.Write("m/m/x.mf", manifest);
   auto workspace = std::make_shared<svregistration::testing::FakeWorkspace>(scratch / "m", "");
   workspace->protected_paths = {"own.db"};
-  svregistration::SVStandard::State state;
+  svregistration::registration::State state;
   state.WorkspaceDirectory = workspace->root;
   state.Workspace = workspace;
   try {

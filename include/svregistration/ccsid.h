@@ -2,6 +2,8 @@
 // character map import, binary table file, and conversions of 80-byte records to and from Unicode.
 #pragma once
 
+#include "svregistration/export.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -11,7 +13,15 @@
 
 namespace svregistration {
 
-class CCSID {
+class CCSID;
+
+namespace codepage {
+struct Table;
+/// The library's own way to the maps behind a CCSID.
+struct TableAccess;
+}  // namespace codepage
+
+class SVREG_API CCSID {
  public:
   CCSID();
   ~CCSID();
@@ -42,12 +52,9 @@ class CCSID {
   /// Text to EBCDIC 80-byte records.
   std::vector<std::uint8_t> ToEBCDIC(const std::u16string& Source);
 
-  struct Table;  ///< The maps; defined inside the library.
-  Table& table() { return *table_; }
-  const Table& table() const { return *table_; }
-
  private:
-  std::unique_ptr<Table> table_;
+  friend struct codepage::TableAccess;
+  std::unique_ptr<codepage::Table> table_;
 };
 
 }  // namespace svregistration

@@ -2,6 +2,8 @@
 // name their registration handlers and utility classes.
 #pragma once
 
+#include "svregistration/export.h"
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -9,7 +11,7 @@
 
 namespace svregistration {
 
-class ClassRegistry {
+class SVREG_API ClassRegistry {
  public:
   /// The process-wide registry.
   static ClassRegistry& Instance();

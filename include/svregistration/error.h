@@ -2,6 +2,8 @@
 // that a caller of the registration library has always received.
 #pragma once
 
+#include "svregistration/export.h"
+
 #include <stdexcept>
 #include <string>
 
@@ -30,7 +32,7 @@ inline constexpr int kNoRegistrationEntry = kObjectErrorBase + 54;
 }  // namespace error_number
 
 /// An error with a number, the source that raised it and a description. what() is the description.
-class Error : public std::runtime_error {
+class SVREG_API Error : public std::runtime_error {
  public:
   Error(int number, std::string source, std::string description)
       : std::runtime_error(description),

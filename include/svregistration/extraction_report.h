@@ -3,12 +3,14 @@
 // not be read, which members were not written and why) reads it here afterwards.
 #pragma once
 
+#include "svregistration/export.h"
+
 #include <string>
 #include <vector>
 
 namespace svregistration {
 
-struct ExtractionReport {
+struct SVREG_API ExtractionReport {
   enum class Archive {
     kRead,         ///< the archive was opened and its members walked
     kMissing,      ///< no file of that name
@@ -25,6 +27,6 @@ struct ExtractionReport {
 };
 
 /// The report of the calling thread's last ZIP.Extract or RAR.Extract (empty before the first).
-const ExtractionReport& LastExtractionReport();
+SVREG_API const ExtractionReport& LastExtractionReport();
 
 }  // namespace svregistration

@@ -2,6 +2,8 @@
 // hosts that store files of their own (options documents, say).
 #pragma once
 
+#include "svregistration/export.h"
+
 #include <string>
 #include <string_view>
 
@@ -11,6 +13,6 @@ namespace svregistration {
 /// failure (a full disk, a kill) leaves the old file. The replaced file's mode is kept, a link at
 /// `path` stays a link and its target is replaced, and a folder that refuses new files while the
 /// file itself is writable gets the file written in place. Raises Error naming the path.
-void WriteFileWhole(const std::string& path, std::string_view bytes);
+SVREG_API void WriteFileWhole(const std::string& path, std::string_view bytes);
 
 }  // namespace svregistration

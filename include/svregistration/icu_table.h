@@ -2,6 +2,8 @@
 // it ("ibm-37", "ibm-930", "ibm-1047_P100-1995", ...), without its character map file.
 #pragma once
 
+#include "svregistration/export.h"
+
 #include <string>
 
 #include "svregistration/ccsid.h"
@@ -18,6 +20,6 @@ namespace svregistration {
 ///
 /// Raises Error 5 for a name ICU has no converter for, and for a converter whose characters are
 /// not single bytes, pairs, or single bytes and pairs in shift-out/shift-in runs.
-void FillFromIcu(CCSID& table, const std::string& converter_name);
+SVREG_API void FillFromIcu(CCSID& table, const std::string& converter_name);
 
 }  // namespace svregistration

@@ -1,11 +1,13 @@
 // RAR: extracts members of a RAR archive into a folder.
 #pragma once
 
+#include "svregistration/export.h"
+
 #include <string>
 
 namespace svregistration {
 
-class RAR {
+class SVREG_API RAR {
  public:
   /// Extracts the members whose names begin with ExtractWhat (ignoring case; all when empty)
   /// into OutputPath. False when the archive cannot be opened or a password is refused.

@@ -2,6 +2,8 @@
 // handed over piece by piece, so that a large file never has to be held whole, nor its text.
 #pragma once
 
+#include "svregistration/export.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -15,7 +17,7 @@ namespace svregistration {
 /// successive Decode calls append, joined, are that call's result, wherever the pieces are cut.
 /// The ANSI code page that decides how pairs come out is determined once, when the decoder is
 /// made. The table must outlive the decoder and keep its maps while the decoder is used.
-class RecordDecoder {
+class SVREG_API RecordDecoder {
  public:
   RecordDecoder(CCSID& table, SOSIKeepType KeepSOSI);
   ~RecordDecoder();

@@ -1,6 +1,8 @@
 // The result values of registration and refresh, and the shift-out/shift-in choices of ToUnicode.
 #pragma once
 
+#include "svregistration/export.h"
+
 #include <string>
 
 namespace svregistration {
@@ -22,7 +24,7 @@ enum SVRegistrationResults : int {
 };
 
 /// The enumerator's name ("rOK", ...) of a single value; "" for a value that is no enumerator.
-const char* ResultName(int value) noexcept;
+SVREG_API const char* ResultName(int value) noexcept;
 
 /// What ToUnicode does with shift-out (0x0E) and shift-in (0x0F) bytes.
 enum class SOSIKeepType : int {

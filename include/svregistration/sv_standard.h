@@ -3,6 +3,8 @@
 // refreshes them.
 #pragma once
 
+#include "svregistration/export.h"
+
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -19,7 +21,15 @@ namespace host {
 class Workspace;
 }
 
-class SVStandard {
+class SVStandard;
+
+namespace registration {
+struct State;
+/// The library's own way to the fields behind an SVStandard.
+struct StateAccess;
+}  // namespace registration
+
+class SVREG_API SVStandard {
  public:
   SVStandard();
   ~SVStandard();
@@ -70,11 +80,9 @@ class SVStandard {
                     const std::string& FromPath,
                     const std::function<void(const std::uint8_t*, std::size_t)>& sink);
 
-  struct State;  ///< The instance's fields; defined inside the library.
-  State& state() { return *state_; }
-
  private:
-  std::unique_ptr<State> state_;
+  friend struct registration::StateAccess;
+  std::unique_ptr<registration::State> state_;
 };
 
 }  // namespace svregistration

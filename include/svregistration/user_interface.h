@@ -3,13 +3,15 @@
 // answers empty (cancel); hosts and tests install their own for the current thread.
 #pragma once
 
+#include "svregistration/export.h"
+
 #include <cstdint>
 #include <memory>
 #include <string>
 
 namespace svregistration {
 
-class UserInterface {
+class SVREG_API UserInterface {
  public:
   virtual ~UserInterface() = default;
   /// A modal message box.
@@ -26,8 +28,8 @@ class UserInterface {
 };
 
 /// The interface of the calling thread (the terminal default until one is installed).
-UserInterface& CurrentUserInterface();
+SVREG_API UserInterface& CurrentUserInterface();
 /// Installs an interface for the calling thread; nullptr restores the default.
-void SetUserInterface(std::shared_ptr<UserInterface> ui);
+SVREG_API void SetUserInterface(std::shared_ptr<UserInterface> ui);
 
 }  // namespace svregistration

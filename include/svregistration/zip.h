@@ -1,11 +1,13 @@
 // ZIP: extracts members of a zip archive into a folder.
 #pragma once
 
+#include "svregistration/export.h"
+
 #include <string>
 
 namespace svregistration {
 
-class ZIP {
+class SVREG_API ZIP {
  public:
   /// Extracts the members that ExtractWhat selects (all when it is empty) into OutputPath,
   /// keeping stored folders and overwriting existing files. Always true.

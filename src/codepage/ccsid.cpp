@@ -5,7 +5,7 @@
 
 namespace svregistration {
 
-CCSID::CCSID() : table_(std::make_unique<Table>()) {}
+CCSID::CCSID() : table_(std::make_unique<codepage::Table>()) {}
 CCSID::~CCSID() = default;
 
 const std::string& CCSID::FileName() const { return table_->file_name; }

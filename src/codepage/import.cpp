@@ -155,7 +155,7 @@ std::string_view TrimSpaces(std::string_view text) {
 }  // namespace
 
 void CCSID::Import(const std::string& aFileName, std::int32_t aCCSID) {
-  Table& table = *table_;
+  codepage::Table& table = *table_;
   table.file_name = aFileName;
   table.ccsid = aCCSID;
   // A new reverse map, while the byte maps keep what they hold: a second import only adds.

@@ -8,7 +8,7 @@ std::unique_ptr<ReverseMapArray> NewZeroReverseMap() {
   return std::make_unique<ReverseMapArray>();  // value-initialised: every entry 0
 }
 
-void BuildReverseMap(CCSID::Table& table) {
+void BuildReverseMap(codepage::Table& table) {
   constexpr std::int32_t kUnset = 0x6F;
   auto reverse = std::make_unique<ReverseMapArray>();
   reverse->fill(kUnset);

@@ -1,4 +1,4 @@
-// The maps of one code page table (CCSID::Table) and the operations on them that the table's
+// The maps of one code page table (codepage::Table) and the operations on them that the table's
 // files share: storing one mapping the way a character map stores it, and building the reverse
 // map.
 //
@@ -59,7 +59,8 @@ class AnsiWidthCache {
 
 }  // namespace codepage
 
-struct CCSID::Table {
+namespace codepage {
+struct Table {
   std::string file_name;   ///< the file named to the last Import, Save or Load
   std::int32_t ccsid = 0;  ///< the coded character set id given to the last Import or Load
   std::array<std::uint16_t, 256> sbcs_map{};
@@ -69,6 +70,15 @@ struct CCSID::Table {
   /// Derived from nothing in the maps, so edits of the maps never make it stale.
   codepage::AnsiWidthCache ansi_width;
 };
+
+struct TableAccess {
+  static Table& Of(CCSID& table) { return *table.table_; }
+  static const Table& Of(const CCSID& table) { return *table.table_; }
+};
+inline Table& TableOf(CCSID& table) { return TableAccess::Of(table); }
+inline const Table& TableOf(const CCSID& table) { return TableAccess::Of(table); }
+
+}  // namespace codepage
 
 namespace codepage {
 
@@ -97,7 +107,7 @@ struct Mapping {
 /// the byte-to-Unicode entry and marker 1 the Unicode-to-byte entry; marker 2 changes nothing.
 /// A pair makes its lead byte a lead byte (with a trail map of zeros) first. `table.reverse_map`
 /// must exist.
-inline void StoreMapping(CCSID::Table& table, const Mapping& m) {
+inline void StoreMapping(codepage::Table& table, const Mapping& m) {
   if (m.marker == kMarkerSubstitution) return;
   std::int32_t code;
   if (m.is_pair) {
@@ -124,7 +134,7 @@ std::unique_ptr<ReverseMapArray> NewZeroReverseMap();
 /// Replaces the reverse map with one built from the byte maps: every entry starts as 0x6F (which
 /// also marks an entry not yet set), then the lowest single byte of each character wins, single
 /// bytes before pairs, and among pairs the lowest lead, then the lowest trail.
-void BuildReverseMap(CCSID::Table& table);
+void BuildReverseMap(codepage::Table& table);
 
 /// Asks the system to back the pages of a large output buffer (8 MiB or more) with huge pages
 /// where it offers them on request: first touching each small page of a fresh allocation costs
@@ -133,7 +143,7 @@ void AdviseHugePages(void* start, std::size_t length);
 
 /// Text to EBCDIC 80-byte records (CCSID::ToEBCDIC) into `out`, which is cleared first and keeps
 /// its capacity, so a caller converting many texts can reuse one buffer.
-void EncodeText(CCSID::Table& table, std::u16string_view text, std::vector<std::uint8_t>& out);
+void EncodeText(codepage::Table& table, std::u16string_view text, std::vector<std::uint8_t>& out);
 
 }  // namespace codepage
 }  // namespace svregistration

@@ -42,7 +42,7 @@ void GetMap(const std::uint8_t* in, std::array<std::uint16_t, 256>& map) {
 // target holds exactly the table's bytes (a longer old file is not left with a tail), and a crash
 // leaves either the old file or the new one.
 void CCSID::Save(const std::string& aFileName) {
-  Table& table = *table_;
+  codepage::Table& table = *table_;
   table.file_name = aFileName;
   std::vector<std::uint8_t> bytes;
   bytes.reserve(kMapBytes + 256 * (kFlagBytes + kMapBytes));
@@ -65,7 +65,7 @@ void CCSID::Save(const std::string& aFileName) {
 // a file that ends before the records its flags announce raises "input past end of file" (62) and
 // leaves the maps as they were. Bytes after the last record are ignored.
 void CCSID::Load(const std::string& aFileName, std::int32_t aCCSID) {
-  Table& table = *table_;
+  codepage::Table& table = *table_;
   table.file_name = aFileName;
   table.ccsid = aCCSID;
   std::optional<std::vector<std::uint8_t>> content = platform::ReadWholeFile(aFileName);

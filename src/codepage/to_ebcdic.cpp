@@ -36,7 +36,7 @@ constexpr std::size_t kGrowth = 1 << 16;  // how far the valid output runs ahead
 
 }  // namespace
 
-void codepage::EncodeText(CCSID::Table& table, std::u16string_view text,
+void codepage::EncodeText(codepage::Table& table, std::u16string_view text,
                           std::vector<std::uint8_t>& out) {
   out.clear();
   // Built even for an empty text, so that a later Load does not change what encoding gives.

@@ -11,7 +11,7 @@
 
 namespace svregistration::registration {
 
-std::vector<std::uint8_t> ConvertEbcdicSource(SVStandard::State& state,
+std::vector<std::uint8_t> ConvertEbcdicSource(registration::State& state,
                                               const std::string& /*entity_type*/,
                                               const std::string& from_path,
                                               const std::string& table_file) {

@@ -28,7 +28,7 @@ bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
 // would leave it, or would delete the workspace's own files, is refused with a warning in the log.
 class Removal {
  public:
-  explicit Removal(SVStandard::State& state)
+  explicit Removal(registration::State& state)
       : state_(state), root_(state.WorkspaceDirectory, ProtectedPathsOf(state)) {}
 
   /// The target of a path relative to the workspace root; nullopt (and a warning logged) when it
@@ -48,7 +48,7 @@ class Removal {
   void RemoveManifest(const ConfinedTarget& manifest);
 
  private:
-  static std::vector<std::string> ProtectedPathsOf(SVStandard::State& state) {
+  static std::vector<std::string> ProtectedPathsOf(registration::State& state) {
     std::vector<std::string> paths = state.Workspace->ProtectedPaths();
     ConfinedRoot root(state.WorkspaceDirectory, {});
     if (auto tables = root.RelativeOf(state.Workspace->GetSolvaneName(host::kCodePageTableDirectory))) {
@@ -61,7 +61,7 @@ class Removal {
   bool RemoveManifestLine(const std::string& folder, const std::string& line,
                           const std::string& manifest, bool& refused);
 
-  SVStandard::State& state_;
+  registration::State& state_;
   ConfinedRoot root_;
 };
 
@@ -137,20 +137,20 @@ void Removal::RemoveManifest(const ConfinedTarget& manifest) {
 
 }  // namespace
 
-void RemoveUnregisteredObjectFiles(SVStandard::State& state, host::RepositoryObject& object,
+void RemoveUnregisteredObjectFiles(registration::State& state, host::RepositoryObject& object,
                                    const std::string& keep) {
   host::EntryList entries;
   object.UnregisterObject(entries);
   RemoveEntryFiles(state, entries, DeletionVariant::kHost, keep);
 }
 
-void RemoveInvalidatedObjectFiles(SVStandard::State& state, host::RepositoryObject& object) {
+void RemoveInvalidatedObjectFiles(registration::State& state, host::RepositoryObject& object) {
   host::EntryList entries;
   object.InvalidateObject(entries);
   RemoveEntryFiles(state, entries, DeletionVariant::kHost);
 }
 
-void RemoveUnregisteredGroupFiles(SVStandard::State& state, host::IdCollection& ids) {
+void RemoveUnregisteredGroupFiles(registration::State& state, host::IdCollection& ids) {
   host::EntryList entries;
   // The list is used with whatever the host put into it before failing.
   try {
@@ -160,14 +160,14 @@ void RemoveUnregisteredGroupFiles(SVStandard::State& state, host::IdCollection& 
   RemoveEntryFiles(state, entries, DeletionVariant::kPattern);
 }
 
-void RemoveInvalidatedGroupFiles(SVStandard::State& state, host::IdCollection& ids) {
+void RemoveInvalidatedGroupFiles(registration::State& state, host::IdCollection& ids) {
   host::EntryList entries;
   state.Repository->InvalidateObjects(ids, entries);
   CurrentUserInterface().ProcessPendingEvents();
   RemoveEntryFiles(state, entries, DeletionVariant::kHost);
 }
 
-void RemoveEntryFiles(SVStandard::State& state, const host::EntryList& entries,
+void RemoveEntryFiles(registration::State& state, const host::EntryList& entries,
                       DeletionVariant variant, const std::string& keep) {
   if (entries.empty()) return;
   const std::optional<std::string> kept = keep.empty() ? std::nullopt : platform::NormaliseRelative(keep);
@@ -181,7 +181,7 @@ void RemoveEntryFiles(SVStandard::State& state, const host::EntryList& entries,
   }
 }
 
-void RemoveManifestFiles(SVStandard::State& state, const std::string& relative_path) {
+void RemoveManifestFiles(registration::State& state, const std::string& relative_path) {
   Removal removal(state);
   if (auto manifest = removal.Resolve(relative_path, "the manifest '" + relative_path + "'")) {
     removal.RemoveManifest(*manifest);

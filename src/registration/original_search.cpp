@@ -18,7 +18,7 @@ namespace {
 
 constexpr const char* kDialogTitle = "Select Default Source Directory";
 
-pugi::xml_node WorkspaceRoot(SVStandard::State& state) {
+pugi::xml_node WorkspaceRoot(registration::State& state) {
   auto options = state.Workspace->WorkspaceOptions();
   if (!options || !options->Document()) return {};
   return *options->Document();
@@ -79,7 +79,7 @@ std::string Search(const std::string& name, const NameParts& parts, const std::s
 
 }  // namespace
 
-std::string ChooseDefaultSourceDir(SVStandard::State& state) {
+std::string ChooseDefaultSourceDir(registration::State& state) {
   pugi::xml_node page = SelectQuietly(WorkspaceRoot(state), "//CASE[@ID='Encoding']");
   if (!page) return "";
   const std::string path = ".//FILE[@NAME='DefSourceDir']";
@@ -103,7 +103,7 @@ std::string ChooseDefaultSourceDir(SVStandard::State& state) {
   return platform::AbsolutePathName(directory);
 }
 
-void FindOriginalSource(SVStandard::State& state, host::RepositoryObject& object,
+void FindOriginalSource(registration::State& state, host::RepositoryObject& object,
                         std::string& original_source, const std::string& directory) {
   pugi::xml_node page = SelectQuietly(WorkspaceRoot(state), "//CASE[@ID='Registration']");
   if (!page || !platform::FolderExists(directory)) return;

@@ -14,11 +14,11 @@ namespace svregistration::registration {
 /// The workspace's default source directory, made absolute; asks the user and stores the answer
 /// while none is set. "" when there is no Encoding page or the user cancelled (the workspace then
 /// hears that the dialog was cancelled).
-std::string ChooseDefaultSourceDir(SVStandard::State& state);
+std::string ChooseDefaultSourceDir(registration::State& state);
 
 /// Replaces original_source with what the search finds for the object in `directory`, when the
 /// workspace lists extensions for the object's type.
-void FindOriginalSource(SVStandard::State& state, host::RepositoryObject& object,
+void FindOriginalSource(registration::State& state, host::RepositoryObject& object,
                         std::string& original_source, const std::string& directory);
 
 /// Depth first: the name with each extension (the name alone when it has a dot), a member_OF_lib

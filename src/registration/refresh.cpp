@@ -25,7 +25,7 @@ std::string FormatMessage(int id, const std::vector<std::string>& args) {
 }
 
 // The log text of a reported code.
-std::string ReportText(SVStandard::State& s, host::RepositoryObject& object, int code) {
+std::string ReportText(registration::State& s, host::RepositoryObject& object, int code) {
   switch (code) {
     case rSourceFileIsMissed: return LoadMessage(resources::kMsgOriginalSourceNotFound);
     case rErrorOnCreateSourceDirectory:
@@ -38,7 +38,7 @@ std::string ReportText(SVStandard::State& s, host::RepositoryObject& object, int
   }
 }
 
-void WriteRefreshLog(SVStandard::State& s, const std::string& object_id, const std::string& text) {
+void WriteRefreshLog(registration::State& s, const std::string& object_id, const std::string& text) {
   s.Workspace->Log()->Add(LoadMessage(resources::kMsgRefreshSources), host::kSeverityError,
                           object_id, text);
 }
@@ -53,7 +53,7 @@ void RecordOriginal(host::RepositoryObject& object, const std::string& original_
 
 int SVStandard::RefreshSource(std::shared_ptr<host::Workspace> SVWS_Object, const std::string& ObjId,
                               long& nNumCopiedFiles, const std::string& SourceFileName) {
-  State& s = *state_;
+  registration::State& s = *state_;
   std::shared_ptr<host::Workspace> workspace = SVWS_Object;
   s.AttachWorkspace(std::move(SVWS_Object));
   auto object = s.Repository->ObjectById(ObjId);
@@ -120,7 +120,7 @@ int SVStandard::RefreshSource(std::shared_ptr<host::Workspace> SVWS_Object, cons
 SVRegistrationResults SVStandard::RefreshObjectSource(std::shared_ptr<host::RepositoryObject>& o,
                                                       std::optional<std::string> OriginalSourceDir,
                                                       const std::string& OriginalSource) {
-  State& s = *state_;
+  registration::State& s = *state_;
   if (!s.Workspace || !o) {  // a host may call this on an instance no operation has bound
     throw Error(
         error_number::kObjectNotSet, "SVRegistration",

@@ -62,7 +62,7 @@ std::shared_ptr<host::RepositoryObject> FindObjectToRegister(host::Repository& r
 }
 
 // Creates the handler afresh and asks it; a missing handler or a failing call refuses.
-bool HandlerAccepts(SVStandard::State& state, std::shared_ptr<host::RepositoryObject>& object) {
+bool HandlerAccepts(registration::State& state, std::shared_ptr<host::RepositoryObject>& object) {
   try {
     auto handler = ClassRegistry::Instance().Create<host::RegistrationHandler>(
         object->ObjectType()->RegistrationHandler());
@@ -86,7 +86,7 @@ std::optional<Error> Guarded(Step&& step) {
 // The object steps after it was found or created: refuse one that already has a source, record
 // the sources, discard what was generated for an existing object, and ask the handler. Errors
 // here are not guarded.
-SVRegistrationResults RegisterObject(SVStandard::State& s,
+SVRegistrationResults RegisterObject(registration::State& s,
                                      std::shared_ptr<host::RepositoryObject>& object, bool is_new,
                                      const std::string& source_attribute,
                                      const std::string& relative_path,
@@ -117,7 +117,7 @@ SVRegistrationResults RegisterObject(SVStandard::State& s,
 SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS_Object,
                                            const std::string& ObjType, std::string& ObjName,
                                            const std::string& SrcFile) {
-  State& s = *state_;
+  registration::State& s = *state_;
   s.AttachWorkspace(std::move(SVWS_Object));
   s.RegisteredObjectId.clear();
   SVRegistrationResults result = rNoRefreshNeeded;

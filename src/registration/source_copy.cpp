@@ -50,7 +50,7 @@ std::vector<std::uint8_t> ReadNormalisedSource(const std::string& /*entity_type*
   return NormaliseSource(bytes, NormaliserOptions::From(settings));
 }
 
-std::vector<std::uint8_t> ConvertedSource(SVStandard::State& state, host::Workspace& workspace,
+std::vector<std::uint8_t> ConvertedSource(registration::State& state, host::Workspace& workspace,
                                           const std::string& entity_type,
                                           const std::string& from_path) {
   const RegistrationSettings& settings = ThreadRegistrationSettings();

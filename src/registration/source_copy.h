@@ -30,13 +30,13 @@ std::vector<std::uint8_t> ReadNormalisedSource(const std::string& entity_type,
                                                const std::string& from_path);
 
 /// The EBCDIC source converted through the instance's cached table and normalised.
-std::vector<std::uint8_t> ConvertEbcdicSource(SVStandard::State& state,
+std::vector<std::uint8_t> ConvertEbcdicSource(registration::State& state,
                                               const std::string& entity_type,
                                               const std::string& from_path,
                                               const std::string& table_file);
 
 /// The workspace form of the file under the loaded settings: EBCDIC or normalised.
-std::vector<std::uint8_t> ConvertedSource(SVStandard::State& state, host::Workspace& workspace,
+std::vector<std::uint8_t> ConvertedSource(registration::State& state, host::Workspace& workspace,
                                           const std::string& entity_type,
                                           const std::string& from_path);
 

@@ -6,7 +6,7 @@
 
 namespace svregistration::registration {
 
-std::string SourcesDirectory(SVStandard::State& state, const std::string& type) {
+std::string SourcesDirectory(registration::State& state, const std::string& type) {
   auto global = state.Workspace->GlobalOptions();
   pugi::xml_node root;
   if (global && global->Document()) root = *global->Document();

@@ -9,6 +9,6 @@ namespace svregistration::registration {
 
 /// The Directory of the type on the global options' Inventory page, or "Sources/<type>" when
 /// it is empty. Backslashes in the configured value are separators.
-std::string SourcesDirectory(SVStandard::State& state, const std::string& type);
+std::string SourcesDirectory(registration::State& state, const std::string& type);
 
 }  // namespace svregistration::registration

@@ -4,7 +4,7 @@
 
 namespace svregistration {
 
-SVStandard::SVStandard() : state_(std::make_unique<State>()) {}
+SVStandard::SVStandard() : state_(std::make_unique<registration::State>()) {}
 
 // Ending an instance releases its cached code page table and any binding left in place.
 SVStandard::~SVStandard() = default;
@@ -13,7 +13,7 @@ const std::string& SVStandard::RegisteredObjectId() const { return state_->Regis
 
 void SVStandard::SetRegisteredObjectId(std::string id) { state_->RegisteredObjectId = std::move(id); }
 
-void SVStandard::State::AttachWorkspace(std::shared_ptr<host::Workspace> workspace) {
+void registration::State::AttachWorkspace(std::shared_ptr<host::Workspace> workspace) {
   Workspace = std::move(workspace);
   if (!Workspace) {
     throw Error(error_number::kObjectNotSet, "SVRegistration",
@@ -27,7 +27,7 @@ void SVStandard::State::AttachWorkspace(std::shared_ptr<host::Workspace> workspa
   WorkspaceDirectory = Workspace->GetSolvaneName(host::kWorkspaceRootDirectory);
 }
 
-void SVStandard::State::ReleaseBinding() {
+void registration::State::ReleaseBinding() {
   Workspace.reset();
   Repository.reset();
 }

@@ -11,7 +11,8 @@
 
 namespace svregistration {
 
-struct SVStandard::State {
+namespace registration {
+struct State {
   std::string RegisteredObjectId;
   std::shared_ptr<host::Workspace> Workspace;
   /// The workspace root directory of the last binding; kept after the binding is released.
@@ -27,5 +28,12 @@ struct SVStandard::State {
   /// Drops the workspace and repository references; WorkspaceDirectory stays.
   void ReleaseBinding();
 };
+
+struct StateAccess {
+  static State& Of(SVStandard& service) { return *service.state_; }
+};
+inline State& StateOf(SVStandard& service) { return StateAccess::Of(service); }
+
+}  // namespace registration
 
 }  // namespace svregistration

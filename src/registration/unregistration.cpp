@@ -55,7 +55,7 @@ void RemoveFolderMemberships(host::Repository& repository, const host::IdCollect
 }  // namespace
 
 bool SVStandard::Unregister(std::shared_ptr<host::Workspace> SVWS_Object, const std::string& ObjId) {
-  State& s = *state_;
+  registration::State& s = *state_;
   s.AttachWorkspace(std::move(SVWS_Object));
   bool result = false;
   std::shared_ptr<host::RepositoryObject> object;
@@ -97,7 +97,7 @@ bool SVStandard::Unregister(std::shared_ptr<host::Workspace> SVWS_Object, const 
 
 bool SVStandard::GroupUnregister(std::shared_ptr<host::Workspace> SVWS_Object,
                                  host::IdCollection& ObjIDs) {
-  State& s = *state_;
+  registration::State& s = *state_;
   s.AttachWorkspace(std::move(SVWS_Object));
   long folder_count = s.Repository->CountObjects(kFolderType, "");
   // Walking down keeps back the folders nearest the start of the collection.
@@ -121,7 +121,7 @@ bool SVStandard::GroupUnregister(std::shared_ptr<host::Workspace> SVWS_Object,
 }
 
 bool SVStandard::Invalidate(std::shared_ptr<host::Workspace> SVWS_Object, const std::string& ObjId) {
-  State& s = *state_;
+  registration::State& s = *state_;
   const bool binds = SVWS_Object != nullptr;
   if (binds) s.AttachWorkspace(std::move(SVWS_Object));
   bool result = false;
@@ -141,7 +141,7 @@ bool SVStandard::Invalidate(std::shared_ptr<host::Workspace> SVWS_Object, const 
 
 bool SVStandard::StrongInvalidate(std::shared_ptr<host::Workspace> SVWS_Object,
                                   const std::string& ObjId) {
-  State& s = *state_;
+  registration::State& s = *state_;
   s.AttachWorkspace(std::move(SVWS_Object));
   bool result = false;
   try {
@@ -156,7 +156,7 @@ bool SVStandard::StrongInvalidate(std::shared_ptr<host::Workspace> SVWS_Object,
 
 bool SVStandard::GroupStrongInvalidate(std::shared_ptr<host::Workspace> SVWS_Object,
                                        host::IdCollection& ObjIDs) {
-  State& s = *state_;
+  registration::State& s = *state_;
   s.AttachWorkspace(std::move(SVWS_Object));
   registration::RemoveInvalidatedGroupFiles(s, ObjIDs);
   s.ReleaseBinding();

@@ -80,7 +80,7 @@ TEST(FromIcuTest, SameTableAsImportOfItsCharacterMap) {
       EXPECT_GT(wide.size(), 300u);
     } else {
       EXPECT_EQ(SavedBytes(from_icu, dir), SavedBytes(imported, dir));
-      EXPECT_TRUE(*from_icu.table().reverse_map == *imported.table().reverse_map);
+      EXPECT_TRUE(*codepage::TableOf(from_icu).reverse_map == *codepage::TableOf(imported).reverse_map);
     }
   }
 }
@@ -239,7 +239,7 @@ TEST(IcuCrossCheckTest, TextMatchesIcuPlusPadding) {
     CCSID table;
     table.Import(ucm, 0);
     IcuConverter icu(name);
-    const ReverseMapArray& reverse = *table.table().reverse_map;
+    const ReverseMapArray& reverse = *codepage::TableOf(table).reverse_map;
     std::vector<char16_t> chars;
     for (std::uint32_t u = 1; u < 0xFFFD; ++u) {
       if (u != u'\r' && u != u'\n' && (u < 0xD800 || u > 0xDFFF) && reverse[u] != 0 &&

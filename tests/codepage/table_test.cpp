@@ -12,7 +12,7 @@ namespace {
 std::uint16_t Single(const CCSID& table, std::uint8_t b) {
   return static_cast<std::uint16_t>(table.SBCStoUnicode(b));
 }
-std::int32_t Reverse(const CCSID& table, char16_t c) { return (*table.table().reverse_map)[c]; }
+std::int32_t Reverse(const CCSID& table, char16_t c) { return (*codepage::TableOf(table).reverse_map)[c]; }
 
 // ---- Import ----
 
@@ -215,7 +215,7 @@ TEST(BuildReverseMapTest, LowestByteWinsSinglesBeforePairs) {
                           "<U00A3> \\x42\\x4C |0\n<U00A3> \\x41\\x4D |0\n"  // lower lead
                           "<U00A3> \\x4C |0\n"  // a single byte beats the pairs
                           "<U00A4> \\x42\\x4E |0\n<U00A4> \\x42\\x4D |0\n");  // lower trail
-  codepage::BuildReverseMap(table->table());
+  codepage::BuildReverseMap(codepage::TableOf(*table));
   EXPECT_EQ(Reverse(*table, 0xA2), 0x4A);
   EXPECT_EQ(Reverse(*table, 0xA3), 0x4C);
   EXPECT_EQ(Reverse(*table, 0xA4), 0x42 + 256 * 0x4D);
@@ -230,7 +230,7 @@ TEST(LookupTest, EmptyTableHasNoLeadBytesNoCharactersNoReverseMap) {
     EXPECT_TRUE(table.isSBCS(byte) && !table.isDBCS(byte) && table.SBCStoUnicode(byte) == 0) << b;
     EXPECT_EQ(table.DBCStoUnicode(byte, byte), -3);
   }
-  EXPECT_EQ(table.table().reverse_map, nullptr);
+  EXPECT_EQ(codepage::TableOf(table).reverse_map, nullptr);
 }
 
 }  // namespace

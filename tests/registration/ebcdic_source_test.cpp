@@ -72,24 +72,24 @@ TEST_F(EbcdicSourceTest, JapaneseRecordsKeepBestFitCharacters) {
 TEST_F(EbcdicSourceTest, EmptySourceLoadsNoTableAndChangesNoSetting) {
   std::string source = dir_.Write("EMPTY.cbl", "");
   EXPECT_TRUE(service_.ReadSource(Workspace("missing.tbl"), "COBOL", source).empty());
-  EXPECT_EQ(service_.state().CodePageTable, nullptr);
+  EXPECT_EQ(registration::StateOf(service_).CodePageTable, nullptr);
   EXPECT_TRUE(registration::ThreadRegistrationSettings().ExpandTabs);
 }
 
 TEST_F(EbcdicSourceTest, TableIsLoadedOnceAndAFailedLoadIsNotKept) {
   std::string source = dir_.Write("PAY.cbl", Record("\xC8"));
   service_.ReadSource(Workspace(), "COBOL", source);
-  auto cached = service_.state().CodePageTable;
+  auto cached = registration::StateOf(service_).CodePageTable;
   ASSERT_NE(cached, nullptr);
   service_.ReadSource(Workspace("IBM-37.TBL"), "COBOL", source);  // letter case is ignored
-  EXPECT_EQ(service_.state().CodePageTable, cached);
+  EXPECT_EQ(registration::StateOf(service_).CodePageTable, cached);
 
   auto error =
       CaptureError([&] { service_.ReadSource(Workspace("missing.tbl"), "COBOL", source); });
   ASSERT_TRUE(error);
   EXPECT_EQ(error->number(), error_number::kFileNotFound);
   EXPECT_NE(error->description().find("missing.tbl"), std::string::npos) << error->description();
-  EXPECT_EQ(service_.state().CodePageTable, nullptr);
+  EXPECT_EQ(registration::StateOf(service_).CodePageTable, nullptr);
 }
 
 }  // namespace

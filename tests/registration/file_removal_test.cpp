@@ -31,7 +31,7 @@ class FileRemovalTest : public ::testing::Test {
       std::make_shared<testing::FakeWorkspace>(dir_.path().string(), "<OPTIONS/>");
   std::shared_ptr<testing::FakeRepository> repository_ =
       std::make_shared<testing::FakeRepository>();
-  SVStandard::State state_;
+  registration::State state_;
 };
 
 TEST(ManifestEntryPath, NamesThePathOfEachLineKind) {

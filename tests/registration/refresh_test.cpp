@@ -111,7 +111,7 @@ TEST_F(RefreshTest, FolderRunGoesOnAfterFailuresAndStopsAt256) {
   EXPECT_EQ(copied, 0);
   EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/THREE.cbl"), "new\n");  // not reached
   EXPECT_NE(workspace_->log->records.back().text.find("256"), std::string::npos);
-  EXPECT_EQ(service_.state().Workspace, nullptr);
+  EXPECT_EQ(registration::StateOf(service_).Workspace, nullptr);
 }
 
 TEST_F(RefreshTest, EmptyFolderAndSettingsErrors) {

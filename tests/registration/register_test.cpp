@@ -80,9 +80,9 @@ TEST_F(RegisterTest, NewObjectIsCopiedRecordedAndAccepted) {
   EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/PAY.cbl"), "\tX\n");  // plain copy
   EXPECT_FALSE(repository_->Called("InvalidateObject"));
   // The binding is released; the root directory stays.
-  EXPECT_EQ(service_.state().Workspace, nullptr);
-  EXPECT_EQ(service_.state().Repository, nullptr);
-  EXPECT_EQ(service_.state().WorkspaceDirectory, root_);
+  EXPECT_EQ(registration::StateOf(service_).Workspace, nullptr);
+  EXPECT_EQ(registration::StateOf(service_).Repository, nullptr);
+  EXPECT_EQ(registration::StateOf(service_).WorkspaceDirectory, root_);
 }
 
 TEST_F(RegisterTest, WithEncodingWritesTheNormalisedCopy) {
@@ -215,7 +215,7 @@ TEST_F(RegisterTest, UnguardedFailuresEndRegisterButNotRegisterEx) {
   EXPECT_EQ(Register("UNKNOWN", "PAY", source), rUnexpectedRegistrationError);
   repository_->failing = {"SetAttribute"};
   EXPECT_THROW(service_.Register(workspace_, "COBOL", name, source), Error);
-  EXPECT_NE(service_.state().Workspace, nullptr);  // an error skips the release
+  EXPECT_NE(registration::StateOf(service_).Workspace, nullptr);  // an error skips the release
   EXPECT_TRUE(workspace_->log->records.empty());
   // A failing look-up is only "not found".
   repository_->failing = {"FindObject"};

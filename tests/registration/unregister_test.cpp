@@ -66,7 +66,7 @@ TEST_F(UnregisterTest, ObjectLeavesItsFoldersThenIsUnregisteredAndLogged) {
   EXPECT_FALSE(record.object_id.has_value());
   EXPECT_NE(record.text.find("'PAY'"), std::string::npos) << record.text;
   EXPECT_NE(record.text.find("'COBOL program'"), std::string::npos) << record.text;
-  EXPECT_EQ(service_.state().Workspace, nullptr);
+  EXPECT_EQ(registration::StateOf(service_).Workspace, nullptr);
 }
 
 TEST_F(UnregisterTest, LastFolderStaysAndOtherFoldersKeepTheirRelations) {
@@ -118,13 +118,13 @@ TEST_F(UnregisterTest, InvalidateWithoutWorkspaceUsesTheBindingAndKeepsIt) {
   dir_.Write("PAY.lst", "x");
   EXPECT_FALSE(service_.Invalidate(nullptr, pay->Id()));  // nothing bound yet
 
-  service_.state().AttachWorkspace(workspace_);
+  registration::StateOf(service_).AttachWorkspace(workspace_);
   EXPECT_TRUE(service_.Invalidate(nullptr, pay->Id()));
-  EXPECT_NE(service_.state().Workspace, nullptr);
+  EXPECT_NE(registration::StateOf(service_).Workspace, nullptr);
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "PAY.lst"));
 
   EXPECT_TRUE(service_.StrongInvalidate(workspace_, pay->Id()));
-  EXPECT_EQ(service_.state().Workspace, nullptr);
+  EXPECT_EQ(registration::StateOf(service_).Workspace, nullptr);
   EXPECT_FALSE(service_.StrongInvalidate(workspace_, "COBOL:404"));
 }
 

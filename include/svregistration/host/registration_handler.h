@@ -1,6 +1,8 @@
 // The registration handler an object type names: it accepts or refuses a newly registered object.
 #pragma once
 
+#include "svregistration/export.h"
+
 #include <memory>
 
 namespace svregistration::host {
@@ -8,7 +10,7 @@ namespace svregistration::host {
 class Workspace;
 class RepositoryObject;
 
-class RegistrationHandler {
+class SVREG_API RegistrationHandler {
  public:
   virtual ~RegistrationHandler() = default;
   /// True accepts the object. The handler may replace the object it is given; a raised error

@@ -2,6 +2,8 @@
 // Every call that fails raises svregistration::Error.
 #pragma once
 
+#include "svregistration/export.h"
+
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,7 +18,7 @@ using IdCollection = std::vector<std::string>;
 /// workspace root.
 using EntryList = std::vector<std::string>;
 
-class ObjectType {
+class SVREG_API ObjectType {
  public:
   virtual ~ObjectType() = default;
   virtual std::string SourceAttribute() = 0;
@@ -26,7 +28,7 @@ class ObjectType {
   virtual std::string TypeCode() = 0;
 };
 
-class RelationType {
+class SVREG_API RelationType {
  public:
   virtual ~RelationType() = default;
   virtual std::string Name() = 0;
@@ -35,7 +37,7 @@ class RelationType {
 };
 
 /// A forward walk over objects (and, for relation cursors, the relation of each entry).
-class ObjectCursor {
+class SVREG_API ObjectCursor {
  public:
   virtual ~ObjectCursor() = default;
   virtual bool Eof() = 0;
@@ -46,7 +48,7 @@ class ObjectCursor {
   virtual long Count() = 0;
 };
 
-class RepositoryObject {
+class SVREG_API RepositoryObject {
  public:
   virtual ~RepositoryObject() = default;
   virtual std::string Id() = 0;
@@ -69,7 +71,7 @@ class RepositoryObject {
   virtual void InvalidateObject(EntryList& entries) = 0;
 };
 
-class Repository {
+class SVREG_API Repository {
  public:
   virtual ~Repository() = default;
   /// Schema.ObjectTypes.Item(name): fails for a type the schema does not know.

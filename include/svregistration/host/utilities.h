@@ -2,6 +2,8 @@
 // FileUtility, MessageFormatter and TextUtility have built-in defaults; IdUtility is the host's.
 #pragma once
 
+#include "svregistration/export.h"
+
 #include <string>
 #include <vector>
 
@@ -13,14 +15,14 @@ inline constexpr const char* kMessageFormatterClass = "KvtApi.MessageFormatter";
 inline constexpr const char* kTextUtilityClass = "KvtApi.TextUtility";
 inline constexpr const char* kIdUtilityClass = "KvtApi.IdUtility";
 
-struct SplitPathResult {
+struct SVREG_API SplitPathResult {
   std::string folder;
   std::string base_name;
   /// With its leading dot; base_name + extension is the file name.
   std::string extension;
 };
 
-class FileUtility {
+class SVREG_API FileUtility {
  public:
   virtual ~FileUtility() = default;
   virtual SplitPathResult SplitPath(const std::string& path) = 0;
@@ -33,21 +35,21 @@ class FileUtility {
 };
 
 /// Fills %1..%n of a template from args[0..n-1].
-class MessageFormatter {
+class SVREG_API MessageFormatter {
  public:
   virtual ~MessageFormatter() = default;
   virtual std::string FormatMessage(const std::string& message_template,
                                     const std::vector<std::string>& args) = 0;
 };
 
-class TextUtility {
+class SVREG_API TextUtility {
  public:
   virtual ~TextUtility() = default;
   virtual std::string FormatMessage(const std::string& message_template,
                                     const std::vector<std::string>& args) = 0;
 };
 
-class IdUtility {
+class SVREG_API IdUtility {
  public:
   virtual ~IdUtility() = default;
   /// The type code an object id carries.

@@ -1,6 +1,8 @@
 // The workspace object a host hands to every operation, with its options documents and its log.
 #pragma once
 
+#include "svregistration/export.h"
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -16,7 +18,7 @@ namespace svregistration::host {
 class Repository;
 
 /// An options document together with the means to store it.
-class OptionsHolder {
+class SVREG_API OptionsHolder {
  public:
   virtual ~OptionsHolder() = default;
   /// The document itself; nullptr when the host has none.
@@ -27,7 +29,7 @@ class OptionsHolder {
 
 /// The workspace's log: records with a title, a severity (0 information, 1 warning, 2 error), an object id
 /// (or none) and a text.
-class WorkspaceLog {
+class SVREG_API WorkspaceLog {
  public:
   virtual ~WorkspaceLog() = default;
   virtual void Add(const std::string& title, int severity, const std::optional<std::string>& object_id,
@@ -43,7 +45,7 @@ inline constexpr int kCodePageTableDirectory = 3;
 inline constexpr int kWorkspaceRootDirectory = 4;
 
 /// The workspace host's object. Calls that fail raise svregistration::Error.
-class Workspace {
+class SVREG_API Workspace {
  public:
   virtual ~Workspace() = default;
   virtual std::shared_ptr<host::Repository> Repository() = 0;
