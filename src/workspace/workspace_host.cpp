@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include <fmt/core.h>
 
@@ -12,6 +13,7 @@
 #include "svregistration/icu_table.h"
 #include "workspace/default_options.h"
 #include "workspace/repository/database.h"
+#include "workspace/repository/postgres_database.h"
 #include "workspace/repository/registration_handlers.h"
 
 namespace svregistration::workspace {
@@ -24,6 +26,8 @@ constexpr const char* kSource = "Workspace";
 constexpr const char* kWorkspaceOptionsFile = "options/workspace.xml";
 constexpr const char* kGlobalOptionsFile = "options/global.xml";
 constexpr const char* kCodePageFolder = "codepages";
+// One line: the connection string of the PostgreSQL repository. No file: workspace.db.
+constexpr const char* kRepositoryFile = "options/repository";
 
 Error WorkspaceError(int number, const std::string& text) { return Error(number, kSource, text); }
 
@@ -35,16 +39,53 @@ std::string AbsoluteFolder(const std::string& directory) {
   return text;
 }
 
+// Written beside and moved into place, so that a workspace never has half a line.
+void WriteRepositoryFile(const std::string& path, const std::string& connection) {
+  std::string partial = path + ".new";
+  {
+    std::ofstream file(partial, std::ios::binary | std::ios::trunc);
+    file << connection << '\n';
+    if (!file.flush()) {
+      throw WorkspaceError(error_number::kPathFileAccessError,
+                           fmt::format("cannot write '{}'", partial));
+    }
+  }
+  std::error_code ec;
+  fs::rename(partial, path, ec);
+  if (ec) {
+    throw WorkspaceError(error_number::kPathFileAccessError,
+                         fmt::format("cannot move '{}' to '{}': {}", partial, path, ec.message()));
+  }
+}
+
+std::optional<std::string> ReadRepositoryFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  std::string connection;
+  std::getline(file, connection);
+  if (connection.empty()) {
+    throw WorkspaceError(error_number::kPathFileAccessError,
+                         fmt::format("'{}' names no repository database", path));
+  }
+  return connection;
+}
+
 }  // namespace
 
 WorkspaceHost::WorkspaceHost(std::string root) : root_(std::move(root)) {}
 
-std::shared_ptr<WorkspaceHost> WorkspaceHost::Create(const std::string& directory) {
+std::shared_ptr<WorkspaceHost> WorkspaceHost::Create(const std::string& directory,
+                                                     const std::string& repository) {
   std::string root = AbsoluteFolder(directory);
   std::error_code ec;
   if (fs::exists(fs::path(root) / kWorkspaceOptionsFile, ec)) {
     throw WorkspaceError(58, fmt::format("'{}' already holds a workspace", root));
   }
+  // The server's database is made first: a connection string that is refused, a server that
+  // cannot be reached or a database that holds a workspace already leave no folder behind.
+  std::string connection = repository.empty() ? "" : CheckConnectionString(repository);
+  std::shared_ptr<Database> server_database;
+  if (!connection.empty()) server_database = PostgresDatabase::Create(connection);
   fs::create_directories(fs::path(root) / "options", ec);
   if (!ec) fs::create_directories(fs::path(root) / kCodePageFolder, ec);
   // Refresh makes a type's Sources folder one level deep, so the parent exists from the start.
@@ -61,7 +102,12 @@ std::shared_ptr<WorkspaceHost> WorkspaceHost::Create(const std::string& director
   host->workspace_options_->Save();
   host->global_options_->Save();
   host->SaveDefaultCodePageTables();
-  host->Connect(Database::Create((fs::path(root) / kWorkspaceDatabaseFile).string()));
+  if (connection.empty()) {
+    host->Connect(Database::Create((fs::path(root) / kWorkspaceDatabaseFile).string()));
+  } else {
+    host->Connect(std::move(server_database));
+    WriteRepositoryFile((fs::path(root) / kRepositoryFile).string(), connection);
+  }
   return host;
 }
 
@@ -79,7 +125,13 @@ std::shared_ptr<WorkspaceHost> WorkspaceHost::Open(const std::string& directory)
   }
   auto host = std::shared_ptr<WorkspaceHost>(new WorkspaceHost(root));
   host->LoadOptions();
-  host->Connect(Database::Open((fs::path(root) / kWorkspaceDatabaseFile).string()));
+  std::optional<std::string> connection =
+      ReadRepositoryFile((fs::path(root) / kRepositoryFile).string());
+  if (connection) {
+    host->Connect(PostgresDatabase::Open(*connection));
+  } else {
+    host->Connect(Database::Open((fs::path(root) / kWorkspaceDatabaseFile).string()));
+  }
   return host;
 }
 
@@ -151,8 +203,8 @@ void WorkspaceHost::SaveDefaultCodePageTables() {
 
 void WorkspaceHost::Connect(std::shared_ptr<Database> database) {
   RegisterWorkspaceClasses();
-  repository_ = SqliteRepository::Make(database);
-  log_ = SqliteLog::Make(std::move(database));
+  repository_ = WorkspaceRepository::Make(database);
+  log_ = RepositoryLog::Make(std::move(database));
 }
 
 std::shared_ptr<host::Repository> WorkspaceHost::Repository() { return repository_; }

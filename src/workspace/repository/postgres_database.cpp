@@ -1,0 +1,245 @@
+// The PostgreSQL workspace database over libpq: connection strings, statements prepared on the
+// server, transactions.
+#include "workspace/repository/postgres_database.h"
+
+#include <libpq-fe.h>
+
+#include <fmt/core.h>
+
+#include <charconv>
+#include <optional>
+#include <vector>
+
+#include "workspace/repository/schema.h"
+
+namespace svregistration::workspace {
+
+namespace {
+
+Error BadLocation(std::string_view why) {
+  return Error(kInvalidArgument, kDatabaseErrorSource,
+               fmt::format("the repository connection string {}", why));
+}
+
+// libpq ends its messages with a newline.
+std::string Message(std::string_view text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.remove_suffix(1);
+  return std::string(text);
+}
+
+// Numbered parameters become PostgreSQL's: ?3 is $3. Quoted text is left alone.
+std::string ToPostgresParameters(std::string_view sql) {
+  std::string text;
+  text.reserve(sql.size());
+  bool quoted = false;
+  for (char c : sql) {
+    if (c == '\'') quoted = !quoted;
+    text += (c == '?' && !quoted) ? '$' : c;
+  }
+  return text;
+}
+
+// The result of one command, freed with it.
+struct Result {
+  explicit Result(PGresult* value) : result(value) {}
+  ~Result() { PQclear(result); }
+  Result(const Result&) = delete;
+  Result& operator=(const Result&) = delete;
+  bool Ok() const {
+    ExecStatusType status = PQresultStatus(result);
+    return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+  }
+  PGresult* result;
+};
+
+class PostgresStatement final : public PreparedStatement {
+ public:
+  PostgresStatement(PostgresDatabase& database, std::string name, std::string_view sql)
+      : database_(database), name_(std::move(name)), sql_(sql) {}
+  ~PostgresStatement() override { PQclear(result_); }
+
+  void BindText(int index, std::string_view text) override {
+    Slot(index) = std::string(text);
+  }
+  void BindInt(int index, std::int64_t value) override { Slot(index) = std::to_string(value); }
+  void BindNull(int index) override { Slot(index).reset(); }
+
+  bool Step() override {
+    if (result_ == nullptr) {
+      Execute();
+    } else {
+      ++row_;
+    }
+    return row_ < PQntuples(result_);
+  }
+  std::int64_t Int(int column) const override {
+    const char* text = PQgetvalue(result_, row_, column);
+    std::int64_t value = 0;
+    std::from_chars(text, text + PQgetlength(result_, row_, column), value);
+    return value;
+  }
+  std::string Text(int column) const override {
+    return std::string(PQgetvalue(result_, row_, column),
+                       static_cast<std::size_t>(PQgetlength(result_, row_, column)));
+  }
+  bool IsNull(int column) const override { return PQgetisnull(result_, row_, column) == 1; }
+  void Reset() override {
+    PQclear(result_);
+    result_ = nullptr;
+    row_ = 0;
+    parameters_.clear();
+  }
+
+ private:
+  std::optional<std::string>& Slot(int index) {
+    auto slot = static_cast<std::size_t>(index);
+    if (parameters_.size() < slot) parameters_.resize(slot);
+    return parameters_[slot - 1];
+  }
+
+  void Execute() {
+    std::vector<const char*> values;
+    for (const auto& parameter : parameters_) {
+      values.push_back(parameter ? parameter->c_str() : nullptr);
+    }
+    result_ = PQexecPrepared(database_.connection(), name_.c_str(),
+                             static_cast<int>(values.size()), values.data(), nullptr, nullptr, 0);
+    ExecStatusType status = PQresultStatus(result_);
+    if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
+      std::string why = Message(result_ != nullptr ? PQresultErrorMessage(result_)
+                                                   : PQerrorMessage(database_.connection()));
+      throw database_.Failure(fmt::format("running '{}'", ShortSql(sql_)), why);
+    }
+    const char* changed = PQcmdTuples(result_);
+    int changes = 0;
+    std::from_chars(changed, changed + std::char_traits<char>::length(changed), changes);
+    database_.SetChanges(changes);
+    row_ = 0;
+  }
+
+  PostgresDatabase& database_;
+  std::string name_;
+  std::string sql_;
+  std::vector<std::optional<std::string>> parameters_;
+  PGresult* result_ = nullptr;
+  int row_ = 0;
+};
+
+void IgnoreNotice(void*, const char*) {}
+
+}  // namespace
+
+std::string CheckConnectionString(const std::string& location) {
+  std::string conninfo = location;
+  bool uri = location.rfind("postgresql://", 0) == 0 || location.rfind("postgres://", 0) == 0;
+  if (!uri && location.find('=') == std::string::npos) {
+    if (location.empty() || location.find_first_of(" /'\\") != std::string::npos) {
+      throw BadLocation(fmt::format(
+          "'{}' is neither a postgresql:// URI, keyword=value pairs nor a service name",
+          location));
+    }
+    conninfo = "service=" + location;
+  }
+  char* error = nullptr;
+  PQconninfoOption* options = PQconninfoParse(conninfo.c_str(), &error);
+  if (options == nullptr) {
+    std::string why = error != nullptr ? Message(error) : "out of memory";
+    PQfreemem(error);
+    throw BadLocation(fmt::format("is not understood: {}", why));
+  }
+  bool has_password = false;
+  for (PQconninfoOption* option = options; option->keyword != nullptr; ++option) {
+    if (std::string_view(option->keyword) == "password" && option->val != nullptr &&
+        option->val[0] != '\0') {
+      has_password = true;
+    }
+  }
+  PQconninfoFree(options);
+  if (has_password) {
+    throw BadLocation(
+        "holds a password, and the workspace would record it: leave it out and give it in "
+        "~/.pgpass, in PGPASSWORD or in a service file (~/.pg_service.conf with PGSERVICEFILE)");
+  }
+  return conninfo;
+}
+
+PostgresDatabase::PostgresDatabase(pg_conn* connection, std::string description)
+    : Database(std::move(description), Dialect::kPostgres), connection_(connection) {}
+
+PostgresDatabase::~PostgresDatabase() {
+  ClearStatementCache();
+  PQfinish(connection_);
+}
+
+std::shared_ptr<PostgresDatabase> PostgresDatabase::Connect(const std::string& location) {
+  std::string conninfo = CheckConnectionString(location);
+  const char* keywords[] = {"dbname", "fallback_application_name", "client_encoding", nullptr};
+  const char* values[] = {conninfo.c_str(), "svreg", "UTF8", nullptr};
+  pg_conn* connection = PQconnectdbParams(keywords, values, 1);
+  if (connection == nullptr) {
+    throw Error(error_number::kPathFileAccessError, kDatabaseErrorSource,
+                "cannot connect to the workspace repository: out of memory");
+  }
+  // Names the database and the server only: the user and any password stay out of messages.
+  const char* host = PQhost(connection);
+  const char* port = PQport(connection);
+  const char* name = PQdb(connection);
+  std::string description =
+      fmt::format("{} on {}:{}", name != nullptr ? name : "", host != nullptr ? host : "",
+                  port != nullptr ? port : "");
+  if (PQstatus(connection) != CONNECTION_OK) {
+    std::string why = Message(PQerrorMessage(connection));
+    PQfinish(connection);
+    throw Error(error_number::kPathFileAccessError, kDatabaseErrorSource,
+                fmt::format("cannot connect to the workspace database '{}': {}", description,
+                            why));
+  }
+  PQsetNoticeProcessor(connection, IgnoreNotice, nullptr);
+  return std::shared_ptr<PostgresDatabase>(new PostgresDatabase(connection, description));
+}
+
+std::shared_ptr<PostgresDatabase> PostgresDatabase::Create(const std::string& location) {
+  std::shared_ptr<PostgresDatabase> database = Connect(location);
+  CreateSchema(*database);
+  return database;
+}
+
+std::shared_ptr<PostgresDatabase> PostgresDatabase::Open(const std::string& location) {
+  std::shared_ptr<PostgresDatabase> database = Connect(location);
+  VerifySchema(*database);
+  return database;
+}
+
+std::unique_ptr<PreparedStatement> PostgresDatabase::PrepareStatement(std::string_view sql) {
+  auto [it, inserted] = prepared_names_.try_emplace(std::string(sql));
+  if (inserted) {
+    std::string name = fmt::format("s{}", prepared_names_.size());
+    Result result(PQprepare(connection_, name.c_str(), ToPostgresParameters(sql).c_str(), 0,
+                            nullptr));
+    if (!result.Ok()) {
+      prepared_names_.erase(it);
+      throw Failure(fmt::format("preparing '{}'", ShortSql(sql)),
+                    Message(PQresultErrorMessage(result.result)));
+    }
+    it->second = std::move(name);
+  }
+  return std::make_unique<PostgresStatement>(*this, it->second, sql);
+}
+
+void PostgresDatabase::Execute(std::string_view sql) {
+  Result result(PQexec(connection_, std::string(sql).c_str()));
+  if (!result.Ok()) {
+    std::string why = Message(result.result != nullptr ? PQresultErrorMessage(result.result)
+                                                       : PQerrorMessage(connection_));
+    throw Failure(fmt::format("running '{}'", ShortSql(sql)), why);
+  }
+}
+
+bool PostgresDatabase::InTransaction() const {
+  return PQtransactionStatus(connection_) != PQTRANS_IDLE;
+}
+
+// Writers lock the rows they change as they go; nothing is locked at the start.
+void PostgresDatabase::BeginWrite() { Execute("BEGIN"); }
+
+}  // namespace svregistration::workspace
