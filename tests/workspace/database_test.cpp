@@ -239,5 +239,36 @@ TEST(WorkspaceDatabaseTest, WriterWaitsForALockHeldByAnotherConnection) {
   EXPECT_EQ(repository->CountObjects("JCL", ""), 2);
 }
 
+// A long run holds the lock in batches of 50 ms for a second; a second writer gets in between
+// two of them instead of waiting for the run to end (or giving up): the run hands the lock over
+// when it sees a writer waiting.
+TEST(WorkspaceDatabaseTest, WriterGetsInBetweenTheBatchesOfALongRun) {
+  svregistration::testing::TempDir dir;
+  std::string path = dir / "workspace.db";
+  auto runner = Database::Create(path);
+  auto repository = WorkspaceRepository::Make(Database::Open(path));
+  std::atomic<bool> started{false}, run_over{false};
+  std::thread run([&] {
+    runner->BeginBatch(std::chrono::milliseconds(50), true);
+    started = true;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    for (int i = 0; std::chrono::steady_clock::now() < deadline; ++i) {
+      Transaction change(*runner, "one change of the run");
+      runner->Prepare("INSERT INTO objects (type_code, name) VALUES ('JCL', ?1)")
+          .Bind(1, "RUN" + std::to_string(i))
+          .Run();
+      change.Commit();
+      runner->CommitBatchIfDue();
+    }
+    run_over = true;
+    runner->EndBatch();
+  });
+  while (!started) std::this_thread::yield();
+  std::string name = "WAITER";
+  EXPECT_NO_THROW(repository->NewObject("JCL", name));
+  EXPECT_FALSE(run_over) << "the writer waited for the whole run";
+  run.join();
+}
+
 }  // namespace
 }  // namespace svregistration::workspace::testing
