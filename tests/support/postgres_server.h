@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace svregistration::testing {
@@ -41,15 +42,17 @@ class PostgresServer {
 
 }  // namespace svregistration::testing
 
-/// Skips the test with the reason when the backend is PostgreSQL and no server can be started;
-/// otherwise sets `uri` to a new database's connection string (left empty for SQLite).
+/// Skips the test with the reason when the backend is PostgreSQL and no server can be started
+/// (fails it instead when SVREG_REQUIRE_POSTGRES is set, as in CI); otherwise sets `uri` to a new
+/// database's connection string (left empty for SQLite).
 #define SVREG_SKIP_WITHOUT_POSTGRES(backend, uri)                                            \
   do {                                                                                     \
     if ((backend) == ::svregistration::testing::Backend::kPostgres) {                      \
       auto* server_ = ::svregistration::testing::PostgresServer::Get();                    \
       if (server_ == nullptr) {                                                            \
-        GTEST_SKIP() << "no PostgreSQL server: "                                           \
-                     << ::svregistration::testing::PostgresServer::Unavailable();          \
+        const std::string& why_ = ::svregistration::testing::PostgresServer::Unavailable(); \
+        if (std::getenv("SVREG_REQUIRE_POSTGRES") != nullptr) FAIL() << why_;              \
+        GTEST_SKIP() << "no PostgreSQL server: " << why_;                                  \
       }                                                                                    \
       (uri) = server_->NewDatabase();                                                      \
     }                                                                                      \
