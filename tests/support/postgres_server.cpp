@@ -1,9 +1,9 @@
 // Starting and stopping the tests' PostgreSQL cluster.
 #include "support/postgres_server.h"
 
+#include <fcntl.h>
 #include <libpq-fe.h>
 #include <pwd.h>
-#include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -123,8 +123,8 @@ bool PostgresServer::Start(std::string& why) {
 
 PostgresServer::~PostgresServer() {
   if (running_) {
-    std::vector<std::string> args{bin_ + "/pg_ctl", "-D", folder_ + "/data", "-m", "immediate",
-                                  "-w", "stop"};
+    std::vector<std::string> args{
+        bin_ + "/pg_ctl", "-D", folder_ + "/data", "-m", "immediate", "-w", "stop"};
     if (as_postgres_) args.insert(args.begin(), {"/usr/sbin/runuser", "-u", "postgres", "--"});
     Run(std::move(args), "/dev/null");
   }

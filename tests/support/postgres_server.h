@@ -33,8 +33,8 @@ class PostgresServer {
   PostgresServer() = default;
   bool Start(std::string& why);
 
-  std::string bin_;      // initdb and pg_ctl
-  std::string folder_;   // data, log and socket
+  std::string bin_;     // initdb and pg_ctl
+  std::string folder_;  // data, log and socket
   bool as_postgres_ = false;
   bool running_ = false;
   int databases_ = 0;
@@ -45,15 +45,15 @@ class PostgresServer {
 /// Skips the test with the reason when the backend is PostgreSQL and no server can be started
 /// (fails it instead when SVREG_REQUIRE_POSTGRES is set, as in CI); otherwise sets `uri` to a new
 /// database's connection string (left empty for SQLite).
-#define SVREG_SKIP_WITHOUT_POSTGRES(backend, uri)                                            \
-  do {                                                                                     \
-    if ((backend) == ::svregistration::testing::Backend::kPostgres) {                      \
-      auto* server_ = ::svregistration::testing::PostgresServer::Get();                    \
-      if (server_ == nullptr) {                                                            \
+#define SVREG_SKIP_WITHOUT_POSTGRES(backend, uri)                                           \
+  do {                                                                                      \
+    if ((backend) == ::svregistration::testing::Backend::kPostgres) {                       \
+      auto* server_ = ::svregistration::testing::PostgresServer::Get();                     \
+      if (server_ == nullptr) {                                                             \
         const std::string& why_ = ::svregistration::testing::PostgresServer::Unavailable(); \
-        if (std::getenv("SVREG_REQUIRE_POSTGRES") != nullptr) FAIL() << why_;              \
-        GTEST_SKIP() << "no PostgreSQL server: " << why_;                                  \
-      }                                                                                    \
-      (uri) = server_->NewDatabase();                                                      \
-    }                                                                                      \
+        if (std::getenv("SVREG_REQUIRE_POSTGRES") != nullptr) FAIL() << why_;               \
+        GTEST_SKIP() << "no PostgreSQL server: " << why_;                                   \
+      }                                                                                     \
+      (uri) = server_->NewDatabase();                                                       \
+    }                                                                                       \
   } while (false)

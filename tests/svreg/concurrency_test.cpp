@@ -1,15 +1,13 @@
 // Several svreg processes registering into one workspace at once, one of them killed midway:
 // the others complete, every recorded object has its whole copy, and registering the killed
 // writer's folder again completes it.
-#include <signal.h>
-
-#include <nlohmann/json.hpp>
-
 #include <gtest/gtest.h>
+#include <signal.h>
 
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <nlohmann/json.hpp>
 #include <set>
 #include <thread>
 
@@ -60,8 +58,8 @@ TEST_P(SvregConcurrency, FourWritersCompleteAndAKilledFifthLeavesTheWorkspaceWho
         dir_ / (prefix + ".out"), dir_ / (prefix + ".err")));
   }
   std::string victim_tree = MakeTree("V_", kVictimFiles);
-  int victim = testing::StartSvreg({"register", ws_, "--type", "COBOL", victim_tree},
-                                   "/dev/null", "/dev/null");
+  int victim = testing::StartSvreg({"register", ws_, "--type", "COBOL", victim_tree}, "/dev/null",
+                                   "/dev/null");
   // Killed once it has made copies (or after a while on a slow machine).
   for (int i = 0; i < 300 && !std::filesystem::exists(ws_ + "/Sources/COBOL/V_20.cbl"); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));

@@ -31,8 +31,8 @@ class SvregWorkspaceTest : public ::testing::TestWithParam<Backend> {
 };
 
 #define SVREG_ON_BOTH_REPOSITORIES(suite)                                                    \
-  INSTANTIATE_TEST_SUITE_P(Both, suite,                                                    \
-                           ::testing::Values(::svregistration::testing::Backend::kSqlite,  \
+  INSTANTIATE_TEST_SUITE_P(Both, suite,                                                      \
+                           ::testing::Values(::svregistration::testing::Backend::kSqlite,    \
                                              ::svregistration::testing::Backend::kPostgres), \
                            ::svregistration::testing::BackendName)
 

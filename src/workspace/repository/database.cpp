@@ -33,11 +33,7 @@ std::string ShortSql(std::string_view sql) {
 
 Statement::Statement(Database* database, PreparedStatement* statement, bool* busy,
                      std::unique_ptr<PreparedStatement> owned, std::string_view sql)
-    : database_(database),
-      statement_(statement),
-      busy_(busy),
-      owned_(std::move(owned)),
-      sql_(sql) {
+    : database_(database), statement_(statement), busy_(busy), owned_(std::move(owned)), sql_(sql) {
   if (busy_ != nullptr) *busy_ = true;
 }
 

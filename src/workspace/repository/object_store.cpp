@@ -53,8 +53,7 @@ void RequireObject(const RepositoryContext& context, const ObjectRef& object) {
 }
 
 void LockObject(const RepositoryContext& context, const ObjectRef& object) {
-  Statement statement =
-      context.database->Prepare("SELECT 1 FROM objects WHERE id = ?1 FOR UPDATE");
+  Statement statement = context.database->Prepare("SELECT 1 FROM objects WHERE id = ?1 FOR UPDATE");
   statement.Bind(1, object.number);
   if (!statement.Step()) throw NoSuchObject(context, object.Id());
 }

@@ -2,9 +2,8 @@
 // server, transactions.
 #include "workspace/repository/postgres_database.h"
 
-#include <libpq-fe.h>
-
 #include <fmt/core.h>
+#include <libpq-fe.h>
 
 #include <charconv>
 #include <optional>
@@ -58,9 +57,7 @@ class PostgresStatement final : public PreparedStatement {
       : database_(database), name_(std::move(name)), sql_(sql) {}
   ~PostgresStatement() override { PQclear(result_); }
 
-  void BindText(int index, std::string_view text) override {
-    Slot(index) = std::string(text);
-  }
+  void BindText(int index, std::string_view text) override { Slot(index) = std::string(text); }
   void BindInt(int index, std::int64_t value) override { Slot(index) = std::to_string(value); }
   void BindNull(int index) override { Slot(index).reset(); }
 
@@ -102,8 +99,8 @@ class PostgresStatement final : public PreparedStatement {
     for (const auto& parameter : parameters_) {
       values.push_back(parameter ? parameter->c_str() : nullptr);
     }
-    result_ = PQexecPrepared(database_.connection(), name_.c_str(),
-                             static_cast<int>(values.size()), values.data(), nullptr, nullptr, 0);
+    result_ = PQexecPrepared(database_.connection(), name_.c_str(), static_cast<int>(values.size()),
+                             values.data(), nullptr, nullptr, 0);
     ExecStatusType status = PQresultStatus(result_);
     if (status != PGRES_COMMAND_OK && status != PGRES_TUPLES_OK) {
       std::string why = Message(result_ != nullptr ? PQresultErrorMessage(result_)
@@ -135,8 +132,7 @@ std::string CheckConnectionString(const std::string& location) {
   if (!uri && location.find('=') == std::string::npos) {
     if (location.empty() || location.find_first_of(" /'\\") != std::string::npos) {
       throw BadLocation(fmt::format(
-          "'{}' is neither a postgresql:// URI, keyword=value pairs nor a service name",
-          location));
+          "'{}' is neither a postgresql:// URI, keyword=value pairs nor a service name", location));
     }
     conninfo = "service=" + location;
   }
@@ -184,15 +180,13 @@ std::shared_ptr<PostgresDatabase> PostgresDatabase::Connect(const std::string& l
   const char* host = PQhost(connection);
   const char* port = PQport(connection);
   const char* name = PQdb(connection);
-  std::string description =
-      fmt::format("{} on {}:{}", name != nullptr ? name : "", host != nullptr ? host : "",
-                  port != nullptr ? port : "");
+  std::string description = fmt::format("{} on {}:{}", name != nullptr ? name : "",
+                                        host != nullptr ? host : "", port != nullptr ? port : "");
   if (PQstatus(connection) != CONNECTION_OK) {
     std::string why = Message(PQerrorMessage(connection));
     PQfinish(connection);
     throw Error(error_number::kPathFileAccessError, kDatabaseErrorSource,
-                fmt::format("cannot connect to the workspace database '{}': {}", description,
-                            why));
+                fmt::format("cannot connect to the workspace database '{}': {}", description, why));
   }
   PQsetNoticeProcessor(connection, IgnoreNotice, nullptr);
   return std::shared_ptr<PostgresDatabase>(new PostgresDatabase(connection, description));
@@ -214,8 +208,8 @@ std::unique_ptr<PreparedStatement> PostgresDatabase::PrepareStatement(std::strin
   auto [it, inserted] = prepared_names_.try_emplace(std::string(sql));
   if (inserted) {
     std::string name = fmt::format("s{}", prepared_names_.size());
-    Result result(PQprepare(connection_, name.c_str(), ToPostgresParameters(sql).c_str(), 0,
-                            nullptr));
+    Result result(
+        PQprepare(connection_, name.c_str(), ToPostgresParameters(sql).c_str(), 0, nullptr));
     if (!result.Ok()) {
       prepared_names_.erase(it);
       throw Failure(fmt::format("preparing '{}'", ShortSql(sql)),

@@ -63,8 +63,9 @@ void ForEachListedObject(RepositoryContext& context, const host::IdCollection& i
 
 std::shared_ptr<WorkspaceRepository> WorkspaceRepository::Make(std::shared_ptr<Database> database) {
   TypeCatalog types = TypeCatalog::Load(*database);
-  return std::shared_ptr<WorkspaceRepository>(new WorkspaceRepository(std::make_shared<RepositoryContext>(
-      RepositoryContext{std::move(database), std::move(types)})));
+  return std::shared_ptr<WorkspaceRepository>(
+      new WorkspaceRepository(std::make_shared<RepositoryContext>(
+          RepositoryContext{std::move(database), std::move(types)})));
 }
 
 std::shared_ptr<StoredObjectType> WorkspaceRepository::TypeForQuery(
@@ -73,7 +74,8 @@ std::shared_ptr<StoredObjectType> WorkspaceRepository::TypeForQuery(
   return context_->types.Get(type_code);
 }
 
-std::shared_ptr<host::ObjectType> WorkspaceRepository::SchemaObjectType(const std::string& type_name) {
+std::shared_ptr<host::ObjectType> WorkspaceRepository::SchemaObjectType(
+    const std::string& type_name) {
   return context_->types.Get(type_name);
 }
 
@@ -86,9 +88,8 @@ std::shared_ptr<host::ObjectCursor> WorkspaceRepository::PrepareCollection(
                                             ToCursorEntries(ObjectsOfType(*context_, type)), false);
 }
 
-std::shared_ptr<host::RepositoryObject> WorkspaceRepository::FindObject(const std::string& type,
-                                                                     std::string& name,
-                                                                     const std::string& condition) {
+std::shared_ptr<host::RepositoryObject> WorkspaceRepository::FindObject(
+    const std::string& type, std::string& name, const std::string& condition) {
   RequireNoCondition(fmt::format("finding '{}' of type '{}'", name, type), condition);
   std::shared_ptr<StoredObjectType> object_type = context_->types.Get(type);
   if (name.empty()) return nullptr;
@@ -99,7 +100,7 @@ std::shared_ptr<host::RepositoryObject> WorkspaceRepository::FindObject(const st
 }
 
 std::shared_ptr<host::RepositoryObject> WorkspaceRepository::NewObject(const std::string& type,
-                                                                    std::string& name) {
+                                                                       std::string& name) {
   std::shared_ptr<StoredObjectType> object_type = context_->types.Get(type);
   if (name.empty()) {
     throw BadArgument(
@@ -111,8 +112,8 @@ std::shared_ptr<host::RepositoryObject> WorkspaceRepository::NewObject(const std
   if (!object) {
     auto found = FindObjectByName(*context_, object_type, name);
     if (!found) {
-      throw BadArgument(fmt::format("the object '{}' of type '{}' could not be created",
-                                    name, object_type->info().code));
+      throw BadArgument(fmt::format("the object '{}' of type '{}' could not be created", name,
+                                    object_type->info().code));
     }
     object = std::move(found->first);
     name = std::move(found->second);
@@ -130,8 +131,8 @@ long WorkspaceRepository::CountObjects(const std::string& type_code, const std::
 }
 
 std::shared_ptr<host::ObjectCursor> WorkspaceRepository::SelectObjects(const std::string& type_code,
-                                                                    const std::string& condition,
-                                                                    const std::string& order) {
+                                                                       const std::string& condition,
+                                                                       const std::string& order) {
   std::shared_ptr<StoredObjectType> type = TypeForQuery(type_code, condition);
   if (!order.empty()) {
     throw BadArgument(
@@ -157,7 +158,8 @@ std::vector<ObjectTypeInfo> WorkspaceRepository::ObjectTypes() const {
   return types;
 }
 
-std::vector<ObjectInfo> WorkspaceRepository::ListObjects(const std::optional<std::string>& type_code) {
+std::vector<ObjectInfo> WorkspaceRepository::ListObjects(
+    const std::optional<std::string>& type_code) {
   std::optional<std::string> code;
   if (type_code) code = context_->types.Get(*type_code)->info().code;
   Statement statement = context_->database->Prepare(
@@ -192,7 +194,7 @@ std::shared_ptr<host::RepositoryObject> WorkspaceRepository::CreateFolder(const 
 }
 
 void WorkspaceRepository::AddRelation(const std::string& source_id, const std::string& relation,
-                                   const std::string& target_id) {
+                                      const std::string& target_id) {
   if (relation.empty()) {
     throw BadArgument(
         fmt::format("a relation from '{}' to '{}' needs a name", source_id, target_id));
@@ -222,7 +224,8 @@ void WorkspaceRepository::AddToFolder(const std::string& folder_id, const host::
   transaction.Commit();
 }
 
-void WorkspaceRepository::AddGeneratedEntries(const std::string& id, const host::EntryList& entries) {
+void WorkspaceRepository::AddGeneratedEntries(const std::string& id,
+                                              const host::EntryList& entries) {
   for (const std::string& entry : entries) CheckGeneratedEntry(entry);
   Transaction transaction(*context_->database,
                           fmt::format("recording generated files of '{}'", id));

@@ -158,10 +158,10 @@ void UseWriteAheadLog(Database& database) {
 }
 
 bool TableExists(Database& database, std::string_view table) {
-  Statement statement = database.Prepare(
-      database.dialect() == Dialect::kSqlite
-          ? "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = ?1"
-          : "SELECT 1 WHERE to_regclass(?1) IS NOT NULL");
+  Statement statement =
+      database.Prepare(database.dialect() == Dialect::kSqlite
+                           ? "SELECT 1 FROM sqlite_schema WHERE type = 'table' AND name = ?1"
+                           : "SELECT 1 WHERE to_regclass(?1) IS NOT NULL");
   statement.Bind(1, table);
   return statement.Step();
 }
@@ -213,9 +213,9 @@ void CreateSchema(Database& database) {
   if (sqlite) UseWriteAheadLog(database);
   Transaction transaction(database, "creating the workspace tables");
   if (!sqlite && ReadMark(database).first != 0) {
-    throw Error(kFileAlreadyExists, kDatabaseErrorSource,
-                fmt::format("the workspace database '{}' already holds a workspace",
-                            database.path()));
+    throw Error(
+        kFileAlreadyExists, kDatabaseErrorSource,
+        fmt::format("the workspace database '{}' already holds a workspace", database.path()));
   }
   database.Execute(sqlite ? kCreateTables : kCreatePostgresTables);
   for (const BuiltInObjectType& type : kBuiltInObjectTypes) {

@@ -2,11 +2,10 @@
 #include "workspace/repository/sqlite_database.h"
 
 #include <fcntl.h>
+#include <fmt/core.h>
 #include <sqlite3.h>
 #include <sys/file.h>
 #include <unistd.h>
-
-#include <fmt/core.h>
 
 #include <filesystem>
 #include <system_error>
@@ -90,8 +89,7 @@ class SqliteStatement final : public PreparedStatement {
  private:
   void Check(int rc, int index) const {
     if (rc != SQLITE_OK) {
-      throw database_.Failure(
-          fmt::format("binding parameter {} of '{}'", index, ShortSql(sql_)));
+      throw database_.Failure(fmt::format("binding parameter {} of '{}'", index, ShortSql(sql_)));
     }
   }
 
