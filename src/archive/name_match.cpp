@@ -112,6 +112,8 @@ bool MatchOne(std::string_view pattern, std::size_t& p, std::string_view name, s
   return true;
 }
 
+char32_t SlashForBackslash(char32_t c) { return c == U'\\' ? U'/' : c; }
+
 }  // namespace
 
 bool WildcardMatch(std::string_view pattern, std::string_view name) {
@@ -144,8 +146,8 @@ bool StartsWithIgnoringCase(std::string_view name, std::string_view prefix) {
   std::size_t p = 0;
   while (p < prefix.size()) {
     if (n >= name.size()) return false;
-    const char32_t a = NextChar(name, n);
-    const char32_t b = NextChar(prefix, p);
+    const char32_t a = SlashForBackslash(NextChar(name, n));
+    const char32_t b = SlashForBackslash(NextChar(prefix, p));
     if (a == b) continue;
     if (a >= kStrayByteBase || b >= kStrayByteBase) return false;
     if (u_toupper(static_cast<UChar32>(a)) != u_toupper(static_cast<UChar32>(b))) return false;

@@ -15,7 +15,7 @@ namespace svregistration::archive {
 bool WildcardMatch(std::string_view pattern, std::string_view name);
 
 /// True when `name` begins with `prefix`, letters compared by their upper-case forms (Unicode
-/// simple case mapping). An empty prefix begins every name.
+/// simple case mapping) and "\" and "/" as the same separator. An empty prefix begins every name.
 bool StartsWithIgnoringCase(std::string_view name, std::string_view prefix);
 
 }  // namespace svregistration::archive

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "archive/archive_handle.h"
+#include "archive/extraction_report.h"
 #include "archive/name_match.h"
 #include "archive/prompts.h"
 #include "archive/rar5_headers.h"
@@ -138,17 +139,23 @@ bool RarExtract(const std::string& archive_file, const std::string& output_path,
                 const std::string& extract_what) {
   ScopedUtf8Locale utf8_names;
   std::unique_ptr<RarArchive> archive = RarArchive::Open(archive_file);
-  if (!archive) return false;
+  if (!archive) {
+    ReportArchiveUnreadable(archive_file);
+    return false;
+  }
   std::string password;
   RarHeaderData header;
   while (archive->ReadHeader(header)) {
-    // "\" and "/" are compared as they are: the stored path has "/" between folders here.
+    // "\" and "/" are the same separator: the host passes stored paths with "\".
     const bool selected =
         extract_what.empty() || StartsWithIgnoringCase(header.FileName, extract_what);
     if (!selected) {
       archive->ProcessFile(RarOperation::kSkip, output_path);
       continue;
     }
+    ReportSelected(header.FileName, (header.Flags & kRarHeaderEncrypted) != 0
+                                        ? "encrypted, and not opened with the password given"
+                                        : "not written");
     if ((header.Flags & kRarHeaderEncrypted) != 0) {
       if (password.empty()) {
         password = CurrentUserInterface().AskText(std::string(kDialogTitle),

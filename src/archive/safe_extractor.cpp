@@ -9,14 +9,19 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <system_error>
 #include <tuple>
 #include <utility>
 
 #include "archive/archive_handle.h"
+#include "archive/extraction_report.h"
+#include "platform/fault_injection.h"
 
 namespace svregistration::archive {
 
@@ -24,6 +29,11 @@ namespace {
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 constexpr int kNewFileFlags = O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC;
+
+/// How many links one resolution follows before it counts as a loop (the kernel's limit).
+constexpr int kMaxLinkHops = 40;
+/// How many random temporary names are tried before giving up on a folder.
+constexpr int kMaxNameAttempts = 100;
 
 /// A reader that hands over no data this many times in a row is taken as stuck. Decoders may
 /// return empty blocks now and then while they work; this many in a row is far beyond that.
@@ -50,33 +60,62 @@ std::string RelativeInside(std::string_view name) {
   return relative;
 }
 
-/// True when a symbolic link lying at `relative` (inside the output folder) and pointing to
-/// `target` leads to a place strictly below the output folder, following the target's components
-/// from the link's folder. The folder itself, anything above it and absolute targets are out.
-/// Links made earlier pass the same test, so resolving one on the way never climbs higher than
-/// the text of the target says.
-bool LinkStaysInside(std::string_view relative, std::string_view target) {
-  if (target.empty() || target.front() == '/') return false;
-  long depth = static_cast<long>(std::count(relative.begin(), relative.end(), '/'));
-  std::size_t pos = 0;
-  while (pos <= target.size()) {
-    const std::size_t end = std::min(target.find('/', pos), target.size());
-    const std::string_view part = target.substr(pos, end - pos);
-    if (part == "..") {
-      if (--depth < 0) return false;
-    } else if (!part.empty() && part != ".") {
-      ++depth;
-    }
-    pos = end + 1;
-  }
-  return depth > 0;
-}
-
 /// The folder part of a relative path ("" at the top) and its last component.
 std::pair<std::string, std::string> SplitLast(const std::string& relative) {
   const std::size_t slash = relative.rfind('/');
   if (slash == std::string::npos) return {std::string(), relative};
   return {relative.substr(0, slash), relative.substr(slash + 1)};
+}
+
+/// Appends the components of `path` to `parts`.
+template <typename Parts>
+void AppendComponents(std::string_view path, Parts& parts) {
+  std::size_t pos = 0;
+  while (pos <= path.size()) {
+    const std::size_t end = std::min(path.find('/', pos), path.size());
+    if (end > pos) parts.emplace_back(path.substr(pos, end - pos));
+    pos = end + 1;
+  }
+}
+
+std::string JoinComponents(const std::vector<std::string>& parts) {
+  std::string joined;
+  for (const std::string& part : parts) {
+    if (!joined.empty()) joined.push_back('/');
+    joined.append(part);
+  }
+  return joined;
+}
+
+/// The target of the symbolic link `name` in `folder`; false when it is not a link.
+bool ReadLink(int folder, const char* name, std::string& target) {
+  char buffer[4096];
+  const ssize_t size = ::readlinkat(folder, name, buffer, sizeof buffer);
+  if (size < 0 || static_cast<std::size_t>(size) >= sizeof buffer) return false;
+  target.assign(buffer, static_cast<std::size_t>(size));
+  return true;
+}
+
+/// A name for a file being written that no member can have asked for by accident and that a
+/// person recognises as ours: ".svreg-extract-" and 16 random hex digits.
+std::string TemporaryName() {
+  thread_local std::mt19937_64 random{std::random_device{}()};
+  char name[40];
+  std::snprintf(name, sizeof name, ".svreg-extract-%016llx",
+                static_cast<unsigned long long>(random()));
+  return name;
+}
+
+/// Makes something under a fresh temporary name with `make` (0 on success, else errno set) and
+/// returns that name; empty when it cannot be made.
+template <typename Make>
+std::string MakeUnderTemporaryName(Make make) {
+  for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
+    std::string name = TemporaryName();
+    if (make(name.c_str()) == 0) return name;
+    if (errno != EEXIST) break;
+  }
+  return {};
 }
 
 /// The times of the entry as {access, modification}; the access time is the modification time
@@ -109,6 +148,10 @@ mode_t CurrentUmask() {
 
 /// Writes the whole block at its offset.
 bool WriteBlock(int fd, const void* data, std::size_t size, la_int64_t offset) {
+  if (const int fault = platform::NextFileSystemFault()) {
+    errno = fault;
+    return false;
+  }
   const char* bytes = static_cast<const char*>(data);
   while (size > 0) {
     const ssize_t written = ::pwrite(fd, bytes, size, static_cast<off_t>(offset));
@@ -133,6 +176,7 @@ SafeExtractor::SafeExtractor(std::string output_path)
     : root_(output_path.empty() ? std::string(".") : std::move(output_path)) {}
 
 SafeExtractor::~SafeExtractor() {
+  RemoveLinksLeadingOut();
   ApplyFolderFixups();
   if (cached_fd_ >= 0) ::close(cached_fd_);
   if (root_fd_ >= 0) ::close(root_fd_);
@@ -221,30 +265,100 @@ bool SafeExtractor::RemoveInTheWay(int parent, const char* name, std::string_vie
 int SafeExtractor::NextBlock(::archive* reader, DataBlock& block) {
   for (int idle = 0; idle <= kMaxIdleReads; ++idle) {
     const int status = archive_read_data_block(reader, &block.data, &block.size, &block.offset);
-    if (status == ARCHIVE_EOF || status < ARCHIVE_WARN || block.size != 0) return status;
+    if (status != ARCHIVE_OK || block.size != 0) return status;
   }
   return ARCHIVE_FAILED;
+}
+
+SafeExtractor::Temporary SafeExtractor::CreateTemporary(int parent, mode_t mode) {
+  Temporary file;
+  if (unnamed_files_ && !unnamed_files_checked_) unnamed_files_ = CanLinkUnnamed(parent);
+  if (unnamed_files_) {
+    file.fd = ::openat(parent, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, mode);
+    if (file.fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return file;
+    unnamed_files_ = false;  // this file system has no unnamed files
+  }
+  for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
+    file.name = TemporaryName();
+    file.fd = ::openat(parent, file.name.c_str(), kNewFileFlags, mode);
+    if (file.fd >= 0 || errno != EEXIST) break;
+  }
+  if (file.fd < 0) file.name.clear();
+  return file;
+}
+
+bool SafeExtractor::CanLinkUnnamed(int parent) {
+  unnamed_files_checked_ = true;
+  // A file linked once cannot be linked again after its name is gone: the probe has its own.
+  const int fd = ::openat(parent, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  const std::string probe = MakeUnderTemporaryName([&](const char* temporary) {
+    return ::linkat(AT_FDCWD, self.c_str(), parent, temporary, AT_SYMLINK_FOLLOW);
+  });
+  ::close(fd);
+  if (probe.empty()) return false;
+  ::unlinkat(parent, probe.c_str(), 0);
+  return true;
+}
+
+bool SafeExtractor::PutInPlace(int parent, Temporary& file, const char* name,
+                               std::string_view relative) {
+  if (file.name.empty()) {
+    const std::string self = "/proc/self/fd/" + std::to_string(file.fd);
+    if (::linkat(AT_FDCWD, self.c_str(), parent, name, AT_SYMLINK_FOLLOW) == 0) return true;
+    if (errno != EEXIST) return false;
+    // Something is there already: the file gets a temporary name, and that is renamed over it.
+    for (int attempt = 0;; ++attempt) {
+      file.name = TemporaryName();
+      if (::linkat(AT_FDCWD, self.c_str(), parent, file.name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        break;
+      }
+      if (errno != EEXIST || attempt == kMaxNameAttempts) {
+        file.name.clear();
+        return false;
+      }
+    }
+  }
+  if (::renameat(parent, file.name.c_str(), parent, name) != 0) {
+    // Only an empty folder in the way gives way to a file.
+    if ((errno != EISDIR && errno != ENOTEMPTY && errno != EEXIST) ||
+        !RemoveInTheWay(parent, name, relative) ||
+        ::renameat(parent, file.name.c_str(), parent, name) != 0) {
+      return false;
+    }
+  }
+  file.name.clear();
+  return true;
 }
 
 MemberOutcome SafeExtractor::WriteFile(::archive* reader, archive_entry* entry,
                                        const std::string& relative, int parent, const char* name,
                                        DataBlock& block, int status) {
   const auto perm = static_cast<mode_t>(archive_entry_perm(entry) & 0777);
-  const mode_t mode = perm != 0 ? perm : 0644;
-  int fd = ::openat(parent, name, kNewFileFlags, mode);
-  if (fd < 0 && errno == EEXIST && RemoveInTheWay(parent, name, relative)) {
-    fd = ::openat(parent, name, kNewFileFlags, mode);
+  mode_t mode = perm != 0 ? perm : 0644;
+  bool keep_mode = false;
+  if (perm == 0) {
+    // No permissions stored: the file replaced keeps its own.
+    struct stat replaced {};
+    if (::fstatat(parent, name, &replaced, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(replaced.st_mode)) {
+      mode = replaced.st_mode & 07777;
+      keep_mode = true;
+    }
   }
-  if (fd < 0) return Fail(SystemError("cannot create", relative, errno));
+  Temporary file = CreateTemporary(parent, mode);
+  if (file.fd < 0)
+    return Fail(SystemError("cannot create a file in the folder of", relative, errno));
 
   MemberOutcome outcome = MemberOutcome::kExtracted;
   la_int64_t end = 0;
   for (; status != ARCHIVE_EOF; status = NextBlock(reader, block)) {
-    if (status < ARCHIVE_WARN) {
+    // A warning here is a checksum that does not match: the data is not sound.
+    if (status != ARCHIVE_OK) {
       outcome = Fail("cannot read the data of '" + relative + "': " + ErrorText(reader));
       break;
     }
-    if (!WriteBlock(fd, block.data, block.size, block.offset)) {
+    if (!WriteBlock(file.fd, block.data, block.size, block.offset)) {
       outcome = Fail(SystemError("cannot write", relative, errno));
       break;
     }
@@ -254,17 +368,84 @@ MemberOutcome SafeExtractor::WriteFile(::archive* reader, archive_entry* entry,
       end < archive_entry_size(entry)) {
     outcome = Fail("the data of '" + relative + "' ends before its stored size");
   }
-  timespec times[2]{};
-  if (outcome == MemberOutcome::kExtracted && EntryTimes(entry, times)) ::futimens(fd, times);
-  if (::close(fd) != 0 && outcome == MemberOutcome::kExtracted) {
-    outcome = Fail(SystemError("cannot write", relative, errno));
+  if (outcome == MemberOutcome::kExtracted) {
+    if (keep_mode) ::fchmod(file.fd, mode);  // exactly, not less the umask
+    timespec times[2]{};
+    if (EntryTimes(entry, times)) ::futimens(file.fd, times);
+    if (!PutInPlace(parent, file, name, relative)) {
+      outcome = Fail(SystemError("cannot put in place", relative, errno));
+    }
   }
-  // A file that did not come out whole is not left behind.
-  if (outcome != MemberOutcome::kExtracted) ::unlinkat(parent, name, 0);
+  ::close(file.fd);
+  // A file that did not come out whole is not left behind under any name.
+  if (!file.name.empty()) ::unlinkat(parent, file.name.c_str(), 0);
   return outcome;
 }
 
+bool SafeExtractor::LinkResolvesInside(std::string_view relative, std::string_view target) {
+  if (target.empty() || target.front() == '/') return false;
+  const bool on_disk = OpenFolder({}, false) >= 0;
+  // The folders from the output folder down to where resolution stands; never a link, since
+  // every link met is replaced by its target.
+  std::vector<std::string> path;
+  AppendComponents(SplitLast(std::string(relative)).first, path);
+  std::deque<std::string> pending;
+  AppendComponents(target, pending);
+  int hops = 0;
+  std::string link_target;
+  while (!pending.empty()) {
+    std::string part = std::move(pending.front());
+    pending.pop_front();
+    if (part == ".") continue;
+    if (part == "..") {
+      if (path.empty()) return false;
+      path.pop_back();
+      continue;
+    }
+    path.push_back(std::move(part));
+    // What does not exist yet counts as a folder.
+    if (!on_disk || !ReadLink(root_fd_, JoinComponents(path).c_str(), link_target)) continue;
+    if (++hops > kMaxLinkHops || link_target.empty() || link_target.front() == '/') return false;
+    path.pop_back();
+    std::deque<std::string> spliced;
+    AppendComponents(link_target, spliced);
+    pending.insert(pending.begin(), spliced.begin(), spliced.end());
+  }
+  return !path.empty();
+}
+
+void SafeExtractor::RemoveLinksLeadingOut() {
+  // Removing one link can change where another leads, so the check runs until nothing changes.
+  for (bool removed = !links_made_.empty(); removed;) {
+    removed = false;
+    for (auto link = links_made_.begin(); link != links_made_.end();) {
+      const auto [folder, leaf] = SplitLast(*link);
+      const int parent = OpenFolder(folder, false);
+      std::string target;
+      if (parent >= 0 && ReadLink(parent, leaf.c_str(), target) &&
+          LinkResolvesInside(*link, target)) {
+        ++link;
+        continue;
+      }
+      // A link that is gone or was replaced since is no longer ours to check.
+      if (parent >= 0 && !target.empty() && ::unlinkat(parent, leaf.c_str(), 0) == 0) {
+        ReportRemoved(*link, "symbolic link to \"" + target +
+                                 "\", which leads out of the output folder through links "
+                                 "extracted after it");
+        removed = true;
+      }
+      link = links_made_.erase(link);
+    }
+  }
+}
+
 MemberOutcome SafeExtractor::Extract(::archive* reader, archive_entry* entry) {
+  const MemberOutcome outcome = ExtractMember(reader, entry);
+  ReportOutcome(outcome == MemberOutcome::kExtracted, error_);
+  return outcome;
+}
+
+MemberOutcome SafeExtractor::ExtractMember(::archive* reader, archive_entry* entry) {
   error_.clear();
   const char* name = archive_entry_pathname(entry);
   if (name == nullptr) return Refuse("the name cannot be read");
@@ -275,10 +456,14 @@ MemberOutcome SafeExtractor::Extract(::archive* reader, archive_entry* entry) {
   const auto type = archive_entry_filetype(entry);
   const char* hard_link = archive_entry_hardlink(entry);
   const char* symlink = archive_entry_symlink(entry);
-  if (hard_link == nullptr && type == AE_IFLNK &&
-      (symlink == nullptr || !LinkStaysInside(relative, symlink))) {
+  const auto refuse_link = [&] {
     return Refuse(std::string("symbolic link to \"") + (symlink != nullptr ? symlink : "") +
                   "\", which leads out of the output folder");
+  };
+  // Where a relative target leads is known once the link's own folder is a real folder.
+  if (hard_link == nullptr && type == AE_IFLNK &&
+      (symlink == nullptr || *symlink == '\0' || *symlink == '/')) {
+    return refuse_link();
   }
   if (hard_link == nullptr && type != AE_IFREG && type != AE_IFDIR && type != AE_IFLNK) {
     return Refuse("not a file, folder or link");
@@ -303,7 +488,7 @@ MemberOutcome SafeExtractor::Extract(::archive* reader, archive_entry* entry) {
   DataBlock block;
   const bool has_data = type == AE_IFREG && hard_link == nullptr;
   const int first = has_data ? NextBlock(reader, block) : ARCHIVE_EOF;
-  if (first < ARCHIVE_WARN) {
+  if (first != ARCHIVE_OK && first != ARCHIVE_EOF) {
     return Fail("cannot read the data of '" + relative + "': " + ErrorText(reader));
   }
 
@@ -319,21 +504,26 @@ MemberOutcome SafeExtractor::Extract(::archive* reader, archive_entry* entry) {
   timespec times[2]{};
   const bool has_times = EntryTimes(entry, times);
   if (hard_link != nullptr) {
-    int made = ::linkat(link_folder, link_name.c_str(), parent, leaf.c_str(), 0);
-    if (made != 0 && errno == EEXIST && RemoveInTheWay(parent, leaf.c_str(), relative)) {
-      made = ::linkat(link_folder, link_name.c_str(), parent, leaf.c_str(), 0);
-    }
+    Temporary made{-1, MakeUnderTemporaryName([&](const char* temporary) {
+                     return ::linkat(link_folder, link_name.c_str(), parent, temporary, 0);
+                   })};
+    const bool linked = !made.name.empty() && PutInPlace(parent, made, leaf.c_str(), relative);
     const int error = errno;
     ::close(link_folder);
-    return made == 0 ? MemberOutcome::kExtracted
-                     : Fail(SystemError("cannot link", relative, error));
+    if (!made.name.empty()) ::unlinkat(parent, made.name.c_str(), 0);
+    return linked ? MemberOutcome::kExtracted : Fail(SystemError("cannot link", relative, error));
   }
   if (type == AE_IFLNK) {
-    int made = ::symlinkat(symlink, parent, leaf.c_str());
-    if (made != 0 && errno == EEXIST && RemoveInTheWay(parent, leaf.c_str(), relative)) {
-      made = ::symlinkat(symlink, parent, leaf.c_str());
+    if (!LinkResolvesInside(relative, symlink)) return refuse_link();
+    Temporary made{-1, MakeUnderTemporaryName([&](const char* temporary) {
+                     return ::symlinkat(symlink, parent, temporary);
+                   })};
+    if (made.name.empty() || !PutInPlace(parent, made, leaf.c_str(), relative)) {
+      const int error = errno;
+      if (!made.name.empty()) ::unlinkat(parent, made.name.c_str(), 0);
+      return Fail(SystemError("cannot make the link", relative, error));
     }
-    if (made != 0) return Fail(SystemError("cannot make the link", relative, errno));
+    links_made_.push_back(relative);
     if (has_times) ::utimensat(parent, leaf.c_str(), times, AT_SYMLINK_NOFOLLOW);
     return MemberOutcome::kExtracted;
   }

@@ -24,16 +24,26 @@ enum class MemberOutcome {
 
 /// Extracts members into one folder. A member is refused when its name is absolute, has a ".."
 /// component or names the folder itself; when it is a symbolic link whose target is absolute or
-/// leads to the folder or above it (read from where the link lies); when it is a hard link to
-/// anything but a file inside the folder; and when it is not a file, folder or link.
+/// leads to the folder or above it, resolved from where the link lies through the links already
+/// there (chains included; parts that do not exist yet count as folders); when it is a hard link
+/// to anything but a file inside the folder; and when it is not a file, folder or link. Since a
+/// later member can change what an earlier link passes through, the links made are checked again
+/// when the extractor goes, and those that lead out by then are removed.
+///
+/// A file is written under a name no one else uses (an unnamed file of the folder, or
+/// ".svreg-extract-" and a random part where the file system has no unnamed files) and put in
+/// place only when its data is whole and the reader found it sound (checksum, password); until
+/// then a file at the member's name stays as it was, whatever fails, and a killed run leaves at
+/// most a file of that recognisable name.
 ///
 /// Nothing is written through a symbolic link: below the output folder every folder is opened
 /// from its parent's descriptor without following links, so a link (or a file) in the way of a
 /// member's folder is removed and replaced by a real folder, and a link where a member goes is
 /// replaced, never written through. Existing files are replaced (a hard link to a file elsewhere
 /// is not written through either); existing folders are kept. Files, folders and links get their
-/// stored modification times and their permissions less the umask; folders get theirs when the
-/// extractor goes, so that a read-only folder still takes its members.
+/// stored modification times and their permissions less the umask (a member that stores no
+/// permissions keeps those of the file it replaces); folders get theirs when the extractor goes,
+/// so that a read-only folder still takes its members.
 ///
 /// Descending by descriptors is also what keeps extraction fast: the folder of the last member
 /// stays open, and a file costs an open, its writes, a time stamp and a close.
@@ -47,10 +57,10 @@ class SafeExtractor {
   SafeExtractor(const SafeExtractor&) = delete;
   SafeExtractor& operator=(const SafeExtractor&) = delete;
 
-  /// Writes the member whose header `reader` has just read into `entry`. Regular files stream
-  /// their data from `reader`; the first block is read before anything is written, so a member
-  /// whose data cannot be read at all (a refused password, an unknown method) leaves no trace,
-  /// and one that fails later is removed again.
+  /// Writes the member whose header `reader` has just read into `entry`, and reports the outcome
+  /// to the thread's extraction report. Regular files stream their data from `reader`; the first
+  /// block is read before anything is made, so a member whose data cannot be read at all (a
+  /// refused password, an unknown method) does not even create its folder.
   MemberOutcome Extract(::archive* reader, archive_entry* entry);
 
   /// Why the last member was refused or failed.
@@ -69,6 +79,13 @@ class SafeExtractor {
     timespec mtime{};
   };
 
+  /// A file being written: its descriptor and, when it has a name, its temporary name.
+  struct Temporary {
+    int fd = -1;
+    std::string name;
+  };
+
+  MemberOutcome ExtractMember(::archive* reader, archive_entry* entry);
   MemberOutcome Refuse(std::string reason);
   MemberOutcome Fail(std::string reason);
   /// The descriptor of the folder at `relative` (the output folder when empty), or -1 with
@@ -80,6 +97,16 @@ class SafeExtractor {
   static int NextBlock(::archive* reader, DataBlock& block);
   MemberOutcome WriteFile(::archive* reader, archive_entry* entry, const std::string& relative,
                           int parent, const char* name, DataBlock& block, int status);
+  /// A new file in `parent` that no one else can see or open by name, or -1 with errno set.
+  Temporary CreateTemporary(int parent, mode_t mode);
+  /// Whether unnamed files can be made in `parent` and linked in through their /proc names.
+  bool CanLinkUnnamed(int parent);
+  /// Puts the whole file at `name` in `parent`, replacing what is there. False with errno set.
+  bool PutInPlace(int parent, Temporary& file, const char* name, std::string_view relative);
+  /// True when a link at `relative` to `target` resolves strictly below the output folder.
+  bool LinkResolvesInside(std::string_view relative, std::string_view target);
+  /// Removes the links made by this extractor that now lead out of the output folder.
+  void RemoveLinksLeadingOut();
   void ApplyFolderFixups();
 
   std::string root_;
@@ -87,6 +114,9 @@ class SafeExtractor {
   int cached_fd_ = -1;  // the folder last opened below the output folder
   std::string cached_relative_;
   std::vector<FolderFixup> fixups_;
+  std::vector<std::string> links_made_;  // relative paths of the symbolic links written
+  bool unnamed_files_ = true;  // whether files are written unnamed (O_TMPFILE) and linked in place
+  bool unnamed_files_checked_ = false;
   std::string error_;
 };
 

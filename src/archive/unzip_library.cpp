@@ -9,8 +9,10 @@
 #include <optional>
 
 #include "archive/archive_handle.h"
+#include "archive/extraction_report.h"
 #include "archive/name_match.h"
 #include "archive/safe_extractor.h"
+#include "archive/user_code_page.h"
 #include "archive/utf8_locale.h"
 #include "svregistration/error.h"
 
@@ -51,6 +53,15 @@ bool MatchesAny(const NameList& list, std::string_view name) {
   return false;
 }
 
+/// Names stored without the UTF-8 flag are read in the user's ANSI code page, as the tools that
+/// wrote them on that user's system wrote them. A code page iconv does not know leaves the bytes
+/// as they are.
+void ReadPlainNamesInUserCodePage(::archive* reader) {
+  const std::string charset = "CP" + std::to_string(UserAnsiCodePage());
+  archive_read_set_format_option(reader, "zip", "hdrcharset", charset.c_str());
+  archive_clear_error(reader);
+}
+
 bool Selected(const NameList& include, const NameList& exclude, std::string_view name) {
   if (include.count > 0 && !MatchesAny(include, name)) return false;
   return !MatchesAny(exclude, name);
@@ -66,12 +77,14 @@ int SingleEntryUnzip(const NameList& include, const NameList& exclude, const Unz
     throw Error(kLibraryFunctionMissing, "libarchive",
                 "libarchive cannot read zip archives: " + ErrorText(reader.get()));
   }
+  ReadPlainNamesInUserCodePage(reader.get());
   PassphraseRequest passphrase;
   passphrase.callbacks = &callbacks;
   archive_read_set_passphrase_callback(reader.get(), &passphrase, &AskPassphrase);
   if (archive_read_open_filename(reader.get(), options.zip_file.c_str(), kReadBlockSize) !=
       ARCHIVE_OK) {
     Print(callbacks, "cannot open '" + options.zip_file + "': " + ErrorText(reader.get()) + "\n");
+    ReportArchiveUnreadable(options.zip_file);
     return kUnzipCannotOpen;
   }
 
@@ -79,6 +92,7 @@ int SingleEntryUnzip(const NameList& include, const NameList& exclude, const Unz
   bool warnings = false;
   int matched = 0;
   la_int64_t failed_at = -1;
+  bool any_header = false;
   archive_entry* entry = nullptr;
   for (;;) {
     const int status = archive_read_next_header(reader.get(), &entry);
@@ -86,17 +100,22 @@ int SingleEntryUnzip(const NameList& include, const NameList& exclude, const Unz
     if (status < ARCHIVE_WARN) {
       warnings = true;
       Print(callbacks, "cannot read a member header: " + ErrorText(reader.get()) + "\n");
-      if (status == ARCHIVE_FATAL) break;
+      if (status == ARCHIVE_FATAL) {
+        if (!any_header) ReportArchiveUnreadable(options.zip_file);
+        break;
+      }
       // This member cannot be read but the next may be, unless the reader stays where it was.
       const la_int64_t position = archive_read_header_position(reader.get());
       if (position == failed_at) break;
       failed_at = position;
       continue;
     }
+    any_header = true;
     const char* name = archive_entry_pathname(entry);
     passphrase.member = name != nullptr ? name : "";
     if (!Selected(include, exclude, passphrase.member)) continue;
     ++matched;
+    ReportSelected(passphrase.member, "not written");
     if (callbacks.service != nullptr &&
         callbacks.service(passphrase.member.c_str(),
                           static_cast<std::uint64_t>(archive_entry_size(entry))) != 0) {

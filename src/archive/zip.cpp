@@ -6,6 +6,7 @@
 #include <string>
 
 #include "archive/archive_handle.h"
+#include "archive/extraction_report.h"
 #include "archive/zip_globals.h"
 #include "svregistration/error.h"
 #include "svregistration/user_interface.h"
@@ -15,6 +16,7 @@ namespace svregistration {
 bool ZIP::Extract(const std::string& ArchiveFile, const std::string& OutputPath,
                   const std::string& ExtractWhat) {
   archive::ResetZipGlobals(ArchiveFile, OutputPath);
+  archive::BeginExtractionReport();
   if (!ExtractWhat.empty()) {
     // The library takes forward slashes; the name may come with backslashes.
     std::string name = ExtractWhat;

@@ -2,10 +2,14 @@
 // calls, and RunUnzip.
 #include "archive/zip_globals.h"
 
+#include <unicode/unistr.h>
+
 #include <algorithm>
 #include <cstring>
 #include <exception>
 
+#include "archive/user_code_page.h"
+#include "platform/ansi_conversion.h"
 #include "svregistration/user_interface.h"
 
 namespace svregistration::archive {
@@ -26,6 +30,27 @@ int UnzipService(const char* /*member*/, std::uint64_t /*size*/) {
   return 0;
 }
 
+/// The bytes of `text` (UTF-8) in the user's ANSI code page; the UTF-8 bytes themselves when that
+/// code page cannot be opened.
+std::string AnsiBytes(const std::string& text) {
+  const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
+  try {
+    const std::vector<std::uint8_t> bytes = platform::UnicodeToAnsi(
+        std::u16string_view(unicode.getBuffer(), static_cast<std::size_t>(unicode.length())),
+        UserAnsiCodePage());
+    return std::string(bytes.begin(), bytes.end());
+  } catch (...) {
+    return text;
+  }
+}
+
+/// Clears the first `size` bytes of the buffer and writes the password, cut to size - 1 bytes.
+void WritePassword(char* buffer, int size, const std::string& password) {
+  const auto capacity = static_cast<std::size_t>(size);
+  std::memset(buffer, 0, capacity);
+  std::memcpy(buffer, password.data(), std::min(password.size(), capacity - 1));
+}
+
 }  // namespace
 
 ZipState& ZipGlobals() { return t_state; }
@@ -37,13 +62,20 @@ void ResetZipGlobals(const std::string& archive_name, const std::string& extract
   state.include = NameList{};
   state.exclude = NameList{};
   state.password_refused = false;
+  state.password_retry.clear();
   state.collected_text.clear();
   state.member_count = 0;
 }
 
 int UnzipPassword(char* buffer, int size, const char* /*prompt*/, const char* /*member*/) {
   ZipState& state = ZipGlobals();
-  if (state.password_refused || buffer == nullptr || size <= 0) return 1;
+  if (buffer == nullptr || size <= 0) return 1;
+  if (!state.password_retry.empty()) {
+    WritePassword(buffer, size, state.password_retry);
+    state.password_retry.clear();
+    return 0;
+  }
+  if (state.password_refused) return 1;
   std::string answer;
   try {
     answer = CurrentUserInterface().AskText(std::string(kDialogTitle), std::string(kPasswordPrompt),
@@ -56,11 +88,9 @@ int UnzipPassword(char* buffer, int size, const char* /*prompt*/, const char* /*
     state.password_refused = true;
     return 1;
   }
-  // The answer goes to the library as the bytes of its text (UTF-8, the narrow text of this
-  // platform, as file names are).
-  const auto capacity = static_cast<std::size_t>(size);
-  std::memset(buffer, 0, capacity);
-  std::memcpy(buffer, answer.data(), std::min(answer.size(), capacity - 1));
+  const std::string ansi = AnsiBytes(answer);
+  if (ansi != answer) state.password_retry = answer;
+  WritePassword(buffer, size, ansi);
   return 0;
 }
 

@@ -19,6 +19,9 @@ struct ZipState {
   NameList exclude;
   /// Set by an empty answer to the password prompt: no more questions in this extraction.
   bool password_refused = false;
+  /// The UTF-8 bytes of the last answer when they differ from its ANSI bytes: what the password
+  /// callback hands over next, before it asks again, since newer tools encrypt with those.
+  std::string password_retry;
   /// What the library printed (its diagnostics) and the number of members it announced. Kept
   /// for a debugger's eyes; nothing reads them.
   std::string collected_text;
@@ -34,8 +37,10 @@ void ResetZipGlobals(const std::string& archive_name, const std::string& extract
 
 /// The password callback: unless a password was refused earlier in this extraction, shows the
 /// input box; an empty answer refuses (and is remembered), any other is written into the buffer
-/// (cleared first, at most size - 1 bytes, NUL-terminated). 0 when a password was written, 1
-/// otherwise. Errors raised while asking are caught and count as no password.
+/// as its bytes in the user's ANSI code page (cleared first, at most size - 1 bytes,
+/// NUL-terminated). When the answer's UTF-8 bytes differ, the next call writes those instead of
+/// asking. 0 when a password was written, 1 otherwise. Errors raised while asking are caught and
+/// count as no password.
 int UnzipPassword(char* buffer, int size, const char* prompt, const char* member);
 
 /// Drives the unzip library with the calling thread's module state. Raises Error when the

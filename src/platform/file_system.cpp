@@ -25,6 +25,8 @@ namespace {
 constexpr const char* kSource = "FileSystem";
 constexpr int kFileAlreadyExists = 58;
 
+}  // namespace
+
 Error ErrnoError(int err, const std::string& what, const std::string& path) {
   int number = error_number::kPathFileAccessError;
   switch (err) {
@@ -39,7 +41,9 @@ Error ErrnoError(int err, const std::string& what, const std::string& path) {
   return Error(number, kSource, "cannot " + what + " '" + path + "': " + std::strerror(err));
 }
 
-Error ErrnoError(const std::error_code& ec, const std::string& what, const std::string& path) {
+namespace {
+
+Error ErrnoErrorOf(const std::error_code& ec, const std::string& what, const std::string& path) {
   return ErrnoError(ec.value(), what, path);
 }
 
@@ -51,8 +55,6 @@ void CheckFault(const char* what, const std::string& path) {
 bool StatPath(const std::string& path, struct stat& info) { return ::stat(path.c_str(), &info) == 0; }
 
 bool IsReadOnly(const struct stat& info) { return (info.st_mode & 0222) == 0; }
-
-bool HasWildcard(std::string_view name) { return name.find_first_of("*?") != std::string_view::npos; }
 
 void RemoveOneFile(const std::string& path, bool force) {
   CheckFault("delete file", path);
@@ -97,31 +99,27 @@ bool FolderExists(const std::string& path) {
   return !path.empty() && StatPath(path, info) && S_ISDIR(info.st_mode);
 }
 
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat first {}, second {};
+  return StatPath(a, first) && StatPath(b, second) && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
+}
+
 void CreateFolder(const std::string& path) {
   CheckFault("create folder", path);
   if (::mkdir(path.c_str(), 0777) != 0) throw ErrnoError(errno, "create folder", path);
 }
 
-void DeleteFile(const std::string& path, bool force) {
-  std::string name = GetFileName(path);
-  if (!HasWildcard(name)) {
-    RemoveOneFile(path, force);
-    return;
-  }
-  std::string folder = ParentFolderName(path);
-  std::error_code ec;
-  std::vector<std::string> matches;
-  for (const auto& entry : fs::directory_iterator(folder.empty() ? "." : folder, ec)) {
-    if (!entry.is_directory(ec) && WildcardMatch(name, entry.path().filename().string())) {
-      matches.push_back(entry.path().string());
-    }
-  }
-  if (matches.empty()) throw ErrnoError(ENOENT, "delete files matching", path);
-  for (const std::string& match : matches) RemoveOneFile(match, force);
-}
+void DeleteFile(const std::string& path, bool force) { RemoveOneFile(path, force); }
 
 void DeleteFolder(const std::string& path, bool force) {
   CheckFault("delete folder", path);
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+    // The link goes, never what it leads to.
+    if (::unlink(path.c_str()) != 0) throw ErrnoError(errno, "delete the link", path);
+    return;
+  }
   if (!FolderExists(path)) throw Error(error_number::kPathNotFound, kSource,
                                        "cannot delete folder '" + path + "': no such folder");
   if (force) {
@@ -132,7 +130,7 @@ void DeleteFolder(const std::string& path, bool force) {
   }
   std::error_code ec;
   fs::remove_all(path, ec);
-  if (ec) throw ErrnoError(ec, "delete folder", path);
+  if (ec) throw ErrnoErrorOf(ec, "delete folder", path);
 }
 
 long CountFilesIn(const std::string& folder) {
@@ -140,7 +138,7 @@ long CountFilesIn(const std::string& folder) {
   std::error_code ec;
   long count = 0;
   fs::directory_iterator it(folder, ec);
-  if (ec) throw ErrnoError(ec, "read folder", folder);
+  if (ec) throw ErrnoErrorOf(ec, "read folder", folder);
   for (; it != fs::directory_iterator(); it.increment(ec)) {
     if (!it->is_directory(ec)) ++count;
   }
@@ -151,7 +149,7 @@ std::vector<std::string> SubFolders(const std::string& folder) {
   CheckFault("read folder", folder);
   std::error_code ec;
   fs::directory_iterator it(folder, ec);
-  if (ec) throw ErrnoError(ec, "read folder", folder);
+  if (ec) throw ErrnoErrorOf(ec, "read folder", folder);
   std::vector<std::string> folders;
   for (; it != fs::directory_iterator(); it.increment(ec)) {
     if (it->is_directory(ec)) folders.push_back(it->path().string());
@@ -317,27 +315,6 @@ void WriteWholeFile(const std::string& path, const std::uint8_t* data, std::size
     ::unlink(temp.c_str());
     throw ErrnoError(err, "write", path);
   }
-}
-
-bool WildcardMatch(std::string_view pattern, std::string_view name) {
-  // Iterative match with one backtrack point: the last '*' seen.
-  std::size_t p = 0, n = 0, star = std::string_view::npos, resume = 0;
-  while (n < name.size()) {
-    if (p < pattern.size() && (pattern[p] == '?' || AsciiLower(pattern[p]) == AsciiLower(name[n]))) {
-      ++p;
-      ++n;
-    } else if (p < pattern.size() && pattern[p] == '*') {
-      star = p++;
-      resume = n;
-    } else if (star != std::string_view::npos) {
-      p = star + 1;
-      n = ++resume;
-    } else {
-      return false;
-    }
-  }
-  while (p < pattern.size() && pattern[p] == '*') ++p;
-  return p == pattern.size();
 }
 
 }  // namespace svregistration::platform

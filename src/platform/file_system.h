@@ -11,17 +11,29 @@
 #include <string_view>
 #include <vector>
 
+namespace svregistration {
+class Error;
+}
+
 namespace svregistration::platform {
+
+/// The error for a failed system call: the platform's number for `err` and "cannot <what>
+/// '<path>': <reason>".
+Error ErrnoError(int err, const std::string& what, const std::string& path);
 
 bool FileExists(const std::string& path);
 bool FolderExists(const std::string& path);
 
+/// True when both paths lead to one existing file (device and inode).
+bool SameFile(const std::string& a, const std::string& b);
+
 /// Creates one folder; its parent must exist.
 void CreateFolder(const std::string& path);
-/// Deletes a file, or every file matching a last component with `*` or `?`. A read-only file
-/// (no write permission bit) is deleted only when forced.
+/// Deletes one file, its name taken literally (`*` and `?` are part of it on this system), or a
+/// link as a link. A read-only file (no write permission bit) is deleted only when forced.
 void DeleteFile(const std::string& path, bool force);
-/// Deletes a folder with everything in it. Read-only contents are deleted only when forced.
+/// Deletes a folder with everything in it. Read-only contents are deleted only when forced. A
+/// link in the folder's place is deleted as a link; links inside are never followed.
 void DeleteFolder(const std::string& path, bool force);
 /// The number of files directly in a folder (files in subfolders are not counted).
 long CountFilesIn(const std::string& folder);
@@ -47,9 +59,5 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path);
 /// Writes the bytes to a temporary file beside the target and renames it over the target, so the
 /// target is either the old file or the new one. A read-only target is not replaced.
 void WriteWholeFile(const std::string& path, const std::uint8_t* data, std::size_t size);
-
-/// True when `name` matches `pattern`, where `*` is any run of characters and `?` any one
-/// character, ignoring the letter case of ASCII letters.
-bool WildcardMatch(std::string_view pattern, std::string_view name);
 
 }  // namespace svregistration::platform

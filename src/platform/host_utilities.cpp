@@ -2,8 +2,9 @@
 #include "platform/host_utilities.h"
 
 #include <filesystem>
-#include <fstream>
 #include <memory>
+#include <optional>
+#include <string_view>
 
 #include "platform/fault_injection.h"
 #include "platform/file_system.h"
@@ -70,17 +71,24 @@ class DefaultFileUtility final : public host::FileUtility {
     }
   }
 
+  // A manifest that is already gone lists nothing, so that a removal interrupted after deleting
+  // it can be completed; a pipe or device in its place is refused, never waited on.
   std::vector<std::string> ReadListFile(const std::string& path) override {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-      throw Error(error_number::kFileNotFound, "FileUtility",
-                  "cannot read the list file '" + path + "'");
+    std::optional<std::vector<std::uint8_t>> bytes;
+    try {
+      bytes = ReadWholeFile(path);
+    } catch (const Error& e) {
+      throw Error(e.number(), "FileUtility", "cannot read the list file: " + e.description());
     }
     std::vector<std::string> lines;
-    std::string line;
-    while (std::getline(in, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      lines.push_back(line);
+    if (!bytes) return lines;
+    std::string_view text(reinterpret_cast<const char*>(bytes->data()), bytes->size());
+    while (!text.empty()) {
+      std::size_t end = text.find('\n');
+      std::string_view line = text.substr(0, end);
+      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+      lines.emplace_back(line);
+      text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
     }
     return lines;
   }

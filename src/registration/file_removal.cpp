@@ -1,6 +1,9 @@
 // Deleting the files of unregistered and invalidated objects, and manifests.
 #include "registration/file_removal.h"
 
+#include <optional>
+
+#include "platform/confined_paths.h"
 #include "platform/file_system.h"
 #include "platform/host_utilities.h"
 #include "platform/text.h"
@@ -11,47 +14,130 @@ namespace svregistration::registration {
 
 namespace {
 
+using platform::ConfinedOutcome;
+using platform::ConfinedRoot;
+using platform::ConfinedTarget;
+
+constexpr const char* kRemovalLogTitle = "Remove files";
+
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && platform::EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
 }
 
-// The target of a manifest line, without one trailing separator.
-std::string ManifestTarget(const std::string& folder, const std::string& line) {
-  std::string target = platform::JoinHostPath(folder, ManifestEntryPath(line));
-  if (target.size() > 1 && target.back() == '/') target.pop_back();
-  return target;
+// Every path the host names for deletion is resolved here, beneath the workspace folder; what
+// would leave it, or would delete the workspace's own files, is refused with a warning in the log.
+class Removal {
+ public:
+  explicit Removal(SVStandard::State& state)
+      : state_(state), root_(state.WorkspaceDirectory, ProtectedPathsOf(state)) {}
+
+  /// The target of a path relative to the workspace root; nullopt (and a warning logged) when it
+  /// is refused.
+  std::optional<ConfinedTarget> Resolve(std::string_view relative, const std::string& what) {
+    std::string why;
+    std::optional<ConfinedTarget> target = root_.Resolve(relative, why);
+    if (!target) {
+      state_.Workspace->Log()->Add(kRemovalLogTitle, host::kSeverityWarning, std::nullopt,
+                                   "Not deleted: " + what + ": " + why);
+    }
+    return target;
+  }
+
+  void RemoveEntry(const std::string& entry, DeletionVariant variant);
+  void RemoveManifest(const ConfinedTarget& manifest);
+
+ private:
+  static std::vector<std::string> ProtectedPathsOf(SVStandard::State& state) {
+    std::vector<std::string> paths = state.Workspace->ProtectedPaths();
+    ConfinedRoot root(state.WorkspaceDirectory, {});
+    if (auto tables = root.RelativeOf(state.Workspace->GetSolvaneName(host::kCodePageTableDirectory))) {
+      paths.push_back(*tables);
+    }
+    return paths;
+  }
+
+  // Deletes the target of one manifest line; true when a deletion was attempted and succeeded.
+  bool RemoveManifestLine(const std::string& folder, const std::string& line,
+                          const std::string& manifest, bool& refused);
+
+  SVStandard::State& state_;
+  ConfinedRoot root_;
+};
+
+void Removal::RemoveEntry(const std::string& entry, DeletionVariant variant) {
+  const char marker = entry.empty() ? '\0' : entry[0];
+  if (marker != '.' && marker != ':' && marker != '\\') return;
+  std::optional<ConfinedTarget> target =
+      Resolve(std::string_view(entry).substr(1), "the entry '" + entry + "'");
+  if (!target) return;
+  if (marker == ':') {
+    RemoveManifest(*target);
+  } else if (variant == DeletionVariant::kPattern) {
+    // A group unregistration deletes the file a path names, never a folder: the folder may hold
+    // files of objects that stay registered. Names are literal; a failure is ignored.
+    std::string ignored;
+    ConfinedRoot::DeleteFile(*target, ignored);
+  } else if (marker == '.') {
+    platform::ThreadFileUtility().RemoveFile(target->path);
+  } else {
+    platform::ThreadFileUtility().RemoveFolder(target->path);
+  }
 }
 
-// Deletes the target of one manifest line. True when a deletion was attempted and succeeded.
-bool DeleteManifestLine(const std::string& folder, const std::string& line) {
+bool Removal::RemoveManifestLine(const std::string& folder, const std::string& line,
+                                 const std::string& manifest, bool& refused) {
   if (StartsWithIgnoreCase(line, "//MODEL:") || StartsWithIgnoreCase(line, "//NOTES:")) return false;
-  std::string target = ManifestTarget(folder, line);
-  // A failure here is noted for the line and ends only its file work.
+  std::string relative = folder.empty() ? ManifestEntryPath(line) : folder + "/" + ManifestEntryPath(line);
+  // A failure here, the log included, is noted for the line and ends only its file work.
   try {
+    std::optional<ConfinedTarget> target =
+        Resolve(relative, "the line '" + line + "' of the manifest '" + manifest + "'");
+    if (!target) {
+      refused = true;
+      return false;
+    }
+    std::string why;
     if (StartsWithIgnoreCase(line, "//DIR:")) {
-      if (platform::CountFilesIn(target) != 0) return false;
-      platform::DeleteFolder(target, true);
-      return true;
+      return ConfinedRoot::CountFiles(*target) == 0 &&
+             ConfinedRoot::DeleteFolder(*target, why) == ConfinedOutcome::kDeleted;
     }
-    if (platform::FileExists(target)) {
-      platform::DeleteFile(target, true);
-      return true;
+    if (ConfinedRoot::IsFile(*target)) {
+      return ConfinedRoot::DeleteFile(*target, why) == ConfinedOutcome::kDeleted;
     }
-    if (platform::FolderExists(target) && platform::CountFilesIn(target) == 0) {
-      platform::DeleteFolder(target, true);
-      return true;
-    }
+    return ConfinedRoot::IsFolder(*target) && ConfinedRoot::CountFiles(*target) == 0 &&
+           ConfinedRoot::DeleteFolder(*target, why) == ConfinedOutcome::kDeleted;
   } catch (const Error&) {
+    return false;
   }
-  return false;
+}
+
+// A line for which no deletion was attempted or succeeded stays in the collection, except a
+// refused one, which never will; the passes end when the collection is empty or a pass deletes
+// nothing.
+void Removal::RemoveManifest(const ConfinedTarget& manifest) {
+  std::string folder = platform::ParentFolderName(manifest.relative);
+  std::vector<std::string> lines = platform::ThreadFileUtility().ReadListFile(manifest.path);
+  bool deleted_something = true;
+  while (!lines.empty() && deleted_something) {
+    deleted_something = false;
+    for (std::size_t i = lines.size(); i > 0; --i) {
+      bool refused = false;
+      bool deleted = RemoveManifestLine(folder, lines[i - 1], manifest.path, refused);
+      if (deleted || refused) lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i - 1));
+      deleted_something = deleted_something || deleted;
+    }
+  }
+  std::string ignored;
+  ConfinedRoot::DeleteFile(manifest, ignored);
 }
 
 }  // namespace
 
-void RemoveUnregisteredObjectFiles(SVStandard::State& state, host::RepositoryObject& object) {
+void RemoveUnregisteredObjectFiles(SVStandard::State& state, host::RepositoryObject& object,
+                                   const std::string& keep) {
   host::EntryList entries;
   object.UnregisterObject(entries);
-  RemoveEntryFiles(state, entries, DeletionVariant::kHost);
+  RemoveEntryFiles(state, entries, DeletionVariant::kHost, keep);
 }
 
 void RemoveInvalidatedObjectFiles(SVStandard::State& state, host::RepositoryObject& object) {
@@ -78,55 +164,23 @@ void RemoveInvalidatedGroupFiles(SVStandard::State& state, host::IdCollection& i
 }
 
 void RemoveEntryFiles(SVStandard::State& state, const host::EntryList& entries,
-                      DeletionVariant variant) {
+                      DeletionVariant variant, const std::string& keep) {
+  if (entries.empty()) return;
+  const std::optional<std::string> kept = keep.empty() ? std::nullopt : platform::NormaliseRelative(keep);
+  Removal removal(state);
   for (const std::string& entry : entries) {
-    if (entry.empty()) continue;
-    std::string path = platform::JoinHostPath(state.WorkspaceDirectory, std::string_view(entry).substr(1));
-    switch (entry[0]) {
-      case '.':
-      case '\\':
-        if (variant == DeletionVariant::kHost) {
-          if (entry[0] == '.') {
-            platform::ThreadFileUtility().RemoveFile(path);
-          } else {
-            platform::ThreadFileUtility().RemoveFolder(path);
-          }
-        } else {
-          // A group unregistration deletes the files a folder entry's path matches, never a
-          // folder: the folder may hold files of objects that stay registered.
-          try {
-            platform::DeleteFile(path, true);
-          } catch (const Error&) {
-          }
-        }
-        break;
-      case ':':
-        RemoveManifestFiles(path);
-        break;
-      default:
-        break;
+    if (kept && entry.size() > 1 && entry[0] == '.' &&
+        platform::NormaliseRelative(std::string_view(entry).substr(1)) == kept) {
+      continue;
     }
+    removal.RemoveEntry(entry, variant);
   }
 }
 
-// A line for which no deletion was attempted or succeeded stays in the collection; the passes end
-// when the collection is empty or a pass deletes nothing.
-void RemoveManifestFiles(const std::string& manifest_path) {
-  std::string folder = platform::ParentFolderName(manifest_path);
-  std::vector<std::string> lines = platform::ThreadFileUtility().ReadListFile(manifest_path);
-  bool deleted_something = true;
-  while (!lines.empty() && deleted_something) {
-    deleted_something = false;
-    for (std::size_t i = lines.size(); i > 0; --i) {
-      if (DeleteManifestLine(folder, lines[i - 1])) {
-        lines.erase(lines.begin() + static_cast<std::ptrdiff_t>(i - 1));
-        deleted_something = true;
-      }
-    }
-  }
-  try {
-    platform::DeleteFile(manifest_path, true);
-  } catch (const Error&) {
+void RemoveManifestFiles(SVStandard::State& state, const std::string& relative_path) {
+  Removal removal(state);
+  if (auto manifest = removal.Resolve(relative_path, "the manifest '" + relative_path + "'")) {
+    removal.RemoveManifest(*manifest);
   }
 }
 

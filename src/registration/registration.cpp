@@ -106,9 +106,10 @@ SVRegistrationResults RegisterObject(SVStandard::State& s,
     return rOK;
   }
   if (is_new) {
-    // A refused new object is unregistered again, with the files the host names for it.
+    // A refused new object is unregistered again, with the files the host names for it; the
+    // registered copy stays in the Sources directory whatever the host lists.
     try {
-      registration::RemoveUnregisteredObjectFiles(s, *object);
+      registration::RemoveUnregisteredObjectFiles(s, *object, relative_path);
     } catch (const Error&) {
     }
   }
@@ -125,12 +126,18 @@ SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS
   s.RegisteredObjectId.clear();
   SVRegistrationResults result = rNoRefreshNeeded;
 
-  const std::string source_attribute = s.Repository->SchemaObjectType(ObjType)->SourceAttribute();
-  const std::string sources_directory = registration::SourcesDirectory(s, ObjType);
+  const std::shared_ptr<host::ObjectType> schema_type = s.Repository->SchemaObjectType(ObjType);
+  const std::string source_attribute = schema_type->SourceAttribute();
+  // The Sources folder is spelled as the schema spells the type: "cobol" and "COBOL" are one
+  // type but would be two folders on a case-sensitive file system.
+  const std::string schema_code = schema_type->TypeCode();
+  const std::string sources_directory = registration::SourcesDirectory(
+      s, platform::EqualsIgnoreCase(schema_code, ObjType) ? schema_code : ObjType);
   host::SplitPathResult parts = platform::ThreadFileUtility().SplitPath(SrcFile);
   const std::string relative_path = sources_directory + "/" + parts.base_name + parts.extension;
   const std::string target = platform::JoinHostPath(s.WorkspaceDirectory, relative_path);
-  const bool copy_needed = !platform::EqualsIgnoreCase(target, SrcFile);
+  // "Already in its place" means the very same file, not a path that differs in letter case.
+  const bool copy_needed = !platform::SameFile(target, SrcFile);
 
   std::optional<Error> caught;
   if (!EnsureFolder(platform::JoinHostPath(s.WorkspaceDirectory, sources_directory))) {

@@ -2,6 +2,7 @@
 #include "workspace/workspace_host.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -74,11 +75,45 @@ std::optional<std::string> ReadRepositoryFile(const std::string& path) {
 
 WorkspaceHost::WorkspaceHost(std::string root) : root_(std::move(root)) {}
 
+namespace {
+
+// What Create has made so far, removed again when it cannot finish: a workspace is made whole or
+// not at all, and nothing that was there before is touched.
+class CreatedPaths {
+ public:
+  ~CreatedPaths() {
+    if (done_) return;
+    std::error_code ignored;
+    for (auto it = made_.rbegin(); it != made_.rend(); ++it) fs::remove_all(*it, ignored);
+  }
+  /// Creates the folder (and those above it) unless it exists, remembering what was made.
+  void Folder(const fs::path& folder) {
+    std::error_code ec;
+    if (fs::is_directory(folder, ec)) return;
+    if (folder.has_parent_path() && folder.parent_path() != folder) Folder(folder.parent_path());
+    if (!fs::create_directory(folder, ec) && ec) {
+      throw WorkspaceError(error_number::kPathFileAccessError,
+                           fmt::format("cannot create the folder '{}': {}", folder.string(), ec.message()));
+    }
+    made_.push_back(folder);
+  }
+  /// A file about to be written by Create.
+  void File(const fs::path& file) { made_.push_back(file); }
+  void Done() { done_ = true; }
+
+ private:
+  std::vector<fs::path> made_;
+  bool done_ = false;
+};
+
+}  // namespace
+
 std::shared_ptr<WorkspaceHost> WorkspaceHost::Create(const std::string& directory,
                                                      const std::string& repository) {
   std::string root = AbsoluteFolder(directory);
   std::error_code ec;
-  if (fs::exists(fs::path(root) / kWorkspaceOptionsFile, ec)) {
+  if (fs::exists(fs::path(root) / kWorkspaceOptionsFile, ec) ||
+      fs::exists(fs::path(root) / kWorkspaceDatabaseFile, ec)) {
     throw WorkspaceError(58, fmt::format("'{}' already holds a workspace", root));
   }
   // The server's database is made first: a connection string that is refused, a server that
@@ -86,28 +121,33 @@ std::shared_ptr<WorkspaceHost> WorkspaceHost::Create(const std::string& director
   std::string connection = repository.empty() ? "" : CheckConnectionString(repository);
   std::shared_ptr<Database> server_database;
   if (!connection.empty()) server_database = PostgresDatabase::Create(connection);
-  fs::create_directories(fs::path(root) / "options", ec);
-  if (!ec) fs::create_directories(fs::path(root) / kCodePageFolder, ec);
+  CreatedPaths created;
+  created.Folder(fs::path(root) / "options");
+  created.Folder(fs::path(root) / kCodePageFolder);
   // Refresh makes a type's Sources folder one level deep, so the parent exists from the start.
-  if (!ec) fs::create_directories(fs::path(root) / "Sources", ec);
-  if (ec) {
-    throw WorkspaceError(error_number::kPathFileAccessError,
-                         fmt::format("cannot create the workspace folder '{}': {}", root, ec.message()));
-  }
+  created.Folder(fs::path(root) / "Sources");
   auto host = std::shared_ptr<WorkspaceHost>(new WorkspaceHost(root));
   host->workspace_options_ = OptionsDocument::FromText(
       (fs::path(root) / kWorkspaceOptionsFile).string(), DefaultWorkspaceOptions());
   host->global_options_ = OptionsDocument::FromText((fs::path(root) / kGlobalOptionsFile).string(),
                                                     DefaultGlobalOptions());
-  host->workspace_options_->Save();
+  created.File(fs::path(root) / kGlobalOptionsFile);
   host->global_options_->Save();
+  for (const char* table : {"ibm-37.tbl", "ibm-930.tbl"}) created.File(fs::path(root) / kCodePageFolder / table);
   host->SaveDefaultCodePageTables();
+  // The database comes before the workspace options: a folder holding the options document is a
+  // workspace, so that document is written last, when everything else is there.
   if (connection.empty()) {
+    created.File(fs::path(root) / kWorkspaceDatabaseFile);
     host->Connect(Database::Create((fs::path(root) / kWorkspaceDatabaseFile).string()));
   } else {
-    host->Connect(std::move(server_database));
+    created.File(fs::path(root) / kRepositoryFile);
     WriteRepositoryFile((fs::path(root) / kRepositoryFile).string(), connection);
+    host->Connect(std::move(server_database));
   }
+  created.File(fs::path(root) / kWorkspaceOptionsFile);
+  host->workspace_options_->Save();
+  created.Done();
   return host;
 }
 
@@ -159,6 +199,32 @@ std::string WorkspaceHost::SourcesDirectoryOf(const std::string& type) const {
   if (directory.empty()) return "Sources/" + type;
   std::replace(directory.begin(), directory.end(), '\\', '/');
   return directory;
+}
+
+std::string WorkspaceHost::SchemaTypeName(const std::string& type) {
+  for (const auto& known : repository_->ObjectTypes()) {
+    if (known.code.size() == type.size() &&
+        std::equal(type.begin(), type.end(), known.code.begin(),
+                   [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
+                                               std::tolower(static_cast<unsigned char>(b)); })) {
+      return known.code;
+    }
+  }
+  return type;
+}
+
+std::vector<std::string> WorkspaceHost::ProtectedPaths() {
+  std::vector<std::string> paths = {kWorkspaceDatabaseFile,
+                                    std::string(kWorkspaceDatabaseFile) + "-journal",
+                                    std::string(kWorkspaceDatabaseFile) + "-wal",
+                                    std::string(kWorkspaceDatabaseFile) + "-shm",
+                                    std::string(kWorkspaceDatabaseFile) + "-writers",
+                                    "options",
+                                    kCodePageFolder,
+                                    ".svreg",
+                                    "Sources"};
+  for (const auto& type : repository_->ObjectTypes()) paths.push_back(SourcesDirectoryOf(type.code));
+  return paths;
 }
 
 std::string WorkspaceHost::GetSolvaneName(int code) {

@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "svregistration/host/workspace.h"
 #include "workspace/options_document.h"
@@ -30,6 +31,9 @@ class WorkspaceHost final : public host::Workspace {
   std::shared_ptr<host::WorkspaceLog> Log() override;
   std::intptr_t SolvanewareWindowHandle() override { return 0; }
   void SetCancelPressed(bool cancelled) override { cancel_pressed_ = cancelled; }
+  /// The database, the options, the code page tables, the journals, Sources and each type's
+  /// Sources folder.
+  std::vector<std::string> ProtectedPaths() override;
 
   const std::string& root() const { return root_; }
   std::shared_ptr<WorkspaceRepository> repository() { return repository_; }
@@ -38,6 +42,8 @@ class WorkspaceHost final : public host::Workspace {
   /// The Sources directory of an object type relative to the root, as registration places copies
   /// there: the type's Directory on the Inventory page of the global options, or Sources/<type>.
   std::string SourcesDirectoryOf(const std::string& type) const;
+  /// The type as the schema spells it ("cobol" is COBOL); the text itself when no type matches.
+  std::string SchemaTypeName(const std::string& type);
   std::shared_ptr<OptionsDocument> workspace_options() { return workspace_options_; }
   std::shared_ptr<OptionsDocument> global_options() { return global_options_; }
   bool cancel_pressed() const { return cancel_pressed_; }
@@ -55,5 +61,10 @@ class WorkspaceHost final : public host::Workspace {
   std::shared_ptr<RepositoryLog> log_;
   bool cancel_pressed_ = false;
 };
+
+/// Finishes or undoes what runs that were killed left pending (see PendingWork): copies that no
+/// object records are deleted, and the objects whose refresh was cut short have the generated
+/// files of their changed copies discarded.
+void RecoverInterruptedWork(const std::shared_ptr<WorkspaceHost>& workspace);
 
 }  // namespace svregistration::workspace

@@ -17,16 +17,45 @@ TEST(ArchiveCommandsTest, ExtractWithScriptedPasswordsAndReport) {
   CommandResult run = RunSvreg({"zip", "--password", "wrong", "--password", "pw", "--json", zip,
                                 dir / "z", "src\\main.cbl"});
   EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.out, "{\"ok\":true}\n");
+  EXPECT_EQ(run.out, "{\"not_extracted\":[],\"ok\":true}\n");
   EXPECT_EQ(Listing(dir / "z"),
             (std::map<std::string, std::string>{{"src", "<dir>"}, {"src/main.cbl", "MAIN"}}));
 
   const std::string rar = dir.Write("a.rar", Rar4Archive({File("docs\\a.txt", "A")}));
   EXPECT_EQ(RunSvreg({"rar", rar, dir / "r", "DOCS"}).exit_code, 0);
   EXPECT_EQ(ReadFile(dir / "r/docs/a.txt"), "A");
-  run = RunSvreg({"rar", "--json", dir / "missing.rar", dir / "r"});
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.out, "{\"ok\":false}\n");
+}
+
+// An archive that cannot be read is an error; members selected and not written are listed.
+TEST(ArchiveCommandsTest, ReportsWhatWasNotExtracted) {
+  if (SvregBinary().empty()) GTEST_SKIP() << "svreg is not built";
+  TempDir dir;
+  const std::string zip = dir / "a.zip";
+  WriteArchive(zip, {File("a.txt", "A"), File("b.txt", "B")}, "zip:encryption=zipcrypt", "pw");
+  std::vector<Member> rar_members = {File("a.txt", "A"), File("b.txt", "B")};
+  rar_members[1].encrypted = true;
+  const std::string rar = dir.Write("a.rar", Rar4Archive(rar_members));
+  const std::string text = dir.Write("text.zip", "just text");
+  struct Case {
+    std::vector<std::string> args;
+    int exit_code;
+    std::string err;  // a part of stderr
+  };
+  const Case cases[] = {
+      {{"zip", dir / "missing.zip", dir / "o"}, 2, "no such archive: " + dir / "missing.zip"},
+      {{"rar", dir / "missing.rar", dir / "o"}, 2, "no such archive"},
+      {{"zip", text, dir / "o"}, 2, "not a zip archive: " + text},
+      {{"rar", text, dir / "o"}, 2, "not a RAR archive"},
+      {{"zip", "--password", "wrong", zip, dir / "o", "b.txt"}, 1, "not extracted: b.txt: "},
+      {{"rar", "--password", "pw", rar, dir / "o"}, 1, "not extracted: b.txt: encrypted"},
+      {{"zip", "--password", "pw", zip, dir / "o"}, 0, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args[c.args.size() - 2]);
+    const CommandResult run = RunSvreg(c.args);
+    EXPECT_EQ(run.exit_code, c.exit_code);
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+  }
 }
 
 }  // namespace

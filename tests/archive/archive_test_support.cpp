@@ -59,7 +59,8 @@ void WriteArchive(const std::string& path, const std::vector<Member>& members,
     archive_entry_set_filetype(entry, member.kind == Kind::kFolder    ? AE_IFDIR
                                       : member.kind == Kind::kSymlink ? AE_IFLNK
                                                                       : AE_IFREG);
-    archive_entry_set_perm(entry, member.kind == Kind::kFile ? 0644 : 0755);
+    const int perm = member.perm >= 0 ? member.perm : member.kind == Kind::kFile ? 0644 : 0755;
+    archive_entry_set_perm(entry, static_cast<mode_t>(perm));
     if (member.kind == Kind::kSymlink) archive_entry_set_symlink(entry, member.data.c_str());
     if (!member.hardlink.empty()) archive_entry_set_hardlink(entry, member.hardlink.c_str());
     if (member.kind == Kind::kFile) {

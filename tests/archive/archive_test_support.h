@@ -23,6 +23,7 @@ struct Member {
   Kind kind = Kind::kFile;
   bool encrypted = false;  ///< RAR 4 only: the header says encrypted (the data stays plain)
   std::string hardlink;    ///< tar only: the file this member is a hard link to
+  int perm = -1;           ///< the permissions stored; -1: 0644 for files, 0755 otherwise
 };
 
 inline Member File(std::string name, std::string data) { return {name, data}; }

@@ -85,6 +85,9 @@ TEST_F(FixturesTest, ArchivesGiveWhatTheDataSheetSays) {
       {"rar.rar", "", {}, 0, true,
        {{"test.txt", t20}, {"testlink", "-> test.txt"}, {"testdir/test.txt", t20},
         {"testemptydir", "<dir>"}}},
+      // The host names stored folders with "\\".
+      {"rar.rar", "testdir\\test.txt", {}, 0, true,
+       {{"testdir/test.txt", t20}, {"test.txt", "<absent>"}}},
       {"rar5_stored.rar", "HELLO", {}, 0, true,
        {{"helloworld.txt", "hello libarchive test suite!\n"}}},
       {"rar_unicode.rar", "", {}, 0, true,

@@ -8,6 +8,7 @@
 #include "archive/safe_extractor.h"
 #include "archive_test_support.h"
 #include "support/temp_dir.h"
+#include "svregistration/extraction_report.h"
 #include "svregistration/zip.h"
 
 namespace svregistration::testing {
@@ -47,6 +48,50 @@ TEST_F(HostileArchiveTest, ZipMembersThatLeaveTheFolderAreSkipped) {
                                  {"sub", "<dir>"},
                                  {"sub/ok.txt", "ok"},
                                  {"sub/dot.txt", "dot"}}));
+}
+
+// A link is resolved through the links already extracted, in either order: `r` three folders
+// down leads to the top, so a link that climbs through it leaves the folder.
+TEST_F(HostileArchiveTest, LinkChainsAreResolvedThroughWhatIsExtracted) {
+  const Member to_top = Symlink("a/b/c/r", "../../../r");
+  const Member through = Symlink("a/b/c/up", "r/../../outside/x");
+  const Member inside = Symlink("a/b/c/ok", "r/../a/b");
+  const Member loop = Symlink("a/l1", "l2/x");
+  const Member loop_back = Symlink("a/l2", "l1/y");
+  struct Case {
+    const char* what;
+    std::vector<Member> members;
+    Files links;
+    std::vector<std::string> not_extracted;
+  };
+  const Case cases[] = {
+      {"through a link made before",
+       {to_top, through, inside},
+       {{"a/b/c/r", "-> ../../../r"}, {"a/b/c/ok", "-> r/../a/b"}},
+       {"a/b/c/up"}},
+      {"through a link made after",
+       {through, to_top, inside},
+       {{"a/b/c/r", "-> ../../../r"}, {"a/b/c/ok", "-> r/../a/b"}},
+       {"a/b/c/up"}},
+      {"a loop", {loop, loop_back}, {{"a/l2", "-> l1/y"}}, {"a/l1"}},  // broken where checked first
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove_all(out);
+    WriteArchive(zip, c.members);
+    EXPECT_TRUE(ZIP().Extract(zip, out, ""));
+    Files links;
+    for (const auto& [path, what] : Listing(out)) {
+      if (what.starts_with("-> ")) links[path] = what;
+    }
+    EXPECT_EQ(links, c.links);
+    std::vector<std::string> not_extracted;
+    for (const auto& member : LastExtractionReport().not_extracted) {
+      not_extracted.push_back(member.name);
+    }
+    EXPECT_EQ(not_extracted, c.not_extracted);
+  }
+  EXPECT_TRUE(fs::is_empty(outside));
 }
 
 TEST_F(HostileArchiveTest, LinksAlreadyInTheFolderAreReplacedNotFollowed) {

@@ -37,7 +37,8 @@ TEST(NameMatchTest, PrefixesCompareUpperCaseForms) {
   const Case cases[] = {
       {"DOCS", "docs/a.txt", true}, {"DOCS", "DocsOld/b.txt", true}, {"DOCS", "src/c.cbl", false},
       {"", "anything", true}, {"docs/a.txt", "docs", false},
-      {"docs\\", "docs/a.txt", false},  // separators are not translated
+      {"docs\\", "docs/a.txt", true}, {"testdir\\test.txt", "testdir/test.txt", true},
+      {"docs/", "docs\\a.txt", true}, {"docs\\", "docsold/a.txt", false},  // one separator
       {"ÉTÉ", "été/x", true}, {"\xff", "\xff", true}, {"\xfe", "\xff", false},  // stray bytes
   };
   // clang-format on

@@ -38,8 +38,10 @@ TEST_F(RarExtractTest, SelectsMembersWhosePathBeginsWithTheName) {
     return files;
   };
   const std::pair<const char*, Files> cases[] = {
-      {"DOCS", all({docs, old})},  {"docs/", docs},       {"SRC/C.CBL", src},
-      {"", all({docs, old, src})}, {"src/c.cbl.bak", {}},
+      {"DOCS", all({docs, old})}, {"docs/", docs},
+      {"SRC/C.CBL", src},         {"", all({docs, old, src})},
+      {"src/c.cbl.bak", {}},      {"Src\\C.cbl", src},
+      {"docs\\", docs},
   };
   for (const auto& [what, expected] : cases) {
     SCOPED_TRACE(what);

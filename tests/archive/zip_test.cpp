@@ -2,25 +2,59 @@
 // selection, password prompts and the message box of a library that cannot run.
 #include "svregistration/zip.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <thread>
 
 #include "archive/zip_globals.h"
 #include "archive_test_support.h"
+#include "platform/fault_injection.h"
 #include "support/temp_dir.h"
 #include "svregistration/error.h"
+#include "svregistration/extraction_report.h"
 
 namespace svregistration::testing {
 namespace {
 
 using Files = std::map<std::string, std::string>;
 
+/// Sets LANG for the test's duration (LC_ALL and LC_CTYPE unset), restoring all three after.
+class ScopedLang {
+ public:
+  explicit ScopedLang(const char* lang) {
+    for (const char* name : kNames) {
+      const char* value = std::getenv(name);
+      saved_.emplace_back(value != nullptr ? std::optional<std::string>(value) : std::nullopt);
+      unsetenv(name);
+    }
+    setenv("LANG", lang, 1);
+  }
+  ~ScopedLang() {
+    for (std::size_t i = 0; i < std::size(kNames); ++i) {
+      if (saved_[i]) {
+        setenv(kNames[i], saved_[i]->c_str(), 1);
+      } else {
+        unsetenv(kNames[i]);
+      }
+    }
+  }
+
+ private:
+  static constexpr const char* kNames[] = {"LC_ALL", "LC_CTYPE", "LANG"};
+  std::vector<std::optional<std::string>> saved_;
+};
+
 class ZipExtractTest : public ::testing::Test {
  protected:
   void TearDown() override {
     SetUserInterface(nullptr);
     archive::SetUnzipLibrary(nullptr);
+    platform::ClearFileSystemFault();
   }
 
   TempDir dir;
@@ -66,6 +100,129 @@ TEST_F(ZipExtractTest, SelectsMembersAsTheZipToolMatchesNames) {
       if (content != "<dir>") files.push_back(path);
     }
     EXPECT_EQ(files, expected);
+  }
+}
+
+// A member that cannot be written whole and sound leaves the file at its name as it was, and no
+// temporary beside it; the report says why.
+TEST_F(ZipExtractTest, AFailedMemberKeepsTheFileThatWasThere) {
+  const std::string data(300000, 'n');
+  struct Case {
+    const char* what;
+    const char* options;
+    std::vector<std::string> answers;
+    bool corrupt;
+    long fault_at_write;  // 0: none
+    const char* reason;   // a part of it; nullptr: extracted
+    int perm = -1;        // stored
+  };
+  const Case cases[] = {
+      {"checksum", "zip:compression=store", {}, true, 0, "CRC"},
+      {"wrong password", "zip:encryption=zipcrypt", {"wrong", ""}, false, 0, "passphrase"},
+      {"no room", "zip:compression=deflate", {}, false, 2, "No space left"},
+      {"replaced", "zip:compression=deflate", {}, false, 0, nullptr},
+      {"replaced, no permissions stored", "zip:compression=deflate", {}, false, 0, nullptr, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::filesystem::remove_all(out);
+    dir.Write("out/a.txt", "old");
+    ::chmod((dir / "out/a.txt").c_str(), 0600);
+    Member member = File("a.txt", data);
+    member.perm = c.perm;
+    WriteArchive(zip, {member}, c.options, "secret");
+    if (c.corrupt) {
+      std::string bytes = ReadFile(zip);
+      bytes[bytes.find(data) + 1000] = 'X';
+      dir.Write("test.zip", bytes);
+    }
+    InstallScript(c.answers);
+    if (c.fault_at_write != 0) {
+      platform::InjectFileSystemFault(c.fault_at_write, platform::FileSystemFault::kNoSpace);
+    }
+    EXPECT_TRUE(ZIP().Extract(zip, out, ""));
+    platform::ClearFileSystemFault();
+    const auto& report = LastExtractionReport();
+    const auto mode = std::filesystem::status(dir / "out/a.txt").permissions();
+    constexpr auto kOldMode =
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+    if (c.reason == nullptr) {
+      EXPECT_EQ(Listing(out), (Files{{"a.txt", data}}));
+      EXPECT_TRUE(report.not_extracted.empty());
+      EXPECT_EQ(mode == kOldMode, c.perm == 0);
+      continue;
+    }
+    EXPECT_EQ(Listing(out), (Files{{"a.txt", "old"}}));  // no temporary either
+    EXPECT_EQ(mode, kOldMode);
+    ASSERT_EQ(report.not_extracted.size(), 1u);
+    EXPECT_EQ(report.not_extracted[0].name, "a.txt");
+    EXPECT_NE(report.not_extracted[0].reason.find(c.reason), std::string::npos)
+        << report.not_extracted[0].reason;
+  }
+}
+
+// A run killed while it writes a member leaves the old file whole and nothing else.
+TEST_F(ZipExtractTest, AKilledExtractionLeavesTheOldFile) {
+  const std::string data(4 << 20, 'n');
+  WriteArchive(zip, {File("a.txt", data)}, "zip:compression=store");
+  const std::string bytes = ReadFile(zip);
+  dir.Write("out/a.txt", "old");
+  const std::string fifo = dir / "pipe.zip";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    ZIP().Extract(fifo, out, "");
+    ::_exit(0);
+  }
+  // Once half the archive is in the pipe, the child has read all but a pipe's worth of it.
+  const int pipe = ::open(fifo.c_str(), O_WRONLY);
+  ASSERT_GE(pipe, 0);
+  EXPECT_EQ(::write(pipe, bytes.data(), bytes.size() / 2), static_cast<ssize_t>(bytes.size() / 2));
+  ::kill(child, SIGKILL);
+  ::waitpid(child, nullptr, 0);
+  ::close(pipe);
+  EXPECT_EQ(ReadFile(dir / "out/a.txt"), "old");
+  // Where the file system has no unnamed files, the one being written has a name of ours.
+  for (const auto& item : std::filesystem::directory_iterator(out)) {
+    const std::string name = item.path().filename().string();
+    EXPECT_TRUE(name == "a.txt" || name.starts_with(".svreg-extract-")) << name;
+  }
+}
+
+// Names without the UTF-8 flag are read in the user's ANSI code page, and so is the password;
+// its UTF-8 bytes are tried after the ANSI ones before the user is asked again.
+TEST_F(ZipExtractTest, NamesAndPasswordsInTheUserCodePage) {
+  const std::string test_in_932 = "\x83\x65\x83\x58\x83\x67.txt";  // テスト.txt
+  struct Case {
+    const char* lang;
+    std::string stored_name;  // as the bytes of the archive
+    std::string password;     // as the bytes of the archive
+    const char* what;
+    std::vector<std::string> answers;
+    std::size_t questions;
+    Files files;
+  };
+  const Case cases[] = {
+      {"ja_JP.UTF-8", test_in_932, "", "", {}, 0, {{"テスト.txt", "T"}}},
+      {"ja_JP.UTF-8", test_in_932, "", "テスト.txt", {}, 0, {{"テスト.txt", "T"}}},
+      {"ja_JP.UTF-8", test_in_932, "", "*スト.txt", {}, 0, {{"テスト.txt", "T"}}},
+      {"de_DE.UTF-8", "caf\xe9.txt", "", "café.txt", {}, 0, {{"café.txt", "T"}}},
+      {"de_DE.UTF-8", "a.txt", "p\xe4ss", "", {"päss"}, 1, {{"a.txt", "T"}}},
+      {"de_DE.UTF-8", "a.txt", "päss", "", {"päss"}, 1, {{"a.txt", "T"}}},
+      {"de_DE.UTF-8", "a.txt", "päss", "", {"pass", "päss"}, 2, {{"a.txt", "T"}}},
+      {"de_DE.UTF-8", "a.txt", "p\xe4ss", "", {"pass", ""}, 2, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.lang) + " " + c.what + " " + std::to_string(c.answers.size()));
+    std::filesystem::remove_all(out);
+    ScopedLang lang(c.lang);
+    WriteArchive(zip, {File(c.stored_name, "T")},
+                 c.password.empty() ? "" : "zip:encryption=zipcrypt", c.password);
+    auto ui = InstallScript(c.answers);
+    EXPECT_TRUE(ZIP().Extract(zip, out, c.what));
+    EXPECT_EQ(ui->questions.size(), c.questions);
+    EXPECT_EQ(Listing(out), c.files);
   }
 }
 

@@ -1,10 +1,11 @@
-// The file system object: wildcard deletion, forced deletes of read-only files, file counts,
+// The file system object: literal names, forced deletes of read-only files, file counts,
 // host paths and atomic whole-file writes.
 #include "platform/file_system.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <filesystem>
 #include <functional>
 
 #include "support/temp_dir.h"
@@ -25,32 +26,25 @@ int ErrorNumber(const std::function<void()>& action) {
   return 0;
 }
 
-TEST(WildcardMatch, MatchesLikeTheFileSystem) {
-  struct Case {
-    const char* pattern;
-    const char* name;
-    bool match;
-  };
-  const Case cases[] = {
-      {"*.lst", "PROG.LST", true},    {"PROG.*", "prog.cbl", true},
-      {"?ROG.cbl", "PROG.cbl", true}, {"*", "", true},
-      {"a*b*c", "aXbYc", true},       {"a*b", "aXbY", false},
-      {"??", "abc", false},           {"x.cbl", "x.cblx", false},
-  };
-  for (const Case& c : cases)
-    EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.match) << c.pattern << " " << c.name;
+// On this system `*` and `?` are part of a file's name: deleting "PAY?.cbl" deletes that file only.
+TEST(FileSystem, NamesAreLiteral) {
+  TempDir dir;
+  dir.Write("PAY1.cbl", "1");
+  dir.Write("PAY?.cbl", "2");
+  DeleteFile(dir / "PAY?.cbl", false);
+  EXPECT_FALSE(FileExists(dir / "PAY?.cbl"));
+  EXPECT_TRUE(FileExists(dir / "PAY1.cbl"));
+  EXPECT_EQ(ErrorNumber([&] { DeleteFile(dir / "*.cbl", false); }), error_number::kFileNotFound);
+  EXPECT_TRUE(FileExists(dir / "PAY1.cbl"));
 }
 
-TEST(FileSystem, DeletesByPatternAndFailsWhenNothingMatches) {
-  TempDir dir;
-  dir.Write("a.lst", "1");
-  dir.Write("b.LST", "2");
-  dir.Write("c.cbl", "3");
-  DeleteFile(dir / "*.lst", false);
-  EXPECT_FALSE(FileExists(dir / "a.lst"));
-  EXPECT_FALSE(FileExists(dir / "b.LST"));
-  EXPECT_TRUE(FileExists(dir / "c.cbl"));
-  EXPECT_EQ(ErrorNumber([&] { DeleteFile(dir / "*.lst", false); }), error_number::kFileNotFound);
+TEST(FileSystem, AFolderLinkIsDeletedAsALink) {
+  TempDir outside, dir;
+  outside.Write("keep/x.txt", "x");
+  std::filesystem::create_directory_symlink(outside / "keep", dir / "link");
+  DeleteFolder(dir / "link", true);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir / "link")));
+  EXPECT_TRUE(FileExists(outside / "keep/x.txt"));
 }
 
 TEST(FileSystem, ReadOnlyFilesGoOnlyWhenForced) {

@@ -2,8 +2,10 @@
 #include "registration/file_removal.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "support/fake_repository.h"
+#include "support/fake_workspace.h"
 #include "support/temp_dir.h"
 #include "svregistration/error.h"
 
@@ -17,10 +19,16 @@ class FileRemovalTest : public ::testing::Test {
   void SetUp() override {
     state_.WorkspaceDirectory = dir_.path().string();
     state_.Repository = repository_;
+    workspace_->protected_paths = {"workspace.db", "Sources\\COBOL"};
+    state_.Workspace = workspace_;
   }
-  bool Exists(const std::string& relative) { return std::filesystem::exists(dir_.path() / relative); }
+  bool Exists(const std::string& relative) {
+    return std::filesystem::exists(std::filesystem::symlink_status(dir_.path() / relative));
+  }
 
   TempDir dir_;
+  std::shared_ptr<testing::FakeWorkspace> workspace_ =
+      std::make_shared<testing::FakeWorkspace>(dir_.path().string(), "<OPTIONS/>");
   std::shared_ptr<testing::FakeRepository> repository_ = std::make_shared<testing::FakeRepository>();
   SVStandard::State state_;
 };
@@ -50,14 +58,63 @@ TEST_F(FileRemovalTest, HostVariantVisitsEveryMarker) {
   EXPECT_TRUE(Exists("a/y"));
 }
 
-TEST_F(FileRemovalTest, PatternVariantDeletesMatchingFilesOnlyAndIgnoresMisses) {
+// "*" and "?" are part of a real name here: the group variant deletes exactly the named file.
+TEST_F(FileRemovalTest, PatternVariantDeletesTheNamedFileOnlyAndIgnoresMisses) {
   dir_.Write("a/x1.lst", "1");
-  dir_.Write("a/x2.lst", "2");
+  dir_.Write("a/x?.lst", "2");
   dir_.Write("a/gen/keep", "3");
-  RemoveEntryFiles(state_, {".a\\x?.lst", ".a\\missing.lst", "\\a\\gen"}, DeletionVariant::kPattern);
-  EXPECT_FALSE(Exists("a/x1.lst"));
-  EXPECT_FALSE(Exists("a/x2.lst"));
+  RemoveEntryFiles(state_, {".a\\x?.lst", ".a\\*.lst", ".a\\missing.lst", "\\a\\gen"},
+                   DeletionVariant::kPattern);
+  EXPECT_TRUE(Exists("a/x1.lst"));
+  EXPECT_FALSE(Exists("a/x?.lst"));
   EXPECT_TRUE(Exists("a/gen/keep"));
+}
+
+// Whatever an entry or a manifest line names, nothing outside the workspace folder, the folder
+// itself and the host's own files survive; each refusal is a warning in the log.
+TEST_F(FileRemovalTest, DeletionStaysInsideTheWorkspace) {
+  TempDir outside;
+  std::string out = outside.path().string();
+  struct Case {
+    std::vector<std::string> entries;
+    std::string manifest;  // written to a/x.mf when not empty
+  };
+  const Case cases[] = {
+      {{".." + std::string("\\..\\") + "victim.txt"}, ""},
+      {{"\\..", "\\.", "\\", ".\\.", ".", "\\a\\..\\.."}, ""},
+      {{"." + out + "/victim.txt", "\\" + out}, ""},
+      {{".link\\victim.txt", "\\link\\deep", ":link\\x.mf", "\\a\\inner\\deep"}, ""},
+      {{".workspace.db", "\\Sources", "\\Sources\\COBOL", "\\tables"}, ""},
+      {{":a\\x.mf"}, "../../victim.txt\n..\\..\n//DIR:../..\n//DIR:../../deep\n" + out +
+                          "/victim.txt\n../link/victim.txt\n//DIR:../link/deep\n..\n"},
+  };
+  for (const Case& c : cases) {
+    outside.Write("victim.txt", "v");
+    outside.Write("deep/keep.txt", "k");
+    dir_.Write("workspace.db", "db");
+    dir_.Write("Sources/COBOL/A.cbl", "a");
+    dir_.Write("tables/t.ccsid", "t");
+    std::filesystem::create_directory_symlink(outside.path(), dir_.path() / "link");
+    std::filesystem::create_directories(dir_.path() / "a");
+    std::filesystem::create_directory_symlink("../link", dir_.path() / "a/inner");
+    workspace_->code_page_directory = dir_ / "tables";
+    if (!c.manifest.empty()) dir_.Write("a/x.mf", c.manifest);
+    workspace_->log->records.clear();
+
+    RemoveEntryFiles(state_, c.entries, DeletionVariant::kHost);
+    RemoveEntryFiles(state_, c.entries, DeletionVariant::kPattern);
+
+    std::string what = c.entries.front() + " " + c.manifest;
+    EXPECT_TRUE(std::filesystem::exists(outside / "victim.txt")) << what;
+    EXPECT_TRUE(std::filesystem::exists(outside / "deep/keep.txt")) << what;
+    for (const char* own : {"workspace.db", "Sources/COBOL/A.cbl", "tables/t.ccsid", "link"}) {
+      EXPECT_TRUE(Exists(own)) << own << " after " << what;
+    }
+    EXPECT_FALSE(workspace_->log->records.empty()) << what;
+    for (const auto& record : workspace_->log->records) EXPECT_EQ(record.severity, host::kSeverityWarning);
+    std::filesystem::remove(dir_.path() / "link");
+    std::filesystem::remove(dir_.path() / "a/inner");
+  }
 }
 
 TEST_F(FileRemovalTest, ManifestPassesDeleteFilesThenEmptiedFolders) {
@@ -65,9 +122,8 @@ TEST_F(FileRemovalTest, ManifestPassesDeleteFilesThenEmptiedFolders) {
   dir_.Write("a/keep/other", "2");
   std::filesystem::create_directories(dir_.path() / "a/deep/sub");
   // The folder line comes last, so the first pass meets it before the file inside is gone.
-  std::string manifest = dir_.Write(
-      "a/x.mf", "//DIR:gen\\\n//MODEL:PAY\n//NOTES:PAY\ngen\\PAY.lst\n//DIR:keep\n//DIR:deep\n");
-  RemoveManifestFiles(manifest);
+  dir_.Write("a/x.mf", "//DIR:gen\\\n//MODEL:PAY\n//NOTES:PAY\ngen\\PAY.lst\n//DIR:keep\n//DIR:deep\n");
+  RemoveManifestFiles(state_, "a/x.mf");
   EXPECT_FALSE(Exists("a/gen"));
   EXPECT_TRUE(Exists("a/keep/other"));  // a folder that still holds a file stays
   EXPECT_FALSE(Exists("a/deep"));       // no files of its own: deleted with its subfolders
@@ -77,7 +133,8 @@ TEST_F(FileRemovalTest, ManifestPassesDeleteFilesThenEmptiedFolders) {
 TEST_F(FileRemovalTest, UnreadableManifestEndsTheListAfterEarlierEntries) {
   dir_.Write("first.lst", "1");
   dir_.Write("last.lst", "2");
-  EXPECT_THROW(RemoveEntryFiles(state_, {".first.lst", ":missing.mf", ".last.lst"}, DeletionVariant::kHost),
+  ::mkfifo((dir_ / "pipe.mf").c_str(), 0600);  // refused at once, never waited on
+  EXPECT_THROW(RemoveEntryFiles(state_, {".first.lst", ":pipe.mf", ".last.lst"}, DeletionVariant::kHost),
                Error);
   EXPECT_FALSE(Exists("first.lst"));
   EXPECT_TRUE(Exists("last.lst"));

@@ -53,8 +53,10 @@ class FakeWorkspace : public host::Workspace {
   std::shared_ptr<host::WorkspaceLog> Log() override { return log; }
   std::intptr_t SolvanewareWindowHandle() override { return 0; }
   void SetCancelPressed(bool cancelled) override { cancel_pressed = cancelled; }
+  std::vector<std::string> ProtectedPaths() override { return protected_paths; }
 
   std::string root;
+  std::vector<std::string> protected_paths;
   std::string code_page_directory;
   std::shared_ptr<FakeOptions> workspace_options;
   std::shared_ptr<FakeOptions> global_options;

@@ -1,6 +1,7 @@
 // svreg unregister, invalidate and refresh: taking objects out of a workspace, discarding what was
 // generated for them, and bringing registered copies up to date with their originals.
 #include <algorithm>
+#include <filesystem>
 #include <map>
 
 #include <fmt/core.h>
@@ -9,12 +10,15 @@
 #include "output.h"
 #include "progress.h"
 #include "svregistration/sv_standard.h"
+#include "workspace/pending_work.h"
 #include "workspace/workspace_host.h"
 
 namespace svreg {
 
 namespace {
 
+namespace fs = std::filesystem;
+using svregistration::workspace::PendingWork;
 using svregistration::workspace::WorkspaceHost;
 
 struct IdArgs {
@@ -29,11 +33,15 @@ struct InterfaceScope {
   ~InterfaceScope() { svregistration::SetUserInterface(nullptr); }
 };
 
+// The repository's changes are committed only after their files were deleted: a run killed on the
+// way leaves the objects recorded, and doing it again completes it.
 void RunUnregister(const IdArgs& args, Context& context) {
   auto workspace = WorkspaceHost::Open(args.directory);
+  svregistration::workspace::RecoverInterruptedWork(workspace);
   svregistration::SVStandard service;
   bool ok = false;
   std::vector<std::string> kept;
+  BatchScope batch(*workspace->repository()->database(), true);
   if (args.ids.size() == 1) {
     ok = service.Unregister(workspace, args.ids[0]);
     if (!ok) kept = args.ids;
@@ -44,6 +52,7 @@ void RunUnregister(const IdArgs& args, Context& context) {
       if (std::find(ids.begin(), ids.end(), id) == ids.end()) kept.push_back(id);
     }
   }
+  batch.End();
   if (args.json) {
     PrintJson({{"ok", ok}, {"kept", kept}});
   } else {
@@ -55,8 +64,10 @@ void RunUnregister(const IdArgs& args, Context& context) {
 
 void RunInvalidate(const IdArgs& args, Context& context) {
   auto workspace = WorkspaceHost::Open(args.directory);
+  svregistration::workspace::RecoverInterruptedWork(workspace);
   svregistration::SVStandard service;
   bool ok;
+  BatchScope batch(*workspace->repository()->database(), true);
   if (args.ids.size() == 1) {
     ok = args.strong ? service.StrongInvalidate(workspace, args.ids[0])
                      : service.Invalidate(workspace, args.ids[0]);
@@ -64,6 +75,7 @@ void RunInvalidate(const IdArgs& args, Context& context) {
     svregistration::host::IdCollection ids = args.ids;
     ok = service.GroupStrongInvalidate(workspace, ids);
   }
+  batch.End();
   if (args.json) {
     PrintJson({{"ok", ok}});
   } else if (!ok) {
@@ -74,6 +86,7 @@ void RunInvalidate(const IdArgs& args, Context& context) {
 
 void RunRefresh(const IdArgs& args, Context& context) {
   auto workspace = WorkspaceHost::Open(args.directory);
+  svregistration::workspace::RecoverInterruptedWork(workspace);
   const std::string& id = args.ids.at(0);
   long members = 1;
   auto object = workspace->repository()->ObjectById(id);
@@ -87,10 +100,18 @@ void RunRefresh(const IdArgs& args, Context& context) {
   svregistration::SVStandard service;
   long copied = 0;
   int result;
+  // A copy rewritten by a run killed before its invalidation was committed has its generated
+  // files discarded by the next run (see PendingWork).
+  PendingWork journal(workspace->root());
+  journal.RecordRefresh(id);
   {
     BatchScope batch(*workspace->repository()->database());
-    result = service.RefreshSource(workspace, id, copied, args.source);
+    // OriginalSource is recorded as given: a relative path would mean nothing from elsewhere.
+    std::string source = args.source.empty() ? "" : fs::absolute(args.source).lexically_normal().string();
+    result = service.RefreshSource(workspace, id, copied, source);
+    batch.End();
   }
+  journal.Finished();
 
   // What the run logged, by text: each reported code or error once, with how often it came.
   std::map<std::string, long> reported;

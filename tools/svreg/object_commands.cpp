@@ -1,6 +1,7 @@
 // svreg register, objects, types, folder, generated and log: registering sources and looking at
 // what a workspace holds.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
@@ -16,6 +17,7 @@
 #include "progress.h"
 #include "svregistration/error.h"
 #include "svregistration/sv_standard.h"
+#include "workspace/pending_work.h"
 #include "workspace/repository/database.h"
 #include "workspace/workspace_host.h"
 
@@ -25,6 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using svregistration::Error;
+using svregistration::workspace::PendingWork;
 using svregistration::workspace::WorkspaceHost;
 
 // Calls `visit` for every file under `path` (itself when it is no folder), folders walked
@@ -71,40 +74,96 @@ struct InterfaceScope {
   ~InterfaceScope() { svregistration::SetUserInterface(nullptr); }
 };
 
-// A registered copy that no object records is what an interrupted registration leaves behind:
-// the copy is made before the object. Registering that file again removes such a copy and
-// registers afresh instead of refusing because the file already lies in its place.
-class OrphanedCopies {
- public:
-  OrphanedCopies(WorkspaceHost& workspace, std::string type)
-      : workspace_(workspace), type_(std::move(type)) {}
+// What one file's registration came to.
+struct RegisterResult {
+  std::string file;
+  std::string name;
+  int code = 0;
+  std::string id;
+  /// The registered copy this run wrote where no file was (relative to the root), "" otherwise.
+  std::string copy;
+  std::string error;
+};
 
-  /// True when the copy registering `file` would make is an orphan; it is then deleted.
-  bool Take(const fs::path& file) {
-    if (!recorded_) {
-      auto sources = workspace_.repository()->RecordedSources();
-      recorded_.emplace();
-      for (auto& source : sources) recorded_->insert(Lower(source));
-    }
-    std::string relative = workspace_.SourcesDirectoryOf(type_) + "/" + file.filename().string();
-    if (recorded_->count(Lower(relative)) != 0) return false;
-    std::error_code ec;
-    return fs::remove(fs::path(workspace_.root()) / relative, ec) && !ec;
+// Prints results only once they are kept (committed), as JSON or as lines, and counts them.
+class ResultPrinter {
+ public:
+  explicit ResultPrinter(const RegisterArgs& args) : args_(args) {
+    if (args_.json) WriteStdout("{\"results\":[");
   }
+
+  void Print(const std::vector<RegisterResult>& results) {
+    std::string text;
+    for (const RegisterResult& r : results) {
+      ++counts_[r.code];
+      ++done_;
+      if (args_.json) {
+        nlohmann::json item = {{"file", r.file}, {"name", r.name}, {"code", r.code},
+                               {"result", svregistration::ResultName(r.code)}, {"id", r.id}};
+        if (!r.error.empty()) item["error"] = r.error;
+        text += (first_ ? "" : ",") + item.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        first_ = false;
+      } else if (r.code != svregistration::rOK || args_.verbose) {
+        text += fmt::format("{:<30} {} {}{}\n", svregistration::ResultName(r.code), r.file, r.id,
+                            r.error.empty() ? "" : "(not registered: " + r.error + ")");
+      }
+    }
+    WriteStdout(text);
+  }
+
+  void Finish() {
+    if (args_.json) {
+      WriteStdout("]}\n");
+      return;
+    }
+    std::string summary = fmt::format("{} file{}:", done_, done_ == 1 ? "" : "s");
+    for (const auto& [code, count] : counts_) {
+      summary += fmt::format(" {} {}", count, svregistration::ResultName(code));
+    }
+    WriteStdout(summary + "\n");
+    if (counts_.count(svregistration::rUnexpectedRegistrationError) != 0) {
+      WriteStdout("(the workspace log tells what went wrong: svreg log " + args_.directory + ")\n");
+    }
+  }
+
+  /// True when every file registered.
+  bool AllRegistered() const { return counts_.size() == 1 && counts_.count(svregistration::rOK) != 0; }
+  long done() const { return done_; }
 
  private:
-  static std::string Lower(std::string text) {
-    for (char& c : text) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    return text;
-  }
-
-  WorkspaceHost& workspace_;
-  std::string type_;
-  std::optional<std::set<std::string>> recorded_;
+  const RegisterArgs& args_;
+  std::map<int, long> counts_;
+  long done_ = 0;
+  bool first_ = true;
 };
+
+// Thrown out of the walk when a commit failed: nothing more is registered.
+struct CommitFailed {};
+
+// The results of a batch whose commit failed were not kept: the copies this run wrote for them
+// go, they are reported as not registered, and the log says why (when it still can).
+void ReportLostBatch(WorkspaceHost& workspace, std::vector<RegisterResult>& lost, const Error& failure,
+                     ResultPrinter& printer) {
+  for (RegisterResult& r : lost) {
+    if (r.code != svregistration::rOK) continue;
+    if (!r.copy.empty()) ::unlink((fs::path(workspace.root()) / r.copy).c_str());
+    r.code = svregistration::rUnexpectedRegistrationError;
+    r.id.clear();
+    r.error = failure.description();
+  }
+  printer.Print(lost);
+  try {
+    workspace.log()->Add("Register", svregistration::host::kSeverityError, std::nullopt,
+                         fmt::format("{} file{} not registered: {}", lost.size(),
+                                     lost.size() == 1 ? " was" : "s were", failure.description()));
+  } catch (const Error&) {
+    // The repository that failed to commit may refuse the record too; stderr still says why.
+  }
+}
 
 void RunRegister(const RegisterArgs& args, Context& context) {
   auto workspace = WorkspaceHost::Open(args.directory);
+  svregistration::workspace::RecoverInterruptedWork(workspace);
   std::vector<fs::path> paths;
   for (const std::string& path : args.paths) paths.push_back(fs::absolute(path).lexically_normal());
   if (!args.name.empty() && (paths.size() != 1 || fs::is_directory(paths[0]))) {
@@ -117,50 +176,66 @@ void RunRegister(const RegisterArgs& args, Context& context) {
   if (ProgressBar("").enabled()) WalkAll(paths, [&](const fs::path&) { ++total; });
 
   svregistration::SVStandard service;
-  OrphanedCopies orphans(*workspace, args.type);
-  // Committed between files only, so that an interrupted run never leaves an object without
-  // its copy recorded.
-  BatchScope batch(*workspace->repository()->database(), true);
-  std::map<int, long> counts;
+  const std::string sources = workspace->SourcesDirectoryOf(workspace->SchemaTypeName(args.type));
+  PendingWork journal(workspace->root());
+  ResultPrinter printer(args);
+  std::vector<RegisterResult> pending;  // registered since the last commit
+  std::optional<Error> commit_failure;
   long done = 0;
-  bool first = true;
-  if (args.json) WriteStdout("{\"results\":[");
-  WalkAll(paths, [&](const fs::path& file) {
-    std::string name = args.name.empty() ? file.filename().string() : args.name;
-    int code = service.RegisterEx(workspace, args.type, name, file.string(), args.encoding);
-    if (code == svregistration::rFileAllreadyExists && orphans.Take(file)) {
-      name = args.name.empty() ? file.filename().string() : args.name;
-      code = service.RegisterEx(workspace, args.type, name, file.string(), args.encoding);
-    }
-    ++counts[code];
-    std::string id = code == svregistration::rOK ? service.RegisteredObjectId() : "";
-    if (args.json) {
-      nlohmann::json result = {{"file", file.string()}, {"name", name}, {"code", code},
-                               {"result", svregistration::ResultName(code)}, {"id", id}};
-      WriteStdout((first ? "" : ",") +
-                  result.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
-      first = false;
-    } else if (code != svregistration::rOK || args.verbose) {
-      WriteStdout(fmt::format("{:<30} {} {}\n", svregistration::ResultName(code), file.string(), id));
-    }
-    ui->ReportProgress("register", ++done, total);
-    batch.Checkpoint();
-  });
-  if (args.json) {
-    WriteStdout("]}\n");
-  } else {
-    std::string summary = fmt::format("{} file{}:", done, done == 1 ? "" : "s");
-    for (const auto& [code, count] : counts) {
-      summary += fmt::format(" {} {}", count, svregistration::ResultName(code));
-    }
-    WriteStdout(summary + "\n");
-    if (counts.count(svregistration::rUnexpectedRegistrationError) != 0) {
-      WriteStdout("(the workspace log tells what went wrong: svreg log " + args.directory + ")\n");
+  {
+    // Committed between files only, so that an interrupted run never leaves an object without
+    // its copy recorded.
+    BatchScope batch(*workspace->repository()->database(), true);
+    auto commit = [&](bool last) {
+      try {
+        if (last) {
+          batch.End();
+        } else if (!batch.Checkpoint()) {
+          return;
+        }
+      } catch (const Error& e) {
+        commit_failure = e;
+        throw CommitFailed{};
+      }
+      printer.Print(pending);
+      pending.clear();
+      journal.CopiesCommitted();
+    };
+    try {
+      WalkAll(paths, [&](const fs::path& file) {
+        RegisterResult r;
+        r.file = file.string();
+        r.name = args.name.empty() ? file.filename().string() : args.name;
+        const std::string relative = sources + "/" + file.filename().string();
+        std::error_code ec;
+        const bool fresh = !fs::exists(fs::symlink_status(fs::path(workspace->root()) / relative, ec));
+        if (fresh) journal.RecordCopy(relative);
+        r.code = service.RegisterEx(workspace, args.type, r.name, r.file, args.encoding);
+        if (r.code == svregistration::rOK) {
+          r.id = service.RegisteredObjectId();
+          if (fresh) r.copy = relative;
+        } else if (fresh && fs::exists(fs::path(workspace->root()) / relative, ec)) {
+          journal.RecordKeep(relative);  // a refused registration keeps its copy
+        }
+        pending.push_back(std::move(r));
+        ui->ReportProgress("register", ++done, total);
+        commit(false);
+      });
+      commit(true);
+      journal.Finished();
+    } catch (const CommitFailed&) {
+      ReportLostBatch(*workspace, pending, *commit_failure, printer);
+      journal.Finished();
+      printer.Finish();
+      throw *commit_failure;
+    } catch (const Error&) {
+      commit(true);  // what was registered before the walk failed is kept and reported
+      printer.Finish();
+      throw;
     }
   }
-  if (counts.size() != 1 || counts.count(svregistration::rOK) == 0) {
-    if (done > 0) context.exit_code = 1;
-  }
+  printer.Finish();
+  if (!printer.AllRegistered() && printer.done() > 0) context.exit_code = 1;
 }
 
 void AddRegister(CLI::App& app, Context& context) {

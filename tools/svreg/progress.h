@@ -53,8 +53,11 @@ class BatchScope {
  public:
   /// With `commit_when_asked`, the batch is committed only at Checkpoint().
   explicit BatchScope(svregistration::workspace::Database& database, bool commit_when_asked = false);
-  /// A point at which the run's work is whole: the batch may be committed here.
-  void Checkpoint() { database_.CommitBatchIfDue(); }
+  /// A point at which the run's work is whole: the batch may be committed here (true when it
+  /// was). A failed commit raises its error; the batch is rolled back.
+  bool Checkpoint() { return database_.CommitBatchIfDue(); }
+  /// Commits what is left; raises the error when that fails.
+  void End() { database_.EndBatch(); }
   ~BatchScope();
   BatchScope(const BatchScope&) = delete;
   BatchScope& operator=(const BatchScope&) = delete;

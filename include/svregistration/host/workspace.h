@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace pugi {
 class xml_document;
@@ -24,7 +25,7 @@ class OptionsHolder {
   virtual void Save() = 0;
 };
 
-/// The workspace's log: records with a title, a severity (0 information, 2 error), an object id
+/// The workspace's log: records with a title, a severity (0 information, 1 warning, 2 error), an object id
 /// (or none) and a text.
 class WorkspaceLog {
  public:
@@ -34,6 +35,7 @@ class WorkspaceLog {
 };
 
 inline constexpr int kSeverityInformation = 0;
+inline constexpr int kSeverityWarning = 1;
 inline constexpr int kSeverityError = 2;
 
 /// The codes GetSolvaneName answers.
@@ -54,6 +56,10 @@ class Workspace {
   virtual std::intptr_t SolvanewareWindowHandle() = 0;
   /// Tells the host that a dialog was cancelled.
   virtual void SetCancelPressed(bool cancelled) = 0;
+  /// The host's own files and folders, relative to the root ("/" or "\" between components):
+  /// deleting the files of objects never deletes one of them, nor a folder holding one, nor the
+  /// root itself.
+  virtual std::vector<std::string> ProtectedPaths() { return {}; }
 };
 
 }  // namespace svregistration::host

@@ -114,19 +114,36 @@ void Database::BeginBatch(std::chrono::milliseconds window, bool commit_when_ask
   batch_started_ = std::chrono::steady_clock::now();
 }
 
-void Database::CommitBatchIfDue() {
-  if (!batching_ || depth_ != 0) return;
-  if (std::chrono::steady_clock::now() - batch_started_ < window_) return;
-  Execute("COMMIT");
+bool Database::CommitBatchIfDue() {
+  if (!batching_ || depth_ != 0) return false;
+  if (std::chrono::steady_clock::now() - batch_started_ < window_) return false;
+  CommitOrRollBack();
   BetweenBatches();
   BeginWrite();
   batch_started_ = std::chrono::steady_clock::now();
+  return true;
 }
 
 void Database::EndBatch() {
   if (!batching_) return;
   batching_ = false;
-  if (InTransaction()) Execute("COMMIT");
+  if (InTransaction()) CommitOrRollBack();
+}
+
+// A COMMIT that fails (a full disk, say) may leave the transaction open: it is rolled back, so
+// that nothing of the batch is taken for kept, and the failure is raised.
+void Database::CommitOrRollBack() {
+  try {
+    Execute("COMMIT");
+  } catch (const Error&) {
+    batching_ = false;
+    try {
+      if (InTransaction()) Execute("ROLLBACK");
+    } catch (const Error&) {
+      // The engine has rolled back by itself; the COMMIT's failure is the one to report.
+    }
+    throw;
+  }
 }
 
 void Database::ChangeCommitted() {

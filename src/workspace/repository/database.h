@@ -130,8 +130,9 @@ class Database {
   /// With `commit_when_asked`, a batch is committed only by CommitBatchIfDue, so that the caller
   /// chooses the points (between files, say) at which its work is whole.
   void BeginBatch(std::chrono::milliseconds window, bool commit_when_asked = false);
-  /// Commits the batch and starts the next when its window has passed.
-  void CommitBatchIfDue();
+  /// Commits the batch and starts the next when its window has passed; true when it committed.
+  /// A failed commit rolls the batch back and raises the error.
+  bool CommitBatchIfDue();
   /// Commits the open batch and returns to a transaction per change.
   void EndBatch();
 
@@ -159,6 +160,7 @@ class Database {
   friend class Transaction;
   // Called when a change directly inside the batch has been committed.
   void ChangeCommitted();
+  void CommitOrRollBack();
 
   std::string path_;
   Dialect dialect_;

@@ -1,0 +1,17 @@
+// The user's ANSI code page for archive names and passwords.
+#include "archive/user_code_page.h"
+
+#include <optional>
+
+#include "platform/locale_services.h"
+
+namespace svregistration::archive {
+
+std::uint32_t UserAnsiCodePage() {
+  std::optional<std::uint32_t> code_page =
+      platform::LocaleAnsiCodePage(platform::UserDefaultLocaleId());
+  if (code_page && *code_page != 0) return *code_page;
+  return platform::SystemAnsiCodePage();
+}
+
+}  // namespace svregistration::archive

@@ -1,0 +1,270 @@
+// Resolution beneath a root descriptor: openat2 with RESOLVE_BENEATH where the kernel has it, else
+// a walk one component at a time that refuses every link on the way.
+#include "platform/confined_paths.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/fault_injection.h"
+#include "platform/file_system.h"
+#include "svregistration/error.h"
+
+namespace svregistration::platform {
+
+namespace {
+
+constexpr const char* kLeadsOut = "it leads outside the workspace";
+
+std::vector<std::string_view> SplitComponents(std::string_view path) {
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= path.size(); ++i) {
+    if (i == path.size() || path[i] == '/' || path[i] == '\\') {
+      if (i > start) parts.push_back(path.substr(start, i - start));
+      start = i + 1;
+    }
+  }
+  return parts;
+}
+
+// -1 with errno set; ENOSYS (or EPERM under a filter that forbids the call) when the kernel
+// cannot resolve beneath a descriptor.
+int OpenBeneathKernel(int root_fd, const std::string& relative) {
+  open_how how{};
+  how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+  return static_cast<int>(::syscall(SYS_openat2, root_fd, relative.c_str(), &how, sizeof how));
+}
+
+// The walk for kernels without openat2: every component is opened without following a link, so
+// a link anywhere on the way is refused (ELOOP or ENOTDIR).
+int OpenBeneathWalk(int root_fd, const std::string& relative) {
+  UniqueFd current(::fcntl(root_fd, F_DUPFD_CLOEXEC, 0));
+  for (std::string_view part : SplitComponents(relative)) {
+    std::string name(part);
+    int next = ::openat(current.get(), name.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (next < 0) {
+      if (errno == ENOTDIR) {
+        struct stat info {};
+        if (::fstatat(current.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISLNK(info.st_mode)) {
+          errno = EXDEV;
+        }
+      }
+      return -1;
+    }
+    current.reset(next);
+  }
+  return current.release();
+}
+
+int OpenBeneath(int root_fd, const std::string& relative) {
+  static bool kernel_can = true;
+  if (kernel_can) {
+    int fd = OpenBeneathKernel(root_fd, relative);
+    if (fd >= 0 || (errno != ENOSYS && errno != EPERM && errno != E2BIG)) return fd;
+    kernel_can = false;
+  }
+  return OpenBeneathWalk(root_fd, relative);
+}
+
+bool StatTarget(const ConfinedTarget& target, struct stat& info) {
+  return target.parent && ::fstatat(target.parent.get(), target.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+std::string Reason(const std::string& what, const std::string& path, int err) {
+  return "cannot " + what + " '" + path + "': " + std::strerror(err);
+}
+
+// Deletes everything in the open folder `fd`, then nothing else; false with errno on failure.
+bool EmptyFolder(int fd) {
+  DIR* dir = ::fdopendir(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+  if (dir == nullptr) return false;
+  bool ok = true;
+  while (dirent* entry = ::readdir(dir)) {
+    std::string_view name = entry->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat info {};
+    if (::fstatat(fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (!S_ISDIR(info.st_mode)) {
+      if (::unlinkat(fd, entry->d_name, 0) != 0 && errno != ENOENT) ok = false;
+      continue;
+    }
+    // A folder without read, write or search permission is made usable first: removal is forced.
+    if ((info.st_mode & 0700) != 0700) ::fchmodat(fd, entry->d_name, info.st_mode | 0700, 0);
+    UniqueFd child(::openat(fd, entry->d_name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!child || !EmptyFolder(child.get()) || ::unlinkat(fd, entry->d_name, AT_REMOVEDIR) != 0) {
+      ok = false;
+    }
+  }
+  int err = errno;
+  ::closedir(dir);
+  errno = err;
+  return ok;
+}
+
+}  // namespace
+
+std::optional<std::string> NormaliseRelative(std::string_view relative) {
+  if (!relative.empty() && (relative.front() == '/' || relative.front() == '\\')) return std::nullopt;
+  std::vector<std::string_view> kept;
+  for (std::string_view part : SplitComponents(relative)) {
+    if (part == ".") continue;
+    if (part == "..") {
+      if (kept.empty()) return std::nullopt;
+      kept.pop_back();
+      continue;
+    }
+    kept.push_back(part);
+  }
+  std::string joined;
+  for (std::string_view part : kept) {
+    if (!joined.empty()) joined.push_back('/');
+    joined.append(part);
+  }
+  return joined;
+}
+
+ConfinedRoot::ConfinedRoot(std::string root, const std::vector<std::string>& protected_paths)
+    : root_(std::move(root)) {
+  while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
+  root_fd_.reset(::open(root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!root_fd_) throw ErrnoError(errno, "open the workspace folder", root_);
+  for (const std::string& path : protected_paths) {
+    if (auto normal = NormaliseRelative(path); normal && !normal->empty()) protected_.push_back(*normal);
+  }
+}
+
+bool ConfinedRoot::IsProtected(const std::string& relative) const {
+  for (const std::string& kept : protected_) {
+    if (kept == relative) return true;
+    if (kept.size() > relative.size() && kept.compare(0, relative.size(), relative) == 0 &&
+        kept[relative.size()] == '/') {
+      return true;
+    }
+  }
+  return false;
+}
+
+std::optional<std::string> ConfinedRoot::RelativeOf(std::string_view full_path) const {
+  if (full_path.size() <= root_.size() || full_path.compare(0, root_.size(), root_) != 0 ||
+      full_path[root_.size()] != '/') {
+    return std::nullopt;
+  }
+  return std::string(full_path.substr(root_.size() + 1));
+}
+
+std::optional<ConfinedTarget> ConfinedRoot::Resolve(std::string_view relative, std::string& why) const {
+  std::optional<std::string> normal = NormaliseRelative(relative);
+  if (!normal) {
+    why = kLeadsOut;
+    return std::nullopt;
+  }
+  if (normal->empty()) {
+    why = "it is the workspace folder itself";
+    return std::nullopt;
+  }
+  if (IsProtected(*normal)) {
+    why = "it is one of the workspace's own files or folders";
+    return std::nullopt;
+  }
+  ConfinedTarget target;
+  target.relative = *normal;
+  target.path = root_ + "/" + *normal;
+  std::size_t slash = normal->find_last_of('/');
+  target.name = slash == std::string::npos ? *normal : normal->substr(slash + 1);
+  std::string parent = slash == std::string::npos ? "." : normal->substr(0, slash);
+  int fd = OpenBeneath(root_fd_.get(), parent);
+  if (fd < 0) {
+    if (errno == EXDEV || errno == ELOOP) {
+      why = "it passes through a link that leads outside the workspace";
+      return std::nullopt;
+    }
+    // A missing folder on the way: the target does not exist, nothing to delete.
+  }
+  target.parent.reset(fd);
+  return target;
+}
+
+bool ConfinedRoot::IsFile(const ConfinedTarget& target) {
+  struct stat info {};
+  return StatTarget(target, info) && !S_ISDIR(info.st_mode);
+}
+
+bool ConfinedRoot::IsFolder(const ConfinedTarget& target) {
+  struct stat info {};
+  return StatTarget(target, info) && S_ISDIR(info.st_mode);
+}
+
+long ConfinedRoot::CountFiles(const ConfinedTarget& target) {
+  if (NextFileSystemFault() != 0 || !target.parent) return -1;
+  UniqueFd fd(::openat(target.parent.get(), target.name.c_str(),
+                       O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd) return -1;
+  DIR* dir = ::fdopendir(fd.release());
+  if (dir == nullptr) return -1;
+  long count = 0;
+  while (dirent* entry = ::readdir(dir)) {
+    struct stat info {};
+    if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(info.st_mode)) {
+      ++count;
+    }
+  }
+  ::closedir(dir);
+  return count;
+}
+
+ConfinedOutcome ConfinedRoot::DeleteFile(const ConfinedTarget& target, std::string& why) {
+  if (int err = NextFileSystemFault()) {
+    why = Reason("delete file", target.path, err);
+    return ConfinedOutcome::kFailed;
+  }
+  struct stat info {};
+  if (!StatTarget(target, info)) return ConfinedOutcome::kMissing;
+  if (S_ISDIR(info.st_mode)) {
+    why = "'" + target.path + "' is a folder, not a file";
+    return ConfinedOutcome::kRefused;
+  }
+  if (::unlinkat(target.parent.get(), target.name.c_str(), 0) != 0) {
+    if (errno == ENOENT) return ConfinedOutcome::kMissing;
+    why = Reason("delete file", target.path, errno);
+    return ConfinedOutcome::kFailed;
+  }
+  return ConfinedOutcome::kDeleted;
+}
+
+ConfinedOutcome ConfinedRoot::DeleteFolder(const ConfinedTarget& target, std::string& why) {
+  if (int err = NextFileSystemFault()) {
+    why = Reason("delete folder", target.path, err);
+    return ConfinedOutcome::kFailed;
+  }
+  struct stat info {};
+  if (!StatTarget(target, info)) return ConfinedOutcome::kMissing;
+  const char* name = target.name.c_str();
+  int parent = target.parent.get();
+  if (!S_ISDIR(info.st_mode)) {
+    if (!S_ISLNK(info.st_mode)) {
+      why = "'" + target.path + "' is a file, not a folder";
+      return ConfinedOutcome::kRefused;
+    }
+    if (::unlinkat(parent, name, 0) == 0) return ConfinedOutcome::kDeleted;
+    why = Reason("delete the link", target.path, errno);
+    return ConfinedOutcome::kFailed;
+  }
+  if ((info.st_mode & 0700) != 0700) ::fchmodat(parent, name, info.st_mode | 0700, 0);
+  UniqueFd fd(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd || !EmptyFolder(fd.get()) || ::unlinkat(parent, name, AT_REMOVEDIR) != 0) {
+    why = Reason("delete folder", target.path, errno);
+    return ConfinedOutcome::kFailed;
+  }
+  return ConfinedOutcome::kDeleted;
+}
+
+}  // namespace svregistration::platform

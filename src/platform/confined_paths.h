@@ -1,0 +1,70 @@
+// Paths taken from host data (file entries, manifest lines) resolved beneath a root folder, and
+// deleted only there. A relative path is normalised lexically ("." dropped, ".." taking back one
+// component) and must stay below the root; it is then opened beneath the root's own descriptor
+// without ever following a link out of it (a link inside that stays inside is followed; the last
+// component is never followed, so a link is deleted as a link). The root itself and the host's
+// own files and folders (and any folder holding one) are never deleted.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/unique_fd.h"
+
+namespace svregistration::platform {
+
+/// Where a path resolved beneath the root lies: the folder holding it, opened beneath the root,
+/// and its own name there.
+struct ConfinedTarget {
+  UniqueFd parent;
+  std::string name;
+  /// The normalised path relative to the root ("/" between components).
+  std::string relative;
+  /// The root, "/" and `relative`: what messages and host calls name.
+  std::string path;
+};
+
+/// What a deletion beneath the root came to.
+enum class ConfinedOutcome { kDeleted, kMissing, kRefused, kFailed };
+
+class ConfinedRoot {
+ public:
+  /// Opens `root`; `protected_paths` are relative paths ("/" or "\" between components) that are
+  /// never deleted, nor any folder that holds one. Raises Error when the root cannot be opened.
+  ConfinedRoot(std::string root, const std::vector<std::string>& protected_paths);
+
+  const std::string& root() const { return root_; }
+
+  /// Resolves a host relative path ("\" and "/" are separators). nullopt, with `why` set, when
+  /// the path is absolute, climbs above the root, passes through a link leading out of it, or
+  /// names the root itself or a protected path.
+  std::optional<ConfinedTarget> Resolve(std::string_view relative, std::string& why) const;
+
+  /// The relative path of a full path that lies textually below the root; nullopt otherwise.
+  std::optional<std::string> RelativeOf(std::string_view full_path) const;
+
+  static bool IsFile(const ConfinedTarget& target);
+  static bool IsFolder(const ConfinedTarget& target);
+  /// The number of files (anything but folders) directly in the target folder; -1 on failure.
+  static long CountFiles(const ConfinedTarget& target);
+  /// Deletes a file or a link (never following it). Read-only files go too.
+  static ConfinedOutcome DeleteFile(const ConfinedTarget& target, std::string& why);
+  /// Deletes a folder with everything in it, links inside deleted as links; a link in the
+  /// folder's place is deleted as a link.
+  static ConfinedOutcome DeleteFolder(const ConfinedTarget& target, std::string& why);
+
+ private:
+  bool IsProtected(const std::string& relative) const;
+
+  std::string root_;
+  UniqueFd root_fd_;
+  std::vector<std::string> protected_;
+};
+
+/// The lexically normalised form of a relative path ("\" and "/" are separators, "." dropped,
+/// ".." taking back one component); nullopt when it is absolute or climbs above its start.
+std::optional<std::string> NormaliseRelative(std::string_view relative);
+
+}  // namespace svregistration::platform

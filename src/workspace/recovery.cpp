@@ -1,0 +1,68 @@
+// Recovery after a killed run: the journals of runs that are gone are finished or undone.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <optional>
+#include <set>
+
+#include "svregistration/error.h"
+#include "svregistration/sv_standard.h"
+#include "workspace/pending_work.h"
+#include "workspace/workspace_host.h"
+
+namespace svregistration::workspace {
+
+namespace {
+
+std::int64_t ChangedNs(const struct stat& info) {
+  return static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1'000'000'000 + info.st_ctim.tv_nsec;
+}
+
+std::string Slashed(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+// The object itself, or every member when it is a folder.
+std::vector<std::shared_ptr<host::RepositoryObject>> ObjectsOf(host::Repository& repository,
+                                                               const std::string& id) {
+  std::vector<std::shared_ptr<host::RepositoryObject>> objects;
+  auto object = repository.ObjectById(id);
+  auto members = object->ObjectType()->TypeCode() == "FOLDER" ? object->Members() : nullptr;
+  if (!members) return {object};
+  for (; !members->Eof(); members->MoveNext()) objects.push_back(members->Item());
+  return objects;
+}
+
+}  // namespace
+
+void RecoverInterruptedWork(const std::shared_ptr<WorkspaceHost>& workspace) {
+  std::optional<std::set<std::string>> sources;
+  auto recorded = [&](const std::string& relative) {
+    if (!sources) {
+      sources.emplace();
+      for (const std::string& source : workspace->repository()->RecordedSources()) {
+        sources->insert(Slashed(source));
+      }
+    }
+    return sources->count(relative) != 0;
+  };
+  auto invalidate_changed = [&](const std::string& id, std::int64_t since_ns) {
+    SVStandard service;
+    std::vector<std::shared_ptr<host::RepositoryObject>> objects;
+    try {
+      objects = ObjectsOf(*workspace->repository(), id);
+    } catch (const Error&) {
+      return;  // the object is gone: nothing of it is left to invalidate
+    }
+    for (const auto& object : objects) {
+      std::string copy = Slashed(object->GetAttribute(object->ObjectType()->SourceAttribute()));
+      struct stat info {};
+      if (copy.empty() || ::stat((workspace->root() + "/" + copy).c_str(), &info) != 0) continue;
+      if (ChangedNs(info) >= since_ns) service.Invalidate(workspace, object->Id());
+    }
+  };
+  PendingWork::Recover(workspace->root(), recorded, invalidate_changed);
+}
+
+}  // namespace svregistration::workspace
