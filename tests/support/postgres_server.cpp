@@ -9,10 +9,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <vector>
+
+#include "support/temp_dir.h"
 
 extern char** environ;
 
@@ -72,10 +75,23 @@ const std::string& PostgresServer::Unavailable() { return Reason(); }
 PostgresServer* PostgresServer::Get() {
   static std::unique_ptr<PostgresServer> server = [] {
     std::unique_ptr<PostgresServer> started(new PostgresServer());
-    if (!started->Start(Reason())) started.reset();
+    if (!started->UseShared() && !started->Start(Reason())) started.reset();
     return started;
   }();
   return server.get();
+}
+
+// Under ctest the run's server is started once (postgres_cluster.sh) and named in a file.
+bool PostgresServer::UseShared() {
+  const char* file = std::getenv("SVREG_TEST_POSTGRES_FILE");
+  std::error_code ec;
+  if (file == nullptr || !fs::exists(file, ec)) return false;
+  std::string folder = ReadFile(file);
+  while (!folder.empty() && folder.back() == '\n') folder.pop_back();
+  if (folder.empty() || !fs::exists(fs::path(folder) / ".s.PGSQL.5432", ec)) return false;
+  folder_ = folder;
+  shared_ = true;
+  return true;
 }
 
 bool PostgresServer::Start(std::string& why) {
@@ -129,7 +145,7 @@ PostgresServer::~PostgresServer() {
     Run(std::move(args), "/dev/null");
   }
   std::error_code ignored;
-  if (!folder_.empty()) fs::remove_all(folder_, ignored);
+  if (!folder_.empty() && !shared_) fs::remove_all(folder_, ignored);
 }
 
 std::string PostgresServer::NewDatabase() {

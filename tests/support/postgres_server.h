@@ -32,11 +32,13 @@ class PostgresServer {
  private:
   PostgresServer() = default;
   bool Start(std::string& why);
+  bool UseShared();
 
   std::string bin_;     // initdb and pg_ctl
   std::string folder_;  // data, log and socket
   bool as_postgres_ = false;
   bool running_ = false;
+  bool shared_ = false;  // started and stopped by someone else
   int databases_ = 0;
 };
 
