@@ -467,6 +467,23 @@ TEST_P(RepositoryTest, LogKeepsRecordsInOrder) {
   EXPECT_EQ(records[1].time.back(), 'Z');
 }
 
+// A statement that fails inside a batch but outside any change: the batch either keeps what was
+// done before it (SQLite) or says, when it is committed, that it kept nothing (a server aborts
+// the whole transaction). Never a silent loss.
+TEST_P(RepositoryTest, BatchAfterAFailedStatementKeepsItsWorkOrSaysItLostIt) {
+  database_->BeginBatch(std::chrono::hours(1), true);
+  New("JCL", "KEPT");
+  EXPECT_THROW(database_->Prepare("SELECT no_such_column FROM objects").Step(), Error);
+  bool lost = false;
+  try {
+    database_->EndBatch();
+  } catch (const Error& error) {
+    lost = true;
+    EXPECT_THAT(error.description(), HasSubstr("rolled it back"));
+  }
+  EXPECT_EQ(repository_->CountObjects("JCL", ""), lost ? 0 : 1);
+}
+
 INSTANTIATE_TEST_SUITE_P(Both, RepositoryTest,
                          ::testing::Values(svregistration::testing::Backend::kSqlite,
                                            svregistration::testing::Backend::kPostgres),

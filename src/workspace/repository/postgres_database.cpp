@@ -227,6 +227,12 @@ void PostgresDatabase::Execute(std::string_view sql) {
                                                        : PQerrorMessage(connection_));
     throw Failure(fmt::format("running '{}'", ShortSql(sql)), why);
   }
+  // The server answers the COMMIT of a transaction that a failed statement aborted with a
+  // rollback, not an error: nothing of it was kept, and the caller must hear so.
+  if (sql == "COMMIT" && std::string_view(PQcmdStatus(result.result)) == "ROLLBACK") {
+    throw Failure("running 'COMMIT'",
+                  "a statement of the transaction had failed, so the server rolled it back");
+  }
 }
 
 bool PostgresDatabase::InTransaction() const {
