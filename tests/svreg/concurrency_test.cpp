@@ -1,6 +1,6 @@
-// Several svreg processes registering into one workspace at once, one of them killed midway:
-// the others complete, every recorded object has its whole copy, and registering the killed
-// writer's folder again completes it.
+// Several svreg processes registering into one workspace at once, one of them killed midway and
+// another unregistering: the others complete, every recorded object has its whole copy, and
+// registering the killed writer's folder again completes it.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -47,9 +47,14 @@ class SvregConcurrency : public testing::SvregWorkspaceTest {
   }
 };
 
-TEST_P(SvregConcurrency, FourWritersCompleteAndAKilledFifthLeavesTheWorkspaceWhole) {
+TEST_P(SvregConcurrency, FourWritersAndARemoverCompleteAndAKilledWriterLeavesTheWorkspaceWhole) {
   constexpr int kFilesEach = 120;
   constexpr int kVictimFiles = 1500;
+  // Copybooks registered before, unregistered while the others register.
+  ASSERT_EQ(RunSvreg({"register", ws_, "--type", "COPYBOOK", MakeTree("U_", 40)}).exit_code, 0);
+  std::vector<std::string> unregister{"unregister", ws_};
+  json copybooks = json::parse(RunSvreg({"objects", ws_, "--type", "COPYBOOK", "--json"}).out);
+  for (const auto& object : copybooks["objects"]) unregister.push_back(object["id"]);
   std::vector<int> writers;
   for (int w = 0; w < 4; ++w) {
     std::string prefix = "W" + std::to_string(w) + "_";
@@ -57,6 +62,7 @@ TEST_P(SvregConcurrency, FourWritersCompleteAndAKilledFifthLeavesTheWorkspaceWho
         {"register", ws_, "--type", "COBOL", MakeTree(prefix, kFilesEach), "--json"},
         dir_ / (prefix + ".out"), dir_ / (prefix + ".err")));
   }
+  int remover = testing::StartSvreg(unregister, dir_ / "U.out", dir_ / "U.err");
   std::string victim_tree = MakeTree("V_", kVictimFiles);
   int victim = testing::StartSvreg({"register", ws_, "--type", "COBOL", victim_tree}, "/dev/null",
                                    "/dev/null");
@@ -70,6 +76,10 @@ TEST_P(SvregConcurrency, FourWritersCompleteAndAKilledFifthLeavesTheWorkspaceWho
     EXPECT_EQ(testing::WaitSvreg(writers[static_cast<std::size_t>(w)]), 0)
         << ReadFile(dir_ / ("W" + std::to_string(w) + "_.err"));
   }
+
+  EXPECT_EQ(testing::WaitSvreg(remover), 0) << ReadFile(dir_ / "U.err");
+  EXPECT_EQ(RunSvreg({"objects", ws_, "--type", "COPYBOOK"}).out, "");
+  EXPECT_TRUE(std::filesystem::is_empty(ws_ + "/Sources/COPYBOOK"));
 
   std::map<std::string, std::string> objects = RegisteredWithWholeCopies();
   for (int w = 0; w < 4; ++w) {
