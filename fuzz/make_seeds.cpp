@@ -200,6 +200,16 @@ void ArchiveSeeds() {
   locked.encrypted = true;
   Seed("fuzz_rar", "seed2", t::Rar4Archive({locked, t::File("open.cbl", "Z")}));
   Seed("fuzz_rar", "seed3", t::Rar4Archive({t::File("a", "1"), t::File("b", "2")}, 1));
+
+  // Encrypted RAR archives cannot be written here: the decryption target starts from the real
+  // ones in the shared folder beside the checkout, when it is there.
+  Seed("fuzz_rar_decrypt", "seed0", t::Rar4Archive({locked, t::File("open.cbl", "Z")}));
+  const fs::path shared = fs::path(SVREG_SHARED_DIR) / "fixtures" / "rar";
+  std::error_code ignored;
+  for (const auto& item : fs::directory_iterator(shared, ignored)) {
+    const std::string name = item.path().filename().string();
+    if (name.find("encrypt") != std::string::npos) Seed("fuzz_rar_decrypt", name, ReadAll(item));
+  }
 }
 
 }  // namespace

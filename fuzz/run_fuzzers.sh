@@ -12,7 +12,7 @@ shift || true
 here="$(cd "$(dirname "$0")" && pwd)"
 source_dir="$(dirname "$here")"
 build="$source_dir/build-fuzz"
-all_targets=(fuzz_normaliser fuzz_settings fuzz_manifest fuzz_zip fuzz_rar
+all_targets=(fuzz_normaliser fuzz_settings fuzz_manifest fuzz_zip fuzz_rar fuzz_rar_decrypt
              fuzz_charmap_import fuzz_table_load fuzz_to_unicode fuzz_to_ebcdic)
 targets=("$@")
 [[ ${#targets[@]} -gt 0 ]] || targets=("${all_targets[@]}")

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "archive/archive_handle.h"
+#include "archive/encrypted_rar_archive.h"
 #include "archive/extraction_report.h"
 #include "archive/name_match.h"
 #include "archive/prompts.h"
@@ -56,6 +57,8 @@ class RarArchive {
                   "libarchive cannot read RAR archives: " + ErrorText(reader));
     }
     const std::vector<std::string> volumes = RarVolumes(archive_file);
+    if (volumes.size() == 1) archive->encrypted_ = EncryptedRarArchive::Open(archive_file);
+    if (archive->encrypted_) return archive;
     std::vector<const char*> names;
     names.reserve(volumes.size() + 1);
     for (const std::string& volume : volumes) names.push_back(volume.c_str());
@@ -71,6 +74,12 @@ class RarArchive {
   /// be read, which ends the walk as the end does (libarchive would report some damaged headers
   /// again and again without moving on).
   bool ReadHeader(RarHeaderData& header) {
+    if (encrypted_) {
+      bool encrypted = false;
+      if (!encrypted_->ReadHeader(header.FileName, encrypted)) return false;
+      header.Flags = encrypted ? kRarHeaderEncrypted : 0;
+      return true;
+    }
     const int status = archive_read_next_header(reader_.get(), &entry_);
     if (status != ARCHIVE_OK && status != ARCHIVE_WARN) {
       entry_ = nullptr;
@@ -78,23 +87,28 @@ class RarArchive {
     }
     const char* name = archive_entry_pathname(entry_);
     header.FileName = name != nullptr ? name : "";
-    encrypted_ = archive_entry_is_data_encrypted(entry_) != 0 || Rar5Encrypted(header.FileName);
-    header.Flags = encrypted_ ? kRarHeaderEncrypted : 0;
+    entry_encrypted_ =
+        archive_entry_is_data_encrypted(entry_) != 0 || Rar5Encrypted(header.FileName);
+    header.Flags = entry_encrypted_ ? kRarHeaderEncrypted : 0;
     return true;
   }
 
-  /// libarchive decrypts no RAR data (see ProcessFile), so the password has nowhere to go.
-  void SetPassword(const std::string& /*password*/) {}
+  /// True when the member headers are encrypted: nothing can be read before the password.
+  bool HeadersEncrypted() const { return encrypted_ && encrypted_->HeadersEncrypted(); }
+
+  /// libarchive decrypts no RAR data: an archive with encryption is decrypted on its way to it.
+  void SetPassword(const std::string& password) {
+    if (encrypted_) encrypted_->SetPassword(password);
+  }
 
   /// Extracts the member just read under `destination`, or skips it (libarchive skips a member's
   /// data by itself when the next header is read).
   void ProcessFile(RarOperation operation, const std::string& destination) {
+    if (operation == RarOperation::kExtract && encrypted_) encrypted_->Extract(destination);
     if (operation != RarOperation::kExtract || entry_ == nullptr) return;
-    // libarchive cannot decrypt RAR members, neither RAR 4 nor RAR 5: it would fail on the data
-    // or, for stored members, hand over the encrypted bytes as if they were the contents. An
-    // encrypted member therefore stays unextracted whatever the password, as a member does that
-    // a wrong password cannot open, and the walk goes on.
-    if (encrypted_) return;
+    // An encrypted member of a multi-volume set: libarchive cannot decrypt it and would fail on
+    // the data or, for stored members, hand over the encrypted bytes as the contents.
+    if (entry_encrypted_) return;
     if (!extractor_ || extractor_destination_ != destination) {
       extractor_.reset();
       extractor_.emplace(destination);
@@ -126,7 +140,8 @@ class RarArchive {
 
   ReadHandle reader_;
   archive_entry* entry_ = nullptr;
-  bool encrypted_ = false;
+  bool entry_encrypted_ = false;
+  std::unique_ptr<EncryptedRarArchive> encrypted_;  // set for a single volume with encryption
   std::vector<Rar5FileHeader> rar5_files_;
   std::size_t rar5_next_ = 0;
   std::optional<SafeExtractor> extractor_;  // made when the first member is extracted
@@ -143,7 +158,20 @@ bool RarExtract(const std::string& archive_file, const std::string& output_path,
     ReportArchiveUnreadable(archive_file);
     return false;
   }
+  if (EncryptedRarArchive::Unsupported(archive_file)) {
+    CurrentUserInterface().ShowMessage(std::string(kDialogTitle),
+                                       archive_file +
+                                           ": solid RAR 4 archives cannot be extracted "
+                                           "(libarchive does not read them)");
+  }
   std::string password;
+  if (archive->HeadersEncrypted()) {
+    // No member can be seen before the headers are decrypted: the one question comes first.
+    password = CurrentUserInterface().AskText(std::string(kDialogTitle),
+                                              std::string(kPasswordPrompt), true);
+    if (password.empty()) return false;
+    archive->SetPassword(password);
+  }
   RarHeaderData header;
   while (archive->ReadHeader(header)) {
     // "\" and "/" are the same separator: the host passes stored paths with "\".

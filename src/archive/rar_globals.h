@@ -13,10 +13,13 @@ inline constexpr unsigned kRarHeaderEncrypted = 0x04;
 
 /// Extracts into `output_path` the members whose stored path begins with `extract_what`
 /// (letter case ignored; every member when it is empty), under their stored paths. The first
-/// encrypted member to be extracted asks for the password, once per call. False when the archive
-/// cannot be opened or the password prompt is answered empty (members extracted before stay);
-/// true otherwise, whatever became of single members. A damaged header ends the walk as the end
-/// of the archive does.
+/// encrypted member to be extracted asks for the password, once per call; an archive whose
+/// headers are encrypted asks before its first member, and a wrong answer there extracts nothing
+/// (the walk ends as at a damaged header). A member the answer does not open stays
+/// unextracted. A solid RAR 4 archive is reported in a message: libarchive reads none. False when
+/// the archive cannot be opened or the password prompt is answered empty (members extracted before
+/// stay); true otherwise, whatever became of single members. A damaged header ends the walk as the
+/// end of the archive does.
 bool RarExtract(const std::string& archive_file, const std::string& output_path,
                 const std::string& extract_what);
 

@@ -97,6 +97,11 @@ void CCSID::Load(const std::string& aFileName, std::int32_t aCCSID) {
     GetMap(bytes.data() + pos, *entry.trail_map);
     pos += kMapBytes;
   }
+  // A byte the file does not flag keeps the pairs it had: only its flag changes, and pair
+  // look-ups do not read the flag.
+  for (std::size_t b = 0; b < lead_map.size(); ++b) {
+    if (lead_map[b].is_lead == 0) lead_map[b].trail_map = std::move(table.lead_map[b].trail_map);
+  }
   table.sbcs_map = sbcs_map;
   table.lead_map.swap(lead_map);
 }

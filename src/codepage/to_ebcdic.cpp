@@ -39,8 +39,9 @@ constexpr std::size_t kGrowth = 1 << 16;  // how far the valid output runs ahead
 void codepage::EncodeText(CCSID::Table& table, std::u16string_view text,
                           std::vector<std::uint8_t>& out) {
   out.clear();
-  if (text.empty()) return;
+  // Built even for an empty text, so that a later Load does not change what encoding gives.
   if (!table.reverse_map) BuildReverseMap(table);
+  if (text.empty()) return;
   const std::int32_t* reverse = table.reverse_map->data();
   const auto space = static_cast<std::uint8_t>(reverse[u' '] & 0xFF);
 

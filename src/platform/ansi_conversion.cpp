@@ -1,6 +1,7 @@
 // Unicode text to a Windows code page and back through ICU converters, a few of them kept open
-// per thread, and the AnsiCode of single characters from a table per code page. Characters a
-// code page lacks become its default character; bytes it does not map become U+FFFD.
+// per thread, and the AnsiCode of single characters from a table per code page. Characters go
+// to their best-fit bytes where the code page has one, others to its default character; bytes
+// it does not map become U+FFFD.
 #include "platform/ansi_conversion.h"
 
 #include <unicode/ucnv.h>
@@ -58,10 +59,11 @@ void SubstituteEveryCharacter(const void* /*context*/, UConverterFromUnicodeArgs
   ucnv_cbFromUWriteSub(args, 0, status);
 }
 
-// Opens the converter of a code page and makes it substitute the code page's default character
-// for every character it lacks. Setting the substitution bytes also switches off ICU's
-// single-byte substitute (0x1A, or 0x7F for code page 932) that would otherwise replace
-// characters below U+0100; fallback (best-fit) mappings stay off, as they are by default.
+// Opens the converter of a code page with its best-fit (fallback) mappings on, as a Windows
+// conversion has them: in 932 the wave dash U+301C is 0x8160 and the minus sign U+2212 is 0x817C
+// rather than "?". Characters without even a best fit become the code page's default character;
+// setting the substitution bytes also switches off ICU's single-byte substitute (0x1A, or 0x7F
+// for code page 932) that would otherwise replace characters below U+0100.
 ConverterPtr OpenConverter(const detail::CodePageEntry& entry) {
   UErrorCode status = U_ZERO_ERROR;
   std::string name(entry.converter);
@@ -70,6 +72,7 @@ ConverterPtr OpenConverter(const detail::CodePageEntry& entry) {
     ThrowUnsupported(entry.code_page,
                      "cannot be opened as ICU converter '" + name + "': " + u_errorName(status));
   }
+  ucnv_setFallback(converter.get(), true);
   const char substitute[2] = {static_cast<char>(entry.default_char[0]),
                               static_cast<char>(entry.default_char[1])};
   ucnv_setSubstChars(converter.get(), substitute, entry.default_char[1] == 0 ? 1 : 2, &status);

@@ -1,5 +1,5 @@
 // Unicode text to a Windows ANSI code page and back, through ICU. Characters a code page lacks
-// become its default character.
+// take its best-fit bytes when it has some (U+301C is 0x8160 in 932), else its default character.
 #pragma once
 
 #include <cstdint>
@@ -9,8 +9,9 @@
 
 namespace svregistration::platform {
 
-/// The bytes of `text` in `code_page`; characters the code page lacks become its default
-/// character. Raises Error (number 5, invalid procedure call) for a code page ICU cannot open.
+/// The bytes of `text` in `code_page`; characters the code page lacks take their best-fit
+/// bytes, or else become its default character. Raises Error (number 5, invalid procedure
+/// call) for a code page ICU cannot open.
 std::vector<std::uint8_t> UnicodeToAnsi(std::u16string_view text, std::uint32_t code_page);
 
 /// The text of `bytes` read in `code_page`.

@@ -112,8 +112,17 @@ bool EmptyFolder(int fd) {
 
 }  // namespace
 
-std::optional<std::string> NormaliseRelative(std::string_view relative) {
+std::optional<std::string> NormaliseRelative(std::string_view relative, bool literal_name) {
   if (!relative.empty() && (relative.front() == '/' || relative.front() == '\\')) return std::nullopt;
+  if (literal_name) {
+    std::size_t slash = relative.find_last_of('/');
+    std::string_view name = relative.substr(slash == std::string_view::npos ? 0 : slash + 1);
+    if (name.empty() || name == "." || name == "..") return NormaliseRelative(relative);
+    if (slash == std::string_view::npos) return std::string(name);
+    std::optional<std::string> folder = NormaliseRelative(relative.substr(0, slash));
+    if (!folder) return std::nullopt;
+    return folder->empty() ? std::string(name) : *folder + "/" + std::string(name);
+  }
   std::vector<std::string_view> kept;
   for (std::string_view part : SplitComponents(relative)) {
     if (part == ".") continue;
@@ -138,17 +147,31 @@ ConfinedRoot::ConfinedRoot(std::string root, const std::vector<std::string>& pro
   root_fd_.reset(::open(root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
   if (!root_fd_) throw ErrnoError(errno, "open the workspace folder", root_);
   for (const std::string& path : protected_paths) {
-    if (auto normal = NormaliseRelative(path); normal && !normal->empty()) protected_.push_back(*normal);
+    auto normal = NormaliseRelative(path);
+    if (!normal || normal->empty()) continue;
+    const bool tree = path.back() == '/' || path.back() == '\\';
+    (tree ? protected_trees_ : protected_).push_back(*normal);
   }
+  // A protected tree's folder is protected itself too.
+  protected_.insert(protected_.end(), protected_trees_.begin(), protected_trees_.end());
 }
+
+namespace {
+
+// True when `ancestor` is a folder above `path`.
+bool IsBelow(const std::string& path, const std::string& ancestor) {
+  return path.size() > ancestor.size() && path.compare(0, ancestor.size(), ancestor) == 0 &&
+         path[ancestor.size()] == '/';
+}
+
+}  // namespace
 
 bool ConfinedRoot::IsProtected(const std::string& relative) const {
   for (const std::string& kept : protected_) {
-    if (kept == relative) return true;
-    if (kept.size() > relative.size() && kept.compare(0, relative.size(), relative) == 0 &&
-        kept[relative.size()] == '/') {
-      return true;
-    }
+    if (kept == relative || IsBelow(kept, relative)) return true;
+  }
+  for (const std::string& tree : protected_trees_) {
+    if (IsBelow(relative, tree)) return true;
   }
   return false;
 }
@@ -161,8 +184,9 @@ std::optional<std::string> ConfinedRoot::RelativeOf(std::string_view full_path) 
   return std::string(full_path.substr(root_.size() + 1));
 }
 
-std::optional<ConfinedTarget> ConfinedRoot::Resolve(std::string_view relative, std::string& why) const {
-  std::optional<std::string> normal = NormaliseRelative(relative);
+std::optional<ConfinedTarget> ConfinedRoot::Resolve(std::string_view relative, std::string& why,
+                                                    bool literal_name) const {
+  std::optional<std::string> normal = NormaliseRelative(relative, literal_name);
   if (!normal) {
     why = kLeadsOut;
     return std::nullopt;

@@ -32,7 +32,8 @@ enum class ConfinedOutcome { kDeleted, kMissing, kRefused, kFailed };
 class ConfinedRoot {
  public:
   /// Opens `root`; `protected_paths` are relative paths ("/" or "\" between components) that are
-  /// never deleted, nor any folder that holds one. Raises Error when the root cannot be opened.
+  /// never deleted, nor any folder that holds one; one that ends with a separator protects
+  /// everything below it too. Raises Error when the root cannot be opened.
   ConfinedRoot(std::string root, const std::vector<std::string>& protected_paths);
 
   const std::string& root() const { return root_; }
@@ -40,7 +41,9 @@ class ConfinedRoot {
   /// Resolves a host relative path ("\" and "/" are separators). nullopt, with `why` set, when
   /// the path is absolute, climbs above the root, passes through a link leading out of it, or
   /// names the root itself or a protected path.
-  std::optional<ConfinedTarget> Resolve(std::string_view relative, std::string& why) const;
+  /// With `literal_name`, a "\" in the last component ("/" ends the folders) is part of the name.
+  std::optional<ConfinedTarget> Resolve(std::string_view relative, std::string& why,
+                                        bool literal_name = false) const;
 
   /// The relative path of a full path that lies textually below the root; nullopt otherwise.
   std::optional<std::string> RelativeOf(std::string_view full_path) const;
@@ -61,10 +64,11 @@ class ConfinedRoot {
   std::string root_;
   UniqueFd root_fd_;
   std::vector<std::string> protected_;
+  std::vector<std::string> protected_trees_;
 };
 
 /// The lexically normalised form of a relative path ("\" and "/" are separators, "." dropped,
 /// ".." taking back one component); nullopt when it is absolute or climbs above its start.
-std::optional<std::string> NormaliseRelative(std::string_view relative);
+std::optional<std::string> NormaliseRelative(std::string_view relative, bool literal_name = false);
 
 }  // namespace svregistration::platform

@@ -1,6 +1,8 @@
 // The file system object over POSIX and std::filesystem.
 #include "platform/file_system.h"
 
+#include "svregistration/file_writing.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,6 +16,7 @@
 #include "platform/byte_buffer.h"
 #include "platform/fault_injection.h"
 #include "platform/text.h"
+#include "platform/unique_fd.h"
 #include "svregistration/error.h"
 
 namespace svregistration::platform {
@@ -203,6 +206,19 @@ std::string JoinHostPath(std::string_view root, std::string_view relative) {
   return joined;
 }
 
+std::string JoinRecordedPath(std::string_view root, std::string_view relative) {
+  std::size_t slash = relative.find_last_of('/');
+  std::size_t name_start = slash == std::string_view::npos ? 0 : slash + 1;
+  if (relative.find('\\', name_start) != std::string_view::npos) {
+    std::string literal = JoinHostPath(root, relative.substr(0, name_start));
+    if (name_start == 0) literal.push_back('/');
+    literal.append(relative.substr(name_start));
+    struct stat info {};
+    if (::lstat(literal.c_str(), &info) == 0) return literal;
+  }
+  return JoinHostPath(root, relative);
+}
+
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) {
   if (!FileExists(path)) return std::nullopt;
   CheckFault("read", path);
@@ -261,60 +277,107 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
-// A new file is written as an unnamed file in the target's folder and linked into place when
-// complete: one directory change instead of a create and a rename. False when the system or the
-// file system cannot do that, or the target appeared meanwhile; the caller then takes the
-// temporary-name route.
-bool WriteNewFileWhole(const std::string& path, const std::uint8_t* data, std::size_t size) {
+// The temporary name of a replacement beside its target: a dot, the name, ".tmp-", the process id
+// and a counter, so that it is recognisably this program's.
+std::string TemporaryNameFor(const std::string& path) {
+  static std::atomic<unsigned> counter{0};
+  return BuildPath(ParentFolderName(path), "." + GetFileName(path) + ".tmp-" + std::to_string(::getpid()) +
+                                               "-" + std::to_string(counter.fetch_add(1)));
+}
+
+// The data goes first into an unnamed file in the target's folder, so that a kill while it is
+// written leaves nothing; only the whole file gets a name. An invalid descriptor when the file
+// system has no unnamed files.
+UniqueFd OpenUnnamedBeside(const std::string& path) {
   std::string folder = ParentFolderName(path);
-  int fd = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  bool linked = false;
-  if (WriteAll(fd, data, size)) {
-    std::string self = "/proc/self/fd/" + std::to_string(fd);
-    linked = ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  return UniqueFd(::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+}
+
+bool LinkUnnamed(int fd, const std::string& name) {
+  std::string self = "/proc/self/fd/" + std::to_string(fd);
+  return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+}
+
+// The file a path names when its last component is a link (a chain followed to its end): a
+// replacement is written there, so that the link stays a link.
+std::string FollowFinalLinks(const std::string& path) {
+  std::string current = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat info {};
+    if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+    std::string target(static_cast<std::size_t>(info.st_size) + 1, '\0');
+    ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
+    if (n < 0) return current;
+    target.resize(static_cast<std::size_t>(n));
+    current = target.front() == '/' ? target : BuildPath(ParentFolderName(current), target);
   }
-  int err = errno;
-  ::close(fd);
-  if (!linked && err != EEXIST && err != EOPNOTSUPP && err != EISDIR && err != ENOENT) {
-    throw ErrnoError(err, "write", path);
-  }
-  return linked;
+  throw ErrnoError(ELOOP, "write", path);
+}
+
+// Writes over the file itself: for a folder that refuses new files while the file is writable.
+void WriteInPlace(const std::string& path, const std::uint8_t* data, std::size_t size) {
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd || !WriteAll(fd.get(), data, size)) throw ErrnoError(errno, "write", path);
+  if (::close(fd.release()) != 0) throw ErrnoError(errno, "write", path);
 }
 
 }  // namespace
 
 // No fsync: the rename makes the replacement whole against a crash of the process, and syncing
-// every registered copy would cost more than the copy itself.
-void WriteWholeFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
+// every registered copy would cost more than the copy itself. A replaced file keeps its mode and
+// owner; a link at the path keeps being a link and its target is replaced.
+void WriteWholeFile(const std::string& link_or_path, const std::uint8_t* data, std::size_t size) {
+  const std::string path = FollowFinalLinks(link_or_path);
   struct stat info {};
-  bool exists = StatPath(path, info);
+  const bool exists = StatPath(path, info);
   if (exists) {
     if (S_ISDIR(info.st_mode)) throw ErrnoError(EISDIR, "write", path);
     if (IsReadOnly(info)) {
       throw Error(error_number::kPermissionDenied, kSource,
                   "cannot write '" + path + "': it is read-only");
     }
-  } else if (WriteNewFileWhole(path, data, size)) {
-    return;
   }
-  static std::atomic<unsigned> counter{0};
-  std::string temp = BuildPath(ParentFolderName(path),
-                               "." + GetFileName(path) + ".tmp-" + std::to_string(::getpid()) + "-" +
-                                   std::to_string(counter.fetch_add(1)));
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) throw ErrnoError(errno, "write", path);
-  if (!WriteAll(fd, data, size)) {
+  UniqueFd fd = OpenUnnamedBeside(path);
+  const bool unnamed = static_cast<bool>(fd);
+  std::string temp;
+  if (!unnamed) {
+    temp = TemporaryNameFor(path);
+    fd.reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  }
+  if (!fd) {
     int err = errno;
-    ::close(fd);
-    ::unlink(temp.c_str());
+    if (exists && (err == EACCES || err == EPERM) && ::access(path.c_str(), W_OK) == 0) {
+      WriteInPlace(path, data, size);
+      return;
+    }
     throw ErrnoError(err, "write", path);
   }
-  if (::close(fd) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) {
-    int err = errno;
-    ::unlink(temp.c_str());
-    throw ErrnoError(err, "write", path);
+  if (exists) {
+    ::fchmod(fd.get(), info.st_mode & 07777);
+    if (::fchown(fd.get(), info.st_uid, info.st_gid) != 0) {
+      // Only the owner's own files can be given away; the mode is what matters to the user.
+    }
   }
+  auto fail = [&](int err) {
+    if (!temp.empty()) ::unlink(temp.c_str());
+    throw ErrnoError(err, "write", path);
+  };
+  if (!WriteAll(fd.get(), data, size)) fail(errno);
+  // A new file is linked into place directly: one directory change instead of two.
+  if (unnamed && !exists && LinkUnnamed(fd.get(), path)) return;
+  if (unnamed) {
+    temp = TemporaryNameFor(path);
+    if (!LinkUnnamed(fd.get(), temp)) fail(errno);
+  }
+  if (::close(fd.release()) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) fail(errno);
 }
 
 }  // namespace svregistration::platform
+
+namespace svregistration {
+
+void WriteFileWhole(const std::string& path, std::string_view bytes) {
+  platform::WriteWholeFile(path, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+}
+
+}  // namespace svregistration

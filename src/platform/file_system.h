@@ -53,6 +53,10 @@ std::string AbsolutePathName(const std::string& path);
 std::string HostRelativePath(std::string_view relative);
 /// root, the separator, and the relative path read from host data.
 std::string JoinHostPath(std::string_view root, std::string_view relative);
+/// The path of an existing file recorded in host data: as JoinHostPath, except that a "\" in the
+/// last component stays when a file of that literal name exists there (a real file's name may hold
+/// one: a source registered as "back\slash.cbl" is recorded as ".../back\slash.cbl").
+std::string JoinRecordedPath(std::string_view root, std::string_view relative);
 
 /// The whole file; nullopt when no file exists at the path.
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path);

@@ -18,9 +18,10 @@ namespace {
 
 class DefaultFileUtility final : public host::FileUtility {
  public:
+  // The path of a real file: on Linux "\" is a character of its name, not a separator.
   host::SplitPathResult SplitPath(const std::string& path) override {
     host::SplitPathResult parts;
-    std::size_t slash = path.find_last_of("/\\");
+    std::size_t slash = path.find_last_of('/');
     std::size_t name_start = slash == std::string::npos ? 0 : slash + 1;
     parts.folder = path.substr(0, name_start);
     std::string name = path.substr(name_start);

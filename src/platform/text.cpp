@@ -1,7 +1,18 @@
-// Placeholder filling for message templates.
+// Placeholder filling for message templates and the UTF-16 length of UTF-8 text.
 #include "platform/text.h"
 
+#include <unicode/ustring.h>
+
 namespace svregistration::platform {
+
+std::size_t Utf16Length(std::string_view utf8) {
+  std::int32_t length = 0;
+  UErrorCode status = U_ZERO_ERROR;
+  // Preflighting: no output buffer, ICU only counts (and reports the overflow).
+  u_strFromUTF8WithSub(nullptr, 0, &length, utf8.data(), static_cast<std::int32_t>(utf8.size()),
+                       0xFFFD, nullptr, &status);
+  return static_cast<std::size_t>(length);
+}
 
 std::string FillPlaceholders(std::string_view message_template,
                              const std::vector<std::string>& args) {

@@ -25,6 +25,9 @@ inline bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+/// The number of UTF-16 code units of a UTF-8 text; each ill-formed byte sequence counts one.
+std::size_t Utf16Length(std::string_view utf8);
+
 /// Replaces every "%n" (n = 1..9) of a template with args[n - 1]; a %n beyond the arguments and
 /// any other % stay as they are.
 std::string FillPlaceholders(std::string_view message_template,

@@ -33,9 +33,10 @@ class Removal {
 
   /// The target of a path relative to the workspace root; nullopt (and a warning logged) when it
   /// is refused.
-  std::optional<ConfinedTarget> Resolve(std::string_view relative, const std::string& what) {
+  std::optional<ConfinedTarget> Resolve(std::string_view relative, const std::string& what,
+                                        bool literal_name = false) {
     std::string why;
-    std::optional<ConfinedTarget> target = root_.Resolve(relative, why);
+    std::optional<ConfinedTarget> target = root_.Resolve(relative, why, literal_name);
     if (!target) {
       state_.Workspace->Log()->Add(kRemovalLogTitle, host::kSeverityWarning, std::nullopt,
                                    "Not deleted: " + what + ": " + why);
@@ -67,8 +68,11 @@ class Removal {
 void Removal::RemoveEntry(const std::string& entry, DeletionVariant variant) {
   const char marker = entry.empty() ? '\0' : entry[0];
   if (marker != '.' && marker != ':' && marker != '\\') return;
-  std::optional<ConfinedTarget> target =
-      Resolve(std::string_view(entry).substr(1), "the entry '" + entry + "'");
+  // A file named with a "\" (registered from such a name) is recorded with it.
+  std::string_view relative = std::string_view(entry).substr(1);
+  const bool literal_name = marker == '.' && platform::JoinRecordedPath(root_.root(), relative) !=
+                                                 platform::JoinHostPath(root_.root(), relative);
+  std::optional<ConfinedTarget> target = Resolve(relative, "the entry '" + entry + "'", literal_name);
   if (!target) return;
   if (marker == ':') {
     RemoveManifest(*target);

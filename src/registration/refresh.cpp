@@ -121,6 +121,11 @@ SVRegistrationResults SVStandard::RefreshObjectSource(std::shared_ptr<host::Repo
                                                       std::optional<std::string> OriginalSourceDir,
                                                       const std::string& OriginalSource) {
   State& s = *state_;
+  if (!s.Workspace || !o) {  // a host may call this on an instance no operation has bound
+    throw Error(
+        error_number::kObjectNotSet, "SVRegistration",
+        "Object variable not set: RefreshObjectSource needs a bound workspace and an object");
+  }
   std::string type;
   std::string folder;
   try {
@@ -152,7 +157,7 @@ SVRegistrationResults SVStandard::RefreshObjectSource(std::shared_ptr<host::Repo
 
   if (original.empty()) original = o->GetAttribute("OriginalSource");
   if (original.empty()) return rOriginalSourceUnknown;
-  std::string copy = platform::JoinHostPath(s.WorkspaceDirectory, relative);
+  std::string copy = platform::JoinRecordedPath(s.WorkspaceDirectory, relative);
   if (platform::EqualsIgnoreCase(original, copy)) return rNoRefreshNeeded;
   if (!platform::FileExists(original)) return rSourceFileIsMissed;
 

@@ -21,12 +21,8 @@ namespace {
 
 constexpr std::size_t kMaxPathCharacters = 254;
 
-// Characters, not bytes: the limit is on the text as the user sees it.
-std::size_t CharacterCount(const std::string& text) {
-  std::size_t count = 0;
-  for (char c : text) count += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  return count;
-}
+// UTF-16 code units, not bytes: a character beyond U+FFFF counts two, as in the host's strings.
+std::size_t CharacterCount(const std::string& text) { return platform::Utf16Length(text); }
 
 bool EnsureFolder(const std::string& path) {
   if (platform::FolderExists(path)) return true;
@@ -134,8 +130,10 @@ SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS
   const std::string sources_directory = registration::SourcesDirectory(
       s, platform::EqualsIgnoreCase(schema_code, ObjType) ? schema_code : ObjType);
   host::SplitPathResult parts = platform::ThreadFileUtility().SplitPath(SrcFile);
-  const std::string relative_path = sources_directory + "/" + parts.base_name + parts.extension;
-  const std::string target = platform::JoinHostPath(s.WorkspaceDirectory, relative_path);
+  const std::string file_name = parts.base_name + parts.extension;  // may hold a "\"
+  const std::string relative_path = sources_directory + "/" + file_name;
+  const std::string target =
+      platform::JoinHostPath(s.WorkspaceDirectory, sources_directory) + "/" + file_name;
   // "Already in its place" means the very same file, not a path that differs in letter case.
   const bool copy_needed = !platform::SameFile(target, SrcFile);
 

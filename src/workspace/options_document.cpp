@@ -13,6 +13,7 @@
 #include <fmt/core.h>
 
 #include "svregistration/error.h"
+#include "svregistration/file_writing.h"
 
 namespace svregistration::workspace {
 
@@ -67,18 +68,13 @@ std::shared_ptr<OptionsDocument> OptionsDocument::FromText(const std::string& pa
 }
 
 void OptionsDocument::Save() {
-  std::string temp = path_ + ".tmp-" + std::to_string(::getpid());
-  if (!document_.save_file(temp.c_str(), "  ", pugi::format_default, pugi::encoding_utf8)) {
-    std::remove(temp.c_str());
-    throw Error(error_number::kPathFileAccessError, kSource,
-                fmt::format("cannot write the options document '{}'", path_));
-  }
-  if (std::rename(temp.c_str(), path_.c_str()) != 0) {
-    int err = errno;
-    std::remove(temp.c_str());
-    throw Error(error_number::kPathFileAccessError, kSource,
-                fmt::format("cannot replace the options document '{}': {}", path_,
-                            std::strerror(err)));
+  std::ostringstream text;
+  document_.save(text, "  ", pugi::format_default, pugi::encoding_utf8);
+  try {
+    WriteFileWhole(path_, text.str());
+  } catch (const Error& e) {
+    throw Error(e.number(), kSource,
+                fmt::format("cannot write the options document '{}': {}", path_, e.description()));
   }
 }
 

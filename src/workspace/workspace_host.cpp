@@ -219,9 +219,9 @@ std::vector<std::string> WorkspaceHost::ProtectedPaths() {
                                     std::string(kWorkspaceDatabaseFile) + "-wal",
                                     std::string(kWorkspaceDatabaseFile) + "-shm",
                                     std::string(kWorkspaceDatabaseFile) + "-writers",
-                                    "options",
-                                    kCodePageFolder,
-                                    ".svreg",
+                                    "options/",
+                                    std::string(kCodePageFolder) + "/",
+                                    ".svreg/",
                                     "Sources"};
   for (const auto& type : repository_->ObjectTypes()) paths.push_back(SourcesDirectoryOf(type.code));
   return paths;

@@ -2,6 +2,8 @@
 // what their data sheet says. Skipped when the shared folder is absent.
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 #include "archive_test_support.h"
 #include "support/shared_fixtures.h"
 #include "support/temp_dir.h"
@@ -103,15 +105,37 @@ TEST_F(FixturesTest, ArchivesGiveWhatTheDataSheetSays) {
        {{bin + "bsdcat_test", "crc:35277473"}, {bin + "bsdtar_test", "crc:E59665F8"}}},
       // A RAR 5 archive that stores a zip archive is still read as RAR.
       {"rar5_zip_in_rar.rar", "payload/real", {}, 0, true, {{"payload/real_after.txt", "<file>"}}},
-      // Encrypted RAR members ask once and stay unextracted: libarchive cannot decrypt them.
+      // Encrypted RAR members ask once; a member the answer does not open stays unextracted.
       {"rar4_encrypted.rar", "", {"password", "password2"}, 1, true,
-       {{"a.txt", from + "a.txt"}, {"b.txt", "<absent>"}, {"c.txt", from + "c.txt"},
+       {{"a.txt", from + "a.txt"}, {"b.txt", from + "b.txt"}, {"c.txt", from + "c.txt"},
         {"d.txt", "<absent>"}}},
-      {"rar5_encrypted.rar", "", {"password", "password2"}, 1, true,
-       {{"a.txt", from + "a.txt"}, {"b.txt", "<absent>"}, {"c.txt", from + "c.txt"},
-        {"d.txt", "<absent>"}}},
+      {"rar5_encrypted.rar", "", {"password2"}, 1, true,
+       {{"a.txt", from + "a.txt"}, {"b.txt", "<absent>"}, {"d.txt", from + "d.txt"}}},
       {"rar5_encrypted.rar", "", {}, 1, false, {{"a.txt", from + "a.txt"}, {"c.txt", "<absent>"}}},
-      // libarchive would hand over this stored member's encrypted bytes as its contents.
+      {"rar_encryption_data.rar", "", {"12345678"}, 1, true,
+       {{"foo.txt", "data of foo.txt\n"}, {"bar.txt", "data of bar.txt\n"}}},
+      {"rar_encryption_partially.rar", "BAR", {}, 0, true,
+       {{"bar.txt", "data of bar.txt\n"}, {"foo.txt", "<absent>"}}},
+      {"rar_encryption_partially.rar", "", {"wrong"}, 1, true,
+       {{"bar.txt", "data of bar.txt\n"}, {"foo.txt", "<absent>"}}},
+      // Solid: skipped members are still decrypted and decoded for the ones after them.
+      {"rar5_solid_encrypted.rar", "c", {"password"}, 1, true,
+       {{"c.txt", from + "c.txt"}, {"b.txt", "<absent>"}}},
+      {"rar5_solid_encrypted.rar", "", {"password"}, 1, true,
+       {{"a.txt", from + "a.txt"}, {"d.txt", from + "d.txt"}}},
+      // Encrypted headers: asked before the first member; a wrong answer extracts nothing.
+      {"rar5_encrypted_filenames.rar", "", {"password"}, 1, true,
+       {{"a.txt", from + "a.txt"}, {"d.txt", from + "d.txt"}}},
+      {"rar5_encrypted_filenames.rar", "", {"wrong", "password"}, 1, true, {{"a.txt", "<absent>"}}},
+      {"rar5_encrypted_filenames.rar", "", {}, 1, false, {{"a.txt", "<absent>"}}},
+      {"rar5_solid_encrypted_filenames.rar", "D", {"password"}, 1, true,
+       {{"d.txt", from + "d.txt"}, {"a.txt", "<absent>"}}},
+      {"rar4_encrypted_filenames.rar", "", {"password"}, 1, true,
+       {{"a.txt", from + "a.txt"}, {"b.txt", from + "b.txt"}, {"d.txt", from + "d.txt"}}},
+      {"rar4_encrypted_filenames.rar", "", {"wrong"}, 1, true, {{"a.txt", "<absent>"}}},
+      {"rar_encryption_header.rar", "", {"12345678"}, 1, true,
+       {{"foo.txt", "data of foo.txt\n"}, {"bar.txt", "data of bar.txt\n"}}},
+      // A stored member whose data is not what its encryption record says is not written.
       {"rar5_only_crypt_exfld.rar", "", {"password"}, 1, true, {{"file.txt", "<absent>"}}},
   };
   // clang-format on
@@ -123,6 +147,55 @@ TEST_F(FixturesTest, ArchivesGiveWhatTheDataSheetSays) {
     EXPECT_EQ(ui->questions.size(), c.questions);
     ExpectFiles(out, c.files);
   }
+}
+
+// The CRC of b.txt is stored as a MAC of the real one: a changed MAC must cost the member.
+TEST_F(FixturesTest, RarMemberWhoseMacFailsIsNotKept) {
+  std::ifstream in(SharedDir() / "fixtures/rar/test_read_format_rar5_encrypted.rar",
+                   std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(bytes.size(), 391u);
+  constexpr std::size_t kHeader = 77, kHeaderEnd = 162, kMacCrc = 89;  // b.txt's file header
+  bytes[kMacCrc] = static_cast<char>(bytes[kMacCrc] ^ 1);
+  const std::uint32_t crc = Crc32(bytes.substr(kHeader + 4, kHeaderEnd - kHeader - 4));
+  for (std::size_t i = 0; i < 4; ++i) bytes[kHeader + i] = static_cast<char>(crc >> (8 * i));
+  auto ui = InstallScript({"password"});
+  EXPECT_TRUE(RAR().Extract(dir.Write("mac.rar", bytes), out, ""));
+  EXPECT_EQ(Listing(out),
+            (Files{{"a.txt", "This is from a.txt"}, {"c.txt", "This is from c.txt"}}));
+}
+
+// Encrypted archives cut short anywhere (in a header, in member data) end their extraction, and
+// what they leave is whole members only.
+TEST_F(FixturesTest, TruncatedEncryptedRarLeavesWholeMembersOnly) {
+  for (const auto& item : fs::directory_iterator(SharedDir() / "fixtures/rar")) {
+    const std::string name = item.path().filename().string();
+    if (name.find("encrypt") == std::string::npos) continue;
+    std::ifstream in(item.path(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (std::size_t cut :
+         {9ul, 16ul, 30ul, 50ul, 80ul, bytes.size() / 2, bytes.size() - 16, bytes.size() - 1}) {
+      SCOPED_TRACE(name + " cut at " + std::to_string(cut));
+      fs::remove_all(out);
+      InstallScript(
+          {name.find("rar4") == std::string::npos && name.find("rar5") == std::string::npos
+               ? "12345678"
+               : "password"});
+      RAR().Extract(dir.Write("cut.rar", bytes.substr(0, cut)), out, "");
+      for (const auto& [path, contents] : Listing(out)) {
+        EXPECT_TRUE(contents == "This is from " + path || contents == "data of " + path + "\n")
+            << path << ": " << contents;
+      }
+    }
+  }
+}
+
+TEST_F(FixturesTest, SolidRar4IsReportedUnsupported) {
+  auto ui = InstallScript({"password"});
+  EXPECT_TRUE(Extract("rar4_solid_encrypted.rar"));
+  ASSERT_EQ(ui->messages.size(), 1u);
+  EXPECT_NE(ui->messages[0].second.find("solid RAR 4 archives cannot be extracted"),
+            std::string::npos);
 }
 
 TEST_F(FixturesTest, ZipSymlinksAreReplacedNotFollowed) {

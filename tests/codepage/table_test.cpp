@@ -192,12 +192,16 @@ TEST(TableFileTest, TruncatedFileRaisesInputPastEndAndKeepsTheMaps) {
   }
 }
 
-TEST(TableFileTest, LoadAfterImportKeepsTheImportsReverseMap) {
+// A load replaces the single bytes and the lead flags; the reverse map and the pairs of bytes
+// the file does not flag stay.
+TEST(TableFileTest, LoadAfterImportKeepsTheImportsReverseMapAndUnflaggedPairs) {
   TempDir dir;
   ImportText(dir, "CHARMAP\n<U0041> \\x41 |0\n", "other.ucm")->Save(dir / "other.tbl");
   auto table = ImportText(dir, kSampleMap);
   table->Load(dir / "other.tbl", 0);
   EXPECT_EQ(Single(*table, 0xC1), 0);  // the byte maps are the file's
+  EXPECT_FALSE(table->isDBCS(0x42));
+  EXPECT_EQ(table->DBCStoUnicode(0x42, 0xC1), static_cast<std::int16_t>(0xFF21));
   EXPECT_EQ(Reverse(*table, u'A'), 0xC1);
   EXPECT_EQ(table->ToEBCDIC(u"A"), B({0xC1}));
 }

@@ -1,11 +1,14 @@
 // Tests of the conversions between Unicode and the Windows code pages: known byte sequences of
-// each ANSI code page, the default character for what a code page lacks, AnsiCode values, and
-// the agreement of the lead-byte table with the converters.
+// each ANSI code page, best fits and the default character for what a code page lacks, AnsiCode
+// values, and the agreement of the lead-byte table with the converters.
 #include "platform/ansi_conversion.h"
 
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <unicode/ucnv.h>
 
+#include <memory>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -60,7 +63,7 @@ TEST(UnicodeToAnsi, CharactersTheCodePageLacksBecomeItsDefaultCharacter) {
   };
   const Case cases[] = {
       {1252, u"a\u3042b", {'a', '?', 'b'}},
-      // No best fit: A with macron is not written as a plain A.
+      // No best fit in ICU's table either: A with macron is not written as a plain A.
       {1252, u"\u0100", {'?'}},
       // Below U+0100 too the substitute is "?", not ICU's single-byte SUB.
       {932, u"\u00E9\u00A0", {'?', '?'}},
@@ -71,7 +74,7 @@ TEST(UnicodeToAnsi, CharactersTheCodePageLacksBecomeItsDefaultCharacter) {
       // A character outside the BMP is one character; a lone surrogate is one too.
       {932, u"x\U0001F600y", {'x', '?', 'y'}},
       {1252, std::u16string(1, u'\xD800') + u"z", {'?', 'z'}},
-      {949, u"\u3042\u00FF", {0xAA, 0xA2, '?'}},
+      {949, u"\u3042\u00FF\u0E01", {0xAA, 0xA2, 'y', '?'}},  // best fit y for ÿ
   };
   for (const Case& c : cases) {
     EXPECT_EQ(UnicodeToAnsi(c.text, c.code_page), c.bytes) << "code page " << c.code_page;
@@ -150,6 +153,11 @@ TEST(AnsiCode, GivesSingleBytesAndSignedPairs) {
       {u'\xD800', 932, 63},  // a lone surrogate
       {u'\uD55C', 949, static_cast<std::int16_t>(0xC7D1 - 0x10000)},
       {u'\u4E2D', 950, static_cast<std::int16_t>(0xA4A4 - 0x10000)},
+      // Best fits: wave dash, minus sign, double vertical line, em dash.
+      {u'\u301C', 932, static_cast<std::int16_t>(0x8160 - 0x10000)},
+      {u'\u2212', 932, static_cast<std::int16_t>(0x817C - 0x10000)},
+      {u'\u2016', 932, static_cast<std::int16_t>(0x8161 - 0x10000)},
+      {u'\u2014', 932, static_cast<std::int16_t>(0x815C - 0x10000)},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(AnsiCode(c.ch, c.code_page), c.code)
@@ -157,23 +165,54 @@ TEST(AnsiCode, GivesSingleBytesAndSignedPairs) {
   }
 }
 
-// AnsiCode answers from a table built in one pass; it must agree with converting each character
-// alone.
-TEST(AnsiCode, AgreesWithConvertingEachCharacterAlone) {
-  for (std::uint32_t code_page : {932u, 936u, 949u, 950u, 1252u, 874u}) {
+// ICU's own converter of a code page with its fallback mappings on, asked one character at a
+// time: the bytes of the character, or none when the code page has neither a mapping nor a best
+// fit for it.
+std::string IcuBestFit(UConverter* converter, char16_t ch) {
+  char bytes[8];
+  UErrorCode status = U_ZERO_ERROR;
+  std::int32_t length = ucnv_fromUChars(converter, bytes, sizeof bytes, &ch, 1, &status);
+  return U_SUCCESS(status) ? std::string(bytes, static_cast<std::size_t>(length)) : std::string();
+}
+
+// For every ANSI code page of the locale table and every character of the BMP, AnsiCode and
+// UnicodeToAnsi give the converter's best fit, or the default character where there is none.
+TEST(AnsiCode, AgreesWithTheConverterWithFallbacksForEveryAnsiCodePage) {
+  std::set<std::uint32_t> ansi_code_pages;
+  for (const detail::LocaleEntry& locale : detail::LocaleTable()) {
+    if (locale.ansi_code_page != 0) ansi_code_pages.insert(locale.ansi_code_page);
+  }
+  ASSERT_GE(ansi_code_pages.size(), 14u);
+  for (std::uint32_t code_page : ansi_code_pages) {
+    const detail::CodePageEntry& entry = *detail::FindCodePage(code_page);
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<UConverter, void (*)(UConverter*)> icu(
+        ucnv_open(std::string(entry.converter).c_str(), &status), ucnv_close);
+    ASSERT_TRUE(U_SUCCESS(status)) << entry.converter;
+    ucnv_setFallback(icu.get(), true);
+    ucnv_setFromUCallBack(icu.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+
+    std::u16string all;
+    std::string expected_bytes;
     int mismatches = 0;
     for (std::uint32_t unit = 0; unit <= 0xFFFF; ++unit) {
       auto ch = static_cast<char16_t>(unit);
-      Bytes bytes = UnicodeToAnsi(std::u16string(1, ch), code_page);
-      std::int16_t expected = bytes.size() == 1
-                                  ? static_cast<std::int16_t>(bytes[0])
-                                  : static_cast<std::int16_t>(
-                                        static_cast<std::uint16_t>(bytes.at(0) << 8 | bytes.at(1)));
-      if (AnsiCode(ch, code_page) != expected && ++mismatches <= 5) {
+      if (unit >= 0xD800 && unit <= 0xDFFF) continue;
+      std::string bytes = IcuBestFit(icu.get(), ch);
+      if (bytes.empty()) bytes = "?";
+      all += ch;
+      expected_bytes += bytes;
+      auto code =
+          static_cast<std::int16_t>(bytes.size() == 1 ? static_cast<std::uint8_t>(bytes[0])
+                                                      : static_cast<std::uint8_t>(bytes[0]) << 8 |
+                                                            static_cast<std::uint8_t>(bytes[1]));
+      if (AnsiCode(ch, code_page) != code && ++mismatches <= 5) {
         ADD_FAILURE() << "U+" << std::hex << unit << " in " << std::dec << code_page;
       }
     }
     EXPECT_EQ(mismatches, 0) << code_page;
+    EXPECT_EQ(UnicodeToAnsi(all, code_page), Bytes(expected_bytes.begin(), expected_bytes.end()))
+        << code_page;
   }
 }
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <functional>
@@ -92,6 +93,32 @@ TEST(FileSystem, WholeFileWriteReplacesAndRefusesReadOnly) {
   EXPECT_FALSE(ReadWholeFile(dir / "missing").has_value());
   // No temporary file is left behind.
   EXPECT_EQ(CountFilesIn(dir.path().string()), 1);
+}
+
+// A replacement keeps what the user set up around the file: its mode, a link at its name, and a
+// folder that takes no new files while the file itself is writable.
+TEST(FileSystem, ReplacementKeepsModeLinksAndWritesInPlaceWhenItMust) {
+  TempDir dir;
+  const std::uint8_t bytes[] = {'n', 'e', 'w'};
+  std::string file = dir.Write("mode.txt", "old");
+  ::chmod(file.c_str(), 0640);
+  WriteWholeFile(file, bytes, 3);
+  struct stat info {};
+  ::stat(file.c_str(), &info);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+
+  std::string target = dir.Write("real/target.txt", "old");
+  std::filesystem::create_symlink("real/target.txt", dir / "link.txt");
+  WriteWholeFile(dir / "link.txt", bytes, 3);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.txt"));
+  EXPECT_EQ(ReadFile(target), "new");
+
+  if (::geteuid() == 0) return;  // root may create files in any folder
+  std::string locked = dir.Write("locked/file.txt", "old");
+  ::chmod((dir / "locked").c_str(), 0555);
+  WriteWholeFile(locked, bytes, 3);
+  ::chmod((dir / "locked").c_str(), 0755);
+  EXPECT_EQ(ReadFile(locked), "new");
 }
 
 }  // namespace

@@ -46,6 +46,26 @@ TEST_F(EbcdicSourceTest, RecordsBecomeLinesNormalised) {
   EXPECT_FALSE(registration::ThreadRegistrationSettings().ExpandTabs);  // switched off
 }
 
+// Japanese: wave dash, minus sign and double vertical line come out as their best fits in code
+// page 932, not as "?", and their pairs are not split.
+TEST_F(EbcdicSourceTest, JapaneseRecordsKeepBestFitCharacters) {
+  CCSID table;
+  FillFromIcu(table, "ibm-930");
+  table.Save(dir_ / "ws/codepages/ibm-930.tbl");
+  struct JapaneseUser {  // the user's locale decides which pairs stay whole
+    JapaneseUser() { ::setenv("LC_ALL", "ja_JP.UTF-8", 1); }
+    ~JapaneseUser() { ::unsetenv("LC_ALL"); }
+  } user;
+  auto workspace = std::make_shared<FakeWorkspace>(
+      dir_ / "ws",
+      WorkspaceOptionsXml(
+          {.legacy = "EBCDIC", .encoding_table = "ibm-930.tbl", .registered_locale = "1041"}));
+  std::string source = dir_.Write("JP.cbl", Record("\x0E\x43\xA1\x42\x60\x44\x7C\x0F"));
+  std::vector<std::uint8_t> bytes = service_.ReadSource(workspace, "COBOL", source);
+  // ibm-930 gives SO and SI no character: they become U+0000.
+  EXPECT_EQ(Text(bytes).substr(0, 8), std::string("\0\x81\x60\x81\x7C\x81\x61\0", 8));
+}
+
 TEST_F(EbcdicSourceTest, EmptySourceLoadsNoTableAndChangesNoSetting) {
   std::string source = dir_.Write("EMPTY.cbl", "");
   EXPECT_TRUE(service_.ReadSource(Workspace("missing.tbl"), "COBOL", source).empty());

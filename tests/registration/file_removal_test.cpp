@@ -19,7 +19,7 @@ class FileRemovalTest : public ::testing::Test {
   void SetUp() override {
     state_.WorkspaceDirectory = dir_.path().string();
     state_.Repository = repository_;
-    workspace_->protected_paths = {"workspace.db", "Sources\\COBOL"};
+    workspace_->protected_paths = {"workspace.db", "Sources\\COBOL", "options/"};
     state_.Workspace = workspace_;
   }
   bool Exists(const std::string& relative) {
@@ -84,7 +84,7 @@ TEST_F(FileRemovalTest, DeletionStaysInsideTheWorkspace) {
       {{"\\..", "\\.", "\\", ".\\.", ".", "\\a\\..\\.."}, ""},
       {{"." + out + "/victim.txt", "\\" + out}, ""},
       {{".link\\victim.txt", "\\link\\deep", ":link\\x.mf", "\\a\\inner\\deep"}, ""},
-      {{".workspace.db", "\\Sources", "\\Sources\\COBOL", "\\tables"}, ""},
+      {{".workspace.db", "\\Sources", "\\Sources\\COBOL", "\\tables", ".options\\o.xml"}, ""},
       {{":a\\x.mf"}, "../../victim.txt\n..\\..\n//DIR:../..\n//DIR:../../deep\n" + out +
                           "/victim.txt\n../link/victim.txt\n//DIR:../link/deep\n..\n"},
   };
@@ -94,6 +94,7 @@ TEST_F(FileRemovalTest, DeletionStaysInsideTheWorkspace) {
     dir_.Write("workspace.db", "db");
     dir_.Write("Sources/COBOL/A.cbl", "a");
     dir_.Write("tables/t.ccsid", "t");
+    dir_.Write("options/o.xml", "o");
     std::filesystem::create_directory_symlink(outside.path(), dir_.path() / "link");
     std::filesystem::create_directories(dir_.path() / "a");
     std::filesystem::create_directory_symlink("../link", dir_.path() / "a/inner");
@@ -107,7 +108,7 @@ TEST_F(FileRemovalTest, DeletionStaysInsideTheWorkspace) {
     std::string what = c.entries.front() + " " + c.manifest;
     EXPECT_TRUE(std::filesystem::exists(outside / "victim.txt")) << what;
     EXPECT_TRUE(std::filesystem::exists(outside / "deep/keep.txt")) << what;
-    for (const char* own : {"workspace.db", "Sources/COBOL/A.cbl", "tables/t.ccsid", "link"}) {
+    for (const char* own : {"workspace.db", "Sources/COBOL/A.cbl", "tables/t.ccsid", "options/o.xml", "link"}) {
       EXPECT_TRUE(Exists(own)) << own << " after " << what;
     }
     EXPECT_FALSE(workspace_->log->records.empty()) << what;

@@ -136,6 +136,15 @@ TEST_F(RefreshTest, EmptyFolderAndSettingsErrors) {
   EXPECT_EQ(Refresh(other->Id(), copied), rOK);
   ASSERT_EQ(workspace_->log->records.size(), 1u);
   EXPECT_EQ(workspace_->log->records[0].text, "Incorrect Registration page in the Workspace Options set");
+
+  // Called directly on an instance no operation has bound: object not set.
+  std::shared_ptr<host::RepositoryObject> object = other;
+  try {
+    SVStandard().RefreshObjectSource(object, std::nullopt, "");
+    ADD_FAILURE() << "no error";
+  } catch (const Error& error) {
+    EXPECT_EQ(error.number(), error_number::kObjectNotSet);
+  }
 }
 
 TEST_F(RefreshTest, UnregisteredObjectIsFoundInTheChosenDirectoryAndRegistered) {

@@ -106,10 +106,27 @@ TEST_F(RegisterTest, RefusalsBeforeAnythingIsWritten) {
   EXPECT_EQ(Register("COBOL", "P", dir_.Write("in/PAYROL001.cbl", "x")), rOK);  // 254 characters
   EXPECT_EQ(Register("COBOL", "P", dir_.Write("in/PAYROL0001.cbl", "x")), rErrorOnSetSourceAttr);
   workspace_->global_options = std::make_shared<FakeOptions>("<OPTIONS/>");
+  // The limits count UTF-16 code units: 130 characters beyond U+FFFF count 260.
+  auto emojis = [](int count) {
+    std::string run;
+    for (int i = 0; i < count; ++i) run += "\U0001F600";  // 4 bytes, 2 code units
+    return run;
+  };
+  std::string wide = "w/" + emojis(40) + "/" + emojis(40) + "/" + emojis(40) + "/" + emojis(10);
+  ASSERT_LE((dir_ / wide).size() - 130 * 3, 254u);  // characters
+  EXPECT_EQ(Register("COBOL", "W", dir_.Write(wide + ".cbl", "x")), rErrorOnSetOriginalSourceAttr);
 
   dir_.Write("ws/Sources/COBOL/PAY.cbl", "already there");
   EXPECT_EQ(Register("COBOL", "PAY", source), rFileAllreadyExists);
   EXPECT_TRUE(workspace_->log->records.empty());
+}
+
+// A "\" belongs to a real file's name: back\slash.cbl and slash.cbl are two copies.
+TEST_F(RegisterTest, BackslashInASourcesNameIsPartOfTheName) {
+  EXPECT_EQ(Register("COBOL", "BACK", dir_.Write("in/back\\slash.cbl", "b")), rOK);
+  EXPECT_EQ(Register("COBOL", "SLASH", dir_.Write("in/slash.cbl", "s")), rOK);
+  EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/back\\slash.cbl"), "b");
+  EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/slash.cbl"), "s");
 }
 
 TEST_F(RegisterTest, SourceAlreadyInItsPlaceIsNotCopied) {

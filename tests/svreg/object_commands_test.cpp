@@ -63,6 +63,11 @@ TEST_P(SvregObjects, RegistersAFolderWalkAndReportsEveryResult) {
   auto summary = RunSvreg({"register", ws_, "--type", "JCL", dir_.Write("jcl/RUN.jcl", "//RUN JOB\n")});
   EXPECT_EQ(summary.exit_code, 0);
   EXPECT_EQ(summary.out, "1 file: 1 rOK\n");
+
+  auto unknown_type = RunSvreg({"register", ws_, "--type", "NOSUCH", dir_ / "src/b/PAY.cbl"});
+  EXPECT_EQ(unknown_type.exit_code, 2);
+  EXPECT_NE(unknown_type.err.find("the object type 'NOSUCH' does not exist"), std::string::npos)
+      << unknown_type.err;
 }
 
 TEST_P(SvregObjects, UnreadableSourceGives256AndALogRecordNamingIt) {
@@ -114,6 +119,14 @@ TEST_P(SvregObjects, FolderRefreshAndUnregistration) {
   EXPECT_FALSE(std::filesystem::exists(ws_ + "/Sources/COBOL/ONE.cbl"));
   auto group = Json({"unregister", ws_, two_id, folder});
   EXPECT_EQ(group["kept"], json::array({folder}));
+  EXPECT_EQ(Json({"objects", ws_})["objects"].size(), 1u);
+
+  // An id no object has is named as such, not as kept; the group is left alone.
+  auto unknown = RunSvreg({"unregister", ws_, folder, one_id});
+  EXPECT_EQ(unknown.exit_code, 1);
+  EXPECT_EQ(unknown.out, "");
+  EXPECT_NE(unknown.err.find("no object with the id '" + one_id + "' exists"), std::string::npos)
+      << unknown.err;
   EXPECT_EQ(Json({"objects", ws_})["objects"].size(), 1u);
 }
 

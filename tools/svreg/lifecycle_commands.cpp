@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "output.h"
 #include "progress.h"
+#include "svregistration/error.h"
 #include "svregistration/sv_standard.h"
 #include "workspace/pending_work.h"
 #include "workspace/workspace_host.h"
@@ -33,11 +34,37 @@ struct InterfaceScope {
   ~InterfaceScope() { svregistration::SetUserInterface(nullptr); }
 };
 
-// The repository's changes are committed only after their files were deleted: a run killed on the
-// way leaves the objects recorded, and doing it again completes it.
+// Whether some object of the workspace has the id (the repository answers 9 for any other).
+bool ObjectExists(WorkspaceHost& workspace, const std::string& id) {
+  try {
+    workspace.repository()->ObjectById(id);
+    return true;
+  } catch (const svregistration::Error& e) {
+    if (e.number() != svregistration::error_number::kSubscriptOutOfRange) throw;
+    return false;
+  }
+}
+
+// Ids that no object has are named on stderr and nothing is unregistered: a mistyped id in a
+// group stops the whole group, as the repository's own group operation does. The repository's
+// changes are committed only after their files were deleted: a run killed on the way leaves the
+// objects recorded, and doing it again completes it.
 void RunUnregister(const IdArgs& args, Context& context) {
   auto workspace = WorkspaceHost::Open(args.directory);
   svregistration::workspace::RecoverInterruptedWork(workspace);
+  std::vector<std::string> missing;
+  for (const std::string& id : args.ids) {
+    if (ObjectExists(*workspace, id)) continue;
+    fmt::print(stderr, "svreg: no object with the id '{}' exists in {}\n", id, args.directory);
+    missing.push_back(id);
+  }
+  if (!missing.empty()) {
+    if (args.json) {
+      PrintJson({{"ok", false}, {"kept", nlohmann::json::array()}, {"missing", missing}});
+    }
+    context.exit_code = 1;
+    return;
+  }
   svregistration::SVStandard service;
   bool ok = false;
   std::vector<std::string> kept;

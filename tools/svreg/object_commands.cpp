@@ -169,6 +169,15 @@ void RunRegister(const RegisterArgs& args, Context& context) {
   if (!args.name.empty() && (paths.size() != 1 || fs::is_directory(paths[0]))) {
     throw Error(5, "svreg", "--name names one object: give exactly one file with it");
   }
+  try {
+    workspace->repository()->SchemaObjectType(args.type);
+  } catch (const Error& e) {  // otherwise every file would fail with an unexplained 256
+    if (e.number() != svregistration::error_number::kSubscriptOutOfRange) throw;
+    throw Error(5, "svreg",
+                fmt::format("the object type '{}' does not exist in {} (svreg types "
+                            "lists the types)",
+                            args.type, args.directory));
+  }
 
   InterfaceScope scope;
   auto ui = ProgressInterface::Install("register");
@@ -315,7 +324,7 @@ void AddListings(CLI::App& app) {
     for (const auto& r : workspace->log()->Records()) {
       items.push_back({{"time", r.time}, {"title", r.title}, {"severity", r.severity},
                        {"object", r.object_id.value_or("")}, {"text", r.text}});
-      text += fmt::format("{} {:<5} {:<16} {:<14} {}\n", r.time, r.severity == 2 ? "ERROR" : "info",
+      text += fmt::format("{} {:<5} {:<16} {:<14} {}\n", r.time, r.severity == 2 ? "ERROR" : r.severity == 1 ? "WARN" : "info",
                           r.title, r.object_id.value_or("-"), r.text);
     }
     if (*log_json) {

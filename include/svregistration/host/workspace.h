@@ -58,7 +58,7 @@ class Workspace {
   virtual void SetCancelPressed(bool cancelled) = 0;
   /// The host's own files and folders, relative to the root ("/" or "\" between components):
   /// deleting the files of objects never deletes one of them, nor a folder holding one, nor the
-  /// root itself.
+  /// root itself; a path that ends with a separator protects everything below it too.
   virtual std::vector<std::string> ProtectedPaths() { return {}; }
 };
 

@@ -1,0 +1,61 @@
+// An archive in clear built on the fly for libarchive's custom read callbacks: a queue of pieces,
+// each either bytes made here (rewritten headers) or a range of the original file, copied or
+// decrypted with AES-CBC as libarchive reads it, a block at a time. Nothing is held whole and
+// nothing is written to disk.
+#pragma once
+
+#include <archive.h>
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "archive/rar_crypto.h"
+
+namespace svregistration::archive {
+
+/// A range of the original file as it goes into the clear archive.
+struct SourceRange {
+  std::uint64_t offset = 0;
+  std::uint64_t size = 0;         ///< bytes of the file (the padded size when encrypted)
+  std::uint64_t output_size = 0;  ///< bytes handed on, at most `size`: the exact data size
+  std::vector<std::uint8_t> key;  ///< empty: copied as it is
+  std::array<std::uint8_t, 16> iv{};
+};
+
+class ClearArchiveStream {
+ public:
+  /// Reads from the open file `fd` (not owned). `refill` is asked for more pieces when libarchive
+  /// wants bytes and the queue is empty; without one, or when it adds nothing, the archive ends.
+  explicit ClearArchiveStream(int fd, std::function<void(ClearArchiveStream&)> refill = {});
+  ~ClearArchiveStream();
+
+  void AppendBytes(std::string bytes);
+  void AppendRange(SourceRange range);
+
+  /// Opens `reader` on this stream, which must outlive it. False with libarchive's error.
+  bool OpenReader(::archive* reader);
+
+ private:
+  struct Piece {
+    std::string bytes;
+    std::optional<SourceRange> range;
+  };
+  static la_ssize_t ReadCallback(::archive* reader, void* self, const void** buffer);
+  la_ssize_t Read(::archive* reader, const void** buffer);
+  la_ssize_t ReadRange(::archive* reader, SourceRange& range, const void** buffer);
+
+  int fd_;
+  std::function<void(ClearArchiveStream&)> refill_;
+  std::deque<Piece> pieces_;
+  bool front_started_ = false;
+  std::unique_ptr<CbcDecryptor> decryptor_;
+  std::vector<std::uint8_t> buffer_;
+  std::string current_bytes_;
+};
+
+}  // namespace svregistration::archive

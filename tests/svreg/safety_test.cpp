@@ -1,0 +1,162 @@
+// What users trust svreg with, end to end: nothing outside the workspace or of the user's own is
+// deleted or overwritten, a killed run is finished or undone by the next, and only what was kept
+// is reported as done.
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+
+#include <fmt/core.h>
+#include <nlohmann/json.hpp>
+
+#include <gtest/gtest.h>
+
+#include "support/run_command.h"
+#include "support/temp_dir.h"
+
+namespace svregistration {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using testing::ReadFile;
+using testing::RunSvreg;
+using testing::TempDir;
+
+class SvregSafety : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(RunSvreg({"init", ws_}).exit_code, 0); }
+  json Json(std::vector<std::string> args, int expected_exit = 0) {
+    args.push_back("--json");
+    auto result = RunSvreg(args);
+    EXPECT_EQ(result.exit_code, expected_exit) << result.err;
+    return result.out.empty() ? json() : json::parse(result.out);
+  }
+  std::string Register(const std::string& file, const std::string& type = "COBOL") {
+    auto result = Json({"register", ws_, "--type", type, file});
+    return result["results"][0]["id"];
+  }
+  bool Exists(const std::string& relative) const {
+    return fs::exists(fs::symlink_status(fs::path(ws_) / relative));
+  }
+  // A journal as a run killed before its commit leaves it.
+  void DeadJournal(const std::string& lines) { dir_.Write("ws/.svreg/pending/1-1.journal", lines); }
+
+  TempDir dir_;
+  std::string ws_ = dir_ / "ws";
+};
+
+TEST_F(SvregSafety, RegistrationKeepsFiles) {
+  // A refused registration keeps its copy.
+  auto refused = Json({"register", ws_, "--type", "COBOL", dir_.Write("src/README.txt", "text\n")}, 1);
+  EXPECT_EQ(refused["results"][0]["result"], "rNoRefreshNeeded");
+  EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/README.txt"), "text\n");
+  // A file of the user's in Sources that no object records is never replaced: result 8.
+  dir_.Write("ws/Sources/COBOL/WIP.cbl", "work in progress\n");
+  auto taken = Json({"register", ws_, "--type", "COBOL", dir_.Write("src/WIP.cbl", "other\n")}, 1);
+  EXPECT_EQ(taken["results"][0]["result"], "rFileAllreadyExists");
+  EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/WIP.cbl"), "work in progress\n");
+  // The type's folder is spelled as the schema spells it, whatever the caller typed.
+  Register(dir_.Write("src/LOW.cbl", "x\n"), "cobol");
+  EXPECT_TRUE(Exists("Sources/COBOL/LOW.cbl"));
+  EXPECT_FALSE(Exists("Sources/cobol"));
+  // A path that differs in letter case is another file: it is copied, not taken as in place.
+  std::string elsewhere = dir_.Write("ws/sources/cobol/CASE.cbl", "case\n");
+  Register(elsewhere);
+  EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/CASE.cbl"), "case\n");
+  // A file registered from its own place is not copied and stays.
+  std::string in_place = dir_.Write("ws/Sources/JCL/RUN.jcl", "//RUN JOB\n");
+  EXPECT_FALSE(Register(in_place, "JCL").empty());
+  EXPECT_EQ(ReadFile(in_place), "//RUN JOB\n");
+}
+
+TEST_F(SvregSafety, DeletionStaysInsideTheWorkspaceAndNamesAreLiteral) {
+  TempDir outside;
+  outside.Write("victim.txt", "v");
+  std::string pay = Register(dir_.Write("src/PAY?.cbl", "?\n"));
+  Register(dir_.Write("src/PAY1.cbl", "1\n"));
+  Register(dir_.Write("src/*.cbl", "*\n"));
+  fs::create_directory_symlink(outside.path(), fs::path(ws_) / "link");
+  dir_.Write("ws/out/PAY.mf", "../../" + fs::relative(outside / "victim.txt", ws_ + "/out").string() +
+                                  "\n..\\..\n//DIR:../..\n../link/victim.txt\n../workspace.db\n");
+  Json({"generated", "add", ws_, pay, "\\.", ":out\\PAY.mf",
+        "\\link", "\\Sources\\COBOL", ".options\\workspace.xml"});
+  Json({"invalidate", ws_, pay});
+  Json({"unregister", ws_, pay});
+  for (const char* own : {"workspace.db", "options/workspace.xml", "codepages/ibm-37.tbl",
+                          "Sources/COBOL/PAY1.cbl", "Sources/COBOL/*.cbl"}) {
+    EXPECT_TRUE(Exists(own)) << own;
+  }
+  EXPECT_FALSE(Exists("Sources/COBOL/PAY?.cbl"));
+  EXPECT_TRUE(fs::exists(outside / "victim.txt"));
+  int warnings = 0;
+  auto log = Json({"log", ws_})["log"];
+  for (const auto& record : log) warnings += record["severity"] == 1;
+  EXPECT_GE(warnings, 8) << log.dump(1);
+  EXPECT_EQ(Json({"objects", ws_, "--type", "COBOL"})["objects"].size(), 2u);
+}
+
+TEST_F(SvregSafety, TheNextRunUndoesAKilledRegistration) {
+  // The killed run had written LEFT.cbl and KEPT.cbl (refused, so kept) but committed neither
+  // object; USER.cbl is a file of the user's that no journal names.
+  dir_.Write("ws/Sources/COBOL/LEFT.cbl", "left\n");
+  dir_.Write("ws/Sources/COBOL/KEPT.txt", "kept\n");
+  dir_.Write("ws/Sources/COBOL/USER.cbl", "user\n");
+  DeadJournal("copy\tSources/COBOL/LEFT.cbl\ncopy\tSources/COBOL/KEPT.txt\nkeep\tSources/COBOL/KEPT.txt\n"
+              "copy\t../../escape\n");
+  dir_.Write("escape", "outside");
+  auto again = Json({"register", ws_, "--type", "COBOL", dir_.Write("src/LEFT.cbl", "left\n")});
+  EXPECT_EQ(again["results"][0]["result"], "rOK");
+  EXPECT_TRUE(Exists("Sources/COBOL/KEPT.txt"));
+  EXPECT_TRUE(Exists("Sources/COBOL/USER.cbl"));
+  EXPECT_TRUE(fs::exists(dir_ / "escape"));
+  EXPECT_FALSE(Exists(".svreg/pending/1-1.journal"));
+}
+
+TEST_F(SvregSafety, TheNextRunFinishesAKilledRefresh) {
+  std::string original = dir_.Write("src/A.cbl", "A\n");
+  std::string id = Register(original);
+  Json({"generated", "add", ws_, id, ".out\\A.lst"});
+  dir_.Write("ws/out/A.lst", "listing");
+  // The killed refresh had rewritten the copy but not committed the invalidation.
+  auto started = std::chrono::system_clock::now().time_since_epoch();
+  DeadJournal(fmt::format("refresh\t{}\t{}\n", std::chrono::nanoseconds(started).count(), id));
+  dir_.Write("src/A.cbl", "A changed\n");
+  fs::remove(ws_ + "/Sources/COBOL/A.cbl");
+  dir_.Write("ws/Sources/COBOL/A.cbl", "A changed\n");
+  auto refreshed = Json({"refresh", ws_, id});
+  EXPECT_EQ(refreshed["copied"], 0);
+  EXPECT_FALSE(Exists("out/A.lst"));
+}
+
+// A full disk: the final commit fails, so nothing of the batch is reported as registered, the
+// copies written for it go, and svreg exits 2. Needs root for a small file system of its own.
+TEST_F(SvregSafety, AFullDiskRegistersNothingItCannotKeep) {
+  fs::path small = dir_ / "small";
+  fs::create_directories(small);
+  if (::geteuid() != 0 || ::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=4m") != 0) {
+    GTEST_SKIP() << "needs root to mount a small file system";
+  }
+  std::string ws = (small / "ws").string();
+  ASSERT_EQ(RunSvreg({"init", ws}).exit_code, 0);
+  for (int i = 0; i < 20; ++i) dir_.Write(fmt::format("src/P{:02}.cbl", i), "x\n");
+  // Fill the disk but for room for the twenty copies.
+  {
+    fs::path filler = small / "filler";
+    std::string block(4096, 'f');
+    FILE* out = std::fopen(filler.c_str(), "wb");
+    while (std::fwrite(block.data(), 1, block.size(), out) == block.size() && std::fflush(out) == 0) {
+    }
+    std::fclose(out);
+    fs::resize_file(filler, fs::file_size(filler) - 20 * 4096);
+  }
+  auto result = RunSvreg({"register", ws, "--type", "COBOL", dir_ / "src", "--json"});
+  ::umount2(small.c_str(), MNT_DETACH);
+  if (result.exit_code == 1) GTEST_SKIP() << "the copies did not fit: " << result.out;
+  EXPECT_EQ(result.exit_code, 2) << result.err;
+  EXPECT_EQ(result.out.find("\"rOK\""), std::string::npos) << result.out;
+}
+
+}  // namespace
+}  // namespace svregistration
