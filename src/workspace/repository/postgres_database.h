@@ -5,10 +5,12 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "workspace/repository/database.h"
 
 struct pg_conn;
+struct pg_result;
 
 namespace svregistration::workspace {
 
@@ -36,6 +38,10 @@ class PostgresDatabase final : public Database {
 
   /// Where statements report the rows they changed.
   void SetChanges(int changes) { changes_ = changes; }
+  /// Runs a prepared statement (after the savepoint commands held back for it); `why` is set
+  /// when it, or one of them, failed. The result is the statement's, to be freed by the caller.
+  pg_result* ExecutePrepared(const std::string& name, const std::vector<const char*>& values,
+                             std::string& why);
   pg_conn* connection() const { return connection_; }
 
  private:
@@ -43,11 +49,13 @@ class PostgresDatabase final : public Database {
   static std::shared_ptr<PostgresDatabase> Connect(const std::string& location);
   std::unique_ptr<PreparedStatement> PrepareStatement(std::string_view sql) override;
   void BeginWrite() override;
+  bool Defer(std::string_view sql);
 
   pg_conn* connection_;
   int changes_ = 0;
   // Statements are prepared on the server once per connection, under a name of their own.
   std::unordered_map<std::string, std::string> prepared_names_;
+  std::vector<const char*> deferred_;
 };
 
 }  // namespace svregistration::workspace
