@@ -33,10 +33,9 @@ void RequireSameMaps(const CCSID& a, const CCSID& b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static svregistration::fuzz::ScratchFolder scratch;
-  static const std::string map_file = (scratch.path() / "map.ucm").string();
-  static const std::string table_file = (scratch.path() / "table.tbl").string();
-  svregistration::fuzz::WriteBytes(map_file, data, size);
+  static svregistration::testing::TempDir scratch;
+  static const std::string table_file = scratch / "table.tbl";
+  const std::string map_file = scratch.Write("map.ucm", svregistration::fuzz::AsText(data, size));
   CCSID imported;
   try {
     imported.Import(map_file, 1);

@@ -1,6 +1,5 @@
-// What the fuzz targets share: a checked condition that aborts with a message, a temporary
-// folder made once per process, and a user interface that answers a password prompt once with a
-// fixed text, then empty, and shows messages nowhere.
+// What the fuzz targets share: a checked condition that aborts with a message, and the tests'
+// temporary folder (one per process here) and scripted user interface.
 #pragma once
 
 #include <sys/resource.h>
@@ -10,13 +9,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <system_error>
 
+#include "support/scripted_user_interface.h"
+#include "support/temp_dir.h"
 #include "svregistration/error.h"
-#include "svregistration/user_interface.h"
 
 namespace svregistration::fuzz {
 
@@ -28,54 +29,9 @@ inline void Require(bool condition, const char* what) {
   }
 }
 
-/// A fresh folder below TMPDIR (or /tmp), removed when the process ends.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/svreg-fuzz-XXXXXX";
-    Require(::mkdtemp(pattern.data()) != nullptr, "mkdtemp");
-    path_ = pattern;
-  }
-  ~ScratchFolder() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-
-  const std::filesystem::path& path() const { return path_; }
-
- private:
-  std::filesystem::path path_;
-};
-
-/// Writes `size` bytes to `path`, replacing what was there.
-inline void WriteBytes(const std::filesystem::path& path, const std::uint8_t* data,
-                       std::size_t size) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
-  Require(out.good(), "write input file");
-}
-
-/// Answers the first input box with a fixed password and every later one empty (cancel).
-class QuietUserInterface final : public UserInterface {
- public:
-  void ShowMessage(const std::string&, const std::string&) override {}
-  std::string AskText(const std::string&, const std::string&, bool) override {
-    return asked_++ == 0 ? "fuzz-password" : "";
-  }
-  std::string BrowseForFolder(std::intptr_t, const std::string&) override { return ""; }
-  void ProcessPendingEvents() override {}
-
- private:
-  int asked_ = 0;
-};
-
-/// Installs a fresh QuietUserInterface for the calling thread.
-inline void InstallQuietUserInterface() {
-  SetUserInterface(std::make_shared<QuietUserInterface>());
+/// The input as the bytes of a text, to write with TempDir::Write.
+inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
+  return {reinterpret_cast<const char*>(data), size};
 }
 
 /// Files written by the process stop growing at 64 MiB (the write fails instead of filling the
@@ -98,31 +54,26 @@ inline void LimitFileSize() {
 template <class Archive>
 void ExtractAndCheck(const std::uint8_t* data, std::size_t size, const char* extension) {
   namespace fs = std::filesystem;
-  static ScratchFolder scratch;
-  static const fs::path archive = scratch.path() / (std::string("input.") + extension);
+  static testing::TempDir scratch;
   static const fs::path parent = scratch.path() / "parent";
   static const fs::path output = parent / "out";
   LimitFileSize();
   std::error_code ec;
   fs::remove_all(parent, ec);
   fs::create_directories(output);
-  WriteBytes(archive, data, size);
-  InstallQuietUserInterface();
+  const std::string archive = scratch.Write(std::string("input.") + extension, AsText(data, size));
+  testing::InstallScript({"fuzz-password"});  // then empty: cancelled
 
   try {
-    Archive().Extract(archive.string(), output.string(), "");
+    Archive().Extract(archive, output.string(), "");
   } catch (const Error&) {
   }
 
   for (const fs::directory_entry& entry : fs::directory_iterator(parent)) {
     Require(entry.path().filename() == "out", "something was written beside the output folder");
   }
-  std::size_t count = 0;
-  for (const fs::directory_entry& entry : fs::directory_iterator(scratch.path())) {
-    (void)entry;
-    ++count;
-  }
-  Require(count == 2, "something was written beside the archive");
+  Require(std::distance(fs::directory_iterator(scratch.path()), fs::directory_iterator()) == 2,
+          "something was written beside the archive");
   for (auto it = fs::recursive_directory_iterator(output, ec);
        it != fs::recursive_directory_iterator(); it.increment(ec)) {
     if (ec) break;

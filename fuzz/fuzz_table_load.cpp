@@ -11,9 +11,9 @@
 #include "svregistration/error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static svregistration::fuzz::ScratchFolder scratch;
-  static const std::string table_file = (scratch.path() / "table.tbl").string();
-  svregistration::fuzz::WriteBytes(table_file, data, size);
+  static svregistration::testing::TempDir scratch;
+  const std::string table_file =
+      scratch.Write("table.tbl", svregistration::fuzz::AsText(data, size));
   svregistration::CCSID table;
   try {
     table.Load(table_file, 0);

@@ -10,6 +10,7 @@
 
 #include "archive/archive_test_support.h"
 #include "support/fake_workspace.h"
+#include "support/temp_dir.h"
 #include "svregistration/ccsid.h"
 #include "svregistration/icu_table.h"
 
@@ -24,11 +25,6 @@ void Seed(const std::string& target, const std::string& name, const std::string&
   fs::create_directories(root / target);
   std::ofstream out(root / target / name, std::ios::binary | std::ios::trunc);
   out << bytes;
-}
-
-std::string ReadAll(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 std::string Utf16Le(const std::u16string& text) {
@@ -95,15 +91,13 @@ void NormaliserSeeds() {
 
 void SettingsSeeds() {
   const t::OptionsSpec specs[] = {
-      {},
       {.expand_tabs = true,
        .remove_numeration = true,
        .numeration = true,
        .remove_lead_numeration = true,
        .sosi = "Removed",
-       .source_locale = "1041",
        .registered_locale = "1041"},
-      {.legacy = "EBCDIC", .sosi = "Retained", .encoding_table = "ibm-930.tbl", .dbcs = true},
+      {.legacy = "EBCDIC", .encoding_table = "ibm-930.tbl", .dbcs = true},
       {.type = "JCL", .source_locale = "1024", .registered_locale = "2048"},
       {.sosi = "Spaces", .source_locale = "x", .registered_locale = "99999"},
   };
@@ -140,12 +134,12 @@ void CodePageSeeds() {
     svregistration::CCSID table;
     table.Import((work / "map.ucm").string(), 1);
     table.Save((work / "table.tbl").string());
-    Seed("fuzz_table_load", "seed" + std::to_string(n++), ReadAll(work / "table.tbl"));
+    Seed("fuzz_table_load", "seed" + std::to_string(n++), t::ReadFile(work / "table.tbl"));
   }
   svregistration::CCSID icu;
   svregistration::FillFromIcu(icu, "ibm-37");
   icu.Save((work / "table.tbl").string());
-  Seed("fuzz_table_load", "ibm-37", ReadAll(work / "table.tbl"));
+  Seed("fuzz_table_load", "ibm-37", t::ReadFile(work / "table.tbl"));
   fs::remove_all(work);
 
   // Records for ibm-930 (even first byte) and ibm-37 (odd).
@@ -189,7 +183,7 @@ void ArchiveSeeds() {
   int n = 0;
   for (const auto& [option, password] : options) {
     t::WriteArchive((work / "a.zip").string(), members, option, password);
-    Seed("fuzz_zip", "seed" + std::to_string(n++), ReadAll(work / "a.zip"));
+    Seed("fuzz_zip", "seed" + std::to_string(n++), t::ReadFile(work / "a.zip"));
   }
   fs::remove_all(work);
 
@@ -208,7 +202,8 @@ void ArchiveSeeds() {
   std::error_code ignored;
   for (const auto& item : fs::directory_iterator(shared, ignored)) {
     const std::string name = item.path().filename().string();
-    if (name.find("encrypt") != std::string::npos) Seed("fuzz_rar_decrypt", name, ReadAll(item));
+    if (name.find("encrypt") != std::string::npos)
+      Seed("fuzz_rar_decrypt", name, t::ReadFile(item));
   }
 }
 

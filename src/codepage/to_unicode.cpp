@@ -17,10 +17,14 @@
 //
 // Speed: the ANSI answers are asked once per character and code page and kept; with a code page
 // of single bytes only (MaxCharSize 1) nothing is asked at all. Each conversion builds 256-entry
-// tables for the single bytes, then one pass writes into output sized for the worst case.
+// tables for the single bytes, then one pass writes into output sized for the worst case. Where
+// the processor has AVX-512 byte permutes, whole records without shift bytes and runs of plain
+// single bytes take the vector forms (codepage/plain_bytes.h), chosen at run time.
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
+#include "codepage/plain_bytes.h"
 #include "codepage/table.h"
 #include "platform/ansi_conversion.h"
 #include "platform/locale_services.h"
@@ -86,6 +90,10 @@ struct Setup {
   std::array<const std::uint16_t*, 256> trail{};
   // `single` in bits 0-15 and `byte_class` in bits 16-23: one load per byte on the plain path.
   std::array<std::uint32_t, 256> plain{};
+  // The same for the vector form of the plain path, when the processor has one.
+  codepage::PlainRunFn plain_run = nullptr;
+  codepage::PlainRecordsFn plain_records = nullptr;
+  codepage::PlainByteTables vector_tables;
 };
 
 const TrailMapArray kNoPairs{};
@@ -160,12 +168,20 @@ std::size_t Convert(const Setup& setup, AnsiWidth* ansi, StreamState& st, const 
   };
 
   for (;;) {
+    if (setup.plain_records != nullptr && !st.shifted &&
+        st.record_end - base == i + kRecordLength) {
+      // At a record's first byte: whole records without shift bytes in one go.
+      std::size_t from = i;
+      i = setup.plain_records(setup.vector_tables, data, i, limit, o);
+      st.record_end += i - from;
+    }
     // Where this stretch stops: the record's end, or the end of what may be read of the piece.
     const std::size_t stop =
         static_cast<std::size_t>(std::min<std::uint64_t>(st.record_end - base, limit));
     if (!st.shifted) {
       // Plain single bytes, eight at a time while none of them needs more than its character.
       const std::uint32_t* plain = setup.plain.data();
+      if (setup.plain_run != nullptr) i = setup.plain_run(setup.vector_tables, data, i, stop, o);
       while (stop - i >= 8) {
         const std::uint8_t* d = data + i;
         std::uint32_t c0 = plain[d[0]], c1 = plain[d[1]], c2 = plain[d[2]], c3 = plain[d[3]];
@@ -255,10 +271,17 @@ class Decoder {
     }
     setup_.byte_class[kShiftOut] |= kSoSi;
     setup_.byte_class[kShiftIn] |= kSoSi;
+    codepage::PlainByteTables& vector = setup_.vector_tables;
     for (std::size_t b = 0; b < 256; ++b) {
       setup_.plain[b] = static_cast<std::uint32_t>(setup_.single[b]) |
                         static_cast<std::uint32_t>(setup_.byte_class[b]) << 16;
+      vector.low[b] = static_cast<std::uint8_t>(setup_.single[b] & 0xFF);
+      vector.high[b] = static_cast<std::uint8_t>(setup_.single[b] >> 8);
+      vector.stops[b] = setup_.byte_class[b];
+      vector.any_high = vector.any_high || vector.high[b] != 0;
     }
+    setup_.plain_run = codepage::VectorPlainRun();
+    setup_.plain_records = codepage::VectorPlainRecords();
   }
 
   /// The most characters a piece of `size` bytes gives.
@@ -284,27 +307,26 @@ class Decoder {
 }  // namespace
 
 // The output's memory is reserved once for the worst case (the input length plus a line end per
-// record), with huge pages asked for; the buffer is then converted in pieces, each piece's room
-// made valid just before it is written, so that no page of a large output is touched twice.
+// record), with huge pages asked for. Each piece is converted into a small buffer that stays in
+// the processor's caches and then appended: the result's memory is written once, never filled
+// with zeros first (which costs a slow per-character loop) and then overwritten.
 std::u16string CCSID::ToUnicode(const std::vector<std::uint8_t>& DBCS_Buffer,
                                 SOSIKeepType KeepSOSI) {
-  constexpr std::size_t kPiece = 1 << 16;
+  constexpr std::size_t kPiece = 1 << 14;
   const std::size_t size = DBCS_Buffer.size();
   if (size == 0) return {};
   Decoder decoder(*table_, table_->ansi_width, KeepSOSI);
   std::u16string text;
   text.reserve(Decoder::Bound(size) + Decoder::Bound(kPiece));  // the pieces' bounds add up
   codepage::AdviseHugePages(text.data(), text.capacity() * sizeof(char16_t));
-  std::size_t length = 0;
+  auto scratch = std::make_unique_for_overwrite<char16_t[]>(Decoder::Bound(kPiece));
   for (std::size_t pos = 0; pos < size;) {
     std::size_t piece = std::min(kPiece, size - pos);
     bool last = pos + piece == size;
-    text.resize(length + Decoder::Bound(piece));
     std::size_t written = 0;
-    pos += decoder.Run(DBCS_Buffer.data() + pos, piece, last, text.data() + length, written);
-    length += written;
+    pos += decoder.Run(DBCS_Buffer.data() + pos, piece, last, scratch.get(), written);
+    text.append(scratch.get(), written);
   }
-  text.resize(length);
   return text;
 }
 

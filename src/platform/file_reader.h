@@ -17,6 +17,8 @@ class FileReader {
 
   /// Fills `buffer` with the next bytes; fewer than `capacity` only at the end of the file.
   std::size_t Read(std::uint8_t* buffer, std::size_t capacity);
+  /// The open file, for copies made by the kernel.
+  int descriptor() const { return fd_; }
 
  private:
   std::string path_;

@@ -314,62 +314,105 @@ std::string FollowFinalLinks(const std::string& path) {
   throw ErrnoError(ELOOP, "write", path);
 }
 
-// Writes over the file itself: for a folder that refuses new files while the file is writable.
-void WriteInPlace(const std::string& path, const std::uint8_t* data, std::size_t size) {
-  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
-  if (!fd || !WriteAll(fd.get(), data, size)) throw ErrnoError(errno, "write", path);
-  if (::close(fd.release()) != 0) throw ErrnoError(errno, "write", path);
-}
-
 }  // namespace
 
-// No fsync: the rename makes the replacement whole against a crash of the process, and syncing
-// every registered copy would cost more than the copy itself. A replaced file keeps its mode and
-// owner; a link at the path keeps being a link and its target is replaced.
-void WriteWholeFile(const std::string& link_or_path, const std::uint8_t* data, std::size_t size) {
-  const std::string path = FollowFinalLinks(link_or_path);
+FileReplacement::FileReplacement(const std::string& link_or_path) : path_(FollowFinalLinks(link_or_path)) {
   struct stat info {};
-  const bool exists = StatPath(path, info);
-  if (exists) {
-    if (S_ISDIR(info.st_mode)) throw ErrnoError(EISDIR, "write", path);
+  exists_ = StatPath(path_, info);
+  if (exists_) {
+    if (S_ISDIR(info.st_mode)) throw ErrnoError(EISDIR, "write", path_);
     if (IsReadOnly(info)) {
       throw Error(error_number::kPermissionDenied, kSource,
-                  "cannot write '" + path + "': it is read-only");
+                  "cannot write '" + path_ + "': it is read-only");
     }
   }
-  UniqueFd fd = OpenUnnamedBeside(path);
-  const bool unnamed = static_cast<bool>(fd);
-  std::string temp;
-  if (!unnamed) {
-    temp = TemporaryNameFor(path);
-    fd.reset(::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-  }
-  if (!fd) {
-    int err = errno;
-    if (exists && (err == EACCES || err == EPERM) && ::access(path.c_str(), W_OK) == 0) {
-      WriteInPlace(path, data, size);
+  if (!exists_) {
+    // Nothing is there to keep: the file is made under its own name (three times cheaper than an
+    // unnamed file on ext4), exclusively, and removed again when it cannot be finished.
+    fd_.reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+    if (fd_) {
+      temp_ = path_;
+      direct_ = true;
       return;
     }
-    throw ErrnoError(err, "write", path);
   }
-  if (exists) {
-    ::fchmod(fd.get(), info.st_mode & 07777);
-    if (::fchown(fd.get(), info.st_uid, info.st_gid) != 0) {
+  fd_ = OpenUnnamedBeside(path_);
+  unnamed_ = static_cast<bool>(fd_);
+  if (!unnamed_) {
+    temp_ = TemporaryNameFor(path_);
+    fd_.reset(::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  }
+  if (!fd_) {
+    int err = errno;
+    temp_.clear();
+    // A folder that takes no new files while the file itself is writable: written in place.
+    if (!exists_ || (err != EACCES && err != EPERM) || ::access(path_.c_str(), W_OK) != 0) {
+      throw ErrnoError(err, "write", path_);
+    }
+    fd_.reset(::open(path_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd_) throw ErrnoError(errno, "write", path_);
+    in_place_ = true;
+    return;
+  }
+  if (exists_) {
+    ::fchmod(fd_.get(), info.st_mode & 07777);
+    if (::fchown(fd_.get(), info.st_uid, info.st_gid) != 0) {
       // Only the owner's own files can be given away; the mode is what matters to the user.
     }
   }
-  auto fail = [&](int err) {
-    if (!temp.empty()) ::unlink(temp.c_str());
-    throw ErrnoError(err, "write", path);
-  };
-  if (!WriteAll(fd.get(), data, size)) fail(errno);
-  // A new file is linked into place directly: one directory change instead of two.
-  if (unnamed && !exists && LinkUnnamed(fd.get(), path)) return;
-  if (unnamed) {
-    temp = TemporaryNameFor(path);
-    if (!LinkUnnamed(fd.get(), temp)) fail(errno);
+}
+
+FileReplacement::~FileReplacement() {
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+}
+
+void FileReplacement::Fail(int err) {
+  if (!temp_.empty()) ::unlink(temp_.c_str());
+  temp_.clear();
+  fd_.reset();
+  throw ErrnoError(err, "write", path_);
+}
+
+void FileReplacement::Write(const std::uint8_t* data, std::size_t size) {
+  if (!fd_) throw ErrnoError(EBADF, "write", path_);
+  if (!WriteAll(fd_.get(), data, size)) Fail(errno);
+}
+
+int FileReplacement::descriptor() const { return fd_.get(); }
+
+void FileReplacement::Commit() {
+  if (!fd_) throw ErrnoError(EBADF, "write", path_);
+  if (direct_) {
+    if (::close(fd_.release()) != 0) Fail(errno);
+    temp_.clear();
+    return;
   }
-  if (::close(fd.release()) != 0 || ::rename(temp.c_str(), path.c_str()) != 0) fail(errno);
+  if (in_place_) {
+    if (::close(fd_.release()) != 0) Fail(errno);
+    return;
+  }
+  // A new file is linked into place directly: one directory change instead of two.
+  if (unnamed_ && !exists_ && LinkUnnamed(fd_.get(), path_)) {
+    fd_.reset();
+    return;
+  }
+  if (unnamed_) {
+    temp_ = TemporaryNameFor(path_);
+    if (!LinkUnnamed(fd_.get(), temp_)) {
+      temp_.clear();
+      Fail(errno);
+    }
+  }
+  if (::close(fd_.release()) != 0 || ::rename(temp_.c_str(), path_.c_str()) != 0) Fail(errno);
+  temp_.clear();
+}
+
+// No fsync: the rename makes the replacement whole against a crash of the process, and syncing
+// every registered copy would cost more than the copy itself.
+void WriteWholeFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
+  FileReplacement replacement(path);
+  replacement.Write(data, size);
+  replacement.Commit();
 }
 
 }  // namespace svregistration::platform

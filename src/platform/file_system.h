@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/unique_fd.h"
+
 namespace svregistration {
 class Error;
 }
@@ -60,8 +62,39 @@ std::string JoinRecordedPath(std::string_view root, std::string_view relative);
 
 /// The whole file; nullopt when no file exists at the path.
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path);
-/// Writes the bytes to a temporary file beside the target and renames it over the target, so the
-/// target is either the old file or the new one. A read-only target is not replaced.
+/// A file written piece by piece beside its target and put in place only by Commit, whole: the
+/// target is either the old file or the new one, and a replacement dropped before Commit leaves
+/// nothing. Where no file was, the new one is made exclusively under its own name (a kill can
+/// leave it partial, never anything of the user's); otherwise the data goes into an unnamed file
+/// (a kill leaves nothing) that takes the old one's place when whole. A replaced file keeps its
+/// mode and owner; a link at the path stays a link and its target is replaced; a folder that
+/// takes no new files while the file itself is writable gets the file written in place. A
+/// read-only target is not replaced.
+class FileReplacement {
+ public:
+  explicit FileReplacement(const std::string& path);
+  ~FileReplacement();
+  FileReplacement(const FileReplacement&) = delete;
+  FileReplacement& operator=(const FileReplacement&) = delete;
+
+  void Write(const std::uint8_t* data, std::size_t size);
+  /// The descriptor being written (for copies made by the kernel).
+  int descriptor() const;
+  void Commit();
+
+ private:
+  [[noreturn]] void Fail(int err);
+
+  std::string path_;
+  bool exists_ = false;
+  bool unnamed_ = false;
+  bool in_place_ = false;
+  bool direct_ = false;  // made under its own name: removed when dropped
+  std::string temp_;
+  UniqueFd fd_;
+};
+
+/// Writes the bytes through a FileReplacement.
 void WriteWholeFile(const std::string& path, const std::uint8_t* data, std::size_t size);
 
 }  // namespace svregistration::platform

@@ -1,12 +1,16 @@
 // The per-thread host utilities and the built-in FileUtility, MessageFormatter and TextUtility.
 #include "platform/host_utilities.h"
 
+#include <unistd.h>
+
+#include <cerrno>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <string_view>
 
 #include "platform/fault_injection.h"
+#include "platform/file_reader.h"
 #include "platform/file_system.h"
 #include "platform/text.h"
 #include "svregistration/class_registry.h"
@@ -35,11 +39,27 @@ class DefaultFileUtility final : public host::FileUtility {
     return parts;
   }
 
+  // The kernel copies the bytes (no buffer of ours, whatever the size) into a replacement that
+  // takes the target's place only when whole.
   bool CopyFileTo(const std::string& from, const std::string& to) override {
     try {
-      auto bytes = ReadWholeFile(from);
-      if (!bytes) return false;
-      WriteWholeFile(to, bytes->data(), bytes->size());
+      if (!FileExists(from)) return false;
+      FileReader source(from);
+      FileReplacement copy(to);
+      if (NextFileSystemFault() != 0) return false;
+      while (true) {
+        ssize_t n = ::copy_file_range(source.descriptor(), nullptr, copy.descriptor(), nullptr,
+                                      std::size_t{1} << 30, 0);
+        if (n == 0) break;
+        if (n < 0) {
+          if (errno == EINTR) continue;
+          if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+          std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
+          while (std::size_t got = source.Read(buffer.data(), buffer.size())) copy.Write(buffer.data(), got);
+          break;
+        }
+      }
+      copy.Commit();
       return true;
     } catch (const Error&) {
       return false;  // the host reports a failed copy as False, not as an error

@@ -34,10 +34,13 @@ std::vector<std::uint8_t> NormaliseSource(std::vector<std::uint8_t>& source,
 /// Receives output a block at a time.
 using ByteSink = std::function<void(const std::uint8_t* bytes, std::size_t size)>;
 
+/// The size of the pieces NormaliseFileTo reads.
+inline constexpr std::size_t kNormaliserPiece = std::size_t{1} << 20;
+
 /// The same bytes as NormaliseSource of the file's content, handed to `sink` in blocks of about
-/// a mebibyte of whole lines. The file is read a piece at a time, so neither it nor the output is
-/// ever held whole. Raises Error 53 naming a missing file.
+/// a mebibyte of whole lines. The file is read `piece_size` bytes at a time, so neither it nor
+/// the output is ever held whole. Raises Error 53 naming a missing file.
 void NormaliseFileTo(const std::string& path, const NormaliserOptions& options,
-                     const ByteSink& sink);
+                     const ByteSink& sink, std::size_t piece_size = kNormaliserPiece);
 
 }  // namespace svregistration::registration

@@ -1,6 +1,8 @@
 // CopySource and ReadSource: the workspace form of a source file, plain or normalised.
 #include "registration/source_copy.h"
 
+#include <optional>
+
 #include "platform/file_system.h"
 #include "platform/host_utilities.h"
 #include "registration/normaliser.h"
@@ -80,8 +82,35 @@ void SVStandard::CopySource(std::shared_ptr<host::Workspace> SVWS, const std::st
     }
     return;
   }
-  std::vector<std::uint8_t> bytes = ConvertedSource(*state_, *SVWS, EntityType, FromPath);
-  if (!WriteBytesFile(bytes, ToPath)) RaiseCopyFailed(FromPath, ToPath);
+  if (settings.IsEbcdic) {
+    std::vector<std::uint8_t> bytes = ConvertedSource(*state_, *SVWS, EntityType, FromPath);
+    if (!WriteBytesFile(bytes, ToPath)) RaiseCopyFailed(FromPath, ToPath);
+    return;
+  }
+  // Streamed into the replacement, so that a source of any size (a single long line included)
+  // is never held whole; the target changes only when the copy is whole.
+  settings.ConvertSosi = settings.ConvertSosi && settings.SosiAllowed;
+  std::optional<platform::FileReplacement> copy;
+  try {
+    copy.emplace(ToPath);
+  } catch (const Error&) {
+    RaiseCopyFailed(FromPath, ToPath);
+  }
+  bool written = true;
+  NormaliseFileTo(FromPath, NormaliserOptions::From(settings), [&](const std::uint8_t* bytes, std::size_t size) {
+    if (!written) return;
+    try {
+      copy->Write(bytes, size);
+    } catch (const Error&) {
+      written = false;
+    }
+  });
+  try {
+    if (written) copy->Commit();
+  } catch (const Error&) {
+    written = false;
+  }
+  if (!written) RaiseCopyFailed(FromPath, ToPath);
 }
 
 std::vector<std::uint8_t> SVStandard::ReadSource(std::shared_ptr<host::Workspace> SVWS,

@@ -1,17 +1,19 @@
 // What the archive tests share: archives made on the spot (zip and tar through libarchive's
-// writer, RAR 4 with stored members through a small writer of our own), a user interface that
-// answers from a script, and a listing of what landed in a folder.
+// writer, RAR 4 with stored members through a small writer of our own), a listing of what landed in
+// a folder, and the fixture of a temporary folder with an output folder in it.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
-#include <deque>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "svregistration/user_interface.h"
+#include "support/scripted_user_interface.h"
+#include "support/temp_dir.h"
 
 namespace svregistration::testing {
 
@@ -44,34 +46,19 @@ std::string Rar4Archive(const std::vector<Member>& members, int damaged = -1);
 
 std::uint32_t Crc32(const std::string& bytes);
 
+using Files = std::map<std::string, std::string>;
+
 /// The relative paths below `root` with what they are: the contents of a file, "<dir>", or
 /// "-> target" for a symbolic link.
 std::map<std::string, std::string> Listing(const std::filesystem::path& root);
 
-/// Answers the input box from a script (then empty) and records every question and message.
-struct ScriptedUserInterface final : UserInterface {
-  void ShowMessage(const std::string& title, const std::string& text) override {
-    messages.emplace_back(title, text);
-  }
-  std::string AskText(const std::string& title, const std::string& prompt, bool) override {
-    questions.emplace_back(title, prompt);
-    std::string answer = answers.empty() ? "" : answers.front();
-    if (!answers.empty()) answers.pop_front();
-    return answer;
-  }
-  std::string BrowseForFolder(std::intptr_t, const std::string&) override { return ""; }
-  void ProcessPendingEvents() override {}
+/// A temporary folder `dir` with `out` below it; no scripted interface outlives the test.
+class ArchiveTest : public ::testing::Test {
+ protected:
+  void TearDown() override { SetUserInterface(nullptr); }
 
-  std::deque<std::string> answers;
-  std::vector<std::pair<std::string, std::string>> questions, messages;
+  TempDir dir;
+  std::string out = dir / "out";
 };
-
-/// Installs a scripted interface for the calling thread.
-inline std::shared_ptr<ScriptedUserInterface> InstallScript(std::vector<std::string> answers = {}) {
-  auto ui = std::make_shared<ScriptedUserInterface>();
-  ui->answers.assign(answers.begin(), answers.end());
-  SetUserInterface(ui);
-  return ui;
-}
 
 }  // namespace svregistration::testing

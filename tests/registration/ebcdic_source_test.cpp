@@ -4,7 +4,9 @@
 
 #include "registration/registration_settings.h"
 #include "registration/sv_standard_state.h"
+#include "support/error_capture.h"
 #include "support/fake_workspace.h"
+#include "support/scoped_environment.h"
 #include "support/temp_dir.h"
 #include "svregistration/ccsid.h"
 #include "svregistration/error.h"
@@ -24,9 +26,11 @@ class EbcdicSourceTest : public ::testing::Test {
     table.Save(dir_ / "ws/codepages/ibm-37.tbl");
   }
   std::shared_ptr<FakeWorkspace> Workspace(const std::string& table_name = "ibm-37.tbl") {
-    return std::make_shared<FakeWorkspace>(
-        dir_ / "ws", WorkspaceOptionsXml({.expand_tabs = true, .remove_numeration = true,
-                                          .legacy = "EBCDIC", .encoding_table = table_name}));
+    return std::make_shared<FakeWorkspace>(dir_ / "ws",
+                                           WorkspaceOptionsXml({.expand_tabs = true,
+                                                                .remove_numeration = true,
+                                                                .legacy = "EBCDIC",
+                                                                .encoding_table = table_name}));
   }
   // "HELLO" in code page 037, padded with EBCDIC spaces to an 80-byte record.
   static std::string Record(const std::string& ebcdic_text) {
@@ -39,7 +43,8 @@ class EbcdicSourceTest : public ::testing::Test {
 
 TEST_F(EbcdicSourceTest, RecordsBecomeLinesNormalised) {
   const std::string hello = "\xC8\xC5\xD3\xD3\xD6";
-  std::string source = dir_.Write("PAY.cbl", Record(hello) + Record("\x05" + hello) + Record(hello));
+  std::string source =
+      dir_.Write("PAY.cbl", Record(hello) + Record("\x05" + hello) + Record(hello));
   auto bytes = service_.ReadSource(Workspace(), "COBOL", source);
   // Trailing blanks of the lines that end go; a TAB stays a TAB; the last line keeps its blanks.
   EXPECT_EQ(Text(bytes), "HELLO\r\n\tHELLO\r\nHELLO" + std::string(75, ' '));
@@ -52,10 +57,8 @@ TEST_F(EbcdicSourceTest, JapaneseRecordsKeepBestFitCharacters) {
   CCSID table;
   FillFromIcu(table, "ibm-930");
   table.Save(dir_ / "ws/codepages/ibm-930.tbl");
-  struct JapaneseUser {  // the user's locale decides which pairs stay whole
-    JapaneseUser() { ::setenv("LC_ALL", "ja_JP.UTF-8", 1); }
-    ~JapaneseUser() { ::unsetenv("LC_ALL"); }
-  } user;
+  ScopedEnvironment user;  // the user's locale decides which pairs stay whole
+  user.Set("LC_ALL", "ja_JP.UTF-8");
   auto workspace = std::make_shared<FakeWorkspace>(
       dir_ / "ws",
       WorkspaceOptionsXml(
@@ -81,13 +84,11 @@ TEST_F(EbcdicSourceTest, TableIsLoadedOnceAndAFailedLoadIsNotKept) {
   service_.ReadSource(Workspace("IBM-37.TBL"), "COBOL", source);  // letter case is ignored
   EXPECT_EQ(service_.state().CodePageTable, cached);
 
-  try {
-    service_.ReadSource(Workspace("missing.tbl"), "COBOL", source);
-    ADD_FAILURE() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), error_number::kFileNotFound);
-    EXPECT_NE(e.description().find("missing.tbl"), std::string::npos) << e.description();
-  }
+  auto error =
+      CaptureError([&] { service_.ReadSource(Workspace("missing.tbl"), "COBOL", source); });
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->number(), error_number::kFileNotFound);
+  EXPECT_NE(error->description().find("missing.tbl"), std::string::npos) << error->description();
   EXPECT_EQ(service_.state().CodePageTable, nullptr);
 }
 

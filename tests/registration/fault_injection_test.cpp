@@ -1,11 +1,15 @@
 // Every file system operation of registration, refresh and unregistration made to fail in turn
 // (no space, permission denied, I/O error): each failure gives a prescribed result or error, a log
 // record where one is prescribed, and never a partial file.
+#include "platform/fault_injection.h"
+
 #include <gtest/gtest.h>
 
-#include "platform/fault_injection.h"
+#include <functional>
+
 #include "platform/host_utilities.h"
 #include "registration/sv_standard_state.h"
+#include "support/error_capture.h"
 #include "support/fake_repository.h"
 #include "support/fake_workspace.h"
 #include "support/temp_dir.h"
@@ -19,13 +23,40 @@ namespace {
 using namespace testing;
 using platform::FileSystemFault;
 
-constexpr FileSystemFault kFaults[] = {FileSystemFault::kNoSpace, FileSystemFault::kPermissionDenied,
-                                       FileSystemFault::kIoError};
+// One run of the operation under test, in a fresh folder with a fresh workspace.
+struct Attempt {
+  TempDir dir;
+  std::shared_ptr<FakeRepository> repository = std::make_shared<FakeRepository>();
+  std::shared_ptr<FakeWorkspace> workspace = std::make_shared<FakeWorkspace>(
+      dir / "ws", WorkspaceOptionsXml({.expand_tabs = true, .remove_numeration = true}));
+  SVStandard service;
+  Attempt() { workspace->repository = repository; }
+};
 
-// No temporary file is left anywhere under the folder.
-void ExpectNoTemporaryFiles(const std::filesystem::path& folder) {
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) {
-    EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos) << entry.path();
+// For each kind of fault, makes the 1st, 2nd, ... file system operation of `operate` fail until a
+// run no longer reaches the fault. `check` gets the result and whether the fault fired; no run
+// may leave a temporary file anywhere.
+void SweepFaults(const std::function<void(Attempt&)>& prepare,
+                 const std::function<int(Attempt&)>& operate,
+                 const std::function<void(Attempt&, int result, bool fired)>& check) {
+  for (FileSystemFault fault :
+       {FileSystemFault::kNoSpace, FileSystemFault::kPermissionDenied, FileSystemFault::kIoError}) {
+    for (long nth = 1;; ++nth) {
+      SCOPED_TRACE("fault " + std::to_string(static_cast<int>(fault)) + " at operation " +
+                   std::to_string(nth));
+      Attempt attempt;
+      prepare(attempt);
+      platform::InjectFileSystemFault(nth, fault);
+      int result = operate(attempt);
+      bool fired = platform::FileSystemFaultFired();
+      platform::ClearFileSystemFault();
+      check(attempt, result, fired);
+      for (const auto& entry : std::filesystem::recursive_directory_iterator(attempt.dir.path())) {
+        EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos)
+            << entry.path();
+      }
+      if (!fired) break;
+    }
   }
 }
 
@@ -36,145 +67,106 @@ class FaultInjectionTest : public ::testing::Test {
     platform::ResetThreadUtilities();
   }
   void TearDown() override { platform::ClearFileSystemFault(); }
-
-  std::shared_ptr<FakeWorkspace> NewWorkspace(const std::string& root, FakeRepository*& repository) {
-    auto workspace = std::make_shared<FakeWorkspace>(
-        root, WorkspaceOptionsXml({.expand_tabs = true, .remove_numeration = true}));
-    auto repo = std::make_shared<FakeRepository>();
-    repository = repo.get();
-    workspace->repository = repo;
-    return workspace;
-  }
 };
 
 TEST_F(FaultInjectionTest, RegistrationGivesItsResultAndNoPartialCopy) {
-  for (FileSystemFault fault : kFaults) {
-    for (long nth = 1;; ++nth) {
-      TempDir dir;
-      std::string source = dir.Write("in/PAY.cbl", "\tMOVE A TO B.   \n" + std::string(5000, 'X') + "\n");
-      FakeRepository* repository = nullptr;
-      auto workspace = NewWorkspace(dir / "ws", repository);
-      SVStandard service;
-      std::string name = "PAY";
-      platform::InjectFileSystemFault(nth, fault);
-      SVRegistrationResults result = service.RegisterEx(workspace, "COBOL", name, source, true);
-      bool fired = platform::FileSystemFaultFired();
-      platform::ClearFileSystemFault();
-      std::string target = dir / "ws/Sources/COBOL/PAY.cbl";
-      if (!fired) {
-        EXPECT_EQ(result, rOK);
-        EXPECT_EQ(ReadFile(target), "        MOVE A TO B.\r\n" + std::string(72, 'X') + "\r\n");
-        break;
-      }
-      SCOPED_TRACE("fault at operation " + std::to_string(nth));
-
-      switch (result) {
-        case rErrorOnCreateSourceDirectory:
-          EXPECT_TRUE(workspace->log->records.empty());
-          break;
-        case rUnexpectedRegistrationError:
-          ASSERT_EQ(workspace->log->records.size(), 1u);
-          EXPECT_EQ(workspace->log->records[0].title, "Register");
-          EXPECT_FALSE(std::filesystem::exists(target));
-          EXPECT_TRUE(repository->objects.empty());
-          break;
-        case rOK:  // a failure the operation does not depend on (a folder already there)
-          EXPECT_EQ(ReadFile(target), "        MOVE A TO B.\r\n" + std::string(72, 'X') + "\r\n");
-          break;
-        default:
-          ADD_FAILURE() << "result " << result;
-      }
-      ExpectNoTemporaryFiles(dir.path());
-    }
-  }
+  const std::string normalised = "        MOVE A TO B.\r\n" + std::string(72, 'X') + "\r\n";
+  SweepFaults(
+      [](Attempt& a) {
+        a.dir.Write("in/PAY.cbl", "\tMOVE A TO B.   \n" + std::string(5000, 'X') + "\n");
+      },
+      [](Attempt& a) {
+        std::string name = "PAY";
+        return a.service.RegisterEx(a.workspace, "COBOL", name, a.dir / "in/PAY.cbl", true);
+      },
+      [&](Attempt& a, int result, bool fired) {
+        std::string target = a.dir / "ws/Sources/COBOL/PAY.cbl";
+        EXPECT_TRUE(fired || result == rOK) << result;
+        switch (result) {
+          case rErrorOnCreateSourceDirectory:
+            EXPECT_TRUE(a.workspace->log->records.empty());
+            break;
+          case rUnexpectedRegistrationError:
+            ASSERT_EQ(a.workspace->log->records.size(), 1u);
+            EXPECT_EQ(a.workspace->log->records[0].title, "Register");
+            EXPECT_FALSE(std::filesystem::exists(target));
+            EXPECT_TRUE(a.repository->objects.empty());
+            break;
+          case rOK:  // also when the failure is one the operation does not depend on
+            EXPECT_EQ(ReadFile(target), normalised);
+            break;
+          default:
+            ADD_FAILURE() << "result " << result;
+        }
+      });
 }
 
 TEST_F(FaultInjectionTest, RefreshLeavesTheOldCopyOrTheNewOne) {
-  for (FileSystemFault fault : kFaults) {
-    for (long nth = 1;; ++nth) {
-      TempDir dir;
-      std::string source = dir.Write("in/PAY.cbl", "OLD\n");
-      FakeRepository* repository = nullptr;
-      auto workspace = NewWorkspace(dir / "ws", repository);
-      SVStandard service;
-      std::string name = "PAY";
-      ASSERT_EQ(service.RegisterEx(workspace, "COBOL", name, source, true), rOK);
-      std::string id = service.RegisteredObjectId();
-      dir.Write("in/PAY.cbl", "NEW CONTENT\n");
-      long copied = 0;
-      platform::InjectFileSystemFault(nth, fault);
-      int result = service.RefreshSource(workspace, id, copied);
-      bool fired = platform::FileSystemFaultFired();
-      platform::ClearFileSystemFault();
-      std::string copy = ReadFile(dir / "ws/Sources/COBOL/PAY.cbl");
-      if (!fired) {
-        EXPECT_EQ(result, rOK);
-        EXPECT_EQ(copy, "NEW CONTENT\r\n");
-        break;
-      }
-      SCOPED_TRACE("fault at operation " + std::to_string(nth));
-      EXPECT_TRUE(copy == "OLD\r\n" || copy == "NEW CONTENT\r\n") << copy;
-      if (result != rOK) {
-        EXPECT_EQ(workspace->log->records.size(), 1u);  // the failure is logged
-      }
-      ExpectNoTemporaryFiles(dir.path());
-    }
-  }
+  SweepFaults(
+      [](Attempt& a) {
+        std::string name = "PAY";
+        std::string source = a.dir.Write("in/PAY.cbl", "OLD\n");
+        ASSERT_EQ(a.service.RegisterEx(a.workspace, "COBOL", name, source, true), rOK);
+        a.dir.Write("in/PAY.cbl", "NEW CONTENT\n");
+      },
+      [](Attempt& a) {
+        long copied = 0;
+        return a.service.RefreshSource(a.workspace, a.service.RegisteredObjectId(), copied);
+      },
+      [](Attempt& a, int result, bool fired) {
+        std::string copy = ReadFile(a.dir / "ws/Sources/COBOL/PAY.cbl");
+        if (!fired) {
+          EXPECT_EQ(result, rOK);
+          EXPECT_EQ(copy, "NEW CONTENT\r\n");
+        }
+        EXPECT_TRUE(copy == "OLD\r\n" || copy == "NEW CONTENT\r\n") << copy;
+        EXPECT_TRUE(result == rOK ||
+                    a.workspace->log->records.size() == 1u);  // the failure is logged
+      });
 }
 
+// The host's file removal and the manifest passes absorb deletion failures: the object is
+// unregistered and logged; a manifest that cannot be read fails the call and stays whole.
 TEST_F(FaultInjectionTest, UnregistrationReportsAndKeepsTheRepositoryWhole) {
-  for (FileSystemFault fault : kFaults) {
-    for (long nth = 1;; ++nth) {
-      TempDir dir;
-      FakeRepository* repository = nullptr;
-      auto workspace = NewWorkspace(dir / "ws", repository);
-      auto object = repository->Add("COBOL", "PAY");
-      object->attributes["Source"] = "Sources/COBOL/PAY.cbl";
-      object->generated = {":out/PAY.mf"};
-      dir.Write("ws/Sources/COBOL/PAY.cbl", "x");
-      dir.Write("ws/out/PAY.mf", "gen/PAY.obj\n//DIR:gen\n");
-      dir.Write("ws/out/gen/PAY.obj", "x");
-      SVStandard service;
-      platform::InjectFileSystemFault(nth, fault);
-      bool ok = service.Unregister(workspace, object->Id());
-      bool fired = platform::FileSystemFaultFired();
-      platform::ClearFileSystemFault();
-      // The host's file removal and the manifest passes absorb deletion failures: the object is
-      // unregistered and logged; a manifest that cannot be read fails the call and stays whole.
-      EXPECT_TRUE(repository->objects.empty());
-      if (ok) {
-        EXPECT_EQ(workspace->log->records.size(), 1u);
-      } else {
-        EXPECT_TRUE(std::filesystem::exists(dir.path() / "ws/out/PAY.mf"));
-      }
-      if (!fired) {
-        EXPECT_FALSE(std::filesystem::exists(dir.path() / "ws/out") &&
-                     std::filesystem::exists(dir.path() / "ws/out/gen"));
-        break;
-      }
-    }
-  }
+  SweepFaults(
+      [](Attempt& a) {
+        auto object = a.repository->Add("COBOL", "PAY");
+        object->attributes["Source"] = "Sources/COBOL/PAY.cbl";
+        object->generated = {":out/PAY.mf"};
+        a.dir.Write("ws/Sources/COBOL/PAY.cbl", "x");
+        a.dir.Write("ws/out/PAY.mf", "gen/PAY.obj\n//DIR:gen\n");
+        a.dir.Write("ws/out/gen/PAY.obj", "x");
+      },
+      [](Attempt& a) {
+        return static_cast<int>(a.service.Unregister(a.workspace, a.repository->objects[0]->Id()));
+      },
+      [](Attempt& a, int ok, bool fired) {
+        EXPECT_TRUE(a.repository->objects.empty());
+        if (ok) {
+          EXPECT_EQ(a.workspace->log->records.size(), 1u);
+        } else {
+          EXPECT_TRUE(std::filesystem::exists(a.dir / "ws/out/PAY.mf"));
+        }
+        EXPECT_TRUE(fired || !std::filesystem::exists(a.dir / "ws/out/gen"));
+      });
 }
 
 TEST_F(FaultInjectionTest, TableSavingLeavesTheOldTableOrRaises) {
-  for (FileSystemFault fault : kFaults) {
-    TempDir dir;
-    CCSID table;
-    FillFromIcu(table, "ibm-37");
-    std::string path = dir.Write("ibm-37.tbl", std::string(3000, '\x7F'));
-    platform::InjectFileSystemFault(1, fault);
-    try {
-      table.Save(path);
-      ADD_FAILURE() << "the injected failure was not reported";
-    } catch (const Error& e) {
-      EXPECT_NE(e.description().find(path), std::string::npos) << e.description();
-    }
-    platform::ClearFileSystemFault();
-    EXPECT_EQ(ReadFile(path), std::string(3000, '\x7F'));  // the old table, whole
-    ExpectNoTemporaryFiles(dir.path());
-    table.Save(path);
-    EXPECT_EQ(ReadFile(path).size(), 1024u);
-  }
+  CCSID table;
+  FillFromIcu(table, "ibm-37");
+  const std::string old_table(3000, '\x7F');
+  SweepFaults(
+      [&](Attempt& a) { a.dir.Write("ibm-37.tbl", old_table); },
+      [&](Attempt& a) {
+        std::optional<Error> error = CaptureError([&] { table.Save(a.dir / "ibm-37.tbl"); });
+        EXPECT_TRUE(!error || error->description().find(a.dir / "ibm-37.tbl") != std::string::npos);
+        return error ? 1 : 0;
+      },
+      [&](Attempt& a, int raised, bool fired) {
+        EXPECT_EQ(raised != 0, fired);
+        const std::string saved = ReadFile(a.dir / "ibm-37.tbl");
+        EXPECT_TRUE(fired ? saved == old_table : saved.size() == 1024u);  // old, whole
+      });
 }
 
 }  // namespace

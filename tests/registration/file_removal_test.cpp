@@ -29,45 +29,52 @@ class FileRemovalTest : public ::testing::Test {
   TempDir dir_;
   std::shared_ptr<testing::FakeWorkspace> workspace_ =
       std::make_shared<testing::FakeWorkspace>(dir_.path().string(), "<OPTIONS/>");
-  std::shared_ptr<testing::FakeRepository> repository_ = std::make_shared<testing::FakeRepository>();
+  std::shared_ptr<testing::FakeRepository> repository_ =
+      std::make_shared<testing::FakeRepository>();
   SVStandard::State state_;
 };
 
 TEST(ManifestEntryPath, NamesThePathOfEachLineKind) {
+  // clang-format off
   const std::pair<const char*, const char*> cases[] = {
       {"//DIR:gen\\lists", "gen\\lists"},  {"//SOURCE:1,PAY.cbl", "PAY.cbl"},
       {"out\\PAY.lst", "out\\PAY.lst"},    {"//SOURCE:PAY.cbl", "//SOURCE:PAY.cbl"},
       {"//source:2,a,b", "a,b"},           {"//MODEL:PAY", "PAY"},
       {"//", "//"},                        {"C:x", "C:x"},
   };
+  // clang-format on
   for (const auto& [line, path] : cases) EXPECT_EQ(ManifestEntryPath(line), path) << line;
 }
 
-TEST_F(FileRemovalTest, HostVariantVisitsEveryMarker) {
-  dir_.Write("a/x.lst", "1");
-  dir_.Write("a/gen/y.obj", "2");
-  dir_.Write("a/y", "3");
-  dir_.Write("a/x.mf", "gen2\\z.lst\n");
-  dir_.Write("a/gen2/z.lst", "4");
-  RemoveEntryFiles(state_, {".a\\x.lst", ":a\\x.mf", "\\a\\gen", "*a\\y", "?a\\y", ""},
-                   DeletionVariant::kHost);
-  EXPECT_FALSE(Exists("a/x.lst"));
-  EXPECT_FALSE(Exists("a/x.mf"));
-  EXPECT_FALSE(Exists("a/gen2/z.lst"));
-  EXPECT_FALSE(Exists("a/gen"));
-  EXPECT_TRUE(Exists("a/y"));
-}
-
-// "*" and "?" are part of a real name here: the group variant deletes exactly the named file.
-TEST_F(FileRemovalTest, PatternVariantDeletesTheNamedFileOnlyAndIgnoresMisses) {
-  dir_.Write("a/x1.lst", "1");
-  dir_.Write("a/x?.lst", "2");
-  dir_.Write("a/gen/keep", "3");
-  RemoveEntryFiles(state_, {".a\\x?.lst", ".a\\*.lst", ".a\\missing.lst", "\\a\\gen"},
-                   DeletionVariant::kPattern);
-  EXPECT_TRUE(Exists("a/x1.lst"));
-  EXPECT_FALSE(Exists("a/x?.lst"));
-  EXPECT_TRUE(Exists("a/gen/keep"));
+// The host variant follows every marker ('.' file, ':' manifest, '\\' folder; others are
+// skipped); the group variant takes "*" and "?" as part of a real name, deletes exactly the named
+// file, ignores misses and leaves folders alone.
+TEST_F(FileRemovalTest, EachVariantDeletesWhatItsEntriesName) {
+  struct Case {
+    DeletionVariant variant;
+    std::vector<std::string> entries;
+    std::vector<const char*> gone, kept;
+  };
+  const Case cases[] = {
+      {DeletionVariant::kHost,
+       {".a\\x.lst", ":a\\x.mf", "\\a\\gen", "*a\\y", "?a\\y", ""},
+       {"a/x.lst", "a/x.mf", "a/gen2/z.lst", "a/gen"},
+       {"a/y", "a/x1.lst"}},
+      {DeletionVariant::kPattern,
+       {".a\\x?.lst", ".a\\*.lst", ".a\\missing.lst", "\\a\\gen"},
+       {"a/x?.lst"},
+       {"a/x1.lst", "a/gen/y.obj", "a/x.lst"}},
+  };
+  for (const Case& c : cases) {
+    for (const char* file :
+         {"a/x.lst", "a/x1.lst", "a/x?.lst", "a/gen/y.obj", "a/y", "a/gen2/z.lst"}) {
+      dir_.Write(file, "1");
+    }
+    dir_.Write("a/x.mf", "gen2\\z.lst\n");
+    RemoveEntryFiles(state_, c.entries, c.variant);
+    for (const char* file : c.gone) EXPECT_FALSE(Exists(file)) << file;
+    for (const char* file : c.kept) EXPECT_TRUE(Exists(file)) << file;
+  }
 }
 
 // Whatever an entry or a manifest line names, nothing outside the workspace folder, the folder
@@ -85,8 +92,9 @@ TEST_F(FileRemovalTest, DeletionStaysInsideTheWorkspace) {
       {{"." + out + "/victim.txt", "\\" + out}, ""},
       {{".link\\victim.txt", "\\link\\deep", ":link\\x.mf", "\\a\\inner\\deep"}, ""},
       {{".workspace.db", "\\Sources", "\\Sources\\COBOL", "\\tables", ".options\\o.xml"}, ""},
-      {{":a\\x.mf"}, "../../victim.txt\n..\\..\n//DIR:../..\n//DIR:../../deep\n" + out +
-                          "/victim.txt\n../link/victim.txt\n//DIR:../link/deep\n..\n"},
+      {{":a\\x.mf"},
+       "../../victim.txt\n..\\..\n//DIR:../..\n//DIR:../../deep\n" + out +
+           "/victim.txt\n../link/victim.txt\n//DIR:../link/deep\n..\n"},
   };
   for (const Case& c : cases) {
     outside.Write("victim.txt", "v");
@@ -108,11 +116,13 @@ TEST_F(FileRemovalTest, DeletionStaysInsideTheWorkspace) {
     std::string what = c.entries.front() + " " + c.manifest;
     EXPECT_TRUE(std::filesystem::exists(outside / "victim.txt")) << what;
     EXPECT_TRUE(std::filesystem::exists(outside / "deep/keep.txt")) << what;
-    for (const char* own : {"workspace.db", "Sources/COBOL/A.cbl", "tables/t.ccsid", "options/o.xml", "link"}) {
+    for (const char* own :
+         {"workspace.db", "Sources/COBOL/A.cbl", "tables/t.ccsid", "options/o.xml", "link"}) {
       EXPECT_TRUE(Exists(own)) << own << " after " << what;
     }
     EXPECT_FALSE(workspace_->log->records.empty()) << what;
-    for (const auto& record : workspace_->log->records) EXPECT_EQ(record.severity, host::kSeverityWarning);
+    for (const auto& record : workspace_->log->records)
+      EXPECT_EQ(record.severity, host::kSeverityWarning);
     std::filesystem::remove(dir_.path() / "link");
     std::filesystem::remove(dir_.path() / "a/inner");
   }
@@ -123,7 +133,8 @@ TEST_F(FileRemovalTest, ManifestPassesDeleteFilesThenEmptiedFolders) {
   dir_.Write("a/keep/other", "2");
   std::filesystem::create_directories(dir_.path() / "a/deep/sub");
   // The folder line comes last, so the first pass meets it before the file inside is gone.
-  dir_.Write("a/x.mf", "//DIR:gen\\\n//MODEL:PAY\n//NOTES:PAY\ngen\\PAY.lst\n//DIR:keep\n//DIR:deep\n");
+  dir_.Write("a/x.mf",
+             "//DIR:gen\\\n//MODEL:PAY\n//NOTES:PAY\ngen\\PAY.lst\n//DIR:keep\n//DIR:deep\n");
   RemoveManifestFiles(state_, "a/x.mf");
   EXPECT_FALSE(Exists("a/gen"));
   EXPECT_TRUE(Exists("a/keep/other"));  // a folder that still holds a file stays
@@ -135,8 +146,9 @@ TEST_F(FileRemovalTest, UnreadableManifestEndsTheListAfterEarlierEntries) {
   dir_.Write("first.lst", "1");
   dir_.Write("last.lst", "2");
   ::mkfifo((dir_ / "pipe.mf").c_str(), 0600);  // refused at once, never waited on
-  EXPECT_THROW(RemoveEntryFiles(state_, {".first.lst", ":pipe.mf", ".last.lst"}, DeletionVariant::kHost),
-               Error);
+  EXPECT_THROW(
+      RemoveEntryFiles(state_, {".first.lst", ":pipe.mf", ".last.lst"}, DeletionVariant::kHost),
+      Error);
   EXPECT_FALSE(Exists("first.lst"));
   EXPECT_TRUE(Exists("last.lst"));
 }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/temp_dir.h"
+
 namespace svregistration::registration {
 namespace {
 
@@ -87,6 +89,10 @@ const Case kCases[] = {
      {.lead = true, .sjis = true},
      "\x82\xA0\x82\xA0\x82\xA0\x82\xA0X\n",
      "      \x82\xA0X\n"},
+    {"byte after SI is blanked by the column SI takes",
+     {.numeration = true, .sosi = true, .sosi_removed = true, .sjis = true},
+     std::string(68, 'A') + "\x82\xA0" "BC\n",
+     std::string(68, 'A') + "\x0E\x82\xA0\x0F" "B\r\n"},
     {"empty input", {.tabs = true, .numeration = true}, "", ""},
 };
 
@@ -165,9 +171,10 @@ std::vector<std::uint8_t> Reference(std::vector<std::uint8_t> src, const Normali
 
 TEST(Normaliser, AgreesWithTheLiteralRulesOnRandomText) {
   std::mt19937 random(12345);
+  testing::TempDir dir;
   const std::uint8_t alphabet[] = {'A', '1', ' ', ' ', '\t', '\n', '\r', 0x82, 0xA0, 0xE0, 0x41};
-  for (int round = 0; round < 3000; ++round) {
-    unsigned bits = static_cast<unsigned>(round);
+  for (unsigned round = 0; round < 3000; ++round) {
+    unsigned bits = round;
     Flags flags{.tabs = (bits & 1) != 0, .numeration = (bits & 2) != 0, .lead = (bits & 4) != 0,
                 .sosi = (bits & 8) != 0, .sosi_removed = (bits & 16) != 0, .sjis = (bits & 32) != 0};
     std::vector<std::uint8_t> text(random() % 300);
@@ -177,7 +184,53 @@ TEST(Normaliser, AgreesWithTheLiteralRulesOnRandomText) {
     }
     NormaliserOptions options = Options(flags);
     std::vector<std::uint8_t> copy = text;
-    ASSERT_EQ(NormaliseSource(copy, options), Reference(text, options)) << "round " << round;
+    const std::vector<std::uint8_t> expected = Reference(text, options);
+    ASSERT_EQ(NormaliseSource(copy, options), expected) << "round " << round;
+    // The streaming form for a quarter of the rounds, in pieces of a few bytes (lines, tabs,
+    // pairs and a space that becomes SI cut at every place) or of a few lines.
+    if (round / 64 % 8 > 1) continue;
+    std::size_t piece = round / 64 % 8 == 0 ? 1 + round % 7 : 40 + round % 200;
+    std::vector<std::uint8_t> streamed;
+    auto sink = [&](const std::uint8_t* bytes, std::size_t size) {
+      streamed.insert(streamed.end(), bytes, bytes + size);
+    };
+    NormaliseFileTo(dir.Write(std::to_string(round), text), options, sink, piece);
+    ASSERT_EQ(streamed, expected) << "round " << round << " in pieces of " << piece;
+  }
+}
+
+// Lines longer than the streaming form's output block are handed on in parts; the blanks that
+// may yet be dropped are held back, however many there are.
+TEST(Normaliser, StreamsLinesLongerThanItsBlocks) {
+  const std::string blanks(3 << 19, ' ');
+  const std::string mixed = [] {
+    std::string m;
+    for (int k = 0; k < (1 << 18); ++k) m += " \r\t ";
+    return m;
+  }();
+  const std::string lines[] = {
+      "ABC" + blanks + "\nX\n",
+      "ABC" + blanks + "D" + mixed + "\n",
+      "ABC" + mixed + blanks,
+      blanks + "\x82\xA0 " + blanks + "\x82\xA1\n",
+  };
+  const Flags flag_sets[] = {{},
+                             {.numeration = true},
+                             {.tabs = true, .numeration = true, .lead = true},
+                             {.sosi = true, .sjis = true},
+                             {.numeration = true, .sosi = true, .sosi_removed = true, .sjis = true}};
+  testing::TempDir dir;
+  for (std::size_t l = 0; l < std::size(lines); ++l) {
+    std::string path = dir.Write(std::to_string(l), lines[l]);
+    for (std::size_t f = 0; f < std::size(flag_sets); ++f) {
+      std::vector<std::uint8_t> streamed;
+      auto sink = [&](const std::uint8_t* bytes, std::size_t size) {
+        streamed.insert(streamed.end(), bytes, bytes + size);
+      };
+      NormaliseFileTo(path, Options(flag_sets[f]), sink);
+      ASSERT_EQ(testing::Text(streamed), Normalise(lines[l], flag_sets[f]))
+          << "line " << l << " flags " << f;
+    }
   }
 }
 

@@ -5,8 +5,11 @@
 #include "platform/host_utilities.h"
 #include "registration/original_search.h"
 #include "registration/sv_standard_state.h"
+#include "resources/message_catalogue.h"
+#include "support/error_capture.h"
 #include "support/fake_repository.h"
 #include "support/fake_workspace.h"
+#include "support/scripted_user_interface.h"
 #include "support/temp_dir.h"
 #include "svregistration/error.h"
 #include "svregistration/user_interface.h"
@@ -15,18 +18,7 @@ namespace svregistration {
 namespace {
 
 using namespace testing;
-
-struct ScriptedFolders final : UserInterface {
-  std::string answer;
-  int asked = 0;
-  void ShowMessage(const std::string&, const std::string&) override {}
-  std::string AskText(const std::string&, const std::string&, bool) override { return ""; }
-  std::string BrowseForFolder(std::intptr_t, const std::string&) override {
-    ++asked;
-    return answer;
-  }
-  void ProcessPendingEvents() override {}
-};
+using namespace resources;
 
 class RefreshTest : public ::testing::Test {
  protected:
@@ -54,13 +46,14 @@ class RefreshTest : public ::testing::Test {
   std::string root_ = dir_ / "ws";
   std::shared_ptr<FakeRepository> repository_ = std::make_shared<FakeRepository>();
   std::shared_ptr<FakeWorkspace> workspace_ = std::make_shared<FakeWorkspace>(
-      root_, "<OPTIONS><CASE ID='Registration'><LIST NAME='Extension'><CASE NAME='COBOL'>"
-             "<STRINGS NAME='Extensions'><STRING VALUE='.cbl'/><STRING VALUE='.cob'/></STRINGS>"
-             "</CASE></LIST></CASE><CASE ID='Encoding'><FILE NAME='DefSourceDir' VALUE=''/>"
-             "<LIST NAME='ObjectComputerEncoding' VALUE='E'><CASE NAME='E'>"
-             "<TEXT NAME='SourceLocale' VALUE='1033'/><TEXT NAME='RegisteredLocale' VALUE='1033'/>"
-             "</CASE></LIST></CASE></OPTIONS>");
-  std::shared_ptr<ScriptedFolders> ui_ = std::make_shared<ScriptedFolders>();
+      root_,
+      "<OPTIONS><CASE ID='Registration'><LIST NAME='Extension'><CASE NAME='COBOL'>"
+      "<STRINGS NAME='Extensions'><STRING VALUE='.cbl'/><STRING VALUE='.cob'/></STRINGS>"
+      "</CASE></LIST></CASE><CASE ID='Encoding'><FILE NAME='DefSourceDir' VALUE=''/>"
+      "<LIST NAME='ObjectComputerEncoding' VALUE='E'><CASE NAME='E'>"
+      "<TEXT NAME='SourceLocale' VALUE='1033'/><TEXT NAME='RegisteredLocale' VALUE='1033'/>"
+      "</CASE></LIST></CASE></OPTIONS>");
+  std::shared_ptr<ScriptedUserInterface> ui_ = std::make_shared<ScriptedUserInterface>();
   SVStandard service_;
 };
 
@@ -95,8 +88,8 @@ TEST_F(RefreshTest, SingleObjectOutcomes) {
   EXPECT_EQ(workspace_->log->records[0].title, "Refresh sources");
   EXPECT_EQ(workspace_->log->records[0].severity, 2);
   EXPECT_EQ(workspace_->log->records[0].object_id, missing->Id());
-  EXPECT_EQ(workspace_->log->records[0].text, "Original source file not found");
-  EXPECT_EQ(workspace_->log->records[1].text, "Original source file not known");
+  EXPECT_EQ(workspace_->log->records[0].text, LoadMessage(kMsgOriginalSourceNotFound));
+  EXPECT_EQ(workspace_->log->records[1].text, LoadMessage(kMsgOriginalSourceNotKnown));
 }
 
 TEST_F(RefreshTest, FolderRunGoesOnAfterFailuresAndStopsAt256) {
@@ -117,7 +110,7 @@ TEST_F(RefreshTest, FolderRunGoesOnAfterFailuresAndStopsAt256) {
   EXPECT_EQ(Refresh(folder->Id(), copied), rOK | rUnexpectedRegistrationError);
   EXPECT_EQ(copied, 0);
   EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/THREE.cbl"), "new\n");  // not reached
-  EXPECT_EQ(workspace_->log->records.back().text, "Unexpected error. rc = 256");
+  EXPECT_NE(workspace_->log->records.back().text.find("256"), std::string::npos);
   EXPECT_EQ(service_.state().Workspace, nullptr);
 }
 
@@ -135,16 +128,12 @@ TEST_F(RefreshTest, EmptyFolderAndSettingsErrors) {
   dir_.Write("ws/Sources/REFUSED/X.cbl", "y");
   EXPECT_EQ(Refresh(other->Id(), copied), rOK);
   ASSERT_EQ(workspace_->log->records.size(), 1u);
-  EXPECT_EQ(workspace_->log->records[0].text, "Incorrect Registration page in the Workspace Options set");
+  EXPECT_EQ(workspace_->log->records[0].text, LoadMessage(kMsgIncorrectRegistrationPage));
 
   // Called directly on an instance no operation has bound: object not set.
   std::shared_ptr<host::RepositoryObject> object = other;
-  try {
-    SVStandard().RefreshObjectSource(object, std::nullopt, "");
-    ADD_FAILURE() << "no error";
-  } catch (const Error& error) {
-    EXPECT_EQ(error.number(), error_number::kObjectNotSet);
-  }
+  EXPECT_EQ(ErrorNumber([&] { SVStandard().RefreshObjectSource(object, std::nullopt, ""); }),
+            error_number::kObjectNotSet);
 }
 
 TEST_F(RefreshTest, UnregisteredObjectIsFoundInTheChosenDirectoryAndRegistered) {
@@ -152,12 +141,12 @@ TEST_F(RefreshTest, UnregisteredObjectIsFoundInTheChosenDirectoryAndRegistered) 
   std::filesystem::create_directories(root_ + "/Sources");  // the type's folder is made one level
   std::string found = dir_.Write("lib/sub/PRODLIB/PAYROLL.cob", "P\n");
   long copied = 0;
-  ui_->answer = "";
+  ui_->folder = "";
   EXPECT_EQ(Refresh(object->Id(), copied), rOK | rOriginalSourceUnknown);
   EXPECT_TRUE(workspace_->cancel_pressed);
   EXPECT_EQ(workspace_->workspace_options->saves, 0);
 
-  ui_->answer = dir_ / "lib";
+  ui_->folder = dir_ / "lib";
   EXPECT_EQ(Refresh(object->Id(), copied), rOK);
   EXPECT_EQ(copied, 1);
   EXPECT_EQ(workspace_->workspace_options->saves, 1);
@@ -168,7 +157,7 @@ TEST_F(RefreshTest, UnregisteredObjectIsFoundInTheChosenDirectoryAndRegistered) 
   auto other = repository_->Add("COBOL", "OTHER");
   dir_.Write("lib/OTHER.cbl", "O\n");
   EXPECT_EQ(Refresh(other->Id(), copied), rOK);
-  EXPECT_EQ(ui_->asked, 2);
+  EXPECT_EQ(ui_->folders_asked, 2);
 }
 
 TEST(SearchOriginalSource, TriesEachCandidateInOrderThenSubfolders) {

@@ -2,52 +2,56 @@
 // the errors of a bad document.
 #include "registration/registration_settings.h"
 
-#include <cstdlib>
-
 #include <gtest/gtest.h>
 
+#include "resources/message_catalogue.h"
+#include "support/error_capture.h"
 #include "support/fake_workspace.h"
+#include "support/scoped_environment.h"
 #include "svregistration/error.h"
 
 namespace svregistration::registration {
 namespace {
 
+using testing::CaptureError;
 using testing::OptionsSpec;
 using testing::WorkspaceOptionsXml;
 
 class SettingsTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG", "LC_MESSAGES"}) unsetenv(name);
+  /// Makes the workspace document of `options`; Node then finds a node to edit in it.
+  void Prepare(const OptionsSpec& options) {
+    workspace_.load_string(WorkspaceOptionsXml(options).c_str());
   }
-
-  RegistrationSettings& Load(const std::string& workspace_xml, const std::string& type = "COBOL",
-                             const std::string& global_xml = "<OPTIONS/>") {
-    workspace_.load_string(workspace_xml.c_str());
-    global_.load_string(global_xml.c_str());
+  pugi::xml_node Node(const char* xpath) {
+    pugi::xml_node node = workspace_.select_node(xpath).node();
+    EXPECT_TRUE(node) << xpath;
+    return node;
+  }
+  RegistrationSettings& Read(const std::string& type = "COBOL") {
     return LoadRegistrationSettings(&workspace_, &global_, type);
   }
-
-  int ErrorOf(const std::string& workspace_xml, const std::string& type = "COBOL",
-              const std::string& global_xml = "<OPTIONS/>") {
-    try {
-      Load(workspace_xml, type, global_xml);
-    } catch (const Error& e) {
-      last_error_ = e.description();
-      return e.number();
-    }
-    return 0;
+  RegistrationSettings& Load(const OptionsSpec& options) {
+    Prepare(options);
+    return Read();
+  }
+  std::optional<Error> ErrorOf(const std::string& type = "COBOL") {
+    return CaptureError([&] { Read(type); });
   }
 
+  testing::ScopedEnvironment environment_{"LC_ALL", "LC_CTYPE", "LANG", "LC_MESSAGES"};
   pugi::xml_document workspace_, global_;
-  std::string last_error_;
 };
 
 TEST_F(SettingsTest, ReadsEveryOptionOfTheType) {
-  OptionsSpec options{.expand_tabs = true, .remove_numeration = true, .numeration = true,
-                   .remove_lead_numeration = true, .sosi = "Removed",
-                   .source_locale = "1041", .registered_locale = "1041"};
-  RegistrationSettings& s = Load(WorkspaceOptionsXml(options));
+  OptionsSpec options{.expand_tabs = true,
+                      .remove_numeration = true,
+                      .numeration = true,
+                      .remove_lead_numeration = true,
+                      .sosi = "Removed",
+                      .source_locale = "1041",
+                      .registered_locale = "1041"};
+  RegistrationSettings& s = Load(options);
   EXPECT_TRUE(s.ExpandTabs);
   EXPECT_TRUE(s.RemoveNumeration);
   EXPECT_TRUE(s.Numeration);
@@ -62,39 +66,43 @@ TEST_F(SettingsTest, ReadsEveryOptionOfTheType) {
 }
 
 TEST_F(SettingsTest, MissingRegistrationPageKeepsDefaultsAndReadsEncoding) {
-  std::string xml = WorkspaceOptionsXml({.expand_tabs = true});
-  xml.replace(xml.find("ID='Registration'"), 17, "ID='Other'");
-  RegistrationSettings& s = Load(xml);
+  Prepare({.expand_tabs = true});
+  Node("//CASE[@ID='Registration']").attribute("ID") = "Other";
+  RegistrationSettings& s = Read();
   EXPECT_FALSE(s.ExpandTabs);
   EXPECT_FALSE(s.SosiAllowed);
   EXPECT_EQ(s.RegisteredLocale, 1033u);
 }
 
 TEST_F(SettingsTest, TypeWithoutEntryRaises507AndSkipsEncodingPage) {
-  std::string xml = WorkspaceOptionsXml({.legacy = "EBCDIC"});
-  EXPECT_EQ(ErrorOf(xml, "JCL"), error_number::kNoRegistrationEntry);
-  EXPECT_EQ(last_error_, "Incorrect Registration page in the Workspace Options set");
+  Prepare({.legacy = "EBCDIC"});
+  std::optional<Error> error = ErrorOf("JCL");
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->number(), error_number::kNoRegistrationEntry);
+  EXPECT_EQ(error->description(), resources::LoadMessage(resources::kMsgIncorrectRegistrationPage));
   EXPECT_FALSE(ThreadRegistrationSettings().IsEbcdic);
   EXPECT_EQ(ThreadRegistrationSettings().RegisteredLocale, 0u);
-  EXPECT_EQ(ErrorOf(xml, "CO'BOL"), error_number::kNoRegistrationEntry);
+  EXPECT_EQ(ErrorOf("CO'BOL")->number(), error_number::kNoRegistrationEntry);
 }
 
 TEST_F(SettingsTest, OnlyLowerCaseTrueIsTrue) {
+  Prepare({});
   for (const char* value : {"True", "TRUE", "1", "yes"}) {
-    std::string xml = WorkspaceOptionsXml({});
-    xml.replace(xml.find("ID='ExpandTabs' VALUE='false'"), 29,
-                std::string("ID='ExpandTabs' VALUE='") + value + "'");
-    EXPECT_FALSE(Load(xml).ExpandTabs) << value;
+    Node("//BOOL[@ID='ExpandTabs']").attribute("VALUE") = value;
+    EXPECT_FALSE(Read().ExpandTabs) << value;
   }
 }
 
 TEST_F(SettingsTest, PageOptionsAreFoundAnywhereTypeOptionsOnlyInTheEntry) {
-  std::string xml = WorkspaceOptionsXml({});
-  xml.replace(xml.find("<BOOL ID='ExpandTabs' VALUE='false'/>"), 37, "");
-  xml.replace(xml.find("<BOOL NAME='Numeration' VALUE='false'/>"), 39, "");
-  xml.insert(xml.find("</OPTIONS>"),
-             "<X><BOOL ID='ExpandTabs' VALUE='true'/><BOOL NAME='Numeration' VALUE='true'/></X>");
-  RegistrationSettings& s = Load(xml);
+  Prepare({});
+  pugi::xml_node tabs = Node("//BOOL[@ID='ExpandTabs']");
+  pugi::xml_node numeration = Node("//BOOL[@NAME='Numeration']");
+  pugi::xml_node elsewhere = workspace_.child("OPTIONS").append_child("X");
+  elsewhere.append_copy(tabs).attribute("VALUE") = "true";
+  elsewhere.append_copy(numeration).attribute("VALUE") = "true";
+  tabs.parent().remove_child(tabs);
+  numeration.parent().remove_child(numeration);
+  RegistrationSettings& s = Read();
   EXPECT_TRUE(s.ExpandTabs);
   EXPECT_FALSE(s.Numeration);
 }
@@ -106,20 +114,23 @@ struct EncodingCase {
 
 TEST_F(SettingsTest, LegacyEncodingAndShiftChoices) {
   const EncodingCase cases[] = {
-      {"EBCDIC", "Removed", true, false, true},  {"ebcdic", "Removed", false, true, true},
-      {"ASCII", "Retained", false, false, false}, {"ASCII", "Replaced", false, true, false},
+      {"EBCDIC", "Removed", true, false, true},
+      {"ebcdic", "Removed", false, true, true},
+      {"ASCII", "Retained", false, false, false},
+      {"ASCII", "Replaced", false, true, false},
   };
   for (const auto& c : cases) {
     OptionsSpec options{.legacy = c.legacy, .sosi = c.sosi, .encoding_table = "t.tbl"};
-    RegistrationSettings& s = Load(WorkspaceOptionsXml(options));
+    RegistrationSettings& s = Load(options);
     EXPECT_EQ(s.IsEbcdic, c.is_ebcdic) << c.legacy << "/" << c.sosi;
     EXPECT_EQ(s.ConvertSosi, c.convert_sosi) << c.legacy << "/" << c.sosi;
     EXPECT_EQ(s.SosiRemoved, c.sosi_removed) << c.legacy << "/" << c.sosi;
   }
-  std::string no_sosi = WorkspaceOptionsXml({});
-  no_sosi.replace(no_sosi.find("<LIST NAME='SOSI' VALUE='Retained'/>"), 36, "");
-  EXPECT_TRUE(Load(no_sosi).ConvertSosi);
-  EXPECT_FALSE(Load(no_sosi).SosiRemoved);
+  Prepare({});
+  pugi::xml_node sosi = Node("//LIST[@NAME='SOSI']");
+  sosi.parent().remove_child(sosi);
+  EXPECT_TRUE(Read().ConvertSosi);
+  EXPECT_FALSE(Read().SosiRemoved);
 }
 
 TEST_F(SettingsTest, GlobalListReplacesTheWorkspaceList) {
@@ -127,13 +138,13 @@ TEST_F(SettingsTest, GlobalListReplacesTheWorkspaceList) {
       "<OPTIONS><LIST ID='ObjectComputerEncoding'><CASE NAME='Selected'>"
       "<TEXT NAME='SourceLocale' VALUE='1041'/><TEXT NAME='RegisteredLocale' VALUE='1041'/>"
       "</CASE></LIST></OPTIONS>";
-  EXPECT_EQ(Load(WorkspaceOptionsXml({}), "COBOL", global).RegisteredLocale, 1041u);
+  global_.load_string(global.c_str());
+  EXPECT_EQ(Load({}).RegisteredLocale, 1041u);
 }
 
 TEST_F(SettingsTest, DefaultLocaleIdsResolveFromTheEnvironment) {
-  setenv("LANG", "ja_JP.UTF-8", 1);
-  RegistrationSettings& s =
-      Load(WorkspaceOptionsXml({.source_locale = "1024", .registered_locale = "2048"}));
+  environment_.Set("LANG", "ja_JP.UTF-8");
+  RegistrationSettings& s = Load({.source_locale = "1024", .registered_locale = "2048"});
   EXPECT_EQ(s.SourceLocale, 1041u);
   EXPECT_EQ(s.RegisteredLocale, 1041u);
   EXPECT_TRUE(s.IsDbcs);
@@ -141,32 +152,47 @@ TEST_F(SettingsTest, DefaultLocaleIdsResolveFromTheEnvironment) {
 
 TEST_F(SettingsTest, EncodingTableSkipsTheSourceLocale) {
   OptionsSpec options{.encoding_table = "ibm-930.tbl", .source_locale = "junk", .dbcs = true};
-  RegistrationSettings& s = Load(WorkspaceOptionsXml(options));
+  RegistrationSettings& s = Load(options);
   EXPECT_EQ(s.SourceLocale, 0u);
   EXPECT_TRUE(s.IsDbcs);
   EXPECT_EQ(s.EncodingTable, "ibm-930.tbl");
 }
 
 TEST_F(SettingsTest, BadDocumentsRaiseTheirErrors) {
-  EXPECT_EQ(ErrorOf(WorkspaceOptionsXml({.source_locale = "99999"})),
-            error_number::kUnsupportedLocale);
-  EXPECT_EQ(last_error_, "Wrong encoding workspace option. Required source locale 99999 is not supported");
-  EXPECT_EQ(ErrorOf(WorkspaceOptionsXml({.registered_locale = "250000"})), error_number::kUnsupportedLocale);
-  EXPECT_EQ(last_error_, "Wrong encoding workspace option. Required registration locale 250000 is not supported");
-  EXPECT_EQ(ErrorOf(WorkspaceOptionsXml({.source_locale = ""})), error_number::kTypeMismatch);
-  EXPECT_EQ(ErrorOf(WorkspaceOptionsXml({.registered_locale = "10x"})), error_number::kTypeMismatch);
-
-  std::string no_value = WorkspaceOptionsXml({});
-  no_value.replace(no_value.find("ID='ExpandTabs' VALUE='false'"), 29, "ID='ExpandTabs'");
-  EXPECT_EQ(ErrorOf(no_value), error_number::kInvalidUseOfNull);
-
-  std::string no_list = WorkspaceOptionsXml({});
-  no_list.replace(no_list.find("NAME='ObjectComputerEncoding'"), 29, "NAME='Other'");
-  EXPECT_EQ(ErrorOf(no_list), error_number::kObjectNotSet);
-
-  std::string unknown_encoding = WorkspaceOptionsXml({});
-  unknown_encoding.replace(unknown_encoding.find("VALUE='Selected'"), 16, "VALUE='Nope'");
-  EXPECT_EQ(ErrorOf(unknown_encoding), error_number::kTypeMismatch);
+  // Locale values that are not numbers, or not supported; the error names the value.
+  const std::pair<OptionsSpec, int> locales[] = {
+      {{.source_locale = "99999"}, error_number::kUnsupportedLocale},
+      {{.registered_locale = "250000"}, error_number::kUnsupportedLocale},
+      {{.source_locale = ""}, error_number::kTypeMismatch},
+      {{.registered_locale = "10x"}, error_number::kTypeMismatch}};
+  for (const auto& [options, number] : locales) {
+    Prepare(options);
+    std::optional<Error> error = ErrorOf();
+    ASSERT_TRUE(error) << number;
+    EXPECT_EQ(error->number(), number);
+    const std::string& value =
+        options.source_locale != "1033" ? options.source_locale : options.registered_locale;
+    EXPECT_NE(error->description().find(value), std::string::npos) << error->description();
+  }
+  // Attributes of the document changed: a value removed (nullptr), a list renamed, a case unknown.
+  struct Edit {
+    const char* xpath;
+    const char* attribute;
+    const char* value;
+    int number;
+  };
+  const char* kEncodingList = "//LIST[@NAME='ObjectComputerEncoding']";
+  const Edit edits[] = {
+      {"//BOOL[@ID='ExpandTabs']", "VALUE", nullptr, error_number::kInvalidUseOfNull},
+      {kEncodingList, "NAME", "Other", error_number::kObjectNotSet},
+      {kEncodingList, "VALUE", "Nope", error_number::kTypeMismatch}};
+  for (const Edit& edit : edits) {
+    Prepare({});
+    pugi::xml_node node = Node(edit.xpath);
+    edit.value ? void(node.attribute(edit.attribute) = edit.value)
+               : void(node.remove_attribute(edit.attribute));
+    EXPECT_EQ(ErrorOf().value_or(Error(0, "", "")).number(), edit.number) << edit.xpath;
+  }
   EXPECT_THROW(LoadRegistrationSettings(nullptr, &global_, "COBOL"), Error);
 }
 
@@ -175,8 +201,10 @@ TEST(IsLeadByte, FollowsTheRegisteredCodePageRanges) {
   s.RegisteredCodePage.LeadByte = {0x81, 0x9F, 0xE0, 0xFC};
   for (int b : {0x81, 0x9F, 0xE0, 0xFC}) EXPECT_FALSE(s.IsLeadByte(static_cast<unsigned char>(b)));
   s.IsDbcs = true;
-  for (int b : {0x81, 0x9F, 0xE0, 0xFC}) EXPECT_TRUE(s.IsLeadByte(static_cast<unsigned char>(b))) << b;
-  for (int b : {0x80, 0xA0, 0xFD, 0x00}) EXPECT_FALSE(s.IsLeadByte(static_cast<unsigned char>(b))) << b;
+  for (int b : {0x81, 0x9F, 0xE0, 0xFC})
+    EXPECT_TRUE(s.IsLeadByte(static_cast<unsigned char>(b))) << b;
+  for (int b : {0x80, 0xA0, 0xFD, 0x00})
+    EXPECT_FALSE(s.IsLeadByte(static_cast<unsigned char>(b))) << b;
   s.RegisteredCodePage.LeadByte = {};
   EXPECT_FALSE(s.IsLeadByte(0x81));
 }

@@ -1,9 +1,9 @@
 // CopySource and ReadSource on a small fake workspace: plain and normalised copies, Japanese
 // double-byte sources, and the errors of missing and unwritable files.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <gtest/gtest.h>
-
+#include "support/error_capture.h"
 #include "support/fake_workspace.h"
 #include "support/temp_dir.h"
 #include "svregistration/error.h"
@@ -13,6 +13,7 @@ namespace svregistration {
 namespace {
 
 using testing::Bytes;
+using testing::CaptureError;
 using testing::FakeWorkspace;
 using testing::OptionsSpec;
 using testing::ReadFile;
@@ -38,10 +39,13 @@ TEST_F(SourceCopyTest, PlainCopyWhenNoOptionApplies) {
 }
 
 TEST_F(SourceCopyTest, NormalisedCopyReplacesTheTarget) {
-  std::string from = dir_.Write("in.cbl", "000100\tMOVE A TO B.   " + std::string(50, ' ') + "00010000\n");
+  std::string from =
+      dir_.Write("in.cbl", "000100\tMOVE A TO B.   " + std::string(50, ' ') + "00010000\n");
   dir_.Write("out.cbl", std::string(500, 'x'));
-  OptionsSpec options{.expand_tabs = true, .remove_numeration = true, .numeration = true,
-                   .remove_lead_numeration = true};
+  OptionsSpec options{.expand_tabs = true,
+                      .remove_numeration = true,
+                      .numeration = true,
+                      .remove_lead_numeration = true};
   service_.CopySource(Workspace(options), "COBOL", from, dir_ / "out.cbl");
   EXPECT_EQ(ReadFile(dir_ / "out.cbl"), "        MOVE A TO B.\r\n");
 }
@@ -65,7 +69,9 @@ TEST_F(SourceCopyTest, JapaneseDoubleByteRunsAreMarked) {
             "A \x0E\x82\xA0\x82\xA2\x0F B\n");
   OptionsSpec replaced{.sosi = "Replaced", .source_locale = "1041", .registered_locale = "1041"};
   service_.CopySource(Workspace(replaced), "COBOL", from, dir_ / "out.cbl");
-  EXPECT_EQ(ReadFile(dir_ / "out.cbl"), "A\x0E\x82\xA0\x82\xA2\x0F" "B\n");
+  EXPECT_EQ(ReadFile(dir_ / "out.cbl"),
+            "A\x0E\x82\xA0\x82\xA2\x0F"
+            "B\n");
   // An English registered locale has no lead bytes: nothing is marked.
   OptionsSpec english{.sosi = "Removed", .source_locale = "1041", .registered_locale = "1033"};
   EXPECT_EQ(Text(service_.ReadSource(Workspace(english), "COBOL", from)), "A \x82\xA0\x82\xA2 B\n");
@@ -79,14 +85,14 @@ TEST_F(SourceCopyTest, EmptySourceGivesEmptyCopy) {
 
 TEST_F(SourceCopyTest, MissingSourceNamesThePath) {
   for (bool normalised : {false, true}) {
-    try {
+    auto error = CaptureError([&] {
       service_.CopySource(Workspace({.expand_tabs = normalised}), "COBOL", dir_ / "missing.cbl",
                           dir_ / "out.cbl");
-      ADD_FAILURE() << "no error";
-    } catch (const Error& e) {
-      EXPECT_EQ(e.number(), normalised ? error_number::kFileNotFound : error_number::kFileCopyFailed);
-      EXPECT_NE(e.description().find("missing.cbl"), std::string::npos) << e.description();
-    }
+    });
+    ASSERT_TRUE(error);
+    EXPECT_EQ(error->number(),
+              normalised ? error_number::kFileNotFound : error_number::kFileCopyFailed);
+    EXPECT_NE(error->description().find("missing.cbl"), std::string::npos) << error->description();
   }
 }
 
@@ -94,13 +100,12 @@ TEST_F(SourceCopyTest, UnwritableTargetRaises200WithBothPaths) {
   std::string from = dir_.Write("in.cbl", "\tX\n");
   std::string to = dir_.Write("ro.cbl", "old");
   ::chmod(to.c_str(), 0444);
-  try {
-    service_.CopySource(Workspace({.expand_tabs = true}), "COBOL", from, to);
-    ADD_FAILURE() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), error_number::kFileCopyFailed);
-    EXPECT_EQ(e.description(), "Unable to copy file from " + from + " to " + to);
-  }
+  auto error = CaptureError(
+      [&] { service_.CopySource(Workspace({.expand_tabs = true}), "COBOL", from, to); });
+  ASSERT_TRUE(error);
+  EXPECT_EQ(error->number(), error_number::kFileCopyFailed);
+  EXPECT_NE(error->description().find(from + " to " + to), std::string::npos)
+      << error->description();
   EXPECT_EQ(ReadFile(to), "old");
 }
 

@@ -1,0 +1,69 @@
+// The console report, followed by each benchmark's speed against its anchor's, both measured in
+// the same run: on a shared machine only such ratios mean something. A benchmark's time is the
+// processor time of its fastest run (the "min" statistic when runs are repeated), the one least
+// disturbed; it includes the kernel's work for the thread, such as faulting in fresh memory.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace svregistration::bench {
+
+struct RatioPair {
+  std::string subject;  // a benchmark's name without repetition fields, as "ToUnicode/37"
+  std::string anchor;
+  double goal;  // the speed aimed at, anchor time / subject time
+};
+
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  explicit RatioReporter(std::vector<RatioPair> pairs) : pairs_(std::move(pairs)) {}
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.error_occurred) continue;
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name != "min") continue;
+      std::string name = run.run_name.function_name;
+      if (!run.run_name.args.empty()) name += "/" + run.run_name.args;
+      double seconds = run.GetAdjustedCPUTime();
+      auto [at, added] = fastest_.emplace(name, seconds);
+      if (!added) at->second = std::min(at->second, seconds);
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+
+  void Finalize() override {
+    ConsoleReporter::Finalize();
+    std::printf("\nspeed against the anchor measured in this run (anchor time / time):\n");
+    for (const RatioPair& pair : pairs_) {
+      auto subject = fastest_.find(pair.subject);
+      auto anchor = fastest_.find(pair.anchor);
+      if (subject == fastest_.end() || anchor == fastest_.end()) continue;
+      double speed = anchor->second / subject->second;
+      std::printf("  %-28s %5.2fx %-28s (goal %.2fx) %s\n", pair.subject.c_str(), speed,
+                  pair.anchor.c_str(), pair.goal, speed >= pair.goal ? "met" : "NOT MET");
+    }
+  }
+
+ private:
+  std::vector<RatioPair> pairs_;
+  std::map<std::string, double> fastest_;
+};
+
+/// Runs the benchmarks the command line selects with the reporter; for BENCHMARK_MAIN's place.
+inline int RunWithRatios(int argc, char** argv, std::vector<RatioPair> pairs) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  RatioReporter reporter(std::move(pairs));
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  return 0;
+}
+
+}  // namespace svregistration::bench
