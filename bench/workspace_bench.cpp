@@ -13,7 +13,7 @@
 namespace {
 
 using svregistration::workspace::Database;
-using svregistration::workspace::SqliteRepository;
+using svregistration::workspace::WorkspaceRepository;
 
 std::string FreshDatabasePath() {
   std::filesystem::path folder = std::filesystem::temp_directory_path() / "svreg-workspace-bench";
@@ -22,7 +22,7 @@ std::string FreshDatabasePath() {
   return (folder / "workspace.db").string();
 }
 
-void RegisterObjects(SqliteRepository& repository, int count) {
+void RegisterObjects(WorkspaceRepository& repository, int count) {
   for (int i = 0; i < count; ++i) {
     std::string base = "PROG" + std::to_string(i);
     std::string name = base + ".cbl";
@@ -41,7 +41,7 @@ void RegisterObjects(SqliteRepository& repository, int count) {
 void BM_Register10000Objects(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
-    auto repository = SqliteRepository::Make(Database::Create(FreshDatabasePath()));
+    auto repository = WorkspaceRepository::Make(Database::Create(FreshDatabasePath()));
     state.ResumeTiming();
     RegisterObjects(*repository, 10000);
   }
@@ -52,7 +52,7 @@ BENCHMARK(BM_Register10000Objects)->Unit(benchmark::kMillisecond);
 void BM_GroupUnregister10000Objects(benchmark::State& state) {
   for (auto _ : state) {
     state.PauseTiming();
-    auto repository = SqliteRepository::Make(Database::Create(FreshDatabasePath()));
+    auto repository = WorkspaceRepository::Make(Database::Create(FreshDatabasePath()));
     RegisterObjects(*repository, 10000);
     svregistration::host::IdCollection ids;
     for (const auto& object : repository->ListObjects()) ids.push_back(object.id);

@@ -80,8 +80,12 @@ PendingWork::PendingWork(const std::string& root) {
   std::error_code ec;
   fs::create_directories(folder, ec);
   path_ = (folder / fmt::format("{}-{}.journal", ::getpid(), NowNs())).string();
-  fd_ = ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
-  if (fd_ < 0 || ::flock(fd_, LOCK_EX | LOCK_NB) != 0) {
+  // Made under another name and locked before it takes its own: another run's recovery must
+  // never find it unlocked and take this live run for a dead one.
+  std::string starting = path_ + ".starting";
+  fd_ = ::open(starting.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0644);
+  if (fd_ < 0 || ::flock(fd_, LOCK_EX | LOCK_NB) != 0 ||
+      ::rename(starting.c_str(), path_.c_str()) != 0) {
     int err = errno;
     if (fd_ >= 0) ::close(fd_);
     throw Error(error_number::kPathFileAccessError, "Workspace",

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 
 #include <fmt/core.h>
 
@@ -13,6 +14,7 @@
 #include "svregistration/icu_table.h"
 #include "workspace/default_options.h"
 #include "workspace/repository/database.h"
+#include "workspace/repository/postgres_database.h"
 #include "workspace/repository/registration_handlers.h"
 
 namespace svregistration::workspace {
@@ -25,6 +27,8 @@ constexpr const char* kSource = "Workspace";
 constexpr const char* kWorkspaceOptionsFile = "options/workspace.xml";
 constexpr const char* kGlobalOptionsFile = "options/global.xml";
 constexpr const char* kCodePageFolder = "codepages";
+// One line: the connection string of the PostgreSQL repository. No file: workspace.db.
+constexpr const char* kRepositoryFile = "options/repository";
 
 Error WorkspaceError(int number, const std::string& text) { return Error(number, kSource, text); }
 
@@ -34,6 +38,37 @@ std::string AbsoluteFolder(const std::string& directory) {
   std::string text = (ec ? fs::path(directory) : absolute.lexically_normal()).string();
   while (text.size() > 1 && text.back() == '/') text.pop_back();
   return text;
+}
+
+// Written beside and moved into place, so that a workspace never has half a line.
+void WriteRepositoryFile(const std::string& path, const std::string& connection) {
+  std::string partial = path + ".new";
+  {
+    std::ofstream file(partial, std::ios::binary | std::ios::trunc);
+    file << connection << '\n';
+    if (!file.flush()) {
+      throw WorkspaceError(error_number::kPathFileAccessError,
+                           fmt::format("cannot write '{}'", partial));
+    }
+  }
+  std::error_code ec;
+  fs::rename(partial, path, ec);
+  if (ec) {
+    throw WorkspaceError(error_number::kPathFileAccessError,
+                         fmt::format("cannot move '{}' to '{}': {}", partial, path, ec.message()));
+  }
+}
+
+std::optional<std::string> ReadRepositoryFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return std::nullopt;
+  std::string connection;
+  std::getline(file, connection);
+  if (connection.empty()) {
+    throw WorkspaceError(error_number::kPathFileAccessError,
+                         fmt::format("'{}' names no repository database", path));
+  }
+  return connection;
 }
 
 }  // namespace
@@ -73,13 +108,19 @@ class CreatedPaths {
 
 }  // namespace
 
-std::shared_ptr<WorkspaceHost> WorkspaceHost::Create(const std::string& directory) {
+std::shared_ptr<WorkspaceHost> WorkspaceHost::Create(const std::string& directory,
+                                                     const std::string& repository) {
   std::string root = AbsoluteFolder(directory);
   std::error_code ec;
   if (fs::exists(fs::path(root) / kWorkspaceOptionsFile, ec) ||
       fs::exists(fs::path(root) / kWorkspaceDatabaseFile, ec)) {
     throw WorkspaceError(58, fmt::format("'{}' already holds a workspace", root));
   }
+  // The server's database is made first: a connection string that is refused, a server that
+  // cannot be reached or a database that holds a workspace already leave no folder behind.
+  std::string connection = repository.empty() ? "" : CheckConnectionString(repository);
+  std::shared_ptr<Database> server_database;
+  if (!connection.empty()) server_database = PostgresDatabase::Create(connection);
   CreatedPaths created;
   created.Folder(fs::path(root) / "options");
   created.Folder(fs::path(root) / kCodePageFolder);
@@ -96,8 +137,14 @@ std::shared_ptr<WorkspaceHost> WorkspaceHost::Create(const std::string& director
   host->SaveDefaultCodePageTables();
   // The database comes before the workspace options: a folder holding the options document is a
   // workspace, so that document is written last, when everything else is there.
-  created.File(fs::path(root) / kWorkspaceDatabaseFile);
-  host->Connect(Database::Create((fs::path(root) / kWorkspaceDatabaseFile).string()));
+  if (connection.empty()) {
+    created.File(fs::path(root) / kWorkspaceDatabaseFile);
+    host->Connect(Database::Create((fs::path(root) / kWorkspaceDatabaseFile).string()));
+  } else {
+    created.File(fs::path(root) / kRepositoryFile);
+    WriteRepositoryFile((fs::path(root) / kRepositoryFile).string(), connection);
+    host->Connect(std::move(server_database));
+  }
   created.File(fs::path(root) / kWorkspaceOptionsFile);
   host->workspace_options_->Save();
   created.Done();
@@ -118,7 +165,13 @@ std::shared_ptr<WorkspaceHost> WorkspaceHost::Open(const std::string& directory)
   }
   auto host = std::shared_ptr<WorkspaceHost>(new WorkspaceHost(root));
   host->LoadOptions();
-  host->Connect(Database::Open((fs::path(root) / kWorkspaceDatabaseFile).string()));
+  std::optional<std::string> connection =
+      ReadRepositoryFile((fs::path(root) / kRepositoryFile).string());
+  if (connection) {
+    host->Connect(PostgresDatabase::Open(*connection));
+  } else {
+    host->Connect(Database::Open((fs::path(root) / kWorkspaceDatabaseFile).string()));
+  }
   return host;
 }
 
@@ -165,6 +218,7 @@ std::vector<std::string> WorkspaceHost::ProtectedPaths() {
                                     std::string(kWorkspaceDatabaseFile) + "-journal",
                                     std::string(kWorkspaceDatabaseFile) + "-wal",
                                     std::string(kWorkspaceDatabaseFile) + "-shm",
+                                    std::string(kWorkspaceDatabaseFile) + "-writers",
                                     "options/",
                                     std::string(kCodePageFolder) + "/",
                                     ".svreg/",
@@ -215,8 +269,8 @@ void WorkspaceHost::SaveDefaultCodePageTables() {
 
 void WorkspaceHost::Connect(std::shared_ptr<Database> database) {
   RegisterWorkspaceClasses();
-  repository_ = SqliteRepository::Make(database);
-  log_ = SqliteLog::Make(std::move(database));
+  repository_ = WorkspaceRepository::Make(database);
+  log_ = RepositoryLog::Make(std::move(database));
 }
 
 std::shared_ptr<host::Repository> WorkspaceHost::Repository() { return repository_; }

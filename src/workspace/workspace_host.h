@@ -1,6 +1,6 @@
 // The reference workspace host: a workspace is a folder with options/workspace.xml,
-// options/global.xml, codepages/ (the EBCDIC code page tables), Sources/ and workspace.db (the
-// repository and the log).
+// options/global.xml, codepages/ (the EBCDIC code page tables), Sources/ and its repository
+// with the log: workspace.db, or the PostgreSQL database that options/repository names.
 #pragma once
 
 #include <memory>
@@ -17,7 +17,10 @@ namespace svregistration::workspace {
 class WorkspaceHost final : public host::Workspace {
  public:
   /// Creates a workspace in `directory` (created when missing; it must not hold a workspace).
-  static std::shared_ptr<WorkspaceHost> Create(const std::string& directory);
+  /// With a `repository` connection string (see CheckConnectionString) the repository is made in
+  /// that PostgreSQL database and the folder records where it is; without, in workspace.db.
+  static std::shared_ptr<WorkspaceHost> Create(const std::string& directory,
+                                               const std::string& repository = "");
   /// Opens the workspace in `directory`; raises Error naming the folder when it is none.
   static std::shared_ptr<WorkspaceHost> Open(const std::string& directory);
 
@@ -33,8 +36,8 @@ class WorkspaceHost final : public host::Workspace {
   std::vector<std::string> ProtectedPaths() override;
 
   const std::string& root() const { return root_; }
-  std::shared_ptr<SqliteRepository> repository() { return repository_; }
-  std::shared_ptr<SqliteLog> log() { return log_; }
+  std::shared_ptr<WorkspaceRepository> repository() { return repository_; }
+  std::shared_ptr<RepositoryLog> log() { return log_; }
   std::string CodePageDirectory() const;
   /// The Sources directory of an object type relative to the root, as registration places copies
   /// there: the type's Directory on the Inventory page of the global options, or Sources/<type>.
@@ -54,8 +57,8 @@ class WorkspaceHost final : public host::Workspace {
   std::string root_;
   std::shared_ptr<OptionsDocument> workspace_options_;
   std::shared_ptr<OptionsDocument> global_options_;
-  std::shared_ptr<SqliteRepository> repository_;
-  std::shared_ptr<SqliteLog> log_;
+  std::shared_ptr<WorkspaceRepository> repository_;
+  std::shared_ptr<RepositoryLog> log_;
   bool cancel_pressed_ = false;
 };
 

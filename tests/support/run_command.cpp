@@ -16,18 +16,15 @@ namespace svregistration::testing {
 
 std::string SvregBinary() { return SVREG_SVREG_BINARY; }
 
-CommandResult RunSvreg(const std::vector<std::string>& args, const std::string& input,
-                       const std::vector<std::string>& environment) {
-  TempDir io;
-  std::string in_path = io.Write("stdin", input);
-  std::string out_path = io / "stdout";
-  std::string err_path = io / "stderr";
+namespace {
 
+int Spawn(const std::vector<std::string>& args, const std::string& in, const std::string& out,
+          const std::string& err, const std::vector<std::string>& environment) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 0, in_path.c_str(), O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
 
   std::vector<std::string> argv_text{SvregBinary()};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
@@ -46,10 +43,30 @@ CommandResult RunSvreg(const std::vector<std::string>& args, const std::string& 
   int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) throw std::runtime_error("cannot start " + SvregBinary());
+  return pid;
+}
+
+}  // namespace
+
+int StartSvreg(const std::vector<std::string>& args, const std::string& out,
+               const std::string& err) {
+  return Spawn(args, "/dev/null", out, err, {});
+}
+
+int WaitSvreg(int pid) {
   int status = 0;
   waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+CommandResult RunSvreg(const std::vector<std::string>& args, const std::string& input,
+                       const std::vector<std::string>& environment) {
+  TempDir io;
+  std::string in_path = io.Write("stdin", input);
+  std::string out_path = io / "stdout";
+  std::string err_path = io / "stderr";
   CommandResult result;
-  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.exit_code = WaitSvreg(Spawn(args, in_path, out_path, err_path, environment));
   result.out = ReadFile(out_path);
   result.err = ReadFile(err_path);
   return result;

@@ -17,6 +17,13 @@ struct CommandResult {
 CommandResult RunSvreg(const std::vector<std::string>& args, const std::string& input = "",
                        const std::vector<std::string>& environment = {});
 
+/// Starts svreg in the background with its output going to the files `out` and `err` (and no
+/// input); its process id.
+int StartSvreg(const std::vector<std::string>& args, const std::string& out,
+               const std::string& err);
+/// Waits for a process StartSvreg started: its exit code, 128 + the signal when one ended it.
+int WaitSvreg(int pid);
+
 /// The path of the built svreg.
 std::string SvregBinary();
 

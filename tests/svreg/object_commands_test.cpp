@@ -1,5 +1,5 @@
 // svreg register, objects, log, folder, generated, refresh and unregister end to end on a
-// temporary workspace with the SQLite repository.
+// temporary workspace, with each repository.
 #include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
@@ -8,6 +8,7 @@
 
 #include "support/run_command.h"
 #include "support/temp_dir.h"
+#include "svreg/workspace_fixture.h"
 
 namespace svregistration {
 namespace {
@@ -17,9 +18,8 @@ using testing::ReadFile;
 using testing::RunSvreg;
 using testing::TempDir;
 
-class SvregObjects : public ::testing::Test {
+class SvregObjects : public testing::SvregWorkspaceTest {
  protected:
-  void SetUp() override { ASSERT_EQ(RunSvreg({"init", ws_}).exit_code, 0); }
   json Json(std::vector<std::string> args, int expected_exit = 0) {
     args.push_back("--json");
     auto result = RunSvreg(args);
@@ -32,11 +32,9 @@ class SvregObjects : public ::testing::Test {
     }
     return "";
   }
-  TempDir dir_;
-  std::string ws_ = dir_ / "ws";
 };
 
-TEST_F(SvregObjects, RegistersAFolderWalkAndReportsEveryResult) {
+TEST_P(SvregObjects, RegistersAFolderWalkAndReportsEveryResult) {
   dir_.Write("src/b/PAY.cbl", "       PROCEDURE DIVISION.\n");
   dir_.Write("src/a/CALC.cbl", "       ADD 1 TO X.\n");
   dir_.Write("src/a/README.txt", "not a program\n");
@@ -72,7 +70,7 @@ TEST_F(SvregObjects, RegistersAFolderWalkAndReportsEveryResult) {
       << unknown_type.err;
 }
 
-TEST_F(SvregObjects, UnreadableSourceGives256AndALogRecordNamingIt) {
+TEST_P(SvregObjects, UnreadableSourceGives256AndALogRecordNamingIt) {
   // A pipe where a file was expected: it cannot be read as a source.
   std::string pipe = dir_ / "PIPE.cpy";
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0644), 0);
@@ -87,7 +85,7 @@ TEST_F(SvregObjects, UnreadableSourceGives256AndALogRecordNamingIt) {
   EXPECT_FALSE(std::filesystem::exists(ws_ + "/Sources/COPYBOOK/PIPE.cpy"));
 }
 
-TEST_F(SvregObjects, FolderRefreshAndUnregistration) {
+TEST_P(SvregObjects, FolderRefreshAndUnregistration) {
   std::string one = dir_.Write("src/ONE.cbl", "A\n");
   std::string two = dir_.Write("src/TWO.cbl", "B\n");
   auto registered = Json({"register", ws_, "--type", "COBOL", dir_ / "src"});
@@ -132,15 +130,25 @@ TEST_F(SvregObjects, FolderRefreshAndUnregistration) {
   EXPECT_EQ(Json({"objects", ws_})["objects"].size(), 1u);
 }
 
-TEST_F(SvregObjects, DamagedWorkspaceIsNamed) {
-  dir_.Write("ws/workspace.db", "this is not a database");
+TEST_P(SvregObjects, DamagedWorkspaceIsNamed) {
+  // The error names the file, or the database and its server (never the user).
+  std::string named = ws_ + "/workspace.db";
+  if (uri_.empty()) {
+    dir_.Write("ws/workspace.db", "this is not a database");
+  } else {
+    std::string query = uri_.substr(uri_.find('?') + 1);
+    named = "gone on " + query.substr(5, query.find('&') - 5);  // host=<socket folder>
+    dir_.Write("ws/options/repository", "postgresql:///gone?" + query);
+  }
   auto result = RunSvreg({"objects", ws_});
   EXPECT_EQ(result.exit_code, 2);
-  EXPECT_NE(result.err.find(ws_ + "/workspace.db"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find(named), std::string::npos) << result.err;
   auto not_workspace = RunSvreg({"register", dir_.path().string(), "--type", "COBOL", "x"});
   EXPECT_EQ(not_workspace.exit_code, 2);
   EXPECT_NE(not_workspace.err.find("is not a workspace"), std::string::npos) << not_workspace.err;
 }
+
+SVREG_ON_BOTH_REPOSITORIES(SvregObjects);
 
 }  // namespace
 }  // namespace svregistration

@@ -14,6 +14,7 @@
 
 #include "support/run_command.h"
 #include "support/temp_dir.h"
+#include "svreg/workspace_fixture.h"
 
 namespace svregistration {
 namespace {
@@ -24,9 +25,8 @@ using testing::ReadFile;
 using testing::RunSvreg;
 using testing::TempDir;
 
-class SvregSafety : public ::testing::Test {
+class SvregSafety : public testing::SvregWorkspaceTest {
  protected:
-  void SetUp() override { ASSERT_EQ(RunSvreg({"init", ws_}).exit_code, 0); }
   json Json(std::vector<std::string> args, int expected_exit = 0) {
     args.push_back("--json");
     auto result = RunSvreg(args);
@@ -42,12 +42,11 @@ class SvregSafety : public ::testing::Test {
   }
   // A journal as a run killed before its commit leaves it.
   void DeadJournal(const std::string& lines) { dir_.Write("ws/.svreg/pending/1-1.journal", lines); }
-
-  TempDir dir_;
-  std::string ws_ = dir_ / "ws";
+  // The file that says where the repository is.
+  std::string RepositoryFile() const { return uri_.empty() ? "workspace.db" : "options/repository"; }
 };
 
-TEST_F(SvregSafety, RegistrationKeepsFiles) {
+TEST_P(SvregSafety, RegistrationKeepsFiles) {
   // A refused registration keeps its copy.
   auto refused = Json({"register", ws_, "--type", "COBOL", dir_.Write("src/README.txt", "text\n")}, 1);
   EXPECT_EQ(refused["results"][0]["result"], "rNoRefreshNeeded");
@@ -71,7 +70,7 @@ TEST_F(SvregSafety, RegistrationKeepsFiles) {
   EXPECT_EQ(ReadFile(in_place), "//RUN JOB\n");
 }
 
-TEST_F(SvregSafety, DeletionStaysInsideTheWorkspaceAndNamesAreLiteral) {
+TEST_P(SvregSafety, DeletionStaysInsideTheWorkspaceAndNamesAreLiteral) {
   TempDir outside;
   outside.Write("victim.txt", "v");
   std::string pay = Register(dir_.Write("src/PAY?.cbl", "?\n"));
@@ -84,8 +83,9 @@ TEST_F(SvregSafety, DeletionStaysInsideTheWorkspaceAndNamesAreLiteral) {
         "\\link", "\\Sources\\COBOL", ".options\\workspace.xml"});
   Json({"invalidate", ws_, pay});
   Json({"unregister", ws_, pay});
-  for (const char* own : {"workspace.db", "options/workspace.xml", "codepages/ibm-37.tbl",
-                          "Sources/COBOL/PAY1.cbl", "Sources/COBOL/*.cbl"}) {
+  for (std::string own : {RepositoryFile(), std::string("options/workspace.xml"),
+                          std::string("codepages/ibm-37.tbl"), std::string("Sources/COBOL/PAY1.cbl"),
+                          std::string("Sources/COBOL/*.cbl")}) {
     EXPECT_TRUE(Exists(own)) << own;
   }
   EXPECT_FALSE(Exists("Sources/COBOL/PAY?.cbl"));
@@ -97,7 +97,7 @@ TEST_F(SvregSafety, DeletionStaysInsideTheWorkspaceAndNamesAreLiteral) {
   EXPECT_EQ(Json({"objects", ws_, "--type", "COBOL"})["objects"].size(), 2u);
 }
 
-TEST_F(SvregSafety, TheNextRunUndoesAKilledRegistration) {
+TEST_P(SvregSafety, TheNextRunUndoesAKilledRegistration) {
   // The killed run had written LEFT.cbl and KEPT.cbl (refused, so kept) but committed neither
   // object; USER.cbl is a file of the user's that no journal names.
   dir_.Write("ws/Sources/COBOL/LEFT.cbl", "left\n");
@@ -114,7 +114,7 @@ TEST_F(SvregSafety, TheNextRunUndoesAKilledRegistration) {
   EXPECT_FALSE(Exists(".svreg/pending/1-1.journal"));
 }
 
-TEST_F(SvregSafety, TheNextRunFinishesAKilledRefresh) {
+TEST_P(SvregSafety, TheNextRunFinishesAKilledRefresh) {
   std::string original = dir_.Write("src/A.cbl", "A\n");
   std::string id = Register(original);
   Json({"generated", "add", ws_, id, ".out\\A.lst"});
@@ -132,7 +132,10 @@ TEST_F(SvregSafety, TheNextRunFinishesAKilledRefresh) {
 
 // A full disk: the final commit fails, so nothing of the batch is reported as registered, the
 // copies written for it go, and svreg exits 2. Needs root for a small file system of its own.
-TEST_F(SvregSafety, AFullDiskRegistersNothingItCannotKeep) {
+// The workspace database shares the small disk: SQLite only.
+class SvregSafetyFullDisk : public SvregSafety {};
+
+TEST_P(SvregSafetyFullDisk, AFullDiskRegistersNothingItCannotKeep) {
   fs::path small = dir_ / "small";
   fs::create_directories(small);
   if (::geteuid() != 0 || ::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=4m") != 0) {
@@ -157,6 +160,10 @@ TEST_F(SvregSafety, AFullDiskRegistersNothingItCannotKeep) {
   EXPECT_EQ(result.exit_code, 2) << result.err;
   EXPECT_EQ(result.out.find("\"rOK\""), std::string::npos) << result.out;
 }
+
+SVREG_ON_BOTH_REPOSITORIES(SvregSafety);
+INSTANTIATE_TEST_SUITE_P(Sqlite, SvregSafetyFullDisk,
+                         ::testing::Values(testing::Backend::kSqlite), testing::BackendName);
 
 }  // namespace
 }  // namespace svregistration

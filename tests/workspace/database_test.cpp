@@ -40,10 +40,10 @@ TEST(WorkspaceDatabaseTest, CreatesOnceAndOpensAgain) {
   {
     auto database = Database::Create(path);
     std::string name = "PAY";
-    SqliteRepository::Make(database)->NewObject("COBOL", name);
+    WorkspaceRepository::Make(database)->NewObject("COBOL", name);
   }
   auto database = Database::Open(path);
-  EXPECT_EQ(SqliteRepository::Make(database)->CountObjects("COBOL", ""), 1);
+  EXPECT_EQ(WorkspaceRepository::Make(database)->CountObjects("COBOL", ""), 1);
   Statement mode = database->Prepare("PRAGMA journal_mode");
   ASSERT_TRUE(mode.Step());
   EXPECT_EQ(mode.Text(0), "wal");
@@ -126,12 +126,12 @@ TEST(WorkspaceDatabaseTest, ErrorsNameTheStepAndTheFile) {
 TEST(WorkspaceDatabaseTest, DamagedTableFailsTheOperationClearly) {
   svregistration::testing::TempDir dir;
   std::string path = dir / "workspace.db";
-  auto repository = SqliteRepository::Make(Database::Create(path));
+  auto repository = WorkspaceRepository::Make(Database::Create(path));
   std::string name = "PAY";
   auto object = repository->NewObject("COBOL", name);
   // Another program replaces a table by one with other columns.
   RawSql(path, "DROP TABLE attributes; CREATE TABLE attributes(x)");
-  auto reopened = SqliteRepository::Make(Database::Open(path));
+  auto reopened = WorkspaceRepository::Make(Database::Open(path));
   Error error = ErrorOf([&] { reopened->ObjectById(object->Id())->GetAttribute("Source"); });
   EXPECT_EQ(error.number(), error_number::kPathFileAccessError);
   EXPECT_THAT(error.description(), HasSubstr(path));
@@ -193,8 +193,8 @@ TEST(WorkspaceDatabaseTest, TwoConnectionsWritingAtOnceBothSucceed) {
   std::atomic<int> failures{0};
   auto writer = [&](const std::string& prefix) {
     try {
-      auto repository = SqliteRepository::Make(Database::Open(path));
-      auto log = SqliteLog::Make(repository->database());
+      auto repository = WorkspaceRepository::Make(Database::Open(path));
+      auto log = RepositoryLog::Make(repository->database());
       for (int i = 0; i < kObjectsEach; ++i) {
         std::string name = prefix + std::to_string(i);
         auto object = repository->NewObject("COBOL", name);
@@ -223,7 +223,7 @@ TEST(WorkspaceDatabaseTest, WriterWaitsForALockHeldByAnotherConnection) {
   svregistration::testing::TempDir dir;
   std::string path = dir / "workspace.db";
   auto holder = Database::Create(path);
-  auto repository = SqliteRepository::Make(Database::Open(path));
+  auto repository = WorkspaceRepository::Make(Database::Open(path));
   std::atomic<bool> locked{false};
   std::thread hold([&] {
     Transaction transaction(*holder, "holding the lock");
@@ -237,6 +237,37 @@ TEST(WorkspaceDatabaseTest, WriterWaitsForALockHeldByAnotherConnection) {
   EXPECT_NO_THROW(repository->NewObject("JCL", name));  // waits for the commit above
   hold.join();
   EXPECT_EQ(repository->CountObjects("JCL", ""), 2);
+}
+
+// A long run holds the lock in batches of 50 ms for a second; a second writer gets in between
+// two of them instead of waiting for the run to end (or giving up): the run hands the lock over
+// when it sees a writer waiting.
+TEST(WorkspaceDatabaseTest, WriterGetsInBetweenTheBatchesOfALongRun) {
+  svregistration::testing::TempDir dir;
+  std::string path = dir / "workspace.db";
+  auto runner = Database::Create(path);
+  auto repository = WorkspaceRepository::Make(Database::Open(path));
+  std::atomic<bool> started{false}, run_over{false};
+  std::thread run([&] {
+    runner->BeginBatch(std::chrono::milliseconds(50), true);
+    started = true;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    for (int i = 0; std::chrono::steady_clock::now() < deadline; ++i) {
+      Transaction change(*runner, "one change of the run");
+      runner->Prepare("INSERT INTO objects (type_code, name) VALUES ('JCL', ?1)")
+          .Bind(1, "RUN" + std::to_string(i))
+          .Run();
+      change.Commit();
+      runner->CommitBatchIfDue();
+    }
+    run_over = true;
+    runner->EndBatch();
+  });
+  while (!started) std::this_thread::yield();
+  std::string name = "WAITER";
+  EXPECT_NO_THROW(repository->NewObject("JCL", name));
+  EXPECT_FALSE(run_over) << "the writer waited for the whole run";
+  run.join();
 }
 
 }  // namespace

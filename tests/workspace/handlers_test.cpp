@@ -34,7 +34,7 @@ class HandlerTest : public RepositoryTest {
   int count_ = 0;
 };
 
-TEST_F(HandlerTest, ExtensionHandlerAcceptsTheTypesExtensions) {
+TEST_P(HandlerTest, ExtensionHandlerAcceptsTheTypesExtensions) {
   struct Case {
     const char* copy;
     bool accepted;
@@ -48,7 +48,7 @@ TEST_F(HandlerTest, ExtensionHandlerAcceptsTheTypesExtensions) {
   }
 }
 
-TEST_F(HandlerTest, ExtensionHandlerReadsTheWorkspaceOptions) {
+TEST_P(HandlerTest, ExtensionHandlerReadsTheWorkspaceOptions) {
   auto options = workspace_->WorkspaceOptions()->Document();
   auto strings = options->select_node(
       ".//LIST[@NAME='Extension']/CASE[@NAME='COBOL']/STRINGS[@NAME='Extensions']");
@@ -62,7 +62,7 @@ TEST_F(HandlerTest, ExtensionHandlerReadsTheWorkspaceOptions) {
   EXPECT_EQ(error.number(), error_number::kObjectNotSet);
 }
 
-TEST_F(HandlerTest, TypesNameHandlersThatAcceptOrCannotBeCreated) {
+TEST_P(HandlerTest, TypesNameHandlersThatAcceptOrCannotBeCreated) {
   for (const char* type : {"COPYBOOK", "JCL", "PLI"}) EXPECT_TRUE(Accepts(type, "")) << type;
   auto map = repository_->SchemaObjectType("BMS");
   Error error = ErrorOf([&] {
@@ -71,10 +71,15 @@ TEST_F(HandlerTest, TypesNameHandlersThatAcceptOrCannotBeCreated) {
   EXPECT_EQ(error.number(), error_number::kCannotCreateObject);
 }
 
-TEST_F(HandlerTest, IdUtilityIsRegistered) {
+TEST_P(HandlerTest, IdUtilityIsRegistered) {
   auto ids = ClassRegistry::Instance().Create<host::IdUtility>(host::kIdUtilityClass);
   EXPECT_EQ(ids->ObjectTypeOfId(New("FOLDER", "F")->Id()), "FOLDER");
 }
+
+// The handlers read only what every repository stores alike.
+INSTANTIATE_TEST_SUITE_P(Sqlite, HandlerTest,
+                         ::testing::Values(svregistration::testing::Backend::kSqlite),
+                         svregistration::testing::BackendName);
 
 }  // namespace
 }  // namespace svregistration::workspace::testing

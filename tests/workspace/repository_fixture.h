@@ -1,5 +1,6 @@
-// A fresh workspace database in a temporary folder, with its repository and log, for the tests
-// of the workspace repository.
+// A fresh workspace database, with its repository and log, for the tests of the workspace
+// repository: each test runs on an SQLite file in a temporary folder and on a database of the
+// tests' PostgreSQL server.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -8,20 +9,28 @@
 #include <memory>
 #include <string>
 
+#include "support/postgres_server.h"
 #include "support/temp_dir.h"
 #include "svregistration/error.h"
 #include "workspace/repository/database.h"
 #include "workspace/repository/log_store.h"
+#include "workspace/repository/postgres_database.h"
 #include "workspace/repository/repository.h"
 
 namespace svregistration::workspace::testing {
 
-class RepositoryTest : public ::testing::Test {
+class RepositoryTest : public ::testing::TestWithParam<svregistration::testing::Backend> {
  protected:
-  RepositoryTest()
-      : path_(dir_ / "workspace.db"),
-        database_(Database::Create(path_)),
-        repository_(SqliteRepository::Make(database_)) {}
+  void SetUp() override {
+    SVREG_SKIP_WITHOUT_POSTGRES(GetParam(), uri_);
+    database_ = uri_.empty() ? Database::Create(path_) : PostgresDatabase::Create(uri_);
+    repository_ = WorkspaceRepository::Make(database_);
+  }
+
+  /// A second connection to the same database, as another process would have.
+  std::shared_ptr<Database> Connect() const {
+    return uri_.empty() ? Database::Open(path_) : PostgresDatabase::Open(uri_);
+  }
 
   /// Creates an object of the type and name.
   std::shared_ptr<host::RepositoryObject> New(const std::string& type, std::string name) {
@@ -40,9 +49,10 @@ class RepositoryTest : public ::testing::Test {
   }
 
   svregistration::testing::TempDir dir_;
-  std::string path_;
+  std::string path_ = dir_ / "workspace.db";
+  std::string uri_;
   std::shared_ptr<Database> database_;
-  std::shared_ptr<SqliteRepository> repository_;
+  std::shared_ptr<WorkspaceRepository> repository_;
 };
 
 /// Runs `call` and returns the Error it raises (failing the test when it raises none).

@@ -19,7 +19,7 @@ constexpr int kSubscript = error_number::kSubscriptOutOfRange;
 
 // --- Types and ids ----------------------------------------------------------------------------
 
-TEST_F(RepositoryTest, WorkspaceStartsWithTheBuiltInTypes) {
+TEST_P(RepositoryTest, WorkspaceStartsWithTheBuiltInTypes) {
   std::vector<std::string> rows;
   for (const ObjectTypeInfo& type : repository_->ObjectTypes()) {
     rows.push_back(type.code + "|" + type.source_attribute + "|" + type.handler);
@@ -38,7 +38,7 @@ TEST_F(RepositoryTest, WorkspaceStartsWithTheBuiltInTypes) {
   EXPECT_EQ(error.description(), "subscript out of range: no object type 'RPG'");
 }
 
-TEST_F(RepositoryTest, IdsCarryTheTypeCode) {
+TEST_P(RepositoryTest, IdsCarryTheTypeCode) {
   WorkspaceIdUtility ids;
   for (const char* type : {"FOLDER", "COBOL", "copybook", "JCL", "PLI", "BMS"}) {
     auto object = New(type, "X");
@@ -63,7 +63,7 @@ TEST(ObjectIdTest, ParsesOnlyTypeColonNumber) {
   EXPECT_EQ(ErrorOf([] { WorkspaceIdUtility().ObjectTypeOfId("17"); }).number(), kInvalidArgument);
 }
 
-TEST_F(RepositoryTest, ObjectByIdNamesAnUnknownId) {
+TEST_P(RepositoryTest, ObjectByIdNamesAnUnknownId) {
   auto program = New("COBOL", "PAY");
   std::string number = program->Id().substr(program->Id().find(':'));
   EXPECT_EQ(repository_->ObjectById("cobol" + number)->Id(), program->Id());
@@ -77,7 +77,7 @@ TEST_F(RepositoryTest, ObjectByIdNamesAnUnknownId) {
 
 // --- Finding and creating ----------------------------------------------------------------------
 
-TEST_F(RepositoryTest, FindsNamesIgnoringCaseAndGivesTheStoredName) {
+TEST_P(RepositoryTest, FindsNamesIgnoringCaseAndGivesTheStoredName) {
   auto program = New("COBOL", "Pay.Cbl");
   struct Case {
     const char* type;
@@ -103,7 +103,7 @@ TEST_F(RepositoryTest, FindsNamesIgnoringCaseAndGivesTheStoredName) {
             kInvalidArgument);
 }
 
-TEST_F(RepositoryTest, NewObjectOfAnExistingNameIsThatObject) {
+TEST_P(RepositoryTest, NewObjectOfAnExistingNameIsThatObject) {
   auto first = NewWith("COBOL", "PAY", {{"Source", "Sources/COBOL/PAY.cbl"}});
   std::string name = "pay";
   auto second = repository_->NewObject("COBOL", name);
@@ -122,7 +122,7 @@ TEST_F(RepositoryTest, NewObjectOfAnExistingNameIsThatObject) {
 
 // --- Attributes and updates --------------------------------------------------------------------
 
-TEST_F(RepositoryTest, AttributesRoundTripInOneUpdate) {
+TEST_P(RepositoryTest, AttributesRoundTripInOneUpdate) {
   auto object = New("COBOL", "PAY");
   object->BeginUpdate();
   object->SetAttribute("Source", "Sources/COBOL/PAY.cbl");
@@ -137,7 +137,7 @@ TEST_F(RepositoryTest, AttributesRoundTripInOneUpdate) {
   object->EndUpdate();
 
   // A second connection sees what was committed.
-  auto reader = SqliteRepository::Make(Database::Open(path_))->ObjectById(object->Id());
+  auto reader = WorkspaceRepository::Make(Connect())->ObjectById(object->Id());
   EXPECT_EQ(reader->GetAttribute("SOURCE"), "Sources/COBOL/PAY.CBL");
   EXPECT_EQ(reader->GetAttribute("OriginalSource"), "/in/PAY.cbl");
   EXPECT_EQ(reader->GetAttribute("Name"), "PAY.cbl");
@@ -151,7 +151,7 @@ TEST_F(RepositoryTest, AttributesRoundTripInOneUpdate) {
   EXPECT_EQ(reader->GetAttribute("OriginalSource"), "");
 }
 
-TEST_F(RepositoryTest, NestedUpdatesCommitAtTheOutermostEnd) {
+TEST_P(RepositoryTest, NestedUpdatesCommitAtTheOutermostEnd) {
   auto object = New("JCL", "JOB1");
   auto other = repository_->ObjectById(object->Id());
   object->BeginUpdate();
@@ -163,7 +163,7 @@ TEST_F(RepositoryTest, NestedUpdatesCommitAtTheOutermostEnd) {
   EXPECT_EQ(other->GetAttribute("Source"), "a");
 }
 
-TEST_F(RepositoryTest, UpdateMisuseIsAnError) {
+TEST_P(RepositoryTest, UpdateMisuseIsAnError) {
   auto object = New("JCL", "JOB1");
   struct Case {
     const char* what;
@@ -182,7 +182,7 @@ TEST_F(RepositoryTest, UpdateMisuseIsAnError) {
   for (const Case& c : cases) EXPECT_EQ(ErrorOf(c.call).number(), kInvalidArgument) << c.what;
 }
 
-TEST_F(RepositoryTest, FailedUpdateStoresNothing) {
+TEST_P(RepositoryTest, FailedUpdateStoresNothing) {
   New("COBOL", "TAKEN");
   auto object = NewWith("COBOL", "PAY", {{"Source", "old"}});
   object->BeginUpdate();
@@ -208,7 +208,7 @@ TEST_F(RepositoryTest, FailedUpdateStoresNothing) {
   EXPECT_THAT(repository_->ListObjects("JCL"), IsEmpty());
 }
 
-TEST_F(RepositoryTest, RenamingInOtherLetterCaseKeepsTheObject) {
+TEST_P(RepositoryTest, RenamingInOtherLetterCaseKeepsTheObject) {
   auto object = New("COBOL", "pay");
   object->BeginUpdate();
   object->SetAttribute("Name", "PAY");
@@ -220,7 +220,7 @@ TEST_F(RepositoryTest, RenamingInOtherLetterCaseKeepsTheObject) {
 
 // --- Selections and cursors --------------------------------------------------------------------
 
-TEST_F(RepositoryTest, SelectionsCompareTypeCodesIgnoringCase) {
+TEST_P(RepositoryTest, SelectionsCompareTypeCodesIgnoringCase) {
   auto a = New("FOLDER", "A");
   New("COBOL", "PAY");
   auto b = New("FOLDER", "B");
@@ -241,7 +241,7 @@ TEST_F(RepositoryTest, SelectionsCompareTypeCodesIgnoringCase) {
   EXPECT_EQ(ErrorOf([&] { repository_->CountObjects("FOLDER", "x"); }).number(), kInvalidArgument);
 }
 
-TEST_F(RepositoryTest, CursorWalksForwardAndStopsAtItsEnd) {
+TEST_P(RepositoryTest, CursorWalksForwardAndStopsAtItsEnd) {
   New("FOLDER", "A");
   auto cursor = repository_->SelectObjects("FOLDER", "", "");
   EXPECT_FALSE(cursor->Eof());
@@ -256,7 +256,7 @@ TEST_F(RepositoryTest, CursorWalksForwardAndStopsAtItsEnd) {
 
 // --- Relations ---------------------------------------------------------------------------------
 
-TEST_F(RepositoryTest, RelationsAndMembersListFolderMembership) {
+TEST_P(RepositoryTest, RelationsAndMembersListFolderMembership) {
   auto f1 = New("FOLDER", "F1");
   auto f2 = New("FOLDER", "F2");
   auto pay = New("COBOL", "PAY");
@@ -280,7 +280,7 @@ TEST_F(RepositoryTest, RelationsAndMembersListFolderMembership) {
   EXPECT_EQ(job->Relations()->Count(), 1);
 }
 
-TEST_F(RepositoryTest, RemovingARelationThatDoesNotExistIsAnError) {
+TEST_P(RepositoryTest, RemovingARelationThatDoesNotExistIsAnError) {
   auto folder = New("FOLDER", "F");
   auto pay = New("COBOL", "PAY");
   repository_->AddToFolder(folder->Id(), {pay->Id()});
@@ -295,7 +295,7 @@ TEST_F(RepositoryTest, RemovingARelationThatDoesNotExistIsAnError) {
   EXPECT_EQ(ErrorOf([&] { pay->RemoveRelation("BelongsTo", "FOLDER:999"); }).number(), kSubscript);
 }
 
-TEST_F(RepositoryTest, AddingBadRelationsIsRefusedAsAWhole) {
+TEST_P(RepositoryTest, AddingBadRelationsIsRefusedAsAWhole) {
   auto folder = New("FOLDER", "F");
   auto pay = New("COBOL", "PAY");
   auto job = New("JCL", "JOB");
@@ -325,7 +325,7 @@ TEST_F(RepositoryTest, AddingBadRelationsIsRefusedAsAWhole) {
 
 // --- Unregistration and invalidation -----------------------------------------------------------
 
-TEST_F(RepositoryTest, UnregisterReturnsTheCopyAndGeneratedEntriesAndRemovesEverything) {
+TEST_P(RepositoryTest, UnregisterReturnsTheCopyAndGeneratedEntriesAndRemovesEverything) {
   auto folder = New("FOLDER", "F");
   auto pay = NewWith("COBOL", "PAY",
                      {{"Source", "Sources/COBOL/PAY.cbl"}, {"OriginalSource", "/in/PAY.cbl"}});
@@ -354,7 +354,7 @@ TEST_F(RepositoryTest, UnregisterReturnsTheCopyAndGeneratedEntriesAndRemovesEver
   EXPECT_EQ(entries.size(), 5u);
 }
 
-TEST_F(RepositoryTest, UnregisterOfObjectsWithoutCopy) {
+TEST_P(RepositoryTest, UnregisterOfObjectsWithoutCopy) {
   auto unregistered = New("COBOL", "NEVER");  // no source attribute set
   auto folder = New("FOLDER", "F");
   repository_->AddToFolder(folder->Id(), {unregistered->Id()});
@@ -367,7 +367,7 @@ TEST_F(RepositoryTest, UnregisterOfObjectsWithoutCopy) {
   EXPECT_THAT(repository_->ListObjects(), IsEmpty());
 }
 
-TEST_F(RepositoryTest, InvalidateReturnsAndForgetsGeneratedEntries) {
+TEST_P(RepositoryTest, InvalidateReturnsAndForgetsGeneratedEntries) {
   auto pay = NewWith("COBOL", "PAY", {{"Source", "Sources/COBOL/PAY.cbl"}});
   repository_->AddGeneratedEntries(pay->Id(), {".out/PAY.lst", "\\gen"});
   host::EntryList entries;
@@ -380,7 +380,7 @@ TEST_F(RepositoryTest, InvalidateReturnsAndForgetsGeneratedEntries) {
   EXPECT_THAT(entries, IsEmpty());
 }
 
-TEST_F(RepositoryTest, GroupOperationsWorkOnTheWholeCollection) {
+TEST_P(RepositoryTest, GroupOperationsWorkOnTheWholeCollection) {
   auto a = NewWith("COBOL", "A", {{"Source", "Sources/COBOL/A.cbl"}});
   auto b = NewWith("JCL", "B", {{"Source", "Sources/JCL/B.jcl"}});
   auto c = New("COPYBOOK", "C");
@@ -416,7 +416,7 @@ TEST_F(RepositoryTest, GroupOperationsWorkOnTheWholeCollection) {
 
 // --- Generated entries, listings, the log ------------------------------------------------------
 
-TEST_F(RepositoryTest, GeneratedEntriesAreCheckedAndKeptOnce) {
+TEST_P(RepositoryTest, GeneratedEntriesAreCheckedAndKeptOnce) {
   auto pay = New("COBOL", "PAY");
   for (const char* bad : {"", "out/x.lst", "!x", ".", "./etc/passwd", ".C:\\x", ".a/../../x",
                           "\\..\\up", ":..", "\\"}) {
@@ -432,7 +432,7 @@ TEST_F(RepositoryTest, GeneratedEntriesAreCheckedAndKeptOnce) {
             kSubscript);
 }
 
-TEST_F(RepositoryTest, ListsObjectsWithTheirSources) {
+TEST_P(RepositoryTest, ListsObjectsWithTheirSources) {
   auto folder = repository_->CreateFolder("Programs");
   EXPECT_EQ(repository_->CreateFolder("programs")->Id(), folder->Id());
   auto pay = NewWith("COBOL", "PAY",
@@ -449,11 +449,11 @@ TEST_F(RepositoryTest, ListsObjectsWithTheirSources) {
   EXPECT_EQ(ErrorOf([&] { repository_->ListObjects("RPG"); }).number(), kSubscript);
 }
 
-TEST_F(RepositoryTest, LogKeepsRecordsInOrder) {
-  auto log = SqliteLog::Make(database_);
+TEST_P(RepositoryTest, LogKeepsRecordsInOrder) {
+  auto log = RepositoryLog::Make(database_);
   log->Add("Register", host::kSeverityError, std::nullopt, "Unable to copy file");
   log->Add("Unregister", host::kSeverityInformation, "COBOL:1", "Object 'PAY' ...");
-  auto records = SqliteLog::Make(Database::Open(path_))->Records();
+  auto records = RepositoryLog::Make(Connect())->Records();
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0].title, "Register");
   EXPECT_EQ(records[0].severity, 2);
@@ -466,6 +466,28 @@ TEST_F(RepositoryTest, LogKeepsRecordsInOrder) {
   EXPECT_EQ(records[1].time[10], 'T');
   EXPECT_EQ(records[1].time.back(), 'Z');
 }
+
+// A statement that fails inside a batch but outside any change: the batch either keeps what was
+// done before it (SQLite) or says, when it is committed, that it kept nothing (a server aborts
+// the whole transaction). Never a silent loss.
+TEST_P(RepositoryTest, BatchAfterAFailedStatementKeepsItsWorkOrSaysItLostIt) {
+  database_->BeginBatch(std::chrono::hours(1), true);
+  New("JCL", "KEPT");
+  EXPECT_THROW(database_->Prepare("SELECT no_such_column FROM objects").Step(), Error);
+  bool lost = false;
+  try {
+    database_->EndBatch();
+  } catch (const Error& error) {
+    lost = true;
+    EXPECT_THAT(error.description(), HasSubstr("COMMIT"));
+  }
+  EXPECT_EQ(repository_->CountObjects("JCL", ""), lost ? 0 : 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Both, RepositoryTest,
+                         ::testing::Values(svregistration::testing::Backend::kSqlite,
+                                           svregistration::testing::Backend::kPostgres),
+                         svregistration::testing::BackendName);
 
 }  // namespace
 }  // namespace svregistration::workspace::testing

@@ -65,10 +65,15 @@ void AddWorkspaceCommands(CLI::App& app, Context& context) {
   auto* init = app.add_subcommand("init", "Create a workspace in DIR");
   auto init_dir = std::make_shared<std::string>();
   auto init_json = std::make_shared<bool>(false);
+  auto init_repository = std::make_shared<std::string>();
   init->add_option("DIR", *init_dir, "The workspace folder (created when missing)")->required();
+  init->add_option("--repository", *init_repository,
+                   "Keep the repository in this PostgreSQL database: a libpq URI "
+                   "(postgresql://host/db), keyword=value pairs or a service name; no password "
+                   "(use ~/.pgpass, PGPASSWORD or a service file)");
   init->add_flag("--json", *init_json, "Print the result as JSON");
-  init->callback([init_dir, init_json] {
-    auto workspace = WorkspaceHost::Create(*init_dir);
+  init->callback([init_dir, init_json, init_repository] {
+    auto workspace = WorkspaceHost::Create(*init_dir, *init_repository);
     if (*init_json) {
       PrintJson({{"workspace", workspace->root()}});
     } else {

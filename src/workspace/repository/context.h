@@ -22,7 +22,7 @@ struct RepositoryContext {
 /// Error 9 naming its id.
 struct ObjectRef {
   std::int64_t number = 0;
-  std::shared_ptr<SqliteObjectType> type;
+  std::shared_ptr<StoredObjectType> type;
 
   std::string Id() const { return FormatObjectId(type->info().code, number); }
 };

@@ -15,7 +15,7 @@ void ObjectListCursor::RequireCurrent() const {
 
 std::shared_ptr<host::RepositoryObject> ObjectListCursor::Item() {
   RequireCurrent();
-  return std::make_shared<SqliteObject>(context_, entries_[position_].object);
+  return std::make_shared<StoredObject>(context_, entries_[position_].object);
 }
 
 std::shared_ptr<host::RelationType> ObjectListCursor::Relation() {

@@ -14,7 +14,7 @@ namespace svregistration::workspace {
 struct CursorEntry {
   ObjectRef object;
   /// Set for the entries of a relation cursor.
-  std::shared_ptr<SqliteRelationType> relation;
+  std::shared_ptr<StoredRelationType> relation;
 };
 
 /// A cursor over a list read when the cursor is made: walking it runs no query and holds no

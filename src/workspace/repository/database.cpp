@@ -1,23 +1,13 @@
-// The workspace database connection, its statement cache and write transactions.
+// What every workspace database connection shares: the statement cache, write transactions and
+// batches.
 #include "workspace/repository/database.h"
 
 #include <fmt/core.h>
-#include <sqlite3.h>
 
-#include <filesystem>
-#include <system_error>
 #include <utility>
-
-#include "workspace/repository/schema.h"
 
 namespace svregistration::workspace {
 
-namespace {
-
-// SQLITE_TRANSIENT without the old-style cast of SQLite's macro: SQLite copies the bound text.
-const sqlite3_destructor_type kCopyBoundText = reinterpret_cast<sqlite3_destructor_type>(-1);
-
-// The SQL text as error messages show it: whitespace runs folded, long texts cut.
 std::string ShortSql(std::string_view sql) {
   constexpr std::size_t kMaxLength = 120;
   std::string text;
@@ -38,21 +28,12 @@ std::string ShortSql(std::string_view sql) {
   return text;
 }
 
-// Removes a database file with its write-ahead log and shared-memory index; failures ignored.
-void RemoveDatabaseFiles(const std::string& path) {
-  std::error_code ignored;
-  for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
-    std::filesystem::remove(path + suffix, ignored);
-  }
-}
-
-}  // namespace
-
 // ---------------------------------------------------------------------------------------------
 // Statement
 
-Statement::Statement(Database* database, sqlite3_stmt* statement, bool* busy, std::string_view sql)
-    : database_(database), statement_(statement), busy_(busy), sql_(sql) {
+Statement::Statement(Database* database, PreparedStatement* statement, bool* busy,
+                     std::unique_ptr<PreparedStatement> owned, std::string_view sql)
+    : database_(database), statement_(statement), busy_(busy), owned_(std::move(owned)), sql_(sql) {
   if (busy_ != nullptr) *busy_ = true;
 }
 
@@ -60,189 +41,73 @@ Statement::Statement(Statement&& other) noexcept
     : database_(other.database_),
       statement_(std::exchange(other.statement_, nullptr)),
       busy_(std::exchange(other.busy_, nullptr)),
+      owned_(std::move(other.owned_)),
       sql_(other.sql_) {}
 
 Statement::~Statement() {
-  if (statement_ == nullptr) return;
-  if (busy_ == nullptr) {
-    sqlite3_finalize(statement_);
-    return;
-  }
-  sqlite3_reset(statement_);
-  sqlite3_clear_bindings(statement_);
+  if (statement_ == nullptr || busy_ == nullptr) return;
+  statement_->Reset();
   *busy_ = false;
 }
 
-void Statement::Fail(std::string_view what) const {
-  throw database_->Failure(fmt::format("{} '{}'", what, ShortSql(sql_)));
-}
-
 Statement& Statement::Bind(int index, std::string_view text) {
-  if (sqlite3_bind_text64(statement_, index, text.data(), text.size(), kCopyBoundText,
-                          SQLITE_UTF8) != SQLITE_OK) {
-    Fail(fmt::format("binding parameter {} of", index));
-  }
+  statement_->BindText(index, text);
   return *this;
 }
 
 Statement& Statement::Bind(int index, std::int64_t value) {
-  if (sqlite3_bind_int64(statement_, index, static_cast<sqlite3_int64>(value)) != SQLITE_OK) {
-    Fail(fmt::format("binding parameter {} of", index));
-  }
+  statement_->BindInt(index, value);
   return *this;
 }
 
 Statement& Statement::Bind(int index, const std::optional<std::string>& text) {
   if (text) return Bind(index, std::string_view(*text));
-  if (sqlite3_bind_null(statement_, index) != SQLITE_OK) {
-    Fail(fmt::format("binding parameter {} of", index));
-  }
+  statement_->BindNull(index);
   return *this;
 }
 
-bool Statement::Step() {
-  int rc = sqlite3_step(statement_);
-  if (rc == SQLITE_ROW) return true;
-  if (rc == SQLITE_DONE) return false;
-  Fail("running");
-}
+bool Statement::Step() { return statement_->Step(); }
 
 void Statement::Run() {
   while (Step()) {
   }
 }
 
-std::int64_t Statement::Int(int column) const {
-  return static_cast<std::int64_t>(sqlite3_column_int64(statement_, column));
-}
-
-std::string Statement::Text(int column) const {
-  const unsigned char* text = sqlite3_column_text(statement_, column);
-  if (text == nullptr) return {};
-  int size = sqlite3_column_bytes(statement_, column);
-  return std::string(reinterpret_cast<const char*>(text), static_cast<std::size_t>(size));
-}
-
-bool Statement::IsNull(int column) const {
-  return sqlite3_column_type(statement_, column) == SQLITE_NULL;
-}
-
 // ---------------------------------------------------------------------------------------------
 // Database
 
-Database::Database(sqlite3* handle, std::string path) : handle_(handle), path_(std::move(path)) {}
-
-Database::~Database() {
-  for (auto& [sql, cached] : cache_) sqlite3_finalize(cached.statement);
-  sqlite3_close_v2(handle_);
-}
-
-Error Database::Failure(std::string_view step) const {
-  return Failure(step, sqlite3_errmsg(handle_));
-}
+Database::~Database() = default;
 
 Error Database::Failure(std::string_view step, std::string_view message) const {
   return Error(error_number::kPathFileAccessError, kDatabaseErrorSource,
                fmt::format("{} failed in the workspace database '{}': {}", step, path_, message));
 }
 
-std::shared_ptr<Database> Database::Connect(const std::string& path, int flags) {
-  sqlite3* handle = nullptr;
-  int rc = sqlite3_open_v2(path.c_str(), &handle, flags, nullptr);
-  if (rc != SQLITE_OK) {
-    std::string message = handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc);
-    sqlite3_close_v2(handle);
-    throw Error(error_number::kPathFileAccessError, kDatabaseErrorSource,
-                fmt::format("cannot open the workspace database '{}': {}", path, message));
-  }
-  return std::shared_ptr<Database>(new Database(handle, path));
-}
-
-void Database::Configure() {
-  sqlite3_busy_timeout(handle_, kBusyTimeoutMilliseconds);
-  // Attributes, relations and generated entries are removed with their object.
-  Execute("PRAGMA foreign_keys = ON");
-}
-
-std::shared_ptr<Database> Database::Create(const std::string& path) {
-  std::error_code ec;
-  if (std::filesystem::exists(path, ec)) {
-    throw Error(kFileAlreadyExists, kDatabaseErrorSource,
-                fmt::format("the workspace database '{}' already exists", path));
-  }
-  std::shared_ptr<Database> database;
-  try {
-    database = Connect(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    database->Configure();
-    CreateSchema(*database);
-  } catch (...) {
-    database.reset();
-    RemoveDatabaseFiles(path);
-    throw;
-  }
-  return database;
-}
-
-std::shared_ptr<Database> Database::Open(const std::string& path) {
-  std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) {
-    throw Error(error_number::kFileNotFound, kDatabaseErrorSource,
-                fmt::format("the workspace database '{}' does not exist", path));
-  }
-  if (std::filesystem::is_directory(path, ec)) {
-    throw Error(error_number::kPathFileAccessError, kDatabaseErrorSource,
-                fmt::format("the workspace database '{}' is a folder, not a file", path));
-  }
-  std::shared_ptr<Database> database = Connect(path, SQLITE_OPEN_READWRITE);
-  database->Configure();
-  VerifySchema(*database);
-  return database;
-}
-
 Statement Database::Prepare(std::string_view sql) {
   auto [it, inserted] = cache_.try_emplace(std::string(sql));
   CachedStatement& cached = it->second;
   if (cached.statement != nullptr && !cached.busy) {
-    return Statement(this, cached.statement, &cached.busy, it->first);
+    return Statement(this, cached.statement.get(), &cached.busy, nullptr, it->first);
   }
-  sqlite3_stmt* statement = nullptr;
-  if (sqlite3_prepare_v3(handle_, sql.data(), static_cast<int>(sql.size()),
-                         SQLITE_PREPARE_PERSISTENT, &statement, nullptr) != SQLITE_OK) {
+  std::unique_ptr<PreparedStatement> statement;
+  try {
+    statement = PrepareStatement(sql);
+  } catch (...) {
     if (inserted) cache_.erase(it);
-    throw Failure(fmt::format("preparing '{}'", ShortSql(sql)));
+    throw;
   }
   if (cached.statement == nullptr) {
-    cached.statement = statement;
-    return Statement(this, statement, &cached.busy, it->first);
+    cached.statement = std::move(statement);
+    return Statement(this, cached.statement.get(), &cached.busy, nullptr, it->first);
   }
   // The cached statement is in use further up the stack: this use gets its own.
-  return Statement(this, statement, nullptr, it->first);
+  PreparedStatement* own = statement.get();
+  return Statement(this, own, nullptr, std::move(statement), it->first);
 }
-
-void Database::Execute(std::string_view sql) {
-  std::string text(sql);
-  char* message = nullptr;
-  if (sqlite3_exec(handle_, text.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-    std::string why = message != nullptr ? message : sqlite3_errmsg(handle_);
-    sqlite3_free(message);
-    throw Failure(fmt::format("running '{}'", ShortSql(sql)), why);
-  }
-}
-
-bool Database::InTransaction() const { return sqlite3_get_autocommit(handle_) == 0; }
-
-std::int64_t Database::LastInsertRowId() const {
-  return static_cast<std::int64_t>(sqlite3_last_insert_rowid(handle_));
-}
-
-int Database::Changes() const { return sqlite3_changes(handle_); }
-
-// ---------------------------------------------------------------------------------------------
-// Transaction
 
 void Database::BeginBatch(std::chrono::milliseconds window, bool commit_when_asked) {
   if (batching_) return;
-  Execute("BEGIN IMMEDIATE");
+  BeginWrite();
   batching_ = true;
   commit_when_asked_ = commit_when_asked;
   window_ = window;
@@ -253,7 +118,8 @@ bool Database::CommitBatchIfDue() {
   if (!batching_ || depth_ != 0) return false;
   if (std::chrono::steady_clock::now() - batch_started_ < window_) return false;
   CommitOrRollBack();
-  Execute("BEGIN IMMEDIATE");
+  BetweenBatches();
+  BeginWrite();
   batch_started_ = std::chrono::steady_clock::now();
   return true;
 }
@@ -274,7 +140,7 @@ void Database::CommitOrRollBack() {
     try {
       if (InTransaction()) Execute("ROLLBACK");
     } catch (const Error&) {
-      // SQLite has rolled back by itself; the COMMIT's failure is the one to report.
+      // The engine has rolled back by itself; the COMMIT's failure is the one to report.
     }
     throw;
   }
@@ -284,10 +150,17 @@ void Database::ChangeCommitted() {
   if (!commit_when_asked_) CommitBatchIfDue();
 }
 
+// ---------------------------------------------------------------------------------------------
+// Transaction
+
 Transaction::Transaction(Database& database, std::string what)
     : database_(database), what_(std::move(what)), nested_(database.InTransaction()) {
   try {
-    database_.Execute(nested_ ? "SAVEPOINT nested" : "BEGIN IMMEDIATE");
+    if (nested_) {
+      database_.Execute("SAVEPOINT nested");
+    } else {
+      database_.BeginWrite();
+    }
   } catch (const Error& error) {
     throw Error(error.number(), error.source(),
                 fmt::format("{}: cannot start the change: {}", what_, error.description()));
@@ -301,8 +174,8 @@ Transaction::~Transaction() {
   try {
     database_.Execute(nested_ ? "ROLLBACK TO nested; RELEASE nested" : "ROLLBACK");
   } catch (const Error&) {
-    // SQLite may already have rolled the transaction back itself (after an I/O error, for
-    // example); there is nothing more to undo.
+    // The engine may already have rolled the transaction back itself (after an I/O error or a
+    // lost connection, for example); there is nothing more to undo.
   }
 }
 

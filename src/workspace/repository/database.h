@@ -1,11 +1,14 @@
-// The connection to a workspace database (workspace.db): a small owner of one sqlite3 handle with
-// its cache of prepared statements, the statement handle that borrows from that cache, and the
-// write transaction. Every SQLite failure becomes an svregistration::Error (75) that names the
-// step, SQLite's message and the database file.
+// The connection to a workspace repository database, whichever engine holds it: SQLite (the
+// workspace.db file of a one-person workspace) or PostgreSQL (a team's server). The repository
+// code writes its SQL once, with numbered parameters (?1, ?2 ...), and uses only what both
+// engines understand; each connection translates what differs (parameter markers, the row locks
+// SQLite does without). Here are the connection with its cache of prepared statements, the
+// statement handle that borrows from that cache, the write transaction and the batches of long
+// runs. Every failure becomes an svregistration::Error (75) that names the step and the database.
 #pragma once
 
-#include <cstdint>
 #include <chrono>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,9 +16,6 @@
 #include <unordered_map>
 
 #include "svregistration/error.h"
-
-struct sqlite3;
-struct sqlite3_stmt;
 
 namespace svregistration::workspace {
 
@@ -28,11 +28,29 @@ inline constexpr int kInvalidArgument = 5;
 /// File already exists.
 inline constexpr int kFileAlreadyExists = 58;
 
+enum class Dialect { kSqlite, kPostgres };
+
+/// One prepared statement of an engine: binds from 1, columns from 0. Failures raise the
+/// connection's Error naming the statement.
+class PreparedStatement {
+ public:
+  virtual ~PreparedStatement() = default;
+  virtual void BindText(int index, std::string_view text) = 0;
+  virtual void BindInt(int index, std::int64_t value) = 0;
+  virtual void BindNull(int index) = 0;
+  /// Runs the statement on the first call; true while there is a row to read.
+  virtual bool Step() = 0;
+  virtual std::int64_t Int(int column) const = 0;
+  virtual std::string Text(int column) const = 0;
+  virtual bool IsNull(int column) const = 0;
+  /// Back to the start, with the bindings cleared.
+  virtual void Reset() = 0;
+};
+
 class Database;
 
 /// A prepared statement borrowed from the connection's cache for one use: bind, step, read the
-/// columns; it is reset (and its bindings cleared) when the handle goes out of scope. Bind indexes
-/// and column indexes are those of SQLite (binds from 1, columns from 0).
+/// columns; it is reset (and its bindings cleared) when the handle goes out of scope.
 class Statement {
  public:
   Statement(Statement&& other) noexcept;
@@ -56,61 +74,59 @@ class Statement {
   /// Runs a statement that returns no rows (or whose rows do not matter) to its end.
   void Run();
 
-  std::int64_t Int(int column) const;
+  std::int64_t Int(int column) const { return statement_->Int(column); }
   /// The column as text; "" for NULL.
-  std::string Text(int column) const;
-  bool IsNull(int column) const;
+  std::string Text(int column) const { return statement_->Text(column); }
+  bool IsNull(int column) const { return statement_->IsNull(column); }
 
  private:
   friend class Database;
-  Statement(Database* database, sqlite3_stmt* statement, bool* busy, std::string_view sql);
-  [[noreturn]] void Fail(std::string_view what) const;
-
+  Statement(Database* database, PreparedStatement* statement, bool* busy,
+            std::unique_ptr<PreparedStatement> owned, std::string_view sql);
   Database* database_;
-  sqlite3_stmt* statement_;
-  // The cache slot's in-use flag; nullptr for a statement prepared outside the cache (finalised
-  // instead of reset).
+  PreparedStatement* statement_;
+  // The cache slot's in-use flag; nullptr for a statement prepared outside the cache (owned and
+  // dropped instead of reset).
   bool* busy_;
+  std::unique_ptr<PreparedStatement> owned_;
   std::string_view sql_;
 };
 
 /// One connection to a workspace database. Not safe for use by several threads at once; every
-/// thread or process opens its own connection. Connections wait up to the busy timeout for a lock
-/// held by another connection instead of failing at once.
+/// thread or process opens its own connection. A connection waits for a lock held by another
+/// connection instead of failing at once.
 class Database {
  public:
-  /// How long a connection waits for a lock that another connection holds.
-  static constexpr int kBusyTimeoutMilliseconds = 10000;
-
-  /// Makes a new workspace database at `path` with its tables and the built-in object types. The
-  /// file must not exist (Error 58). Nothing is left behind when creation fails.
+  /// Makes a new workspace database at `path` (an SQLite file that must not exist, Error 58) with
+  /// its tables and the built-in object types. Nothing is left behind when creation fails.
   static std::shared_ptr<Database> Create(const std::string& path);
-  /// Opens an existing workspace database. A missing file gives Error 53; a file that is not a
-  /// workspace database (not SQLite, another application's database, tables missing, a newer
-  /// layout) gives Error 75; both name the file.
+  /// Opens an existing SQLite workspace database. A missing file gives Error 53; a file that is
+  /// not a workspace database gives Error 75; both name the file.
   static std::shared_ptr<Database> Open(const std::string& path);
 
-  ~Database();
+  virtual ~Database();
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;
 
+  /// How error messages name the database: the file, or the server and database (never a
+  /// password or other credential).
   const std::string& path() const { return path_; }
+  Dialect dialect() const { return dialect_; }
 
   /// The cached statement for `sql`, prepared on first use. A statement that is still in use
   /// (a nested use of the same text) is prepared afresh for this use.
   Statement Prepare(std::string_view sql);
   /// Runs SQL text (one or more statements, no parameters, no rows wanted).
-  void Execute(std::string_view sql);
+  virtual void Execute(std::string_view sql) = 0;
   /// True while a transaction is open on this connection.
-  bool InTransaction() const;
-  std::int64_t LastInsertRowId() const;
+  virtual bool InTransaction() const = 0;
   /// Rows changed by the last INSERT, UPDATE or DELETE.
-  int Changes() const;
+  virtual int Changes() const = 0;
 
   /// From now on the changes of this connection are committed in batches: one transaction spans
   /// the changes of up to `window`, so that a run of many small changes does not pay for a
   /// transaction each. Each change stays whole (it is a savepoint inside the batch); another
-  /// process waits at most about `window` for its turn.
+  /// writer waits at most about `window` for its turn.
   /// With `commit_when_asked`, a batch is committed only by CommitBatchIfDue, so that the caller
   /// chooses the points (between files, say) at which its work is whole.
   void BeginBatch(std::chrono::milliseconds window, bool commit_when_asked = false);
@@ -121,26 +137,33 @@ class Database {
   void EndBatch();
 
   /// The error for a failed step: "<step> failed in the workspace database '<path>': <message>".
-  Error Failure(std::string_view step) const;
   Error Failure(std::string_view step, std::string_view message) const;
 
- private:
-  Database(sqlite3* handle, std::string path);
-  static std::shared_ptr<Database> Connect(const std::string& path, int flags);
-  void Configure();
-  void CommitOrRollBack();
+ protected:
+  Database(std::string path, Dialect dialect) : path_(std::move(path)), dialect_(dialect) {}
+  /// Prepares `sql` as written for both engines (numbered ?N parameters); the error names it.
+  virtual std::unique_ptr<PreparedStatement> PrepareStatement(std::string_view sql) = 0;
+  /// Starts a write transaction, waiting for the turn when another connection writes.
+  virtual void BeginWrite() = 0;
+  /// Called after a batch has been committed and before the next starts: the moment a writer
+  /// that waits gets in.
+  virtual void BetweenBatches() {}
+  /// Drops the cached statements; the engine connection must still be open.
+  void ClearStatementCache() { cache_.clear(); }
 
+ private:
   struct CachedStatement {
-    sqlite3_stmt* statement = nullptr;
+    std::unique_ptr<PreparedStatement> statement;
     bool busy = false;
   };
 
   friend class Transaction;
   // Called when a change directly inside the batch has been committed.
   void ChangeCommitted();
+  void CommitOrRollBack();
 
-  sqlite3* handle_;
   std::string path_;
+  Dialect dialect_;
   bool batching_ = false;
   bool commit_when_asked_ = false;
   int depth_ = 0;  // open Transaction objects
@@ -149,10 +172,9 @@ class Database {
   std::unordered_map<std::string, CachedStatement> cache_;
 };
 
-/// A write transaction: BEGIN IMMEDIATE (the write lock is taken at the start, waiting up to the
-/// busy timeout, so that no later step of the transaction can fail on a lock); inside an open
-/// transaction a savepoint instead, so that helpers nest. Rolled back when it goes out of scope
-/// without Commit().
+/// A write transaction (its write lock taken at the start, so that no later step of it fails on
+/// a lock); inside an open transaction a savepoint instead, so that helpers nest. Rolled back
+/// when it goes out of scope without Commit().
 class Transaction {
  public:
   /// `what` names the change for error messages ("unregister 'COBOL:17'").
@@ -169,5 +191,8 @@ class Transaction {
   bool nested_;
   bool open_ = true;
 };
+
+/// The text error messages show for an SQL statement: whitespace runs folded, long texts cut.
+std::string ShortSql(std::string_view sql);
 
 }  // namespace svregistration::workspace

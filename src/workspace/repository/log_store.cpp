@@ -27,7 +27,7 @@ std::string CurrentTime() {
 
 }  // namespace
 
-void SqliteLog::Add(const std::string& title, int severity,
+void RepositoryLog::Add(const std::string& title, int severity,
                     const std::optional<std::string>& object_id, const std::string& text) {
   Transaction transaction(*database_, fmt::format("writing the log record '{}'", title));
   database_
@@ -42,7 +42,7 @@ void SqliteLog::Add(const std::string& title, int severity,
   transaction.Commit();
 }
 
-std::vector<LogEntry> SqliteLog::Records() {
+std::vector<LogEntry> RepositoryLog::Records() {
   Statement statement =
       database_->Prepare("SELECT id, time, title, severity, object_id, text FROM log ORDER BY id");
   std::vector<LogEntry> records;

@@ -25,12 +25,12 @@ struct LogEntry {
   std::string text;
 };
 
-class SqliteLog final : public host::WorkspaceLog {
+class RepositoryLog final : public host::WorkspaceLog {
  public:
-  static std::shared_ptr<SqliteLog> Make(std::shared_ptr<Database> database) {
-    return std::make_shared<SqliteLog>(std::move(database));
+  static std::shared_ptr<RepositoryLog> Make(std::shared_ptr<Database> database) {
+    return std::make_shared<RepositoryLog>(std::move(database));
   }
-  explicit SqliteLog(std::shared_ptr<Database> database) : database_(std::move(database)) {}
+  explicit RepositoryLog(std::shared_ptr<Database> database) : database_(std::move(database)) {}
 
   /// Stores the record with the current time, committed at once (the repository holds no
   /// transaction open between calls).

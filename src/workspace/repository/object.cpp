@@ -23,9 +23,9 @@ std::vector<CursorEntry> ToCursorEntries(std::vector<RelationEnd> ends, bool wit
   std::vector<CursorEntry> entries;
   entries.reserve(ends.size());
   for (RelationEnd& end : ends) {
-    std::shared_ptr<SqliteRelationType> relation;
+    std::shared_ptr<StoredRelationType> relation;
     if (with_relation) {
-      relation = std::make_shared<SqliteRelationType>(std::move(end.name), end.other.type);
+      relation = std::make_shared<StoredRelationType>(std::move(end.name), end.other.type);
     }
     entries.push_back(CursorEntry{std::move(end.other), std::move(relation)});
   }
@@ -34,28 +34,28 @@ std::vector<CursorEntry> ToCursorEntries(std::vector<RelationEnd> ends, bool wit
 
 }  // namespace
 
-const SqliteObject::PendingAttribute* SqliteObject::FindPending(const std::string& name) const {
+const StoredObject::PendingAttribute* StoredObject::FindPending(const std::string& name) const {
   for (const PendingAttribute& pending : pending_) {
     if (EqualsIgnoreCase(pending.name, name)) return &pending;
   }
   return nullptr;
 }
 
-std::string SqliteObject::Name() {
+std::string StoredObject::Name() {
   if (const PendingAttribute* pending = FindPending(std::string(kNameAttribute))) {
     return pending->value;
   }
   return ObjectName(*context_, object_);
 }
 
-std::string SqliteObject::GetAttribute(const std::string& name) {
+std::string StoredObject::GetAttribute(const std::string& name) {
   if (const PendingAttribute* pending = FindPending(name)) return pending->value;
   return ReadAttribute(*context_, object_, name);
 }
 
-void SqliteObject::BeginUpdate() { ++update_depth_; }
+void StoredObject::BeginUpdate() { ++update_depth_; }
 
-void SqliteObject::SetAttribute(const std::string& name, const std::string& value) {
+void StoredObject::SetAttribute(const std::string& name, const std::string& value) {
   if (update_depth_ == 0) {
     throw MisusedUpdate(fmt::format(
         "SetAttribute('{}') on '{}' outside an update: call BeginUpdate first", name, Id()));
@@ -75,7 +75,7 @@ void SqliteObject::SetAttribute(const std::string& name, const std::string& valu
   pending_.push_back(PendingAttribute{name, value});
 }
 
-void SqliteObject::EndUpdate() {
+void StoredObject::EndUpdate() {
   if (update_depth_ == 0) {
     throw MisusedUpdate(fmt::format("EndUpdate on '{}' without BeginUpdate", Id()));
   }
@@ -87,26 +87,26 @@ void SqliteObject::EndUpdate() {
   if (changes.empty()) return;
   Transaction transaction(*context_->database,
                           fmt::format("updating the attributes of '{}'", Id()));
-  RequireObject(*context_, object_);
+  LockObject(*context_, object_);
   for (const PendingAttribute& change : changes) {
     WriteAttribute(*context_, object_, change.name, change.value);
   }
   transaction.Commit();
 }
 
-std::shared_ptr<host::ObjectCursor> SqliteObject::Relations() {
+std::shared_ptr<host::ObjectCursor> StoredObject::Relations() {
   RequireObject(*context_, object_);
   return std::make_shared<ObjectListCursor>(
       context_, ToCursorEntries(RelationsFrom(*context_, object_), true), true);
 }
 
-std::shared_ptr<host::ObjectCursor> SqliteObject::Members() {
+std::shared_ptr<host::ObjectCursor> StoredObject::Members() {
   RequireObject(*context_, object_);
   return std::make_shared<ObjectListCursor>(
       context_, ToCursorEntries(RelationsTo(*context_, object_, kBelongsTo), false), false);
 }
 
-void SqliteObject::RemoveRelation(const std::string& relation, const std::string& target_id) {
+void StoredObject::RemoveRelation(const std::string& relation, const std::string& target_id) {
   auto missing = [&] {
     return Error(error_number::kSubscriptOutOfRange, kDatabaseErrorSource,
                  fmt::format("subscript out of range: there is no relation '{}' from '{}' to '{}'",
@@ -125,7 +125,7 @@ void SqliteObject::RemoveRelation(const std::string& relation, const std::string
   transaction.Commit();
 }
 
-void SqliteObject::UnregisterObject(host::EntryList& entries) {
+void StoredObject::UnregisterObject(host::EntryList& entries) {
   host::EntryList found;
   Transaction transaction(*context_->database, fmt::format("unregistering '{}'", Id()));
   RemoveObject(*context_, object_, found);
@@ -133,7 +133,7 @@ void SqliteObject::UnregisterObject(host::EntryList& entries) {
   entries.insert(entries.end(), found.begin(), found.end());
 }
 
-void SqliteObject::InvalidateObject(host::EntryList& entries) {
+void StoredObject::InvalidateObject(host::EntryList& entries) {
   host::EntryList found;
   Transaction transaction(*context_->database, fmt::format("invalidating '{}'", Id()));
   ForgetGeneratedEntries(*context_, object_, found);

@@ -14,9 +14,9 @@ namespace svregistration::workspace {
 /// A handle on one object. Reads go to the database each time, so a handle sees what other
 /// handles and other connections have committed. An object that has been removed makes every
 /// call but Id() and ObjectType() fail with Error 9 naming it.
-class SqliteObject final : public host::RepositoryObject {
+class StoredObject final : public host::RepositoryObject {
  public:
-  SqliteObject(std::shared_ptr<RepositoryContext> context, ObjectRef object)
+  StoredObject(std::shared_ptr<RepositoryContext> context, ObjectRef object)
       : context_(std::move(context)), object_(std::move(object)) {}
 
   std::string Id() override { return object_.Id(); }

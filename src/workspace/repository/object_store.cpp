@@ -52,8 +52,14 @@ void RequireObject(const RepositoryContext& context, const ObjectRef& object) {
   if (!statement.Step()) throw NoSuchObject(context, object.Id());
 }
 
+void LockObject(const RepositoryContext& context, const ObjectRef& object) {
+  Statement statement = context.database->Prepare("SELECT 1 FROM objects WHERE id = ?1 FOR UPDATE");
+  statement.Bind(1, object.number);
+  if (!statement.Step()) throw NoSuchObject(context, object.Id());
+}
+
 std::optional<std::pair<ObjectRef, std::string>> FindObjectByName(
-    const RepositoryContext& context, const std::shared_ptr<SqliteObjectType>& type,
+    const RepositoryContext& context, const std::shared_ptr<StoredObjectType>& type,
     std::string_view name) {
   Statement statement =
       context.database->Prepare("SELECT id, name FROM objects WHERE type_code = ?1 AND name = ?2");
@@ -62,17 +68,19 @@ std::optional<std::pair<ObjectRef, std::string>> FindObjectByName(
   return std::make_pair(ObjectRef{statement.Int(0), type}, statement.Text(1));
 }
 
-ObjectRef InsertObject(const RepositoryContext& context,
-                       const std::shared_ptr<SqliteObjectType>& type, std::string_view name) {
-  context.database->Prepare("INSERT INTO objects (type_code, name) VALUES (?1, ?2)")
-      .Bind(1, type->info().code)
-      .Bind(2, name)
-      .Run();
-  return ObjectRef{context.database->LastInsertRowId(), type};
+std::optional<ObjectRef> InsertObject(const RepositoryContext& context,
+                                      const std::shared_ptr<StoredObjectType>& type,
+                                      std::string_view name) {
+  Statement statement = context.database->Prepare(
+      "INSERT INTO objects (type_code, name) VALUES (?1, ?2) "
+      "ON CONFLICT (type_code, name) DO NOTHING RETURNING id");
+  statement.Bind(1, type->info().code).Bind(2, name);
+  if (!statement.Step()) return std::nullopt;
+  return ObjectRef{statement.Int(0), type};
 }
 
 std::vector<ObjectRef> ObjectsOfType(const RepositoryContext& context,
-                                     const std::shared_ptr<SqliteObjectType>& type) {
+                                     const std::shared_ptr<StoredObjectType>& type) {
   Statement statement =
       context.database->Prepare("SELECT id FROM objects WHERE type_code = ?1 ORDER BY id");
   statement.Bind(1, type->info().code);
@@ -81,7 +89,7 @@ std::vector<ObjectRef> ObjectsOfType(const RepositoryContext& context,
   return objects;
 }
 
-std::int64_t CountObjectsOfType(const RepositoryContext& context, const SqliteObjectType& type) {
+std::int64_t CountObjectsOfType(const RepositoryContext& context, const StoredObjectType& type) {
   Statement statement =
       context.database->Prepare("SELECT count(*) FROM objects WHERE type_code = ?1");
   statement.Bind(1, type.info().code);
@@ -150,7 +158,7 @@ void WriteAttribute(const RepositoryContext& context, const ObjectRef& object,
 
 void RemoveObject(const RepositoryContext& context, const ObjectRef& object,
                   host::EntryList& entries) {
-  RequireObject(context, object);
+  LockObject(context, object);
   const std::string& source_attribute = object.type->info().source_attribute;
   if (!source_attribute.empty()) {
     std::string copy = ReadAttribute(context, object, source_attribute);
@@ -168,7 +176,7 @@ void RemoveObject(const RepositoryContext& context, const ObjectRef& object,
 
 void ForgetGeneratedEntries(const RepositoryContext& context, const ObjectRef& object,
                             host::EntryList& entries) {
-  RequireObject(context, object);
+  LockObject(context, object);
   for (std::string& entry : GeneratedEntriesOf(context, object.number)) {
     entries.push_back(std::move(entry));
   }

@@ -15,6 +15,11 @@
 
 namespace svregistration::workspace {
 
+/// Error 9 unless the object is there; inside the caller's transaction, which it keeps from
+/// being removed or changed by another writer until the end (a writer that is removing it is
+/// waited for).
+void LockObject(const RepositoryContext& context, const ObjectRef& object);
+
 /// The object with this number, or nullopt.
 std::optional<ObjectRef> LoadObject(const RepositoryContext& context, std::int64_t number);
 
@@ -32,18 +37,19 @@ void RequireObject(const RepositoryContext& context, const ObjectRef& object);
 /// The object of that type whose name equals `name` ignoring letter case, with its name as
 /// stored; nullopt when there is none.
 std::optional<std::pair<ObjectRef, std::string>> FindObjectByName(
-    const RepositoryContext& context, const std::shared_ptr<SqliteObjectType>& type,
+    const RepositoryContext& context, const std::shared_ptr<StoredObjectType>& type,
     std::string_view name);
 
-/// Adds an object (the caller has made sure the name is free). Runs inside the caller's
-/// transaction.
-ObjectRef InsertObject(const RepositoryContext& context,
-                       const std::shared_ptr<SqliteObjectType>& type, std::string_view name);
+/// Adds an object inside the caller's transaction; nullopt when the type has an object of that
+/// name (one that another writer may just have added).
+std::optional<ObjectRef> InsertObject(const RepositoryContext& context,
+                                      const std::shared_ptr<StoredObjectType>& type,
+                                      std::string_view name);
 
 /// The objects of a type, oldest first.
 std::vector<ObjectRef> ObjectsOfType(const RepositoryContext& context,
-                                     const std::shared_ptr<SqliteObjectType>& type);
-std::int64_t CountObjectsOfType(const RepositoryContext& context, const SqliteObjectType& type);
+                                     const std::shared_ptr<StoredObjectType>& type);
+std::int64_t CountObjectsOfType(const RepositoryContext& context, const StoredObjectType& type);
 
 /// The object's name; Error 9 when the object is gone.
 std::string ObjectName(const RepositoryContext& context, const ObjectRef& object);

@@ -14,7 +14,7 @@ TypeCatalog TypeCatalog::Load(Database& database) {
   Statement statement = database.Prepare(
       "SELECT code, display_name, source_attribute, handler FROM object_types ORDER BY rowid");
   while (statement.Step()) {
-    catalog.types_.push_back(std::make_shared<SqliteObjectType>(ObjectTypeInfo{
+    catalog.types_.push_back(std::make_shared<StoredObjectType>(ObjectTypeInfo{
         statement.Text(0), statement.Text(1), statement.Text(2), statement.Text(3)}));
   }
   if (catalog.types_.empty()) {
@@ -25,15 +25,15 @@ TypeCatalog TypeCatalog::Load(Database& database) {
   return catalog;
 }
 
-std::shared_ptr<SqliteObjectType> TypeCatalog::Find(std::string_view code) const {
+std::shared_ptr<StoredObjectType> TypeCatalog::Find(std::string_view code) const {
   for (const auto& type : types_) {
     if (EqualsIgnoreCase(type->info().code, code)) return type;
   }
   return nullptr;
 }
 
-std::shared_ptr<SqliteObjectType> TypeCatalog::Get(std::string_view code) const {
-  std::shared_ptr<SqliteObjectType> type = Find(code);
+std::shared_ptr<StoredObjectType> TypeCatalog::Get(std::string_view code) const {
+  std::shared_ptr<StoredObjectType> type = Find(code);
   if (!type) {
     throw Error(error_number::kSubscriptOutOfRange, kDatabaseErrorSource,
                 fmt::format("subscript out of range: no object type '{}'", code));

@@ -23,9 +23,9 @@ struct ObjectTypeInfo {
   std::string handler;
 };
 
-class SqliteObjectType final : public host::ObjectType {
+class StoredObjectType final : public host::ObjectType {
  public:
-  explicit SqliteObjectType(ObjectTypeInfo info) : info_(std::move(info)) {}
+  explicit StoredObjectType(ObjectTypeInfo info) : info_(std::move(info)) {}
 
   std::string SourceAttribute() override { return info_.source_attribute; }
   std::string RegistrationHandler() override { return info_.handler; }
@@ -38,9 +38,9 @@ class SqliteObjectType final : public host::ObjectType {
   ObjectTypeInfo info_;
 };
 
-class SqliteRelationType final : public host::RelationType {
+class StoredRelationType final : public host::RelationType {
  public:
-  SqliteRelationType(std::string name, std::shared_ptr<SqliteObjectType> target_type)
+  StoredRelationType(std::string name, std::shared_ptr<StoredObjectType> target_type)
       : name_(std::move(name)), target_type_(std::move(target_type)) {}
 
   std::string Name() override { return name_; }
@@ -48,7 +48,7 @@ class SqliteRelationType final : public host::RelationType {
 
  private:
   std::string name_;
-  std::shared_ptr<SqliteObjectType> target_type_;
+  std::shared_ptr<StoredObjectType> target_type_;
 };
 
 /// The object types of one workspace database. They are made with the workspace and never
@@ -60,14 +60,14 @@ class TypeCatalog {
   static TypeCatalog Load(Database& database);
 
   /// The type with this code (letter case ignored), or nullptr.
-  std::shared_ptr<SqliteObjectType> Find(std::string_view code) const;
+  std::shared_ptr<StoredObjectType> Find(std::string_view code) const;
   /// The type with this code; Error 9 "subscript out of range: no object type '<code>'".
-  std::shared_ptr<SqliteObjectType> Get(std::string_view code) const;
+  std::shared_ptr<StoredObjectType> Get(std::string_view code) const;
 
-  const std::vector<std::shared_ptr<SqliteObjectType>>& types() const { return types_; }
+  const std::vector<std::shared_ptr<StoredObjectType>>& types() const { return types_; }
 
  private:
-  std::vector<std::shared_ptr<SqliteObjectType>> types_;
+  std::vector<std::shared_ptr<StoredObjectType>> types_;
 };
 
 }  // namespace svregistration::workspace

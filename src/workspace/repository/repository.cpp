@@ -61,75 +61,79 @@ void ForEachListedObject(RepositoryContext& context, const host::IdCollection& i
 
 }  // namespace
 
-std::shared_ptr<SqliteRepository> SqliteRepository::Make(std::shared_ptr<Database> database) {
+std::shared_ptr<WorkspaceRepository> WorkspaceRepository::Make(std::shared_ptr<Database> database) {
   TypeCatalog types = TypeCatalog::Load(*database);
-  return std::shared_ptr<SqliteRepository>(new SqliteRepository(std::make_shared<RepositoryContext>(
-      RepositoryContext{std::move(database), std::move(types)})));
+  return std::shared_ptr<WorkspaceRepository>(
+      new WorkspaceRepository(std::make_shared<RepositoryContext>(
+          RepositoryContext{std::move(database), std::move(types)})));
 }
 
-std::shared_ptr<SqliteObjectType> SqliteRepository::TypeForQuery(
+std::shared_ptr<StoredObjectType> WorkspaceRepository::TypeForQuery(
     const std::string& type_code, const std::string& condition) const {
   RequireNoCondition(fmt::format("selecting the objects of type '{}'", type_code), condition);
   return context_->types.Get(type_code);
 }
 
-std::shared_ptr<host::ObjectType> SqliteRepository::SchemaObjectType(const std::string& type_name) {
+std::shared_ptr<host::ObjectType> WorkspaceRepository::SchemaObjectType(
+    const std::string& type_name) {
   return context_->types.Get(type_name);
 }
 
-std::shared_ptr<host::ObjectCursor> SqliteRepository::PrepareCollection(
+std::shared_ptr<host::ObjectCursor> WorkspaceRepository::PrepareCollection(
     const std::string& type_code, const std::string& condition) {
   RequireNoCondition(fmt::format("preparing the collection of '{}'", type_code), condition);
-  std::shared_ptr<SqliteObjectType> type = context_->types.Find(type_code);
+  std::shared_ptr<StoredObjectType> type = context_->types.Find(type_code);
   if (!type) return nullptr;
   return std::make_shared<ObjectListCursor>(context_,
                                             ToCursorEntries(ObjectsOfType(*context_, type)), false);
 }
 
-std::shared_ptr<host::RepositoryObject> SqliteRepository::FindObject(const std::string& type,
-                                                                     std::string& name,
-                                                                     const std::string& condition) {
+std::shared_ptr<host::RepositoryObject> WorkspaceRepository::FindObject(
+    const std::string& type, std::string& name, const std::string& condition) {
   RequireNoCondition(fmt::format("finding '{}' of type '{}'", name, type), condition);
-  std::shared_ptr<SqliteObjectType> object_type = context_->types.Get(type);
+  std::shared_ptr<StoredObjectType> object_type = context_->types.Get(type);
   if (name.empty()) return nullptr;
   auto found = FindObjectByName(*context_, object_type, name);
   if (!found) return nullptr;
   name = std::move(found->second);
-  return std::make_shared<SqliteObject>(context_, std::move(found->first));
+  return std::make_shared<StoredObject>(context_, std::move(found->first));
 }
 
-std::shared_ptr<host::RepositoryObject> SqliteRepository::NewObject(const std::string& type,
-                                                                    std::string& name) {
-  std::shared_ptr<SqliteObjectType> object_type = context_->types.Get(type);
+std::shared_ptr<host::RepositoryObject> WorkspaceRepository::NewObject(const std::string& type,
+                                                                       std::string& name) {
+  std::shared_ptr<StoredObjectType> object_type = context_->types.Get(type);
   if (name.empty()) {
     throw BadArgument(
         fmt::format("a new object of type '{}' needs a name", object_type->info().code));
   }
   Transaction transaction(*context_->database, fmt::format("creating the object '{}' of type '{}'",
                                                            name, object_type->info().code));
-  ObjectRef object;
-  if (auto found = FindObjectByName(*context_, object_type, name)) {
+  std::optional<ObjectRef> object = InsertObject(*context_, object_type, name);
+  if (!object) {
+    auto found = FindObjectByName(*context_, object_type, name);
+    if (!found) {
+      throw BadArgument(fmt::format("the object '{}' of type '{}' could not be created", name,
+                                    object_type->info().code));
+    }
     object = std::move(found->first);
     name = std::move(found->second);
-  } else {
-    object = InsertObject(*context_, object_type, name);
   }
   transaction.Commit();
-  return std::make_shared<SqliteObject>(context_, std::move(object));
+  return std::make_shared<StoredObject>(context_, std::move(*object));
 }
 
-std::shared_ptr<host::RepositoryObject> SqliteRepository::ObjectById(const std::string& id) {
-  return std::make_shared<SqliteObject>(context_, ResolveObjectId(*context_, id));
+std::shared_ptr<host::RepositoryObject> WorkspaceRepository::ObjectById(const std::string& id) {
+  return std::make_shared<StoredObject>(context_, ResolveObjectId(*context_, id));
 }
 
-long SqliteRepository::CountObjects(const std::string& type_code, const std::string& condition) {
+long WorkspaceRepository::CountObjects(const std::string& type_code, const std::string& condition) {
   return static_cast<long>(CountObjectsOfType(*context_, *TypeForQuery(type_code, condition)));
 }
 
-std::shared_ptr<host::ObjectCursor> SqliteRepository::SelectObjects(const std::string& type_code,
-                                                                    const std::string& condition,
-                                                                    const std::string& order) {
-  std::shared_ptr<SqliteObjectType> type = TypeForQuery(type_code, condition);
+std::shared_ptr<host::ObjectCursor> WorkspaceRepository::SelectObjects(const std::string& type_code,
+                                                                       const std::string& condition,
+                                                                       const std::string& order) {
+  std::shared_ptr<StoredObjectType> type = TypeForQuery(type_code, condition);
   if (!order.empty()) {
     throw BadArgument(
         fmt::format("selecting the objects of type '{}': the order '{}' is not "
@@ -140,21 +144,22 @@ std::shared_ptr<host::ObjectCursor> SqliteRepository::SelectObjects(const std::s
                                             ToCursorEntries(ObjectsOfType(*context_, type)), false);
 }
 
-void SqliteRepository::UnregisterObjects(host::IdCollection& ids, host::EntryList& entries) {
+void WorkspaceRepository::UnregisterObjects(host::IdCollection& ids, host::EntryList& entries) {
   ForEachListedObject(*context_, ids, "unregistering", entries, RemoveObject);
 }
 
-void SqliteRepository::InvalidateObjects(host::IdCollection& ids, host::EntryList& entries) {
+void WorkspaceRepository::InvalidateObjects(host::IdCollection& ids, host::EntryList& entries) {
   ForEachListedObject(*context_, ids, "invalidating", entries, ForgetGeneratedEntries);
 }
 
-std::vector<ObjectTypeInfo> SqliteRepository::ObjectTypes() const {
+std::vector<ObjectTypeInfo> WorkspaceRepository::ObjectTypes() const {
   std::vector<ObjectTypeInfo> types;
   for (const auto& type : context_->types.types()) types.push_back(type->info());
   return types;
 }
 
-std::vector<ObjectInfo> SqliteRepository::ListObjects(const std::optional<std::string>& type_code) {
+std::vector<ObjectInfo> WorkspaceRepository::ListObjects(
+    const std::optional<std::string>& type_code) {
   std::optional<std::string> code;
   if (type_code) code = context_->types.Get(*type_code)->info().code;
   Statement statement = context_->database->Prepare(
@@ -163,7 +168,7 @@ std::vector<ObjectInfo> SqliteRepository::ListObjects(const std::optional<std::s
       "t.source_attribute), "
       "(SELECT a.value FROM attributes a WHERE a.object_id = o.id AND a.name = 'OriginalSource') "
       "FROM objects o JOIN object_types t ON t.code = o.type_code "
-      "WHERE ?1 IS NULL OR o.type_code = ?1 ORDER BY o.id");
+      "WHERE CAST(?1 AS TEXT) IS NULL OR o.type_code = ?1 ORDER BY o.id");
   statement.Bind(1, code);
   std::vector<ObjectInfo> objects;
   while (statement.Step()) {
@@ -174,7 +179,7 @@ std::vector<ObjectInfo> SqliteRepository::ListObjects(const std::optional<std::s
   return objects;
 }
 
-std::vector<std::string> SqliteRepository::RecordedSources() {
+std::vector<std::string> WorkspaceRepository::RecordedSources() {
   Statement statement = context_->database->Prepare(
       "SELECT a.value FROM attributes a JOIN objects o ON o.id = a.object_id "
       "JOIN object_types t ON t.code = o.type_code WHERE a.name = t.source_attribute");
@@ -183,13 +188,13 @@ std::vector<std::string> SqliteRepository::RecordedSources() {
   return sources;
 }
 
-std::shared_ptr<host::RepositoryObject> SqliteRepository::CreateFolder(const std::string& name) {
+std::shared_ptr<host::RepositoryObject> WorkspaceRepository::CreateFolder(const std::string& name) {
   std::string folder_name = name;
   return NewObject(std::string(kFolderTypeCode), folder_name);
 }
 
-void SqliteRepository::AddRelation(const std::string& source_id, const std::string& relation,
-                                   const std::string& target_id) {
+void WorkspaceRepository::AddRelation(const std::string& source_id, const std::string& relation,
+                                      const std::string& target_id) {
   if (relation.empty()) {
     throw BadArgument(
         fmt::format("a relation from '{}' to '{}' needs a name", source_id, target_id));
@@ -212,14 +217,15 @@ void SqliteRepository::AddRelation(const std::string& source_id, const std::stri
   transaction.Commit();
 }
 
-void SqliteRepository::AddToFolder(const std::string& folder_id, const host::IdCollection& ids) {
+void WorkspaceRepository::AddToFolder(const std::string& folder_id, const host::IdCollection& ids) {
   Transaction transaction(*context_->database, fmt::format("adding {} objects to the folder '{}'",
                                                            ids.size(), folder_id));
   for (const std::string& id : ids) AddRelation(id, std::string(kBelongsTo), folder_id);
   transaction.Commit();
 }
 
-void SqliteRepository::AddGeneratedEntries(const std::string& id, const host::EntryList& entries) {
+void WorkspaceRepository::AddGeneratedEntries(const std::string& id,
+                                              const host::EntryList& entries) {
   for (const std::string& entry : entries) CheckGeneratedEntry(entry);
   Transaction transaction(*context_->database,
                           fmt::format("recording generated files of '{}'", id));
@@ -228,7 +234,7 @@ void SqliteRepository::AddGeneratedEntries(const std::string& id, const host::En
   transaction.Commit();
 }
 
-host::EntryList SqliteRepository::GeneratedEntries(const std::string& id) {
+host::EntryList WorkspaceRepository::GeneratedEntries(const std::string& id) {
   return GeneratedEntriesOf(*context_, ResolveObjectId(*context_, id).number);
 }
 

@@ -28,10 +28,10 @@ struct ObjectInfo {
 /// are object names. Conditions and orders are not understood: every call takes "" for them and
 /// raises Error 5 for anything else. A repository, like its database connection, is used by one
 /// thread at a time.
-class SqliteRepository final : public host::Repository {
+class WorkspaceRepository final : public host::Repository {
  public:
   /// The repository of an open workspace database; reads the object types once.
-  static std::shared_ptr<SqliteRepository> Make(std::shared_ptr<Database> database);
+  static std::shared_ptr<WorkspaceRepository> Make(std::shared_ptr<Database> database);
 
   /// Error 9 "subscript out of range: no object type '<name>'" for a type the workspace lacks.
   std::shared_ptr<host::ObjectType> SchemaObjectType(const std::string& type_name) override;
@@ -90,9 +90,9 @@ class SqliteRepository final : public host::Repository {
   const std::shared_ptr<Database>& database() const { return context_->database; }
 
  private:
-  explicit SqliteRepository(std::shared_ptr<RepositoryContext> context)
+  explicit WorkspaceRepository(std::shared_ptr<RepositoryContext> context)
       : context_(std::move(context)) {}
-  std::shared_ptr<SqliteObjectType> TypeForQuery(const std::string& type_code,
+  std::shared_ptr<StoredObjectType> TypeForQuery(const std::string& type_code,
                                                  const std::string& condition) const;
 
   std::shared_ptr<RepositoryContext> context_;

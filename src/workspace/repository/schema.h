@@ -1,5 +1,6 @@
-// The layout of a workspace database: its tables and indexes, the marks that identify the file
-// as a workspace database, and the object types every new workspace starts with.
+// The layout of a workspace database: its tables and indexes, the marks that identify it as a
+// workspace database with the version of its layout, and the object types every new workspace
+// starts with.
 #pragma once
 
 #include <array>
@@ -10,9 +11,11 @@ namespace svregistration::workspace {
 
 class Database;
 
-/// PRAGMA application_id of a workspace database ("SVRG").
+/// The mark of a workspace database ("SVRG"): PRAGMA application_id of an SQLite file, the
+/// application column of the workspace_schema table on a server.
 inline constexpr std::int32_t kWorkspaceApplicationId = 0x53565247;
-/// PRAGMA user_version: the layout this code reads and writes.
+/// The layout this code reads and writes (PRAGMA user_version, workspace_schema.version). A
+/// database of an older layout is brought up to this one when it is opened.
 inline constexpr int kWorkspaceSchemaVersion = 1;
 
 /// The type code of folder objects.
@@ -51,12 +54,12 @@ inline constexpr std::array<BuiltInObjectType, 6> kBuiltInObjectTypes = {{
 }};
 
 /// Creates the tables, indexes and built-in object types in an empty database, and marks it as a
-/// workspace database; one transaction.
+/// workspace database; one transaction. Error 58 naming the database when it holds a workspace.
 void CreateSchema(Database& database);
 
 /// Checks that the database is a workspace database of a layout this code knows and that its
-/// tables are there; raises Error 75 naming the file otherwise. Switches the connection to
-/// write-ahead logging.
+/// tables are there, and brings an older layout up to date; raises Error 75 naming the database
+/// otherwise. Switches an SQLite connection to write-ahead logging.
 void VerifySchema(Database& database);
 
 }  // namespace svregistration::workspace
