@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and builds a small program against it twice: with
-# find_package(SVRegistration) and with pkg-config.
+# find_package(SVRegistration) and with pkg-config; builds and runs the examples against it; and
+# checks that the installed library exports its public API only.
 set -euo pipefail
 build=$1
 source_dir=$(cd "$(dirname "$0")" && pwd)
@@ -13,4 +14,13 @@ LD_LIBRARY_PATH="$prefix/lib" "$prefix/consumer/consumer" | grep -qx "rOK 0"
 PKG_CONFIG_PATH="$prefix/lib/pkgconfig" c++ -std=c++20 "$source_dir/consumer.cpp" -o "$prefix/by-pkg-config" \
   $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs svregistration)
 LD_LIBRARY_PATH="$prefix/lib" "$prefix/by-pkg-config" | grep -qx "rOK 0"
-echo "installed package works through find_package and pkg-config"
+examples=$(cd "$source_dir/../../examples" && pwd)
+cmake -S "$examples" -B "$prefix/examples" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+cmake --build "$prefix/examples" >/dev/null
+mkdir -p "$prefix/ws"
+printf '       IDENTIFICATION DIVISION.\n' >"$prefix/PAY.cbl"
+LD_LIBRARY_PATH="$prefix/lib" "$prefix/examples/memory_host" "$prefix/ws" "$prefix/PAY.cbl" >/dev/null
+internals=$(nm -D -C --defined-only "$prefix"/lib/libsvregistration.so |
+            grep -cE ' svregistration::(platform|registration|codepage|archive|resources)::' || true)
+[[ $internals -eq 0 ]] || { echo "the installed library exports $internals internal symbols" >&2; exit 1; }
+echo "installed package works through find_package and pkg-config; the examples run; only the public API is exported"

@@ -10,15 +10,16 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "commands.h"
 #include "output.h"
-#include "platform/cpu_features.h"
 #include "svregistration/ccsid.h"
 #include "svregistration/error.h"
 #include "svregistration/icu_table.h"
@@ -90,7 +91,10 @@ std::size_t EncodeUtf8(std::u16string_view text, char* out) {
   char* o = out;
   auto put = [&o](unsigned value) { *o++ = static_cast<char>(value); };
 #if defined(__x86_64__) || defined(__i386__)
-  static const bool wide = svregistration::platform::UseAvx2();
+  // The tool sees only the library's public API, so it asks the processor itself; SVREG_SIMD=scalar
+  // forces the portable loop here as in the library.
+  static const bool wide = __builtin_cpu_supports("avx2") &&
+                           std::string_view(std::getenv("SVREG_SIMD") ? std::getenv("SVREG_SIMD") : "") != "scalar";
 #endif
   while (p < end) {
 #if defined(__x86_64__) || defined(__i386__)
