@@ -11,6 +11,7 @@
 #include "progress.h"
 #include "svregistration/error.h"
 #include "svregistration/sv_standard.h"
+#include "workspace/batch.h"
 #include "workspace/pending_work.h"
 #include "workspace/workspace_host.h"
 
@@ -19,6 +20,7 @@ namespace svreg {
 namespace {
 
 namespace fs = std::filesystem;
+using svregistration::workspace::Batch;
 using svregistration::workspace::PendingWork;
 using svregistration::workspace::WorkspaceHost;
 
@@ -68,7 +70,7 @@ void RunUnregister(const IdArgs& args, Context& context) {
   svregistration::SVStandard service;
   bool ok = false;
   std::vector<std::string> kept;
-  BatchScope batch(*workspace->repository()->database(), true);
+  Batch batch(*workspace, true);
   if (args.ids.size() == 1) {
     ok = service.Unregister(workspace, args.ids[0]);
     if (!ok) kept = args.ids;
@@ -94,7 +96,7 @@ void RunInvalidate(const IdArgs& args, Context& context) {
   svregistration::workspace::RecoverInterruptedWork(workspace);
   svregistration::SVStandard service;
   bool ok;
-  BatchScope batch(*workspace->repository()->database(), true);
+  Batch batch(*workspace, true);
   if (args.ids.size() == 1) {
     ok = args.strong ? service.StrongInvalidate(workspace, args.ids[0])
                      : service.Invalidate(workspace, args.ids[0]);
@@ -132,7 +134,7 @@ void RunRefresh(const IdArgs& args, Context& context) {
   PendingWork journal(workspace->root());
   journal.RecordRefresh(id);
   {
-    BatchScope batch(*workspace->repository()->database());
+    Batch batch(*workspace);
     // OriginalSource is recorded as given: a relative path would mean nothing from elsewhere.
     std::string source = args.source.empty() ? "" : fs::absolute(args.source).lexically_normal().string();
     result = service.RefreshSource(workspace, id, copied, source);

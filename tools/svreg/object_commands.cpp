@@ -17,8 +17,8 @@
 #include "progress.h"
 #include "svregistration/error.h"
 #include "svregistration/sv_standard.h"
+#include "workspace/batch.h"
 #include "workspace/pending_work.h"
-#include "workspace/repository/database.h"
 #include "workspace/workspace_host.h"
 
 namespace svreg {
@@ -27,6 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using svregistration::Error;
+using svregistration::workspace::Batch;
 using svregistration::workspace::PendingWork;
 using svregistration::workspace::WorkspaceHost;
 
@@ -194,7 +195,7 @@ void RunRegister(const RegisterArgs& args, Context& context) {
   {
     // Committed between files only, so that an interrupted run never leaves an object without
     // its copy recorded.
-    BatchScope batch(*workspace->repository()->database(), true);
+    Batch batch(*workspace, true);
     auto commit = [&](bool last) {
       try {
         if (last) {

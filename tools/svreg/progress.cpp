@@ -65,19 +65,4 @@ void ProgressInterface::ReportProgress(const std::string&, long done, long total
   bar_.Update(done, total);
 }
 
-// A quarter of a second: long enough to spread a transaction over hundreds of files, short
-// enough that a second process working on the workspace hardly notices.
-BatchScope::BatchScope(svregistration::workspace::Database& database, bool commit_when_asked)
-    : database_(database) {
-  database_.BeginBatch(std::chrono::milliseconds(250), commit_when_asked);
-}
-
-BatchScope::~BatchScope() {
-  try {
-    database_.EndBatch();
-  } catch (const svregistration::Error& e) {
-    std::fprintf(stderr, "svreg: %s (%d)\n", e.description().c_str(), e.number());
-  }
-}
-
 }  // namespace svreg

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "svregistration/user_interface.h"
-#include "workspace/repository/database.h"
 
 namespace svreg {
 
@@ -46,24 +45,6 @@ class ProgressInterface final : public svregistration::UserInterface {
  private:
   svregistration::UserInterface& fallback_;
   ProgressBar bar_;
-};
-
-/// Commits the workspace repository in batches while a long run lasts (see Database::BeginBatch).
-class BatchScope {
- public:
-  /// With `commit_when_asked`, the batch is committed only at Checkpoint().
-  explicit BatchScope(svregistration::workspace::Database& database, bool commit_when_asked = false);
-  /// A point at which the run's work is whole: the batch may be committed here (true when it
-  /// was). A failed commit raises its error; the batch is rolled back.
-  bool Checkpoint() { return database_.CommitBatchIfDue(); }
-  /// Commits what is left; raises the error when that fails.
-  void End() { database_.EndBatch(); }
-  ~BatchScope();
-  BatchScope(const BatchScope&) = delete;
-  BatchScope& operator=(const BatchScope&) = delete;
-
- private:
-  svregistration::workspace::Database& database_;
 };
 
 }  // namespace svreg
