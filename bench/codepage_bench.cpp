@@ -156,9 +156,11 @@ void ToEbcdic(benchmark::State& state) {
 void ToEbcdicReused(benchmark::State& state) {
   CodePage& page = Page(static_cast<int>(state.range(0)));
   std::vector<std::uint8_t> out;
-  svregistration::codepage::EncodeText(svregistration::codepage::TableOf(*page.table), page.text, out);  // grows `out`
+  svregistration::codepage::EncodeText(svregistration::codepage::TableOf(*page.table), page.text,
+                                       out);  // grows `out`
   for (auto _ : state) {
-    svregistration::codepage::EncodeText(svregistration::codepage::TableOf(*page.table), page.text, out);
+    svregistration::codepage::EncodeText(svregistration::codepage::TableOf(*page.table), page.text,
+                                         out);
     benchmark::DoNotOptimize(out.data());
   }
   state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(out.size()));

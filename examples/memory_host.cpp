@@ -8,11 +8,10 @@
 #include <svregistration/host/workspace.h>
 #include <svregistration/sv_standard.h>
 
-#include <pugixml.hpp>
-
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <pugixml.hpp>
 
 using namespace svregistration;
 
@@ -31,12 +30,16 @@ struct MemoryObject final : host::RepositoryObject {
   std::shared_ptr<host::ObjectType> ObjectType() override { return std::make_shared<CobolType>(); }
   std::string GetAttribute(const std::string& key) override { return attributes[key]; }
   void BeginUpdate() override {}
-  void SetAttribute(const std::string& key, const std::string& value) override { attributes[key] = value; }
+  void SetAttribute(const std::string& key, const std::string& value) override {
+    attributes[key] = value;
+  }
   void EndUpdate() override {}
   std::shared_ptr<host::ObjectCursor> Relations() override { return nullptr; }
   std::shared_ptr<host::ObjectCursor> Members() override { return nullptr; }
   void RemoveRelation(const std::string&, const std::string&) override {}
-  void UnregisterObject(host::EntryList& entries) override { entries.push_back("." + attributes["Source"]); }
+  void UnregisterObject(host::EntryList& entries) override {
+    entries.push_back("." + attributes["Source"]);
+  }
   void InvalidateObject(host::EntryList&) override {}
 
   std::string id, name;
@@ -47,7 +50,8 @@ struct MemoryRepository final : host::Repository {
   std::shared_ptr<host::ObjectType> SchemaObjectType(const std::string&) override {
     return std::make_shared<CobolType>();
   }
-  std::shared_ptr<host::ObjectCursor> PrepareCollection(const std::string&, const std::string&) override {
+  std::shared_ptr<host::ObjectCursor> PrepareCollection(const std::string&,
+                                                        const std::string&) override {
     return nullptr;
   }
   std::shared_ptr<host::RepositoryObject> FindObject(const std::string&, std::string& name,
@@ -57,8 +61,10 @@ struct MemoryRepository final : host::Repository {
     }
     return nullptr;
   }
-  std::shared_ptr<host::RepositoryObject> NewObject(const std::string& type, std::string& name) override {
-    auto object = std::make_shared<MemoryObject>(type + ":" + std::to_string(objects.size() + 1), name);
+  std::shared_ptr<host::RepositoryObject> NewObject(const std::string& type,
+                                                    std::string& name) override {
+    auto object =
+        std::make_shared<MemoryObject>(type + ":" + std::to_string(objects.size() + 1), name);
     objects[object->id] = object;
     return object;
   }
@@ -66,7 +72,9 @@ struct MemoryRepository final : host::Repository {
     if (!objects.count(id)) throw Error(9, "MemoryRepository", "no object " + id);
     return objects[id];
   }
-  long CountObjects(const std::string&, const std::string&) override { return static_cast<long>(objects.size()); }
+  long CountObjects(const std::string&, const std::string&) override {
+    return static_cast<long>(objects.size());
+  }
   std::shared_ptr<host::ObjectCursor> SelectObjects(const std::string&, const std::string&,
                                                     const std::string&) override {
     return nullptr;
@@ -122,7 +130,8 @@ struct MemoryWorkspace final : host::Workspace {
 };
 
 struct AcceptAll final : host::RegistrationHandler {
-  bool OnObjectRegister(std::shared_ptr<host::Workspace>&, std::shared_ptr<host::RepositoryObject>&) override {
+  bool OnObjectRegister(std::shared_ptr<host::Workspace>&,
+                        std::shared_ptr<host::RepositoryObject>&) override {
     return true;
   }
 };
@@ -137,8 +146,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   ClassRegistry& classes = ClassRegistry::Instance();
-  classes.Register<host::RegistrationHandler>("Example.AcceptAll", [] { return std::make_shared<AcceptAll>(); });
-  classes.Register<host::IdUtility>(host::kIdUtilityClass, [] { return std::make_shared<IdsCarryTheirType>(); });
+  classes.Register<host::RegistrationHandler>("Example.AcceptAll",
+                                              [] { return std::make_shared<AcceptAll>(); });
+  classes.Register<host::IdUtility>(host::kIdUtilityClass,
+                                    [] { return std::make_shared<IdsCarryTheirType>(); });
 
   auto workspace = std::make_shared<MemoryWorkspace>(argv[1]);
   SVStandard service;

@@ -2,13 +2,12 @@
 // character map import, binary table file, and conversions of 80-byte records to and from Unicode.
 #pragma once
 
-#include "svregistration/export.h"
-
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "svregistration/export.h"
 #include "svregistration/results.h"
 
 namespace svregistration {

@@ -2,12 +2,12 @@
 // name their registration handlers and utility classes.
 #pragma once
 
-#include "svregistration/export.h"
-
 #include <functional>
 #include <memory>
 #include <string>
 #include <typeindex>
+
+#include "svregistration/export.h"
 
 namespace svregistration {
 

@@ -2,10 +2,10 @@
 // that a caller of the registration library has always received.
 #pragma once
 
-#include "svregistration/export.h"
-
 #include <stdexcept>
 #include <string>
+
+#include "svregistration/export.h"
 
 namespace svregistration {
 

@@ -3,10 +3,10 @@
 // not be read, which members were not written and why) reads it here afterwards.
 #pragma once
 
-#include "svregistration/export.h"
-
 #include <string>
 #include <vector>
+
+#include "svregistration/export.h"
 
 namespace svregistration {
 

@@ -2,10 +2,10 @@
 // hosts that store files of their own (options documents, say).
 #pragma once
 
-#include "svregistration/export.h"
-
 #include <string>
 #include <string_view>
+
+#include "svregistration/export.h"
 
 namespace svregistration {
 

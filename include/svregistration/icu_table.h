@@ -2,11 +2,10 @@
 // it ("ibm-37", "ibm-930", "ibm-1047_P100-1995", ...), without its character map file.
 #pragma once
 
-#include "svregistration/export.h"
-
 #include <string>
 
 #include "svregistration/ccsid.h"
+#include "svregistration/export.h"
 
 namespace svregistration {
 

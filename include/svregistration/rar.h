@@ -1,9 +1,9 @@
 // RAR: extracts members of a RAR archive into a folder.
 #pragma once
 
-#include "svregistration/export.h"
-
 #include <string>
+
+#include "svregistration/export.h"
 
 namespace svregistration {
 

@@ -2,14 +2,13 @@
 // handed over piece by piece, so that a large file never has to be held whole, nor its text.
 #pragma once
 
-#include "svregistration/export.h"
-
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "svregistration/ccsid.h"
+#include "svregistration/export.h"
 
 namespace svregistration {
 

@@ -1,9 +1,9 @@
 // The result values of registration and refresh, and the shift-out/shift-in choices of ToUnicode.
 #pragma once
 
-#include "svregistration/export.h"
-
 #include <string>
+
+#include "svregistration/export.h"
 
 namespace svregistration {
 

@@ -3,8 +3,6 @@
 // refreshes them.
 #pragma once
 
-#include "svregistration/export.h"
-
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -12,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "svregistration/export.h"
 #include "svregistration/host/repository.h"
 #include "svregistration/results.h"
 

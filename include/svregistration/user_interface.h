@@ -3,11 +3,11 @@
 // answers empty (cancel); hosts and tests install their own for the current thread.
 #pragma once
 
-#include "svregistration/export.h"
-
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#include "svregistration/export.h"
 
 namespace svregistration {
 
@@ -17,8 +17,7 @@ class SVREG_API UserInterface {
   /// A modal message box.
   virtual void ShowMessage(const std::string& title, const std::string& text) = 0;
   /// A modal input box; the empty text means cancelled. `secret` hides what is typed.
-  virtual std::string AskText(const std::string& title, const std::string& prompt,
-                              bool secret) = 0;
+  virtual std::string AskText(const std::string& title, const std::string& prompt, bool secret) = 0;
   /// A folder chooser owned by `owner_window`; the empty text means cancelled.
   virtual std::string BrowseForFolder(std::intptr_t owner_window, const std::string& title) = 0;
   /// Processes the interface events that are pending, once.

@@ -1,9 +1,9 @@
 // ZIP: extracts members of a zip archive into a folder.
 #pragma once
 
-#include "svregistration/export.h"
-
 #include <string>
+
+#include "svregistration/export.h"
 
 namespace svregistration {
 

@@ -255,7 +255,8 @@ std::size_t Convert(const Setup& setup, AnsiWidth* ansi, StreamState& st, const 
 /// A conversion in progress: the table's flat view, the ANSI answers and the stream state.
 class Decoder {
  public:
-  Decoder(codepage::Table& table, codepage::AnsiWidthCache& cache, SOSIKeepType keep) : keep_(keep) {
+  Decoder(codepage::Table& table, codepage::AnsiWidthCache& cache, SOSIKeepType keep)
+      : keep_(keep) {
     std::uint32_t code_page = ConversionCodePage();
     std::optional<platform::CodePageInfo> info = platform::CodePageProperties(code_page);
     multibyte_ = !info || info->MaxCharSize > 1;
@@ -331,7 +332,8 @@ std::u16string CCSID::ToUnicode(const std::vector<std::uint8_t>& DBCS_Buffer,
 }
 
 struct RecordDecoder::State {
-  State(CCSID& table, SOSIKeepType keep) : decoder(codepage::TableOf(table), codepage::TableOf(table).ansi_width, keep) {}
+  State(CCSID& table, SOSIKeepType keep)
+      : decoder(codepage::TableOf(table), codepage::TableOf(table).ansi_width, keep) {}
 
   Decoder decoder;
 };

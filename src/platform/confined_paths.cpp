@@ -76,7 +76,8 @@ int OpenBeneath(int root_fd, const std::string& relative) {
 }
 
 bool StatTarget(const ConfinedTarget& target, struct stat& info) {
-  return target.parent && ::fstatat(target.parent.get(), target.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+  return target.parent &&
+         ::fstatat(target.parent.get(), target.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 std::string Reason(const std::string& what, const std::string& path, int err) {
@@ -113,7 +114,8 @@ bool EmptyFolder(int fd) {
 }  // namespace
 
 std::optional<std::string> NormaliseRelative(std::string_view relative, bool literal_name) {
-  if (!relative.empty() && (relative.front() == '/' || relative.front() == '\\')) return std::nullopt;
+  if (!relative.empty() && (relative.front() == '/' || relative.front() == '\\'))
+    return std::nullopt;
   if (literal_name) {
     std::size_t slash = relative.find_last_of('/');
     std::string_view name = relative.substr(slash == std::string_view::npos ? 0 : slash + 1);
@@ -237,7 +239,8 @@ long ConfinedRoot::CountFiles(const ConfinedTarget& target) {
   long count = 0;
   while (dirent* entry = ::readdir(dir)) {
     struct stat info {};
-    if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISDIR(info.st_mode)) {
+    if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        !S_ISDIR(info.st_mode)) {
       ++count;
     }
   }

@@ -21,9 +21,15 @@ void InjectFileSystemFault(long nth, FileSystemFault fault) {
   t_fault.remaining = nth;
   t_fault.fired = false;
   switch (fault) {
-    case FileSystemFault::kNoSpace: t_fault.error = ENOSPC; break;
-    case FileSystemFault::kPermissionDenied: t_fault.error = EACCES; break;
-    case FileSystemFault::kIoError: t_fault.error = EIO; break;
+    case FileSystemFault::kNoSpace:
+      t_fault.error = ENOSPC;
+      break;
+    case FileSystemFault::kPermissionDenied:
+      t_fault.error = EACCES;
+      break;
+    case FileSystemFault::kIoError:
+      t_fault.error = EIO;
+      break;
   }
 }
 

@@ -1,23 +1,22 @@
 // The file system object over POSIX and std::filesystem.
 #include "platform/file_system.h"
 
-#include "svregistration/file_writing.h"
-
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <atomic>
 
 #include "platform/byte_buffer.h"
 #include "platform/fault_injection.h"
 #include "platform/text.h"
 #include "platform/unique_fd.h"
 #include "svregistration/error.h"
+#include "svregistration/file_writing.h"
 
 namespace svregistration::platform {
 
@@ -33,13 +32,22 @@ constexpr int kFileAlreadyExists = 58;
 Error ErrnoError(int err, const std::string& what, const std::string& path) {
   int number = error_number::kPathFileAccessError;
   switch (err) {
-    case ENOENT: number = error_number::kFileNotFound; break;
-    case ENOTDIR: number = error_number::kPathNotFound; break;
+    case ENOENT:
+      number = error_number::kFileNotFound;
+      break;
+    case ENOTDIR:
+      number = error_number::kPathNotFound;
+      break;
     case EACCES:
     case EPERM:
-    case EROFS: number = error_number::kPermissionDenied; break;
-    case EEXIST: number = kFileAlreadyExists; break;
-    default: break;
+    case EROFS:
+      number = error_number::kPermissionDenied;
+      break;
+    case EEXIST:
+      number = kFileAlreadyExists;
+      break;
+    default:
+      break;
   }
   return Error(number, kSource, "cannot " + what + " '" + path + "': " + std::strerror(err));
 }
@@ -55,7 +63,9 @@ void CheckFault(const char* what, const std::string& path) {
   if (int err = NextFileSystemFault()) throw ErrnoError(err, what, path);
 }
 
-bool StatPath(const std::string& path, struct stat& info) { return ::stat(path.c_str(), &info) == 0; }
+bool StatPath(const std::string& path, struct stat& info) {
+  return ::stat(path.c_str(), &info) == 0;
+}
 
 bool IsReadOnly(const struct stat& info) { return (info.st_mode & 0222) == 0; }
 
@@ -74,18 +84,20 @@ void RemoveOneFile(const std::string& path, bool force) {
 // Makes everything below a folder writable so that it can be removed.
 void MakeWritable(const fs::path& folder) {
   std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec)) {
-    if (!it->is_symlink(ec)) fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
+  for (auto it = fs::recursive_directory_iterator(folder, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+    if (!it->is_symlink(ec))
+      fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
   }
 }
 
 bool ContainsReadOnly(const fs::path& folder) {
   std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
-       it.increment(ec)) {
+  for (auto it = fs::recursive_directory_iterator(folder, ec);
+       !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
     struct stat info {};
-    if (::lstat(it->path().c_str(), &info) == 0 && S_ISREG(info.st_mode) && IsReadOnly(info)) return true;
+    if (::lstat(it->path().c_str(), &info) == 0 && S_ISREG(info.st_mode) && IsReadOnly(info))
+      return true;
   }
   return false;
 }
@@ -103,7 +115,8 @@ bool FolderExists(const std::string& path) {
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-  struct stat first {}, second {};
+  struct stat first {
+  }, second{};
   return StatPath(a, first) && StatPath(b, second) && first.st_dev == second.st_dev &&
          first.st_ino == second.st_ino;
 }
@@ -123,8 +136,9 @@ void DeleteFolder(const std::string& path, bool force) {
     if (::unlink(path.c_str()) != 0) throw ErrnoError(errno, "delete the link", path);
     return;
   }
-  if (!FolderExists(path)) throw Error(error_number::kPathNotFound, kSource,
-                                       "cannot delete folder '" + path + "': no such folder");
+  if (!FolderExists(path))
+    throw Error(error_number::kPathNotFound, kSource,
+                "cannot delete folder '" + path + "': no such folder");
   if (force) {
     MakeWritable(path);
   } else if (ContainsReadOnly(path)) {
@@ -281,8 +295,9 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
 // and a counter, so that it is recognisably this program's.
 std::string TemporaryNameFor(const std::string& path) {
   static std::atomic<unsigned> counter{0};
-  return BuildPath(ParentFolderName(path), "." + GetFileName(path) + ".tmp-" + std::to_string(::getpid()) +
-                                               "-" + std::to_string(counter.fetch_add(1)));
+  return BuildPath(ParentFolderName(path), "." + GetFileName(path) + ".tmp-" +
+                                               std::to_string(::getpid()) + "-" +
+                                               std::to_string(counter.fetch_add(1)));
 }
 
 // The data goes first into an unnamed file in the target's folder, so that a kill while it is
@@ -290,7 +305,8 @@ std::string TemporaryNameFor(const std::string& path) {
 // system has no unnamed files.
 UniqueFd OpenUnnamedBeside(const std::string& path) {
   std::string folder = ParentFolderName(path);
-  return UniqueFd(::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+  return UniqueFd(
+      ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
 }
 
 bool LinkUnnamed(int fd, const std::string& name) {
@@ -316,7 +332,8 @@ std::string FollowFinalLinks(const std::string& path) {
 
 }  // namespace
 
-FileReplacement::FileReplacement(const std::string& link_or_path) : path_(FollowFinalLinks(link_or_path)) {
+FileReplacement::FileReplacement(const std::string& link_or_path)
+    : path_(FollowFinalLinks(link_or_path)) {
   struct stat info {};
   exists_ = StatPath(path_, info);
   if (exists_) {

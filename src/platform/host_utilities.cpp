@@ -53,9 +53,11 @@ class DefaultFileUtility final : public host::FileUtility {
         if (n == 0) break;
         if (n < 0) {
           if (errno == EINTR) continue;
-          if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+          if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+            return false;
           std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
-          while (std::size_t got = source.Read(buffer.data(), buffer.size())) copy.Write(buffer.data(), got);
+          while (std::size_t got = source.Read(buffer.data(), buffer.size()))
+            copy.Write(buffer.data(), got);
           break;
         }
       }
@@ -155,7 +157,8 @@ thread_local ThreadUtilities t_utilities;
 
 host::FileUtility& ThreadFileUtility() {
   if (!t_utilities.file) {
-    t_utilities.file = CreateUtility<host::FileUtility, DefaultFileUtility>(host::kFileUtilityClass);
+    t_utilities.file =
+        CreateUtility<host::FileUtility, DefaultFileUtility>(host::kFileUtilityClass);
   }
   return *t_utilities.file;
 }

@@ -21,7 +21,8 @@ using platform::ConfinedTarget;
 constexpr const char* kRemovalLogTitle = "Remove files";
 
 bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && platform::EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
+  return text.size() >= prefix.size() &&
+         platform::EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
 }
 
 // Every path the host names for deletion is resolved here, beneath the workspace folder; what
@@ -51,7 +52,8 @@ class Removal {
   static std::vector<std::string> ProtectedPathsOf(registration::State& state) {
     std::vector<std::string> paths = state.Workspace->ProtectedPaths();
     ConfinedRoot root(state.WorkspaceDirectory, {});
-    if (auto tables = root.RelativeOf(state.Workspace->GetSolvaneName(host::kCodePageTableDirectory))) {
+    if (auto tables =
+            root.RelativeOf(state.Workspace->GetSolvaneName(host::kCodePageTableDirectory))) {
       paths.push_back(*tables);
     }
     return paths;
@@ -72,7 +74,8 @@ void Removal::RemoveEntry(const std::string& entry, DeletionVariant variant) {
   std::string_view relative = std::string_view(entry).substr(1);
   const bool literal_name = marker == '.' && platform::JoinRecordedPath(root_.root(), relative) !=
                                                  platform::JoinHostPath(root_.root(), relative);
-  std::optional<ConfinedTarget> target = Resolve(relative, "the entry '" + entry + "'", literal_name);
+  std::optional<ConfinedTarget> target =
+      Resolve(relative, "the entry '" + entry + "'", literal_name);
   if (!target) return;
   if (marker == ':') {
     RemoveManifest(*target);
@@ -90,8 +93,10 @@ void Removal::RemoveEntry(const std::string& entry, DeletionVariant variant) {
 
 bool Removal::RemoveManifestLine(const std::string& folder, const std::string& line,
                                  const std::string& manifest, bool& refused) {
-  if (StartsWithIgnoreCase(line, "//MODEL:") || StartsWithIgnoreCase(line, "//NOTES:")) return false;
-  std::string relative = folder.empty() ? ManifestEntryPath(line) : folder + "/" + ManifestEntryPath(line);
+  if (StartsWithIgnoreCase(line, "//MODEL:") || StartsWithIgnoreCase(line, "//NOTES:"))
+    return false;
+  std::string relative =
+      folder.empty() ? ManifestEntryPath(line) : folder + "/" + ManifestEntryPath(line);
   // A failure here, the log included, is noted for the line and ends only its file work.
   try {
     std::optional<ConfinedTarget> target =
@@ -170,7 +175,8 @@ void RemoveInvalidatedGroupFiles(registration::State& state, host::IdCollection&
 void RemoveEntryFiles(registration::State& state, const host::EntryList& entries,
                       DeletionVariant variant, const std::string& keep) {
   if (entries.empty()) return;
-  const std::optional<std::string> kept = keep.empty() ? std::nullopt : platform::NormaliseRelative(keep);
+  const std::optional<std::string> kept =
+      keep.empty() ? std::nullopt : platform::NormaliseRelative(keep);
   Removal removal(state);
   for (const std::string& entry : entries) {
     if (kept && entry.size() > 1 && entry[0] == '.' &&

@@ -3,9 +3,8 @@
 // object's name with each extension of its type, library members included.
 #pragma once
 
-#include <string>
-
 #include <pugixml.hpp>
+#include <string>
 
 #include "registration/sv_standard_state.h"
 

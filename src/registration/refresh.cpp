@@ -27,18 +27,22 @@ std::string FormatMessage(int id, const std::vector<std::string>& args) {
 // The log text of a reported code.
 std::string ReportText(registration::State& s, host::RepositoryObject& object, int code) {
   switch (code) {
-    case rSourceFileIsMissed: return LoadMessage(resources::kMsgOriginalSourceNotFound);
+    case rSourceFileIsMissed:
+      return LoadMessage(resources::kMsgOriginalSourceNotFound);
     case rErrorOnCreateSourceDirectory:
       return FormatMessage(
           resources::kMsgCannotCreateDirectory,
-          {platform::JoinHostPath(s.WorkspaceDirectory,
-                                  registration::SourcesDirectory(s, object.ObjectType()->TypeCode()))});
-    case rOriginalSourceUnknown: return LoadMessage(resources::kMsgOriginalSourceNotKnown);
-    default: return FormatMessage(resources::kMsgUnexpectedError, {std::to_string(code)});
+          {platform::JoinHostPath(s.WorkspaceDirectory, registration::SourcesDirectory(
+                                                            s, object.ObjectType()->TypeCode()))});
+    case rOriginalSourceUnknown:
+      return LoadMessage(resources::kMsgOriginalSourceNotKnown);
+    default:
+      return FormatMessage(resources::kMsgUnexpectedError, {std::to_string(code)});
   }
 }
 
-void WriteRefreshLog(registration::State& s, const std::string& object_id, const std::string& text) {
+void WriteRefreshLog(registration::State& s, const std::string& object_id,
+                     const std::string& text) {
   s.Workspace->Log()->Add(LoadMessage(resources::kMsgRefreshSources), host::kSeverityError,
                           object_id, text);
 }
@@ -51,8 +55,9 @@ void RecordOriginal(host::RepositoryObject& object, const std::string& original_
 
 }  // namespace
 
-int SVStandard::RefreshSource(std::shared_ptr<host::Workspace> SVWS_Object, const std::string& ObjId,
-                              long& nNumCopiedFiles, const std::string& SourceFileName) {
+int SVStandard::RefreshSource(std::shared_ptr<host::Workspace> SVWS_Object,
+                              const std::string& ObjId, long& nNumCopiedFiles,
+                              const std::string& SourceFileName) {
   registration::State& s = *state_;
   std::shared_ptr<host::Workspace> workspace = SVWS_Object;
   s.AttachWorkspace(std::move(SVWS_Object));
@@ -164,7 +169,8 @@ SVRegistrationResults SVStandard::RefreshObjectSource(std::shared_ptr<host::Repo
   if (platform::FileExists(copy)) {
     std::vector<std::uint8_t> current = registration::ReadExistingFileBytes(copy);
     registration::LoadSettingsOf(*s.Workspace, type);
-    std::vector<std::uint8_t> fresh = registration::ConvertedSource(s, *s.Workspace, type, original);
+    std::vector<std::uint8_t> fresh =
+        registration::ConvertedSource(s, *s.Workspace, type, original);
     if (fresh == current) {
       RecordOriginal(*o, original);
       return rNoRefreshNeeded;

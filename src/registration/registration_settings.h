@@ -4,9 +4,8 @@
 // has an ANSI code page. One record per thread; every load starts from the defaults.
 #pragma once
 
-#include <string>
-
 #include <pugixml.hpp>
+#include <string>
 
 #include "platform/locale_services.h"
 

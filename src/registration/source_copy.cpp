@@ -33,8 +33,8 @@ RegistrationSettings& LoadSettingsOf(host::Workspace& workspace, const std::stri
 
 bool NeedsConversion(const RegistrationSettings& s) {
   return (s.SourceLocale != 0 && s.SourceLocale != s.RegisteredLocale) || s.RemoveLeadNumeration ||
-         (s.Numeration && s.RemoveNumeration) || (s.SosiAllowed && s.ConvertSosi) ||
-         s.ExpandTabs || s.IsEbcdic;
+         (s.Numeration && s.RemoveNumeration) || (s.SosiAllowed && s.ConvertSosi) || s.ExpandTabs ||
+         s.IsEbcdic;
 }
 
 std::string TableFileOf(host::Workspace& workspace, const RegistrationSettings& settings) {
@@ -97,14 +97,15 @@ void SVStandard::CopySource(std::shared_ptr<host::Workspace> SVWS, const std::st
     RaiseCopyFailed(FromPath, ToPath);
   }
   bool written = true;
-  NormaliseFileTo(FromPath, NormaliserOptions::From(settings), [&](const std::uint8_t* bytes, std::size_t size) {
-    if (!written) return;
-    try {
-      copy->Write(bytes, size);
-    } catch (const Error&) {
-      written = false;
-    }
-  });
+  NormaliseFileTo(FromPath, NormaliserOptions::From(settings),
+                  [&](const std::uint8_t* bytes, std::size_t size) {
+                    if (!written) return;
+                    try {
+                      copy->Write(bytes, size);
+                    } catch (const Error&) {
+                      written = false;
+                    }
+                  });
   try {
     if (written) copy->Commit();
   } catch (const Error&) {

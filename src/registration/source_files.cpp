@@ -15,8 +15,7 @@ std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path) 
 std::vector<std::uint8_t> ReadExistingFileBytes(const std::string& path) {
   auto bytes = ReadFileBytes(path);
   if (!bytes) {
-    throw Error(error_number::kFileNotFound, "SVRegistration",
-                "File not found: '" + path + "'");
+    throw Error(error_number::kFileNotFound, "SVRegistration", "File not found: '" + path + "'");
   }
   return std::move(*bytes);
 }

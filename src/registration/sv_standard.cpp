@@ -11,7 +11,9 @@ SVStandard::~SVStandard() = default;
 
 const std::string& SVStandard::RegisteredObjectId() const { return state_->RegisteredObjectId; }
 
-void SVStandard::SetRegisteredObjectId(std::string id) { state_->RegisteredObjectId = std::move(id); }
+void SVStandard::SetRegisteredObjectId(std::string id) {
+  state_->RegisteredObjectId = std::move(id);
+}
 
 void registration::State::AttachWorkspace(std::shared_ptr<host::Workspace> workspace) {
   Workspace = std::move(workspace);

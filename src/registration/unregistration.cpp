@@ -54,7 +54,8 @@ void RemoveFolderMemberships(host::Repository& repository, const host::IdCollect
 
 }  // namespace
 
-bool SVStandard::Unregister(std::shared_ptr<host::Workspace> SVWS_Object, const std::string& ObjId) {
+bool SVStandard::Unregister(std::shared_ptr<host::Workspace> SVWS_Object,
+                            const std::string& ObjId) {
   registration::State& s = *state_;
   s.AttachWorkspace(std::move(SVWS_Object));
   bool result = false;
@@ -73,7 +74,8 @@ bool SVStandard::Unregister(std::shared_ptr<host::Workspace> SVWS_Object, const 
       auto folders = s.Workspace->Repository()->PrepareCollection(kFolderType, "");
       allowed = folders && folders->Count() >= 2;
     } else {
-      for (const std::string& folder : FoldersOf(*object)) object->RemoveRelation(kBelongsTo, folder);
+      for (const std::string& folder : FoldersOf(*object))
+        object->RemoveRelation(kBelongsTo, folder);
     }
     bool removed = false;
     if (allowed) {
@@ -120,7 +122,8 @@ bool SVStandard::GroupUnregister(std::shared_ptr<host::Workspace> SVWS_Object,
   return result;
 }
 
-bool SVStandard::Invalidate(std::shared_ptr<host::Workspace> SVWS_Object, const std::string& ObjId) {
+bool SVStandard::Invalidate(std::shared_ptr<host::Workspace> SVWS_Object,
+                            const std::string& ObjId) {
   registration::State& s = *state_;
   const bool binds = SVWS_Object != nullptr;
   if (binds) s.AttachWorkspace(std::move(SVWS_Object));

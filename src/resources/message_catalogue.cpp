@@ -66,9 +66,12 @@ std::string LoadMessage(int id, Language language) {
   for (const Message& message : kMessages) {
     if (message.id != id) continue;
     switch (language) {
-      case Language::kJapanese: return message.japanese;
-      case Language::kKorean: return message.korean;
-      case Language::kEnglish: return message.english;
+      case Language::kJapanese:
+        return message.japanese;
+      case Language::kKorean:
+        return message.korean;
+      case Language::kEnglish:
+        return message.english;
     }
   }
   return "";

@@ -1,10 +1,10 @@
 // The default options documents of a new workspace.
 #include "workspace/default_options.h"
 
+#include <fmt/core.h>
+
 #include <array>
 #include <string_view>
-
-#include <fmt/core.h>
 
 namespace svregistration::workspace {
 
@@ -34,7 +34,8 @@ std::string DefaultWorkspaceOptions() {
   for (const TypeDefaults& type : kTypes) {
     std::string extensions;
     for (std::string_view extension : type.extensions) {
-      if (!extension.empty()) extensions += fmt::format("          <STRING VALUE=\"{}\"/>\n", extension);
+      if (!extension.empty())
+        extensions += fmt::format("          <STRING VALUE=\"{}\"/>\n", extension);
     }
     types += fmt::format(
         "      <CASE NAME=\"{}\">\n"

@@ -1,6 +1,7 @@
 // Options documents on disk.
 #include "workspace/options_document.h"
 
+#include <fmt/core.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -9,8 +10,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-
-#include <fmt/core.h>
 
 #include "svregistration/error.h"
 #include "svregistration/file_writing.h"
@@ -39,9 +38,10 @@ void Parse(pugi::xml_document& document, const std::string& path, const std::str
   pugi::xml_parse_result result = document.load_buffer(text.data(), text.size());
   if (!result) {
     auto [line, column] = LineAndColumn(text, result.offset);
-    throw Error(error_number::kPathFileAccessError, kSource,
-                fmt::format("the options document '{}' is not well-formed: {} at line {}, column {}",
-                            path, result.description(), line, column));
+    throw Error(
+        error_number::kPathFileAccessError, kSource,
+        fmt::format("the options document '{}' is not well-formed: {} at line {}, column {}", path,
+                    result.description(), line, column));
   }
 }
 
@@ -50,8 +50,9 @@ void Parse(pugi::xml_document& document, const std::string& path, const std::str
 std::shared_ptr<OptionsDocument> OptionsDocument::Load(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) {
-    throw Error(error_number::kFileNotFound, kSource,
-                fmt::format("cannot open the options document '{}': {}", path, std::strerror(errno)));
+    throw Error(
+        error_number::kFileNotFound, kSource,
+        fmt::format("cannot open the options document '{}': {}", path, std::strerror(errno)));
   }
   std::ostringstream text;
   text << in.rdbuf();

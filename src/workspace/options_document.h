@@ -3,9 +3,8 @@
 #pragma once
 
 #include <memory>
-#include <string>
-
 #include <pugixml.hpp>
+#include <string>
 
 #include "svregistration/host/workspace.h"
 

@@ -2,6 +2,7 @@
 #include "workspace/pending_work.h"
 
 #include <fcntl.h>
+#include <fmt/core.h>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -11,8 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
-
-#include <fmt/core.h>
 
 #include "svregistration/error.h"
 
@@ -42,9 +41,10 @@ bool StaysBelow(const std::string& relative) {
   return true;
 }
 
-void RecoverJournal(const std::string& root, const fs::path& journal,
-                    const std::function<bool(const std::string&)>& recorded,
-                    const std::function<void(const std::string&, std::int64_t)>& invalidate_changed) {
+void RecoverJournal(
+    const std::string& root, const fs::path& journal,
+    const std::function<bool(const std::string&)>& recorded,
+    const std::function<void(const std::string&, std::int64_t)>& invalidate_changed) {
   std::ifstream in(journal);
   std::set<std::string> copies;
   std::vector<std::pair<std::string, std::int64_t>> refreshes;
@@ -88,8 +88,9 @@ PendingWork::PendingWork(const std::string& root) {
       ::rename(starting.c_str(), path_.c_str()) != 0) {
     int err = errno;
     if (fd_ >= 0) ::close(fd_);
-    throw Error(error_number::kPathFileAccessError, "Workspace",
-                fmt::format("cannot start the journal of this run '{}': {}", path_, std::strerror(err)));
+    throw Error(
+        error_number::kPathFileAccessError, "Workspace",
+        fmt::format("cannot start the journal of this run '{}': {}", path_, std::strerror(err)));
   }
 }
 
@@ -100,8 +101,9 @@ PendingWork::~PendingWork() {
 
 void PendingWork::Append(const std::string& line) {
   if (::write(fd_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) {
-    throw Error(error_number::kPathFileAccessError, "Workspace",
-                fmt::format("cannot write the journal of this run '{}': {}", path_, std::strerror(errno)));
+    throw Error(
+        error_number::kPathFileAccessError, "Workspace",
+        fmt::format("cannot write the journal of this run '{}': {}", path_, std::strerror(errno)));
   }
 }
 
@@ -125,11 +127,12 @@ void PendingWork::CopiesCommitted() {
   if (!refreshes_.empty()) Append(refreshes_);
 }
 
-void PendingWork::Recover(const std::string& root,
-                          const std::function<bool(const std::string&)>& recorded,
-                          const std::function<void(const std::string&, std::int64_t)>& invalidate_changed) {
+void PendingWork::Recover(
+    const std::string& root, const std::function<bool(const std::string&)>& recorded,
+    const std::function<void(const std::string&, std::int64_t)>& invalidate_changed) {
   std::error_code ec;
-  for (fs::directory_iterator it(fs::path(root) / kFolder, ec), end; !ec && it != end; it.increment(ec)) {
+  for (fs::directory_iterator it(fs::path(root) / kFolder, ec), end; !ec && it != end;
+       it.increment(ec)) {
     if (it->path().extension() != ".journal") continue;
     int fd = ::open(it->path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
     if (fd < 0) continue;

@@ -44,10 +44,10 @@ class PendingWork {
   /// `recorded` tells whether an object records a copy (a path relative to the root);
   /// `invalidate_changed` discards what was generated for the object (or each member of the
   /// folder) `id` whose copy changed at or after `since_ns`.
-  static void Recover(const std::string& root,
-                      const std::function<bool(const std::string& relative_path)>& recorded,
-                      const std::function<void(const std::string& id, std::int64_t since_ns)>&
-                          invalidate_changed);
+  static void Recover(
+      const std::string& root,
+      const std::function<bool(const std::string& relative_path)>& recorded,
+      const std::function<void(const std::string& id, std::int64_t since_ns)>& invalidate_changed);
 
  private:
   void Append(const std::string& line);

@@ -1,13 +1,13 @@
 // Creating and opening workspace folders.
 #include "workspace/workspace_host.h"
 
+#include <fmt/core.h>
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <optional>
-
-#include <fmt/core.h>
 
 #include "svregistration/ccsid.h"
 #include "svregistration/error.h"
@@ -92,8 +92,9 @@ class CreatedPaths {
     if (fs::is_directory(folder, ec)) return;
     if (folder.has_parent_path() && folder.parent_path() != folder) Folder(folder.parent_path());
     if (!fs::create_directory(folder, ec) && ec) {
-      throw WorkspaceError(error_number::kPathFileAccessError,
-                           fmt::format("cannot create the folder '{}': {}", folder.string(), ec.message()));
+      throw WorkspaceError(
+          error_number::kPathFileAccessError,
+          fmt::format("cannot create the folder '{}': {}", folder.string(), ec.message()));
     }
     made_.push_back(folder);
   }
@@ -133,7 +134,8 @@ std::shared_ptr<WorkspaceHost> WorkspaceHost::Create(const std::string& director
                                                     DefaultGlobalOptions());
   created.File(fs::path(root) / kGlobalOptionsFile);
   host->global_options_->Save();
-  for (const char* table : {"ibm-37.tbl", "ibm-930.tbl"}) created.File(fs::path(root) / kCodePageFolder / table);
+  for (const char* table : {"ibm-37.tbl", "ibm-930.tbl"})
+    created.File(fs::path(root) / kCodePageFolder / table);
   host->SaveDefaultCodePageTables();
   // The database comes before the workspace options: a folder holding the options document is a
   // workspace, so that document is written last, when everything else is there.
@@ -159,9 +161,9 @@ std::shared_ptr<WorkspaceHost> WorkspaceHost::Open(const std::string& directory)
                          fmt::format("the workspace folder '{}' does not exist", root));
   }
   if (!fs::exists(fs::path(root) / kWorkspaceOptionsFile, ec)) {
-    throw WorkspaceError(error_number::kPathNotFound,
-                         fmt::format("'{}' is not a workspace: it has no {}", root,
-                                     kWorkspaceOptionsFile));
+    throw WorkspaceError(
+        error_number::kPathNotFound,
+        fmt::format("'{}' is not a workspace: it has no {}", root, kWorkspaceOptionsFile));
   }
   auto host = std::shared_ptr<WorkspaceHost>(new WorkspaceHost(root));
   host->LoadOptions();
@@ -204,9 +206,10 @@ std::string WorkspaceHost::SourcesDirectoryOf(const std::string& type) const {
 std::string WorkspaceHost::SchemaTypeName(const std::string& type) {
   for (const auto& known : repository_->ObjectTypes()) {
     if (known.code.size() == type.size() &&
-        std::equal(type.begin(), type.end(), known.code.begin(),
-                   [](char a, char b) { return std::tolower(static_cast<unsigned char>(a)) ==
-                                               std::tolower(static_cast<unsigned char>(b)); })) {
+        std::equal(type.begin(), type.end(), known.code.begin(), [](char a, char b) {
+          return std::tolower(static_cast<unsigned char>(a)) ==
+                 std::tolower(static_cast<unsigned char>(b));
+        })) {
       return known.code;
     }
   }
@@ -223,14 +226,17 @@ std::vector<std::string> WorkspaceHost::ProtectedPaths() {
                                     std::string(kCodePageFolder) + "/",
                                     ".svreg/",
                                     "Sources"};
-  for (const auto& type : repository_->ObjectTypes()) paths.push_back(SourcesDirectoryOf(type.code));
+  for (const auto& type : repository_->ObjectTypes())
+    paths.push_back(SourcesDirectoryOf(type.code));
   return paths;
 }
 
 std::string WorkspaceHost::GetSolvaneName(int code) {
   switch (code) {
-    case host::kWorkspaceRootDirectory: return root_;
-    case host::kCodePageTableDirectory: return CodePageDirectory();
+    case host::kWorkspaceRootDirectory:
+      return root_;
+    case host::kCodePageTableDirectory:
+      return CodePageDirectory();
     default:
       throw WorkspaceError(5, fmt::format("GetSolvaneName: no directory has the code {}", code));
   }

@@ -80,7 +80,8 @@ TEST(FromIcuTest, SameTableAsImportOfItsCharacterMap) {
       EXPECT_GT(wide.size(), 300u);
     } else {
       EXPECT_EQ(SavedBytes(from_icu, dir), SavedBytes(imported, dir));
-      EXPECT_TRUE(*codepage::TableOf(from_icu).reverse_map == *codepage::TableOf(imported).reverse_map);
+      EXPECT_TRUE(*codepage::TableOf(from_icu).reverse_map ==
+                  *codepage::TableOf(imported).reverse_map);
     }
   }
 }

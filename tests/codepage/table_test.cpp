@@ -12,7 +12,9 @@ namespace {
 std::uint16_t Single(const CCSID& table, std::uint8_t b) {
   return static_cast<std::uint16_t>(table.SBCStoUnicode(b));
 }
-std::int32_t Reverse(const CCSID& table, char16_t c) { return (*codepage::TableOf(table).reverse_map)[c]; }
+std::int32_t Reverse(const CCSID& table, char16_t c) {
+  return (*codepage::TableOf(table).reverse_map)[c];
+}
 
 // ---- Import ----
 

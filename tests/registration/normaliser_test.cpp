@@ -2,10 +2,10 @@
 // literal byte-at-a-time reading of the rules on random input.
 #include "registration/normaliser.h"
 
+#include <gtest/gtest.h>
+
 #include <random>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "support/temp_dir.h"
 
@@ -69,21 +69,28 @@ const Case kCases[] = {
      "A\t\t\t\t\t\t\t\tCCCCCCCC\r\n"},
     {"SO/SI inserted around a double-byte run",
      {.sosi = true, .sosi_removed = true, .sjis = true},
-     "a\x82\xA0" "b",
-     "a\x0E\x82\xA0\x0F" "b"},
+     "a\x82\xA0"
+     "b",
+     "a\x0E\x82\xA0\x0F"
+     "b"},
     {"one SO and one SI around two characters",
      {.sosi = true, .sosi_removed = true, .sjis = true},
-     "a\x82\xA0\x82\xA1" "b",
-     "a\x0E\x82\xA0\x82\xA1\x0F" "b"},
+     "a\x82\xA0\x82\xA1"
+     "b",
+     "a\x0E\x82\xA0\x82\xA1\x0F"
+     "b"},
     {"spaces stand for the shift bytes",
      {.sosi = true, .sjis = true},
      "a \x82\xA0 b",
-     "a\x0E\x82\xA0\x0F" "b"},
+     "a\x0E\x82\xA0\x0F"
+     "b"},
     {"without conversion double-byte characters are copied",
      {.sjis = true},
      "a \x82\xA0 b",
      "a \x82\xA0 b"},
-    {"second byte LF is not a line end", {.numeration = true, .sjis = true}, "\x82\n  \n",
+    {"second byte LF is not a line end",
+     {.numeration = true, .sjis = true},
+     "\x82\n  \n",
      "\x82\n\r\n"},
     {"lead byte in a blanked column becomes a space",
      {.lead = true, .sjis = true},
@@ -91,8 +98,10 @@ const Case kCases[] = {
      "      \x82\xA0X\n"},
     {"byte after SI is blanked by the column SI takes",
      {.numeration = true, .sosi = true, .sosi_removed = true, .sjis = true},
-     std::string(68, 'A') + "\x82\xA0" "BC\n",
-     std::string(68, 'A') + "\x0E\x82\xA0\x0F" "B\r\n"},
+     std::string(68, 'A') + "\x82\xA0"
+                            "BC\n",
+     std::string(68, 'A') + "\x0E\x82\xA0\x0F"
+                            "B\r\n"},
     {"empty input", {.tabs = true, .numeration = true}, "", ""},
 };
 
@@ -175,12 +184,17 @@ TEST(Normaliser, AgreesWithTheLiteralRulesOnRandomText) {
   const std::uint8_t alphabet[] = {'A', '1', ' ', ' ', '\t', '\n', '\r', 0x82, 0xA0, 0xE0, 0x41};
   for (unsigned round = 0; round < 3000; ++round) {
     unsigned bits = round;
-    Flags flags{.tabs = (bits & 1) != 0, .numeration = (bits & 2) != 0, .lead = (bits & 4) != 0,
-                .sosi = (bits & 8) != 0, .sosi_removed = (bits & 16) != 0, .sjis = (bits & 32) != 0};
+    Flags flags{.tabs = (bits & 1) != 0,
+                .numeration = (bits & 2) != 0,
+                .lead = (bits & 4) != 0,
+                .sosi = (bits & 8) != 0,
+                .sosi_removed = (bits & 16) != 0,
+                .sjis = (bits & 32) != 0};
     std::vector<std::uint8_t> text(random() % 300);
     for (auto& b : text) {
       // Mostly plain letters, so that long runs take the fast path.
-      b = random() % 4 == 0 ? alphabet[random() % sizeof alphabet] : static_cast<std::uint8_t>('a' + random() % 26);
+      b = random() % 4 == 0 ? alphabet[random() % sizeof alphabet]
+                            : static_cast<std::uint8_t>('a' + random() % 26);
     }
     NormaliserOptions options = Options(flags);
     std::vector<std::uint8_t> copy = text;
@@ -214,11 +228,12 @@ TEST(Normaliser, StreamsLinesLongerThanItsBlocks) {
       "ABC" + mixed + blanks,
       blanks + "\x82\xA0 " + blanks + "\x82\xA1\n",
   };
-  const Flags flag_sets[] = {{},
-                             {.numeration = true},
-                             {.tabs = true, .numeration = true, .lead = true},
-                             {.sosi = true, .sjis = true},
-                             {.numeration = true, .sosi = true, .sosi_removed = true, .sjis = true}};
+  const Flags flag_sets[] = {
+      {},
+      {.numeration = true},
+      {.tabs = true, .numeration = true, .lead = true},
+      {.sosi = true, .sjis = true},
+      {.numeration = true, .sosi = true, .sosi_removed = true, .sjis = true}};
   testing::TempDir dir;
   for (std::size_t l = 0; l < std::size(lines); ++l) {
     std::string path = dir.Write(std::to_string(l), lines[l]);

@@ -12,7 +12,8 @@ namespace {
 
 class VectorCursor final : public host::ObjectCursor {
  public:
-  explicit VectorCursor(std::vector<std::shared_ptr<FakeObject>> items) : items_(std::move(items)) {}
+  explicit VectorCursor(std::vector<std::shared_ptr<FakeObject>> items)
+      : items_(std::move(items)) {}
   bool Eof() override { return index_ >= items_.size(); }
   std::shared_ptr<host::RepositoryObject> Item() override { return items_.at(index_); }
   std::shared_ptr<host::RelationType> Relation() override;
@@ -52,7 +53,10 @@ struct FixedHandler final : host::RegistrationHandler {
 
 FakeObject::FakeObject(FakeRepository& repository, std::string id, std::string name,
                        std::shared_ptr<FakeObjectType> object_type)
-    : type(std::move(object_type)), repository_(repository), id_(std::move(id)), name_(std::move(name)) {
+    : type(std::move(object_type)),
+      repository_(repository),
+      id_(std::move(id)),
+      name_(std::move(name)) {
   attributes["Name"] = name_;
 }
 
@@ -102,7 +106,8 @@ void FakeObject::UnregisterObject(host::EntryList& entries) {
   if (!attributes["Source"].empty()) entries.push_back("." + attributes["Source"]);
   entries.insert(entries.end(), generated.begin(), generated.end());
   auto& all = repository_.objects;
-  all.erase(std::remove_if(all.begin(), all.end(), [&](auto& o) { return o->Id() == id_; }), all.end());
+  all.erase(std::remove_if(all.begin(), all.end(), [&](auto& o) { return o->Id() == id_; }),
+            all.end());
 }
 
 void FakeObject::InvalidateObject(host::EntryList& entries) {
@@ -140,7 +145,8 @@ std::shared_ptr<host::RepositoryObject> FakeRepository::FindObject(const std::st
                                                                    const std::string&) {
   Call("FindObject", type + "/" + name);
   for (const auto& o : objects) {
-    if (o->type->TypeCode() == type && platform::EqualsIgnoreCase(o->attributes["Name"], name)) return o;
+    if (o->type->TypeCode() == type && platform::EqualsIgnoreCase(o->attributes["Name"], name))
+      return o;
   }
   return nullptr;
 }
@@ -207,9 +213,12 @@ bool FakeRepository::Called(const std::string& name) const {
 
 void RegisterTestHandlers() {
   auto& registry = ClassRegistry::Instance();
-  registry.Register<host::RegistrationHandler>("Test.Accept", [] { return std::make_shared<FixedHandler>(1); });
-  registry.Register<host::RegistrationHandler>("Test.Refuse", [] { return std::make_shared<FixedHandler>(0); });
-  registry.Register<host::RegistrationHandler>("Test.Throw", [] { return std::make_shared<FixedHandler>(2); });
+  registry.Register<host::RegistrationHandler>("Test.Accept",
+                                               [] { return std::make_shared<FixedHandler>(1); });
+  registry.Register<host::RegistrationHandler>("Test.Refuse",
+                                               [] { return std::make_shared<FixedHandler>(0); });
+  registry.Register<host::RegistrationHandler>("Test.Throw",
+                                               [] { return std::make_shared<FixedHandler>(2); });
 }
 
 }  // namespace svregistration::testing

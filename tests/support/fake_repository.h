@@ -47,8 +47,8 @@ class FakeObject final : public host::RepositoryObject,
   void InvalidateObject(host::EntryList& entries) override;
 
   std::map<std::string, std::string> attributes;
-  std::vector<std::string> generated;           ///< file entries of generated files
-  std::vector<std::string> folders;             ///< ids this object belongs to
+  std::vector<std::string> generated;  ///< file entries of generated files
+  std::vector<std::string> folders;    ///< ids this object belongs to
   std::shared_ptr<FakeObjectType> type;
 
  private:

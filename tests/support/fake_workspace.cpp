@@ -33,13 +33,12 @@ std::string WorkspaceOptionsXml(const OptionsSpec& s) {
   std::string table = s.encoding_table.empty()
                           ? "<TEXT NAME='SourceLocale' VALUE='" + s.source_locale + "'/>"
                           : std::string("<BOOL NAME='DBCS' VALUE='") + flag(s.dbcs) + "'/>";
-  return std::string("<OPTIONS><CASE ID='Registration'>") +
-         "<BOOL ID='ExpandTabs' VALUE='" + flag(s.expand_tabs) + "'/>" +
-         "<BOOL ID='RemoveNumeration' VALUE='" + flag(s.remove_numeration) + "'/>" +
-         "<LIST NAME='Extension' VALUE='" + s.type + "'><CASE NAME='" + s.type + "'>" +
-         "<BOOL NAME='Numeration' VALUE='" + flag(s.numeration) + "'/>" +
-         "<BOOL NAME='RemoveLeadNumeration' VALUE='" + flag(s.remove_lead_numeration) + "'/>" +
-         "</CASE></LIST></CASE><CASE ID='Encoding'>" +
+  return std::string("<OPTIONS><CASE ID='Registration'>") + "<BOOL ID='ExpandTabs' VALUE='" +
+         flag(s.expand_tabs) + "'/>" + "<BOOL ID='RemoveNumeration' VALUE='" +
+         flag(s.remove_numeration) + "'/>" + "<LIST NAME='Extension' VALUE='" + s.type +
+         "'><CASE NAME='" + s.type + "'>" + "<BOOL NAME='Numeration' VALUE='" + flag(s.numeration) +
+         "'/>" + "<BOOL NAME='RemoveLeadNumeration' VALUE='" + flag(s.remove_lead_numeration) +
+         "'/>" + "</CASE></LIST></CASE><CASE ID='Encoding'>" +
          "<LIST ID='LegacySourcesEncoding' VALUE='" + s.legacy + "'>" +
          "<LIST NAME='SOSI' VALUE='" + s.sosi + "'/></LIST>" +
          "<LIST NAME='ObjectComputerEncoding' VALUE='Selected'><CASE NAME='Selected'>" +

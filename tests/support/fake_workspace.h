@@ -4,10 +4,9 @@
 
 #include <memory>
 #include <optional>
+#include <pugixml.hpp>
 #include <string>
 #include <vector>
-
-#include <pugixml.hpp>
 
 #include "svregistration/host/workspace.h"
 

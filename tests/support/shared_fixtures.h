@@ -2,9 +2,9 @@
 // that need it call SVREG_REQUIRE_SHARED() and are skipped when it is absent.
 #pragma once
 
-#include <filesystem>
-
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 namespace svregistration::testing {
 
@@ -13,8 +13,8 @@ std::filesystem::path SharedDir();
 
 }  // namespace svregistration::testing
 
-#define SVREG_REQUIRE_SHARED()                                                  \
-  do {                                                                          \
-    if (::svregistration::testing::SharedDir().empty())                         \
+#define SVREG_REQUIRE_SHARED()                                                    \
+  do {                                                                            \
+    if (::svregistration::testing::SharedDir().empty())                           \
       GTEST_SKIP() << "the shared fixtures folder beside the checkout is absent"; \
   } while (0)

@@ -44,8 +44,10 @@ std::string TempDir::Write(std::string_view relative, std::string_view bytes) co
   return target.string();
 }
 
-std::string TempDir::Write(std::string_view relative, const std::vector<std::uint8_t>& bytes) const {
-  return Write(relative, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+std::string TempDir::Write(std::string_view relative,
+                           const std::vector<std::uint8_t>& bytes) const {
+  return Write(relative,
+               std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
 }
 
 std::string ReadFile(const fs::path& path) {

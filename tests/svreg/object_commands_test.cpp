@@ -1,10 +1,9 @@
 // svreg register, objects, log, folder, generated, refresh and unregister end to end on a
 // temporary workspace, with each repository.
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <nlohmann/json.hpp>
-
-#include <gtest/gtest.h>
 
 #include "support/run_command.h"
 #include "support/temp_dir.h"
@@ -51,7 +50,8 @@ TEST_P(SvregObjects, RegistersAFolderWalkAndReportsEveryResult) {
   auto again = Json({"register", ws_, "--type", "COBOL", dir_ / "src/b/PAY.cbl"}, 1);
   EXPECT_EQ(again["results"][0]["result"], "rFileAllreadyExists");
   auto same_name = Json({"register", ws_, "--type", "COBOL", "--name", "PAY.cbl",
-                         dir_.Write("other/PAY2.cbl", "x\n")}, 1);
+                         dir_.Write("other/PAY2.cbl", "x\n")},
+                        1);
   EXPECT_EQ(same_name["results"][0]["result"], "rObjectAllreadyExists");
 
   auto objects = Json({"objects", ws_, "--type", "COBOL"});
@@ -60,7 +60,8 @@ TEST_P(SvregObjects, RegistersAFolderWalkAndReportsEveryResult) {
   EXPECT_EQ(objects["objects"][1]["original"], dir_ / "src/b/PAY.cbl");
   EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/PAY.cbl"), "       PROCEDURE DIVISION.\n");
 
-  auto summary = RunSvreg({"register", ws_, "--type", "JCL", dir_.Write("jcl/RUN.jcl", "//RUN JOB\n")});
+  auto summary =
+      RunSvreg({"register", ws_, "--type", "JCL", dir_.Write("jcl/RUN.jcl", "//RUN JOB\n")});
   EXPECT_EQ(summary.exit_code, 0);
   EXPECT_EQ(summary.out, "1 file: 1 rOK\n");
 

@@ -1,16 +1,14 @@
 // What users trust svreg with, end to end: nothing outside the workspace or of the user's own is
 // deleted or overwritten, a killed run is finished or undone by the next, and only what was kept
 // is reported as done.
+#include <fmt/core.h>
+#include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-
-#include <fmt/core.h>
 #include <nlohmann/json.hpp>
-
-#include <gtest/gtest.h>
 
 #include "support/run_command.h"
 #include "support/temp_dir.h"
@@ -43,12 +41,15 @@ class SvregSafety : public testing::SvregWorkspaceTest {
   // A journal as a run killed before its commit leaves it.
   void DeadJournal(const std::string& lines) { dir_.Write("ws/.svreg/pending/1-1.journal", lines); }
   // The file that says where the repository is.
-  std::string RepositoryFile() const { return uri_.empty() ? "workspace.db" : "options/repository"; }
+  std::string RepositoryFile() const {
+    return uri_.empty() ? "workspace.db" : "options/repository";
+  }
 };
 
 TEST_P(SvregSafety, RegistrationKeepsFiles) {
   // A refused registration keeps its copy.
-  auto refused = Json({"register", ws_, "--type", "COBOL", dir_.Write("src/README.txt", "text\n")}, 1);
+  auto refused =
+      Json({"register", ws_, "--type", "COBOL", dir_.Write("src/README.txt", "text\n")}, 1);
   EXPECT_EQ(refused["results"][0]["result"], "rNoRefreshNeeded");
   EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/README.txt"), "text\n");
   // A file of the user's in Sources that no object records is never replaced: result 8.
@@ -77,15 +78,16 @@ TEST_P(SvregSafety, DeletionStaysInsideTheWorkspaceAndNamesAreLiteral) {
   Register(dir_.Write("src/PAY1.cbl", "1\n"));
   Register(dir_.Write("src/*.cbl", "*\n"));
   fs::create_directory_symlink(outside.path(), fs::path(ws_) / "link");
-  dir_.Write("ws/out/PAY.mf", "../../" + fs::relative(outside / "victim.txt", ws_ + "/out").string() +
+  dir_.Write("ws/out/PAY.mf", "../../" +
+                                  fs::relative(outside / "victim.txt", ws_ + "/out").string() +
                                   "\n..\\..\n//DIR:../..\n../link/victim.txt\n../workspace.db\n");
-  Json({"generated", "add", ws_, pay, "\\.", ":out\\PAY.mf",
-        "\\link", "\\Sources\\COBOL", ".options\\workspace.xml"});
+  Json({"generated", "add", ws_, pay, "\\.", ":out\\PAY.mf", "\\link", "\\Sources\\COBOL",
+        ".options\\workspace.xml"});
   Json({"invalidate", ws_, pay});
   Json({"unregister", ws_, pay});
-  for (std::string own : {RepositoryFile(), std::string("options/workspace.xml"),
-                          std::string("codepages/ibm-37.tbl"), std::string("Sources/COBOL/PAY1.cbl"),
-                          std::string("Sources/COBOL/*.cbl")}) {
+  for (std::string own :
+       {RepositoryFile(), std::string("options/workspace.xml"), std::string("codepages/ibm-37.tbl"),
+        std::string("Sources/COBOL/PAY1.cbl"), std::string("Sources/COBOL/*.cbl")}) {
     EXPECT_TRUE(Exists(own)) << own;
   }
   EXPECT_FALSE(Exists("Sources/COBOL/PAY?.cbl"));
@@ -103,8 +105,9 @@ TEST_P(SvregSafety, TheNextRunUndoesAKilledRegistration) {
   dir_.Write("ws/Sources/COBOL/LEFT.cbl", "left\n");
   dir_.Write("ws/Sources/COBOL/KEPT.txt", "kept\n");
   dir_.Write("ws/Sources/COBOL/USER.cbl", "user\n");
-  DeadJournal("copy\tSources/COBOL/LEFT.cbl\ncopy\tSources/COBOL/KEPT.txt\nkeep\tSources/COBOL/KEPT.txt\n"
-              "copy\t../../escape\n");
+  DeadJournal(
+      "copy\tSources/COBOL/LEFT.cbl\ncopy\tSources/COBOL/KEPT.txt\nkeep\tSources/COBOL/KEPT.txt\n"
+      "copy\t../../escape\n");
   dir_.Write("escape", "outside");
   auto again = Json({"register", ws_, "--type", "COBOL", dir_.Write("src/LEFT.cbl", "left\n")});
   EXPECT_EQ(again["results"][0]["result"], "rOK");
@@ -149,7 +152,8 @@ TEST_P(SvregSafetyFullDisk, AFullDiskRegistersNothingItCannotKeep) {
     fs::path filler = small / "filler";
     std::string block(4096, 'f');
     FILE* out = std::fopen(filler.c_str(), "wb");
-    while (std::fwrite(block.data(), 1, block.size(), out) == block.size() && std::fflush(out) == 0) {
+    while (std::fwrite(block.data(), 1, block.size(), out) == block.size() &&
+           std::fflush(out) == 0) {
     }
     std::fclose(out);
     fs::resize_file(filler, fs::file_size(filler) - 20 * 4096);
@@ -162,8 +166,8 @@ TEST_P(SvregSafetyFullDisk, AFullDiskRegistersNothingItCannotKeep) {
 }
 
 SVREG_ON_BOTH_REPOSITORIES(SvregSafety);
-INSTANTIATE_TEST_SUITE_P(Sqlite, SvregSafetyFullDisk,
-                         ::testing::Values(testing::Backend::kSqlite), testing::BackendName);
+INSTANTIATE_TEST_SUITE_P(Sqlite, SvregSafetyFullDisk, ::testing::Values(testing::Backend::kSqlite),
+                         testing::BackendName);
 
 }  // namespace
 }  // namespace svregistration

@@ -22,7 +22,8 @@ class SvregSource : public ::testing::Test {
 };
 
 TEST_F(SvregSource, ReadsWithAndWithoutNormalisation) {
-  std::string from = dir_.Write("PAY.cbl", "000100\tMOVE A TO B.  " + std::string(52, ' ') + "00010000\n");
+  std::string from =
+      dir_.Write("PAY.cbl", "000100\tMOVE A TO B.  " + std::string(52, ' ') + "00010000\n");
   auto plain = RunSvreg({"source", "read", ws_, "--type", "COBOL", from});
   ASSERT_EQ(plain.exit_code, 0) << plain.err;
   EXPECT_EQ(plain.out, ReadFile(from));
@@ -33,7 +34,8 @@ TEST_F(SvregSource, ReadsWithAndWithoutNormalisation) {
   auto normalised = RunSvreg({"source", "read", ws_, "--type", "COBOL", from});
   EXPECT_EQ(normalised.out, "        MOVE A TO B.\r\n");
 
-  ASSERT_EQ(RunSvreg({"source", "copy", ws_, "--type", "COBOL", from, dir_ / "out.cbl"}).exit_code, 0);
+  ASSERT_EQ(RunSvreg({"source", "copy", ws_, "--type", "COBOL", from, dir_ / "out.cbl"}).exit_code,
+            0);
   EXPECT_EQ(ReadFile(dir_ / "out.cbl"), "        MOVE A TO B.\r\n");
 }
 
@@ -59,7 +61,8 @@ TEST_F(SvregSource, ErrorsNameWhatWentWrong) {
             "svreg: Incorrect Registration page in the Workspace Options set (-2147221450)\n");
 
   Set("//CASE[@NAME='English']/TEXT[@NAME='SourceLocale']", "77777");
-  auto locale = RunSvreg({"source", "read", ws_, "--type", "COBOL", dir_ / "x"}, "", {"LANG=ja_JP.UTF-8"});
+  auto locale =
+      RunSvreg({"source", "read", ws_, "--type", "COBOL", dir_ / "x"}, "", {"LANG=ja_JP.UTF-8"});
   EXPECT_EQ(locale.exit_code, 2);
   EXPECT_NE(locale.err.find("source"), std::string::npos) << locale.err;
   EXPECT_NE(locale.err.find("77777"), std::string::npos) << locale.err;

@@ -33,8 +33,8 @@ TEST(RefreshOnTheWorkspaceHost, FolderOfMembers) {
   dir.Write("orig/CHG.cbl", "A changed\n");
   std::filesystem::remove(missing);
   std::string library_member = dir.Write("defaults/sub/PRODLIB/PAYROLL.cbl", "P\n");
-  auto encoding = host->workspace_options()->Document()->select_node(
-      "//FILE[@NAME='DefSourceDir']").node();
+  auto encoding =
+      host->workspace_options()->Document()->select_node("//FILE[@NAME='DefSourceDir']").node();
   encoding.attribute("VALUE").set_value((dir / "defaults").c_str());
 
   long copied = 0;

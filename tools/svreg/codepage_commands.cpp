@@ -93,8 +93,9 @@ std::size_t EncodeUtf8(std::u16string_view text, char* out) {
 #if defined(__x86_64__) || defined(__i386__)
   // The tool sees only the library's public API, so it asks the processor itself; SVREG_SIMD=scalar
   // forces the portable loop here as in the library.
-  static const bool wide = __builtin_cpu_supports("avx2") &&
-                           std::string_view(std::getenv("SVREG_SIMD") ? std::getenv("SVREG_SIMD") : "") != "scalar";
+  static const bool wide =
+      __builtin_cpu_supports("avx2") &&
+      std::string_view(std::getenv("SVREG_SIMD") ? std::getenv("SVREG_SIMD") : "") != "scalar";
 #endif
   while (p < end) {
 #if defined(__x86_64__) || defined(__i386__)

@@ -13,9 +13,11 @@ struct Context {
 
 void AddWorkspaceCommands(CLI::App& app, Context& context);  // init, option
 void AddSourceCommands(CLI::App& app, Context& context);     // source copy|read
-void AddCodepageCommands(CLI::App& app, Context& context);   // codepage import|from-icu|decode|encode
-void AddArchiveCommands(CLI::App& app, Context& context);    // zip, rar
-void AddObjectCommands(CLI::App& app, Context& context);     // register, objects, types, folder, generated, log
+void AddCodepageCommands(CLI::App& app,
+                         Context& context);                // codepage import|from-icu|decode|encode
+void AddArchiveCommands(CLI::App& app, Context& context);  // zip, rar
+void AddObjectCommands(CLI::App& app,
+                       Context& context);  // register, objects, types, folder, generated, log
 void AddLifecycleCommands(CLI::App& app, Context& context);  // unregister, invalidate, refresh
 
 }  // namespace svreg

@@ -1,10 +1,10 @@
 // svreg unregister, invalidate and refresh: taking objects out of a workspace, discarding what was
 // generated for them, and bringing registered copies up to date with their originals.
+#include <fmt/core.h>
+
 #include <algorithm>
 #include <filesystem>
 #include <map>
-
-#include <fmt/core.h>
 
 #include "commands.h"
 #include "output.h"
@@ -136,7 +136,8 @@ void RunRefresh(const IdArgs& args, Context& context) {
   {
     Batch batch(*workspace);
     // OriginalSource is recorded as given: a relative path would mean nothing from elsewhere.
-    std::string source = args.source.empty() ? "" : fs::absolute(args.source).lexically_normal().string();
+    std::string source =
+        args.source.empty() ? "" : fs::absolute(args.source).lexically_normal().string();
     result = service.RefreshSource(workspace, id, copied, source);
     batch.End();
   }
@@ -153,9 +154,9 @@ void RunRefresh(const IdArgs& args, Context& context) {
   if (args.json) {
     PrintJson({{"result", result}, {"copied", copied}});
   } else {
-    std::string summary = fmt::format("refreshed {} object{}: {} copied, {} unchanged", members,
-                                      members == 1 ? "" : "s", copied,
-                                      std::max(0L, members - copied - problems));
+    std::string summary =
+        fmt::format("refreshed {} object{}: {} copied, {} unchanged", members,
+                    members == 1 ? "" : "s", copied, std::max(0L, members - copied - problems));
     for (const auto& [text, count] : reported) summary += fmt::format("\n  {} x {}", count, text);
     WriteStdout(summary + "\n");
   }
@@ -174,8 +175,8 @@ void AddLifecycleCommands(CLI::App& app, Context& context) {
   unregister->callback([unregister_args, &context] { RunUnregister(*unregister_args, context); });
 
   auto invalidate_args = std::make_shared<IdArgs>();
-  auto* invalidate = app.add_subcommand(
-      "invalidate", "Invalidate objects and delete what was generated for them");
+  auto* invalidate =
+      app.add_subcommand("invalidate", "Invalidate objects and delete what was generated for them");
   invalidate->add_option("DIR", invalidate_args->directory, "The workspace folder")->required();
   invalidate->add_option("ID", invalidate_args->ids, "Object ids")->required();
   invalidate->add_flag("--strong", invalidate_args->strong, "Strong invalidation of one object");

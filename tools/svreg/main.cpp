@@ -1,9 +1,9 @@
 // svreg: brings legacy sources into a workspace and keeps them there, from the command line.
-#include <cstdio>
-#include <exception>
+#include <fmt/core.h>
 
 #include <CLI/CLI.hpp>
-#include <fmt/core.h>
+#include <cstdio>
+#include <exception>
 
 #include "commands.h"
 #include "svregistration/error.h"

@@ -1,16 +1,15 @@
 // svreg register, objects, types, folder, generated and log: registering sources and looking at
 // what a workspace holds.
+#include <fmt/core.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <optional>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <set>
-
-#include <fmt/core.h>
 
 #include "commands.h"
 #include "output.h"
@@ -99,10 +98,14 @@ class ResultPrinter {
       ++counts_[r.code];
       ++done_;
       if (args_.json) {
-        nlohmann::json item = {{"file", r.file}, {"name", r.name}, {"code", r.code},
-                               {"result", svregistration::ResultName(r.code)}, {"id", r.id}};
+        nlohmann::json item = {{"file", r.file},
+                               {"name", r.name},
+                               {"code", r.code},
+                               {"result", svregistration::ResultName(r.code)},
+                               {"id", r.id}};
         if (!r.error.empty()) item["error"] = r.error;
-        text += (first_ ? "" : ",") + item.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+        text += (first_ ? "" : ",") +
+                item.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
         first_ = false;
       } else if (r.code != svregistration::rOK || args_.verbose) {
         text += fmt::format("{:<30} {} {}{}\n", svregistration::ResultName(r.code), r.file, r.id,
@@ -128,7 +131,9 @@ class ResultPrinter {
   }
 
   /// True when every file registered.
-  bool AllRegistered() const { return counts_.size() == 1 && counts_.count(svregistration::rOK) != 0; }
+  bool AllRegistered() const {
+    return counts_.size() == 1 && counts_.count(svregistration::rOK) != 0;
+  }
   long done() const { return done_; }
 
  private:
@@ -143,8 +148,8 @@ struct CommitFailed {};
 
 // The results of a batch whose commit failed were not kept: the copies this run wrote for them
 // go, they are reported as not registered, and the log says why (when it still can).
-void ReportLostBatch(WorkspaceHost& workspace, std::vector<RegisterResult>& lost, const Error& failure,
-                     ResultPrinter& printer) {
+void ReportLostBatch(WorkspaceHost& workspace, std::vector<RegisterResult>& lost,
+                     const Error& failure, ResultPrinter& printer) {
   for (RegisterResult& r : lost) {
     if (r.code != svregistration::rOK) continue;
     if (!r.copy.empty()) ::unlink((fs::path(workspace.root()) / r.copy).c_str());
@@ -218,7 +223,8 @@ void RunRegister(const RegisterArgs& args, Context& context) {
         r.name = args.name.empty() ? file.filename().string() : args.name;
         const std::string relative = sources + "/" + file.filename().string();
         std::error_code ec;
-        const bool fresh = !fs::exists(fs::symlink_status(fs::path(workspace->root()) / relative, ec));
+        const bool fresh =
+            !fs::exists(fs::symlink_status(fs::path(workspace->root()) / relative, ec));
         if (fresh) journal.RecordCopy(relative);
         r.code = service.RegisterEx(workspace, args.type, r.name, r.file, args.encoding);
         if (r.code == svregistration::rOK) {
@@ -255,11 +261,13 @@ void AddRegister(CLI::App& app, Context& context) {
   command->add_option("DIR", args->directory, "The workspace folder")->required();
   command->add_option("--type", args->type, "The object type (COBOL, COPYBOOK, JCL, PLI, BMS...)")
       ->required();
-  command->add_flag("--encoding", args->encoding,
-                    "Normalise the copy (tabs, sequence numbers, SO/SI, EBCDIC) as the options say");
+  command->add_flag(
+      "--encoding", args->encoding,
+      "Normalise the copy (tabs, sequence numbers, SO/SI, EBCDIC) as the options say");
   command->add_option("--name", args->name, "The object name (one file only; default: file name)");
   command->add_option("PATH", args->paths, "Files or folders to register")->required();
-  command->add_flag("-v,--verbose", args->verbose, "List every file, not only those not registered");
+  command->add_flag("-v,--verbose", args->verbose,
+                    "List every file, not only those not registered");
   command->add_flag("--json", args->json, "Print the results as JSON");
   command->callback([args, &context] { RunRegister(*args, context); });
 }
@@ -279,7 +287,10 @@ void AddListings(CLI::App& app) {
     if (*objects_json) {
       nlohmann::json items = nlohmann::json::array();
       for (const auto& o : list) {
-        items.push_back({{"id", o.id}, {"type", o.type}, {"name", o.name}, {"source", o.source},
+        items.push_back({{"id", o.id},
+                         {"type", o.type},
+                         {"name", o.name},
+                         {"source", o.source},
                          {"original", o.original}});
       }
       PrintJson({{"objects", items}});
@@ -287,7 +298,8 @@ void AddListings(CLI::App& app) {
     }
     std::string text;
     for (const auto& o : list) {
-      text += fmt::format("{:<14} {:<10} {:<24} {:<36} {}\n", o.id, o.type, o.name, o.source, o.original);
+      text += fmt::format("{:<14} {:<10} {:<24} {:<36} {}\n", o.id, o.type, o.name, o.source,
+                          o.original);
     }
     WriteStdout(text);
   });
@@ -302,9 +314,12 @@ void AddListings(CLI::App& app) {
     nlohmann::json items = nlohmann::json::array();
     std::string text;
     for (const auto& t : workspace->repository()->ObjectTypes()) {
-      items.push_back({{"code", t.code}, {"display_name", t.display_name},
-                       {"source_attribute", t.source_attribute}, {"handler", t.handler}});
-      text += fmt::format("{:<10} {:<24} {:<8} {}\n", t.code, t.display_name, t.source_attribute, t.handler);
+      items.push_back({{"code", t.code},
+                       {"display_name", t.display_name},
+                       {"source_attribute", t.source_attribute},
+                       {"handler", t.handler}});
+      text += fmt::format("{:<10} {:<24} {:<8} {}\n", t.code, t.display_name, t.source_attribute,
+                          t.handler);
     }
     if (*types_json) {
       PrintJson({{"types", items}});
@@ -323,9 +338,15 @@ void AddListings(CLI::App& app) {
     nlohmann::json items = nlohmann::json::array();
     std::string text;
     for (const auto& r : workspace->log()->Records()) {
-      items.push_back({{"time", r.time}, {"title", r.title}, {"severity", r.severity},
-                       {"object", r.object_id.value_or("")}, {"text", r.text}});
-      text += fmt::format("{} {:<5} {:<16} {:<14} {}\n", r.time, r.severity == 2 ? "ERROR" : r.severity == 1 ? "WARN" : "info",
+      items.push_back({{"time", r.time},
+                       {"title", r.title},
+                       {"severity", r.severity},
+                       {"object", r.object_id.value_or("")},
+                       {"text", r.text}});
+      text += fmt::format("{} {:<5} {:<16} {:<14} {}\n", r.time,
+                          r.severity == 2   ? "ERROR"
+                          : r.severity == 1 ? "WARN"
+                                            : "info",
                           r.title, r.object_id.value_or("-"), r.text);
     }
     if (*log_json) {
@@ -373,10 +394,12 @@ void AddFolderAndGenerated(CLI::App& app) {
   generated->require_subcommand(1);
   auto gen = std::make_shared<FolderArgs>();
   auto* generated_add = generated->add_subcommand(
-      "add", "Record entries such as .out/x.lst (a file), :out/x.mf (a manifest), \\gen (a folder)");
+      "add",
+      "Record entries such as .out/x.lst (a file), :out/x.mf (a manifest), \\gen (a folder)");
   generated_add->add_option("DIR", gen->directory, "The workspace folder")->required();
   generated_add->add_option("ID", gen->folder_id, "The object's id")->required();
-  generated_add->add_option("ENTRY", gen->ids, "File entries: a marker and a relative path")->required();
+  generated_add->add_option("ENTRY", gen->ids, "File entries: a marker and a relative path")
+      ->required();
   generated_add->add_flag("--json", gen->json, "Print the result as JSON");
   generated_add->callback([gen] {
     auto workspace = WorkspaceHost::Open(gen->directory);

@@ -1,7 +1,7 @@
 // svreg init and svreg option: creating a workspace and reading or setting its options.
-#include <pugixml.hpp>
-
 #include <fmt/core.h>
+
+#include <pugixml.hpp>
 
 #include "commands.h"
 #include "output.h"
@@ -88,7 +88,9 @@ void AddWorkspaceCommands(CLI::App& app, Context& context) {
   option->add_option("ACTION", args->action, "get or set")
       ->required()
       ->check(CLI::IsMember({"get", "set"}));
-  option->add_option("XPATH", args->xpath, "Selects the option element, e.g. //BOOL[@ID='ExpandTabs']")
+  option
+      ->add_option("XPATH", args->xpath,
+                   "Selects the option element, e.g. //BOOL[@ID='ExpandTabs']")
       ->required();
   option->add_option("VALUE", args->value, "The new value (set)");
   option->add_flag("--global", args->global, "Use the global options document");

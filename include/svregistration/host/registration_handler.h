@@ -1,9 +1,9 @@
 // The registration handler an object type names: it accepts or refuses a newly registered object.
 #pragma once
 
-#include "svregistration/export.h"
-
 #include <memory>
+
+#include "svregistration/export.h"
 
 namespace svregistration::host {
 

@@ -2,11 +2,11 @@
 // Every call that fails raises svregistration::Error.
 #pragma once
 
-#include "svregistration/export.h"
-
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "svregistration/export.h"
 
 namespace svregistration::host {
 
@@ -83,7 +83,8 @@ class SVREG_API Repository {
   virtual std::shared_ptr<RepositoryObject> FindObject(const std::string& type, std::string& name,
                                                        const std::string& condition) = 0;
   /// Creates an object; the host may rewrite name.
-  virtual std::shared_ptr<RepositoryObject> NewObject(const std::string& type, std::string& name) = 0;
+  virtual std::shared_ptr<RepositoryObject> NewObject(const std::string& type,
+                                                      std::string& name) = 0;
   /// Fails for an id the repository does not know.
   virtual std::shared_ptr<RepositoryObject> ObjectById(const std::string& id) = 0;
   virtual long CountObjects(const std::string& type_code, const std::string& condition) = 0;

@@ -2,10 +2,10 @@
 // FileUtility, MessageFormatter and TextUtility have built-in defaults; IdUtility is the host's.
 #pragma once
 
-#include "svregistration/export.h"
-
 #include <string>
 #include <vector>
+
+#include "svregistration/export.h"
 
 namespace svregistration::host {
 

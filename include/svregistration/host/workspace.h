@@ -1,13 +1,13 @@
 // The workspace object a host hands to every operation, with its options documents and its log.
 #pragma once
 
-#include "svregistration/export.h"
-
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "svregistration/export.h"
 
 namespace pugi {
 class xml_document;
@@ -27,13 +27,13 @@ class SVREG_API OptionsHolder {
   virtual void Save() = 0;
 };
 
-/// The workspace's log: records with a title, a severity (0 information, 1 warning, 2 error), an object id
-/// (or none) and a text.
+/// The workspace's log: records with a title, a severity (0 information, 1 warning, 2 error), an
+/// object id (or none) and a text.
 class SVREG_API WorkspaceLog {
  public:
   virtual ~WorkspaceLog() = default;
-  virtual void Add(const std::string& title, int severity, const std::optional<std::string>& object_id,
-                   const std::string& text) = 0;
+  virtual void Add(const std::string& title, int severity,
+                   const std::optional<std::string>& object_id, const std::string& text) = 0;
 };
 
 inline constexpr int kSeverityInformation = 0;

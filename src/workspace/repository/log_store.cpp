@@ -28,7 +28,7 @@ std::string CurrentTime() {
 }  // namespace
 
 void RepositoryLog::Add(const std::string& title, int severity,
-                    const std::optional<std::string>& object_id, const std::string& text) {
+                        const std::optional<std::string>& object_id, const std::string& text) {
   Transaction transaction(*database_, fmt::format("writing the log record '{}'", title));
   database_
       ->Prepare(
