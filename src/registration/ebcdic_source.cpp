@@ -1,6 +1,11 @@
 // The EBCDIC source conversion: 80-byte EBCDIC records through the instance's cached code page
 // table to text, to the registered locale's ANSI code page, then through the line normaliser.
+#include <algorithm>
+#include <cstring>
+
 #include "platform/ansi_conversion.h"
+#include "platform/file_reader.h"
+#include "platform/file_system.h"
 #include "platform/locale_services.h"
 #include "platform/text.h"
 #include "registration/normaliser.h"
@@ -8,15 +13,61 @@
 #include "registration/source_copy.h"
 #include "registration/source_files.h"
 #include "registration/sv_standard_state.h"
+#include "svregistration/record_decoder.h"
 
 namespace svregistration::registration {
 
-std::vector<std::uint8_t> ConvertEbcdicSource(registration::State& state,
-                                              const std::string& /*entity_type*/,
-                                              const std::string& from_path,
-                                              const std::string& table_file) {
-  std::vector<std::uint8_t> bytes = ReadExistingFileBytes(from_path);
-  if (bytes.empty()) return {};
+namespace {
+
+// The EBCDIC records of a file as text in the registered code page, a piece at a time: records
+// are read, decoded and converted in blocks, so that no file is held whole.
+class AnsiPieces {
+ public:
+  AnsiPieces(const std::string& path, CCSID& table, std::uint32_t code_page)
+      : reader_(path), decoder_(table, SOSIKeepType::KeepAll), code_page_(code_page) {}
+
+  std::size_t Read(std::uint8_t* buffer, std::size_t capacity) {
+    std::size_t done = 0;
+    while (done < capacity) {
+      if (offset_ == ansi_.size() && !Refill()) break;
+      std::size_t n = std::min(capacity - done, ansi_.size() - offset_);
+      std::memcpy(buffer + done, ansi_.data() + offset_, n);
+      offset_ += n;
+      done += n;
+    }
+    return done;
+  }
+
+ private:
+  static constexpr std::size_t kBlock = 64 * 1024;
+
+  bool Refill() {
+    if (finished_) return false;
+    std::size_t got = reader_.Read(ebcdic_.data() + carried_, kBlock - carried_);
+    std::size_t size = carried_ + got;
+    finished_ = size < kBlock;
+    text_.clear();
+    std::size_t used = decoder_.Decode(ebcdic_.data(), size, finished_, text_);
+    // A byte that must wait for the next one goes to the front of the next block.
+    carried_ = size - used;
+    std::memmove(ebcdic_.data(), ebcdic_.data() + used, carried_);
+    ansi_ = platform::UnicodeToAnsi(text_, code_page_);
+    offset_ = 0;
+    return !ansi_.empty() || !finished_;
+  }
+
+  platform::FileReader reader_;
+  RecordDecoder decoder_;
+  std::uint32_t code_page_;
+  std::vector<std::uint8_t> ebcdic_ = std::vector<std::uint8_t>(kBlock);
+  std::size_t carried_ = 0;
+  bool finished_ = false;
+  std::u16string text_;
+  std::vector<std::uint8_t> ansi_;
+  std::size_t offset_ = 0;
+};
+
+CCSID& TableOf(registration::State& state, const std::string& table_file) {
   if (!state.CodePageTable ||
       !platform::EqualsIgnoreCase(state.CodePageTable->FileName(), table_file)) {
     // A table whose Load failed is not kept: the next conversion tries the file again instead of
@@ -26,13 +77,35 @@ std::vector<std::uint8_t> ConvertEbcdicSource(registration::State& state,
     table->Load(table_file, 0);
     state.CodePageTable = std::move(table);
   }
-  std::u16string text = state.CodePageTable->ToUnicode(bytes, SOSIKeepType::KeepAll);
+  return *state.CodePageTable;
+}
+
+}  // namespace
+
+void ConvertEbcdicSourceTo(registration::State& state, const std::string& from_path,
+                           const std::string& table_file, const ByteSink& sink) {
+  if (platform::FileSize(from_path) == 0) return;
+  CCSID& table = TableOf(state, table_file);
   RegistrationSettings& settings = ThreadRegistrationSettings();
   auto code_page = platform::LocaleAnsiCodePage(settings.RegisteredLocale);
-  std::vector<std::uint8_t> ansi = platform::UnicodeToAnsi(text, code_page.value_or(0));
   settings.ConvertSosi = false;
   settings.ExpandTabs = false;
-  return NormaliseSource(ansi, NormaliserOptions::From(settings));
+  AnsiPieces pieces(from_path, table, code_page.value_or(0));
+  NormaliseStreamTo(
+      [&](std::uint8_t* buffer, std::size_t capacity) { return pieces.Read(buffer, capacity); },
+      NormaliserOptions::From(settings), sink);
+}
+
+std::vector<std::uint8_t> ConvertEbcdicSource(registration::State& state,
+                                              const std::string& /*entity_type*/,
+                                              const std::string& from_path,
+                                              const std::string& table_file) {
+  std::vector<std::uint8_t> bytes;
+  ConvertEbcdicSourceTo(state, from_path, table_file,
+                        [&](const std::uint8_t* data, std::size_t size) {
+                          bytes.insert(bytes.end(), data, data + size);
+                        });
+  return bytes;
 }
 
 }  // namespace svregistration::registration

@@ -614,26 +614,33 @@ std::vector<std::uint8_t> NormaliseSource(std::vector<std::uint8_t>& source,
   return Normaliser(source.data(), source.size(), options, nullptr).Run();
 }
 
-void NormaliseFileTo(const std::string& path, const NormaliserOptions& options,
-                     const ByteSink& sink, std::size_t piece_size) {
-  platform::FileReader reader(path);
+void NormaliseStreamTo(const PieceSource& read, const NormaliserOptions& options,
+                       const ByteSink& sink, std::size_t piece_size) {
   Normaliser normaliser(nullptr, 0, options, &sink);
-  // A piece small enough to stay in the processor's caches and reused for the whole file, and by
-  // the thread's next file: no fresh memory to fault in and clear, whatever the file's size.
+  // A piece small enough to stay in the processor's caches and reused for the whole input, and
+  // by the thread's next one: no fresh memory to fault in and clear, whatever the size.
   thread_local std::vector<std::uint8_t> piece, next;
   if (piece.size() != piece_size) {
     piece.assign(piece_size, 0);
     next.assign(piece_size, 0);
   }
-  std::size_t size = reader.Read(piece.data(), piece_size);
+  std::size_t size = read(piece.data(), piece_size);
   while (true) {
     // One piece is read ahead so that the normaliser knows which piece is the last.
-    std::size_t next_size = size == 0 ? 0 : reader.Read(next.data(), piece_size);
+    std::size_t next_size = size == 0 ? 0 : read(next.data(), piece_size);
     normaliser.Feed(piece.data(), size, next_size == 0);
     if (next_size == 0) break;
     piece.swap(next);
     size = next_size;
   }
+}
+
+void NormaliseFileTo(const std::string& path, const NormaliserOptions& options,
+                     const ByteSink& sink, std::size_t piece_size) {
+  platform::FileReader reader(path);
+  NormaliseStreamTo(
+      [&](std::uint8_t* buffer, std::size_t capacity) { return reader.Read(buffer, capacity); },
+      options, sink, piece_size);
 }
 
 }  // namespace svregistration::registration

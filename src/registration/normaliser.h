@@ -43,4 +43,11 @@ inline constexpr std::size_t kNormaliserPiece = std::size_t{1} << 20;
 void NormaliseFileTo(const std::string& path, const NormaliserOptions& options,
                      const ByteSink& sink, std::size_t piece_size = kNormaliserPiece);
 
+/// Fills a buffer with up to `capacity` next bytes of an input; 0 only at its end.
+using PieceSource = std::function<std::size_t(std::uint8_t* buffer, std::size_t capacity)>;
+
+/// As NormaliseFileTo, for an input that `read` hands over a piece at a time.
+void NormaliseStreamTo(const PieceSource& read, const NormaliserOptions& options,
+                       const ByteSink& sink, std::size_t piece_size = kNormaliserPiece);
+
 }  // namespace svregistration::registration

@@ -82,11 +82,6 @@ void SVStandard::CopySource(std::shared_ptr<host::Workspace> SVWS, const std::st
     }
     return;
   }
-  if (settings.IsEbcdic) {
-    std::vector<std::uint8_t> bytes = ConvertedSource(*state_, *SVWS, EntityType, FromPath);
-    if (!WriteBytesFile(bytes, ToPath)) RaiseCopyFailed(FromPath, ToPath);
-    return;
-  }
   // Streamed into the replacement, so that a source of any size (a single long line included)
   // is never held whole; the target changes only when the copy is whole.
   settings.ConvertSosi = settings.ConvertSosi && settings.SosiAllowed;
@@ -97,15 +92,19 @@ void SVStandard::CopySource(std::shared_ptr<host::Workspace> SVWS, const std::st
     RaiseCopyFailed(FromPath, ToPath);
   }
   bool written = true;
-  NormaliseFileTo(FromPath, NormaliserOptions::From(settings),
-                  [&](const std::uint8_t* bytes, std::size_t size) {
-                    if (!written) return;
-                    try {
-                      copy->Write(bytes, size);
-                    } catch (const Error&) {
-                      written = false;
-                    }
-                  });
+  auto write = [&](const std::uint8_t* bytes, std::size_t size) {
+    if (!written) return;
+    try {
+      copy->Write(bytes, size);
+    } catch (const Error&) {
+      written = false;
+    }
+  };
+  if (settings.IsEbcdic) {
+    ConvertEbcdicSourceTo(*state_, FromPath, TableFileOf(*SVWS, settings), write);
+  } else {
+    NormaliseFileTo(FromPath, NormaliserOptions::From(settings), write);
+  }
   try {
     if (written) copy->Commit();
   } catch (const Error&) {
@@ -140,8 +139,7 @@ void SVStandard::ReadSourceTo(std::shared_ptr<host::Workspace> SVWS, const std::
   }
   RegistrationSettings& settings = LoadSettingsOf(*SVWS, EntityType);
   if (settings.IsEbcdic) {
-    std::vector<std::uint8_t> bytes = ConvertedSource(*state_, *SVWS, EntityType, FromPath);
-    sink(bytes.data(), bytes.size());
+    ConvertEbcdicSourceTo(*state_, FromPath, TableFileOf(*SVWS, settings), sink);
     return;
   }
   settings.ConvertSosi = settings.ConvertSosi && settings.SosiAllowed;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "registration/normaliser.h"
 #include "svregistration/sv_standard.h"
 
 namespace svregistration::host {
@@ -30,6 +31,10 @@ std::vector<std::uint8_t> ReadNormalisedSource(const std::string& entity_type,
                                                const std::string& from_path);
 
 /// The EBCDIC source converted through the instance's cached table and normalised.
+/// The workspace form of an EBCDIC source handed to `sink` a block at a time, the file never held
+/// whole (the same bytes as ConvertEbcdicSource).
+void ConvertEbcdicSourceTo(registration::State& state, const std::string& from_path,
+                           const std::string& table_file, const ByteSink& sink);
 std::vector<std::uint8_t> ConvertEbcdicSource(registration::State& state,
                                               const std::string& entity_type,
                                               const std::string& from_path,

@@ -69,6 +69,37 @@ TEST_F(EbcdicSourceTest, JapaneseRecordsKeepBestFitCharacters) {
   EXPECT_EQ(Text(bytes).substr(0, 8), std::string("\0\x81\x60\x81\x7C\x81\x61\0", 8));
 }
 
+// A copy is converted a block of records at a time: records and double-byte runs that straddle
+// the blocks come out as the whole-file conversion gives them.
+TEST_F(EbcdicSourceTest, LongSourcesConvertInBlocksAsWhole) {
+  CCSID table;
+  FillFromIcu(table, "ibm-930");
+  table.Save(dir_ / "ws/codepages/ibm-930.tbl");
+  ScopedEnvironment user;
+  user.Set("LC_ALL", "ja_JP.UTF-8");
+  auto workspace = std::make_shared<FakeWorkspace>(
+      dir_ / "ws",
+      WorkspaceOptionsXml(
+          {.legacy = "EBCDIC", .encoding_table = "ibm-930.tbl", .registered_locale = "1041"}));
+  const std::string record = Record("\xC1\x0E\x43\xA1\x42\x60\x44\x7C\x0F\xC2");
+  std::string records;
+  for (int i = 0; i < 2000; ++i) records += record;  // 160,000 bytes: blocks end inside records
+  std::string source = dir_.Write("LONG.cbl", records);
+  service_.CopySource(workspace, "COBOL", source, dir_ / "LONG.out");
+  // What one record gives as a last line and as a line that ends, converted whole.
+  const std::string last =
+      Text(service_.ReadSource(workspace, "COBOL", dir_.Write("ONE.cbl", record)));
+  const std::string two =
+      Text(service_.ReadSource(workspace, "COBOL", dir_.Write("TWO.cbl", record + record)));
+  const std::string ended = two.substr(0, two.size() - last.size());
+  std::string expected;
+  for (int i = 0; i < 1999; ++i) expected += ended;
+  expected += last;
+  ASSERT_NE(ended.find("\x81\x60\x81\x7C\x81\x61"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir_ / "LONG.out"), expected);
+  EXPECT_EQ(Text(service_.ReadSource(workspace, "COBOL", source)), expected);
+}
+
 TEST_F(EbcdicSourceTest, EmptySourceLoadsNoTableAndChangesNoSetting) {
   std::string source = dir_.Write("EMPTY.cbl", "");
   EXPECT_TRUE(service_.ReadSource(Workspace("missing.tbl"), "COBOL", source).empty());
