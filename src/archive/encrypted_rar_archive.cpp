@@ -158,8 +158,11 @@ void EncryptedRarArchive::ExtractSolid(const std::string& destination) {
       solid_ended_ = true;
       break;
     }
-    if (solid_read_++ == index)
-      ExtractEntry(solid_reader_.get(), entry, destination, solid_macs_[index]);
+    if (solid_read_++ == index) {
+      // A copy: reading the member on appends the next ones, and their checks, to the list.
+      const std::optional<RarMacCheck> mac = solid_macs_[index];
+      ExtractEntry(solid_reader_.get(), entry, destination, mac);
+    }
   }
 }
 

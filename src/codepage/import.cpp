@@ -24,6 +24,7 @@
 
 #include "codepage/table.h"
 #include "platform/file_system.h"
+#include "platform/text.h"
 #include "svregistration/error.h"
 
 namespace svregistration {
@@ -32,15 +33,7 @@ namespace {
 
 using codepage::kErrorSource;
 
-bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
+using platform::StartsWithIgnoreCase;
 
 bool ContainsIgnoreCase(std::string_view text, std::string_view word) {
   for (std::size_t i = 0; i + word.size() <= text.size(); ++i) {

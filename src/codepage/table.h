@@ -136,11 +136,6 @@ std::unique_ptr<ReverseMapArray> NewZeroReverseMap();
 /// bytes before pairs, and among pairs the lowest lead, then the lowest trail.
 void BuildReverseMap(codepage::Table& table);
 
-/// Asks the system to back the pages of a large output buffer (8 MiB or more) with huge pages
-/// where it offers them on request: first touching each small page of a fresh allocation costs
-/// more than converting into it. Only advice; nothing happens elsewhere.
-void AdviseHugePages(void* start, std::size_t length);
-
 /// Text to EBCDIC 80-byte records (CCSID::ToEBCDIC) into `out`, which is cleared first and keeps
 /// its capacity, so a caller converting many texts can reuse one buffer.
 void EncodeText(codepage::Table& table, std::u16string_view text, std::vector<std::uint8_t>& out);

@@ -27,6 +27,7 @@
 #include "codepage/plain_bytes.h"
 #include "codepage/table.h"
 #include "platform/ansi_conversion.h"
+#include "platform/byte_buffer.h"
 #include "platform/locale_services.h"
 #include "svregistration/record_decoder.h"
 
@@ -319,7 +320,7 @@ std::u16string CCSID::ToUnicode(const std::vector<std::uint8_t>& DBCS_Buffer,
   Decoder decoder(*table_, table_->ansi_width, KeepSOSI);
   std::u16string text;
   text.reserve(Decoder::Bound(size) + Decoder::Bound(kPiece));  // the pieces' bounds add up
-  codepage::AdviseHugePages(text.data(), text.capacity() * sizeof(char16_t));
+  platform::AdviseHugePages(text.data(), text.capacity() * sizeof(char16_t));
   auto scratch = std::make_unique_for_overwrite<char16_t[]>(Decoder::Bound(kPiece));
   for (std::size_t pos = 0; pos < size;) {
     std::size_t piece = std::min(kPiece, size - pos);

@@ -14,4 +14,7 @@ std::vector<std::uint8_t> AllocateBytes(std::size_t size);
 /// Grows `buffer` to `size` bytes, keeping its contents, with the same page advice.
 void GrowBytes(std::vector<std::uint8_t>& buffer, std::size_t size);
 
+/// Advises the system to back a large block with huge pages (fewer page faults to fill it).
+void AdviseHugePages(void* start, std::size_t length);
+
 }  // namespace svregistration::platform

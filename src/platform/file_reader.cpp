@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "platform/fault_injection.h"
+#include "platform/file_system.h"
 #include "svregistration/error.h"
 
 namespace svregistration::platform {
@@ -19,8 +20,7 @@ Error ReadError(int err, const std::string& path) {
   if (err == ENOENT) {
     return Error(error_number::kFileNotFound, "FileSystem", "File not found: '" + path + "'");
   }
-  return Error(err == EACCES ? error_number::kPermissionDenied : error_number::kPathFileAccessError,
-               "FileSystem", "cannot read '" + path + "': " + std::strerror(err));
+  return ErrnoError(err, "read", path);
 }
 
 }  // namespace

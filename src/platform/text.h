@@ -25,6 +25,11 @@ inline bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+/// True when `text` begins with `prefix`, ignoring the letter case of ASCII letters.
+inline bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
+}
+
 /// The number of UTF-16 code units of a UTF-8 text; each ill-formed byte sequence counts one.
 std::size_t Utf16Length(std::string_view utf8);
 

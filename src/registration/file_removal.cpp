@@ -20,10 +20,7 @@ using platform::ConfinedTarget;
 
 constexpr const char* kRemovalLogTitle = "Remove files";
 
-bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         platform::EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
-}
+using platform::StartsWithIgnoreCase;
 
 // Every path the host names for deletion is resolved here, beneath the workspace folder; what
 // would leave it, or would delete the workspace's own files, is refused with a warning in the log.
