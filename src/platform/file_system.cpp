@@ -316,14 +316,19 @@ bool LinkUnnamed(int fd, const std::string& name) {
 
 // The file a path names when its last component is a link (a chain followed to its end): a
 // replacement is written there, so that the link stays a link.
-std::string FollowFinalLinks(const std::string& path) {
+// `info` receives what the path's final file is (the lstat of the last step, which is no link),
+// and `exists` whether there is one.
+std::string FollowFinalLinks(const std::string& path, struct stat& info, bool& exists) {
   std::string current = path;
   for (int hops = 0; hops < 40; ++hops) {
-    struct stat info {};
-    if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
+    exists = ::lstat(current.c_str(), &info) == 0;
+    if (!exists || !S_ISLNK(info.st_mode)) return current;
     std::string target(static_cast<std::size_t>(info.st_size) + 1, '\0');
     ssize_t n = ::readlink(current.c_str(), target.data(), target.size());
-    if (n < 0) return current;
+    if (n < 0) {
+      exists = ::stat(current.c_str(), &info) == 0;
+      return current;
+    }
     target.resize(static_cast<std::size_t>(n));
     current = target.front() == '/' ? target : BuildPath(ParentFolderName(current), target);
   }
@@ -332,10 +337,9 @@ std::string FollowFinalLinks(const std::string& path) {
 
 }  // namespace
 
-FileReplacement::FileReplacement(const std::string& link_or_path)
-    : path_(FollowFinalLinks(link_or_path)) {
+FileReplacement::FileReplacement(const std::string& link_or_path) {
   struct stat info {};
-  exists_ = StatPath(path_, info);
+  path_ = FollowFinalLinks(link_or_path, info, exists_);
   if (exists_) {
     if (S_ISDIR(info.st_mode)) throw ErrnoError(EISDIR, "write", path_);
     if (IsReadOnly(info)) {

@@ -43,8 +43,7 @@ class DefaultFileUtility final : public host::FileUtility {
   // takes the target's place only when whole.
   bool CopyFileTo(const std::string& from, const std::string& to) override {
     try {
-      if (!FileExists(from)) return false;
-      FileReader source(from);
+      FileReader source(from);  // a missing file or a folder raises: the copy fails
       FileReplacement copy(to);
       if (NextFileSystemFault() != 0) return false;
       while (true) {
