@@ -1,9 +1,8 @@
 // svreg: brings legacy sources into a workspace and keeps them there, from the command line.
 #include <fmt/core.h>
-
-#include <CLI/CLI.hpp>
 #include <malloc.h>
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <exception>
 
