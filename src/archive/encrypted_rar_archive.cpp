@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <functional>
 #include <vector>
 
 namespace svregistration::archive {
@@ -24,8 +25,11 @@ ReadHandle NewRarReader() {
 
 /// True when the file at `path` has the checksums the archive stores as MACs. The file is read
 /// back a block at a time: libarchive is given the member without them.
-bool MacHolds(const std::string& path, const RarMacCheck& mac) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+// The written data is read again through the process's own name for its descriptor (the file
+// being extracted has no name of its own yet).
+bool MacHolds(int written, const RarMacCheck& mac) {
+  const std::string self = "/proc/self/fd/" + std::to_string(written);
+  const int fd = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   uLong crc = crc32(0L, Z_NULL, 0);
   blake2sp_state blake;
@@ -184,17 +188,13 @@ void EncryptedRarArchive::AppendNextSolid(ClearArchiveStream& stream) {
 void EncryptedRarArchive::ExtractEntry(::archive* reader, archive_entry* entry,
                                        const std::string& destination,
                                        const std::optional<RarMacCheck>& mac) {
-  const char* name = archive_entry_pathname(entry);
-  const std::string path =
-      (destination.empty() ? std::string(".") : destination) + "/" + (name != nullptr ? name : "");
   const bool regular =
       archive_entry_filetype(entry) == AE_IFREG && archive_entry_hardlink(entry) == nullptr;
-  const MemberOutcome outcome = ExtractorFor(destination).Extract(reader, entry);
-  // The member was written under its own name and is removed again when its MAC'd checksums
-  // fail: the password opened the header but not the data.
-  if (outcome == MemberOutcome::kExtracted && regular && mac && !MacHolds(path, *mac)) {
-    ::unlink(path.c_str());
-  }
+  // A member whose MAC'd checksums fail is not put in place: the password opened the header but
+  // not the data, and the file that was there stays.
+  std::function<bool(int)> verify;
+  if (regular && mac) verify = [&mac](int fd) { return MacHolds(fd, *mac); };
+  ExtractorFor(destination).Extract(reader, entry, verify);
 }
 
 }  // namespace svregistration::archive

@@ -368,6 +368,9 @@ MemberOutcome SafeExtractor::WriteFile(::archive* reader, archive_entry* entry,
       end < archive_entry_size(entry)) {
     outcome = Fail("the data of '" + relative + "' ends before its stored size");
   }
+  if (outcome == MemberOutcome::kExtracted && verify_ != nullptr && !(*verify_)(file.fd)) {
+    outcome = Fail("the checksum of '" + relative + "' does not match its data: not kept");
+  }
   if (outcome == MemberOutcome::kExtracted) {
     if (keep_mode) ::fchmod(file.fd, mode);  // exactly, not less the umask
     timespec times[2]{};
@@ -439,8 +442,11 @@ void SafeExtractor::RemoveLinksLeadingOut() {
   }
 }
 
-MemberOutcome SafeExtractor::Extract(::archive* reader, archive_entry* entry) {
+MemberOutcome SafeExtractor::Extract(::archive* reader, archive_entry* entry,
+                                     const std::function<bool(int fd)>& verify) {
+  verify_ = verify ? &verify : nullptr;
   const MemberOutcome outcome = ExtractMember(reader, entry);
+  verify_ = nullptr;
   ReportOutcome(outcome == MemberOutcome::kExtracted, error_);
   return outcome;
 }

@@ -7,6 +7,7 @@
 #include <archive_entry.h>
 #include <sys/types.h>
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -61,7 +62,10 @@ class SafeExtractor {
   /// to the thread's extraction report. Regular files stream their data from `reader`; the first
   /// block is read before anything is made, so a member whose data cannot be read at all (a
   /// refused password, an unknown method) does not even create its folder.
-  MemberOutcome Extract(::archive* reader, archive_entry* entry);
+  /// A regular file is put in place only when `verify` (given the descriptor of the whole
+  /// written data) accepts it, so a member failing a check of its own leaves the old file.
+  MemberOutcome Extract(::archive* reader, archive_entry* entry,
+                        const std::function<bool(int fd)>& verify = {});
 
   /// Why the last member was refused or failed.
   const std::string& last_error() const { return error_; }
@@ -86,6 +90,8 @@ class SafeExtractor {
   };
 
   MemberOutcome ExtractMember(::archive* reader, archive_entry* entry);
+  /// The check of the member being extracted, if it has one.
+  const std::function<bool(int fd)>* verify_ = nullptr;
   MemberOutcome Refuse(std::string reason);
   MemberOutcome Fail(std::string reason);
   /// The descriptor of the folder at `relative` (the output folder when empty), or -1 with

@@ -143,7 +143,8 @@ TEST_F(FixturesTest, ArchivesGiveWhatTheDataSheetSays) {
   }
 }
 
-// The CRC of b.txt is stored as a MAC of the real one: a changed MAC must cost the member.
+// The CRC of b.txt is stored as a MAC of the real one: a changed MAC must cost the member, and
+// the file that was there stays.
 TEST_F(FixturesTest, RarMemberWhoseMacFailsIsNotKept) {
   std::ifstream in(SharedDir() / "fixtures/rar/test_read_format_rar5_encrypted.rar",
                    std::ios::binary);
@@ -154,9 +155,11 @@ TEST_F(FixturesTest, RarMemberWhoseMacFailsIsNotKept) {
   const std::uint32_t crc = Crc32(bytes.substr(kHeader + 4, kHeaderEnd - kHeader - 4));
   for (std::size_t i = 0; i < 4; ++i) bytes[kHeader + i] = static_cast<char>(crc >> (8 * i));
   auto ui = InstallScript({"password"});
+  dir.Write("out/b.txt", "the user's b.txt");
   EXPECT_TRUE(RAR().Extract(dir.Write("mac.rar", bytes), out, ""));
-  EXPECT_EQ(Listing(out),
-            (Files{{"a.txt", "This is from a.txt"}, {"c.txt", "This is from c.txt"}}));
+  EXPECT_EQ(Listing(out), (Files{{"a.txt", "This is from a.txt"},
+                                 {"b.txt", "the user's b.txt"},
+                                 {"c.txt", "This is from c.txt"}}));
 }
 
 // Encrypted archives cut short anywhere (in a header, in member data) end their extraction, and
