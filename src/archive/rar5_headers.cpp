@@ -8,6 +8,8 @@
 #include <limits>
 #include <string_view>
 
+#include "archive/rar_bytes.h"
+
 namespace svregistration::archive {
 
 namespace {
@@ -32,17 +34,6 @@ constexpr std::uint64_t kFileHasTime = 0x0002;
 constexpr std::uint64_t kFileHasCrc = 0x0004;
 constexpr std::uint64_t kEndNotLastVolume = 0x0001;
 constexpr std::uint64_t kExtraEncryption = 0x01;
-
-/// Reads a variable-length integer (7 bits a byte, low first, high bit = more) at `pos`.
-bool ReadVint(std::string_view data, std::size_t& pos, std::uint64_t& value) {
-  value = 0;
-  for (unsigned shift = 0; shift < 64 && pos < data.size(); shift += 7) {
-    const auto byte = static_cast<std::uint8_t>(data[pos++]);
-    value |= static_cast<std::uint64_t>(byte & 0x7Fu) << shift;
-    if ((byte & 0x80u) == 0) return true;
-  }
-  return false;
-}
 
 bool Skip(std::string_view data, std::size_t& pos, std::uint64_t count) {
   if (count > data.size() - pos) return false;
