@@ -10,7 +10,9 @@ svreg=$build/tools/svreg/svreg
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-python3 -c "import sys; sys.stdout.buffer.write(b'       ' + b'A\tB ' * ($mib * 262144) + b'\n')" >"$work/LONG.cbl"
+# One line: seven blanks, then "A<TAB>B " over and over, then a line end.
+awk -v n=$((mib * 262144)) 'BEGIN { printf "       "; for (i = 0; i < n; i++) printf "A\tB "; printf "\n" }' \
+  >"$work/LONG.cbl"
 "$svreg" init "$work/ws" >/dev/null
 "$svreg" option "$work/ws" set "//BOOL[@ID='ExpandTabs']" true
 peak() {  # label, command...
