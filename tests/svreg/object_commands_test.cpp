@@ -19,12 +19,6 @@ using testing::TempDir;
 
 class SvregObjects : public testing::SvregWorkspaceTest {
  protected:
-  json Json(std::vector<std::string> args, int expected_exit = 0) {
-    args.push_back("--json");
-    auto result = RunSvreg(args);
-    EXPECT_EQ(result.exit_code, expected_exit) << result.err;
-    return json::parse(result.out);
-  }
   std::string Id(const json& results, const std::string& name) {
     for (const auto& r : results["results"]) {
       if (r["name"] == name) return r["id"];

@@ -25,12 +25,6 @@ using testing::TempDir;
 
 class SvregSafety : public testing::SvregWorkspaceTest {
  protected:
-  json Json(std::vector<std::string> args, int expected_exit = 0) {
-    args.push_back("--json");
-    auto result = RunSvreg(args);
-    EXPECT_EQ(result.exit_code, expected_exit) << result.err;
-    return result.out.empty() ? json() : json::parse(result.out);
-  }
   std::string Register(const std::string& file, const std::string& type = "COBOL") {
     auto result = Json({"register", ws_, "--type", type, file});
     return result["results"][0]["id"];

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,15 @@ class SvregWorkspaceTest : public ::testing::TestWithParam<Backend> {
     if (!uri_.empty()) init.insert(init.end(), {"--repository", uri_});
     auto result = RunSvreg(init);
     ASSERT_EQ(result.exit_code, 0) << result.err;
+  }
+
+  /// Runs svreg with --json, expects the exit status, and answers what it printed (null for no
+  /// output).
+  nlohmann::json Json(std::vector<std::string> args, int expected_exit = 0) {
+    args.push_back("--json");
+    auto result = RunSvreg(args);
+    EXPECT_EQ(result.exit_code, expected_exit) << result.err;
+    return result.out.empty() ? nlohmann::json() : nlohmann::json::parse(result.out);
   }
 
   TempDir dir_;
