@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include "svregistration/workspace/repository.h"
 #include "workspace/repository/database.h"
-#include "workspace/repository/repository.h"
 
 namespace {
 

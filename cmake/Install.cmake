@@ -1,12 +1,22 @@
-# Installs the library, its public headers, a namespaced CMake package and a pkg-config file.
+# Installs the library and the workspace host, their public headers, a namespaced CMake
+# package and pkg-config files.
 include(CMakePackageConfigHelpers)
 
-install(TARGETS svregistration EXPORT SVRegistrationTargets
+set(installed_libraries svregistration)
+if(SVREG_BUILD_WORKSPACE)
+  list(APPEND installed_libraries svregistration_workspace)
+endif()
+install(TARGETS ${installed_libraries} EXPORT SVRegistrationTargets
         LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
-install(DIRECTORY include/svregistration DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(DIRECTORY include/svregistration DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
+        PATTERN workspace EXCLUDE)
+if(SVREG_BUILD_WORKSPACE)
+  install(DIRECTORY include/svregistration/workspace
+          DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/svregistration)
+endif()
 if(SVREG_BUILD_TOOLS)
   install(TARGETS svreg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 endif()
@@ -25,3 +35,9 @@ file(RELATIVE_PATH PC_RELATIVE_PREFIX "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig
 configure_file(cmake/svregistration.pc.in ${CMAKE_CURRENT_BINARY_DIR}/svregistration.pc @ONLY)
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/svregistration.pc
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+if(SVREG_BUILD_WORKSPACE)
+  configure_file(cmake/svregistration-workspace.pc.in
+                 ${CMAKE_CURRENT_BINARY_DIR}/svregistration-workspace.pc @ONLY)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/svregistration-workspace.pc
+          DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endif()

@@ -1,5 +1,5 @@
 // Options documents on disk.
-#include "workspace/options_document.h"
+#include "svregistration/workspace/options_document.h"
 
 #include <fmt/core.h>
 #include <unistd.h>

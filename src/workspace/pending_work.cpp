@@ -1,5 +1,5 @@
 // The journals of pending work: one line per step, appended before the step is taken.
-#include "workspace/pending_work.h"
+#include "svregistration/workspace/pending_work.h"
 
 #include <fcntl.h>
 #include <fmt/core.h>

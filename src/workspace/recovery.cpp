@@ -7,8 +7,8 @@
 
 #include "svregistration/error.h"
 #include "svregistration/sv_standard.h"
-#include "workspace/pending_work.h"
-#include "workspace/workspace_host.h"
+#include "svregistration/workspace/pending_work.h"
+#include "svregistration/workspace/workspace_host.h"
 
 namespace svregistration::workspace {
 

@@ -1,5 +1,5 @@
 // Creating and opening workspace folders.
-#include "workspace/workspace_host.h"
+#include "svregistration/workspace/workspace_host.h"
 
 #include <fmt/core.h>
 

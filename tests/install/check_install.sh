@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a temporary prefix and builds a small program against it twice: with
 # find_package(SVRegistration) and with pkg-config; builds and runs the examples against it; and
-# checks that the installed library exports its public API only.
+# checks that the installed libraries export their public API only.
 set -euo pipefail
 build=$1
 source_dir=$(cd "$(dirname "$0")" && pwd)
@@ -20,7 +20,15 @@ cmake --build "$prefix/examples" >/dev/null
 mkdir -p "$prefix/ws"
 printf '       IDENTIFICATION DIVISION.\n' >"$prefix/PAY.cbl"
 LD_LIBRARY_PATH="$prefix/lib" "$prefix/examples/memory_host" "$prefix/ws" "$prefix/PAY.cbl" >/dev/null
-internals=$(nm -D -C --defined-only "$prefix"/lib/libsvregistration.so |
-            grep -cE ' svregistration::(platform|registration|codepage|archive|resources)::' || true)
+printf '       PROCEDURE DIVISION.\n' >"$prefix/TAX.cbl"
+LD_LIBRARY_PATH="$prefix/lib" "$prefix/examples/workspace_register" "$prefix/shop" "$prefix/PAY.cbl" \
+  "$prefix/TAX.cbl" | grep '^refresh .*: rOK, 0 copied$' >/dev/null
+[[ -f $prefix/shop/Sources/COBOL/TAX.cbl ]] || { echo "workspace_register made no copy" >&2; exit 1; }
+library=$(nm -D -C --defined-only "$prefix"/lib/libsvregistration.so |
+          grep -cE ' svregistration::(platform|registration|codepage|archive|resources)::' || true)
+public_host='svregistration::workspace::(WorkspaceHost|WorkspaceRepository|RepositoryLog|OptionsDocument|Batch|PendingWork|RecoverInterruptedWork)\b'
+host=$(nm -D -C --defined-only "$prefix"/lib/libsvregistration-workspace.so |
+       grep -E ' svregistration::workspace::' | grep -cvE " $public_host" || true)
+internals=$((library + host))
 [[ $internals -eq 0 ]] || { echo "the installed library exports $internals internal symbols" >&2; exit 1; }
 echo "installed package works through find_package and pkg-config; the examples run; only the public API is exported"

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "workspace/repository/context.h"
 #include "workspace/repository/schema.h"
 #include "workspace/repository_fixture.h"
 
@@ -194,7 +195,7 @@ TEST(WorkspaceDatabaseTest, TwoConnectionsWritingAtOnceBothSucceed) {
   auto writer = [&](const std::string& prefix) {
     try {
       auto repository = WorkspaceRepository::Make(Database::Open(path));
-      auto log = RepositoryLog::Make(repository->database());
+      auto log = RepositoryLog::Make(DatabaseOf(*repository));
       for (int i = 0; i < kObjectsEach; ++i) {
         std::string name = prefix + std::to_string(i);
         auto object = repository->NewObject("COBOL", name);

@@ -5,7 +5,7 @@
 
 #include "support/temp_dir.h"
 #include "svregistration/sv_standard.h"
-#include "workspace/workspace_host.h"
+#include "svregistration/workspace/workspace_host.h"
 
 namespace svregistration::workspace {
 namespace {

@@ -12,10 +12,10 @@
 #include "support/postgres_server.h"
 #include "support/temp_dir.h"
 #include "svregistration/error.h"
+#include "svregistration/workspace/repository.h"
+#include "svregistration/workspace/repository_log.h"
 #include "workspace/repository/database.h"
-#include "workspace/repository/log_store.h"
 #include "workspace/repository/postgres_database.h"
-#include "workspace/repository/repository.h"
 
 namespace svregistration::workspace::testing {
 

@@ -16,9 +16,9 @@
 #include "progress.h"
 #include "svregistration/error.h"
 #include "svregistration/sv_standard.h"
-#include "workspace/batch.h"
-#include "workspace/pending_work.h"
-#include "workspace/workspace_host.h"
+#include "svregistration/workspace/batch.h"
+#include "svregistration/workspace/pending_work.h"
+#include "svregistration/workspace/workspace_host.h"
 
 namespace svreg {
 

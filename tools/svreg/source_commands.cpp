@@ -4,7 +4,7 @@
 #include "commands.h"
 #include "output.h"
 #include "svregistration/sv_standard.h"
-#include "workspace/workspace_host.h"
+#include "svregistration/workspace/workspace_host.h"
 
 namespace svreg {
 

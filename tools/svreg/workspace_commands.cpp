@@ -6,7 +6,7 @@
 #include "commands.h"
 #include "output.h"
 #include "svregistration/error.h"
-#include "workspace/workspace_host.h"
+#include "svregistration/workspace/workspace_host.h"
 
 namespace svreg {
 

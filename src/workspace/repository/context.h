@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "svregistration/workspace/repository.h"
 #include "workspace/repository/database.h"
 #include "workspace/repository/object_id.h"
 #include "workspace/repository/object_types.h"
@@ -26,5 +27,8 @@ struct ObjectRef {
 
   std::string Id() const { return FormatObjectId(type->info().code, number); }
 };
+
+/// The database under a repository, for the host's own batching and journals.
+const std::shared_ptr<Database>& DatabaseOf(const WorkspaceRepository& repository);
 
 }  // namespace svregistration::workspace

@@ -8,20 +8,11 @@
 #include <vector>
 
 #include "svregistration/host/repository.h"
+#include "svregistration/workspace/repository.h"
 
 namespace svregistration::workspace {
 
 class Database;
-
-/// One row of the object type table.
-struct ObjectTypeInfo {
-  std::string code;
-  std::string display_name;
-  /// The attribute that holds the registered copy's path; "" for types without a copy.
-  std::string source_attribute;
-  /// The registration handler's class name; "" for none.
-  std::string handler;
-};
 
 class StoredObjectType final : public host::ObjectType {
  public:

@@ -1,12 +1,13 @@
 // The workspace repository: schema look-ups, finding and creating objects, selections and the
 // collection operations.
-#include "workspace/repository/repository.h"
+#include "svregistration/workspace/repository.h"
 
 #include <fmt/core.h>
 
 #include <set>
 
 #include "svregistration/error.h"
+#include "workspace/repository/context.h"
 #include "workspace/repository/cursors.h"
 #include "workspace/repository/generated_entries.h"
 #include "workspace/repository/names.h"
@@ -236,6 +237,10 @@ void WorkspaceRepository::AddGeneratedEntries(const std::string& id,
 
 host::EntryList WorkspaceRepository::GeneratedEntries(const std::string& id) {
   return GeneratedEntriesOf(*context_, ResolveObjectId(*context_, id).number);
+}
+
+const std::shared_ptr<Database>& DatabaseOf(const WorkspaceRepository& repository) {
+  return repository.context_->database;
 }
 
 }  // namespace svregistration::workspace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "svregistration/export.h"
 #include "svregistration/host/workspace.h"
 
 namespace svregistration::workspace {
@@ -25,7 +26,7 @@ struct LogEntry {
   std::string text;
 };
 
-class RepositoryLog final : public host::WorkspaceLog {
+class SVREG_API RepositoryLog final : public host::WorkspaceLog {
  public:
   static std::shared_ptr<RepositoryLog> Make(std::shared_ptr<Database> database) {
     return std::make_shared<RepositoryLog>(std::move(database));

@@ -5,13 +5,14 @@
 
 #include <chrono>
 
-#include "svregistration/error.h"
-#include "workspace/repository/database.h"
-#include "workspace/workspace_host.h"
+#include "svregistration/export.h"
+#include "svregistration/workspace/workspace_host.h"
 
 namespace svregistration::workspace {
 
-class Batch {
+class Database;
+
+class SVREG_API Batch {
  public:
   /// A quarter of a second: long enough to spread a transaction over hundreds of files, short
   /// enough that another writer waiting for the workspace hardly notices.
@@ -19,23 +20,15 @@ class Batch {
 
   /// With `commit_when_asked`, the batch is committed only at Checkpoint() and End(), the points
   /// at which the caller's work is whole.
-  explicit Batch(WorkspaceHost& workspace, bool commit_when_asked = false)
-      : database_(*workspace.repository()->database()) {
-    database_.BeginBatch(kWindow, commit_when_asked);
-  }
+  explicit Batch(WorkspaceHost& workspace, bool commit_when_asked = false);
   /// Commits the batch when its window has passed (true when it did). A failed commit rolls the
   /// batch back and raises its error.
-  bool Checkpoint() { return database_.CommitBatchIfDue(); }
+  bool Checkpoint();
   /// Commits what is left; raises the error when that fails.
-  void End() { database_.EndBatch(); }
+  void End();
   /// A run that ends by an error commits what it finished; the error that ends it is the one
   /// reported, so a failure of this last commit is not raised over it.
-  ~Batch() {
-    try {
-      database_.EndBatch();
-    } catch (const Error&) {
-    }
-  }
+  ~Batch();
   Batch(const Batch&) = delete;
   Batch& operator=(const Batch&) = delete;
 

@@ -17,9 +17,11 @@
 #include <string>
 #include <vector>
 
+#include "svregistration/export.h"
+
 namespace svregistration::workspace {
 
-class PendingWork {
+class SVREG_API PendingWork {
  public:
   /// The journal folder, relative to the workspace root.
   static constexpr const char* kFolder = ".svreg/pending";

@@ -7,14 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "svregistration/export.h"
 #include "svregistration/host/workspace.h"
-#include "workspace/options_document.h"
-#include "workspace/repository/log_store.h"
-#include "workspace/repository/repository.h"
+#include "svregistration/workspace/options_document.h"
+#include "svregistration/workspace/repository.h"
+#include "svregistration/workspace/repository_log.h"
 
 namespace svregistration::workspace {
 
-class WorkspaceHost final : public host::Workspace {
+class SVREG_API WorkspaceHost final : public host::Workspace {
  public:
   /// Creates a workspace in `directory` (created when missing; it must not hold a workspace).
   /// With a `repository` connection string (see CheckConnectionString) the repository is made in
@@ -65,6 +66,6 @@ class WorkspaceHost final : public host::Workspace {
 /// Finishes or undoes what runs that were killed left pending (see PendingWork): copies that no
 /// object records are deleted, and the objects whose refresh was cut short have the generated
 /// files of their changed copies discarded.
-void RecoverInterruptedWork(const std::shared_ptr<WorkspaceHost>& workspace);
+SVREG_API void RecoverInterruptedWork(const std::shared_ptr<WorkspaceHost>& workspace);
 
 }  // namespace svregistration::workspace

@@ -6,11 +6,12 @@
 #include <pugixml.hpp>
 #include <string>
 
+#include "svregistration/export.h"
 #include "svregistration/host/workspace.h"
 
 namespace svregistration::workspace {
 
-class OptionsDocument final : public host::OptionsHolder {
+class SVREG_API OptionsDocument final : public host::OptionsHolder {
  public:
   /// Loads the file; raises Error 53 naming a missing file, or 75 with the parser's message and
   /// the line and column of a document that is not well-formed.

@@ -8,10 +8,24 @@
 #include <string>
 #include <vector>
 
+#include "svregistration/export.h"
 #include "svregistration/host/repository.h"
-#include "workspace/repository/context.h"
 
 namespace svregistration::workspace {
+
+class Database;
+struct RepositoryContext;
+class StoredObjectType;
+
+/// An object type of the workspace schema.
+struct ObjectTypeInfo {
+  std::string code;
+  std::string display_name;
+  /// The attribute that holds the registered copy's path; "" for types without a copy.
+  std::string source_attribute;
+  /// The registration handler's class name; "" for none.
+  std::string handler;
+};
 
 /// One object as the workspace tools list it.
 struct ObjectInfo {
@@ -28,7 +42,7 @@ struct ObjectInfo {
 /// are object names. Conditions and orders are not understood: every call takes "" for them and
 /// raises Error 5 for anything else. A repository, like its database connection, is used by one
 /// thread at a time.
-class WorkspaceRepository final : public host::Repository {
+class SVREG_API WorkspaceRepository final : public host::Repository {
  public:
   /// The repository of an open workspace database; reads the object types once.
   static std::shared_ptr<WorkspaceRepository> Make(std::shared_ptr<Database> database);
@@ -87,9 +101,9 @@ class WorkspaceRepository final : public host::Repository {
   /// Every registered copy some object records (the values of the types' source attributes).
   std::vector<std::string> RecordedSources();
 
-  const std::shared_ptr<Database>& database() const { return context_->database; }
-
  private:
+  friend const std::shared_ptr<Database>& DatabaseOf(const WorkspaceRepository& repository);
+
   explicit WorkspaceRepository(std::shared_ptr<RepositoryContext> context)
       : context_(std::move(context)) {}
   std::shared_ptr<StoredObjectType> TypeForQuery(const std::string& type_code,

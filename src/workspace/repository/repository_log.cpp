@@ -1,5 +1,5 @@
 // Writing and reading log records.
-#include "workspace/repository/log_store.h"
+#include "svregistration/workspace/repository_log.h"
 
 #include <fmt/core.h>
 

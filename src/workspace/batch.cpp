@@ -1,0 +1,25 @@
+#include "svregistration/workspace/batch.h"
+
+#include "svregistration/error.h"
+#include "workspace/repository/context.h"
+#include "workspace/repository/database.h"
+
+namespace svregistration::workspace {
+
+Batch::Batch(WorkspaceHost& workspace, bool commit_when_asked)
+    : database_(*DatabaseOf(*workspace.repository())) {
+  database_.BeginBatch(kWindow, commit_when_asked);
+}
+
+bool Batch::Checkpoint() { return database_.CommitBatchIfDue(); }
+
+void Batch::End() { database_.EndBatch(); }
+
+Batch::~Batch() {
+  try {
+    database_.EndBatch();
+  } catch (const Error&) {
+  }
+}
+
+}  // namespace svregistration::workspace
