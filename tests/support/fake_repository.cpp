@@ -40,13 +40,12 @@ std::shared_ptr<host::RelationType> VectorCursor::Relation() {
 }
 
 struct FixedHandler final : host::RegistrationHandler {
-  explicit FixedHandler(int how) : mode(how) {}
+  explicit FixedHandler(bool accept) : accepts(accept) {}
   bool OnObjectRegister(std::shared_ptr<host::Workspace>&,
                         std::shared_ptr<host::RepositoryObject>&) override {
-    if (mode == 2) throw Error(5, "Test", "handler failed");
-    return mode == 1;
+    return accepts;
   }
-  int mode;
+  bool accepts;
 };
 
 }  // namespace
@@ -214,11 +213,9 @@ bool FakeRepository::Called(const std::string& name) const {
 void RegisterTestHandlers() {
   auto& registry = ClassRegistry::Instance();
   registry.Register<host::RegistrationHandler>("Test.Accept",
-                                               [] { return std::make_shared<FixedHandler>(1); });
-  registry.Register<host::RegistrationHandler>("Test.Refuse",
-                                               [] { return std::make_shared<FixedHandler>(0); });
-  registry.Register<host::RegistrationHandler>("Test.Throw",
-                                               [] { return std::make_shared<FixedHandler>(2); });
+                                               [] { return std::make_shared<FixedHandler>(true); });
+  registry.Register<host::RegistrationHandler>(
+      "Test.Refuse", [] { return std::make_shared<FixedHandler>(false); });
 }
 
 }  // namespace svregistration::testing

@@ -91,7 +91,7 @@ class FakeRepository final : public host::Repository {
 };
 
 /// Registers the handler classes the fake types name: "Test.Accept" accepts, "Test.Refuse"
-/// refuses, "Test.Throw" raises. "Test.Missing" is never registered.
+/// refuses. "Test.Missing" is never registered.
 void RegisterTestHandlers();
 
 }  // namespace svregistration::testing

@@ -44,12 +44,6 @@ std::string TempDir::Write(std::string_view relative, std::string_view bytes) co
   return target.string();
 }
 
-std::string TempDir::Write(std::string_view relative,
-                           const std::vector<std::uint8_t>& bytes) const {
-  return Write(relative,
-               std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-}
-
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path.string());
@@ -57,8 +51,6 @@ std::string ReadFile(const fs::path& path) {
   content << in.rdbuf();
   return content.str();
 }
-
-std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
 
 std::string Text(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
 
