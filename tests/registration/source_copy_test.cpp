@@ -12,8 +12,7 @@
 namespace svregistration {
 namespace {
 
-using testing::Bytes;
-using testing::CaptureError;
+using testing::ExpectError;
 using testing::FakeWorkspace;
 using testing::OptionsSpec;
 using testing::ReadFile;
@@ -85,14 +84,12 @@ TEST_F(SourceCopyTest, EmptySourceGivesEmptyCopy) {
 
 TEST_F(SourceCopyTest, MissingSourceNamesThePath) {
   for (bool normalised : {false, true}) {
-    auto error = CaptureError([&] {
-      service_.CopySource(Workspace({.expand_tabs = normalised}), "COBOL", dir_ / "missing.cbl",
-                          dir_ / "out.cbl");
-    });
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->number(),
-              normalised ? error_number::kFileNotFound : error_number::kFileCopyFailed);
-    EXPECT_NE(error->description().find("missing.cbl"), std::string::npos) << error->description();
+    ExpectError(
+        [&] {
+          service_.CopySource(Workspace({.expand_tabs = normalised}), "COBOL", dir_ / "missing.cbl",
+                              dir_ / "out.cbl");
+        },
+        normalised ? error_number::kFileNotFound : error_number::kFileCopyFailed, "missing.cbl");
   }
 }
 
@@ -100,12 +97,8 @@ TEST_F(SourceCopyTest, UnwritableTargetRaises200WithBothPaths) {
   std::string from = dir_.Write("in.cbl", "\tX\n");
   std::string to = dir_.Write("ro.cbl", "old");
   ::chmod(to.c_str(), 0444);
-  auto error = CaptureError(
-      [&] { service_.CopySource(Workspace({.expand_tabs = true}), "COBOL", from, to); });
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->number(), error_number::kFileCopyFailed);
-  EXPECT_NE(error->description().find(from + " to " + to), std::string::npos)
-      << error->description();
+  ExpectError([&] { service_.CopySource(Workspace({.expand_tabs = true}), "COBOL", from, to); },
+              error_number::kFileCopyFailed, from + " to " + to);
   EXPECT_EQ(ReadFile(to), "old");
 }
 
