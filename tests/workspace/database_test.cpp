@@ -48,21 +48,13 @@ TEST(WorkspaceDatabaseTest, CreatesOnceAndOpensAgain) {
   ASSERT_TRUE(mode.Step());
   EXPECT_EQ(mode.Text(0), "wal");
 
-  Error exists = ErrorOf([&] { Database::Create(path); });
-  EXPECT_EQ(exists.number(), kFileAlreadyExists);
-  EXPECT_THAT(exists.description(), HasSubstr(path));
-  Error missing = ErrorOf([&] { Database::Open(dir / "none.db"); });
-  EXPECT_EQ(missing.number(), error_number::kFileNotFound);
-  EXPECT_THAT(missing.description(), HasSubstr(dir / "none.db"));
-}
-
-TEST(WorkspaceDatabaseTest, FailedCreationLeavesNoFile) {
-  svregistration::testing::TempDir dir;
-  std::string path = dir / "no-such-folder/workspace.db";
-  Error error = ErrorOf([&] { Database::Create(path); });
-  EXPECT_EQ(error.number(), error_number::kPathFileAccessError);
-  EXPECT_THAT(error.description(), HasSubstr(path));
-  EXPECT_FALSE(std::filesystem::exists(path));
+  ExpectError([&] { Database::Create(path); }, kFileAlreadyExists, path);
+  ExpectError([&] { Database::Open(dir / "none.db"); }, error_number::kFileNotFound,
+              dir / "none.db");
+  // A failed creation leaves no file.
+  std::string nowhere = dir / "no-such-folder/workspace.db";
+  ExpectError([&] { Database::Create(nowhere); }, error_number::kPathFileAccessError, nowhere);
+  EXPECT_FALSE(std::filesystem::exists(nowhere));
 }
 
 TEST(WorkspaceDatabaseTest, RefusesFilesThatAreNotWorkspaceDatabases) {
@@ -106,36 +98,28 @@ TEST(WorkspaceDatabaseTest, RefusesFilesThatAreNotWorkspaceDatabases) {
     svregistration::testing::TempDir dir;
     std::string path = dir / "workspace.db";
     c.make(path);
-    Error error = ErrorOf([&] { Database::Open(path); });
+    Error error = CaptureError([&] { Database::Open(path); });
     EXPECT_EQ(error.number(), error_number::kPathFileAccessError) << c.what;
     EXPECT_THAT(error.description(), HasSubstr("'" + path + "'")) << c.what;
     EXPECT_THAT(error.description(), HasSubstr(c.says)) << c.what;
   }
 }
 
-TEST(WorkspaceDatabaseTest, ErrorsNameTheStepAndTheFile) {
-  svregistration::testing::TempDir dir;
-  auto database = Database::Create(dir / "workspace.db");
-  Error error = ErrorOf([&] { database->Prepare("SELECT no_such_column FROM objects"); });
-  EXPECT_EQ(error.number(), error_number::kPathFileAccessError);
-  EXPECT_THAT(error.description(), HasSubstr("SELECT no_such_column FROM objects"));
-  EXPECT_THAT(error.description(), HasSubstr("no such column"));
-  EXPECT_THAT(error.description(), HasSubstr(dir / "workspace.db"));
-}
-
+// Another program replaces a table by one with other columns: the operation fails with an error
+// that names the statement, what went wrong and the file.
 TEST(WorkspaceDatabaseTest, DamagedTableFailsTheOperationClearly) {
   svregistration::testing::TempDir dir;
   std::string path = dir / "workspace.db";
   auto repository = WorkspaceRepository::Make(Database::Create(path));
   std::string name = "PAY";
   auto object = repository->NewObject("COBOL", name);
-  // Another program replaces a table by one with other columns.
   RawSql(path, "DROP TABLE attributes; CREATE TABLE attributes(x)");
   auto reopened = WorkspaceRepository::Make(Database::Open(path));
-  Error error = ErrorOf([&] { reopened->ObjectById(object->Id())->GetAttribute("Source"); });
+  Error error = CaptureError([&] { reopened->ObjectById(object->Id())->GetAttribute("Source"); });
   EXPECT_EQ(error.number(), error_number::kPathFileAccessError);
-  EXPECT_THAT(error.description(), HasSubstr(path));
-  EXPECT_THAT(error.description(), HasSubstr("no such column"));
+  for (const std::string& part : {path, std::string("no such column"), std::string("SELECT ")}) {
+    EXPECT_THAT(error.description(), HasSubstr(part));
+  }
 }
 
 TEST(WorkspaceDatabaseTest, TransactionsRollBackUnlessCommittedAndNest) {
@@ -217,26 +201,6 @@ TEST(WorkspaceDatabaseTest, TwoConnectionsWritingAtOnceBothSucceed) {
   EXPECT_EQ(CountRows(*database, "objects"), 2 * kObjectsEach);
   EXPECT_EQ(CountRows(*database, "attributes"), 2 * kObjectsEach);
   EXPECT_EQ(CountRows(*database, "log"), 2 * kObjectsEach);
-}
-
-TEST(WorkspaceDatabaseTest, WriterWaitsForALockHeldByAnotherConnection) {
-  svregistration::testing::TempDir dir;
-  std::string path = dir / "workspace.db";
-  auto holder = Database::Create(path);
-  auto repository = WorkspaceRepository::Make(Database::Open(path));
-  std::atomic<bool> locked{false};
-  std::thread hold([&] {
-    Transaction transaction(*holder, "holding the lock");
-    holder->Prepare("INSERT INTO objects (type_code, name) VALUES ('JCL', 'HELD')").Run();
-    locked = true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    transaction.Commit();
-  });
-  while (!locked) std::this_thread::yield();
-  std::string name = "WAITED";
-  EXPECT_NO_THROW(repository->NewObject("JCL", name));  // waits for the commit above
-  hold.join();
-  EXPECT_EQ(repository->CountObjects("JCL", ""), 2);
 }
 
 // A long run holds the lock in batches of 50 ms for a second; a second writer gets in between

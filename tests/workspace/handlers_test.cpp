@@ -35,16 +35,16 @@ class HandlerTest : public RepositoryTest {
 };
 
 TEST_P(HandlerTest, ExtensionHandlerAcceptsTheTypesExtensions) {
-  struct Case {
-    const char* copy;
-    bool accepted;
-  };
   // The default options give COBOL the extensions .cbl and .cob.
-  for (const Case& c : {Case{"Sources/COBOL/PAY.cbl", true}, Case{"Sources\\COBOL\\PAY.CBL", true},
-                        Case{"Sources/COBOL/PAY.Cob", true}, Case{"Sources/COBOL/PAY.cpy", false},
-                        Case{"Sources/COBOL/PAY.cbl.bak", false}, Case{"Sources/COBOL/PAY", false},
-                        Case{"Sources/a.cbl/PAY", false}, Case{"", false}}) {
-    EXPECT_EQ(Accepts("COBOL", c.copy), c.accepted) << c.copy;
+  for (const auto& [copy, accepted] :
+       std::initializer_list<std::pair<const char*, bool>>{{"Sources/COBOL/PAY.cbl", true},
+                                                           {"Sources\\COBOL\\PAY.CBL", true},
+                                                           {"Sources/COBOL/PAY.Cob", true},
+                                                           {"Sources/COBOL/PAY.cpy", false},
+                                                           {"Sources/COBOL/PAY.cbl.bak", false},
+                                                           {"Sources/a.cbl/PAY", false},
+                                                           {"", false}}) {
+    EXPECT_EQ(Accepts("COBOL", copy), accepted) << copy;
   }
 }
 
@@ -58,17 +58,18 @@ TEST_P(HandlerTest, ExtensionHandlerReadsTheWorkspaceOptions) {
   auto object = NewWith("COBOL", "NODOC", {{"Source", "Sources/COBOL/PAY.cbl"}});
   std::shared_ptr<host::Workspace> bare =
       std::make_shared<svregistration::testing::FakeWorkspace>(dir_.path().string(), "");
-  Error error = ErrorOf([&] { ExtensionHandler().OnObjectRegister(bare, object); });
-  EXPECT_EQ(error.number(), error_number::kObjectNotSet);
+  EXPECT_EQ(ErrorNumber([&] { ExtensionHandler().OnObjectRegister(bare, object); }),
+            error_number::kObjectNotSet);
 }
 
 TEST_P(HandlerTest, TypesNameHandlersThatAcceptOrCannotBeCreated) {
   for (const char* type : {"COPYBOOK", "JCL", "PLI"}) EXPECT_TRUE(Accepts(type, "")) << type;
   auto map = repository_->SchemaObjectType("BMS");
-  Error error = ErrorOf([&] {
-    ClassRegistry::Instance().Create<host::RegistrationHandler>(map->RegistrationHandler());
-  });
-  EXPECT_EQ(error.number(), error_number::kCannotCreateObject);
+  EXPECT_EQ(
+      ErrorNumber([&] {
+        ClassRegistry::Instance().Create<host::RegistrationHandler>(map->RegistrationHandler());
+      }),
+      error_number::kCannotCreateObject);
 }
 
 TEST_P(HandlerTest, IdUtilityIsRegistered) {
