@@ -72,10 +72,6 @@ TEST(SvregOption, BadInputIsReportedAndChangesNothing) {
   EXPECT_EQ(invalid.exit_code, 2);
   EXPECT_NE(invalid.err.find("is not valid"), std::string::npos) << invalid.err;
 
-  auto not_workspace = RunSvreg({"option", dir.path().string(), "get", "//X"});
-  EXPECT_EQ(not_workspace.exit_code, 2);
-  EXPECT_NE(not_workspace.err.find("is not a workspace"), std::string::npos) << not_workspace.err;
-
   dir.Write("ws/options/workspace.xml", "<OPTIONS>\n  <CASE ID='Registration'>\n</OPTIONS>\n");
   auto damaged = RunSvreg({"option", dir / "ws", "get", "//X"});
   EXPECT_EQ(damaged.exit_code, 2);
