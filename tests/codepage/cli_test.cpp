@@ -4,6 +4,7 @@
 
 #include "codepage_test_support.h"
 #include "support/run_command.h"
+#include "support/scoped_environment.h"
 #include "support/shared_fixtures.h"
 
 namespace svregistration::testing {
@@ -15,18 +16,13 @@ class CodepageCliTest : public ::testing::Test {
  protected:
   void SetUp() override {
     if (SvregBinary().empty()) GTEST_SKIP() << "svreg is not built";
-    map_ = dir_.Write("sample.ucm", kSampleMap);
-    table_ = dir_ / "s.tbl";
   }
-
-  static CommandResult Run(const std::vector<std::string>& args, const std::string& input = "",
-                           const char* locale = "ja_JP.UTF-8") {
-    ScopedLocale scoped(locale);
+  static CommandResult Run(const std::vector<std::string>& args, const std::string& input = "") {
+    ScopedLocale japanese("ja_JP.UTF-8");
     return RunSvreg(args, input);
   }
-
   TempDir dir_;
-  std::string map_, table_;
+  std::string table_ = dir_ / "s.tbl";
 };
 
 TEST_F(CodepageCliTest, ImportAndFromIcuWriteTheSameTable) {
@@ -44,7 +40,7 @@ TEST_F(CodepageCliTest, ImportAndFromIcuWriteTheSameTable) {
 }
 
 TEST_F(CodepageCliTest, DecodeAndEncode) {
-  ASSERT_EQ(Run({"codepage", "import", map_, table_}).exit_code, 0);
+  ASSERT_EQ(Run({"codepage", "import", dir_.Write("sample.ucm", kSampleMap), table_}).exit_code, 0);
   std::string records = Text(B({0xC1, 0xC2, 0x0E, 0x42, 0xC1, 0x0F, 0xC3}));
   CommandResult decoded = Run(
       {"codepage", "decode", table_, dir_.Write("records.bin", records), "--sosi", "remove-all"});
@@ -65,15 +61,17 @@ TEST_F(CodepageCliTest, DecodeAndEncode) {
 }
 
 TEST_F(CodepageCliTest, ErrorsExitWithTwoAndTheirNumber) {
-  CommandResult unknown = Run({"codepage", "from-icu", "no-such-converter", dir_ / "x.tbl"});
-  EXPECT_EQ(unknown.exit_code, 2);
-  EXPECT_THAT(unknown.err, HasSubstr("no-such-converter"));
-  EXPECT_THAT(unknown.err, HasSubstr("(5)"));
-  CommandResult missing = Run({"codepage", "decode", dir_ / "absent.tbl", "/dev/null"});
-  EXPECT_EQ(missing.exit_code, 2);
-  EXPECT_THAT(missing.err, HasSubstr("absent.tbl"));
-  EXPECT_THAT(missing.err, HasSubstr("(53)"));
-  EXPECT_EQ(Run({"codepage", "decode", table_, "--sosi", "keep-some"}).exit_code, 2);
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"codepage", "from-icu", "no-such-converter", dir_ / "x.tbl"}, "no-such-converter"},
+      {{"codepage", "decode", dir_ / "absent.tbl", "/dev/null"}, "absent.tbl"},
+      {{"codepage", "from-icu", "UTF-8", dir_ / "x.tbl"}, "(5)\n"},
+      {{"codepage", "decode", table_, "--sosi", "keep-some"}, "keep-some"},
+  };
+  for (const auto& [args, says] : cases) {
+    CommandResult run = Run(args);
+    EXPECT_EQ(run.exit_code, 2);
+    EXPECT_THAT(run.err, HasSubstr(says));
+  }
 }
 
 }  // namespace

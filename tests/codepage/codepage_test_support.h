@@ -1,4 +1,4 @@
-// Helpers of the code page tests: a small sample table and byte literals.
+// Helpers of the code page tests (and the fuzz seeds): a small sample table and byte literals.
 #pragma once
 
 #include <cstdint>
@@ -8,8 +8,6 @@
 #include <vector>
 
 #include "codepage/table.h"
-#include "support/error_capture.h"
-#include "support/scoped_environment.h"
 #include "support/temp_dir.h"
 #include "svregistration/ccsid.h"
 

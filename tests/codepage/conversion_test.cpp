@@ -5,6 +5,7 @@
 #include <random>
 
 #include "codepage_test_support.h"
+#include "support/scoped_environment.h"
 #include "svregistration/record_decoder.h"
 
 namespace svregistration::testing {

@@ -5,12 +5,15 @@
 #include <unicode/ucnv.h>
 
 #include <algorithm>
+#include <memory>
 #include <random>
 #include <set>
 #include <sstream>
 
 #include "codepage_test_support.h"
 #include "platform/ansi_conversion.h"
+#include "support/error_capture.h"
+#include "support/scoped_environment.h"
 #include "support/shared_fixtures.h"
 #include "svregistration/icu_table.h"
 
@@ -95,19 +98,17 @@ TEST(FromIcuTest, UnknownOrUnsuitableConverterRaises) {
 
 // ---- Conversions against ICU's ----
 
+// ICU's own converter, with its fallback mappings on.
 struct IcuConverter {
-  explicit IcuConverter(const char* name) : cnv(ucnv_open(name, &status)) {
+  explicit IcuConverter(const char* name) : cnv(ucnv_open(name, &status), ucnv_close) {
     EXPECT_TRUE(U_SUCCESS(status)) << name;
-    ucnv_setFallback(cnv, true);
+    ucnv_setFallback(cnv.get(), true);
   }
-  ~IcuConverter() { ucnv_close(cnv); }
-  IcuConverter(const IcuConverter&) = delete;
-  IcuConverter& operator=(const IcuConverter&) = delete;
 
   std::u16string ToUnicode(const std::vector<std::uint8_t>& bytes) {
     std::u16string out(bytes.size() + 8, u'\0');
     out.resize(static_cast<std::size_t>(
-        ucnv_toUChars(cnv, out.data(), static_cast<std::int32_t>(out.size()),
+        ucnv_toUChars(cnv.get(), out.data(), static_cast<std::int32_t>(out.size()),
                       reinterpret_cast<const char*>(bytes.data()),
                       static_cast<std::int32_t>(bytes.size()), &status)));
     EXPECT_TRUE(U_SUCCESS(status));
@@ -117,14 +118,14 @@ struct IcuConverter {
   std::vector<std::uint8_t> FromUnicode(const std::u16string& text) {
     std::vector<std::uint8_t> out(4 * text.size() + 8);
     out.resize(static_cast<std::size_t>(ucnv_fromUChars(
-        cnv, reinterpret_cast<char*>(out.data()), static_cast<std::int32_t>(out.size()),
+        cnv.get(), reinterpret_cast<char*>(out.data()), static_cast<std::int32_t>(out.size()),
         text.data(), static_cast<std::int32_t>(text.size()), &status)));
     EXPECT_TRUE(U_SUCCESS(status));
     return out;
   }
 
   UErrorCode status = U_ZERO_ERROR;
-  UConverter* cnv;
+  std::unique_ptr<UConverter, void (*)(UConverter*)> cnv;
 };
 
 bool DoubleInAnsi(char16_t ch, std::uint32_t code_page) {

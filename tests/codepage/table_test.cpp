@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "codepage_test_support.h"
+#include "support/error_capture.h"
 
 namespace svregistration::testing {
 namespace {
