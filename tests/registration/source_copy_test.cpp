@@ -29,17 +29,18 @@ class SourceCopyTest : public ::testing::Test {
   SVStandard service_;
 };
 
-TEST_F(SourceCopyTest, PlainCopyWhenNoOptionApplies) {
+// A plain copy when no option asks for a conversion (RemoveNumeration does only together with
+// Numeration); ReadSource always normalises. A normalised copy replaces the target.
+TEST_F(SourceCopyTest, CopiesPlainOrNormalised) {
   std::string content = "\t000100 IDENTIFICATION DIVISION.   \n";
   std::string from = dir_.Write("in.cbl", content);
-  service_.CopySource(Workspace({}), "COBOL", from, dir_ / "out.cbl");
+  service_.CopySource(Workspace({.remove_numeration = true}), "COBOL", from, dir_ / "out.cbl");
   EXPECT_EQ(ReadFile(dir_ / "out.cbl"), content);
   EXPECT_EQ(Text(service_.ReadSource(Workspace({}), "COBOL", from)), content);
-}
+  EXPECT_EQ(Text(service_.ReadSource(Workspace({.remove_numeration = true}), "COBOL", from)),
+            "\t000100 IDENTIFICATION DIVISION.\r\n");
 
-TEST_F(SourceCopyTest, NormalisedCopyReplacesTheTarget) {
-  std::string from =
-      dir_.Write("in.cbl", "000100\tMOVE A TO B.   " + std::string(50, ' ') + "00010000\n");
+  from = dir_.Write("in.cbl", "000100\tMOVE A TO B.   " + std::string(50, ' ') + "00010000\n");
   dir_.Write("out.cbl", std::string(500, 'x'));
   OptionsSpec options{.expand_tabs = true,
                       .remove_numeration = true,
@@ -47,39 +48,22 @@ TEST_F(SourceCopyTest, NormalisedCopyReplacesTheTarget) {
                       .remove_lead_numeration = true};
   service_.CopySource(Workspace(options), "COBOL", from, dir_ / "out.cbl");
   EXPECT_EQ(ReadFile(dir_ / "out.cbl"), "        MOVE A TO B.\r\n");
-}
-
-TEST_F(SourceCopyTest, RemoveNumerationAloneDoesNotConvert) {
-  // Only Numeration together with RemoveNumeration asks for a conversion.
-  std::string content = "ABC   \n";
-  std::string from = dir_.Write("in.cbl", content);
-  service_.CopySource(Workspace({.remove_numeration = true}), "COBOL", from, dir_ / "out.cbl");
-  EXPECT_EQ(ReadFile(dir_ / "out.cbl"), content);
-  // ReadSource always normalises.
-  EXPECT_EQ(Text(service_.ReadSource(Workspace({.remove_numeration = true}), "COBOL", from)),
-            "ABC\r\n");
+  service_.CopySource(Workspace(options), "COBOL", dir_.Write("empty.cbl", ""), dir_ / "out.cbl");
+  EXPECT_EQ(ReadFile(dir_ / "out.cbl"), "");
 }
 
 TEST_F(SourceCopyTest, JapaneseDoubleByteRunsAreMarked) {
-  // "A あい B" in Shift-JIS.
-  std::string from = dir_.Write("in.cbl", "A \x82\xA0\x82\xA2 B\n");
+  // "A あい Z" in Shift-JIS.
+  std::string from = dir_.Write("in.cbl", "A \x82\xA0\x82\xA2 Z\n");
   OptionsSpec removed{.sosi = "Removed", .source_locale = "1041", .registered_locale = "1041"};
   EXPECT_EQ(Text(service_.ReadSource(Workspace(removed), "COBOL", from)),
-            "A \x0E\x82\xA0\x82\xA2\x0F B\n");
+            "A \x0E\x82\xA0\x82\xA2\x0F Z\n");
   OptionsSpec replaced{.sosi = "Replaced", .source_locale = "1041", .registered_locale = "1041"};
   service_.CopySource(Workspace(replaced), "COBOL", from, dir_ / "out.cbl");
-  EXPECT_EQ(ReadFile(dir_ / "out.cbl"),
-            "A\x0E\x82\xA0\x82\xA2\x0F"
-            "B\n");
+  EXPECT_EQ(ReadFile(dir_ / "out.cbl"), "A\x0E\x82\xA0\x82\xA2\x0FZ\n");
   // An English registered locale has no lead bytes: nothing is marked.
   OptionsSpec english{.sosi = "Removed", .source_locale = "1041", .registered_locale = "1033"};
-  EXPECT_EQ(Text(service_.ReadSource(Workspace(english), "COBOL", from)), "A \x82\xA0\x82\xA2 B\n");
-}
-
-TEST_F(SourceCopyTest, EmptySourceGivesEmptyCopy) {
-  std::string from = dir_.Write("empty.cbl", "");
-  service_.CopySource(Workspace({.expand_tabs = true}), "COBOL", from, dir_ / "out.cbl");
-  EXPECT_EQ(ReadFile(dir_ / "out.cbl"), "");
+  EXPECT_EQ(Text(service_.ReadSource(Workspace(english), "COBOL", from)), "A \x82\xA0\x82\xA2 Z\n");
 }
 
 TEST_F(SourceCopyTest, MissingSourceNamesThePath) {

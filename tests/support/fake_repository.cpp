@@ -50,33 +50,6 @@ struct FixedHandler final : host::RegistrationHandler {
 
 }  // namespace
 
-FakeObject::FakeObject(FakeRepository& repository, std::string id, std::string name,
-                       std::shared_ptr<FakeObjectType> object_type)
-    : type(std::move(object_type)),
-      repository_(repository),
-      id_(std::move(id)),
-      name_(std::move(name)) {
-  attributes["Name"] = name_;
-}
-
-std::string FakeObject::Id() { return id_; }
-std::string FakeObject::Name() {
-  repository_.Call("Name", id_);
-  return attributes["Name"];
-}
-std::shared_ptr<host::ObjectType> FakeObject::ObjectType() { return type; }
-std::string FakeObject::GetAttribute(const std::string& name) {
-  repository_.Call("GetAttribute", id_ + "." + name);
-  auto it = attributes.find(name);
-  return it == attributes.end() ? "" : it->second;
-}
-void FakeObject::BeginUpdate() { repository_.Call("BeginUpdate", id_); }
-void FakeObject::SetAttribute(const std::string& name, const std::string& value) {
-  repository_.Call("SetAttribute", id_ + "." + name + "=" + value);
-  attributes[name] = value;
-}
-void FakeObject::EndUpdate() { repository_.Call("EndUpdate", id_); }
-
 std::shared_ptr<host::ObjectCursor> FakeObject::Relations() {
   repository_.Call("Relations", id_);
   std::vector<std::shared_ptr<FakeObject>> targets;
@@ -123,7 +96,6 @@ FakeRepository::FakeRepository() {
 }
 
 std::shared_ptr<host::ObjectType> FakeRepository::SchemaObjectType(const std::string& type_name) {
-  Call("SchemaObjectType", type_name);
   auto it = types.find(type_name);
   if (it == types.end()) throw Error(9, "Test", "no object type '" + type_name + "'");
   return it->second;
@@ -131,7 +103,6 @@ std::shared_ptr<host::ObjectType> FakeRepository::SchemaObjectType(const std::st
 
 std::shared_ptr<host::ObjectCursor> FakeRepository::PrepareCollection(const std::string& type_code,
                                                                       const std::string&) {
-  Call("PrepareCollection", type_code);
   std::vector<std::shared_ptr<FakeObject>> found;
   for (const auto& o : objects) {
     if (platform::EqualsIgnoreCase(o->type->TypeCode(), type_code)) found.push_back(o);
@@ -157,19 +128,12 @@ std::shared_ptr<host::RepositoryObject> FakeRepository::NewObject(const std::str
 }
 
 std::shared_ptr<host::RepositoryObject> FakeRepository::ObjectById(const std::string& id) {
-  Call("ObjectById", id);
   if (auto o = Find(id)) return o;
   throw Error(9, "Test", "no object '" + id + "'");
 }
 
 long FakeRepository::CountObjects(const std::string& type_code, const std::string& condition) {
   return PrepareCollection(type_code, condition)->Count();
-}
-
-std::shared_ptr<host::ObjectCursor> FakeRepository::SelectObjects(const std::string& type_code,
-                                                                  const std::string& condition,
-                                                                  const std::string&) {
-  return PrepareCollection(type_code, condition);
 }
 
 void FakeRepository::UnregisterObjects(host::IdCollection& ids, host::EntryList& entries) {
