@@ -67,11 +67,7 @@ TEST_F(CodepageCliTest, ErrorsExitWithTwoAndTheirNumber) {
       {{"codepage", "from-icu", "UTF-8", dir_ / "x.tbl"}, "(5)\n"},
       {{"codepage", "decode", table_, "--sosi", "keep-some"}, "keep-some"},
   };
-  for (const auto& [args, says] : cases) {
-    CommandResult run = Run(args);
-    EXPECT_EQ(run.exit_code, 2);
-    EXPECT_THAT(run.err, HasSubstr(says));
-  }
+  for (const auto& [args, says] : cases) ExpectSvregFails(args, 2, {says});
 }
 
 }  // namespace

@@ -51,9 +51,8 @@ TEST_P(SvregObjects, RegistersAFolderWalkAndReportsEveryResult) {
   EXPECT_EQ(summary.exit_code, 0);
   EXPECT_EQ(summary.out, "1 file: 1 rOK\n");
 
-  auto unknown_type = RunSvreg({"register", ws_, "--type", "NOSUCH", dir_ / "src/b/PAY.cbl"});
-  EXPECT_EQ(unknown_type.exit_code, 2);
-  EXPECT_NE(unknown_type.err.find("'NOSUCH'"), std::string::npos) << unknown_type.err;
+  testing::ExpectSvregFails({"register", ws_, "--type", "NOSUCH", dir_ / "src/b/PAY.cbl"}, 2,
+                            {"'NOSUCH'"});
 }
 
 TEST_P(SvregObjects, FolderRefreshAndUnregistration) {
@@ -92,10 +91,8 @@ TEST_P(SvregObjects, FolderRefreshAndUnregistration) {
   EXPECT_EQ(Json({"objects", ws_})["objects"].size(), 1u);
 
   // An id no object has is named as such, not as kept; the group is left alone.
-  auto unknown = RunSvreg({"unregister", ws_, folder, one_id});
-  EXPECT_EQ(unknown.exit_code, 1);
-  EXPECT_NE(unknown.err.find("no object with the id '" + one_id + "' exists"), std::string::npos)
-      << unknown.err;
+  testing::ExpectSvregFails({"unregister", ws_, folder, one_id}, 1,
+                            {"no object with the id '" + one_id + "' exists"});
   EXPECT_EQ(Json({"objects", ws_})["objects"].size(), 1u);
 }
 
@@ -109,12 +106,9 @@ TEST_P(SvregObjects, DamagedWorkspaceIsNamed) {
     named = "gone on " + query.substr(5, query.find('&') - 5);  // host=<socket folder>
     dir_.Write("ws/options/repository", "postgresql:///gone?" + query);
   }
-  auto result = RunSvreg({"objects", ws_});
-  EXPECT_EQ(result.exit_code, 2);
-  EXPECT_NE(result.err.find(named), std::string::npos) << result.err;
-  auto not_workspace = RunSvreg({"register", dir_.path().string(), "--type", "COBOL", "x"});
-  EXPECT_EQ(not_workspace.exit_code, 2);
-  EXPECT_NE(not_workspace.err.find("is not a workspace"), std::string::npos) << not_workspace.err;
+  testing::ExpectSvregFails({"objects", ws_}, 2, {named});
+  testing::ExpectSvregFails({"register", dir_.path().string(), "--type", "COBOL", "x"}, 2,
+                            {"is not a workspace"});
 }
 
 SVREG_ON_BOTH_REPOSITORIES(SvregObjects);

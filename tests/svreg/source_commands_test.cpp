@@ -7,6 +7,7 @@
 namespace svregistration {
 namespace {
 
+using testing::ExpectSvregFails;
 using testing::ReadFile;
 using testing::RunSvreg;
 
@@ -48,16 +49,11 @@ TEST_F(SvregSource, ReadsAndCopiesAsTheOptionsSay) {
 
 TEST_F(SvregSource, ErrorsNameWhatWentWrongAndTheirNumber) {
   Set("//BOOL[@ID='ExpandTabs']", "true");
-  auto missing = Read(dir_ / "nope.cbl");
-  EXPECT_EQ(missing.exit_code, 2);
-  EXPECT_NE(missing.err.find("nope.cbl"), std::string::npos) << missing.err;
-  EXPECT_NE(missing.err.find("(53)"), std::string::npos) << missing.err;
+  ExpectSvregFails({"source", "read", ws_, "--type", "COBOL", dir_ / "nope.cbl"}, 2,
+                   {"nope.cbl", "(53)"});
   Set("//CASE[@NAME='English']/TEXT[@NAME='SourceLocale']", "77777");
-  auto locale =
-      RunSvreg({"source", "read", ws_, "--type", "COBOL", dir_ / "x"}, "", {"LANG=ja_JP.UTF-8"});
-  EXPECT_EQ(locale.exit_code, 2);
-  EXPECT_NE(locale.err.find("77777"), std::string::npos) << locale.err;
-  EXPECT_NE(locale.err.find("(-2147221451)"), std::string::npos) << locale.err;
+  ExpectSvregFails({"source", "read", ws_, "--type", "COBOL", dir_ / "x"}, 2,
+                   {"77777", "(-2147221451)"}, {"LANG=ja_JP.UTF-8"});
 }
 
 }  // namespace
