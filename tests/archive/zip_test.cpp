@@ -30,25 +30,6 @@ class ZipExtractTest : public ArchiveTest {
   std::string zip = dir / "test.zip";
 };
 
-TEST_F(ZipExtractTest, ExtractsEverythingKeepingFoldersAndOverwriting) {
-  for (const char* options : {"zip:compression=store", "zip:compression=deflate"}) {
-    SCOPED_TRACE(options);
-    auto ui = InstallScript();
-    dir.Write("out/readme.txt", "old readme that is longer");
-    WriteArchive(zip,
-                 {File("readme.txt", "new"), Folder("src/"), File("src/copy/a.cpy", "COPY"),
-                  Folder("empty/")},
-                 options);
-    EXPECT_TRUE(ZIP().Extract(zip, out, ""));
-    EXPECT_EQ(Listing(out), (Files{{"readme.txt", "new"},
-                                   {"src", "<dir>"},
-                                   {"src/copy", "<dir>"},
-                                   {"src/copy/a.cpy", "COPY"},
-                                   {"empty", "<dir>"}}));
-    EXPECT_TRUE(ui->questions.empty() && ui->messages.empty());
-  }
-}
-
 // "\\" becomes "/", then the name-matching rules select.
 TEST_F(ZipExtractTest, SelectsMembersAsTheZipToolMatchesNames) {
   WriteArchive(zip, {File("src/main.cbl", "M"), File("src/util.cpy", "U"), File("top.cbl", "T"),

@@ -8,6 +8,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <tuple>
 
 #include "platform/ansi_conversion.h"
 #include "platform/locale_table.h"
@@ -46,14 +47,6 @@ TEST(LocaleAnsiCodePage, AnswersTheDefaultAnsiCodePageOfEachLocale) {
   for (const Case& c : cases) {
     EXPECT_EQ(LocaleAnsiCodePage(c.locale), c.code_page) << "locale " << c.locale;
   }
-}
-
-TEST_F(LocaleEnvironment, DefaultLocaleIdsAreResolvedBeforeTheLookUp) {
-  Set("LANG", "ko_KR.UTF-8");
-  Set("SVREG_SYSTEM_LOCALE", "1049");
-  EXPECT_EQ(LocaleAnsiCodePage(kLocaleUserDefault), 949u);
-  EXPECT_EQ(LocaleAnsiCodePage(0), 949u);
-  EXPECT_EQ(LocaleAnsiCodePage(kLocaleSystemDefault), 1251u);
 }
 
 // Code page 0 is the system locale's: in the properties and in conversions.
@@ -110,16 +103,18 @@ TEST_F(LocaleEnvironment, UserLocaleComesFromTheFirstVariableThatIsSetAndNotEmpt
 TEST_F(LocaleEnvironment, SystemLocaleComesFromItsVariableOrTheUsers) {
   Set("LANG", "ja_JP.UTF-8");
   EXPECT_EQ(SystemDefaultLocaleId(), 1041u);
-  struct Case {
-    const char* value;
-    LocaleId locale;
-  };
-  const Case cases[] = {{"1042", 1042},   {"0x0804", 2052}, {"ru_RU.UTF-8", 1049}, {"xx_YY", 1033},
-                        {"12345", 12345}, {"2048", 1041},   {"1024", 1041},        {"10x42", 1033}};
-  for (const Case& c : cases) {
-    Set("SVREG_SYSTEM_LOCALE", c.value);
-    EXPECT_EQ(SystemDefaultLocaleId(), c.locale) << c.value;
+  const std::pair<const char*, LocaleId> cases[] = {
+      {"1042", 1042},   {"0x0804", 2052}, {"ru_RU.UTF-8", 1049}, {"xx_YY", 1033},
+      {"12345", 12345}, {"2048", 1041},   {"1024", 1041},        {"10x42", 1033}};
+  for (const auto& [value, locale] : cases) {
+    Set("SVREG_SYSTEM_LOCALE", value);
+    EXPECT_EQ(SystemDefaultLocaleId(), locale) << value;
   }
+  // The default locale ids are resolved before a look-up.
+  Set("SVREG_SYSTEM_LOCALE", "1049");
+  EXPECT_EQ(std::tuple(LocaleAnsiCodePage(kLocaleUserDefault), LocaleAnsiCodePage(0),
+                       LocaleAnsiCodePage(kLocaleSystemDefault)),
+            std::tuple(932u, 932u, 1251u));
 }
 
 // The table's own consistency: every locale's code page is a supported one, every name of a
