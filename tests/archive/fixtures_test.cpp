@@ -2,8 +2,6 @@
 // what their data sheet says. Skipped when the shared folder is absent.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "archive_test_support.h"
 #include "support/shared_fixtures.h"
 #include "svregistration/rar.h"
@@ -146,9 +144,7 @@ TEST_F(FixturesTest, ArchivesGiveWhatTheDataSheetSays) {
 // The CRC of b.txt is stored as a MAC of the real one: a changed MAC must cost the member, and
 // the file that was there stays.
 TEST_F(FixturesTest, RarMemberWhoseMacFailsIsNotKept) {
-  std::ifstream in(SharedDir() / "fixtures/rar/test_read_format_rar5_encrypted.rar",
-                   std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string bytes = ReadFile(SharedDir() / "fixtures/rar/test_read_format_rar5_encrypted.rar");
   ASSERT_EQ(bytes.size(), 391u);
   constexpr std::size_t kHeader = 77, kHeaderEnd = 162, kMacCrc = 89;  // b.txt's file header
   bytes[kMacCrc] = static_cast<char>(bytes[kMacCrc] ^ 1);
@@ -168,8 +164,7 @@ TEST_F(FixturesTest, TruncatedEncryptedRarLeavesWholeMembersOnly) {
   for (const auto& item : fs::directory_iterator(SharedDir() / "fixtures/rar")) {
     const std::string name = item.path().filename().string();
     if (name.find("encrypt") == std::string::npos) continue;
-    std::ifstream in(item.path(), std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = ReadFile(item.path());
     for (std::size_t cut :
          {9ul, 16ul, 30ul, 50ul, 80ul, bytes.size() / 2, bytes.size() - 16, bytes.size() - 1}) {
       SCOPED_TRACE(name + " cut at " + std::to_string(cut));

@@ -10,34 +10,27 @@ namespace svregistration::testing {
 
 namespace {
 
-class VectorCursor final : public host::ObjectCursor {
- public:
-  explicit VectorCursor(std::vector<std::shared_ptr<FakeObject>> items)
-      : items_(std::move(items)) {}
-  bool Eof() override { return index_ >= items_.size(); }
-  std::shared_ptr<host::RepositoryObject> Item() override { return items_.at(index_); }
-  std::shared_ptr<host::RelationType> Relation() override;
-  void MoveNext() override { ++index_; }
-  long Count() override { return static_cast<long>(items_.size()); }
-
- private:
-  std::vector<std::shared_ptr<FakeObject>> items_;
-  std::size_t index_ = 0;
-};
-
-class BelongsTo final : public host::RelationType {
- public:
-  explicit BelongsTo(std::shared_ptr<host::ObjectType> target) : target_(std::move(target)) {}
+struct BelongsTo final : host::RelationType {
+  explicit BelongsTo(std::shared_ptr<host::ObjectType> type) : target(std::move(type)) {}
   std::string Name() override { return "BelongsTo"; }
-  std::shared_ptr<host::ObjectType> TargetType() override { return target_; }
-
- private:
-  std::shared_ptr<host::ObjectType> target_;
+  std::shared_ptr<host::ObjectType> TargetType() override { return target; }
+  std::shared_ptr<host::ObjectType> target;
 };
 
-std::shared_ptr<host::RelationType> VectorCursor::Relation() {
-  return std::make_shared<BelongsTo>(items_.at(index_)->type);
-}
+// The objects given, each seen through a BelongsTo relation to its own type.
+struct VectorCursor final : host::ObjectCursor {
+  explicit VectorCursor(std::vector<std::shared_ptr<FakeObject>> objects)
+      : items(std::move(objects)) {}
+  bool Eof() override { return index >= items.size(); }
+  std::shared_ptr<host::RepositoryObject> Item() override { return items.at(index); }
+  std::shared_ptr<host::RelationType> Relation() override {
+    return std::make_shared<BelongsTo>(items.at(index)->type);
+  }
+  void MoveNext() override { ++index; }
+  long Count() override { return static_cast<long>(items.size()); }
+  std::vector<std::shared_ptr<FakeObject>> items;
+  std::size_t index = 0;
+};
 
 struct FixedHandler final : host::RegistrationHandler {
   explicit FixedHandler(bool accept) : accepts(accept) {}

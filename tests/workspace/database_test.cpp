@@ -29,9 +29,14 @@ void RawSql(const std::string& path, const std::string& sql) {
   sqlite3_close(handle);
 }
 
-TEST(WorkspaceDatabaseTest, CreatesOnceAndOpensAgain) {
+// A temporary folder and the path of a workspace database in it.
+class WorkspaceDatabaseTest : public ::testing::Test {
+ protected:
   svregistration::testing::TempDir dir;
   std::string path = dir / "workspace.db";
+};
+
+TEST_F(WorkspaceDatabaseTest, CreatesOnceAndOpensAgain) {
   {
     auto database = Database::Create(path);
     std::string name = "PAY";
@@ -54,7 +59,7 @@ TEST(WorkspaceDatabaseTest, CreatesOnceAndOpensAgain) {
 
 // Each file is made from a workspace database (or an empty file) by the SQL; the error names it
 // and says what it is.
-TEST(WorkspaceDatabaseTest, RefusesFilesThatAreNotWorkspaceDatabases) {
+TEST_F(WorkspaceDatabaseTest, RefusesFilesThatAreNotWorkspaceDatabases) {
   const std::tuple<bool, const char*, const char*> cases[] = {
       {false, "CREATE TABLE notes(text TEXT)", "without the workspace tables"},
       {false, "PRAGMA application_id = 42; CREATE TABLE t(x)", "another application"},
@@ -64,8 +69,7 @@ TEST(WorkspaceDatabaseTest, RefusesFilesThatAreNotWorkspaceDatabases) {
       {true, nullptr, "is a folder"},
   };
   for (const auto& [workspace, sql, says] : cases) {
-    svregistration::testing::TempDir dir;
-    std::string path = dir / "workspace.db";
+    std::filesystem::remove_all(path);
     if (sql == nullptr) {
       workspace ? void(std::filesystem::create_directory(path))
                 : void(dir.Write("workspace.db", "IDENTIFICATION DIVISION. PROGRAM-ID. PAY.\n"));
@@ -81,9 +85,7 @@ TEST(WorkspaceDatabaseTest, RefusesFilesThatAreNotWorkspaceDatabases) {
 
 // Another program replaces a table by one with other columns: the operation fails with an error
 // that names the statement, what went wrong and the file.
-TEST(WorkspaceDatabaseTest, DamagedTableFailsTheOperationClearly) {
-  svregistration::testing::TempDir dir;
-  std::string path = dir / "workspace.db";
+TEST_F(WorkspaceDatabaseTest, DamagedTableFailsTheOperationClearly) {
   auto repository = WorkspaceRepository::Make(Database::Create(path));
   std::string name = "PAY";
   auto object = repository->NewObject("COBOL", name);
@@ -96,9 +98,8 @@ TEST(WorkspaceDatabaseTest, DamagedTableFailsTheOperationClearly) {
   }
 }
 
-TEST(WorkspaceDatabaseTest, TransactionsRollBackUnlessCommittedAndNest) {
-  svregistration::testing::TempDir dir;
-  auto database = Database::Create(dir / "workspace.db");
+TEST_F(WorkspaceDatabaseTest, TransactionsRollBackUnlessCommittedAndNest) {
+  auto database = Database::Create(path);
   auto insert = [&](const char* name) {
     database->Prepare("INSERT INTO objects (type_code, name) VALUES ('JCL', ?1)")
         .Bind(1, name)
@@ -128,9 +129,8 @@ TEST(WorkspaceDatabaseTest, TransactionsRollBackUnlessCommittedAndNest) {
   EXPECT_FALSE(database->InTransaction());
 }
 
-TEST(WorkspaceDatabaseTest, SameStatementCanBeUsedWhileInUse) {
-  svregistration::testing::TempDir dir;
-  auto database = Database::Create(dir / "workspace.db");
+TEST_F(WorkspaceDatabaseTest, SameStatementCanBeUsedWhileInUse) {
+  auto database = Database::Create(path);
   const char* sql = "SELECT code FROM object_types ORDER BY rowid";
   Statement outer = database->Prepare(sql);
   ASSERT_TRUE(outer.Step());
@@ -143,9 +143,7 @@ TEST(WorkspaceDatabaseTest, SameStatementCanBeUsedWhileInUse) {
 
 // Two connections (as two processes would have) write at the same time; a lock held by one
 // makes the other wait, not fail.
-TEST(WorkspaceDatabaseTest, TwoConnectionsWritingAtOnceBothSucceed) {
-  svregistration::testing::TempDir dir;
-  std::string path = dir / "workspace.db";
+TEST_F(WorkspaceDatabaseTest, TwoConnectionsWritingAtOnceBothSucceed) {
   Database::Create(path);
   constexpr int kObjectsEach = 150;
   auto writer = [&](const std::string& prefix) {
@@ -178,9 +176,7 @@ TEST(WorkspaceDatabaseTest, TwoConnectionsWritingAtOnceBothSucceed) {
 // A long run holds the lock in batches of 50 ms for a second; a second writer gets in between
 // two of them instead of waiting for the run to end (or giving up): the run hands the lock over
 // when it sees a writer waiting.
-TEST(WorkspaceDatabaseTest, WriterGetsInBetweenTheBatchesOfALongRun) {
-  svregistration::testing::TempDir dir;
-  std::string path = dir / "workspace.db";
+TEST_F(WorkspaceDatabaseTest, WriterGetsInBetweenTheBatchesOfALongRun) {
   auto runner = Database::Create(path);
   auto repository = WorkspaceRepository::Make(Database::Open(path));
   std::atomic<bool> started{false}, run_over{false};
