@@ -36,15 +36,13 @@ class HandlerTest : public RepositoryTest {
 
 TEST_P(HandlerTest, ExtensionHandlerAcceptsTheTypesExtensions) {
   // The default options give COBOL the extensions .cbl and .cob.
-  for (const auto& [copy, accepted] :
-       std::initializer_list<std::pair<const char*, bool>>{{"Sources/COBOL/PAY.cbl", true},
-                                                           {"Sources\\COBOL\\PAY.CBL", true},
-                                                           {"Sources/COBOL/PAY.Cob", true},
-                                                           {"Sources/COBOL/PAY.cpy", false},
-                                                           {"Sources/COBOL/PAY.cbl.bak", false},
-                                                           {"Sources/a.cbl/PAY", false},
-                                                           {"", false}}) {
-    EXPECT_EQ(Accepts("COBOL", copy), accepted) << copy;
+  for (const char* copy :
+       {"Sources/COBOL/PAY.cbl", "Sources\\COBOL\\PAY.CBL", "Sources/COBOL/PAY.Cob"}) {
+    EXPECT_TRUE(Accepts("COBOL", copy)) << copy;
+  }
+  for (const char* copy :
+       {"Sources/COBOL/PAY.cpy", "Sources/COBOL/PAY.cbl.bak", "Sources/a.cbl/PAY", ""}) {
+    EXPECT_FALSE(Accepts("COBOL", copy)) << copy;
   }
 }
 
@@ -62,7 +60,7 @@ TEST_P(HandlerTest, ExtensionHandlerReadsTheWorkspaceOptions) {
             error_number::kObjectNotSet);
 }
 
-TEST_P(HandlerTest, TypesNameHandlersThatAcceptOrCannotBeCreated) {
+TEST_P(HandlerTest, TypesNameHandlersThatAcceptOrCannotBeCreatedAndTheIdUtilityIsThere) {
   for (const char* type : {"COPYBOOK", "JCL", "PLI"}) EXPECT_TRUE(Accepts(type, "")) << type;
   auto map = repository_->SchemaObjectType("BMS");
   EXPECT_EQ(
@@ -70,9 +68,6 @@ TEST_P(HandlerTest, TypesNameHandlersThatAcceptOrCannotBeCreated) {
         ClassRegistry::Instance().Create<host::RegistrationHandler>(map->RegistrationHandler());
       }),
       error_number::kCannotCreateObject);
-}
-
-TEST_P(HandlerTest, IdUtilityIsRegistered) {
   auto ids = ClassRegistry::Instance().Create<host::IdUtility>(host::kIdUtilityClass);
   EXPECT_EQ(ids->ObjectTypeOfId(New("FOLDER", "F")->Id()), "FOLDER");
 }
