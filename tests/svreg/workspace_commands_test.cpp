@@ -1,4 +1,5 @@
-// svreg init and svreg option end to end on temporary workspaces.
+// svreg init, option and source end to end on temporary workspaces, Japanese double-byte
+// sources included.
 #include <gtest/gtest.h>
 
 #include "support/postgres_server.h"
@@ -9,6 +10,7 @@ namespace svregistration {
 namespace {
 
 using testing::ExpectSvregFails;
+using testing::ReadFile;
 using testing::RunSvreg;
 using testing::TempDir;
 
@@ -42,10 +44,54 @@ TEST(SvregInit, RepositoryOnAServer) {
   EXPECT_FALSE(std::filesystem::exists(dir / "other"));
 }
 
-TEST(SvregOption, GetsAndSetsValuesAndReportsBadInput) {
-  TempDir dir;
-  const std::string ws = dir / "ws";
-  ASSERT_EQ(RunSvreg({"init", ws}).exit_code, 0);
+// A workspace made with svreg init.
+class SvregOnAWorkspace : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_EQ(RunSvreg({"init", ws_}).exit_code, 0); }
+  void Set(const std::string& xpath, const std::string& value) {
+    ASSERT_EQ(RunSvreg({"option", ws_, "set", xpath, value}).exit_code, 0);
+  }
+  testing::CommandResult Read(const std::string& file) {
+    return RunSvreg({"source", "read", ws_, "--type", "COBOL", file});
+  }
+  testing::TempDir dir_;
+  std::string ws_ = dir_ / "ws";
+};
+
+// The workspace's options decide: none at first, then the normalisation, then the Japanese case
+// of the encoding page, which marks Shift-JIS runs.
+TEST_F(SvregOnAWorkspace, ReadsAndCopiesAsTheOptionsSay) {
+  std::string from =
+      dir_.Write("PAY.cbl", "000100\tMOVE A TO B.  " + std::string(52, ' ') + "00010000\n");
+  auto plain = Read(from);
+  ASSERT_EQ(plain.exit_code, 0) << plain.err;
+  EXPECT_EQ(plain.out, ReadFile(from));
+
+  Set("//BOOL[@ID='ExpandTabs']", "true");
+  Set("//BOOL[@ID='RemoveNumeration']", "true");
+  Set("//CASE[@NAME='COBOL']/BOOL[@NAME='RemoveLeadNumeration']", "true");
+  EXPECT_EQ(Read(from).out, "        MOVE A TO B.\r\n");
+  ASSERT_EQ(RunSvreg({"source", "copy", ws_, "--type", "COBOL", from, dir_ / "out.cbl"}).exit_code,
+            0);
+  EXPECT_EQ(ReadFile(dir_ / "out.cbl"), "        MOVE A TO B.\r\n");
+
+  Set("//LIST[@NAME='ObjectComputerEncoding']", "Japanese");
+  Set("//LIST[@NAME='SOSI']", "Removed");
+  EXPECT_EQ(Read(dir_.Write("JP.cbl", "       DISPLAY '\x8C\xDA\x8B\x71'.\n")).out,
+            "       DISPLAY '\x0E\x8C\xDA\x8B\x71\x0F'.\r\n");
+}
+
+TEST_F(SvregOnAWorkspace, ErrorsNameWhatWentWrongAndTheirNumber) {
+  Set("//BOOL[@ID='ExpandTabs']", "true");
+  ExpectSvregFails({"source", "read", ws_, "--type", "COBOL", dir_ / "nope.cbl"}, 2,
+                   {"nope.cbl", "(53)"});
+  Set("//CASE[@NAME='English']/TEXT[@NAME='SourceLocale']", "77777");
+  ExpectSvregFails({"source", "read", ws_, "--type", "COBOL", dir_ / "x"}, 2,
+                   {"77777", "(-2147221451)"}, {"LANG=ja_JP.UTF-8"});
+}
+
+TEST_F(SvregOnAWorkspace, OptionGetsAndSetsValuesAndReportsBadInput) {
+  const std::string& ws = ws_;
   const std::string tabs = "//BOOL[@ID='ExpandTabs']";
   EXPECT_EQ(RunSvreg({"option", ws, "get", tabs}).out, "false\n");
   EXPECT_EQ(RunSvreg({"option", ws, "set", tabs, "true"}).exit_code, 0);
@@ -56,7 +102,7 @@ TEST(SvregOption, GetsAndSetsValuesAndReportsBadInput) {
 
   ExpectSvregFails({"option", ws, "set", "//BOOL[@ID='Nope']", "x"}, 2, {"selects no element"});
   ExpectSvregFails({"option", ws, "get", "//BOOL[@ID="}, 2, {"is not valid"});
-  dir.Write("ws/options/workspace.xml", "<OPTIONS>\n  <CASE ID='Registration'>\n</OPTIONS>\n");
+  dir_.Write("ws/options/workspace.xml", "<OPTIONS>\n  <CASE ID='Registration'>\n</OPTIONS>\n");
   ExpectSvregFails({"option", ws, "get", "//X"}, 2,
                    {"workspace.xml' is not well-formed", "line 3"});
 }
