@@ -1,5 +1,6 @@
 // Tests of the locale services: locale ids to ANSI code pages, code page properties, POSIX locale
-// names and the default locale ids read from the environment.
+// names and the default locale ids read from the environment; and the message catalogue, whose
+// language the locale environment chooses.
 #include "platform/locale_services.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 
 #include "platform/ansi_conversion.h"
 #include "platform/locale_table.h"
+#include "resources/message_catalogue.h"
 #include "support/scoped_environment.h"
 
 namespace svregistration::platform {
@@ -25,7 +27,8 @@ class LocaleEnvironment : public ::testing::Test {
   void Set(const char* name, const char* value) { environment_.Set(name, value); }
 
  private:
-  ScopedEnvironment environment_{"LC_ALL", "LC_CTYPE", "LANG", "SVREG_SYSTEM_LOCALE"};
+  ScopedEnvironment environment_{"LC_ALL", "LC_CTYPE", "LANG", "SVREG_SYSTEM_LOCALE",
+                                 "LC_MESSAGES"};
 };
 
 TEST(LocaleAnsiCodePage, AnswersTheDefaultAnsiCodePageOfEachLocale) {
@@ -136,6 +139,45 @@ TEST(LocaleTable, IsConsistent) {
     EXPECT_EQ(defaults[language], 1) << language;
   }
   EXPECT_GT(detail::LocaleTable().size(), 400u);
+}
+
+// Each message id has its own text in each language, with the placeholders of the English one.
+TEST(MessageCatalogue, EveryIdExistsInEveryLanguage) {
+  using resources::Language;
+  for (int id = 500; id <= 512; ++id) {
+    const std::string english = resources::LoadMessage(id, Language::kEnglish);
+    for (Language language : {Language::kJapanese, Language::kKorean}) {
+      const std::string text = resources::LoadMessage(id, language);
+      EXPECT_FALSE(text.empty() || text == english) << id;
+      for (const char* placeholder : {"%1", "%2"}) {
+        EXPECT_EQ(text.find(placeholder) == std::string::npos,
+                  english.find(placeholder) == std::string::npos)
+            << id << " " << placeholder;
+      }
+    }
+  }
+  EXPECT_EQ(resources::LoadMessage(499, Language::kEnglish) +
+                resources::LoadMessage(513, Language::kEnglish),
+            "");
+}
+
+TEST_F(LocaleEnvironment, MessageLanguageFollowsTheEnvironment) {
+  using resources::Language;
+  const std::tuple<const char*, const char*, const char*, Language> cases[] = {
+      // LC_ALL, LC_MESSAGES, LANG
+      {nullptr, nullptr, "ja_JP.UTF-8", Language::kJapanese},
+      {nullptr, "ko_KR.UTF-8", "ja_JP.UTF-8", Language::kKorean},
+      {"en_US.UTF-8", "ko_KR.UTF-8", "ja_JP.UTF-8", Language::kEnglish},
+      {"", nullptr, "ko_KR", Language::kKorean},
+      {nullptr, nullptr, "C", Language::kEnglish},
+      {nullptr, nullptr, nullptr, Language::kEnglish},
+  };
+  for (const auto& [all, messages, lang, expected] : cases) {
+    Set("LC_ALL", all);
+    Set("LC_MESSAGES", messages);
+    Set("LANG", lang);
+    EXPECT_EQ(resources::CurrentLanguage(), expected) << (lang ? lang : "-");
+  }
 }
 
 }  // namespace
