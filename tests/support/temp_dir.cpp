@@ -1,7 +1,8 @@
 #include "support/temp_dir.h"
 
+#include <stdlib.h>
+
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -10,15 +11,9 @@ namespace svregistration::testing {
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
-  std::random_device random;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path candidate = fs::temp_directory_path() / ("svreg-test-" + std::to_string(random()));
-    if (fs::create_directory(candidate)) {
-      path_ = candidate;
-      return;
-    }
-  }
-  throw std::runtime_error("cannot create a temporary folder");
+  std::string pattern = (fs::temp_directory_path() / "svreg-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create " + pattern);
+  path_ = pattern;
 }
 
 TempDir::~TempDir() {
