@@ -19,18 +19,6 @@ using testing::ErrorNumber;
 using testing::ReadFile;
 using testing::TempDir;
 
-// On this system `*` and `?` are part of a file's name: deleting "PAY?.cbl" deletes that file only.
-TEST(FileSystem, NamesAreLiteral) {
-  TempDir dir;
-  dir.Write("PAY1.cbl", "1");
-  dir.Write("PAY?.cbl", "2");
-  DeleteFile(dir / "PAY?.cbl", false);
-  EXPECT_FALSE(FileExists(dir / "PAY?.cbl"));
-  EXPECT_TRUE(FileExists(dir / "PAY1.cbl"));
-  EXPECT_EQ(ErrorNumber([&] { DeleteFile(dir / "*.cbl", false); }), error_number::kFileNotFound);
-  EXPECT_TRUE(FileExists(dir / "PAY1.cbl"));
-}
-
 TEST(FileSystem, AFolderLinkIsDeletedAsALink) {
   TempDir outside, dir;
   outside.Write("keep/x.txt", "x");
@@ -53,11 +41,6 @@ TEST(FileSystem, ReadOnlyFilesGoOnlyWhenForced) {
   EXPECT_EQ(ErrorNumber([&] { DeleteFolder(dir / "f", false); }), error_number::kPermissionDenied);
   DeleteFolder(dir / "f", true);
   EXPECT_FALSE(FolderExists(dir / "f"));
-}
-
-TEST(FileSystem, PathsFromHostData) {
-  EXPECT_EQ(JoinHostPath("/ws", "Sources\\COBOL\\A.cbl"), "/ws/Sources/COBOL/A.cbl");
-  EXPECT_EQ(ParentFolderName("x.mf"), "");
 }
 
 TEST(FileSystem, WholeFileWriteReplacesAndRefusesReadOnly) {
