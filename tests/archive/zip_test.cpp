@@ -142,13 +142,10 @@ TEST_F(ZipExtractTest, NamesAndPasswordsInTheUserCodePage) {
     Files files;
   };
   const Case cases[] = {
-      {"ja_JP.UTF-8", test_in_932, "", "", {}, 0, {{"テスト.txt", "T"}}},
-      {"ja_JP.UTF-8", test_in_932, "", "テスト.txt", {}, 0, {{"テスト.txt", "T"}}},
       {"ja_JP.UTF-8", test_in_932, "", "*スト.txt", {}, 0, {{"テスト.txt", "T"}}},
       {"de_DE.UTF-8", "caf\xe9.txt", "", "café.txt", {}, 0, {{"café.txt", "T"}}},
       {"de_DE.UTF-8", "a.txt", "p\xe4ss", "", {"päss"}, 1, {{"a.txt", "T"}}},
       {"de_DE.UTF-8", "a.txt", "päss", "", {"päss"}, 1, {{"a.txt", "T"}}},
-      {"de_DE.UTF-8", "a.txt", "päss", "", {"pass", "päss"}, 2, {{"a.txt", "T"}}},
       {"de_DE.UTF-8", "a.txt", "p\xe4ss", "", {"pass", ""}, 2, {}},
   };
   for (const Case& c : cases) {
