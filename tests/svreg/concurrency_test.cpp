@@ -34,7 +34,8 @@ class SvregConcurrency : public testing::SvregWorkspaceTest {
   // Every COBOL object by name, after checking that its copy equals its original.
   std::map<std::string, std::string> RegisteredWithWholeCopies() {
     std::map<std::string, std::string> objects;
-    for (const auto& object : Json({"objects", ws_, "--type", "COBOL"})["objects"]) {
+    const json listed = Json({"objects", ws_, "--type", "COBOL"});
+    for (const auto& object : listed["objects"]) {
       std::string source = object["source"], original = object["original"];
       EXPECT_FALSE(source.empty()) << object.dump();
       EXPECT_EQ(ReadFile(ws_ + "/" + source), ReadFile(original)) << object.dump();
@@ -50,9 +51,8 @@ TEST_P(SvregConcurrency, FourWritersAndARemoverCompleteAndAKilledWriterLeavesThe
   // Copybooks registered before, unregistered while the others register.
   ASSERT_EQ(RunSvreg({"register", ws_, "--type", "COPYBOOK", MakeTree("U_", 40)}).exit_code, 0);
   std::vector<std::string> unregister{"unregister", ws_};
-  for (const auto& object : Json({"objects", ws_, "--type", "COPYBOOK"})["objects"]) {
-    unregister.push_back(object["id"]);
-  }
+  const json copybooks = Json({"objects", ws_, "--type", "COPYBOOK"});
+  for (const auto& object : copybooks["objects"]) unregister.push_back(object["id"]);
   std::vector<int> writers;
   for (int w = 0; w < 4; ++w) {
     std::string prefix = "W" + std::to_string(w) + "_";
