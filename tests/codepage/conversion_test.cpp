@@ -141,23 +141,6 @@ TEST_F(ConversionTest, TextToRecords) {
   }
 }
 
-TEST_F(ConversionTest, LoadedTableBuildsItsReverseMapOnFirstUse) {
-  table_->Save(dir_ / "sample.tbl");
-  CCSID loaded;
-  loaded.Load(dir_ / "sample.tbl", 0);
-  EXPECT_EQ(codepage::TableOf(loaded).reverse_map, nullptr);
-  EXPECT_EQ(loaded.ToEBCDIC(u"\u1234A\uFF21"), B({0x6F, 0xC1, 0x0E, 0x42, 0xC1}));
-  EXPECT_NE(codepage::TableOf(loaded).reverse_map, nullptr);
-
-  // An empty text builds the map too: a table loaded afterwards does not change the encoding.
-  ImportText(dir_, "CHARMAP\n<U0041> \\x41 |0\n", "other.ucm")->Save(dir_ / "other.tbl");
-  CCSID first;
-  first.Load(dir_ / "sample.tbl", 0);
-  EXPECT_TRUE(first.ToEBCDIC(u"").empty());
-  first.Load(dir_ / "other.tbl", 0);
-  EXPECT_EQ(first.ToEBCDIC(u"A"), B({0xC1}));
-}
-
 // Many lines and runs, so the output grows several times; every line is one record.
 TEST_F(ConversionTest, LongTextCrossesChunks) {
   std::u16string text;

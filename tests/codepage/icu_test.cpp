@@ -12,7 +12,6 @@
 
 #include "codepage_test_support.h"
 #include "platform/ansi_conversion.h"
-#include "support/error_capture.h"
 #include "support/scoped_environment.h"
 #include "support/shared_fixtures.h"
 #include "svregistration/icu_table.h"
@@ -88,15 +87,6 @@ TEST(FromIcuTest, SameTableAsImportOfItsCharacterMap) {
     }
   }
 }
-
-TEST(FromIcuTest, UnknownOrUnsuitableConverterRaises) {
-  for (const char* name : {"no-such-converter", "UTF-8"}) {
-    CCSID table;
-    ExpectError([&] { FillFromIcu(table, name); }, 5, name);
-  }
-}
-
-// ---- Conversions against ICU's ----
 
 // ICU's own converter, with its fallback mappings on.
 struct IcuConverter {
