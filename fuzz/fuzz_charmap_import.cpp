@@ -6,9 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_codepage.h"
 #include "fuzz_support.h"
-#include "svregistration/ccsid.h"
-#include "svregistration/error.h"
 
 namespace {
 
@@ -18,11 +17,10 @@ using svregistration::fuzz::Require;
 void RequireSameMaps(const CCSID& a, const CCSID& b) {
   for (unsigned first = 0; first < 256; ++first) {
     auto b0 = static_cast<std::uint8_t>(first);
-    Require(a.isSBCS(b0) == b.isSBCS(b0), "isSBCS differs after Save and Load");
-    Require(a.isDBCS(b0) == b.isDBCS(b0), "isDBCS differs after Save and Load");
+    Require(a.isSBCS(b0) == b.isSBCS(b0) && a.isDBCS(b0) == b.isDBCS(b0),
+            "a lead byte differs after Save and Load");
     Require(a.SBCStoUnicode(b0) == b.SBCStoUnicode(b0), "a byte differs after Save and Load");
-    if (!a.isDBCS(b0)) continue;
-    for (unsigned second = 0; second < 256; ++second) {
+    for (unsigned second = 0; a.isDBCS(b0) && second < 256; ++second) {
       auto b1 = static_cast<std::uint8_t>(second);
       Require(a.DBCStoUnicode(b0, b1) == b.DBCStoUnicode(b0, b1),
               "a pair differs after Save and Load");
@@ -33,25 +31,18 @@ void RequireSameMaps(const CCSID& a, const CCSID& b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static svregistration::testing::TempDir scratch;
-  static const std::string table_file = scratch / "table.tbl";
-  const std::string map_file = scratch.Write("map.ucm", svregistration::fuzz::AsText(data, size));
   CCSID imported;
   try {
-    imported.Import(map_file, 1);
+    imported.Import(svregistration::fuzz::WriteInput(data, size, "map.ucm"), 1);
   } catch (const svregistration::Error&) {
     return 0;
   }
+  const std::string table_file = svregistration::fuzz::Scratch() / "table.tbl";
   imported.Save(table_file);
   CCSID loaded;
   loaded.Load(table_file, 1);
   RequireSameMaps(imported, loaded);
-
-  std::vector<std::uint8_t> records(data, data + (size < 400 ? size : 400));
-  try {
-    imported.ToUnicode(records, svregistration::SOSIKeepType::KeepInLiterals);
-    imported.ToEBCDIC(std::u16string(u"ABC abc \u3000\u4e00 'x' 123"));
-  } catch (const svregistration::Error&) {
-  }
+  svregistration::fuzz::ConvertBothWays(imported, {data, data + (size < 400 ? size : 400)},
+                                        u"ABC abc \u3000\u4e00 'x' 123");
   return 0;
 }

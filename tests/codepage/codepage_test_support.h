@@ -1,22 +1,15 @@
-// Helpers of the code page tests: a small sample table, byte and text literals, a locale switch.
+// Helpers of the code page tests (and the fuzz seeds): a small sample table and byte literals.
 #pragma once
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-
 #include <cstdint>
-#include <cstdlib>
 #include <initializer_list>
 #include <memory>
-#include <optional>
-#include <string>
 #include <string_view>
 #include <vector>
 
 #include "codepage/table.h"
 #include "support/temp_dir.h"
 #include "svregistration/ccsid.h"
-#include "svregistration/error.h"
 
 namespace svregistration::testing {
 
@@ -46,18 +39,6 @@ inline std::vector<std::uint8_t> Join(std::initializer_list<std::vector<std::uin
   return out;
 }
 
-/// Calls `act`, which must raise error `number` whose description holds `names`.
-template <class Act>
-void ExpectError(Act act, int number, const std::string& names) {
-  try {
-    act();
-    ADD_FAILURE() << "no error";
-  } catch (const Error& e) {
-    EXPECT_EQ(e.number(), number) << e.description();
-    EXPECT_THAT(e.description(), ::testing::HasSubstr(names));
-  }
-}
-
 /// A table imported from character map text written to a fresh file.
 inline std::unique_ptr<CCSID> ImportText(const TempDir& dir, std::string_view text,
                                          std::string_view name = "map.ucm") {
@@ -65,21 +46,5 @@ inline std::unique_ptr<CCSID> ImportText(const TempDir& dir, std::string_view te
   table->Import(dir.Write(name, text), 0);
   return table;
 }
-
-/// Sets LC_ALL for the life of the object (the user's default locale and child processes
-/// follow it).
-class ScopedLocale {
- public:
-  explicit ScopedLocale(const char* name) {
-    if (const char* old = std::getenv("LC_ALL")) old_ = old;
-    ::setenv("LC_ALL", name, 1);
-  }
-  ~ScopedLocale() { old_ ? ::setenv("LC_ALL", old_->c_str(), 1) : ::unsetenv("LC_ALL"); }
-  ScopedLocale(const ScopedLocale&) = delete;
-  ScopedLocale& operator=(const ScopedLocale&) = delete;
-
- private:
-  std::optional<std::string> old_;
-};
 
 }  // namespace svregistration::testing

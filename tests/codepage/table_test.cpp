@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <tuple>
 
 #include "codepage_test_support.h"
+#include "support/error_capture.h"
 
 namespace svregistration::testing {
 namespace {
@@ -61,15 +63,15 @@ TEST(ImportTest, StoresWhatTheLinesSay) {
 TEST(ImportTest, PairsMakeLeadBytesAndCodes) {
   TempDir dir;
   auto table = ImportText(dir, kSampleMap);
-  EXPECT_TRUE(table->isDBCS(0x42));
-  EXPECT_FALSE(table->isSBCS(0x42));
-  EXPECT_TRUE(table->isSBCS(0xC1));
-  EXPECT_EQ(table->DBCStoUnicode(0x42, 0xC1), static_cast<std::int16_t>(0xFF21));
-  EXPECT_EQ(table->DBCStoUnicode(0x42, 0xC3), -3);  // unmapped pair under a lead byte
-  EXPECT_EQ(table->DBCStoUnicode(0xC1, 0xC1), -3);  // not a lead byte
-  EXPECT_EQ(Reverse(*table, 0xFF21), 0x42 + 256 * 0xC1);
-  EXPECT_EQ(Reverse(*table, u'A'), 0xC1);
-  EXPECT_EQ(Reverse(*table, 0x1234), 0);  // unmapped characters stay 0 after an import
+  EXPECT_EQ(std::tuple(table->isDBCS(0x42), table->isSBCS(0x42), table->isSBCS(0xC1)),
+            std::tuple(true, false, true));
+  // A pair, an unmapped pair under a lead byte, a byte that is no lead byte.
+  EXPECT_EQ(std::tuple(table->DBCStoUnicode(0x42, 0xC1), table->DBCStoUnicode(0x42, 0xC3),
+                       table->DBCStoUnicode(0xC1, 0xC1)),
+            std::tuple(static_cast<std::int16_t>(0xFF21), -3, -3));
+  // Unmapped characters stay 0 after an import.
+  EXPECT_EQ(std::tuple(Reverse(*table, 0xFF21), Reverse(*table, u'A'), Reverse(*table, 0x1234)),
+            std::tuple(0x42 + 256 * 0xC1, 0xC1, 0));
 }
 
 TEST(ImportTest, SecondImportAddsToTheByteMapsAndRenewsTheReverseMap) {
@@ -77,13 +79,11 @@ TEST(ImportTest, SecondImportAddsToTheByteMapsAndRenewsTheReverseMap) {
   CCSID table;
   table.Import(dir.Write("one.ucm", "CHARMAP\n<U0041> \\xC1 |0\n<U3000> \\x40\\x40 |0\n"), 37);
   table.Import(dir.Write("two.ucm", "CHARMAP\n<U0042> \\xC2 |0\n"), 930);
-  EXPECT_EQ(Single(table, 0xC1), 0x41);
-  EXPECT_EQ(Single(table, 0xC2), 0x42);
-  EXPECT_EQ(table.DBCStoUnicode(0x40, 0x40), 0x3000);
-  EXPECT_EQ(Reverse(table, u'A'), 0);  // the first import's reverse entries are gone
-  EXPECT_EQ(Reverse(table, u'B'), 0xC2);
-  EXPECT_EQ(table.FileName(), dir / "two.ucm");
-  EXPECT_EQ(table.CcsidNumber(), 930);
+  EXPECT_EQ(std::tuple(Single(table, 0xC1), Single(table, 0xC2), table.DBCStoUnicode(0x40, 0x40)),
+            std::tuple(0x41, 0x42, 0x3000));
+  // The first import's reverse entries are gone.
+  EXPECT_EQ(std::tuple(Reverse(table, u'A'), Reverse(table, u'B')), std::tuple(0, 0xC2));
+  EXPECT_EQ(std::tuple(table.FileName(), table.CcsidNumber()), std::tuple(dir / "two.ucm", 930));
 }
 
 TEST(ImportTest, MissingFilesNameThePathAndKeepTheByteMaps) {
@@ -91,10 +91,10 @@ TEST(ImportTest, MissingFilesNameThePathAndKeepTheByteMaps) {
   auto table = ImportText(dir, kSampleMap);
   std::string missing = dir / "absent.ucm";
   ExpectError([&] { table->Import(missing, 5026); }, error_number::kFileNotFound, missing);
-  EXPECT_EQ(table->FileName(), missing);
-  EXPECT_EQ(table->CcsidNumber(), 5026);
-  EXPECT_EQ(Single(*table, 0xC1), 0x41);
-  EXPECT_EQ(Reverse(*table, u'A'), 0);  // the reverse map was renewed before the file opened
+  // The reverse map was renewed before the file opened.
+  EXPECT_EQ(std::tuple(table->FileName(), table->CcsidNumber(), Single(*table, 0xC1),
+                       Reverse(*table, u'A')),
+            std::tuple(missing, 5026, 0x41, 0));
 
   missing = dir / "absent.tbl";
   ExpectError([&] { table->Load(missing, 1); }, error_number::kFileNotFound, missing);
@@ -187,10 +187,9 @@ TEST(TableFileTest, TruncatedFileRaisesInputPastEndAndKeepsTheMaps) {
     SCOPED_TRACE(cut);
     std::string path = dir.Write("cut.tbl", bytes.substr(0, cut));
     ExpectError([&] { table->Load(path, 939); }, error_number::kInputPastEndOfFile, path);
-    EXPECT_EQ(table->FileName(), path);
-    EXPECT_EQ(table->CcsidNumber(), 939);
-    EXPECT_EQ(table->DBCStoUnicode(0x42, 0xC1), static_cast<std::int16_t>(0xFF21));
-    EXPECT_EQ(Single(*table, 0xC1), 0x41);
+    EXPECT_EQ(std::tuple(table->FileName(), table->CcsidNumber(), table->DBCStoUnicode(0x42, 0xC1),
+                         Single(*table, 0xC1)),
+              std::tuple(path, 939, static_cast<std::int16_t>(0xFF21), 0x41));
   }
 }
 
@@ -201,10 +200,9 @@ TEST(TableFileTest, LoadAfterImportKeepsTheImportsReverseMapAndUnflaggedPairs) {
   ImportText(dir, "CHARMAP\n<U0041> \\x41 |0\n", "other.ucm")->Save(dir / "other.tbl");
   auto table = ImportText(dir, kSampleMap);
   table->Load(dir / "other.tbl", 0);
-  EXPECT_EQ(Single(*table, 0xC1), 0);  // the byte maps are the file's
-  EXPECT_FALSE(table->isDBCS(0x42));
-  EXPECT_EQ(table->DBCStoUnicode(0x42, 0xC1), static_cast<std::int16_t>(0xFF21));
-  EXPECT_EQ(Reverse(*table, u'A'), 0xC1);
+  EXPECT_EQ(std::tuple(Single(*table, 0xC1), table->isDBCS(0x42), table->DBCStoUnicode(0x42, 0xC1),
+                       Reverse(*table, u'A')),
+            std::tuple(0, false, static_cast<std::int16_t>(0xFF21), 0xC1));
   EXPECT_EQ(table->ToEBCDIC(u"A"), B({0xC1}));
 }
 
@@ -223,16 +221,6 @@ TEST(BuildReverseMapTest, LowestByteWinsSinglesBeforePairs) {
   EXPECT_EQ(Reverse(*table, 0xA4), 0x42 + 256 * 0x4D);
   EXPECT_EQ(Reverse(*table, 0x1234), 0x6F);
   EXPECT_EQ(Reverse(*table, 0), 0x00);  // unmapped bytes stand for U+0000: the lowest wins
-}
-
-TEST(LookupTest, EmptyTableHasNoLeadBytesNoCharactersNoReverseMap) {
-  CCSID table;
-  for (int b : {0x00, 0x42, 0xFF}) {
-    auto byte = static_cast<std::uint8_t>(b);
-    EXPECT_TRUE(table.isSBCS(byte) && !table.isDBCS(byte) && table.SBCStoUnicode(byte) == 0) << b;
-    EXPECT_EQ(table.DBCStoUnicode(byte, byte), -3);
-  }
-  EXPECT_EQ(codepage::TableOf(table).reverse_map, nullptr);
 }
 
 }  // namespace

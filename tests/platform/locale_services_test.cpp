@@ -1,5 +1,6 @@
 // Tests of the locale services: locale ids to ANSI code pages, code page properties, POSIX locale
-// names and the default locale ids read from the environment.
+// names and the default locale ids read from the environment; and the message catalogue, whose
+// language the locale environment chooses.
 #include "platform/locale_services.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +9,11 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <tuple>
 
+#include "platform/ansi_conversion.h"
 #include "platform/locale_table.h"
+#include "resources/message_catalogue.h"
 #include "support/scoped_environment.h"
 
 namespace svregistration::platform {
@@ -23,7 +27,8 @@ class LocaleEnvironment : public ::testing::Test {
   void Set(const char* name, const char* value) { environment_.Set(name, value); }
 
  private:
-  ScopedEnvironment environment_{"LC_ALL", "LC_CTYPE", "LANG", "SVREG_SYSTEM_LOCALE"};
+  ScopedEnvironment environment_{"LC_ALL", "LC_CTYPE", "LANG", "SVREG_SYSTEM_LOCALE",
+                                 "LC_MESSAGES"};
 };
 
 TEST(LocaleAnsiCodePage, AnswersTheDefaultAnsiCodePageOfEachLocale) {
@@ -47,18 +52,11 @@ TEST(LocaleAnsiCodePage, AnswersTheDefaultAnsiCodePageOfEachLocale) {
   }
 }
 
-TEST_F(LocaleEnvironment, DefaultLocaleIdsAreResolvedBeforeTheLookUp) {
-  Set("LANG", "ko_KR.UTF-8");
-  Set("SVREG_SYSTEM_LOCALE", "1049");
-  EXPECT_EQ(LocaleAnsiCodePage(kLocaleUserDefault), 949u);
-  EXPECT_EQ(LocaleAnsiCodePage(0), 949u);
-  EXPECT_EQ(LocaleAnsiCodePage(kLocaleSystemDefault), 1251u);
-}
-
+// Code page 0 is the system locale's: in the properties and in conversions.
 TEST_F(LocaleEnvironment, CodePageZeroIsTheSystemLocalesCodePage) {
   Set("SVREG_SYSTEM_LOCALE", "1041");
-  ASSERT_TRUE(CodePageProperties(0));
   EXPECT_EQ(CodePageProperties(0)->MaxCharSize, 2u);
+  EXPECT_EQ(UnicodeToAnsi(u"あ", 0), (std::vector<std::uint8_t>{0x82, 0xA0}));
   Set("SVREG_SYSTEM_LOCALE", "ru_RU.UTF-8");
   EXPECT_EQ(SystemAnsiCodePage(), 1251u);
   EXPECT_EQ(CodePageProperties(0)->MaxCharSize, 1u);
@@ -75,16 +73,14 @@ TEST(LocaleIdFromPosixName, MapsPosixNamesToLocaleIds) {
   // clang-format off
   const Case cases[] = {
       {"JA_jp.utf8", 1041}, {"ja-JP", 1041},            // any letter case, encoding, separator
-      {"ja", 1041}, {"es", 3082}, {"pt", 1046},         // a language alone: its default locale
+      {"es", 3082},                                     // a language alone: its default locale
       {"en_DK.UTF-8", 1033},                            // a territory the table lacks: the same
-      {"C", 1033}, {"POSIX", 1033}, {"C.UTF-8", 1033},
+      {"POSIX", 1033}, {"C.UTF-8", 1033},
       {"de_DE.ISO-8859-15@euro", 1031},                 // a modifier the table lacks is ignored
-      {"zh_HK", 3076},
       {"sr_RS", 0x281A}, {"sr_RS@latin", 0x241A},       // modifiers that choose the script
       {"de_DE@phoneb", 0x10407},                        // or the sort
-      {"no_NO", 1044}, {"iw_IL", 1037},                 // old language codes
-      {"xx_YY", std::nullopt}, {"klingon", std::nullopt}, {"", std::nullopt},
-      {".UTF-8", std::nullopt}, {"@euro", std::nullopt},
+      {"iw_IL", 1037},                                  // old language codes
+      {"xx_YY", std::nullopt}, {"", std::nullopt}, {".UTF-8", std::nullopt},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -110,16 +106,18 @@ TEST_F(LocaleEnvironment, UserLocaleComesFromTheFirstVariableThatIsSetAndNotEmpt
 TEST_F(LocaleEnvironment, SystemLocaleComesFromItsVariableOrTheUsers) {
   Set("LANG", "ja_JP.UTF-8");
   EXPECT_EQ(SystemDefaultLocaleId(), 1041u);
-  struct Case {
-    const char* value;
-    LocaleId locale;
-  };
-  const Case cases[] = {{"1042", 1042},   {"0x0804", 2052}, {"ru_RU.UTF-8", 1049}, {"xx_YY", 1033},
-                        {"12345", 12345}, {"2048", 1041},   {"1024", 1041},        {"10x42", 1033}};
-  for (const Case& c : cases) {
-    Set("SVREG_SYSTEM_LOCALE", c.value);
-    EXPECT_EQ(SystemDefaultLocaleId(), c.locale) << c.value;
+  const std::pair<const char*, LocaleId> cases[] = {
+      {"1042", 1042},   {"0x0804", 2052}, {"ru_RU.UTF-8", 1049}, {"xx_YY", 1033},
+      {"12345", 12345}, {"2048", 1041},   {"1024", 1041},        {"10x42", 1033}};
+  for (const auto& [value, locale] : cases) {
+    Set("SVREG_SYSTEM_LOCALE", value);
+    EXPECT_EQ(SystemDefaultLocaleId(), locale) << value;
   }
+  // The default locale ids are resolved before a look-up.
+  Set("SVREG_SYSTEM_LOCALE", "1049");
+  EXPECT_EQ(std::tuple(LocaleAnsiCodePage(kLocaleUserDefault), LocaleAnsiCodePage(0),
+                       LocaleAnsiCodePage(kLocaleSystemDefault)),
+            std::tuple(932u, 932u, 1251u));
 }
 
 // The table's own consistency: every locale's code page is a supported one, every name of a
@@ -141,6 +139,45 @@ TEST(LocaleTable, IsConsistent) {
     EXPECT_EQ(defaults[language], 1) << language;
   }
   EXPECT_GT(detail::LocaleTable().size(), 400u);
+}
+
+// Each message id has its own text in each language, with the placeholders of the English one.
+TEST(MessageCatalogue, EveryIdExistsInEveryLanguage) {
+  using resources::Language;
+  for (int id = 500; id <= 512; ++id) {
+    const std::string english = resources::LoadMessage(id, Language::kEnglish);
+    for (Language language : {Language::kJapanese, Language::kKorean}) {
+      const std::string text = resources::LoadMessage(id, language);
+      EXPECT_FALSE(text.empty() || text == english) << id;
+      for (const char* placeholder : {"%1", "%2"}) {
+        EXPECT_EQ(text.find(placeholder) == std::string::npos,
+                  english.find(placeholder) == std::string::npos)
+            << id << " " << placeholder;
+      }
+    }
+  }
+  EXPECT_EQ(resources::LoadMessage(499, Language::kEnglish) +
+                resources::LoadMessage(513, Language::kEnglish),
+            "");
+}
+
+TEST_F(LocaleEnvironment, MessageLanguageFollowsTheEnvironment) {
+  using resources::Language;
+  const std::tuple<const char*, const char*, const char*, Language> cases[] = {
+      // LC_ALL, LC_MESSAGES, LANG
+      {nullptr, nullptr, "ja_JP.UTF-8", Language::kJapanese},
+      {nullptr, "ko_KR.UTF-8", "ja_JP.UTF-8", Language::kKorean},
+      {"en_US.UTF-8", "ko_KR.UTF-8", "ja_JP.UTF-8", Language::kEnglish},
+      {"", nullptr, "ko_KR", Language::kKorean},
+      {nullptr, nullptr, "C", Language::kEnglish},
+      {nullptr, nullptr, nullptr, Language::kEnglish},
+  };
+  for (const auto& [all, messages, lang, expected] : cases) {
+    Set("LC_ALL", all);
+    Set("LC_MESSAGES", messages);
+    Set("LANG", lang);
+    EXPECT_EQ(resources::CurrentLanguage(), expected) << (lang ? lang : "-");
+  }
 }
 
 }  // namespace

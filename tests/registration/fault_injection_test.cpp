@@ -155,18 +155,18 @@ TEST_F(FaultInjectionTest, TableSavingLeavesTheOldTableOrRaises) {
   CCSID table;
   FillFromIcu(table, "ibm-37");
   const std::string old_table(3000, '\x7F');
-  SweepFaults(
-      [&](Attempt& a) { a.dir.Write("ibm-37.tbl", old_table); },
-      [&](Attempt& a) {
-        std::optional<Error> error = CaptureError([&] { table.Save(a.dir / "ibm-37.tbl"); });
-        EXPECT_TRUE(!error || error->description().find(a.dir / "ibm-37.tbl") != std::string::npos);
-        return error ? 1 : 0;
-      },
-      [&](Attempt& a, int raised, bool fired) {
-        EXPECT_EQ(raised != 0, fired);
-        const std::string saved = ReadFile(a.dir / "ibm-37.tbl");
-        EXPECT_TRUE(fired ? saved == old_table : saved.size() == 1024u);  // old, whole
-      });
+  SweepFaults([&](Attempt& a) { a.dir.Write("ibm-37.tbl", old_table); },
+              [&](Attempt& a) {
+                const Error error = CaptureError([&] { table.Save(a.dir / "ibm-37.tbl"); });
+                EXPECT_NE(error.description().find(error.number() ? a.dir / "ibm-37.tbl" : ""),
+                          std::string::npos);
+                return error.number() != 0 ? 1 : 0;
+              },
+              [&](Attempt& a, int raised, bool fired) {
+                EXPECT_EQ(raised != 0, fired);
+                const std::string saved = ReadFile(a.dir / "ibm-37.tbl");
+                EXPECT_TRUE(fired ? saved == old_table : saved.size() == 1024u);  // old, whole
+              });
 }
 
 }  // namespace

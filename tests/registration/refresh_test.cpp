@@ -85,10 +85,10 @@ TEST_F(RefreshTest, SingleObjectOutcomes) {
   EXPECT_EQ(Refresh(in_place->Id(), copied), rOK);
 
   ASSERT_EQ(workspace_->log->records.size(), 2u);
-  EXPECT_EQ(workspace_->log->records[0].title, "Refresh sources");
-  EXPECT_EQ(workspace_->log->records[0].severity, 2);
-  EXPECT_EQ(workspace_->log->records[0].object_id, missing->Id());
-  EXPECT_EQ(workspace_->log->records[0].text, LoadMessage(kMsgOriginalSourceNotFound));
+  const LogRecord& record = workspace_->log->records[0];
+  EXPECT_EQ(
+      std::tie(record.title, record.severity, record.object_id, record.text),
+      std::tuple("Refresh sources", 2, missing->Id(), LoadMessage(kMsgOriginalSourceNotFound)));
   EXPECT_EQ(workspace_->log->records[1].text, LoadMessage(kMsgOriginalSourceNotKnown));
 }
 

@@ -75,20 +75,17 @@ TEST_F(RegisterTest, NewObjectIsCopiedRecordedAndAccepted) {
   ASSERT_EQ(repository_->objects.size(), 1u);
   auto object = repository_->objects[0];
   EXPECT_EQ(service_.RegisteredObjectId(), object->Id());
-  EXPECT_EQ(object->attributes["Source"], "Sources/COBOL/PAY.cbl");
-  EXPECT_EQ(object->attributes["OriginalSource"], source);
+  EXPECT_EQ(std::tie(object->attributes["Source"], object->attributes["OriginalSource"]),
+            std::tuple("Sources/COBOL/PAY.cbl", source));
   EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/PAY.cbl"), "\tX\n");  // plain copy
   EXPECT_FALSE(repository_->Called("InvalidateObject"));
   // The binding is released; the root directory stays.
-  EXPECT_EQ(registration::StateOf(service_).Workspace, nullptr);
-  EXPECT_EQ(registration::StateOf(service_).Repository, nullptr);
-  EXPECT_EQ(registration::StateOf(service_).WorkspaceDirectory, root_);
-}
-
-TEST_F(RegisterTest, WithEncodingWritesTheNormalisedCopy) {
-  std::string source = dir_.Write("in/PAY.cbl", "\tX\n");
-  EXPECT_EQ(Register("COBOL", "PAY", source, true), rOK);
-  EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/PAY.cbl"), "        X\n");
+  const auto& state = registration::StateOf(service_);
+  EXPECT_EQ(std::tuple(state.Workspace, state.Repository, state.WorkspaceDirectory),
+            std::tuple(nullptr, nullptr, root_));
+  // With the encoding the copy is normalised.
+  EXPECT_EQ(Register("COBOL", "TAB", dir_.Write("in/TAB.cbl", "\tX\n"), true), rOK);
+  EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/TAB.cbl"), "        X\n");
 }
 
 TEST_F(RegisterTest, RefusalsBeforeAnythingIsWritten) {
@@ -123,17 +120,16 @@ TEST_F(RegisterTest, RefusalsBeforeAnythingIsWritten) {
   EXPECT_TRUE(workspace_->log->records.empty());
 }
 
-// A "\" belongs to a real file's name: back\slash.cbl and slash.cbl are two copies.
-TEST_F(RegisterTest, BackslashInASourcesNameIsPartOfTheName) {
+// A "\" belongs to a real file's name: back\slash.cbl and slash.cbl are two copies. In the
+// configured sources folder of a type it separates folders.
+TEST_F(RegisterTest, BackslashesInNames) {
+  workspace_->global_options = std::make_shared<FakeOptions>(
+      "<OPTIONS><CASE ID='Inventory'><LIST NAME='Types'><CASE NAME='COBOL'>"
+      "<TEXT NAME='Directory' VALUE='Src\\Cobol'/></CASE></LIST></CASE></OPTIONS>");
   EXPECT_EQ(Register("COBOL", "BACK", dir_.Write("in/back\\slash.cbl", "b")), rOK);
   EXPECT_EQ(Register("COBOL", "SLASH", dir_.Write("in/slash.cbl", "s")), rOK);
-  EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/back\\slash.cbl"), "b");
-  EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/slash.cbl"), "s");
-}
-
-TEST_F(RegisterTest, SourceAlreadyInItsPlaceIsNotCopied) {
-  std::string in_place = dir_.Write("ws/Sources/COBOL/PAY.cbl", "x");
-  EXPECT_EQ(Register("COBOL", "PAY", in_place), rOK);
+  EXPECT_EQ(ReadFile(root_ + "/Src/Cobol/back\\slash.cbl"), "b");
+  EXPECT_EQ(ReadFile(root_ + "/Src/Cobol/slash.cbl"), "s");
 }
 
 TEST_F(RegisterTest, FileWhereTheSourcesFolderBelongsIsReplaced) {
@@ -145,35 +141,27 @@ TEST_F(RegisterTest, FileWhereTheSourcesFolderBelongsIsReplaced) {
             rErrorOnCreateSourceDirectory);
 }
 
-TEST_F(RegisterTest, ConfiguredSourcesDirectory) {
-  workspace_->global_options = std::make_shared<FakeOptions>(
-      "<OPTIONS><CASE ID='Inventory'><LIST NAME='Types'><CASE NAME='COBOL'>"
-      "<TEXT NAME='Directory' VALUE='Src\\Cobol'/></CASE></LIST></CASE></OPTIONS>");
-  EXPECT_EQ(Register("COBOL", "PAY", dir_.Write("in/PAY.cbl", "x")), rOK);
-  EXPECT_TRUE(std::filesystem::exists(root_ + "/Src/Cobol/PAY.cbl"));
-}
-
-TEST_F(RegisterTest, ExistingObjectWithSourceGives16AfterTheCopy) {
+// An object of the name that has a copy gives 16, after the copy; one of the name without its
+// extension and without a copy is taken over, invalidated and renamed.
+TEST_F(RegisterTest, ExistingObjects) {
   repository_->Add("COBOL", "PAY")->attributes["Source"] = "Sources/COBOL/OLD.cbl";
   EXPECT_EQ(Register("COBOL", "PAY", dir_.Write("in/PAY.cbl", "x")), rObjectAllreadyExists);
   EXPECT_TRUE(std::filesystem::exists(root_ + "/Sources/COBOL/PAY.cbl"));
-}
 
-TEST_F(RegisterTest, NameWithoutExtensionIsTakenOverWhenItHasNoSource) {
+  repository_->calls.clear();
   auto known = repository_->Add("COBOL", "PROG1");
   known->generated = {".out/PROG1.lst"};
   dir_.Write("ws/out/PROG1.lst", "listing");
   EXPECT_EQ(Register("COBOL", "PROG1.CBL", dir_.Write("in/PROG1.CBL", "x")), rOK);
-  EXPECT_EQ(repository_->objects.size(), 1u);
+  EXPECT_EQ(repository_->objects.size(), 2u);
   EXPECT_EQ(known->attributes["Name"], "PROG1.CBL");
-  // An existing object is invalidated and its generated files go.
   EXPECT_TRUE(repository_->Called("InvalidateObject"));
   EXPECT_FALSE(std::filesystem::exists(root_ + "/out/PROG1.lst"));
 
   auto with_source = repository_->Add("COBOL", "PROG2");
   with_source->attributes["Source"] = "x";
   EXPECT_EQ(Register("COBOL", "PROG2.CBL", dir_.Write("in/PROG2.CBL", "x")), rOK);
-  EXPECT_EQ(repository_->objects.size(), 3u);  // a new object with the full name
+  EXPECT_EQ(repository_->objects.size(), 4u);  // a new object with the full name
 }
 
 TEST_F(RegisterTest, RefusingOrMissingHandlerUnregistersTheNewObject) {
@@ -194,9 +182,8 @@ TEST_F(RegisterTest, CopyOrCreationFailureGives256AndLogs) {
   EXPECT_EQ(Register("COBOL", "PAY", source), rUnexpectedRegistrationError);
   ASSERT_EQ(workspace_->log->records.size(), 1u);
   const LogRecord& record = workspace_->log->records[0];
-  EXPECT_EQ(record.title, "Register");
-  EXPECT_EQ(record.severity, 2);
-  EXPECT_FALSE(record.object_id.has_value());
+  EXPECT_EQ(std::tie(record.title, record.severity, record.object_id),
+            std::tuple("Register", 2, std::nullopt));
   EXPECT_NE(record.text.find(source + " to " + root_ + "/Sources/COBOL/PAY.cbl"), std::string::npos)
       << record.text;
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "resources/message_catalogue.h"
 #include "support/error_capture.h"
 #include "support/fake_workspace.h"
@@ -13,7 +15,8 @@
 namespace svregistration::registration {
 namespace {
 
-using testing::CaptureError;
+using testing::ErrorNumber;
+using testing::ExpectError;
 using testing::OptionsSpec;
 using testing::WorkspaceOptionsXml;
 
@@ -35,127 +38,102 @@ class SettingsTest : public ::testing::Test {
     Prepare(options);
     return Read();
   }
-  std::optional<Error> ErrorOf(const std::string& type = "COBOL") {
-    return CaptureError([&] { Read(type); });
-  }
 
   testing::ScopedEnvironment environment_{"LC_ALL", "LC_CTYPE", "LANG", "LC_MESSAGES"};
   pugi::xml_document workspace_, global_;
 };
 
 TEST_F(SettingsTest, ReadsEveryOptionOfTheType) {
-  OptionsSpec options{.expand_tabs = true,
-                      .remove_numeration = true,
-                      .numeration = true,
-                      .remove_lead_numeration = true,
-                      .sosi = "Removed",
-                      .source_locale = "1041",
-                      .registered_locale = "1041"};
-  RegistrationSettings& s = Load(options);
-  EXPECT_TRUE(s.ExpandTabs);
-  EXPECT_TRUE(s.RemoveNumeration);
-  EXPECT_TRUE(s.Numeration);
-  EXPECT_TRUE(s.RemoveLeadNumeration);
-  EXPECT_TRUE(s.ConvertSosi);
-  EXPECT_TRUE(s.SosiRemoved);
-  EXPECT_TRUE(s.IsDbcs);
-  EXPECT_TRUE(s.SosiAllowed);
-  EXPECT_EQ(s.SourceLocale, 1041u);
-  EXPECT_EQ(s.RegisteredLocale, 1041u);
-  EXPECT_TRUE(s.IsLeadByte(0x81));
+  RegistrationSettings& s = Load({.expand_tabs = true,
+                                  .remove_numeration = true,
+                                  .numeration = true,
+                                  .remove_lead_numeration = true,
+                                  .sosi = "Removed",
+                                  .source_locale = "1041",
+                                  .registered_locale = "1041"});
+  EXPECT_EQ(std::tuple(s.ExpandTabs, s.RemoveNumeration, s.Numeration, s.RemoveLeadNumeration,
+                       s.ConvertSosi, s.SosiRemoved, s.IsDbcs, s.SosiAllowed, s.SourceLocale,
+                       s.RegisteredLocale),
+            std::tuple(true, true, true, true, true, true, true, true, 1041u, 1041u));
+  // Lead bytes are those of the registered code page (932).
+  EXPECT_TRUE(s.IsLeadByte(0x81) && s.IsLeadByte(0xFC) && !s.IsLeadByte(0xA0));
 }
 
 TEST_F(SettingsTest, MissingRegistrationPageKeepsDefaultsAndReadsEncoding) {
   Prepare({.expand_tabs = true});
   Node("//CASE[@ID='Registration']").attribute("ID") = "Other";
   RegistrationSettings& s = Read();
-  EXPECT_FALSE(s.ExpandTabs);
-  EXPECT_FALSE(s.SosiAllowed);
-  EXPECT_EQ(s.RegisteredLocale, 1033u);
+  EXPECT_EQ(std::tuple(s.ExpandTabs, s.SosiAllowed, s.RegisteredLocale),
+            std::tuple(false, false, 1033u));
 }
 
 TEST_F(SettingsTest, TypeWithoutEntryRaises507AndSkipsEncodingPage) {
   Prepare({.legacy = "EBCDIC"});
-  std::optional<Error> error = ErrorOf("JCL");
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->number(), error_number::kNoRegistrationEntry);
-  EXPECT_EQ(error->description(), resources::LoadMessage(resources::kMsgIncorrectRegistrationPage));
+  ExpectError([&] { Read("JCL"); }, error_number::kNoRegistrationEntry,
+              resources::LoadMessage(resources::kMsgIncorrectRegistrationPage));
   EXPECT_FALSE(ThreadRegistrationSettings().IsEbcdic);
   EXPECT_EQ(ThreadRegistrationSettings().RegisteredLocale, 0u);
-  EXPECT_EQ(ErrorOf("CO'BOL")->number(), error_number::kNoRegistrationEntry);
+  EXPECT_EQ(ErrorNumber([&] { Read("CO'BOL"); }), error_number::kNoRegistrationEntry);
 }
 
-TEST_F(SettingsTest, OnlyLowerCaseTrueIsTrue) {
-  Prepare({});
-  for (const char* value : {"True", "TRUE", "1", "yes"}) {
-    Node("//BOOL[@ID='ExpandTabs']").attribute("VALUE") = value;
-    EXPECT_FALSE(Read().ExpandTabs) << value;
-  }
-}
-
-TEST_F(SettingsTest, PageOptionsAreFoundAnywhereTypeOptionsOnlyInTheEntry) {
+// Only "true" is true; options of the page are found anywhere in it, those of the type only in
+// the type's entry.
+TEST_F(SettingsTest, WhereAndHowOptionsAreRead) {
   Prepare({});
   pugi::xml_node tabs = Node("//BOOL[@ID='ExpandTabs']");
+  for (const char* value : {"True", "TRUE", "1", "yes"}) {
+    tabs.attribute("VALUE") = value;
+    EXPECT_FALSE(Read().ExpandTabs) << value;
+  }
   pugi::xml_node numeration = Node("//BOOL[@NAME='Numeration']");
   pugi::xml_node elsewhere = workspace_.child("OPTIONS").append_child("X");
   elsewhere.append_copy(tabs).attribute("VALUE") = "true";
   elsewhere.append_copy(numeration).attribute("VALUE") = "true";
   tabs.parent().remove_child(tabs);
   numeration.parent().remove_child(numeration);
-  RegistrationSettings& s = Read();
-  EXPECT_TRUE(s.ExpandTabs);
-  EXPECT_FALSE(s.Numeration);
+  EXPECT_TRUE(Read().ExpandTabs);
+  EXPECT_FALSE(Read().Numeration);
 }
 
-struct EncodingCase {
-  std::string legacy, sosi;
-  bool is_ebcdic, convert_sosi, sosi_removed;
-};
-
 TEST_F(SettingsTest, LegacyEncodingAndShiftChoices) {
-  const EncodingCase cases[] = {
+  const std::tuple<std::string, std::string, bool, bool, bool> cases[] = {
+      // legacy, SOSI: EBCDIC, convert, removed
       {"EBCDIC", "Removed", true, false, true},
       {"ebcdic", "Removed", false, true, true},
       {"ASCII", "Retained", false, false, false},
       {"ASCII", "Replaced", false, true, false},
   };
-  for (const auto& c : cases) {
-    OptionsSpec options{.legacy = c.legacy, .sosi = c.sosi, .encoding_table = "t.tbl"};
-    RegistrationSettings& s = Load(options);
-    EXPECT_EQ(s.IsEbcdic, c.is_ebcdic) << c.legacy << "/" << c.sosi;
-    EXPECT_EQ(s.ConvertSosi, c.convert_sosi) << c.legacy << "/" << c.sosi;
-    EXPECT_EQ(s.SosiRemoved, c.sosi_removed) << c.legacy << "/" << c.sosi;
+  for (const auto& [legacy, sosi, ebcdic, convert, removed] : cases) {
+    RegistrationSettings& s = Load({.legacy = legacy, .sosi = sosi, .encoding_table = "t.tbl"});
+    EXPECT_EQ(std::tuple(s.IsEbcdic, s.ConvertSosi, s.SosiRemoved),
+              std::tuple(ebcdic, convert, removed))
+        << legacy << "/" << sosi;
   }
   Prepare({});
   pugi::xml_node sosi = Node("//LIST[@NAME='SOSI']");
   sosi.parent().remove_child(sosi);
-  EXPECT_TRUE(Read().ConvertSosi);
-  EXPECT_FALSE(Read().SosiRemoved);
+  EXPECT_EQ(std::tuple(Read().ConvertSosi, Read().SosiRemoved), std::tuple(true, false));
 }
 
-TEST_F(SettingsTest, GlobalListReplacesTheWorkspaceList) {
-  std::string global =
+// The locales: the global list replaces the workspace's, the default ids resolve from the
+// environment, and an encoding table leaves the source locale unread.
+TEST_F(SettingsTest, LocalesAndTheirSources) {
+  global_.load_string(
       "<OPTIONS><LIST ID='ObjectComputerEncoding'><CASE NAME='Selected'>"
       "<TEXT NAME='SourceLocale' VALUE='1041'/><TEXT NAME='RegisteredLocale' VALUE='1041'/>"
-      "</CASE></LIST></OPTIONS>";
-  global_.load_string(global.c_str());
+      "</CASE></LIST></OPTIONS>");
   EXPECT_EQ(Load({}).RegisteredLocale, 1041u);
-}
+  global_.reset();
 
-TEST_F(SettingsTest, DefaultLocaleIdsResolveFromTheEnvironment) {
   environment_.Set("LANG", "ja_JP.UTF-8");
   RegistrationSettings& s = Load({.source_locale = "1024", .registered_locale = "2048"});
-  EXPECT_EQ(s.SourceLocale, 1041u);
-  EXPECT_EQ(s.RegisteredLocale, 1041u);
-  EXPECT_TRUE(s.IsDbcs);
-}
+  EXPECT_EQ(std::tuple(s.SourceLocale, s.RegisteredLocale, s.IsDbcs),
+            std::tuple(1041u, 1041u, true));
 
-TEST_F(SettingsTest, EncodingTableSkipsTheSourceLocale) {
-  OptionsSpec options{.encoding_table = "ibm-930.tbl", .source_locale = "junk", .dbcs = true};
-  RegistrationSettings& s = Load(options);
-  EXPECT_EQ(s.SourceLocale, 0u);
-  EXPECT_TRUE(s.IsDbcs);
-  EXPECT_EQ(s.EncodingTable, "ibm-930.tbl");
+  RegistrationSettings& t =
+      Load({.encoding_table = "ibm-930.tbl", .source_locale = "junk", .dbcs = true});
+  EXPECT_EQ(std::tuple(t.SourceLocale, t.IsDbcs, t.EncodingTable),
+            std::tuple(0u, true, std::string("ibm-930.tbl")));
 }
 
 TEST_F(SettingsTest, BadDocumentsRaiseTheirErrors) {
@@ -167,46 +145,23 @@ TEST_F(SettingsTest, BadDocumentsRaiseTheirErrors) {
       {{.registered_locale = "10x"}, error_number::kTypeMismatch}};
   for (const auto& [options, number] : locales) {
     Prepare(options);
-    std::optional<Error> error = ErrorOf();
-    ASSERT_TRUE(error) << number;
-    EXPECT_EQ(error->number(), number);
-    const std::string& value =
-        options.source_locale != "1033" ? options.source_locale : options.registered_locale;
-    EXPECT_NE(error->description().find(value), std::string::npos) << error->description();
+    ExpectError(
+        [&] { Read(); }, number,
+        options.source_locale != "1033" ? options.source_locale : options.registered_locale);
   }
   // Attributes of the document changed: a value removed (nullptr), a list renamed, a case unknown.
-  struct Edit {
-    const char* xpath;
-    const char* attribute;
-    const char* value;
-    int number;
-  };
   const char* kEncodingList = "//LIST[@NAME='ObjectComputerEncoding']";
-  const Edit edits[] = {
+  const std::tuple<const char*, const char*, const char*, int> edits[] = {
       {"//BOOL[@ID='ExpandTabs']", "VALUE", nullptr, error_number::kInvalidUseOfNull},
       {kEncodingList, "NAME", "Other", error_number::kObjectNotSet},
       {kEncodingList, "VALUE", "Nope", error_number::kTypeMismatch}};
-  for (const Edit& edit : edits) {
+  for (const auto& [xpath, attribute, value, number] : edits) {
     Prepare({});
-    pugi::xml_node node = Node(edit.xpath);
-    edit.value ? void(node.attribute(edit.attribute) = edit.value)
-               : void(node.remove_attribute(edit.attribute));
-    EXPECT_EQ(ErrorOf().value_or(Error(0, "", "")).number(), edit.number) << edit.xpath;
+    pugi::xml_node node = Node(xpath);
+    value ? void(node.attribute(attribute) = value) : void(node.remove_attribute(attribute));
+    EXPECT_EQ(ErrorNumber([&] { Read(); }), number) << xpath;
   }
   EXPECT_THROW(LoadRegistrationSettings(nullptr, &global_, "COBOL"), Error);
-}
-
-TEST(IsLeadByte, FollowsTheRegisteredCodePageRanges) {
-  RegistrationSettings s;
-  s.RegisteredCodePage.LeadByte = {0x81, 0x9F, 0xE0, 0xFC};
-  for (int b : {0x81, 0x9F, 0xE0, 0xFC}) EXPECT_FALSE(s.IsLeadByte(static_cast<unsigned char>(b)));
-  s.IsDbcs = true;
-  for (int b : {0x81, 0x9F, 0xE0, 0xFC})
-    EXPECT_TRUE(s.IsLeadByte(static_cast<unsigned char>(b))) << b;
-  for (int b : {0x80, 0xA0, 0xFD, 0x00})
-    EXPECT_FALSE(s.IsLeadByte(static_cast<unsigned char>(b))) << b;
-  s.RegisteredCodePage.LeadByte = {};
-  EXPECT_FALSE(s.IsLeadByte(0x81));
 }
 
 }  // namespace

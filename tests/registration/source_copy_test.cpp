@@ -1,46 +1,47 @@
 // CopySource and ReadSource on a small fake workspace: plain and normalised copies, Japanese
-// double-byte sources, and the errors of missing and unwritable files.
+// double-byte sources, the errors of missing and unwritable files, and EBCDIC sources: 80-byte
+// records through the instance's cached table, to the registered locale's code page, then through
+// the normaliser.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "registration/registration_settings.h"
+#include "registration/sv_standard_state.h"
 #include "support/error_capture.h"
 #include "support/fake_workspace.h"
+#include "support/scoped_environment.h"
 #include "support/temp_dir.h"
+#include "svregistration/ccsid.h"
 #include "svregistration/error.h"
+#include "svregistration/icu_table.h"
 #include "svregistration/sv_standard.h"
 
 namespace svregistration {
 namespace {
 
-using testing::Bytes;
-using testing::CaptureError;
-using testing::FakeWorkspace;
-using testing::OptionsSpec;
-using testing::ReadFile;
-using testing::TempDir;
-using testing::Text;
-using testing::WorkspaceOptionsXml;
+using namespace testing;
 
 class SourceCopyTest : public ::testing::Test {
  protected:
   std::shared_ptr<FakeWorkspace> Workspace(const OptionsSpec& options) {
-    return std::make_shared<FakeWorkspace>(dir_.path().string(), WorkspaceOptionsXml(options));
+    return std::make_shared<FakeWorkspace>(dir_ / "ws", WorkspaceOptionsXml(options));
   }
   TempDir dir_;
   SVStandard service_;
 };
 
-TEST_F(SourceCopyTest, PlainCopyWhenNoOptionApplies) {
+// A plain copy when no option asks for a conversion (RemoveNumeration does only together with
+// Numeration); ReadSource always normalises. A normalised copy replaces the target.
+TEST_F(SourceCopyTest, CopiesPlainOrNormalised) {
   std::string content = "\t000100 IDENTIFICATION DIVISION.   \n";
   std::string from = dir_.Write("in.cbl", content);
-  service_.CopySource(Workspace({}), "COBOL", from, dir_ / "out.cbl");
+  service_.CopySource(Workspace({.remove_numeration = true}), "COBOL", from, dir_ / "out.cbl");
   EXPECT_EQ(ReadFile(dir_ / "out.cbl"), content);
   EXPECT_EQ(Text(service_.ReadSource(Workspace({}), "COBOL", from)), content);
-}
+  EXPECT_EQ(Text(service_.ReadSource(Workspace({.remove_numeration = true}), "COBOL", from)),
+            "\t000100 IDENTIFICATION DIVISION.\r\n");
 
-TEST_F(SourceCopyTest, NormalisedCopyReplacesTheTarget) {
-  std::string from =
-      dir_.Write("in.cbl", "000100\tMOVE A TO B.   " + std::string(50, ' ') + "00010000\n");
+  from = dir_.Write("in.cbl", "000100\tMOVE A TO B.   " + std::string(50, ' ') + "00010000\n");
   dir_.Write("out.cbl", std::string(500, 'x'));
   OptionsSpec options{.expand_tabs = true,
                       .remove_numeration = true,
@@ -48,51 +49,32 @@ TEST_F(SourceCopyTest, NormalisedCopyReplacesTheTarget) {
                       .remove_lead_numeration = true};
   service_.CopySource(Workspace(options), "COBOL", from, dir_ / "out.cbl");
   EXPECT_EQ(ReadFile(dir_ / "out.cbl"), "        MOVE A TO B.\r\n");
-}
-
-TEST_F(SourceCopyTest, RemoveNumerationAloneDoesNotConvert) {
-  // Only Numeration together with RemoveNumeration asks for a conversion.
-  std::string content = "ABC   \n";
-  std::string from = dir_.Write("in.cbl", content);
-  service_.CopySource(Workspace({.remove_numeration = true}), "COBOL", from, dir_ / "out.cbl");
-  EXPECT_EQ(ReadFile(dir_ / "out.cbl"), content);
-  // ReadSource always normalises.
-  EXPECT_EQ(Text(service_.ReadSource(Workspace({.remove_numeration = true}), "COBOL", from)),
-            "ABC\r\n");
+  service_.CopySource(Workspace(options), "COBOL", dir_.Write("empty.cbl", ""), dir_ / "out.cbl");
+  EXPECT_EQ(ReadFile(dir_ / "out.cbl"), "");
 }
 
 TEST_F(SourceCopyTest, JapaneseDoubleByteRunsAreMarked) {
-  // "A あい B" in Shift-JIS.
-  std::string from = dir_.Write("in.cbl", "A \x82\xA0\x82\xA2 B\n");
+  // "A あい Z" in Shift-JIS.
+  std::string from = dir_.Write("in.cbl", "A \x82\xA0\x82\xA2 Z\n");
   OptionsSpec removed{.sosi = "Removed", .source_locale = "1041", .registered_locale = "1041"};
   EXPECT_EQ(Text(service_.ReadSource(Workspace(removed), "COBOL", from)),
-            "A \x0E\x82\xA0\x82\xA2\x0F B\n");
+            "A \x0E\x82\xA0\x82\xA2\x0F Z\n");
   OptionsSpec replaced{.sosi = "Replaced", .source_locale = "1041", .registered_locale = "1041"};
   service_.CopySource(Workspace(replaced), "COBOL", from, dir_ / "out.cbl");
-  EXPECT_EQ(ReadFile(dir_ / "out.cbl"),
-            "A\x0E\x82\xA0\x82\xA2\x0F"
-            "B\n");
+  EXPECT_EQ(ReadFile(dir_ / "out.cbl"), "A\x0E\x82\xA0\x82\xA2\x0FZ\n");
   // An English registered locale has no lead bytes: nothing is marked.
   OptionsSpec english{.sosi = "Removed", .source_locale = "1041", .registered_locale = "1033"};
-  EXPECT_EQ(Text(service_.ReadSource(Workspace(english), "COBOL", from)), "A \x82\xA0\x82\xA2 B\n");
-}
-
-TEST_F(SourceCopyTest, EmptySourceGivesEmptyCopy) {
-  std::string from = dir_.Write("empty.cbl", "");
-  service_.CopySource(Workspace({.expand_tabs = true}), "COBOL", from, dir_ / "out.cbl");
-  EXPECT_EQ(ReadFile(dir_ / "out.cbl"), "");
+  EXPECT_EQ(Text(service_.ReadSource(Workspace(english), "COBOL", from)), "A \x82\xA0\x82\xA2 Z\n");
 }
 
 TEST_F(SourceCopyTest, MissingSourceNamesThePath) {
   for (bool normalised : {false, true}) {
-    auto error = CaptureError([&] {
-      service_.CopySource(Workspace({.expand_tabs = normalised}), "COBOL", dir_ / "missing.cbl",
-                          dir_ / "out.cbl");
-    });
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->number(),
-              normalised ? error_number::kFileNotFound : error_number::kFileCopyFailed);
-    EXPECT_NE(error->description().find("missing.cbl"), std::string::npos) << error->description();
+    ExpectError(
+        [&] {
+          service_.CopySource(Workspace({.expand_tabs = normalised}), "COBOL", dir_ / "missing.cbl",
+                              dir_ / "out.cbl");
+        },
+        normalised ? error_number::kFileNotFound : error_number::kFileCopyFailed, "missing.cbl");
   }
 }
 
@@ -100,18 +82,96 @@ TEST_F(SourceCopyTest, UnwritableTargetRaises200WithBothPaths) {
   std::string from = dir_.Write("in.cbl", "\tX\n");
   std::string to = dir_.Write("ro.cbl", "old");
   ::chmod(to.c_str(), 0444);
-  auto error = CaptureError(
-      [&] { service_.CopySource(Workspace({.expand_tabs = true}), "COBOL", from, to); });
-  ASSERT_TRUE(error);
-  EXPECT_EQ(error->number(), error_number::kFileCopyFailed);
-  EXPECT_NE(error->description().find(from + " to " + to), std::string::npos)
-      << error->description();
+  ExpectError([&] { service_.CopySource(Workspace({.expand_tabs = true}), "COBOL", from, to); },
+              error_number::kFileCopyFailed, from + " to " + to);
   EXPECT_EQ(ReadFile(to), "old");
 }
 
 TEST_F(SourceCopyTest, SettingsErrorsReachTheCaller) {
   EXPECT_THROW(service_.CopySource(Workspace({}), "JCL", dir_ / "x", dir_ / "y"), Error);
   EXPECT_THROW(service_.ReadSource(nullptr, "COBOL", dir_ / "x"), Error);
+}
+
+// With the table of code page 037 saved in the workspace.
+class EbcdicSourceTest : public SourceCopyTest {
+ protected:
+  void SetUp() override {
+    CCSID table;
+    FillFromIcu(table, "ibm-37");
+    std::filesystem::create_directories(dir_.path() / "ws/codepages");
+    table.Save(dir_ / "ws/codepages/ibm-37.tbl");
+  }
+  std::shared_ptr<FakeWorkspace> Ebcdic(const std::string& table_name = "ibm-37.tbl") {
+    return Workspace({.expand_tabs = true,
+                      .remove_numeration = true,
+                      .legacy = "EBCDIC",
+                      .encoding_table = table_name});
+  }
+  // The bytes padded with EBCDIC spaces to an 80-byte record.
+  static std::string Record(const std::string& ebcdic_text) {
+    return ebcdic_text + std::string(80 - ebcdic_text.size(), '\x40');
+  }
+};
+
+TEST_F(EbcdicSourceTest, RecordsBecomeLinesNormalised) {
+  const std::string hello = "\xC8\xC5\xD3\xD3\xD6";
+  std::string source =
+      dir_.Write("PAY.cbl", Record(hello) + Record("\x05" + hello) + Record(hello));
+  auto bytes = service_.ReadSource(Ebcdic(), "COBOL", source);
+  // Trailing blanks of the lines that end go; a TAB stays a TAB; the last line keeps its blanks.
+  EXPECT_EQ(Text(bytes), "HELLO\r\n\tHELLO\r\nHELLO" + std::string(75, ' '));
+  EXPECT_FALSE(registration::ThreadRegistrationSettings().ExpandTabs);  // switched off
+}
+
+// Japanese, in blocks: a copy is converted a block of records at a time, and records and
+// double-byte runs that straddle the blocks come out as the whole-file conversion gives them.
+// Wave dash, minus sign and double vertical line come out as their best fits in code page 932,
+// not as "?", and their pairs are not split.
+TEST_F(EbcdicSourceTest, JapaneseSourcesConvertInBlocksAsWholeWithBestFits) {
+  CCSID table;
+  FillFromIcu(table, "ibm-930");
+  table.Save(dir_ / "ws/codepages/ibm-930.tbl");
+  ScopedLocale user("ja_JP.UTF-8");  // the user's locale decides which pairs stay whole
+  auto workspace =
+      Workspace({.legacy = "EBCDIC", .encoding_table = "ibm-930.tbl", .registered_locale = "1041"});
+  const std::string record = Record("\xC1\x0E\x43\xA1\x42\x60\x44\x7C\x0F\xC2");
+  std::string records;
+  for (int i = 0; i < 2000; ++i) records += record;  // 160,000 bytes: blocks end inside records
+  std::string source = dir_.Write("LONG.cbl", records);
+  service_.CopySource(workspace, "COBOL", source, dir_ / "LONG.out");
+  // What one record gives as a last line and as a line that ends, converted whole. ibm-930
+  // gives SO and SI no character: they become U+0000.
+  const std::string last =
+      Text(service_.ReadSource(workspace, "COBOL", dir_.Write("ONE.cbl", record)));
+  const std::string two =
+      Text(service_.ReadSource(workspace, "COBOL", dir_.Write("TWO.cbl", record + record)));
+  const std::string ended = two.substr(0, two.size() - last.size());
+  ASSERT_EQ(last.substr(0, 10), std::string("A\0\x81\x60\x81\x7C\x81\x61\0B", 10));
+  std::string expected;
+  for (int i = 0; i < 1999; ++i) expected += ended;
+  expected += last;
+  EXPECT_EQ(ReadFile(dir_ / "LONG.out"), expected);
+  EXPECT_EQ(Text(service_.ReadSource(workspace, "COBOL", source)), expected);
+}
+
+TEST_F(EbcdicSourceTest, EmptySourceLoadsNoTableAndChangesNoSetting) {
+  std::string source = dir_.Write("EMPTY.cbl", "");
+  EXPECT_TRUE(service_.ReadSource(Ebcdic("missing.tbl"), "COBOL", source).empty());
+  EXPECT_EQ(registration::StateOf(service_).CodePageTable, nullptr);
+  EXPECT_TRUE(registration::ThreadRegistrationSettings().ExpandTabs);
+}
+
+TEST_F(EbcdicSourceTest, TableIsLoadedOnceAndAFailedLoadIsNotKept) {
+  std::string source = dir_.Write("PAY.cbl", Record("\xC8"));
+  service_.ReadSource(Ebcdic(), "COBOL", source);
+  auto cached = registration::StateOf(service_).CodePageTable;
+  ASSERT_NE(cached, nullptr);
+  service_.ReadSource(Ebcdic("IBM-37.TBL"), "COBOL", source);  // letter case is ignored
+  EXPECT_EQ(registration::StateOf(service_).CodePageTable, cached);
+
+  ExpectError([&] { service_.ReadSource(Ebcdic("missing.tbl"), "COBOL", source); },
+              error_number::kFileNotFound, "missing.tbl");
+  EXPECT_EQ(registration::StateOf(service_).CodePageTable, nullptr);
 }
 
 }  // namespace

@@ -61,9 +61,8 @@ TEST_F(UnregisterTest, ObjectLeavesItsFoldersThenIsUnregisteredAndLogged) {
   EXPECT_FALSE(std::filesystem::exists(dir_.path() / "out/PAY.lst"));
   ASSERT_EQ(workspace_->log->records.size(), 1u);
   const LogRecord& record = workspace_->log->records[0];
-  EXPECT_EQ(record.title, "Unregister");
-  EXPECT_EQ(record.severity, 0);
-  EXPECT_FALSE(record.object_id.has_value());
+  EXPECT_EQ(std::tie(record.title, record.severity, record.object_id),
+            std::tuple("Unregister", 0, std::nullopt));
   EXPECT_NE(record.text.find("'PAY'"), std::string::npos) << record.text;
   EXPECT_NE(record.text.find("'COBOL program'"), std::string::npos) << record.text;
   EXPECT_EQ(registration::StateOf(service_).Workspace, nullptr);

@@ -2,27 +2,36 @@
 // the description in one line.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <functional>
-#include <optional>
+#include <string>
 
 #include "svregistration/error.h"
 
 namespace svregistration::testing {
 
-/// The Error the action raised, or nothing when it returned normally.
-inline std::optional<Error> CaptureError(const std::function<void()>& action) {
+/// The Error the action raised; one numbered 0, with no description, when it returned normally.
+inline Error CaptureError(const std::function<void()>& action) {
   try {
     action();
   } catch (const Error& error) {
     return error;
   }
-  return std::nullopt;
+  return Error(0, "", "");
 }
 
 /// The number of the Error the action raised; 0 when it returned normally.
 inline int ErrorNumber(const std::function<void()>& action) {
-  std::optional<Error> error = CaptureError(action);
-  return error ? error->number() : 0;
+  return CaptureError(action).number();
+}
+
+/// Expects the action to raise the Error `number` with `part` in its description.
+inline void ExpectError(const std::function<void()>& action, int number,
+                        const std::string& part = "") {
+  const Error error = CaptureError(action);
+  EXPECT_EQ(error.number(), number) << error.description();
+  EXPECT_NE(error.description().find(part), std::string::npos) << error.description();
 }
 
 }  // namespace svregistration::testing

@@ -10,73 +10,38 @@ namespace svregistration::testing {
 
 namespace {
 
-class VectorCursor final : public host::ObjectCursor {
- public:
-  explicit VectorCursor(std::vector<std::shared_ptr<FakeObject>> items)
-      : items_(std::move(items)) {}
-  bool Eof() override { return index_ >= items_.size(); }
-  std::shared_ptr<host::RepositoryObject> Item() override { return items_.at(index_); }
-  std::shared_ptr<host::RelationType> Relation() override;
-  void MoveNext() override { ++index_; }
-  long Count() override { return static_cast<long>(items_.size()); }
-
- private:
-  std::vector<std::shared_ptr<FakeObject>> items_;
-  std::size_t index_ = 0;
-};
-
-class BelongsTo final : public host::RelationType {
- public:
-  explicit BelongsTo(std::shared_ptr<host::ObjectType> target) : target_(std::move(target)) {}
+struct BelongsTo final : host::RelationType {
+  explicit BelongsTo(std::shared_ptr<host::ObjectType> type) : target(std::move(type)) {}
   std::string Name() override { return "BelongsTo"; }
-  std::shared_ptr<host::ObjectType> TargetType() override { return target_; }
-
- private:
-  std::shared_ptr<host::ObjectType> target_;
+  std::shared_ptr<host::ObjectType> TargetType() override { return target; }
+  std::shared_ptr<host::ObjectType> target;
 };
 
-std::shared_ptr<host::RelationType> VectorCursor::Relation() {
-  return std::make_shared<BelongsTo>(items_.at(index_)->type);
-}
+// The objects given, each seen through a BelongsTo relation to its own type.
+struct VectorCursor final : host::ObjectCursor {
+  explicit VectorCursor(std::vector<std::shared_ptr<FakeObject>> objects)
+      : items(std::move(objects)) {}
+  bool Eof() override { return index >= items.size(); }
+  std::shared_ptr<host::RepositoryObject> Item() override { return items.at(index); }
+  std::shared_ptr<host::RelationType> Relation() override {
+    return std::make_shared<BelongsTo>(items.at(index)->type);
+  }
+  void MoveNext() override { ++index; }
+  long Count() override { return static_cast<long>(items.size()); }
+  std::vector<std::shared_ptr<FakeObject>> items;
+  std::size_t index = 0;
+};
 
 struct FixedHandler final : host::RegistrationHandler {
-  explicit FixedHandler(int how) : mode(how) {}
+  explicit FixedHandler(bool accept) : accepts(accept) {}
   bool OnObjectRegister(std::shared_ptr<host::Workspace>&,
                         std::shared_ptr<host::RepositoryObject>&) override {
-    if (mode == 2) throw Error(5, "Test", "handler failed");
-    return mode == 1;
+    return accepts;
   }
-  int mode;
+  bool accepts;
 };
 
 }  // namespace
-
-FakeObject::FakeObject(FakeRepository& repository, std::string id, std::string name,
-                       std::shared_ptr<FakeObjectType> object_type)
-    : type(std::move(object_type)),
-      repository_(repository),
-      id_(std::move(id)),
-      name_(std::move(name)) {
-  attributes["Name"] = name_;
-}
-
-std::string FakeObject::Id() { return id_; }
-std::string FakeObject::Name() {
-  repository_.Call("Name", id_);
-  return attributes["Name"];
-}
-std::shared_ptr<host::ObjectType> FakeObject::ObjectType() { return type; }
-std::string FakeObject::GetAttribute(const std::string& name) {
-  repository_.Call("GetAttribute", id_ + "." + name);
-  auto it = attributes.find(name);
-  return it == attributes.end() ? "" : it->second;
-}
-void FakeObject::BeginUpdate() { repository_.Call("BeginUpdate", id_); }
-void FakeObject::SetAttribute(const std::string& name, const std::string& value) {
-  repository_.Call("SetAttribute", id_ + "." + name + "=" + value);
-  attributes[name] = value;
-}
-void FakeObject::EndUpdate() { repository_.Call("EndUpdate", id_); }
 
 std::shared_ptr<host::ObjectCursor> FakeObject::Relations() {
   repository_.Call("Relations", id_);
@@ -124,7 +89,6 @@ FakeRepository::FakeRepository() {
 }
 
 std::shared_ptr<host::ObjectType> FakeRepository::SchemaObjectType(const std::string& type_name) {
-  Call("SchemaObjectType", type_name);
   auto it = types.find(type_name);
   if (it == types.end()) throw Error(9, "Test", "no object type '" + type_name + "'");
   return it->second;
@@ -132,7 +96,6 @@ std::shared_ptr<host::ObjectType> FakeRepository::SchemaObjectType(const std::st
 
 std::shared_ptr<host::ObjectCursor> FakeRepository::PrepareCollection(const std::string& type_code,
                                                                       const std::string&) {
-  Call("PrepareCollection", type_code);
   std::vector<std::shared_ptr<FakeObject>> found;
   for (const auto& o : objects) {
     if (platform::EqualsIgnoreCase(o->type->TypeCode(), type_code)) found.push_back(o);
@@ -158,19 +121,12 @@ std::shared_ptr<host::RepositoryObject> FakeRepository::NewObject(const std::str
 }
 
 std::shared_ptr<host::RepositoryObject> FakeRepository::ObjectById(const std::string& id) {
-  Call("ObjectById", id);
   if (auto o = Find(id)) return o;
   throw Error(9, "Test", "no object '" + id + "'");
 }
 
 long FakeRepository::CountObjects(const std::string& type_code, const std::string& condition) {
   return PrepareCollection(type_code, condition)->Count();
-}
-
-std::shared_ptr<host::ObjectCursor> FakeRepository::SelectObjects(const std::string& type_code,
-                                                                  const std::string& condition,
-                                                                  const std::string&) {
-  return PrepareCollection(type_code, condition);
 }
 
 void FakeRepository::UnregisterObjects(host::IdCollection& ids, host::EntryList& entries) {
@@ -214,11 +170,9 @@ bool FakeRepository::Called(const std::string& name) const {
 void RegisterTestHandlers() {
   auto& registry = ClassRegistry::Instance();
   registry.Register<host::RegistrationHandler>("Test.Accept",
-                                               [] { return std::make_shared<FixedHandler>(1); });
-  registry.Register<host::RegistrationHandler>("Test.Refuse",
-                                               [] { return std::make_shared<FixedHandler>(0); });
-  registry.Register<host::RegistrationHandler>("Test.Throw",
-                                               [] { return std::make_shared<FixedHandler>(2); });
+                                               [] { return std::make_shared<FixedHandler>(true); });
+  registry.Register<host::RegistrationHandler>(
+      "Test.Refuse", [] { return std::make_shared<FixedHandler>(false); });
 }
 
 }  // namespace svregistration::testing

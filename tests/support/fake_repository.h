@@ -1,5 +1,6 @@
-// An in-memory repository for library tests: it records every call in order and fails the calls
-// named in `failing` with an Error, so guarded and unguarded steps can be told apart.
+// An in-memory repository for library tests: it records the calls that change or walk objects in
+// order and fails the calls named in `failing` with an Error, so guarded and unguarded steps can
+// be told apart.
 #pragma once
 
 #include <map>
@@ -13,7 +14,7 @@
 
 namespace svregistration::testing {
 
-class FakeRepository;
+class FakeObject;
 
 class FakeObjectType final : public host::ObjectType {
  public:
@@ -26,34 +27,6 @@ class FakeObjectType final : public host::ObjectType {
 
  private:
   std::string code_, handler_;
-};
-
-class FakeObject final : public host::RepositoryObject,
-                         public std::enable_shared_from_this<FakeObject> {
- public:
-  FakeObject(FakeRepository& repository, std::string id, std::string name,
-             std::shared_ptr<FakeObjectType> type);
-  std::string Id() override;
-  std::string Name() override;
-  std::shared_ptr<host::ObjectType> ObjectType() override;
-  std::string GetAttribute(const std::string& name) override;
-  void BeginUpdate() override;
-  void SetAttribute(const std::string& name, const std::string& value) override;
-  void EndUpdate() override;
-  std::shared_ptr<host::ObjectCursor> Relations() override;
-  std::shared_ptr<host::ObjectCursor> Members() override;
-  void RemoveRelation(const std::string& relation, const std::string& target_id) override;
-  void UnregisterObject(host::EntryList& entries) override;
-  void InvalidateObject(host::EntryList& entries) override;
-
-  std::map<std::string, std::string> attributes;
-  std::vector<std::string> generated;  ///< file entries of generated files
-  std::vector<std::string> folders;    ///< ids this object belongs to
-  std::shared_ptr<FakeObjectType> type;
-
- private:
-  FakeRepository& repository_;
-  std::string id_, name_;
 };
 
 class FakeRepository final : public host::Repository {
@@ -70,7 +43,9 @@ class FakeRepository final : public host::Repository {
   long CountObjects(const std::string& type_code, const std::string& condition) override;
   std::shared_ptr<host::ObjectCursor> SelectObjects(const std::string& type_code,
                                                     const std::string& condition,
-                                                    const std::string& order) override;
+                                                    const std::string&) override {
+    return PrepareCollection(type_code, condition);
+  }
   void UnregisterObjects(host::IdCollection& ids, host::EntryList& entries) override;
   void InvalidateObjects(host::IdCollection& ids, host::EntryList& entries) override;
 
@@ -90,8 +65,41 @@ class FakeRepository final : public host::Repository {
   int next_id_ = 1;
 };
 
+class FakeObject final : public host::RepositoryObject {
+ public:
+  FakeObject(FakeRepository& repository, std::string id, std::string name,
+             std::shared_ptr<FakeObjectType> object_type)
+      : type(std::move(object_type)), repository_(repository), id_(std::move(id)) {
+    attributes["Name"] = std::move(name);
+  }
+  std::string Id() override { return id_; }
+  std::string Name() override { return attributes["Name"]; }
+  std::shared_ptr<host::ObjectType> ObjectType() override { return type; }
+  std::string GetAttribute(const std::string& name) override { return attributes[name]; }
+  void BeginUpdate() override {}
+  void SetAttribute(const std::string& name, const std::string& value) override {
+    repository_.Call("SetAttribute", id_ + "." + name + "=" + value);
+    attributes[name] = value;
+  }
+  void EndUpdate() override {}
+  std::shared_ptr<host::ObjectCursor> Relations() override;
+  std::shared_ptr<host::ObjectCursor> Members() override;
+  void RemoveRelation(const std::string& relation, const std::string& target_id) override;
+  void UnregisterObject(host::EntryList& entries) override;
+  void InvalidateObject(host::EntryList& entries) override;
+
+  std::map<std::string, std::string> attributes;
+  std::vector<std::string> generated;  ///< file entries of generated files
+  std::vector<std::string> folders;    ///< ids this object belongs to
+  std::shared_ptr<FakeObjectType> type;
+
+ private:
+  FakeRepository& repository_;
+  std::string id_;
+};
+
 /// Registers the handler classes the fake types name: "Test.Accept" accepts, "Test.Refuse"
-/// refuses, "Test.Throw" raises. "Test.Missing" is never registered.
+/// refuses. "Test.Missing" is never registered.
 void RegisterTestHandlers();
 
 }  // namespace svregistration::testing

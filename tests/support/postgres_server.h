@@ -1,6 +1,6 @@
-// A throwaway PostgreSQL server for the tests: a cluster made with initdb in a temporary folder,
-// listening on a Unix socket in that folder only, started on first use and stopped when the
-// test program ends. The repository and svreg tests run once on SQLite and once on it.
+// A throwaway PostgreSQL server for the tests (see postgres_cluster.sh): the ctest run's, or one
+// started on first use and stopped when the test program ends. The repository and svreg tests
+// run once on SQLite and once on it.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,8 +17,8 @@ std::string BackendName(const ::testing::TestParamInfo<Backend>& info);
 
 class PostgresServer {
  public:
-  /// The test program's server, started on first use; nullptr when none can be started (no
-  /// PostgreSQL installed, no postgres user to run it as root): then Unavailable() says why.
+  /// The test program's server; nullptr when none can be started (no PostgreSQL installed, no
+  /// postgres user to run it as root): then Unavailable() says why.
   static PostgresServer* Get();
   static const std::string& Unavailable();
 
@@ -31,14 +31,10 @@ class PostgresServer {
 
  private:
   PostgresServer() = default;
-  bool Start(std::string& why);
-  bool UseShared();
+  bool ReadSocketFolder(const std::string& file);
 
-  std::string bin_;     // initdb and pg_ctl
-  std::string folder_;  // data, log and socket
-  bool as_postgres_ = false;
-  bool running_ = false;
-  bool shared_ = false;  // started and stopped by someone else
+  std::string folder_;    // the socket's
+  std::string own_file_;  // the file naming the folder of a server this program started
   int databases_ = 0;
 };
 

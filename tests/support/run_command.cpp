@@ -1,6 +1,7 @@
 #include "support/run_command.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -69,6 +70,17 @@ CommandResult RunSvreg(const std::vector<std::string>& args, const std::string& 
   result.exit_code = WaitSvreg(Spawn(args, in_path, out_path, err_path, environment));
   result.out = ReadFile(out_path);
   result.err = ReadFile(err_path);
+  return result;
+}
+
+CommandResult ExpectSvregFails(const std::vector<std::string>& args, int exit_code,
+                               const std::vector<std::string>& parts,
+                               const std::vector<std::string>& environment) {
+  CommandResult result = RunSvreg(args, "", environment);
+  EXPECT_EQ(result.exit_code, exit_code) << args[0] << ": " << result.err;
+  for (const std::string& part : parts) {
+    EXPECT_NE(result.err.find(part), std::string::npos) << part << " in " << result.err;
+  }
   return result;
 }
 

@@ -17,6 +17,12 @@ struct CommandResult {
 CommandResult RunSvreg(const std::vector<std::string>& args, const std::string& input = "",
                        const std::vector<std::string>& environment = {});
 
+/// Runs svreg, expecting it to end with `exit_code` having written each of `parts` to standard
+/// error; the result.
+CommandResult ExpectSvregFails(const std::vector<std::string>& args, int exit_code,
+                               const std::vector<std::string>& parts,
+                               const std::vector<std::string>& environment = {});
+
 /// Starts svreg in the background with its output going to the files `out` and `err` (and no
 /// input); its process id.
 int StartSvreg(const std::vector<std::string>& args, const std::string& out,

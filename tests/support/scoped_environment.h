@@ -37,4 +37,9 @@ class ScopedEnvironment {
   std::map<std::string, std::optional<std::string>> saved_;
 };
 
+/// LC_ALL set for the life of the object: the user's locale, and child processes, follow it.
+struct ScopedLocale : ScopedEnvironment {
+  explicit ScopedLocale(const char* name) { Set("LC_ALL", name); }
+};
+
 }  // namespace svregistration::testing

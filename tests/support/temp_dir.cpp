@@ -1,7 +1,8 @@
 #include "support/temp_dir.h"
 
+#include <stdlib.h>
+
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <stdexcept>
 
@@ -10,15 +11,9 @@ namespace svregistration::testing {
 namespace fs = std::filesystem;
 
 TempDir::TempDir() {
-  std::random_device random;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    fs::path candidate = fs::temp_directory_path() / ("svreg-test-" + std::to_string(random()));
-    if (fs::create_directory(candidate)) {
-      path_ = candidate;
-      return;
-    }
-  }
-  throw std::runtime_error("cannot create a temporary folder");
+  std::string pattern = (fs::temp_directory_path() / "svreg-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("cannot create " + pattern);
+  path_ = pattern;
 }
 
 TempDir::~TempDir() {
@@ -44,12 +39,6 @@ std::string TempDir::Write(std::string_view relative, std::string_view bytes) co
   return target.string();
 }
 
-std::string TempDir::Write(std::string_view relative,
-                           const std::vector<std::uint8_t>& bytes) const {
-  return Write(relative,
-               std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-}
-
 std::string ReadFile(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path.string());
@@ -57,8 +46,6 @@ std::string ReadFile(const fs::path& path) {
   content << in.rdbuf();
   return content.str();
 }
-
-std::vector<std::uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
 
 std::string Text(const std::vector<std::uint8_t>& bytes) { return {bytes.begin(), bytes.end()}; }
 

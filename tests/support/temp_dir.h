@@ -22,14 +22,12 @@ class TempDir {
 
   /// Writes a file (creating its folders) and returns its path.
   std::string Write(std::string_view relative, std::string_view bytes) const;
-  std::string Write(std::string_view relative, const std::vector<std::uint8_t>& bytes) const;
 
  private:
   std::filesystem::path path_;
 };
 
 std::string ReadFile(const std::filesystem::path& path);
-std::vector<std::uint8_t> Bytes(std::string_view text);
 std::string Text(const std::vector<std::uint8_t>& bytes);
 
 }  // namespace svregistration::testing

@@ -33,11 +33,9 @@ class SvregConcurrency : public testing::SvregWorkspaceTest {
 
   // Every COBOL object by name, after checking that its copy equals its original.
   std::map<std::string, std::string> RegisteredWithWholeCopies() {
-    auto listed = RunSvreg({"objects", ws_, "--type", "COBOL", "--json"});
-    EXPECT_EQ(listed.exit_code, 0) << listed.err;
     std::map<std::string, std::string> objects;
-    json parsed = json::parse(listed.out);
-    for (const auto& object : parsed["objects"]) {
+    const json listed = Json({"objects", ws_, "--type", "COBOL"});
+    for (const auto& object : listed["objects"]) {
       std::string source = object["source"], original = object["original"];
       EXPECT_FALSE(source.empty()) << object.dump();
       EXPECT_EQ(ReadFile(ws_ + "/" + source), ReadFile(original)) << object.dump();
@@ -53,7 +51,7 @@ TEST_P(SvregConcurrency, FourWritersAndARemoverCompleteAndAKilledWriterLeavesThe
   // Copybooks registered before, unregistered while the others register.
   ASSERT_EQ(RunSvreg({"register", ws_, "--type", "COPYBOOK", MakeTree("U_", 40)}).exit_code, 0);
   std::vector<std::string> unregister{"unregister", ws_};
-  json copybooks = json::parse(RunSvreg({"objects", ws_, "--type", "COPYBOOK", "--json"}).out);
+  const json copybooks = Json({"objects", ws_, "--type", "COPYBOOK"});
   for (const auto& object : copybooks["objects"]) unregister.push_back(object["id"]);
   std::vector<int> writers;
   for (int w = 0; w < 4; ++w) {

@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 
+#include "support/error_capture.h"
 #include "support/postgres_server.h"
 #include "support/temp_dir.h"
 #include "svregistration/error.h"
@@ -18,6 +18,10 @@
 #include "workspace/repository/postgres_database.h"
 
 namespace svregistration::workspace::testing {
+
+using svregistration::testing::CaptureError;
+using svregistration::testing::ErrorNumber;
+using svregistration::testing::ExpectError;
 
 class RepositoryTest : public ::testing::TestWithParam<svregistration::testing::Backend> {
  protected:
@@ -54,17 +58,6 @@ class RepositoryTest : public ::testing::TestWithParam<svregistration::testing::
   std::shared_ptr<Database> database_;
   std::shared_ptr<WorkspaceRepository> repository_;
 };
-
-/// Runs `call` and returns the Error it raises (failing the test when it raises none).
-inline Error ErrorOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const Error& error) {
-    return error;
-  }
-  ADD_FAILURE() << "no error was raised";
-  return Error(0, "", "");
-}
 
 /// The ids a cursor lists, walking it to its end.
 inline std::vector<std::string> Ids(host::ObjectCursor& cursor) {
