@@ -62,6 +62,12 @@ TEST_F(CodepageCliTest, DecodeAndEncode) {
   EXPECT_EQ(encoded.out, Text(Join({B({0xC1, 0xC2}), Repeat(0x40, 78), B({0x0E, 0x42, 0xC1})})));
   EXPECT_THAT(Run({"codepage", "encode", "--json", table_, text}).out,
               HasSubstr("\"hex\":\"C1C2404040"));
+  // Each byte of an ill-formed sequence is replaced on its own.
+  EXPECT_THAT(Run({"codepage", "encode", "--json", table_, "-"},
+                  "A\xE0\xA0"
+                  "B")
+                  .out,
+              HasSubstr("\"hex\":\"C16F6FC2\""));
 }
 
 TEST_F(CodepageCliTest, ErrorsExitWithTwoAndTheirNumber) {
