@@ -1,4 +1,9 @@
 // Wildcard and prefix matching of member names.
+//
+// Not fnmatch(3): glibc's, even in a UTF-8 locale, also lets a pattern match byte by byte, so "??"
+// selects the one-character name "é"; its "[^...]" stops negating when POSIXLY_CORRECT is set;
+// and what it does depends on the calling thread's locale. The prefix test compares Unicode
+// upper-case forms and takes "\" for "/", which no flag of fnmatch expresses.
 #include "archive/name_match.h"
 
 #include <unicode/uchar.h>
