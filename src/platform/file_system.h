@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,8 +59,6 @@ std::string JoinHostPath(std::string_view root, std::string_view relative);
 /// one: a source registered as "back\slash.cbl" is recorded as ".../back\slash.cbl").
 std::string JoinRecordedPath(std::string_view root, std::string_view relative);
 
-/// The whole file; nullopt when no file exists at the path.
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path);
 /// A file written piece by piece beside its target and put in place only by Commit, whole: the
 /// target is either the old file or the new one, and a replacement dropped before Commit leaves
 /// nothing. Where no file was, the new one is made exclusively under its own name (a kill can

@@ -1,18 +1,14 @@
 // svreg codepage import|from-icu|decode|encode: code page tables from character maps or ICU's
 // converters, and conversions of EBCDIC 80-byte records to UTF-8 text and back.
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unicode/ustring.h>
 #include <unicode/utf16.h>
 #include <unicode/utf8.h>
-#include <unistd.h>
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>
 #endif
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -24,8 +20,8 @@
 #include "commands.h"
 #include "output.h"
 #include "svregistration/ccsid.h"
-#include "svregistration/error.h"
 #include "svregistration/icu_table.h"
+#include "svregistration/input_reading.h"
 #include "svregistration/record_decoder.h"
 
 namespace svreg {
@@ -33,41 +29,10 @@ namespace svreg {
 namespace {
 
 using svregistration::CCSID;
-using svregistration::Error;
 using svregistration::SOSIKeepType;
-namespace error_number = svregistration::error_number;
 
-/// The whole content of a file (read in one go when its size is known), or of stdin when the
-/// path is empty or "-".
-std::vector<std::uint8_t> ReadAll(const std::string& path) {
-  if (path.empty() || path == "-") return ReadInput(path);
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    int err = errno;
-    throw Error(err == ENOENT ? error_number::kFileNotFound : error_number::kPathFileAccessError,
-                "svreg", "cannot open '" + path + "': " + std::strerror(err));
-  }
-  std::unique_ptr<int, void (*)(int*)> closer(&fd, [](int* f) { ::close(*f); });
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    closer.reset();
-    return ReadInput(path);
-  }
-  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(info.st_size));
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      throw Error(error_number::kPathFileAccessError, "svreg",
-                  "cannot read '" + path + "': " + std::strerror(errno));
-    }
-    if (n == 0) break;  // the file shrank while being read
-    done += static_cast<std::size_t>(n);
-  }
-  bytes.resize(done);
-  return bytes;
-}
+/// The input path of a command: a file, or stdin when the path is empty or "-".
+std::string InputPath(const std::string& source) { return source.empty() ? "-" : source; }
 
 #if defined(__x86_64__) || defined(__i386__)
 /// ASCII units from `p` (32 at a time) written as bytes at `o`; answers how many.
@@ -167,46 +132,11 @@ std::u16string FromUtf8(const std::vector<std::uint8_t>& bytes) {
   return text;
 }
 
-/// An open input: a file, or stdin when the path is empty or "-".
-class Input {
- public:
-  explicit Input(const std::string& path) : path_(path) {
-    if (path.empty() || path == "-") return;
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) {
-      int err = errno;
-      throw Error(err == ENOENT ? error_number::kFileNotFound : error_number::kPathFileAccessError,
-                  "svreg", "cannot open '" + path + "': " + std::strerror(err));
-    }
-  }
-  ~Input() {
-    if (fd_ != STDIN_FILENO) ::close(fd_);
-  }
-  Input(const Input&) = delete;
-  Input& operator=(const Input&) = delete;
-
-  /// Reads up to `size` bytes; 0 at the end.
-  std::size_t Read(std::uint8_t* into, std::size_t size) {
-    for (;;) {
-      ssize_t n = ::read(fd_, into, size);
-      if (n >= 0) return static_cast<std::size_t>(n);
-      if (errno == EINTR) continue;
-      throw Error(error_number::kPathFileAccessError, "svreg",
-                  "cannot read '" + (fd_ == STDIN_FILENO ? std::string("stdin") : path_) +
-                      "': " + std::strerror(errno));
-    }
-  }
-
- private:
-  std::string path_;
-  int fd_ = STDIN_FILENO;
-};
-
 /// Decodes the records of an input piece by piece and hands the UTF-8 text of each piece to
 /// `sink`: neither the input nor its text is ever held whole, and pieces of 128 KiB keep the
 /// input, its text and the UTF-8 bytes in the processor's caches.
 template <class Sink>
-void DecodeStream(CCSID& table, SOSIKeepType keep, Input& input, Sink sink) {
+void DecodeStream(CCSID& table, SOSIKeepType keep, svregistration::InputReader& input, Sink sink) {
   constexpr std::size_t kPiece = 1 << 17;
   svregistration::RecordDecoder decoder(table, keep);
   // Buffers of the worst-case sizes, left uninitialised: pages that a piece never needs (most of
@@ -318,7 +248,7 @@ void AddCodepageCommands(CLI::App& app, Context& /*context*/) {
   decode->callback([decode_args] {
     CCSID table;
     table.Load(decode_args->table, 0);
-    Input input(decode_args->source);
+    svregistration::InputReader input(InputPath(decode_args->source));
     SOSIKeepType keep = SosiChoices().at(decode_args->sosi);
     if (decode_args->json) {
       std::string whole;
@@ -338,7 +268,7 @@ void AddCodepageCommands(CLI::App& app, Context& /*context*/) {
   encode->callback([encode_args] {
     CCSID table;
     table.Load(encode_args->table, 0);
-    std::u16string text = FromUtf8(ReadAll(encode_args->source));
+    std::u16string text = FromUtf8(svregistration::ReadInputWhole(InputPath(encode_args->source)));
     std::vector<std::uint8_t> bytes = table.ToEBCDIC(text);
     if (encode_args->json) {
       static constexpr char kDigits[] = "0123456789ABCDEF";
