@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +21,7 @@
 #include "archive/archive_handle.h"
 #include "archive/extraction_report.h"
 #include "platform/fault_injection.h"
+#include "platform/file_system.h"
 
 namespace svregistration::archive {
 
@@ -164,10 +164,6 @@ bool WriteBlock(int fd, const void* data, std::size_t size, la_int64_t offset) {
     offset += written;
   }
   return true;
-}
-
-std::string SystemError(std::string_view what, std::string_view relative, int error_number) {
-  return std::string(what) + " '" + std::string(relative) + "': " + std::strerror(error_number);
 }
 
 }  // namespace
@@ -337,7 +333,7 @@ MemberOutcome SafeExtractor::WriteFile(::archive* reader, archive_entry* entry,
     }
   }
   Temporary file = CreateTemporary(parent, mode);
-  if (!file.fd) return Fail(SystemError("cannot create a file in the folder of", relative, errno));
+  if (!file.fd) return Fail(platform::ErrnoText(errno, "create a file in the folder of", relative));
 
   MemberOutcome outcome = MemberOutcome::kExtracted;
   la_int64_t end = 0;
@@ -348,7 +344,7 @@ MemberOutcome SafeExtractor::WriteFile(::archive* reader, archive_entry* entry,
       break;
     }
     if (!WriteBlock(file.fd.get(), block.data, block.size, block.offset)) {
-      outcome = Fail(SystemError("cannot write", relative, errno));
+      outcome = Fail(platform::ErrnoText(errno, "write", relative));
       break;
     }
     end = std::max(end, block.offset + static_cast<la_int64_t>(block.size));
@@ -365,7 +361,7 @@ MemberOutcome SafeExtractor::WriteFile(::archive* reader, archive_entry* entry,
     timespec times[2]{};
     if (EntryTimes(entry, times)) ::futimens(file.fd.get(), times);
     if (!PutInPlace(parent, file, name, relative)) {
-      outcome = Fail(SystemError("cannot put in place", relative, errno));
+      outcome = Fail(platform::ErrnoText(errno, "put in place", relative));
     }
   }
   file.fd.reset();
@@ -493,7 +489,7 @@ MemberOutcome SafeExtractor::ExtractMember(::archive* reader, archive_entry* ent
   const auto [folder_relative, leaf] = SplitLast(relative);
   const int parent = OpenFolder(folder_relative, true);
   if (parent < 0) {
-    return Fail(SystemError("cannot create the folder", folder_relative, errno));
+    return Fail(platform::ErrnoText(errno, "create the folder", folder_relative));
   }
   if (has_data) return WriteFile(reader, entry, relative, parent, leaf.c_str(), block, first);
 
@@ -506,7 +502,7 @@ MemberOutcome SafeExtractor::ExtractMember(::archive* reader, archive_entry* ent
     const bool linked = !made.name.empty() && PutInPlace(parent, made, leaf.c_str(), relative);
     const int error = errno;
     if (!made.name.empty()) ::unlinkat(parent, made.name.c_str(), 0);
-    return linked ? MemberOutcome::kExtracted : Fail(SystemError("cannot link", relative, error));
+    return linked ? MemberOutcome::kExtracted : Fail(platform::ErrnoText(error, "link", relative));
   }
   if (type == AE_IFLNK) {
     if (!LinkResolvesInside(relative, symlink)) return refuse_link();
@@ -516,7 +512,7 @@ MemberOutcome SafeExtractor::ExtractMember(::archive* reader, archive_entry* ent
     if (made.name.empty() || !PutInPlace(parent, made, leaf.c_str(), relative)) {
       const int error = errno;
       if (!made.name.empty()) ::unlinkat(parent, made.name.c_str(), 0);
-      return Fail(SystemError("cannot make the link", relative, error));
+      return Fail(platform::ErrnoText(error, "make the link", relative));
     }
     links_made_.push_back(relative);
     if (has_times) ::utimensat(parent, leaf.c_str(), times, AT_SYMLINK_NOFOLLOW);
@@ -530,7 +526,7 @@ MemberOutcome SafeExtractor::ExtractMember(::archive* reader, archive_entry* ent
                            S_ISDIR(status.st_mode);
     if (!is_folder && (!RemoveInTheWay(parent, leaf.c_str(), relative) ||
                        ::mkdirat(parent, leaf.c_str(), 0777) != 0)) {
-      return Fail(SystemError("cannot create the folder", relative, errno));
+      return Fail(platform::ErrnoText(errno, "create the folder", relative));
     }
   }
   const auto perm = static_cast<mode_t>(archive_entry_perm(entry) & 0777);

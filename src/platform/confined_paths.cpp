@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
 #include <memory>
 
 #include "platform/fault_injection.h"
@@ -79,10 +78,6 @@ int OpenBeneath(int root_fd, const std::string& relative) {
 bool StatTarget(const ConfinedTarget& target, struct stat& info) {
   return target.parent &&
          ::fstatat(target.parent.get(), target.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
-}
-
-std::string Reason(const std::string& what, const std::string& path, int err) {
-  return "cannot " + what + " '" + path + "': " + std::strerror(err);
 }
 
 // An open folder listing; it closes its descriptor with it.
@@ -260,7 +255,7 @@ long ConfinedRoot::CountFiles(const ConfinedTarget& target) {
 
 ConfinedOutcome ConfinedRoot::DeleteFile(const ConfinedTarget& target, std::string& why) {
   if (int err = NextFileSystemFault()) {
-    why = Reason("delete file", target.path, err);
+    why = ErrnoText(err, "delete file", target.path);
     return ConfinedOutcome::kFailed;
   }
   struct stat info {};
@@ -271,7 +266,7 @@ ConfinedOutcome ConfinedRoot::DeleteFile(const ConfinedTarget& target, std::stri
   }
   if (::unlinkat(target.parent.get(), target.name.c_str(), 0) != 0) {
     if (errno == ENOENT) return ConfinedOutcome::kMissing;
-    why = Reason("delete file", target.path, errno);
+    why = ErrnoText(errno, "delete file", target.path);
     return ConfinedOutcome::kFailed;
   }
   return ConfinedOutcome::kDeleted;
@@ -279,7 +274,7 @@ ConfinedOutcome ConfinedRoot::DeleteFile(const ConfinedTarget& target, std::stri
 
 ConfinedOutcome ConfinedRoot::DeleteFolder(const ConfinedTarget& target, std::string& why) {
   if (int err = NextFileSystemFault()) {
-    why = Reason("delete folder", target.path, err);
+    why = ErrnoText(err, "delete folder", target.path);
     return ConfinedOutcome::kFailed;
   }
   struct stat info {};
@@ -292,13 +287,13 @@ ConfinedOutcome ConfinedRoot::DeleteFolder(const ConfinedTarget& target, std::st
       return ConfinedOutcome::kRefused;
     }
     if (::unlinkat(parent, name, 0) == 0) return ConfinedOutcome::kDeleted;
-    why = Reason("delete the link", target.path, errno);
+    why = ErrnoText(errno, "delete the link", target.path);
     return ConfinedOutcome::kFailed;
   }
   if ((info.st_mode & 0700) != 0700) ::fchmodat(parent, name, info.st_mode | 0700, 0);
   UniqueFd fd(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!fd || !EmptyFolder(fd.get()) || ::unlinkat(parent, name, AT_REMOVEDIR) != 0) {
-    why = Reason("delete folder", target.path, errno);
+    why = ErrnoText(errno, "delete folder", target.path);
     return ConfinedOutcome::kFailed;
   }
   return ConfinedOutcome::kDeleted;

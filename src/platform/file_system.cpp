@@ -28,6 +28,12 @@ constexpr int kFileAlreadyExists = 58;
 
 }  // namespace
 
+std::string ErrnoText(int err, std::string_view what, std::string_view path) {
+  std::string text = "cannot ";
+  text.append(what).append(" '").append(path).append("': ").append(std::strerror(err));
+  return text;
+}
+
 Error ErrnoError(int err, const std::string& what, const std::string& path) {
   int number = error_number::kPathFileAccessError;
   switch (err) {
@@ -48,7 +54,7 @@ Error ErrnoError(int err, const std::string& what, const std::string& path) {
     default:
       break;
   }
-  return Error(number, kSource, "cannot " + what + " '" + path + "': " + std::strerror(err));
+  return Error(number, kSource, ErrnoText(err, what, path));
 }
 
 namespace {

@@ -18,8 +18,9 @@ class Error;
 
 namespace svregistration::platform {
 
-/// The error for a failed system call: the platform's number for `err` and "cannot <what>
-/// '<path>': <reason>".
+/// How a failed system call is told: "cannot <what> '<path>': <the reason for err>".
+std::string ErrnoText(int err, std::string_view what, std::string_view path);
+/// The error for a failed system call: the platform's number for `err` and its ErrnoText.
 Error ErrnoError(int err, const std::string& what, const std::string& path);
 
 bool FileExists(const std::string& path);
