@@ -116,7 +116,7 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
   return p == pattern.size();
 }
 
-bool StartsWithIgnoringCase(std::string_view name, std::string_view prefix) {
+bool MemberNameStartsWith(std::string_view name, std::string_view prefix) {
   std::size_t n = 0;
   std::size_t p = 0;
   while (p < prefix.size()) {
