@@ -29,18 +29,17 @@ ReadHandle NewRarReader() {
 // being extracted has no name of its own yet).
 bool MacHolds(int written, const RarMacCheck& mac) {
   const std::string self = "/proc/self/fd/" + std::to_string(written);
-  const int fd = ::open(self.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  const platform::UniqueFd fd(::open(self.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd) return false;
   uLong crc = crc32(0L, Z_NULL, 0);
   blake2sp_state blake;
   blake2sp_init(&blake, BLAKE2S_OUTBYTES);
   std::vector<unsigned char> block(kVerifyBlock);
   ssize_t n = 0;
-  while ((n = ::read(fd, block.data(), block.size())) > 0) {
+  while ((n = ::read(fd.get(), block.data(), block.size())) > 0) {
     crc = crc32(crc, block.data(), static_cast<uInt>(n));
     if (mac.blake2sp) blake2sp_update(&blake, block.data(), static_cast<std::size_t>(n));
   }
-  ::close(fd);
   if (n < 0) return false;
   if (mac.crc && Rar5MacCrc(mac.hash_key, static_cast<std::uint32_t>(crc)) != *mac.crc) {
     return false;
@@ -56,9 +55,10 @@ bool MacHolds(int written, const RarMacCheck& mac) {
 }  // namespace
 
 std::unique_ptr<EncryptedRarArchive> EncryptedRarArchive::Open(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return nullptr;
-  std::unique_ptr<EncryptedRarArchive> archive(new EncryptedRarArchive(fd, nullptr));
+  platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file) return nullptr;
+  const int fd = file.get();
+  std::unique_ptr<EncryptedRarArchive> archive(new EncryptedRarArchive(std::move(file), nullptr));
   archive->source_ = OpenRar5ClearSource(fd, archive->keys_);
   if (!archive->source_) archive->source_ = OpenRar4ClearSource(fd, archive->keys_);
   if (!archive->source_) return nullptr;
@@ -67,21 +67,18 @@ std::unique_ptr<EncryptedRarArchive> EncryptedRarArchive::Open(const std::string
 }
 
 bool EncryptedRarArchive::Unsupported(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  const bool solid_rar4 = IsSolidRar4(fd);
-  ::close(fd);
-  return solid_rar4;
+  const platform::UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  return fd && IsSolidRar4(fd.get());
 }
 
-EncryptedRarArchive::EncryptedRarArchive(int fd, std::unique_ptr<RarClearSource> source)
-    : fd_(fd), source_(std::move(source)) {}
+EncryptedRarArchive::EncryptedRarArchive(platform::UniqueFd fd,
+                                         std::unique_ptr<RarClearSource> source)
+    : fd_(std::move(fd)), source_(std::move(source)) {}
 
 EncryptedRarArchive::~EncryptedRarArchive() {
   // The libarchive reader reads through the stream; both go before the file.
   solid_reader_.reset();
   solid_stream_.reset();
-  ::close(fd_);
 }
 
 bool EncryptedRarArchive::ReadHeader(std::string& name, bool& encrypted) {
@@ -121,7 +118,7 @@ SafeExtractor& EncryptedRarArchive::ExtractorFor(const std::string& destination)
 /// A member of an archive that is not solid goes to libarchive alone, in an archive of its own
 /// made of the main header, the member and an end: nothing of other members is read.
 void EncryptedRarArchive::ExtractAlone(const std::string& destination) {
-  ClearArchiveStream stream(fd_);
+  ClearArchiveStream stream(fd_.get());
   source_->AppendStart(stream);
   std::optional<RarMacCheck> mac;
   if (!source_->AppendMember(stream, next_ - 1, password_, mac)) return;
@@ -150,7 +147,7 @@ void EncryptedRarArchive::ExtractSolid(const std::string& destination) {
   }
   if (!solid_reader_) {
     solid_stream_ = std::make_unique<ClearArchiveStream>(
-        fd_, [this](ClearArchiveStream& stream) { AppendNextSolid(stream); });
+        fd_.get(), [this](ClearArchiveStream& stream) { AppendNextSolid(stream); });
     source_->AppendStart(*solid_stream_);
     solid_reader_ = NewRarReader();
     if (!solid_stream_->OpenReader(solid_reader_.get())) solid_ended_ = true;

@@ -13,6 +13,7 @@
 #include "archive/rar_clear_source.h"
 #include "archive/rar_crypto.h"
 #include "archive/safe_extractor.h"
+#include "platform/unique_fd.h"
 
 namespace svregistration::archive {
 
@@ -38,7 +39,7 @@ class EncryptedRarArchive {
   void Extract(const std::string& destination);
 
  private:
-  EncryptedRarArchive(int fd, std::unique_ptr<RarClearSource> source);
+  EncryptedRarArchive(platform::UniqueFd fd, std::unique_ptr<RarClearSource> source);
   SafeExtractor& ExtractorFor(const std::string& destination);
   void ExtractAlone(const std::string& destination);
   void ExtractSolid(const std::string& destination);
@@ -46,7 +47,7 @@ class EncryptedRarArchive {
   void ExtractEntry(::archive* reader, archive_entry* entry, const std::string& destination,
                     const std::optional<RarMacCheck>& mac);
 
-  int fd_;
+  platform::UniqueFd fd_;
   RarKeyCache keys_;  // declared before the source, which refers to it
   std::unique_ptr<RarClearSource> source_;
   std::string password_;

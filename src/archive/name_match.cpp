@@ -1,7 +1,13 @@
 // Wildcard and prefix matching of member names.
+//
+// Not fnmatch(3): glibc's, even in a UTF-8 locale, also lets a pattern match byte by byte, so "??"
+// selects the one-character name "é"; its "[^...]" stops negating when POSIXLY_CORRECT is set;
+// and what it does depends on the calling thread's locale. The prefix test compares Unicode
+// upper-case forms and takes "\" for "/", which no flag of fnmatch expresses.
 #include "archive/name_match.h"
 
 #include <unicode/uchar.h>
+#include <unicode/utf8.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -15,45 +21,14 @@ namespace {
 constexpr char32_t kStrayByteBase = 0x110000;
 
 /// Decodes the character at `pos` and moves `pos` past it. A malformed or truncated sequence
-/// yields its first byte alone as a stray byte.
+/// yields its first byte alone as a stray byte (ICU would take the whole ill-formed stretch).
 char32_t NextChar(std::string_view text, std::size_t& pos) {
-  const auto lead = static_cast<std::uint8_t>(text[pos]);
-  if (lead < 0x80) {
-    ++pos;
-    return lead;
-  }
-  std::size_t length = 0;
-  char32_t value = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-    value = lead & 0x1Fu;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    value = lead & 0x0Fu;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    value = lead & 0x07u;
-  }
-  if (length == 0 || text.size() - pos < length) {
-    ++pos;
-    return kStrayByteBase + lead;
-  }
-  for (std::size_t i = 1; i < length; ++i) {
-    const auto next = static_cast<std::uint8_t>(text[pos + i]);
-    if ((next & 0xC0u) != 0x80u) {
-      ++pos;
-      return kStrayByteBase + lead;
-    }
-    value = (value << 6) | (next & 0x3Fu);
-  }
-  // Overlong forms, surrogates and values beyond Unicode are not characters.
-  const bool overlong = (length == 3 && value < 0x800) || (length == 4 && value < 0x10000);
-  if (overlong || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF) {
-    ++pos;
-    return kStrayByteBase + lead;
-  }
-  pos += length;
-  return value;
+  const std::size_t start = pos;
+  UChar32 c = 0;
+  U8_NEXT(reinterpret_cast<const std::uint8_t*>(text.data()), pos, text.size(), c);
+  if (c >= 0) return static_cast<char32_t>(c);
+  pos = start + 1;
+  return kStrayByteBase + static_cast<std::uint8_t>(text[start]);
 }
 
 /// Matches one character against the set that starts just after the `[` at `pos`. On return
@@ -141,7 +116,7 @@ bool WildcardMatch(std::string_view pattern, std::string_view name) {
   return p == pattern.size();
 }
 
-bool StartsWithIgnoringCase(std::string_view name, std::string_view prefix) {
+bool MemberNameStartsWith(std::string_view name, std::string_view prefix) {
   std::size_t n = 0;
   std::size_t p = 0;
   while (p < prefix.size()) {

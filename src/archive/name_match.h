@@ -15,7 +15,8 @@ namespace svregistration::archive {
 bool WildcardMatch(std::string_view pattern, std::string_view name);
 
 /// True when `name` begins with `prefix`, letters compared by their upper-case forms (Unicode
-/// simple case mapping) and "\" and "/" as the same separator. An empty prefix begins every name.
-bool StartsWithIgnoringCase(std::string_view name, std::string_view prefix);
+/// simple case mapping, where platform::StartsWithIgnoreCase folds ASCII letters only) and "\"
+/// and "/" as the same separator. An empty prefix begins every name.
+bool MemberNameStartsWith(std::string_view name, std::string_view prefix);
 
 }  // namespace svregistration::archive

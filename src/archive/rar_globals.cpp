@@ -176,7 +176,7 @@ bool RarExtract(const std::string& archive_file, const std::string& output_path,
   while (archive->ReadHeader(header)) {
     // "\" and "/" are the same separator: the host passes stored paths with "\".
     const bool selected =
-        extract_what.empty() || StartsWithIgnoringCase(header.FileName, extract_what);
+        extract_what.empty() || MemberNameStartsWith(header.FileName, extract_what);
     if (!selected) {
       archive->ProcessFile(RarOperation::kSkip, output_path);
       continue;

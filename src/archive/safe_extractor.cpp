@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +21,7 @@
 #include "archive/archive_handle.h"
 #include "archive/extraction_report.h"
 #include "platform/fault_injection.h"
+#include "platform/file_system.h"
 
 namespace svregistration::archive {
 
@@ -166,10 +166,6 @@ bool WriteBlock(int fd, const void* data, std::size_t size, la_int64_t offset) {
   return true;
 }
 
-std::string SystemError(std::string_view what, std::string_view relative, int error_number) {
-  return std::string(what) + " '" + std::string(relative) + "': " + std::strerror(error_number);
-}
-
 }  // namespace
 
 SafeExtractor::SafeExtractor(std::string output_path)
@@ -178,8 +174,6 @@ SafeExtractor::SafeExtractor(std::string output_path)
 SafeExtractor::~SafeExtractor() {
   RemoveLinksLeadingOut();
   ApplyFolderFixups();
-  if (cached_fd_ >= 0) ::close(cached_fd_);
-  if (root_fd_ >= 0) ::close(root_fd_);
 }
 
 MemberOutcome SafeExtractor::Refuse(std::string reason) {
@@ -193,56 +187,50 @@ MemberOutcome SafeExtractor::Fail(std::string reason) {
 }
 
 int SafeExtractor::OpenFolder(std::string_view relative, bool create) {
-  if (root_fd_ < 0) {
+  if (!root_fd_) {
     if (create) {
       std::error_code ignored;
       std::filesystem::create_directories(root_, ignored);
     }
-    root_fd_ = ::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (root_fd_ < 0) return -1;
+    root_fd_.reset(::open(root_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!root_fd_) return -1;
   }
-  if (relative.empty()) return root_fd_;
-  if (cached_fd_ >= 0 && relative == cached_relative_) return cached_fd_;
+  if (relative.empty()) return root_fd_.get();
+  if (cached_fd_ && relative == cached_relative_) return cached_fd_.get();
 
   // Start from the folder kept open when it lies on the way.
-  int current = root_fd_;
+  int current = root_fd_.get();
   std::size_t pos = 0;
-  if (cached_fd_ >= 0 && relative.size() > cached_relative_.size() &&
+  if (cached_fd_ && relative.size() > cached_relative_.size() &&
       relative.substr(0, cached_relative_.size()) == cached_relative_ &&
       relative[cached_relative_.size()] == '/') {
-    current = cached_fd_;
+    current = cached_fd_.get();
     pos = cached_relative_.size() + 1;
   }
+  platform::UniqueFd walked;  // the folder reached so far, once below the ones kept open
   std::string component;
   while (pos < relative.size()) {
     const std::size_t end = std::min(relative.find('/', pos), relative.size());
     component.assign(relative.substr(pos, end - pos));
-    int next = ::openat(current, component.c_str(), kFolderFlags);
-    if (next < 0 && create) {
+    platform::UniqueFd next(::openat(current, component.c_str(), kFolderFlags));
+    if (!next && create) {
       // Missing: make it. A link or a file in the way: replace it by a folder.
       const int error = errno;
       const bool cleared =
           error == ENOENT || ((error == ELOOP || error == ENOTDIR) &&
                               RemoveInTheWay(current, component.c_str(), relative.substr(0, end)));
       if (cleared && (::mkdirat(current, component.c_str(), 0777) == 0 || errno == EEXIST)) {
-        next = ::openat(current, component.c_str(), kFolderFlags);
-      } else if (cleared) {
-        next = -1;
-      } else {
+        next.reset(::openat(current, component.c_str(), kFolderFlags));
+      } else if (!cleared) {
         errno = error;
       }
     }
-    const int error = errno;
-    if (current != root_fd_ && current != cached_fd_) ::close(current);
-    if (next < 0) {
-      errno = error;
-      return -1;
-    }
-    current = next;
+    if (!next) return -1;  // errno stays: a successful close leaves it alone
+    walked = std::move(next);
+    current = walked.get();
     pos = end + 1;
   }
-  if (cached_fd_ >= 0) ::close(cached_fd_);
-  cached_fd_ = current;
+  cached_fd_ = std::move(walked);
   cached_relative_.assign(relative);
   return current;
 }
@@ -252,11 +240,10 @@ bool SafeExtractor::RemoveInTheWay(int parent, const char* name, std::string_vie
   if (::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
   if (::unlinkat(parent, name, S_ISDIR(status.st_mode) ? AT_REMOVEDIR : 0) != 0) return false;
   // A folder just removed may be the one kept open.
-  if (cached_fd_ >= 0 && cached_relative_.size() >= relative.size() &&
+  if (cached_fd_ && cached_relative_.size() >= relative.size() &&
       std::string_view(cached_relative_).substr(0, relative.size()) == relative &&
       (cached_relative_.size() == relative.size() || cached_relative_[relative.size()] == '/')) {
-    ::close(cached_fd_);
-    cached_fd_ = -1;
+    cached_fd_.reset();
     cached_relative_.clear();
   }
   return true;
@@ -274,29 +261,28 @@ SafeExtractor::Temporary SafeExtractor::CreateTemporary(int parent, mode_t mode)
   Temporary file;
   if (unnamed_files_ && !unnamed_files_checked_) unnamed_files_ = CanLinkUnnamed(parent);
   if (unnamed_files_) {
-    file.fd = ::openat(parent, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, mode);
-    if (file.fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return file;
+    file.fd.reset(::openat(parent, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, mode));
+    if (file.fd || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)) return file;
     unnamed_files_ = false;  // this file system has no unnamed files
   }
   for (int attempt = 0; attempt < kMaxNameAttempts; ++attempt) {
     file.name = TemporaryName();
-    file.fd = ::openat(parent, file.name.c_str(), kNewFileFlags, mode);
-    if (file.fd >= 0 || errno != EEXIST) break;
+    file.fd.reset(::openat(parent, file.name.c_str(), kNewFileFlags, mode));
+    if (file.fd || errno != EEXIST) break;
   }
-  if (file.fd < 0) file.name.clear();
+  if (!file.fd) file.name.clear();
   return file;
 }
 
 bool SafeExtractor::CanLinkUnnamed(int parent) {
   unnamed_files_checked_ = true;
   // A file linked once cannot be linked again after its name is gone: the probe has its own.
-  const int fd = ::openat(parent, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
-  const std::string self = "/proc/self/fd/" + std::to_string(fd);
+  platform::UniqueFd fd(::openat(parent, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0600));
+  if (!fd) return false;
+  const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
   const std::string probe = MakeUnderTemporaryName([&](const char* temporary) {
     return ::linkat(AT_FDCWD, self.c_str(), parent, temporary, AT_SYMLINK_FOLLOW);
   });
-  ::close(fd);
   if (probe.empty()) return false;
   ::unlinkat(parent, probe.c_str(), 0);
   return true;
@@ -305,7 +291,7 @@ bool SafeExtractor::CanLinkUnnamed(int parent) {
 bool SafeExtractor::PutInPlace(int parent, Temporary& file, const char* name,
                                std::string_view relative) {
   if (file.name.empty()) {
-    const std::string self = "/proc/self/fd/" + std::to_string(file.fd);
+    const std::string self = "/proc/self/fd/" + std::to_string(file.fd.get());
     if (::linkat(AT_FDCWD, self.c_str(), parent, name, AT_SYMLINK_FOLLOW) == 0) return true;
     if (errno != EEXIST) return false;
     // Something is there already: the file gets a temporary name, and that is renamed over it.
@@ -347,8 +333,7 @@ MemberOutcome SafeExtractor::WriteFile(::archive* reader, archive_entry* entry,
     }
   }
   Temporary file = CreateTemporary(parent, mode);
-  if (file.fd < 0)
-    return Fail(SystemError("cannot create a file in the folder of", relative, errno));
+  if (!file.fd) return Fail(platform::ErrnoText(errno, "create a file in the folder of", relative));
 
   MemberOutcome outcome = MemberOutcome::kExtracted;
   la_int64_t end = 0;
@@ -358,8 +343,8 @@ MemberOutcome SafeExtractor::WriteFile(::archive* reader, archive_entry* entry,
       outcome = Fail("cannot read the data of '" + relative + "': " + ErrorText(reader));
       break;
     }
-    if (!WriteBlock(file.fd, block.data, block.size, block.offset)) {
-      outcome = Fail(SystemError("cannot write", relative, errno));
+    if (!WriteBlock(file.fd.get(), block.data, block.size, block.offset)) {
+      outcome = Fail(platform::ErrnoText(errno, "write", relative));
       break;
     }
     end = std::max(end, block.offset + static_cast<la_int64_t>(block.size));
@@ -368,18 +353,18 @@ MemberOutcome SafeExtractor::WriteFile(::archive* reader, archive_entry* entry,
       end < archive_entry_size(entry)) {
     outcome = Fail("the data of '" + relative + "' ends before its stored size");
   }
-  if (outcome == MemberOutcome::kExtracted && verify_ != nullptr && !(*verify_)(file.fd)) {
+  if (outcome == MemberOutcome::kExtracted && verify_ != nullptr && !(*verify_)(file.fd.get())) {
     outcome = Fail("the checksum of '" + relative + "' does not match its data: not kept");
   }
   if (outcome == MemberOutcome::kExtracted) {
-    if (keep_mode) ::fchmod(file.fd, mode);  // exactly, not less the umask
+    if (keep_mode) ::fchmod(file.fd.get(), mode);  // exactly, not less the umask
     timespec times[2]{};
-    if (EntryTimes(entry, times)) ::futimens(file.fd, times);
+    if (EntryTimes(entry, times)) ::futimens(file.fd.get(), times);
     if (!PutInPlace(parent, file, name, relative)) {
-      outcome = Fail(SystemError("cannot put in place", relative, errno));
+      outcome = Fail(platform::ErrnoText(errno, "put in place", relative));
     }
   }
-  ::close(file.fd);
+  file.fd.reset();
   // A file that did not come out whole is not left behind under any name.
   if (!file.name.empty()) ::unlinkat(parent, file.name.c_str(), 0);
   return outcome;
@@ -407,7 +392,7 @@ bool SafeExtractor::LinkResolvesInside(std::string_view relative, std::string_vi
     }
     path.push_back(std::move(part));
     // What does not exist yet counts as a folder.
-    if (!on_disk || !ReadLink(root_fd_, JoinComponents(path).c_str(), link_target)) continue;
+    if (!on_disk || !ReadLink(root_fd_.get(), JoinComponents(path).c_str(), link_target)) continue;
     if (++hops > kMaxLinkHops || link_target.empty() || link_target.front() == '/') return false;
     path.pop_back();
     std::deque<std::string> spliced;
@@ -476,7 +461,7 @@ MemberOutcome SafeExtractor::ExtractMember(::archive* reader, archive_entry* ent
   }
 
   // A hard link's target must be a file already inside, reached without links.
-  int link_folder = -1;
+  platform::UniqueFd link_folder;
   std::string link_name;
   if (hard_link != nullptr) {
     const std::string link_relative = RelativeInside(hard_link);
@@ -484,8 +469,11 @@ MemberOutcome SafeExtractor::ExtractMember(::archive* reader, archive_entry* ent
     std::tie(link_folder_relative, link_name) = SplitLast(link_relative);
     const int folder = link_relative.empty() ? -1 : OpenFolder(link_folder_relative, false);
     struct stat status {};
-    if (folder < 0 || ::fstatat(folder, link_name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !S_ISREG(status.st_mode) || (link_folder = ::dup(folder)) < 0) {
+    if (folder >= 0 && ::fstatat(folder, link_name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(status.st_mode)) {
+      link_folder.reset(::dup(folder));
+    }
+    if (!link_folder) {
       return Refuse(std::string("hard link to \"") + hard_link +
                     "\", which is not a file inside the output folder");
     }
@@ -501,33 +489,30 @@ MemberOutcome SafeExtractor::ExtractMember(::archive* reader, archive_entry* ent
   const auto [folder_relative, leaf] = SplitLast(relative);
   const int parent = OpenFolder(folder_relative, true);
   if (parent < 0) {
-    const int error = errno;
-    if (link_folder >= 0) ::close(link_folder);
-    return Fail(SystemError("cannot create the folder", folder_relative, error));
+    return Fail(platform::ErrnoText(errno, "create the folder", folder_relative));
   }
   if (has_data) return WriteFile(reader, entry, relative, parent, leaf.c_str(), block, first);
 
   timespec times[2]{};
   const bool has_times = EntryTimes(entry, times);
   if (hard_link != nullptr) {
-    Temporary made{-1, MakeUnderTemporaryName([&](const char* temporary) {
-                     return ::linkat(link_folder, link_name.c_str(), parent, temporary, 0);
+    Temporary made{{}, MakeUnderTemporaryName([&](const char* temporary) {
+                     return ::linkat(link_folder.get(), link_name.c_str(), parent, temporary, 0);
                    })};
     const bool linked = !made.name.empty() && PutInPlace(parent, made, leaf.c_str(), relative);
     const int error = errno;
-    ::close(link_folder);
     if (!made.name.empty()) ::unlinkat(parent, made.name.c_str(), 0);
-    return linked ? MemberOutcome::kExtracted : Fail(SystemError("cannot link", relative, error));
+    return linked ? MemberOutcome::kExtracted : Fail(platform::ErrnoText(error, "link", relative));
   }
   if (type == AE_IFLNK) {
     if (!LinkResolvesInside(relative, symlink)) return refuse_link();
-    Temporary made{-1, MakeUnderTemporaryName([&](const char* temporary) {
+    Temporary made{{}, MakeUnderTemporaryName([&](const char* temporary) {
                      return ::symlinkat(symlink, parent, temporary);
                    })};
     if (made.name.empty() || !PutInPlace(parent, made, leaf.c_str(), relative)) {
       const int error = errno;
       if (!made.name.empty()) ::unlinkat(parent, made.name.c_str(), 0);
-      return Fail(SystemError("cannot make the link", relative, error));
+      return Fail(platform::ErrnoText(error, "make the link", relative));
     }
     links_made_.push_back(relative);
     if (has_times) ::utimensat(parent, leaf.c_str(), times, AT_SYMLINK_NOFOLLOW);
@@ -541,7 +526,7 @@ MemberOutcome SafeExtractor::ExtractMember(::archive* reader, archive_entry* ent
                            S_ISDIR(status.st_mode);
     if (!is_folder && (!RemoveInTheWay(parent, leaf.c_str(), relative) ||
                        ::mkdirat(parent, leaf.c_str(), 0777) != 0)) {
-      return Fail(SystemError("cannot create the folder", relative, errno));
+      return Fail(platform::ErrnoText(errno, "create the folder", relative));
     }
   }
   const auto perm = static_cast<mode_t>(archive_entry_perm(entry) & 0777);

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/unique_fd.h"
+
 namespace svregistration::archive {
 
 enum class MemberOutcome {
@@ -85,7 +87,7 @@ class SafeExtractor {
 
   /// A file being written: its descriptor and, when it has a name, its temporary name.
   struct Temporary {
-    int fd = -1;
+    platform::UniqueFd fd;
     std::string name;
   };
 
@@ -116,8 +118,8 @@ class SafeExtractor {
   void ApplyFolderFixups();
 
   std::string root_;
-  int root_fd_ = -1;
-  int cached_fd_ = -1;  // the folder last opened below the output folder
+  platform::UniqueFd root_fd_;
+  platform::UniqueFd cached_fd_;  // the folder last opened below the output folder
   std::string cached_relative_;
   std::vector<FolderFixup> fixups_;
   std::vector<std::string> links_made_;  // relative paths of the symbolic links written

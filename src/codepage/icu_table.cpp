@@ -27,7 +27,6 @@
 #include <unicode/utf16.h>
 
 #include <algorithm>
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -39,15 +38,6 @@ namespace svregistration {
 namespace {
 
 constexpr int kInvalidProcedureCall = 5;
-
-struct ConverterCloser {
-  void operator()(UConverter* converter) const { ucnv_close(converter); }
-};
-struct SetCloser {
-  void operator()(USet* set) const { uset_close(set); }
-};
-using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
-using SetPtr = std::unique_ptr<USet, SetCloser>;
 
 Error IcuError(const std::string& converter_name, const std::string& what, UErrorCode code) {
   return Error(kInvalidProcedureCall, codepage::kErrorSource,
@@ -78,11 +68,11 @@ class IcuReader {
  public:
   IcuReader(const std::string& name) : name_(name) {
     UErrorCode status = U_ZERO_ERROR;
-    converter_.reset(ucnv_open(name.c_str(), &status));
-    if (U_FAILURE(status) || !converter_) {
+    converter_.adoptInstead(ucnv_open(name.c_str(), &status));
+    if (U_FAILURE(status) || converter_.isNull()) {
       throw IcuError(name, "ICU has no converter of that name", status);
     }
-    UConverter* cnv = converter_.get();
+    UConverter* cnv = converter_.getAlias();
     UConverterType type = ucnv_getType(cnv);
     if (type == UCNV_EBCDIC_STATEFUL) {
       shape_ = Shape::kShifted;
@@ -163,7 +153,7 @@ class IcuReader {
   /// The one 16-bit character `bytes` convert to, when it comes from the byte at `offset` and
   /// the bytes give nothing else; kNoBytes otherwise.
   std::int32_t OneCharacter(const char* bytes, int length, std::int32_t offset) {
-    UConverter* cnv = converter_.get();
+    UConverter* cnv = converter_.getAlias();
     ucnv_reset(cnv);
     UChar buffer[8];
     std::int32_t offsets[8];
@@ -182,16 +172,17 @@ class IcuReader {
   std::vector<std::int32_t> ReadFromUnicode() {
     std::vector<std::int32_t> result(65536, kNoBytes);
     UErrorCode status = U_ZERO_ERROR;
-    SetPtr set(uset_openEmpty());
-    ucnv_getUnicodeSet(converter_.get(), set.get(), UCNV_ROUNDTRIP_AND_FALLBACK_SET, &status);
+    icu::LocalUSetPointer set(uset_openEmpty());
+    ucnv_getUnicodeSet(converter_.getAlias(), set.getAlias(), UCNV_ROUNDTRIP_AND_FALLBACK_SET,
+                       &status);
     if (U_FAILURE(status)) throw IcuError(name_, "cannot list its characters", status);
-    std::int32_t items = uset_getItemCount(set.get());
+    std::int32_t items = uset_getItemCount(set.getAlias());
     for (std::int32_t item = 0; item < items; ++item) {
       UChar32 start = 0;
       UChar32 end = 0;
       status = U_ZERO_ERROR;
       // A string item (a sequence of characters) answers its length; only ranges are read.
-      if (uset_getItem(set.get(), item, &start, &end, nullptr, 0, &status) != 0) continue;
+      if (uset_getItem(set.getAlias(), item, &start, &end, nullptr, 0, &status) != 0) continue;
       for (UChar32 c = start; c <= std::min<UChar32>(end, 0xFFFF); ++c) {
         if (c >= 0xD800 && c <= 0xDFFF) continue;  // surrogates convert to nothing alone
         result[static_cast<std::size_t>(c)] = BytesOf(static_cast<UChar>(c));
@@ -203,7 +194,8 @@ class IcuReader {
   std::int32_t BytesOf(UChar c) {
     char bytes[8];
     UErrorCode status = U_ZERO_ERROR;
-    std::int32_t length = ucnv_fromUChars(converter_.get(), bytes, sizeof bytes, &c, 1, &status);
+    std::int32_t length =
+        ucnv_fromUChars(converter_.getAlias(), bytes, sizeof bytes, &c, 1, &status);
     if (U_FAILURE(status)) return kNoBytes;
     auto byte = [&](int i) { return static_cast<std::uint8_t>(bytes[i]); };
     if (length == 1) return SingleKey(byte(0));
@@ -216,7 +208,7 @@ class IcuReader {
   }
 
   std::string name_;
-  ConverterPtr converter_;
+  icu::LocalUConverterPointer converter_;
   Shape shape_ = Shape::kSingle;
 };
 

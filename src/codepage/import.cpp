@@ -23,7 +23,7 @@
 #include <string_view>
 
 #include "codepage/table.h"
-#include "platform/file_system.h"
+#include "platform/file_reader.h"
 #include "platform/text.h"
 #include "svregistration/error.h"
 

@@ -11,6 +11,7 @@
 #include <fmt/core.h>
 
 #include "codepage/table.h"
+#include "platform/file_reader.h"
 #include "platform/file_system.h"
 #include "svregistration/error.h"
 

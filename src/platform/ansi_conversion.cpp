@@ -28,11 +28,6 @@ static_assert(std::is_same_v<UChar, char16_t>, "ICU's UChar must be char16_t");
 constexpr int kInvalidProcedureCall = 5;
 constexpr const char* kSource = "CodePage";
 
-struct ConverterCloser {
-  void operator()(UConverter* converter) const noexcept { ucnv_close(converter); }
-};
-using ConverterPtr = std::unique_ptr<UConverter, ConverterCloser>;
-
 [[noreturn]] void ThrowUnsupported(std::uint32_t code_page, std::string_view reason) {
   throw Error(kInvalidProcedureCall, kSource,
               "Invalid procedure call or argument: code page " + std::to_string(code_page) + " " +
@@ -64,22 +59,22 @@ void SubstituteEveryCharacter(const void* /*context*/, UConverterFromUnicodeArgs
 // rather than "?". Characters without even a best fit become the code page's default character;
 // setting the substitution bytes also switches off ICU's single-byte substitute (0x1A, or 0x7F
 // for code page 932) that would otherwise replace characters below U+0100.
-ConverterPtr OpenConverter(const detail::CodePageEntry& entry) {
+icu::LocalUConverterPointer OpenConverter(const detail::CodePageEntry& entry) {
   UErrorCode status = U_ZERO_ERROR;
   std::string name(entry.converter);
-  ConverterPtr converter(ucnv_open(name.c_str(), &status));
-  if (U_FAILURE(status) || !converter) {
+  icu::LocalUConverterPointer converter(ucnv_open(name.c_str(), &status));
+  if (U_FAILURE(status) || converter.isNull()) {
     ThrowUnsupported(entry.code_page,
                      "cannot be opened as ICU converter '" + name + "': " + u_errorName(status));
   }
-  ucnv_setFallback(converter.get(), true);
+  ucnv_setFallback(converter.getAlias(), true);
   const char substitute[2] = {static_cast<char>(entry.default_char[0]),
                               static_cast<char>(entry.default_char[1])};
-  ucnv_setSubstChars(converter.get(), substitute, entry.default_char[1] == 0 ? 1 : 2, &status);
-  ucnv_setFromUCallBack(converter.get(), SubstituteEveryCharacter, nullptr, nullptr, nullptr,
+  ucnv_setSubstChars(converter.getAlias(), substitute, entry.default_char[1] == 0 ? 1 : 2, &status);
+  ucnv_setFromUCallBack(converter.getAlias(), SubstituteEveryCharacter, nullptr, nullptr, nullptr,
                         &status);
-  ucnv_setToUCallBack(converter.get(), UCNV_TO_U_CALLBACK_SUBSTITUTE, nullptr, nullptr, nullptr,
-                      &status);
+  ucnv_setToUCallBack(converter.getAlias(), UCNV_TO_U_CALLBACK_SUBSTITUTE, nullptr, nullptr,
+                      nullptr, &status);
   if (U_FAILURE(status)) {
     ThrowUnsupported(entry.code_page, std::string("cannot be set up: ") + u_errorName(status));
   }
@@ -92,20 +87,21 @@ class ConverterCache {
  public:
   UConverter* Get(const detail::CodePageEntry& entry) {
     for (Slot& slot : slots_) {
-      if (slot.converter && slot.code_page == entry.code_page) return slot.converter.get();
+      if (slot.converter.isValid() && slot.code_page == entry.code_page)
+        return slot.converter.getAlias();
     }
     Slot& slot = slots_[next_];
     next_ = (next_ + 1) % slots_.size();
-    slot.converter.reset();
+    slot.converter.adoptInstead(nullptr);
     slot.converter = OpenConverter(entry);
     slot.code_page = entry.code_page;
-    return slot.converter.get();
+    return slot.converter.getAlias();
   }
 
  private:
   struct Slot {
     std::uint32_t code_page = 0;
-    ConverterPtr converter;
+    icu::LocalUConverterPointer converter;
   };
   std::array<Slot, 4> slots_;
   std::size_t next_ = 0;

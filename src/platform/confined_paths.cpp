@@ -10,7 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstring>
+#include <memory>
 
 #include "platform/fault_injection.h"
 #include "platform/file_system.h"
@@ -80,16 +80,22 @@ bool StatTarget(const ConfinedTarget& target, struct stat& info) {
          ::fstatat(target.parent.get(), target.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
-std::string Reason(const std::string& what, const std::string& path, int err) {
-  return "cannot " + what + " '" + path + "': " + std::strerror(err);
+// An open folder listing; it closes its descriptor with it.
+using Listing = std::unique_ptr<DIR, int (*)(DIR*)>;
+
+// The listing of the folder `fd`, which it takes (and closes when it cannot be listed).
+Listing OpenListing(UniqueFd fd) {
+  Listing dir(::fdopendir(fd.get()), ::closedir);
+  if (dir) fd.release();
+  return dir;
 }
 
 // Deletes everything in the open folder `fd`, then nothing else; false with errno on failure.
 bool EmptyFolder(int fd) {
-  DIR* dir = ::fdopendir(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
-  if (dir == nullptr) return false;
+  Listing dir = OpenListing(UniqueFd(::fcntl(fd, F_DUPFD_CLOEXEC, 0)));
+  if (!dir) return false;
   bool ok = true;
-  while (dirent* entry = ::readdir(dir)) {
+  while (dirent* entry = ::readdir(dir.get())) {
     std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
     struct stat info {};
@@ -106,7 +112,7 @@ bool EmptyFolder(int fd) {
     }
   }
   int err = errno;
-  ::closedir(dir);
+  dir.reset();
   errno = err;
   return ok;
 }
@@ -234,23 +240,22 @@ long ConfinedRoot::CountFiles(const ConfinedTarget& target) {
   UniqueFd fd(::openat(target.parent.get(), target.name.c_str(),
                        O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!fd) return -1;
-  DIR* dir = ::fdopendir(fd.release());
-  if (dir == nullptr) return -1;
+  Listing dir = OpenListing(std::move(fd));
+  if (!dir) return -1;
   long count = 0;
-  while (dirent* entry = ::readdir(dir)) {
+  while (dirent* entry = ::readdir(dir.get())) {
     struct stat info {};
-    if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+    if (::fstatat(::dirfd(dir.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
         !S_ISDIR(info.st_mode)) {
       ++count;
     }
   }
-  ::closedir(dir);
   return count;
 }
 
 ConfinedOutcome ConfinedRoot::DeleteFile(const ConfinedTarget& target, std::string& why) {
   if (int err = NextFileSystemFault()) {
-    why = Reason("delete file", target.path, err);
+    why = ErrnoText(err, "delete file", target.path);
     return ConfinedOutcome::kFailed;
   }
   struct stat info {};
@@ -261,7 +266,7 @@ ConfinedOutcome ConfinedRoot::DeleteFile(const ConfinedTarget& target, std::stri
   }
   if (::unlinkat(target.parent.get(), target.name.c_str(), 0) != 0) {
     if (errno == ENOENT) return ConfinedOutcome::kMissing;
-    why = Reason("delete file", target.path, errno);
+    why = ErrnoText(errno, "delete file", target.path);
     return ConfinedOutcome::kFailed;
   }
   return ConfinedOutcome::kDeleted;
@@ -269,7 +274,7 @@ ConfinedOutcome ConfinedRoot::DeleteFile(const ConfinedTarget& target, std::stri
 
 ConfinedOutcome ConfinedRoot::DeleteFolder(const ConfinedTarget& target, std::string& why) {
   if (int err = NextFileSystemFault()) {
-    why = Reason("delete folder", target.path, err);
+    why = ErrnoText(err, "delete folder", target.path);
     return ConfinedOutcome::kFailed;
   }
   struct stat info {};
@@ -282,13 +287,13 @@ ConfinedOutcome ConfinedRoot::DeleteFolder(const ConfinedTarget& target, std::st
       return ConfinedOutcome::kRefused;
     }
     if (::unlinkat(parent, name, 0) == 0) return ConfinedOutcome::kDeleted;
-    why = Reason("delete the link", target.path, errno);
+    why = ErrnoText(errno, "delete the link", target.path);
     return ConfinedOutcome::kFailed;
   }
   if ((info.st_mode & 0700) != 0700) ::fchmodat(parent, name, info.st_mode | 0700, 0);
   UniqueFd fd(::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!fd || !EmptyFolder(fd.get()) || ::unlinkat(parent, name, AT_REMOVEDIR) != 0) {
-    why = Reason("delete folder", target.path, errno);
+    why = ErrnoText(errno, "delete folder", target.path);
     return ConfinedOutcome::kFailed;
   }
   return ConfinedOutcome::kDeleted;

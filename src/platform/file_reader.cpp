@@ -1,20 +1,25 @@
-// Reading files a piece at a time.
+// Reading files whole or a piece at a time.
 #include "platform/file_reader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
-#include <cstring>
 
+#include "platform/byte_buffer.h"
 #include "platform/fault_injection.h"
 #include "platform/file_system.h"
 #include "svregistration/error.h"
+#include "svregistration/input_reading.h"
 
 namespace svregistration::platform {
 
 namespace {
+
+/// What a pipe or a device is read in, a piece at a time, since its size is not known.
+constexpr std::size_t kPiece = std::size_t{1} << 16;
 
 Error ReadError(int err, const std::string& path) {
   if (err == ENOENT) {
@@ -23,36 +28,58 @@ Error ReadError(int err, const std::string& path) {
   return ErrnoError(err, "read", path);
 }
 
+/// Reads everything left; a regular file exactly its size (a file that shrank while being read
+/// is an error, not a shorter content).
+std::vector<std::uint8_t> ReadToEnd(FileReader& reader, const std::string& path) {
+  if (std::optional<std::uint64_t> size = reader.size()) {
+    std::vector<std::uint8_t> bytes = AllocateBytes(static_cast<std::size_t>(*size));
+    if (reader.Read(bytes.data(), bytes.size()) != bytes.size())
+      throw ErrnoError(EIO, "read", path);
+    return bytes;
+  }
+  std::vector<std::uint8_t> bytes;
+  std::size_t done = 0;
+  for (;;) {
+    if (bytes.size() - done < kPiece) GrowBytes(bytes, std::max(2 * bytes.size(), done + kPiece));
+    std::size_t n = reader.Read(bytes.data() + done, kPiece);
+    done += n;
+    if (n < kPiece) break;
+  }
+  bytes.resize(done);
+  return bytes;
+}
+
 }  // namespace
 
-FileReader::FileReader(const std::string& path) : path_(path) {
-  // Non-blocking, so that a pipe where a file was expected cannot hang the read.
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  int err = fd_ < 0 ? errno : NextFileSystemFault();
+FileReader::FileReader(const std::string& path, Accept accept) : path_(path) {
+  if (accept == Accept::kAnyInput && path == "-") {
+    path_ = "standard input";
+    fd_.reset(::dup(STDIN_FILENO));  // closed with the reader, standard input stays open
+    if (!fd_) throw ReadError(errno, path_);
+    return;
+  }
+  // A source is opened non-blocking, so that a pipe where a file was expected cannot hang it.
+  const int blocking = accept == Accept::kRegularFile ? O_NONBLOCK : 0;
+  fd_.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | blocking));
+  int err = !fd_ ? errno : NextFileSystemFault();
   struct stat info {};
-  if (err == 0 && ::fstat(fd_, &info) != 0) err = errno;
-  if (err == 0 && S_ISDIR(info.st_mode)) err = ENOENT;
-  if (err == 0 && !S_ISREG(info.st_mode)) {
-    ::close(fd_);
+  if (err == 0 && ::fstat(fd_.get(), &info) != 0) err = errno;
+  // Where a source is expected a folder counts as no file at all.
+  if (err == 0 && S_ISDIR(info.st_mode)) err = accept == Accept::kRegularFile ? ENOENT : EISDIR;
+  if (err != 0) throw ReadError(err, path);
+  if (S_ISREG(info.st_mode)) {
+    size_ = static_cast<std::uint64_t>(info.st_size);
+    ::posix_fadvise(fd_.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  } else if (accept == Accept::kRegularFile) {
     throw Error(error_number::kPathFileAccessError, "FileSystem",
                 "cannot read '" + path + "': it is not a regular file");
   }
-  if (err != 0) {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-    throw ReadError(err, path);
-  }
-  ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
-}
-
-FileReader::~FileReader() {
-  if (fd_ >= 0) ::close(fd_);
 }
 
 std::size_t FileReader::Read(std::uint8_t* buffer, std::size_t capacity) {
   std::size_t done = 0;
   while (done < capacity) {
-    ssize_t n = ::read(fd_, buffer + done, capacity - done);
+    ssize_t n = ::read(fd_.get(), buffer + done, capacity - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throw ReadError(errno, path_);
     if (n == 0) break;
@@ -61,4 +88,28 @@ std::size_t FileReader::Read(std::uint8_t* buffer, std::size_t capacity) {
   return done;
 }
 
+std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) {
+  if (!FileExists(path)) return std::nullopt;
+  FileReader reader(path);
+  return ReadToEnd(reader, path);
+}
+
 }  // namespace svregistration::platform
+
+namespace svregistration {
+
+InputReader::InputReader(const std::string& path)
+    : reader_(std::make_unique<platform::FileReader>(path, platform::Accept::kAnyInput)) {}
+
+InputReader::~InputReader() = default;
+
+std::size_t InputReader::Read(std::uint8_t* buffer, std::size_t capacity) {
+  return reader_->Read(buffer, capacity);
+}
+
+std::vector<std::uint8_t> ReadInputWhole(const std::string& path) {
+  platform::FileReader reader(path, platform::Accept::kAnyInput);
+  return platform::ReadToEnd(reader, path);
+}
+
+}  // namespace svregistration

@@ -11,7 +11,6 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/byte_buffer.h"
 #include "platform/fault_injection.h"
 #include "platform/text.h"
 #include "platform/unique_fd.h"
@@ -28,6 +27,12 @@ constexpr const char* kSource = "FileSystem";
 constexpr int kFileAlreadyExists = 58;
 
 }  // namespace
+
+std::string ErrnoText(int err, std::string_view what, std::string_view path) {
+  std::string text = "cannot ";
+  text.append(what).append(" '").append(path).append("': ").append(std::strerror(err));
+  return text;
+}
 
 Error ErrnoError(int err, const std::string& what, const std::string& path) {
   int number = error_number::kPathFileAccessError;
@@ -49,7 +54,7 @@ Error ErrnoError(int err, const std::string& what, const std::string& path) {
     default:
       break;
   }
-  return Error(number, kSource, "cannot " + what + " '" + path + "': " + std::strerror(err));
+  return Error(number, kSource, ErrnoText(err, what, path));
 }
 
 namespace {
@@ -231,39 +236,6 @@ std::string JoinRecordedPath(std::string_view root, std::string_view relative) {
     if (::lstat(literal.c_str(), &info) == 0) return literal;
   }
   return JoinHostPath(root, relative);
-}
-
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) {
-  if (!FileExists(path)) return std::nullopt;
-  CheckFault("read", path);
-  // Non-blocking, so that a pipe or device where a file was expected cannot hang the read.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) throw ErrnoError(errno, "open", path);
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    int err = errno;
-    ::close(fd);
-    throw ErrnoError(err, "read", path);
-  }
-  if (!S_ISREG(info.st_mode)) {
-    ::close(fd);
-    throw Error(error_number::kPathFileAccessError, kSource,
-                "cannot read '" + path + "': it is not a regular file");
-  }
-  std::vector<std::uint8_t> bytes = AllocateBytes(static_cast<std::size_t>(info.st_size));
-  std::size_t done = 0;
-  while (done < bytes.size()) {
-    ssize_t n = ::read(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      int err = n < 0 ? errno : EIO;
-      ::close(fd);
-      throw ErrnoError(err, "read", path);
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
-  return bytes;
 }
 
 namespace {

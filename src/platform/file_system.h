@@ -6,7 +6,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,8 +18,9 @@ class Error;
 
 namespace svregistration::platform {
 
-/// The error for a failed system call: the platform's number for `err` and "cannot <what>
-/// '<path>': <reason>".
+/// How a failed system call is told: "cannot <what> '<path>': <the reason for err>".
+std::string ErrnoText(int err, std::string_view what, std::string_view path);
+/// The error for a failed system call: the platform's number for `err` and its ErrnoText.
 Error ErrnoError(int err, const std::string& what, const std::string& path);
 
 bool FileExists(const std::string& path);
@@ -60,8 +60,6 @@ std::string JoinHostPath(std::string_view root, std::string_view relative);
 /// one: a source registered as "back\slash.cbl" is recorded as ".../back\slash.cbl").
 std::string JoinRecordedPath(std::string_view root, std::string_view relative);
 
-/// The whole file; nullopt when no file exists at the path.
-std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path);
 /// A file written piece by piece beside its target and put in place only by Commit, whole: the
 /// target is either the old file or the new one, and a replacement dropped before Commit leaves
 /// nothing. Where no file was, the new one is made exclusively under its own name (a kill can

@@ -1,19 +1,16 @@
 // Whole-file reading and writing of sources.
 #include "registration/source_files.h"
 
+#include "platform/file_reader.h"
 #include "platform/file_system.h"
 #include "svregistration/error.h"
 
 namespace svregistration::registration {
 
-std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path) {
-  return platform::ReadWholeFile(path);
-}
-
 // A normalised copy or read of a missing file is an error rather than an empty copy: an empty
 // registered source would hide the mistake.
 std::vector<std::uint8_t> ReadExistingFileBytes(const std::string& path) {
-  auto bytes = ReadFileBytes(path);
+  auto bytes = platform::ReadWholeFile(path);
   if (!bytes) {
     throw Error(error_number::kFileNotFound, "SVRegistration", "File not found: '" + path + "'");
   }

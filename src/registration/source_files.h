@@ -2,14 +2,10 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
 namespace svregistration::registration {
-
-/// The file's bytes; nullopt when no file exists at the path. Read errors are raised.
-std::optional<std::vector<std::uint8_t>> ReadFileBytes(const std::string& path);
 
 /// The file's bytes; raises file not found (53) naming the path when there is no file.
 std::vector<std::uint8_t> ReadExistingFileBytes(const std::string& path);

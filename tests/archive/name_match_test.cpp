@@ -43,7 +43,7 @@ TEST(NameMatchTest, PrefixesCompareUpperCaseForms) {
   };
   // clang-format on
   for (const Case& c : cases) {
-    EXPECT_EQ(StartsWithIgnoringCase(c.name, c.pattern), c.matches) << c.pattern << " / " << c.name;
+    EXPECT_EQ(MemberNameStartsWith(c.name, c.pattern), c.matches) << c.pattern << " / " << c.name;
   }
 }
 

@@ -47,6 +47,12 @@ TEST_F(CodepageCliTest, TablesAreMadeAndConvertBothWays) {
   FillFromIcu(table, "ibm-37");
   table.Save(dir_ / "library.tbl");
   EXPECT_EQ(ReadFile(dir_ / "cli.tbl"), ReadFile(dir_ / "library.tbl"));
+  // Each byte of an ill-formed sequence is replaced on its own.
+  EXPECT_NE(Run({"codepage", "encode", "--json", table_, "-"},
+                "A\xE0\xA0"
+                "B")
+                .out.find("\"hex\":\"C16F6FC2\""),
+            std::string::npos);
 }
 
 TEST_F(CodepageCliTest, ErrorsExitWithTwoAndTheirNumber) {

@@ -8,6 +8,7 @@
 
 #include <filesystem>
 
+#include "platform/file_reader.h"
 #include "support/error_capture.h"
 #include "support/temp_dir.h"
 #include "svregistration/error.h"

@@ -5,8 +5,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 
 #include "svregistration/error.h"
 
@@ -32,30 +30,6 @@ void WriteStdout(std::string_view bytes) {
     }
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
-}
-
-std::vector<std::uint8_t> ReadInput(const std::string& path) {
-  if (path.empty() || path == "-") {
-    std::vector<std::uint8_t> content;
-    std::uint8_t buffer[1 << 16];
-    for (;;) {
-      ssize_t n = ::read(STDIN_FILENO, buffer, sizeof buffer);
-      if (n == 0) break;
-      if (n < 0) {
-        if (errno == EINTR) continue;
-        throw Error(error_number::kPathFileAccessError, "svreg",
-                    std::string("cannot read standard input: ") + std::strerror(errno));
-      }
-      content.insert(content.end(), buffer, buffer + n);
-    }
-    return content;
-  }
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    throw Error(error_number::kFileNotFound, "svreg",
-                "cannot open '" + path + "': " + std::strerror(errno));
-  }
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 }  // namespace svreg

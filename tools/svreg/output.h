@@ -1,12 +1,9 @@
-// Output helpers shared by the commands: JSON on stdout, whole byte buffers to stdout, and
-// reading a file or stdin whole.
+// Output helpers shared by the commands: JSON on stdout and whole byte buffers to stdout.
 #pragma once
 
-#include <cstdint>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace svreg {
 
@@ -15,8 +12,5 @@ void PrintJson(const nlohmann::json& document);
 
 /// Writes bytes to stdout unchanged; raises Error on a write failure.
 void WriteStdout(std::string_view bytes);
-
-/// The whole content of a file, or of stdin when path is empty or "-".
-std::vector<std::uint8_t> ReadInput(const std::string& path);
 
 }  // namespace svreg
