@@ -214,15 +214,16 @@ int SafeExtractor::OpenFolder(std::string_view relative, bool create) {
     component.assign(relative.substr(pos, end - pos));
     platform::UniqueFd next(::openat(current, component.c_str(), kFolderFlags));
     if (!next && create) {
-      // Missing: make it. A link or a file in the way: replace it by a folder.
+      // Missing: make it. A link or a file in the way: replace it by a folder when this
+      // extraction made it; what was there before is the user's and stays.
       const int error = errno;
       const bool cleared =
           error == ENOENT || ((error == ELOOP || error == ENOTDIR) &&
                               RemoveInTheWay(current, component.c_str(), relative.substr(0, end)));
-      if (cleared && (::mkdirat(current, component.c_str(), 0777) == 0 || errno == EEXIST)) {
+      const bool made = cleared && ::mkdirat(current, component.c_str(), 0777) == 0;
+      if (made) written_.emplace(relative.substr(0, end));
+      if (made || (cleared && errno == EEXIST)) {
         next.reset(::openat(current, component.c_str(), kFolderFlags));
-      } else if (!cleared) {
-        errno = error;
       }
     }
     if (!next) return -1;  // errno stays: a successful close leaves it alone
@@ -238,6 +239,10 @@ int SafeExtractor::OpenFolder(std::string_view relative, bool create) {
 bool SafeExtractor::RemoveInTheWay(int parent, const char* name, std::string_view relative) {
   struct stat status {};
   if (::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
+  if (written_.count(std::string(relative)) == 0) {
+    errno = EEXIST;
+    return false;
+  }
   if (::unlinkat(parent, name, S_ISDIR(status.st_mode) ? AT_REMOVEDIR : 0) != 0) return false;
   // A folder just removed may be the one kept open.
   if (cached_fd_ && cached_relative_.size() >= relative.size() &&
@@ -292,7 +297,10 @@ bool SafeExtractor::PutInPlace(int parent, Temporary& file, const char* name,
                                std::string_view relative) {
   if (file.name.empty()) {
     const std::string self = "/proc/self/fd/" + std::to_string(file.fd.get());
-    if (::linkat(AT_FDCWD, self.c_str(), parent, name, AT_SYMLINK_FOLLOW) == 0) return true;
+    if (::linkat(AT_FDCWD, self.c_str(), parent, name, AT_SYMLINK_FOLLOW) == 0) {
+      written_.emplace(relative);
+      return true;
+    }
     if (errno != EEXIST) return false;
     // Something is there already: the file gets a temporary name, and that is renamed over it.
     for (int attempt = 0;; ++attempt) {
@@ -307,7 +315,7 @@ bool SafeExtractor::PutInPlace(int parent, Temporary& file, const char* name,
     }
   }
   if (::renameat(parent, file.name.c_str(), parent, name) != 0) {
-    // Only an empty folder in the way gives way to a file.
+    // Only an empty folder this extraction made gives way to a file.
     if ((errno != EISDIR && errno != ENOTEMPTY && errno != EEXIST) ||
         !RemoveInTheWay(parent, name, relative) ||
         ::renameat(parent, file.name.c_str(), parent, name) != 0) {
@@ -315,6 +323,7 @@ bool SafeExtractor::PutInPlace(int parent, Temporary& file, const char* name,
     }
   }
   file.name.clear();
+  written_.emplace(relative);
   return true;
 }
 
@@ -518,8 +527,11 @@ MemberOutcome SafeExtractor::ExtractMember(::archive* reader, archive_entry* ent
     if (has_times) ::utimensat(parent, leaf.c_str(), times, AT_SYMLINK_NOFOLLOW);
     return MemberOutcome::kExtracted;
   }
-  // A folder: one that exists is kept, anything else in its place replaced.
-  if (::mkdirat(parent, leaf.c_str(), 0777) != 0) {
+  // A folder: one that exists is kept; a file or link in its place that this extraction made is
+  // replaced, one that was there before stays and the member fails.
+  if (::mkdirat(parent, leaf.c_str(), 0777) == 0) {
+    written_.emplace(relative);
+  } else {
     struct stat status {};
     const bool is_folder = errno == EEXIST &&
                            ::fstatat(parent, leaf.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -528,6 +540,7 @@ MemberOutcome SafeExtractor::ExtractMember(::archive* reader, archive_entry* ent
                        ::mkdirat(parent, leaf.c_str(), 0777) != 0)) {
       return Fail(platform::ErrnoText(errno, "create the folder", relative));
     }
+    if (!is_folder) written_.emplace(relative);
   }
   const auto perm = static_cast<mode_t>(archive_entry_perm(entry) & 0777);
   fixups_.push_back({relative, perm != 0 ? perm : mode_t{0755}, has_times, times[1]});

@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/unique_fd.h"
@@ -41,9 +42,11 @@ enum class MemberOutcome {
 ///
 /// Nothing is written through a symbolic link: below the output folder every folder is opened
 /// from its parent's descriptor without following links, so a link (or a file) in the way of a
-/// member's folder is removed and replaced by a real folder, and a link where a member goes is
-/// replaced, never written through. Existing files are replaced (a hard link to a file elsewhere
-/// is not written through either); existing folders are kept. Files, folders and links get their
+/// member's folder is never followed: when this extraction made it, it is replaced by a real
+/// folder; when it was there before, it stays and the member is not extracted. A link where a
+/// member file goes is replaced, never written through. Existing files are replaced (a hard link
+/// to a file elsewhere is not written through either); existing folders are kept, and a folder
+/// the extraction did not make never gives way to a file. Files, folders and links get their
 /// stored modification times and their permissions less the umask (a member that stores no
 /// permissions keeps those of the file it replaces); folders get theirs when the extractor goes,
 /// so that a read-only folder still takes its members.
@@ -100,7 +103,8 @@ class SafeExtractor {
   /// errno set. With `create`, missing folders are made and anything else in the way replaced.
   int OpenFolder(std::string_view relative, bool create);
   /// Removes what lies at `name` in `parent` (`relative` from the output folder) so a member can
-  /// take its place: a file or link, or an empty folder. False with errno set when it cannot.
+  /// take its place: a file, link or empty folder that this extraction wrote. Anything else is
+  /// the user's and stays (false, errno EEXIST); false with errno set when it cannot be removed.
   bool RemoveInTheWay(int parent, const char* name, std::string_view relative);
   static int NextBlock(::archive* reader, DataBlock& block);
   MemberOutcome WriteFile(::archive* reader, archive_entry* entry, const std::string& relative,
@@ -122,7 +126,8 @@ class SafeExtractor {
   platform::UniqueFd cached_fd_;  // the folder last opened below the output folder
   std::string cached_relative_;
   std::vector<FolderFixup> fixups_;
-  std::vector<std::string> links_made_;  // relative paths of the symbolic links written
+  std::vector<std::string> links_made_;      // relative paths of the symbolic links written
+  std::unordered_set<std::string> written_;  // relative paths of everything this extraction made
   bool unnamed_files_ = true;  // whether files are written unnamed (O_TMPFILE) and linked in place
   bool unnamed_files_checked_ = false;
   std::string error_;

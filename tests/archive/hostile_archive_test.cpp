@@ -92,16 +92,32 @@ TEST_F(HostileArchiveTest, LinkChainsAreResolvedThroughWhatIsExtracted) {
   EXPECT_TRUE(fs::is_empty(outside));
 }
 
-TEST_F(HostileArchiveTest, LinksAlreadyInTheFolderAreReplacedNotFollowed) {
-  fs::create_directories(out);
+// Links are never followed. What stands where a member's folder must go stays when the user had
+// it there (the member is not extracted); what this extraction wrote gives way. A link or file
+// where a member file goes is replaced; an empty folder the user made is not.
+TEST_F(HostileArchiveTest, WhatTheUserHadInTheWayIsNotFollowedNorRemoved) {
+  fs::create_directories(dir / "out/empty_dir");
+  dir.Write("out/notes", "mine");
   dir.Write("outside/target.txt", "untouched");
   fs::create_directory_symlink(outside, dir / "out/dir_link");
   fs::create_symlink(dir / "outside/target.txt", dir / "out/file_link");
-  WriteArchive(zip, {File("dir_link/new.txt", "new"), File("file_link", "replaced")});
+  WriteArchive(zip, {File("dir_link/new.txt", "new"), File("file_link", "replaced"),
+                     File("notes/a.txt", "a"), Folder("notes/"), File("empty_dir", "file"),
+                     File("made", "first"), File("made/c.txt", "c")});
   EXPECT_TRUE(ZIP().Extract(zip, out, ""));
+  std::vector<std::string> not_extracted;
+  for (const auto& member : LastExtractionReport().not_extracted) {
+    not_extracted.push_back(member.name);
+  }
+  EXPECT_EQ(not_extracted,
+            (std::vector<std::string>{"dir_link/new.txt", "notes/a.txt", "notes/", "empty_dir"}));
   EXPECT_EQ(Listing(outside), (Files{{"target.txt", "untouched"}}));
-  EXPECT_EQ(Listing(out),
-            (Files{{"dir_link", "<dir>"}, {"dir_link/new.txt", "new"}, {"file_link", "replaced"}}));
+  EXPECT_EQ(Listing(out), (Files{{"dir_link", "-> " + outside},
+                                 {"file_link", "replaced"},
+                                 {"notes", "mine"},
+                                 {"empty_dir", "<dir>"},
+                                 {"made", "<dir>"},
+                                 {"made/c.txt", "c"}}));
 }
 
 // Hard links come through the same writer; tar can carry them where zip cannot.
