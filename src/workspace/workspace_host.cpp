@@ -11,6 +11,7 @@
 
 #include "svregistration/ccsid.h"
 #include "svregistration/error.h"
+#include "svregistration/file_writing.h"
 #include "svregistration/icu_table.h"
 #include "workspace/default_options.h"
 #include "workspace/repository/database.h"
@@ -42,21 +43,7 @@ std::string AbsoluteFolder(const std::string& directory) {
 
 // Written beside and moved into place, so that a workspace never has half a line.
 void WriteRepositoryFile(const std::string& path, const std::string& connection) {
-  std::string partial = path + ".new";
-  {
-    std::ofstream file(partial, std::ios::binary | std::ios::trunc);
-    file << connection << '\n';
-    if (!file.flush()) {
-      throw WorkspaceError(error_number::kPathFileAccessError,
-                           fmt::format("cannot write '{}'", partial));
-    }
-  }
-  std::error_code ec;
-  fs::rename(partial, path, ec);
-  if (ec) {
-    throw WorkspaceError(error_number::kPathFileAccessError,
-                         fmt::format("cannot move '{}' to '{}': {}", partial, path, ec.message()));
-  }
+  WriteFileWhole(path, connection + '\n');
 }
 
 std::optional<std::string> ReadRepositoryFile(const std::string& path) {
