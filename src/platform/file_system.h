@@ -29,6 +29,17 @@ bool FolderExists(const std::string& path);
 /// True when both paths lead to one existing file (device and inode).
 bool SameFile(const std::string& a, const std::string& b);
 
+/// What a path leads to (links followed), looked at once.
+struct PathStatus {
+  bool exists = false;
+  bool folder = false;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+};
+PathStatus StatusOf(const std::string& path);
+/// True when `path` leads to the existing file `known` describes.
+bool SameFile(const PathStatus& known, const std::string& path);
+
 /// Creates one folder; its parent must exist.
 void CreateFolder(const std::string& path);
 /// Deletes one file, its name taken literally (`*` and `?` are part of it on this system), or a

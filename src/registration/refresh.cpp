@@ -168,7 +168,7 @@ SVRegistrationResults SVStandard::RefreshObjectSource(std::shared_ptr<host::Repo
 
   if (platform::FileExists(copy)) {
     std::vector<std::uint8_t> current = registration::ReadExistingFileBytes(copy);
-    registration::LoadSettingsOf(*s.Workspace, type);
+    registration::LoadSettingsOf(s, *s.Workspace, type);
     std::vector<std::uint8_t> fresh =
         registration::ConvertedSource(s, *s.Workspace, type, original);
     if (fresh == current) {

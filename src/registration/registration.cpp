@@ -135,7 +135,9 @@ SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS
   const std::string target =
       platform::JoinHostPath(s.WorkspaceDirectory, sources_directory) + "/" + file_name;
   // "Already in its place" means the very same file, not a path that differs in letter case.
-  const bool copy_needed = !platform::SameFile(target, SrcFile);
+  // The target is looked at once, for that and for a file already there.
+  const platform::PathStatus at_target = platform::StatusOf(target);
+  const bool copy_needed = !platform::SameFile(at_target, SrcFile);
 
   std::optional<Error> caught;
   if (!EnsureFolder(platform::JoinHostPath(s.WorkspaceDirectory, sources_directory))) {
@@ -146,7 +148,7 @@ SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS
     result = rErrorOnSetOriginalSourceAttr;
   } else if (CharacterCount(relative_path) > kMaxPathCharacters) {
     result = rErrorOnSetSourceAttr;
-  } else if (copy_needed && platform::FileExists(target)) {
+  } else if (copy_needed && at_target.exists && !at_target.folder) {
     result = rFileAllreadyExists;
   } else {
     if (copy_needed) {

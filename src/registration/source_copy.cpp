@@ -24,11 +24,20 @@ const pugi::xml_document* DocumentOf(const std::shared_ptr<host::OptionsHolder>&
 
 }  // namespace
 
-RegistrationSettings& LoadSettingsOf(host::Workspace& workspace, const std::string& entity_type) {
+RegistrationSettings& LoadSettingsOf(State& state, host::Workspace& workspace,
+                                     const std::string& entity_type) {
   auto workspace_options = workspace.WorkspaceOptions();
   auto global_options = workspace.GlobalOptions();
-  return LoadRegistrationSettings(DocumentOf(workspace_options), DocumentOf(global_options),
-                                  entity_type);
+  const pugi::xml_document* workspace_document = DocumentOf(workspace_options);
+  const pugi::xml_document* global_document = DocumentOf(global_options);
+  SignatureOf({workspace_document, global_document}, true, state.Signature);
+  if (const RegistrationSettings* kept = state.Settings.Find(state.Signature, entity_type)) {
+    return ThreadRegistrationSettings() = *kept;
+  }
+  RegistrationSettings& settings =
+      LoadRegistrationSettings(workspace_document, global_document, entity_type);
+  state.Settings.Keep(entity_type, settings);
+  return settings;
 }
 
 bool NeedsConversion(const RegistrationSettings& s) {
@@ -75,7 +84,7 @@ void SVStandard::CopySource(std::shared_ptr<host::Workspace> SVWS, const std::st
     throw Error(error_number::kObjectNotSet, "SVRegistration",
                 "Object variable not set: no workspace was given");
   }
-  RegistrationSettings& settings = LoadSettingsOf(*SVWS, EntityType);
+  RegistrationSettings& settings = LoadSettingsOf(*state_, *SVWS, EntityType);
   if (!NeedsConversion(settings)) {
     if (!platform::ThreadFileUtility().CopyFileTo(FromPath, ToPath)) {
       RaiseCopyFailed(FromPath, ToPath);
@@ -121,7 +130,7 @@ std::vector<std::uint8_t> SVStandard::ReadSource(std::shared_ptr<host::Workspace
     throw Error(error_number::kObjectNotSet, "SVRegistration",
                 "Object variable not set: no workspace was given");
   }
-  LoadSettingsOf(*SVWS, EntityType);
+  LoadSettingsOf(*state_, *SVWS, EntityType);
   return ConvertedSource(*state_, *SVWS, EntityType, FromPath);
 }
 
@@ -137,7 +146,7 @@ void SVStandard::ReadSourceTo(std::shared_ptr<host::Workspace> SVWS, const std::
     throw Error(error_number::kObjectNotSet, "SVRegistration",
                 "Object variable not set: no workspace was given");
   }
-  RegistrationSettings& settings = LoadSettingsOf(*SVWS, EntityType);
+  RegistrationSettings& settings = LoadSettingsOf(*state_, *SVWS, EntityType);
   if (settings.IsEbcdic) {
     ConvertEbcdicSourceTo(*state_, FromPath, TableFileOf(*SVWS, settings), sink);
     return;

@@ -17,8 +17,10 @@ namespace svregistration::registration {
 
 struct RegistrationSettings;
 
-/// Loads the thread's settings for the type from the workspace's two options documents.
-RegistrationSettings& LoadSettingsOf(host::Workspace& workspace, const std::string& entity_type);
+/// Loads the thread's settings for the type from the workspace's two options documents, or
+/// from the instance's cache while the documents say what they said when it was filled.
+RegistrationSettings& LoadSettingsOf(State& state, host::Workspace& workspace,
+                                     const std::string& entity_type);
 
 /// True when any option asks for the copy to be converted or normalised.
 bool NeedsConversion(const RegistrationSettings& settings);

@@ -6,14 +6,27 @@
 
 namespace svregistration::registration {
 
-std::string SourcesDirectory(registration::State& state, const std::string& type) {
-  auto global = state.Workspace->GlobalOptions();
+namespace {
+
+std::string ReadSourcesDirectory(const pugi::xml_document* global, const std::string& type) {
   pugi::xml_node root;
-  if (global && global->Document()) root = *global->Document();
+  if (global != nullptr) root = *global;
   std::string value = ReadOptionValue(
       root, "//CASE[@ID='Inventory']/*/CASE[@NAME='" + type + "']/TEXT[@NAME='Directory']");
   if (value.empty()) return "Sources/" + type;
   return platform::HostRelativePath(value);
+}
+
+}  // namespace
+
+std::string SourcesDirectory(registration::State& state, const std::string& type) {
+  auto global = state.Workspace->GlobalOptions();
+  const pugi::xml_document* document = global ? global->Document() : nullptr;
+  SignatureOf({document}, false, state.Signature);
+  if (const std::string* kept = state.SourcesDirectories.Find(state.Signature, type)) return *kept;
+  std::string directory = ReadSourcesDirectory(document, type);
+  state.SourcesDirectories.Keep(type, directory);
+  return directory;
 }
 
 }  // namespace svregistration::registration

@@ -151,6 +151,14 @@ TEST_F(RegisterTest, ConfiguredSourcesDirectory) {
       "<TEXT NAME='Directory' VALUE='Src\\Cobol'/></CASE></LIST></CASE></OPTIONS>");
   EXPECT_EQ(Register("COBOL", "PAY", dir_.Write("in/PAY.cbl", "x")), rOK);
   EXPECT_TRUE(std::filesystem::exists(root_ + "/Src/Cobol/PAY.cbl"));
+  // The instance keeps the folder it read only while the document says the same.
+  workspace_->global_options->Document()
+      ->select_node("//TEXT[@NAME='Directory']")
+      .node()
+      .attribute("VALUE")
+      .set_value("Other");
+  EXPECT_EQ(Register("COBOL", "TAX", dir_.Write("in/TAX.cbl", "x")), rOK);
+  EXPECT_TRUE(std::filesystem::exists(root_ + "/Other/TAX.cbl"));
 }
 
 TEST_F(RegisterTest, ExistingObjectWithSourceGives16AfterTheCopy) {
