@@ -122,6 +122,8 @@ class Database {
   virtual bool InTransaction() const = 0;
   /// Rows changed by the last INSERT, UPDATE or DELETE.
   virtual int Changes() const = 0;
+  /// The id the last INSERT gave its row (SQLite's rowid, PostgreSQL's lastval()).
+  virtual std::int64_t LastInsertId() = 0;
 
   /// From now on the changes of this connection are committed in batches: one transaction spans
   /// the changes of up to `window`, so that a run of many small changes does not pay for a
