@@ -25,6 +25,27 @@ Error ReadError(int err, const std::string& path) {
 
 }  // namespace
 
+OpenedFile OpenForReading(const std::string& path) {
+  OpenedFile opened;
+  opened.fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat info {};
+  if (!opened.fd || ::fstat(opened.fd.get(), &info) != 0) {
+    opened.error = errno;
+    opened.fd.reset();
+    return opened;
+  }
+  opened.folder = S_ISDIR(info.st_mode);
+  opened.regular = S_ISREG(info.st_mode);
+  opened.device = static_cast<std::uint64_t>(info.st_dev);
+  opened.inode = static_cast<std::uint64_t>(info.st_ino);
+  return opened;
+}
+
+FileReader::FileReader(const std::string& path, OpenedFile&& opened)
+    : path_(path), fd_(opened.fd.release()) {
+  ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
 FileReader::FileReader(const std::string& path) : path_(path) {
   // Non-blocking, so that a pipe where a file was expected cannot hang the read.
   fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);

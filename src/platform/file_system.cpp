@@ -345,17 +345,25 @@ std::string FollowFinalLinks(const std::string& path, struct stat& info, bool& e
 
 }  // namespace
 
+// Where nothing is there (no file, no link), the file is made under its own name at once (three
+// times cheaper than an unnamed file on ext4), exclusively, and removed again when it cannot be
+// finished. The create fails on anything that is there.
+bool FileReplacement::MakeDirect(const std::string& path) {
+  fd_.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (!fd_) return false;
+  path_ = temp_ = path;
+  direct_ = true;
+  return true;
+}
+
+std::unique_ptr<FileReplacement> FileReplacement::MakeNew(const std::string& path) {
+  std::unique_ptr<FileReplacement> replacement(new FileReplacement());
+  if (!replacement->MakeDirect(path)) return nullptr;
+  return replacement;
+}
+
 FileReplacement::FileReplacement(const std::string& link_or_path) {
-  // Where nothing is there (no file, no link), the file is made under its own name at once
-  // (three times cheaper than an unnamed file on ext4), exclusively, and removed again when it
-  // cannot be finished. The create fails on anything that is there, which is looked at below.
-  fd_.reset(
-      ::open(link_or_path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-  if (fd_) {
-    path_ = temp_ = link_or_path;
-    direct_ = true;
-    return;
-  }
+  if (MakeDirect(link_or_path)) return;  // what is there instead is looked at below
   struct stat info {};
   path_ = FollowFinalLinks(link_or_path, info, exists_);
   if (exists_) {
@@ -365,15 +373,8 @@ FileReplacement::FileReplacement(const std::string& link_or_path) {
                   "cannot write '" + path_ + "': it is read-only");
     }
   }
-  if (!exists_) {
-    // A link to no file: the file is made where it points, as above.
-    fd_.reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (fd_) {
-      temp_ = path_;
-      direct_ = true;
-      return;
-    }
-  }
+  // A link to no file: the file is made where it points.
+  if (!exists_ && MakeDirect(path_)) return;
   fd_ = OpenUnnamedBeside(path_);
   unnamed_ = static_cast<bool>(fd_);
   if (!unnamed_) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -84,6 +85,9 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path);
 class FileReplacement {
  public:
   explicit FileReplacement(const std::string& path);
+  /// The replacement of nothing: a new file made exclusively where nothing (no file, no link)
+  /// is; nullptr, with errno set, when something is there or the file cannot be made.
+  static std::unique_ptr<FileReplacement> MakeNew(const std::string& path);
   ~FileReplacement();
   FileReplacement(const FileReplacement&) = delete;
   FileReplacement& operator=(const FileReplacement&) = delete;
@@ -94,6 +98,9 @@ class FileReplacement {
   void Commit();
 
  private:
+  FileReplacement() = default;
+  // Makes the file where nothing is; false, with errno set, when it cannot.
+  bool MakeDirect(const std::string& path);
   [[noreturn]] void Fail(int err);
 
   std::string path_;

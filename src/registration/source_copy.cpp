@@ -3,6 +3,7 @@
 
 #include <optional>
 
+#include "platform/file_reader.h"
 #include "platform/file_system.h"
 #include "platform/host_utilities.h"
 #include "registration/normaliser.h"
@@ -75,51 +76,75 @@ void RaiseCopyFailed(const std::string& from_path, const std::string& to_path) {
   throw Error(error_number::kFileCopyFailed, "SVRegistration", text);
 }
 
-}  // namespace registration
-
-void SVStandard::CopySource(std::shared_ptr<host::Workspace> SVWS, const std::string& EntityType,
-                            const std::string& FromPath, const std::string& ToPath) {
-  using namespace registration;
-  if (!SVWS) {
-    throw Error(error_number::kObjectNotSet, "SVRegistration",
-                "Object variable not set: no workspace was given");
-  }
-  RegistrationSettings& settings = LoadSettingsOf(*state_, *SVWS, EntityType);
-  if (!NeedsConversion(settings)) {
-    if (!platform::ThreadFileUtility().CopyFileTo(FromPath, ToPath)) {
-      RaiseCopyFailed(FromPath, ToPath);
+void CopyPlainTo(CopyEnds& ends) {
+  if (!ends.source || !platform::BuiltInFileUtility()) {
+    if (!platform::ThreadFileUtility().CopyFileTo(ends.from, ends.to)) {
+      RaiseCopyFailed(ends.from, ends.to);
     }
+    return;
+  }
+  try {
+    if (!ends.target) ends.target = std::make_unique<platform::FileReplacement>(ends.to);
+    if (platform::CopyBytes(*ends.source, *ends.target)) {
+      ends.target->Commit();
+      return;
+    }
+  } catch (const Error&) {
+  }
+  RaiseCopyFailed(ends.from, ends.to);
+}
+
+void CopySourceTo(State& state, host::Workspace& workspace, const std::string& entity_type,
+                  CopyEnds& ends) {
+  RegistrationSettings& settings = LoadSettingsOf(state, workspace, entity_type);
+  if (!NeedsConversion(settings)) {
+    CopyPlainTo(ends);
     return;
   }
   // Streamed into the replacement, so that a source of any size (a single long line included)
   // is never held whole; the target changes only when the copy is whole.
   settings.ConvertSosi = settings.ConvertSosi && settings.SosiAllowed;
-  std::optional<platform::FileReplacement> copy;
   try {
-    copy.emplace(ToPath);
+    if (!ends.target) ends.target = std::make_unique<platform::FileReplacement>(ends.to);
   } catch (const Error&) {
-    RaiseCopyFailed(FromPath, ToPath);
+    RaiseCopyFailed(ends.from, ends.to);
   }
   bool written = true;
   auto write = [&](const std::uint8_t* bytes, std::size_t size) {
     if (!written) return;
     try {
-      copy->Write(bytes, size);
+      ends.target->Write(bytes, size);
     } catch (const Error&) {
       written = false;
     }
   };
   if (settings.IsEbcdic) {
-    ConvertEbcdicSourceTo(*state_, FromPath, TableFileOf(*SVWS, settings), write);
+    ConvertEbcdicSourceTo(state, ends.from, TableFileOf(workspace, settings), write);
+  } else if (ends.source) {
+    NormaliseStreamTo([&](std::uint8_t* buffer,
+                          std::size_t capacity) { return ends.source->Read(buffer, capacity); },
+                      NormaliserOptions::From(settings), write);
   } else {
-    NormaliseFileTo(FromPath, NormaliserOptions::From(settings), write);
+    NormaliseFileTo(ends.from, NormaliserOptions::From(settings), write);
   }
   try {
-    if (written) copy->Commit();
+    if (written) ends.target->Commit();
   } catch (const Error&) {
     written = false;
   }
-  if (!written) RaiseCopyFailed(FromPath, ToPath);
+  if (!written) RaiseCopyFailed(ends.from, ends.to);
+}
+
+}  // namespace registration
+
+void SVStandard::CopySource(std::shared_ptr<host::Workspace> SVWS, const std::string& EntityType,
+                            const std::string& FromPath, const std::string& ToPath) {
+  if (!SVWS) {
+    throw Error(error_number::kObjectNotSet, "SVRegistration",
+                "Object variable not set: no workspace was given");
+  }
+  registration::CopyEnds ends{FromPath, ToPath, nullptr, nullptr};
+  registration::CopySourceTo(*state_, *SVWS, EntityType, ends);
 }
 
 std::vector<std::uint8_t> SVStandard::ReadSource(std::shared_ptr<host::Workspace> SVWS,

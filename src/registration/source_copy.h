@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_reader.h"
+#include "platform/file_system.h"
 #include "registration/normaliser.h"
 #include "svregistration/sv_standard.h"
 
@@ -49,5 +51,23 @@ std::vector<std::uint8_t> ConvertedSource(registration::State& state, host::Work
 
 /// The error of a failed copy: 200 with message 509 naming both paths.
 [[noreturn]] void RaiseCopyFailed(const std::string& from_path, const std::string& to_path);
+
+/// The two ends of a source copy: the paths, and what the caller already holds of them (the
+/// source open, the target made where nothing was), nullptr for what it does not.
+struct CopyEnds {
+  std::string from;
+  std::string to;
+  std::unique_ptr<platform::FileReader> source;
+  std::unique_ptr<platform::FileReplacement> target;
+};
+
+/// The file as it is: through the host's FileUtility, or, when the utility is the built-in one,
+/// from the source already open into the target already made. Raises the copy's error.
+void CopyPlainTo(CopyEnds& ends);
+
+/// CopySource: the workspace form of the source (plain, normalised or converted as the settings
+/// of the type say) written to the target, which changes only when the copy is whole.
+void CopySourceTo(State& state, host::Workspace& workspace, const std::string& entity_type,
+                  CopyEnds& ends);
 
 }  // namespace svregistration::registration

@@ -56,6 +56,7 @@ class RegisterTest : public ::testing::Test {
     workspace_->repository = repository_;
   }
 
+  void ExpectRefusals();
   SVRegistrationResults Register(const std::string& type, std::string name, const std::string& file,
                                  bool with_encoding = false) {
     return service_.RegisterEx(workspace_, type, name, file, with_encoding);
@@ -91,7 +92,8 @@ TEST_F(RegisterTest, WithEncodingWritesTheNormalisedCopy) {
   EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/PAY.cbl"), "        X\n");
 }
 
-TEST_F(RegisterTest, RefusalsBeforeAnythingIsWritten) {
+// The refusals of RefusalsBeforeAnythingIsWritten, in their order of precedence.
+void RegisterTest::ExpectRefusals() {
   std::string source = dir_.Write("in/PAY.cbl", "x");
   EXPECT_EQ(Register("COBOL", "GONE", dir_ / "in/GONE.cbl"), rSourceFileIsMissed);
   EXPECT_TRUE(std::filesystem::is_directory(root_ + "/Sources/COBOL"));  // created by then
@@ -121,6 +123,20 @@ TEST_F(RegisterTest, RefusalsBeforeAnythingIsWritten) {
   dir_.Write("ws/Sources/COBOL/PAY.cbl", "already there");
   EXPECT_EQ(Register("COBOL", "PAY", source), rFileAllreadyExists);
   EXPECT_TRUE(workspace_->log->records.empty());
+}
+
+TEST_F(RegisterTest, RefusalsBeforeAnythingIsWritten) { ExpectRefusals(); }
+
+// With the built-in FileUtility registration opens the files itself rather than handing paths
+// to the host's: every check answers alike.
+TEST_F(RegisterTest, BuiltInUtilityChecksAlike) {
+  ClassRegistry::Instance().Unregister(host::kFileUtilityClass);
+  platform::ResetThreadUtilities();
+  dir_.Write("ws/Sources/COBOL", "a file where the folder belongs");
+  EXPECT_EQ(Register("COBOL", "IN", dir_.Write("in/IN.cbl", "x")), rOK);
+  EXPECT_EQ(Register("COBOL", "IN2", dir_ / "ws/Sources/COBOL/IN.cbl"), rOK);  // in its place
+  ExpectRefusals();
+  SetUpTestSuite();
 }
 
 // A "\" belongs to a real file's name: back\slash.cbl and slash.cbl are two copies.
