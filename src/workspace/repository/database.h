@@ -179,8 +179,10 @@ class Database {
 /// when it goes out of scope without Commit().
 class Transaction {
  public:
-  /// `what` names the change for error messages ("unregister 'COBOL:17'").
-  Transaction(Database& database, std::string what);
+  /// `what` names the change for error messages ("unregister 'COBOL:17'"). A change that writes
+  /// with `one_statement` needs no savepoint of its own inside an SQLite transaction: a failed
+  /// statement there undoes itself and leaves the transaction open (a server's does not).
+  Transaction(Database& database, std::string what, bool one_statement = false);
   ~Transaction();
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
@@ -191,6 +193,7 @@ class Transaction {
   Database& database_;
   std::string what_;
   bool nested_;
+  bool savepoint_;
   bool open_ = true;
 };
 
