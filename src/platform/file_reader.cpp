@@ -41,6 +41,10 @@ OpenedFile OpenForReading(const std::string& path) {
   return opened;
 }
 
+bool OpenedFile::missing() const {
+  return !fd && (error == ENOENT || error == ENOTDIR || error == ELOOP || error == ENAMETOOLONG);
+}
+
 FileReader::FileReader(const std::string& path, OpenedFile&& opened)
     : path_(path), fd_(opened.fd.release()) {
   ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);

@@ -18,6 +18,9 @@ struct OpenedFile {
   bool regular = false;
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
+
+  /// True when the open failed because the path leads nowhere: no look at it would find a file.
+  bool missing() const;
 };
 /// Opens the path for reading (a pipe where a file was expected is not waited on).
 OpenedFile OpenForReading(const std::string& path);

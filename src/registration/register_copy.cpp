@@ -1,8 +1,6 @@
 // The copy step of Register.
 #include "registration/register_copy.h"
 
-#include <cerrno>
-
 #include "platform/host_utilities.h"
 
 namespace svregistration::registration {
@@ -20,11 +18,8 @@ bool RegisterCopy::SourceExists() {
   }
   platform::OpenedFile opened = platform::OpenForReading(ends_.from);
   if (!opened.fd) {
-    // A path that leads nowhere; any other failure (an unreadable file) is looked at as before.
-    if (opened.error == ENOENT || opened.error == ENOTDIR || opened.error == ELOOP ||
-        opened.error == ENAMETOOLONG) {
-      return false;
-    }
+    // Any failure but a path that leads nowhere (an unreadable file) is looked at as before.
+    if (opened.missing()) return false;
     source_ = platform::StatusOf(ends_.from);
     return source_.exists && !source_.folder;
   }

@@ -1,6 +1,7 @@
 // CopySource and ReadSource: the workspace form of a source file, plain or normalised.
 #include "registration/source_copy.h"
 
+#include <cstring>
 #include <optional>
 
 #include "platform/file_reader.h"
@@ -31,8 +32,8 @@ RegistrationSettings& LoadSettingsOf(State& state, host::Workspace& workspace,
   auto global_options = workspace.GlobalOptions();
   const pugi::xml_document* workspace_document = DocumentOf(workspace_options);
   const pugi::xml_document* global_document = DocumentOf(global_options);
-  SignatureOf({workspace_document, global_document}, true, state.Signature);
-  if (const RegistrationSettings* kept = state.Settings.Find(state.Signature, entity_type)) {
+  state.Settings.Validate(state.Call, {workspace_document, global_document}, true);
+  if (const RegistrationSettings* kept = state.Settings.Find(entity_type)) {
     return ThreadRegistrationSettings() = *kept;
   }
   RegistrationSettings& settings =
@@ -74,6 +75,69 @@ void RaiseCopyFailed(const std::string& from_path, const std::string& to_path) {
   std::string text = platform::ThreadMessageFormatter().FormatMessage(
       resources::LoadMessage(resources::kMsgUnableToCopyFile), {from_path, to_path});
   throw Error(error_number::kFileCopyFailed, "SVRegistration", text);
+}
+
+namespace {
+
+// The workspace form of the original under the loaded settings, handed to `sink` a block at a
+// time; from `reader` when the caller holds the file open, else from the path.
+void WorkspaceFormTo(State& state, host::Workspace& workspace, platform::FileReader* reader,
+                     const std::string& path, const ByteSink& sink) {
+  RegistrationSettings& settings = ThreadRegistrationSettings();
+  if (settings.IsEbcdic) {
+    ConvertEbcdicSourceTo(state, path, TableFileOf(workspace, settings), sink);
+    return;
+  }
+  settings.ConvertSosi = settings.ConvertSosi && settings.SosiAllowed;
+  if (reader == nullptr) {
+    NormaliseFileTo(path, NormaliserOptions::From(settings), sink);
+    return;
+  }
+  NormaliseStreamTo(
+      [&](std::uint8_t* buffer, std::size_t capacity) { return reader->Read(buffer, capacity); },
+      NormaliserOptions::From(settings), sink);
+}
+
+}  // namespace
+
+bool SameWorkspaceForm(State& state, host::Workspace& workspace, platform::FileReader& original,
+                       const std::string& original_path, platform::FileReader& copy) {
+  thread_local std::vector<std::uint8_t> held;  // the copy's bytes beside each block
+  bool same = true;
+  WorkspaceFormTo(
+      state, workspace, &original, original_path, [&](const std::uint8_t* bytes, std::size_t size) {
+        if (!same) return;
+        if (held.size() < size) held.resize(size);
+        same = copy.Read(held.data(), size) == size && std::memcmp(held.data(), bytes, size) == 0;
+      });
+  std::uint8_t past_end = 0;
+  return same && copy.Read(&past_end, 1) == 0;
+}
+
+bool RewriteWorkspaceForm(State& state, host::Workspace& workspace,
+                          const std::string& original_path, const std::string& copy) {
+  std::optional<platform::FileReplacement> replacement;
+  try {
+    replacement.emplace(copy);
+  } catch (const Error&) {
+    return false;
+  }
+  bool written = true;
+  WorkspaceFormTo(state, workspace, nullptr, original_path,
+                  [&](const std::uint8_t* bytes, std::size_t size) {
+                    if (!written) return;
+                    try {
+                      replacement->Write(bytes, size);
+                    } catch (const Error&) {
+                      written = false;
+                    }
+                  });
+  try {
+    if (written) replacement->Commit();
+  } catch (const Error&) {
+    written = false;
+  }
+  return written;
 }
 
 void CopyPlainTo(CopyEnds& ends) {
@@ -143,6 +207,7 @@ void SVStandard::CopySource(std::shared_ptr<host::Workspace> SVWS, const std::st
     throw Error(error_number::kObjectNotSet, "SVRegistration",
                 "Object variable not set: no workspace was given");
   }
+  registration::LibraryCallScope call(state_->Call);
   registration::CopyEnds ends{FromPath, ToPath, nullptr, nullptr};
   registration::CopySourceTo(*state_, *SVWS, EntityType, ends);
 }

@@ -61,6 +61,17 @@ struct CopyEnds {
   std::unique_ptr<platform::FileReplacement> target;
 };
 
+/// True when the workspace form of `original` (settings loaded) is byte for byte what `copy`
+/// holds: the original is normalised or converted a block at a time and each block compared with
+/// the copy's next bytes, neither file held whole.
+bool SameWorkspaceForm(State& state, host::Workspace& workspace, platform::FileReader& original,
+                       const std::string& original_path, platform::FileReader& copy);
+
+/// Replaces `copy` with the workspace form of the original (settings loaded); false when the
+/// replacement cannot be written, the copy then unchanged.
+bool RewriteWorkspaceForm(State& state, host::Workspace& workspace,
+                          const std::string& original_path, const std::string& copy);
+
 /// The file as it is: through the host's FileUtility, or, when the utility is the built-in one,
 /// from the source already open into the target already made. Raises the copy's error.
 void CopyPlainTo(CopyEnds& ends);

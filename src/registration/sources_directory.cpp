@@ -3,6 +3,7 @@
 
 #include "platform/file_system.h"
 #include "registration/registration_settings.h"
+#include "svregistration/error.h"
 
 namespace svregistration::registration {
 
@@ -22,11 +23,31 @@ std::string ReadSourcesDirectory(const pugi::xml_document* global, const std::st
 std::string SourcesDirectory(registration::State& state, const std::string& type) {
   auto global = state.Workspace->GlobalOptions();
   const pugi::xml_document* document = global ? global->Document() : nullptr;
-  SignatureOf({document}, false, state.Signature);
-  if (const std::string* kept = state.SourcesDirectories.Find(state.Signature, type)) return *kept;
+  state.SourcesDirectories.Validate(state.Call, {document}, false);
+  if (const std::string* kept = state.SourcesDirectories.Find(type)) return *kept;
   std::string directory = ReadSourcesDirectory(document, type);
   state.SourcesDirectories.Keep(type, directory);
   return directory;
+}
+
+void SourcesFolder::ShownBy(const std::string& file) {
+  if (!known_ && !path_.empty() && platform::ParentFolderName(file) == path_) {
+    known_ = ready_ = true;
+  }
+}
+
+bool SourcesFolder::Ready() {
+  if (known_) return ready_;
+  known_ = true;
+  ready_ = path_.empty() || platform::FolderExists(path_);
+  if (!ready_) {
+    try {
+      platform::CreateFolder(path_);
+    } catch (const Error&) {
+    }
+    ready_ = platform::FolderExists(path_);
+  }
+  return ready_;
 }
 
 }  // namespace svregistration::registration

@@ -26,8 +26,8 @@ struct State {
   /// What the options documents said: the settings of each type, and its Sources folder.
   OptionsCache<RegistrationSettings> Settings;
   OptionsCache<std::string> SourcesDirectories;
-  /// The documents' signature of the current look-up (kept to reuse its memory).
-  std::string Signature;
+  /// The call of the library under way, within which the documents are compared once.
+  LibraryCall Call;
 
   /// Binds the instance: the workspace, its repository, then its root directory. A failing step
   /// leaves the fields set by the steps before it.
