@@ -38,6 +38,7 @@ OpenedFile OpenForReading(const std::string& path) {
   opened.regular = S_ISREG(info.st_mode);
   opened.device = static_cast<std::uint64_t>(info.st_dev);
   opened.inode = static_cast<std::uint64_t>(info.st_ino);
+  opened.size = static_cast<std::uint64_t>(info.st_size);
   return opened;
 }
 
@@ -47,7 +48,14 @@ bool OpenedFile::missing() const {
 
 FileReader::FileReader(const std::string& path, OpenedFile&& opened)
     : path_(path), fd_(opened.fd.release()) {
-  ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+  AdviseSequential(opened.size);
+}
+
+// Reading ahead more than the kernel does by itself pays only for a file larger than what it
+// reads ahead anyway; for a small one the advice is one more call.
+void FileReader::AdviseSequential(std::uint64_t size) {
+  constexpr std::uint64_t kKernelReadAhead = 128 << 10;
+  if (size > kKernelReadAhead) ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 }
 
 FileReader::FileReader(const std::string& path) : path_(path) {
@@ -67,7 +75,7 @@ FileReader::FileReader(const std::string& path) : path_(path) {
     fd_ = -1;
     throw ReadError(err, path);
   }
-  ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+  AdviseSequential(static_cast<std::uint64_t>(info.st_size));
 }
 
 FileReader::~FileReader() {
@@ -76,11 +84,11 @@ FileReader::~FileReader() {
 
 std::size_t FileReader::Read(std::uint8_t* buffer, std::size_t capacity) {
   std::size_t done = 0;
-  while (done < capacity) {
+  while (done < capacity && !at_end_) {
     ssize_t n = ::read(fd_, buffer + done, capacity - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throw ReadError(errno, path_);
-    if (n == 0) break;
+    at_end_ = n == 0;
     done += static_cast<std::size_t>(n);
   }
   return done;

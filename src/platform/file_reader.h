@@ -18,6 +18,7 @@ struct OpenedFile {
   bool regular = false;
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
+  std::uint64_t size = 0;
 
   /// True when the open failed because the path leads nowhere: no look at it would find a file.
   bool missing() const;
@@ -35,14 +36,18 @@ class FileReader {
   FileReader(const FileReader&) = delete;
   FileReader& operator=(const FileReader&) = delete;
 
-  /// Fills `buffer` with the next bytes; fewer than `capacity` only at the end of the file.
+  /// Fills `buffer` with the next bytes; fewer than `capacity` only at the end of the file, which
+  /// is not looked for again once found.
   std::size_t Read(std::uint8_t* buffer, std::size_t capacity);
   /// The open file, for copies made by the kernel.
   int descriptor() const { return fd_; }
 
  private:
+  void AdviseSequential(std::uint64_t size);
+
   std::string path_;
   int fd_ = -1;
+  bool at_end_ = false;
 };
 
 }  // namespace svregistration::platform
