@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Registration against cp -r, whole process against whole process: 10,000 generated sources of
 # about 8 KiB in nested folders registered through `svreg register` of the top folder, plain and
-# with --encoding, each into a fresh workspace; and `cp -r` of the same tree. Reports files per
-# second, the ratio to cp -r and the peak memory (KiB) of each svreg run.
-# Usage: bench/register_compare.sh [BUILD_DIR] [FILES]
+# with --encoding, each into a fresh workspace; and `cp -r` of the same tree. The three run in
+# turn, ROUNDS times (default 5), so that a disturbance of the shared machine strikes them alike.
+# Reports each one's fastest wall time, files per second and peak memory (KiB), the ratio of the
+# fastest times to cp -r's, and the range of the ratios within a round.
+# Usage: [ROUNDS=5] bench/register_compare.sh [BUILD_DIR] [FILES]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 files=${2:-10000}
+rounds=${ROUNDS:-5}
 svreg=$build/tools/svreg/svreg
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -22,7 +25,7 @@ for ((i = 0; i < files; i++)); do
 done
 sync
 
-run() {  # label, command...: wall seconds and peak KiB
+run() {  # command...: wall seconds; peak KiB in $work/mem
   local start end
   start=$(date +%s%N)
   /usr/bin/time -f '%M' -o "$work/mem" "$@" >/dev/null || true
@@ -34,20 +37,35 @@ run() {  # label, command...: wall seconds and peak KiB
 # copy would not do: the file system then spends the next run reusing the freed inodes.)
 tar -cf - -C "$work" tree >/dev/null && sync
 
-"$svreg" init "$work/ws-plain" >/dev/null
-plain=$(run "$svreg" register "$work/ws-plain" --type COBOL "$work/tree")
-plain_mem=$(cat "$work/mem")
-"$svreg" init "$work/ws-enc" >/dev/null
-"$svreg" option "$work/ws-enc" set "//BOOL[@ID='ExpandTabs']" true >/dev/null
-"$svreg" option "$work/ws-enc" set "//BOOL[@ID='RemoveNumeration']" true >/dev/null
-encoded=$(run "$svreg" register "$work/ws-enc" --type COBOL --encoding "$work/tree")
-encoded_mem=$(cat "$work/mem")
-copy=$(run cp -r "$work/tree" "$work/copy")
+: >"$work/times"
+for ((r = 1; r <= rounds; r++)); do
+  rm -rf "$work/ws-plain" "$work/ws-enc" "$work/copy"
+  "$svreg" init "$work/ws-plain" >/dev/null
+  "$svreg" init "$work/ws-enc" >/dev/null
+  "$svreg" option "$work/ws-enc" set "//BOOL[@ID='ExpandTabs']" true >/dev/null
+  "$svreg" option "$work/ws-enc" set "//BOOL[@ID='RemoveNumeration']" true >/dev/null
+  sync
+  plain=$(run "$svreg" register "$work/ws-plain" --type COBOL "$work/tree")
+  plain_mem=$(cat "$work/mem")
+  encoded=$(run "$svreg" register "$work/ws-enc" --type COBOL --encoding "$work/tree")
+  encoded_mem=$(cat "$work/mem")
+  copy=$(run cp -r "$work/tree" "$work/copy")
+  echo "$plain $encoded $copy $plain_mem $encoded_mem" >>"$work/times"
+  registered=$("$svreg" objects "$work/ws-plain" --type COBOL | wc -l)
+  [[ $registered -eq $files ]] || { echo "only $registered of $files registered" >&2; exit 1; }
+done
 
-registered=$("$svreg" objects "$work/ws-plain" --type COBOL | wc -l)
-[[ $registered -eq $files ]] || { echo "only $registered of $files registered" >&2; exit 1; }
-awk -v n="$files" -v p="$plain" -v e="$encoded" -v c="$copy" -v pm="$plain_mem" -v em="$encoded_mem" 'BEGIN {
-  printf "svreg register:            %7.3f s  %8.0f files/s  %5.2f x cp -r  peak %d KiB\n", p, n / p, p / c, pm
-  printf "svreg register --encoding: %7.3f s  %8.0f files/s  %5.2f x cp -r  peak %d KiB\n", e, n / e, e / c, em
-  printf "cp -r:                     %7.3f s  %8.0f files/s\n", c, n / c
-}'
+awk -v n="$files" -v rounds="$rounds" '
+  function min(a, b) { return a < b ? a : b }
+  function max(a, b) { return a > b ? a : b }
+  NR == 1 { p = $1; e = $2; c = $3; pm = $4; em = $5; plo = phi = $1 / $3; elo = ehi = $2 / $3 }
+  NR > 1 {
+    p = min(p, $1); e = min(e, $2); c = min(c, $3); pm = max(pm, $4); em = max(em, $5)
+    plo = min(plo, $1 / $3); phi = max(phi, $1 / $3); elo = min(elo, $2 / $3); ehi = max(ehi, $2 / $3)
+  }
+  END {
+    printf "%d rounds, fastest of each:\n", rounds
+    printf "svreg register:            %7.3f s  %8.0f files/s  %5.2f x cp -r (%.2f-%.2f)  peak %d KiB\n", p, n / p, p / c, plo, phi, pm
+    printf "svreg register --encoding: %7.3f s  %8.0f files/s  %5.2f x cp -r (%.2f-%.2f)  peak %d KiB\n", e, n / e, e / c, elo, ehi, em
+    printf "cp -r:                     %7.3f s  %8.0f files/s\n", c, n / c
+  }' "$work/times"

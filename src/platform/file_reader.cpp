@@ -51,6 +51,39 @@ std::vector<std::uint8_t> ReadToEnd(FileReader& reader, const std::string& path)
 
 }  // namespace
 
+OpenedFile OpenForReading(const std::string& path) {
+  OpenedFile opened;
+  opened.fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  struct stat info {};
+  if (!opened.fd || ::fstat(opened.fd.get(), &info) != 0) {
+    opened.error = errno;
+    opened.fd.reset();
+    return opened;
+  }
+  opened.folder = S_ISDIR(info.st_mode);
+  opened.regular = S_ISREG(info.st_mode);
+  opened.device = static_cast<std::uint64_t>(info.st_dev);
+  opened.inode = static_cast<std::uint64_t>(info.st_ino);
+  opened.size = static_cast<std::uint64_t>(info.st_size);
+  return opened;
+}
+
+bool OpenedFile::missing() const {
+  return !fd && (error == ENOENT || error == ENOTDIR || error == ELOOP || error == ENAMETOOLONG);
+}
+
+FileReader::FileReader(const std::string& path, OpenedFile&& opened)
+    : path_(path), fd_(std::move(opened.fd)), size_(opened.size) {
+  AdviseSequential(opened.size);
+}
+
+// Reading ahead more than the kernel does by itself pays only for a file larger than what it
+// reads ahead anyway; for a small one the advice is one more call.
+void FileReader::AdviseSequential(std::uint64_t size) {
+  constexpr std::uint64_t kKernelReadAhead = 128 << 10;
+  if (size > kKernelReadAhead) ::posix_fadvise(fd_.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+}
+
 FileReader::FileReader(const std::string& path, Accept accept) : path_(path) {
   if (accept == Accept::kAnyInput && path == "-") {
     path_ = "standard input";
@@ -69,7 +102,7 @@ FileReader::FileReader(const std::string& path, Accept accept) : path_(path) {
   if (err != 0) throw ReadError(err, path);
   if (S_ISREG(info.st_mode)) {
     size_ = static_cast<std::uint64_t>(info.st_size);
-    ::posix_fadvise(fd_.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    AdviseSequential(*size_);
   } else if (accept == Accept::kRegularFile) {
     throw Error(error_number::kPathFileAccessError, "FileSystem",
                 "cannot read '" + path + "': it is not a regular file");
@@ -78,11 +111,11 @@ FileReader::FileReader(const std::string& path, Accept accept) : path_(path) {
 
 std::size_t FileReader::Read(std::uint8_t* buffer, std::size_t capacity) {
   std::size_t done = 0;
-  while (done < capacity) {
+  while (done < capacity && !at_end_) {
     ssize_t n = ::read(fd_.get(), buffer + done, capacity - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throw ReadError(errno, path_);
-    if (n == 0) break;
+    at_end_ = n == 0;
     done += static_cast<std::size_t>(n);
   }
   return done;

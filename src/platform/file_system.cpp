@@ -119,11 +119,19 @@ bool FolderExists(const std::string& path) {
   return !path.empty() && StatPath(path, info) && S_ISDIR(info.st_mode);
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat first {
-  }, second{};
-  return StatPath(a, first) && StatPath(b, second) && first.st_dev == second.st_dev &&
-         first.st_ino == second.st_ino;
+bool SameFile(const std::string& a, const std::string& b) { return SameFile(StatusOf(a), b); }
+
+PathStatus StatusOf(const std::string& path) {
+  struct stat info {};
+  if (path.empty() || !StatPath(path, info)) return {};
+  return PathStatus{true, S_ISDIR(info.st_mode), static_cast<std::uint64_t>(info.st_dev),
+                    static_cast<std::uint64_t>(info.st_ino)};
+}
+
+bool SameFile(const PathStatus& known, const std::string& path) {
+  if (!known.exists) return false;
+  const PathStatus other = StatusOf(path);
+  return other.exists && other.device == known.device && other.inode == known.inode;
 }
 
 void CreateFolder(const std::string& path) {
@@ -309,7 +317,25 @@ std::string FollowFinalLinks(const std::string& path, struct stat& info, bool& e
 
 }  // namespace
 
+// Where nothing is there (no file, no link), the file is made under its own name at once (three
+// times cheaper than an unnamed file on ext4), exclusively, and removed again when it cannot be
+// finished. The create fails on anything that is there.
+bool FileReplacement::MakeDirect(const std::string& path) {
+  fd_.reset(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (!fd_) return false;
+  path_ = temp_ = path;
+  direct_ = true;
+  return true;
+}
+
+std::unique_ptr<FileReplacement> FileReplacement::MakeNew(const std::string& path) {
+  std::unique_ptr<FileReplacement> replacement(new FileReplacement());
+  if (!replacement->MakeDirect(path)) return nullptr;
+  return replacement;
+}
+
 FileReplacement::FileReplacement(const std::string& link_or_path) {
+  if (MakeDirect(link_or_path)) return;  // what is there instead is looked at below
   struct stat info {};
   path_ = FollowFinalLinks(link_or_path, info, exists_);
   if (exists_) {
@@ -319,16 +345,8 @@ FileReplacement::FileReplacement(const std::string& link_or_path) {
                   "cannot write '" + path_ + "': it is read-only");
     }
   }
-  if (!exists_) {
-    // Nothing is there to keep: the file is made under its own name (three times cheaper than an
-    // unnamed file on ext4), exclusively, and removed again when it cannot be finished.
-    fd_.reset(::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
-    if (fd_) {
-      temp_ = path_;
-      direct_ = true;
-      return;
-    }
-  }
+  // A link to no file: the file is made where it points.
+  if (!exists_ && MakeDirect(path_)) return;
   fd_ = OpenUnnamedBeside(path_);
   unnamed_ = static_cast<bool>(fd_);
   if (!unnamed_) {

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,6 +30,17 @@ bool FolderExists(const std::string& path);
 
 /// True when both paths lead to one existing file (device and inode).
 bool SameFile(const std::string& a, const std::string& b);
+
+/// What a path leads to (links followed), looked at once.
+struct PathStatus {
+  bool exists = false;
+  bool folder = false;
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+};
+PathStatus StatusOf(const std::string& path);
+/// True when `path` leads to the existing file `known` describes.
+bool SameFile(const PathStatus& known, const std::string& path);
 
 /// Creates one folder; its parent must exist.
 void CreateFolder(const std::string& path);
@@ -71,6 +84,9 @@ std::string JoinRecordedPath(std::string_view root, std::string_view relative);
 class FileReplacement {
  public:
   explicit FileReplacement(const std::string& path);
+  /// The replacement of nothing: a new file made exclusively where nothing (no file, no link)
+  /// is; nullptr, with errno set, when something is there or the file cannot be made.
+  static std::unique_ptr<FileReplacement> MakeNew(const std::string& path);
   ~FileReplacement();
   FileReplacement(const FileReplacement&) = delete;
   FileReplacement& operator=(const FileReplacement&) = delete;
@@ -81,6 +97,9 @@ class FileReplacement {
   void Commit();
 
  private:
+  FileReplacement() = default;
+  // Makes the file where nothing is; false, with errno set, when it cannot.
+  bool MakeDirect(const std::string& path);
   [[noreturn]] void Fail(int err);
 
   std::string path_;

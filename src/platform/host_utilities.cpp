@@ -39,27 +39,12 @@ class DefaultFileUtility final : public host::FileUtility {
     return parts;
   }
 
-  // The kernel copies the bytes (no buffer of ours, whatever the size) into a replacement that
-  // takes the target's place only when whole.
+  // Into a replacement that takes the target's place only when whole.
   bool CopyFileTo(const std::string& from, const std::string& to) override {
     try {
       FileReader source(from);  // a missing file or a folder raises: the copy fails
       FileReplacement copy(to);
-      if (NextFileSystemFault() != 0) return false;
-      while (true) {
-        ssize_t n = ::copy_file_range(source.descriptor(), nullptr, copy.descriptor(), nullptr,
-                                      std::size_t{1} << 30, 0);
-        if (n == 0) break;
-        if (n < 0) {
-          if (errno == EINTR) continue;
-          if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-            return false;
-          std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
-          while (std::size_t got = source.Read(buffer.data(), buffer.size()))
-            copy.Write(buffer.data(), got);
-          break;
-        }
-      }
+      if (!CopyBytes(source, copy)) return false;
       copy.Commit();
       return true;
     } catch (const Error&) {
@@ -184,5 +169,29 @@ host::IdUtility& ThreadIdUtility() {
 }
 
 void ResetThreadUtilities() { t_utilities = {}; }
+
+bool BuiltInFileUtility() {
+  return dynamic_cast<DefaultFileUtility*>(&ThreadFileUtility()) != nullptr;
+}
+
+bool CopyBytes(FileReader& source, FileReplacement& copy) {
+  try {
+    if (NextFileSystemFault() != 0) return false;
+    while (true) {
+      ssize_t n = ::copy_file_range(source.descriptor(), nullptr, copy.descriptor(), nullptr,
+                                    std::size_t{1} << 30, 0);
+      if (n == 0) return true;
+      if (n > 0) continue;
+      if (errno == EINTR) continue;
+      if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+      std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
+      while (std::size_t got = source.Read(buffer.data(), buffer.size()))
+        copy.Write(buffer.data(), got);
+      return true;
+    }
+  } catch (const Error&) {
+    return false;
+  }
+}
 
 }  // namespace svregistration::platform

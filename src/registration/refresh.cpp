@@ -1,6 +1,7 @@
 // RefreshSource and RefreshObjectSource: bring registered copies up to date with their originals,
 // re-create missing copies, and register objects whose original is found in the default source
 // directory.
+#include "platform/file_reader.h"
 #include "platform/file_system.h"
 #include "platform/host_utilities.h"
 #include "platform/text.h"
@@ -53,12 +54,77 @@ void RecordOriginal(host::RepositoryObject& object, const std::string& original_
   object.EndUpdate();
 }
 
+// RefreshObjectSource of a bound instance, its Sources folder to be made before any change.
+SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
+                                    host::RepositoryObject& o, const std::string& type,
+                                    registration::SourcesFolder& sources,
+                                    const std::optional<std::string>& source_dir,
+                                    const std::string& original_source) {
+  std::string original = original_source;
+  std::string relative = o.GetAttribute(o.ObjectType()->SourceAttribute());
+  if (relative.empty()) {
+    if (!sources.Ready()) return rErrorOnCreateSourceDirectory;
+    // An absent directory counts as empty: the default source directory is used.
+    std::string directory = source_dir.value_or("");
+    if (directory.empty()) directory = registration::ChooseDefaultSourceDir(s);
+    if (directory.empty()) return rOriginalSourceUnknown;
+    registration::FindOriginalSource(s, o, original, directory);
+    if (original.empty()) return rSourceFileIsMissed;
+    std::string name = platform::GetFileName(original);
+    return service.RegisterEx(s.Workspace, type, name, original, true);
+  }
+
+  // The original recorded is recorded again only when another one was given.
+  const bool recorded = original.empty();
+  if (original.empty()) original = o.GetAttribute("OriginalSource");
+  if (original.empty()) return rOriginalSourceUnknown;
+  std::string copy = platform::JoinRecordedPath(s.WorkspaceDirectory, relative);
+  if (platform::EqualsIgnoreCase(original, copy)) return rNoRefreshNeeded;
+  platform::OpenedFile original_file = platform::OpenForReading(original);
+  if (original_file.missing() || (!original_file.fd && !platform::FileExists(original)) ||
+      original_file.folder) {
+    return rSourceFileIsMissed;
+  }
+  platform::OpenedFile copy_file = platform::OpenForReading(copy);
+  if (copy_file.fd && !copy_file.folder) sources.ShownBy(copy);
+  if (!sources.Ready()) return rErrorOnCreateSourceDirectory;
+
+  if (!copy_file.missing() && !copy_file.folder && (copy_file.fd || platform::FileExists(copy))) {
+    if (original_file.regular && copy_file.regular) {
+      registration::LoadSettingsOf(s, *s.Workspace, type);
+      platform::FileReader original_reader(original, std::move(original_file));
+      platform::FileReader copy_reader(copy, std::move(copy_file));
+      if (registration::SameWorkspaceForm(s, *s.Workspace, original_reader, original,
+                                          copy_reader)) {
+        if (!recorded) RecordOriginal(o, original);
+        return rNoRefreshNeeded;
+      }
+    } else {
+      // Not a plain file: read as before, which raises what is wrong with it.
+      std::vector<std::uint8_t> current = registration::ReadExistingFileBytes(copy);
+      registration::LoadSettingsOf(s, *s.Workspace, type);
+      if (registration::ConvertedSource(s, *s.Workspace, type, original) == current) {
+        if (!recorded) RecordOriginal(o, original);
+        return rNoRefreshNeeded;
+      }
+    }
+    if (!registration::RewriteWorkspaceForm(s, *s.Workspace, original, copy)) {
+      return rUnexpectedRegistrationError;
+    }
+    RecordOriginal(o, original);
+  } else {
+    service.CopySource(s.Workspace, type, original, copy);
+  }
+  return service.Invalidate(nullptr, o.Id()) ? rOK : rUnexpectedRegistrationError;
+}
+
 }  // namespace
 
 int SVStandard::RefreshSource(std::shared_ptr<host::Workspace> SVWS_Object,
                               const std::string& ObjId, long& nNumCopiedFiles,
                               const std::string& SourceFileName) {
   registration::State& s = *state_;
+  registration::LibraryCallScope call(s.Call);
   std::shared_ptr<host::Workspace> workspace = SVWS_Object;
   s.AttachWorkspace(std::move(SVWS_Object));
   auto object = s.Repository->ObjectById(ObjId);
@@ -126,6 +192,7 @@ SVRegistrationResults SVStandard::RefreshObjectSource(std::shared_ptr<host::Repo
                                                       std::optional<std::string> OriginalSourceDir,
                                                       const std::string& OriginalSource) {
   registration::State& s = *state_;
+  registration::LibraryCallScope call(s.Call);
   if (!s.Workspace || !o) {  // a host may call this on an instance no operation has bound
     throw Error(
         error_number::kObjectNotSet, "SVRegistration",
@@ -139,48 +206,17 @@ SVRegistrationResults SVStandard::RefreshObjectSource(std::shared_ptr<host::Repo
   } catch (const Error&) {
     // Ignored like the rest of this step: the reads below raise it again.
   }
-  if (!folder.empty() && !platform::FolderExists(folder)) {
-    try {
-      platform::CreateFolder(folder);
-    } catch (const Error&) {
-    }
-    if (!platform::FolderExists(folder)) return rErrorOnCreateSourceDirectory;
+  // The folder is made (or found missing) before anything is changed, as if first; it is looked
+  // at only when the copy, opened inside it, does not show it there.
+  registration::SourcesFolder sources(folder);
+  try {
+    const SVRegistrationResults result =
+        RefreshMember(*this, s, *o, type, sources, OriginalSourceDir, OriginalSource);
+    return sources.Ready() ? result : rErrorOnCreateSourceDirectory;
+  } catch (const Error&) {
+    if (!sources.Ready()) return rErrorOnCreateSourceDirectory;
+    throw;
   }
-
-  std::string original = OriginalSource;
-  std::string relative = o->GetAttribute(o->ObjectType()->SourceAttribute());
-  if (relative.empty()) {
-    // An absent directory counts as empty: the default source directory is used.
-    std::string directory = OriginalSourceDir.value_or("");
-    if (directory.empty()) directory = registration::ChooseDefaultSourceDir(s);
-    if (directory.empty()) return rOriginalSourceUnknown;
-    registration::FindOriginalSource(s, *o, original, directory);
-    if (original.empty()) return rSourceFileIsMissed;
-    std::string name = platform::GetFileName(original);
-    return RegisterEx(s.Workspace, type, name, original, true);
-  }
-
-  if (original.empty()) original = o->GetAttribute("OriginalSource");
-  if (original.empty()) return rOriginalSourceUnknown;
-  std::string copy = platform::JoinRecordedPath(s.WorkspaceDirectory, relative);
-  if (platform::EqualsIgnoreCase(original, copy)) return rNoRefreshNeeded;
-  if (!platform::FileExists(original)) return rSourceFileIsMissed;
-
-  if (platform::FileExists(copy)) {
-    std::vector<std::uint8_t> current = registration::ReadExistingFileBytes(copy);
-    registration::LoadSettingsOf(*s.Workspace, type);
-    std::vector<std::uint8_t> fresh =
-        registration::ConvertedSource(s, *s.Workspace, type, original);
-    if (fresh == current) {
-      RecordOriginal(*o, original);
-      return rNoRefreshNeeded;
-    }
-    if (!registration::WriteBytesFile(fresh, copy)) return rUnexpectedRegistrationError;
-    RecordOriginal(*o, original);
-  } else {
-    CopySource(s.Workspace, type, original, copy);
-  }
-  return Invalidate(nullptr, o->Id()) ? rOK : rUnexpectedRegistrationError;
 }
 
 }  // namespace svregistration

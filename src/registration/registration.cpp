@@ -7,8 +7,8 @@
 #include "platform/host_utilities.h"
 #include "platform/text.h"
 #include "registration/file_removal.h"
+#include "registration/register_copy.h"
 #include "registration/registration_settings.h"
-#include "registration/source_copy.h"
 #include "registration/sources_directory.h"
 #include "registration/sv_standard_state.h"
 #include "svregistration/class_registry.h"
@@ -23,12 +23,6 @@ constexpr std::size_t kMaxPathCharacters = 254;
 
 // UTF-16 code units, not bytes: a character beyond U+FFFF counts two, as in the host's strings.
 std::size_t CharacterCount(const std::string& text) { return platform::Utf16Length(text); }
-
-bool EnsureFolder(const std::string& path) {
-  if (platform::FolderExists(path)) return true;
-  if (platform::FileExists(path)) platform::ThreadFileUtility().RemoveFile(path);
-  return platform::ThreadFileUtility().MakeFolder(path);
-}
 
 std::shared_ptr<host::RepositoryObject> FindQuietly(host::Repository& repository,
                                                     const std::string& type, std::string& name) {
@@ -118,6 +112,7 @@ SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS
                                            const std::string& ObjType, std::string& ObjName,
                                            const std::string& SrcFile) {
   registration::State& s = *state_;
+  registration::LibraryCallScope call(s.Call);
   s.AttachWorkspace(std::move(SVWS_Object));
   s.RegisteredObjectId.clear();
   SVRegistrationResults result = rNoRefreshNeeded;
@@ -134,30 +129,19 @@ SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS
   const std::string relative_path = sources_directory + "/" + file_name;
   const std::string target =
       platform::JoinHostPath(s.WorkspaceDirectory, sources_directory) + "/" + file_name;
+  registration::RegisterCopy copy(SrcFile, target,
+                                  platform::JoinHostPath(s.WorkspaceDirectory, sources_directory));
   // "Already in its place" means the very same file, not a path that differs in letter case.
-  const bool copy_needed = !platform::SameFile(target, SrcFile);
+  const SVRegistrationResults refusal =
+      copy.Check(CharacterCount(SrcFile) <= kMaxPathCharacters,
+                 CharacterCount(relative_path) <= kMaxPathCharacters);
+  const bool copy_needed = copy.needed();
 
   std::optional<Error> caught;
-  if (!EnsureFolder(platform::JoinHostPath(s.WorkspaceDirectory, sources_directory))) {
-    result = rErrorOnCreateSourceDirectory;
-  } else if (!platform::FileExists(SrcFile)) {
-    result = rSourceFileIsMissed;
-  } else if (CharacterCount(SrcFile) > kMaxPathCharacters) {
-    result = rErrorOnSetOriginalSourceAttr;
-  } else if (CharacterCount(relative_path) > kMaxPathCharacters) {
-    result = rErrorOnSetSourceAttr;
-  } else if (copy_needed && platform::FileExists(target)) {
-    result = rFileAllreadyExists;
+  if (refusal != rOK) {
+    result = refusal;
   } else {
-    if (copy_needed) {
-      caught = Guarded([&] {
-        if (s.WithEncoding) {
-          CopySource(s.Workspace, ObjType, SrcFile, target);
-        } else if (!platform::ThreadFileUtility().CopyFileTo(SrcFile, target)) {
-          registration::RaiseCopyFailed(SrcFile, target);
-        }
-      });
-    }
+    caught = Guarded([&] { copy.Run(s, *s.Workspace, ObjType, s.WithEncoding); });
     std::shared_ptr<host::RepositoryObject> object;
     bool is_new = false;
     if (!caught) {

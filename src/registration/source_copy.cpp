@@ -1,8 +1,10 @@
 // CopySource and ReadSource: the workspace form of a source file, plain or normalised.
 #include "registration/source_copy.h"
 
+#include <cstring>
 #include <optional>
 
+#include "platform/file_reader.h"
 #include "platform/file_system.h"
 #include "platform/host_utilities.h"
 #include "registration/normaliser.h"
@@ -24,11 +26,20 @@ const pugi::xml_document* DocumentOf(const std::shared_ptr<host::OptionsHolder>&
 
 }  // namespace
 
-RegistrationSettings& LoadSettingsOf(host::Workspace& workspace, const std::string& entity_type) {
+RegistrationSettings& LoadSettingsOf(State& state, host::Workspace& workspace,
+                                     const std::string& entity_type) {
   auto workspace_options = workspace.WorkspaceOptions();
   auto global_options = workspace.GlobalOptions();
-  return LoadRegistrationSettings(DocumentOf(workspace_options), DocumentOf(global_options),
-                                  entity_type);
+  const pugi::xml_document* workspace_document = DocumentOf(workspace_options);
+  const pugi::xml_document* global_document = DocumentOf(global_options);
+  state.Settings.Validate(state.Call, {workspace_document, global_document}, true);
+  if (const RegistrationSettings* kept = state.Settings.Find(entity_type)) {
+    return ThreadRegistrationSettings() = *kept;
+  }
+  RegistrationSettings& settings =
+      LoadRegistrationSettings(workspace_document, global_document, entity_type);
+  state.Settings.Keep(entity_type, settings);
+  return settings;
 }
 
 bool NeedsConversion(const RegistrationSettings& s) {
@@ -66,51 +77,139 @@ void RaiseCopyFailed(const std::string& from_path, const std::string& to_path) {
   throw Error(error_number::kFileCopyFailed, "SVRegistration", text);
 }
 
-}  // namespace registration
+namespace {
 
-void SVStandard::CopySource(std::shared_ptr<host::Workspace> SVWS, const std::string& EntityType,
-                            const std::string& FromPath, const std::string& ToPath) {
-  using namespace registration;
-  if (!SVWS) {
-    throw Error(error_number::kObjectNotSet, "SVRegistration",
-                "Object variable not set: no workspace was given");
+// The workspace form of the original under the loaded settings, handed to `sink` a block at a
+// time; from `reader` when the caller holds the file open, else from the path.
+void WorkspaceFormTo(State& state, host::Workspace& workspace, platform::FileReader* reader,
+                     const std::string& path, const ByteSink& sink) {
+  RegistrationSettings& settings = ThreadRegistrationSettings();
+  if (settings.IsEbcdic) {
+    ConvertEbcdicSourceTo(state, path, TableFileOf(workspace, settings), sink);
+    return;
   }
-  RegistrationSettings& settings = LoadSettingsOf(*SVWS, EntityType);
-  if (!NeedsConversion(settings)) {
-    if (!platform::ThreadFileUtility().CopyFileTo(FromPath, ToPath)) {
-      RaiseCopyFailed(FromPath, ToPath);
+  settings.ConvertSosi = settings.ConvertSosi && settings.SosiAllowed;
+  if (reader == nullptr) {
+    NormaliseFileTo(path, NormaliserOptions::From(settings), sink);
+    return;
+  }
+  NormaliseStreamTo(
+      [&](std::uint8_t* buffer, std::size_t capacity) { return reader->Read(buffer, capacity); },
+      NormaliserOptions::From(settings), sink);
+}
+
+}  // namespace
+
+bool SameWorkspaceForm(State& state, host::Workspace& workspace, platform::FileReader& original,
+                       const std::string& original_path, platform::FileReader& copy) {
+  thread_local std::vector<std::uint8_t> held;  // the copy's bytes beside each block
+  bool same = true;
+  WorkspaceFormTo(
+      state, workspace, &original, original_path, [&](const std::uint8_t* bytes, std::size_t size) {
+        if (!same) return;
+        if (held.size() < size) held.resize(size);
+        same = copy.Read(held.data(), size) == size && std::memcmp(held.data(), bytes, size) == 0;
+      });
+  std::uint8_t past_end = 0;
+  return same && copy.Read(&past_end, 1) == 0;
+}
+
+bool RewriteWorkspaceForm(State& state, host::Workspace& workspace,
+                          const std::string& original_path, const std::string& copy) {
+  std::optional<platform::FileReplacement> replacement;
+  try {
+    replacement.emplace(copy);
+  } catch (const Error&) {
+    return false;
+  }
+  bool written = true;
+  WorkspaceFormTo(state, workspace, nullptr, original_path,
+                  [&](const std::uint8_t* bytes, std::size_t size) {
+                    if (!written) return;
+                    try {
+                      replacement->Write(bytes, size);
+                    } catch (const Error&) {
+                      written = false;
+                    }
+                  });
+  try {
+    if (written) replacement->Commit();
+  } catch (const Error&) {
+    written = false;
+  }
+  return written;
+}
+
+void CopyPlainTo(CopyEnds& ends) {
+  if (!ends.source || !platform::BuiltInFileUtility()) {
+    if (!platform::ThreadFileUtility().CopyFileTo(ends.from, ends.to)) {
+      RaiseCopyFailed(ends.from, ends.to);
     }
+    return;
+  }
+  try {
+    if (!ends.target) ends.target = std::make_unique<platform::FileReplacement>(ends.to);
+    if (platform::CopyBytes(*ends.source, *ends.target)) {
+      ends.target->Commit();
+      return;
+    }
+  } catch (const Error&) {
+  }
+  RaiseCopyFailed(ends.from, ends.to);
+}
+
+void CopySourceTo(State& state, host::Workspace& workspace, const std::string& entity_type,
+                  CopyEnds& ends) {
+  RegistrationSettings& settings = LoadSettingsOf(state, workspace, entity_type);
+  if (!NeedsConversion(settings)) {
+    CopyPlainTo(ends);
     return;
   }
   // Streamed into the replacement, so that a source of any size (a single long line included)
   // is never held whole; the target changes only when the copy is whole.
   settings.ConvertSosi = settings.ConvertSosi && settings.SosiAllowed;
-  std::optional<platform::FileReplacement> copy;
   try {
-    copy.emplace(ToPath);
+    if (!ends.target) ends.target = std::make_unique<platform::FileReplacement>(ends.to);
   } catch (const Error&) {
-    RaiseCopyFailed(FromPath, ToPath);
+    RaiseCopyFailed(ends.from, ends.to);
   }
   bool written = true;
   auto write = [&](const std::uint8_t* bytes, std::size_t size) {
     if (!written) return;
     try {
-      copy->Write(bytes, size);
+      ends.target->Write(bytes, size);
     } catch (const Error&) {
       written = false;
     }
   };
   if (settings.IsEbcdic) {
-    ConvertEbcdicSourceTo(*state_, FromPath, TableFileOf(*SVWS, settings), write);
+    ConvertEbcdicSourceTo(state, ends.from, TableFileOf(workspace, settings), write);
+  } else if (ends.source) {
+    NormaliseStreamTo([&](std::uint8_t* buffer,
+                          std::size_t capacity) { return ends.source->Read(buffer, capacity); },
+                      NormaliserOptions::From(settings), write);
   } else {
-    NormaliseFileTo(FromPath, NormaliserOptions::From(settings), write);
+    NormaliseFileTo(ends.from, NormaliserOptions::From(settings), write);
   }
   try {
-    if (written) copy->Commit();
+    if (written) ends.target->Commit();
   } catch (const Error&) {
     written = false;
   }
-  if (!written) RaiseCopyFailed(FromPath, ToPath);
+  if (!written) RaiseCopyFailed(ends.from, ends.to);
+}
+
+}  // namespace registration
+
+void SVStandard::CopySource(std::shared_ptr<host::Workspace> SVWS, const std::string& EntityType,
+                            const std::string& FromPath, const std::string& ToPath) {
+  if (!SVWS) {
+    throw Error(error_number::kObjectNotSet, "SVRegistration",
+                "Object variable not set: no workspace was given");
+  }
+  registration::LibraryCallScope call(state_->Call);
+  registration::CopyEnds ends{FromPath, ToPath, nullptr, nullptr};
+  registration::CopySourceTo(*state_, *SVWS, EntityType, ends);
 }
 
 std::vector<std::uint8_t> SVStandard::ReadSource(std::shared_ptr<host::Workspace> SVWS,
@@ -121,7 +220,7 @@ std::vector<std::uint8_t> SVStandard::ReadSource(std::shared_ptr<host::Workspace
     throw Error(error_number::kObjectNotSet, "SVRegistration",
                 "Object variable not set: no workspace was given");
   }
-  LoadSettingsOf(*SVWS, EntityType);
+  LoadSettingsOf(*state_, *SVWS, EntityType);
   return ConvertedSource(*state_, *SVWS, EntityType, FromPath);
 }
 
@@ -137,7 +236,7 @@ void SVStandard::ReadSourceTo(std::shared_ptr<host::Workspace> SVWS, const std::
     throw Error(error_number::kObjectNotSet, "SVRegistration",
                 "Object variable not set: no workspace was given");
   }
-  RegistrationSettings& settings = LoadSettingsOf(*SVWS, EntityType);
+  RegistrationSettings& settings = LoadSettingsOf(*state_, *SVWS, EntityType);
   if (settings.IsEbcdic) {
     ConvertEbcdicSourceTo(*state_, FromPath, TableFileOf(*SVWS, settings), sink);
     return;

@@ -3,17 +3,51 @@
 
 #include "platform/file_system.h"
 #include "registration/registration_settings.h"
+#include "svregistration/error.h"
 
 namespace svregistration::registration {
 
-std::string SourcesDirectory(registration::State& state, const std::string& type) {
-  auto global = state.Workspace->GlobalOptions();
+namespace {
+
+std::string ReadSourcesDirectory(const pugi::xml_document* global, const std::string& type) {
   pugi::xml_node root;
-  if (global && global->Document()) root = *global->Document();
+  if (global != nullptr) root = *global;
   std::string value = ReadOptionValue(
       root, "//CASE[@ID='Inventory']/*/CASE[@NAME='" + type + "']/TEXT[@NAME='Directory']");
   if (value.empty()) return "Sources/" + type;
   return platform::HostRelativePath(value);
+}
+
+}  // namespace
+
+std::string SourcesDirectory(registration::State& state, const std::string& type) {
+  auto global = state.Workspace->GlobalOptions();
+  const pugi::xml_document* document = global ? global->Document() : nullptr;
+  state.SourcesDirectories.Validate(state.Call, {document}, false);
+  if (const std::string* kept = state.SourcesDirectories.Find(type)) return *kept;
+  std::string directory = ReadSourcesDirectory(document, type);
+  state.SourcesDirectories.Keep(type, directory);
+  return directory;
+}
+
+void SourcesFolder::ShownBy(const std::string& file) {
+  if (!known_ && !path_.empty() && platform::ParentFolderName(file) == path_) {
+    known_ = ready_ = true;
+  }
+}
+
+bool SourcesFolder::Ready() {
+  if (known_) return ready_;
+  known_ = true;
+  ready_ = path_.empty() || platform::FolderExists(path_);
+  if (!ready_) {
+    try {
+      platform::CreateFolder(path_);
+    } catch (const Error&) {
+    }
+    ready_ = platform::FolderExists(path_);
+  }
+  return ready_;
 }
 
 }  // namespace svregistration::registration

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "registration/options_cache.h"
+#include "registration/registration_settings.h"
 #include "svregistration/ccsid.h"
 #include "svregistration/host/repository.h"
 #include "svregistration/host/workspace.h"
@@ -21,6 +23,11 @@ struct State {
   /// The code page table cached by the EBCDIC source conversion.
   std::shared_ptr<CCSID> CodePageTable;
   bool WithEncoding = false;
+  /// What the options documents said: the settings of each type, and its Sources folder.
+  OptionsCache<RegistrationSettings> Settings;
+  OptionsCache<std::string> SourcesDirectories;
+  /// The call of the library under way, within which the documents are compared once.
+  LibraryCall Call;
 
   /// Binds the instance: the workspace, its repository, then its root directory. A failing step
   /// leaves the fields set by the steps before it.

@@ -77,6 +77,9 @@ TEST(FileSystem, ReplacementKeepsModeLinksAndWritesInPlaceWhenItMust) {
   WriteWholeFile(dir / "link.txt", bytes, 3);
   EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.txt"));
   EXPECT_EQ(ReadFile(target), "new");
+  std::filesystem::create_symlink("real/made.txt", dir / "dangling.txt");
+  WriteWholeFile(dir / "dangling.txt", bytes, 3);
+  EXPECT_EQ(ReadFile(dir / "real/made.txt"), "new");
 
   if (::geteuid() == 0) return;  // root may create files in any folder
   std::string locked = dir.Write("locked/file.txt", "old");

@@ -72,6 +72,13 @@ TEST_F(RefreshTest, SingleObjectOutcomes) {
   EXPECT_EQ(copied, 1);
   EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/CHG.cbl"), "B\n");
   EXPECT_TRUE(repository_->Called("InvalidateObject(" + changed->Id()));
+  // A copy that holds only the start of the new form, or the new form and more, is rewritten.
+  for (const std::string name : {"SHORT", "LONG"}) {
+    auto stale = Registered(name, changed_original, name == "SHORT" ? "B" : "B\nMORE\n");
+    EXPECT_EQ(Refresh(stale->Id(), copied), rOK);
+    EXPECT_EQ(copied, 1);
+    EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/" + name + ".cbl"), "B\n");
+  }
 
   auto recreated = Registered("NEW", dir_.Write("orig/NEW.cbl", "C\n"), "");
   EXPECT_EQ(Refresh(recreated->Id(), copied), rOK);

@@ -56,6 +56,7 @@ class RegisterTest : public ::testing::Test {
     workspace_->repository = repository_;
   }
 
+  void ExpectRefusals();
   SVRegistrationResults Register(const std::string& type, std::string name, const std::string& file,
                                  bool with_encoding = false) {
     return service_.RegisterEx(workspace_, type, name, file, with_encoding);
@@ -88,7 +89,8 @@ TEST_F(RegisterTest, NewObjectIsCopiedRecordedAndAccepted) {
   EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/TAB.cbl"), "        X\n");
 }
 
-TEST_F(RegisterTest, RefusalsBeforeAnythingIsWritten) {
+// The refusals of RefusalsBeforeAnythingIsWritten, in their order of precedence.
+void RegisterTest::ExpectRefusals() {
   std::string source = dir_.Write("in/PAY.cbl", "x");
   EXPECT_EQ(Register("COBOL", "GONE", dir_ / "in/GONE.cbl"), rSourceFileIsMissed);
   EXPECT_TRUE(std::filesystem::is_directory(root_ + "/Sources/COBOL"));  // created by then
@@ -120,6 +122,20 @@ TEST_F(RegisterTest, RefusalsBeforeAnythingIsWritten) {
   EXPECT_TRUE(workspace_->log->records.empty());
 }
 
+TEST_F(RegisterTest, RefusalsBeforeAnythingIsWritten) { ExpectRefusals(); }
+
+// With the built-in FileUtility registration opens the files itself rather than handing paths
+// to the host's: every check answers alike.
+TEST_F(RegisterTest, BuiltInUtilityChecksAlike) {
+  ClassRegistry::Instance().Unregister(host::kFileUtilityClass);
+  platform::ResetThreadUtilities();
+  dir_.Write("ws/Sources/COBOL", "a file where the folder belongs");
+  EXPECT_EQ(Register("COBOL", "IN", dir_.Write("in/IN.cbl", "x")), rOK);
+  EXPECT_EQ(Register("COBOL", "IN2", dir_ / "ws/Sources/COBOL/IN.cbl"), rOK);  // in its place
+  ExpectRefusals();
+  SetUpTestSuite();
+}
+
 // A "\" belongs to a real file's name: back\slash.cbl and slash.cbl are two copies. In the
 // configured sources folder of a type it separates folders.
 TEST_F(RegisterTest, BackslashesInNames) {
@@ -139,6 +155,22 @@ TEST_F(RegisterTest, FileWhereTheSourcesFolderBelongsIsReplaced) {
   FailingFileUtility::fail_make_folder = true;
   EXPECT_EQ(Register("REFUSED", "PAY", dir_.Write("in/PAY2.cbl", "x")),
             rErrorOnCreateSourceDirectory);
+}
+
+TEST_F(RegisterTest, ConfiguredSourcesDirectory) {
+  workspace_->global_options = std::make_shared<FakeOptions>(
+      "<OPTIONS><CASE ID='Inventory'><LIST NAME='Types'><CASE NAME='COBOL'>"
+      "<TEXT NAME='Directory' VALUE='Src\\Cobol'/></CASE></LIST></CASE></OPTIONS>");
+  EXPECT_EQ(Register("COBOL", "PAY", dir_.Write("in/PAY.cbl", "x")), rOK);
+  EXPECT_TRUE(std::filesystem::exists(root_ + "/Src/Cobol/PAY.cbl"));
+  // The instance keeps the folder it read only while the document says the same.
+  workspace_->global_options->Document()
+      ->select_node("//TEXT[@NAME='Directory']")
+      .node()
+      .attribute("VALUE")
+      .set_value("Other");
+  EXPECT_EQ(Register("COBOL", "TAX", dir_.Write("in/TAX.cbl", "x")), rOK);
+  EXPECT_TRUE(std::filesystem::exists(root_ + "/Other/TAX.cbl"));
 }
 
 // An object of the name that has a copy gives 16, after the copy; one of the name without its

@@ -53,6 +53,19 @@ TEST_F(SourceCopyTest, CopiesPlainOrNormalised) {
   EXPECT_EQ(ReadFile(dir_ / "out.cbl"), "");
 }
 
+// The instance keeps the settings it read only while the documents say the same.
+TEST_F(SourceCopyTest, SettingsFollowADocumentChangedInPlace) {
+  std::string from = dir_.Write("in.cbl", "\tA\n");
+  auto workspace = Workspace({});
+  EXPECT_EQ(Text(service_.ReadSource(workspace, "COBOL", from)), "\tA\n");
+  workspace->workspace_options->Document()
+      ->select_node("//BOOL[@ID='ExpandTabs']")
+      .node()
+      .attribute("VALUE")
+      .set_value("true");
+  EXPECT_EQ(Text(service_.ReadSource(workspace, "COBOL", from)), "        A\n");
+}
+
 TEST_F(SourceCopyTest, JapaneseDoubleByteRunsAreMarked) {
   // "A あい Z" in Shift-JIS.
   std::string from = dir_.Write("in.cbl", "A \x82\xA0\x82\xA2 Z\n");

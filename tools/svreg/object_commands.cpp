@@ -31,32 +31,38 @@ using svregistration::workspace::PendingWork;
 using svregistration::workspace::WorkspaceHost;
 
 // Calls `visit` for every file under `path` (itself when it is no folder), folders walked
-// recursively in name order; a folder reached twice through links is walked once.
+// recursively in name order; a folder reached twice through links is walked once. `type` is what
+// the folder listing said the entry is: a plain file needs no look of its own.
 template <class Visit>
-void WalkFiles(const fs::path& path, Visit&& visit, std::set<std::pair<dev_t, ino_t>>& seen) {
+void WalkFiles(const fs::path& path, fs::file_type type, Visit&& visit,
+               std::set<std::pair<dev_t, ino_t>>& seen) {
   struct stat info {};
-  if (::stat(path.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
+  if (type == fs::file_type::regular || ::stat(path.c_str(), &info) != 0 ||
+      !S_ISDIR(info.st_mode)) {
     visit(path);
     return;
   }
   if (!seen.insert({info.st_dev, info.st_ino}).second) return;
-  std::vector<fs::path> entries;
+  std::vector<std::pair<fs::path, fs::file_type>> entries;
   std::error_code ec;
   for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
-    entries.push_back(it->path());
+    // The listing's own type, where it gives one; a link is looked at through.
+    std::error_code type_ec;
+    const bool plain = !it->is_symlink(type_ec) && it->is_regular_file(type_ec);
+    entries.emplace_back(it->path(), plain ? fs::file_type::regular : fs::file_type::unknown);
   }
   if (ec) {
     throw Error(svregistration::error_number::kPathFileAccessError, "svreg",
                 fmt::format("cannot read the folder '{}': {}", path.string(), ec.message()));
   }
   std::sort(entries.begin(), entries.end());
-  for (const fs::path& entry : entries) WalkFiles(entry, visit, seen);
+  for (const auto& [entry, entry_type] : entries) WalkFiles(entry, entry_type, visit, seen);
 }
 
 template <class Visit>
 void WalkAll(const std::vector<fs::path>& paths, Visit&& visit) {
   std::set<std::pair<dev_t, ino_t>> seen;
-  for (const fs::path& path : paths) WalkFiles(path, visit, seen);
+  for (const fs::path& path : paths) WalkFiles(path, fs::file_type::unknown, visit, seen);
 }
 
 struct RegisterArgs {

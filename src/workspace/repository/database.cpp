@@ -153,12 +153,15 @@ void Database::ChangeCommitted() {
 // ---------------------------------------------------------------------------------------------
 // Transaction
 
-Transaction::Transaction(Database& database, std::string what)
-    : database_(database), what_(std::move(what)), nested_(database.InTransaction()) {
+Transaction::Transaction(Database& database, std::string what, bool one_statement)
+    : database_(database),
+      what_(std::move(what)),
+      nested_(database.InTransaction()),
+      savepoint_(nested_ && !(one_statement && database.dialect() == Dialect::kSqlite)) {
   try {
-    if (nested_) {
+    if (savepoint_) {
       database_.Execute("SAVEPOINT nested");
-    } else {
+    } else if (!nested_) {
       database_.BeginWrite();
     }
   } catch (const Error& error) {
@@ -171,6 +174,7 @@ Transaction::Transaction(Database& database, std::string what)
 Transaction::~Transaction() {
   if (!open_) return;
   --database_.depth_;
+  if (nested_ && !savepoint_) return;  // the failed statement has undone itself
   try {
     database_.Execute(nested_ ? "ROLLBACK TO nested; RELEASE nested" : "ROLLBACK");
   } catch (const Error&) {
@@ -181,7 +185,7 @@ Transaction::~Transaction() {
 
 void Transaction::Commit() {
   try {
-    database_.Execute(nested_ ? "RELEASE nested" : "COMMIT");
+    if (savepoint_ || !nested_) database_.Execute(nested_ ? "RELEASE nested" : "COMMIT");
   } catch (const Error& error) {
     throw Error(error.number(), error.source(),
                 fmt::format("{}: cannot commit the change: {}", what_, error.description()));

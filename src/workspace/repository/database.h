@@ -122,6 +122,8 @@ class Database {
   virtual bool InTransaction() const = 0;
   /// Rows changed by the last INSERT, UPDATE or DELETE.
   virtual int Changes() const = 0;
+  /// The id the last INSERT gave its row (SQLite's rowid, PostgreSQL's lastval()).
+  virtual std::int64_t LastInsertId() = 0;
 
   /// From now on the changes of this connection are committed in batches: one transaction spans
   /// the changes of up to `window`, so that a run of many small changes does not pay for a
@@ -177,8 +179,10 @@ class Database {
 /// when it goes out of scope without Commit().
 class Transaction {
  public:
-  /// `what` names the change for error messages ("unregister 'COBOL:17'").
-  Transaction(Database& database, std::string what);
+  /// `what` names the change for error messages ("unregister 'COBOL:17'"). A change that writes
+  /// with `one_statement` needs no savepoint of its own inside an SQLite transaction: a failed
+  /// statement there undoes itself and leaves the transaction open (a server's does not).
+  Transaction(Database& database, std::string what, bool one_statement = false);
   ~Transaction();
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
@@ -189,6 +193,7 @@ class Transaction {
   Database& database_;
   std::string what_;
   bool nested_;
+  bool savepoint_;
   bool open_ = true;
 };
 

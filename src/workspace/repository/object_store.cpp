@@ -71,7 +71,21 @@ std::optional<std::pair<ObjectRef, std::string>> FindObjectByName(
 std::optional<ObjectRef> InsertObject(const RepositoryContext& context,
                                       const std::shared_ptr<StoredObjectType>& type,
                                       std::string_view name) {
-  Statement statement = context.database->Prepare(
+  Database& database = *context.database;
+  if (database.dialect() == Dialect::kSqlite) {
+    // SQLite tells the new row's id without a round trip; RETURNING would cost it a temporary
+    // table for every object.
+    database
+        .Prepare(
+            "INSERT INTO objects (type_code, name) VALUES (?1, ?2) "
+            "ON CONFLICT (type_code, name) DO NOTHING")
+        .Bind(1, type->info().code)
+        .Bind(2, name)
+        .Run();
+    if (database.Changes() == 0) return std::nullopt;
+    return ObjectRef{database.LastInsertId(), type};
+  }
+  Statement statement = database.Prepare(
       "INSERT INTO objects (type_code, name) VALUES (?1, ?2) "
       "ON CONFLICT (type_code, name) DO NOTHING RETURNING id");
   statement.Bind(1, type->info().code).Bind(2, name);

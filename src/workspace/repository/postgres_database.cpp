@@ -318,4 +318,12 @@ bool PostgresDatabase::InTransaction() const {
 // Writers lock the rows they change as they go; nothing is locked at the start.
 void PostgresDatabase::BeginWrite() { Execute("BEGIN"); }
 
+// The repository asks the server through RETURNING; this answers other callers a round trip
+// later.
+std::int64_t PostgresDatabase::LastInsertId() {
+  Statement statement = Prepare("SELECT lastval()");
+  if (!statement.Step()) throw Failure("reading the last inserted id", "no value");
+  return statement.Int(0);
+}
+
 }  // namespace svregistration::workspace

@@ -35,6 +35,7 @@ class PostgresDatabase final : public Database {
   void Execute(std::string_view sql) override;
   bool InTransaction() const override;
   int Changes() const override { return changes_; }
+  std::int64_t LastInsertId() override;
 
   /// Where statements report the rows they changed.
   void SetChanges(int changes) { changes_ = changes; }

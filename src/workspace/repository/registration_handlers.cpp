@@ -3,6 +3,7 @@
 
 #include <fmt/core.h>
 
+#include <cstring>
 #include <pugixml.hpp>
 #include <string>
 #include <string_view>
@@ -35,6 +36,37 @@ Error NotSet(std::string_view what) {
                fmt::format("{}: object variable not set", what));
 }
 
+// An element with the attribute, of that value.
+bool Named(const pugi::xml_node& node, const char* element, const char* attribute,
+           std::string_view value) {
+  if (std::strcmp(node.name(), element) != 0) return false;
+  pugi::xml_attribute found = node.attribute(attribute);
+  return found && value == found.value();
+}
+
+// True when a LIST NAME="Extension" at or below `node` has, for the type, a STRING whose VALUE
+// is the extension (letter case ignored): what
+// .//LIST[@NAME='Extension']/CASE[@NAME=type]/STRINGS[@NAME='Extensions']/STRING/@VALUE selects,
+// walked directly rather than through an XPath query compiled for every object.
+bool ListsExtension(const pugi::xml_node& node, std::string_view type, std::string_view extension) {
+  for (const pugi::xml_node& child : node.children()) {
+    if (Named(child, "LIST", "NAME", "Extension")) {
+      for (const pugi::xml_node& entry : child.children("CASE")) {
+        if (!Named(entry, "CASE", "NAME", type)) continue;
+        for (const pugi::xml_node& strings : entry.children("STRINGS")) {
+          if (!Named(strings, "STRINGS", "NAME", "Extensions")) continue;
+          for (const pugi::xml_node& string : strings.children("STRING")) {
+            pugi::xml_attribute value = string.attribute("VALUE");
+            if (value && EqualsIgnoreCase(value.value(), extension)) return true;
+          }
+        }
+      }
+    }
+    if (ListsExtension(child, type, extension)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 bool AcceptHandler::OnObjectRegister(std::shared_ptr<host::Workspace>& /*workspace*/,
@@ -53,15 +85,9 @@ bool ExtensionHandler::OnObjectRegister(std::shared_ptr<host::Workspace>& worksp
   std::shared_ptr<host::OptionsHolder> options = workspace->WorkspaceOptions();
   pugi::xml_document* document = options ? options->Document() : nullptr;
   if (document == nullptr) throw NotSet("ExtensionHandler: the workspace options document");
-  // A quote would end the XPath literal; type codes never hold one.
+  // A type code with a quote has never matched (it cannot be written in the query's literal).
   if (type_name.find('\'') != std::string::npos) return false;
-  std::string xpath = fmt::format(
-      ".//LIST[@NAME='Extension']/CASE[@NAME='{}']/STRINGS[@NAME='Extensions']/STRING/@VALUE",
-      type_name);
-  for (const pugi::xpath_node& value : document->select_nodes(xpath.c_str())) {
-    if (EqualsIgnoreCase(value.attribute().value(), extension)) return true;
-  }
-  return false;
+  return ListsExtension(*document, type_name, extension);
 }
 
 void RegisterWorkspaceClasses() {

@@ -107,8 +107,9 @@ std::shared_ptr<host::RepositoryObject> WorkspaceRepository::NewObject(const std
     throw BadArgument(
         fmt::format("a new object of type '{}' needs a name", object_type->info().code));
   }
-  Transaction transaction(*context_->database, fmt::format("creating the object '{}' of type '{}'",
-                                                           name, object_type->info().code));
+  Transaction transaction(
+      *context_->database,
+      fmt::format("creating the object '{}' of type '{}'", name, object_type->info().code), true);
   std::optional<ObjectRef> object = InsertObject(*context_, object_type, name);
   if (!object) {
     auto found = FindObjectByName(*context_, object_type, name);

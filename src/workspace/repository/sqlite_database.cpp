@@ -113,6 +113,7 @@ SqliteDatabase::SqliteDatabase(sqlite3* handle, std::string path)
 
 SqliteDatabase::~SqliteDatabase() {
   ClearStatementCache();
+  for (auto& [text, statement] : executables_) sqlite3_finalize(statement);
   sqlite3_close_v2(handle_);
   if (queue_fd_ >= 0) ::close(queue_fd_);
 }
@@ -191,8 +192,35 @@ std::unique_ptr<PreparedStatement> SqliteDatabase::PrepareStatement(std::string_
   return std::make_unique<SqliteStatement>(*this, statement, sql);
 }
 
+sqlite3_stmt* SqliteDatabase::ExecutableStatement(const std::string& text) {
+  if (auto it = executables_.find(text); it != executables_.end()) return it->second;
+  sqlite3_stmt* statement = nullptr;
+  const char* tail = nullptr;
+  if (sqlite3_prepare_v3(handle_, text.c_str(), static_cast<int>(text.size()),
+                         SQLITE_PREPARE_PERSISTENT, &statement, &tail) != SQLITE_OK) {
+    sqlite3_finalize(statement);
+    return nullptr;  // sqlite3_exec reports the error
+  }
+  if (statement == nullptr ||
+      std::string_view(tail).find_first_not_of(" \t\r\n;") != std::string_view::npos) {
+    sqlite3_finalize(statement);
+    statement = nullptr;  // several statements: always through sqlite3_exec
+  }
+  executables_.emplace(text, statement);
+  return statement;
+}
+
 void SqliteDatabase::Execute(std::string_view sql) {
   std::string text(sql);
+  if (sqlite3_stmt* statement = ExecutableStatement(text)) {
+    int rc = SQLITE_ROW;
+    while (rc == SQLITE_ROW) rc = sqlite3_step(statement);
+    sqlite3_reset(statement);
+    if (rc != SQLITE_DONE) {
+      throw Database::Failure(fmt::format("running '{}'", ShortSql(sql)), sqlite3_errmsg(handle_));
+    }
+    return;
+  }
   char* message = nullptr;
   if (sqlite3_exec(handle_, text.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
     std::string why = message != nullptr ? message : sqlite3_errmsg(handle_);
@@ -204,6 +232,10 @@ void SqliteDatabase::Execute(std::string_view sql) {
 bool SqliteDatabase::InTransaction() const { return sqlite3_get_autocommit(handle_) == 0; }
 
 int SqliteDatabase::Changes() const { return sqlite3_changes(handle_); }
+
+std::int64_t SqliteDatabase::LastInsertId() {
+  return static_cast<std::int64_t>(sqlite3_last_insert_rowid(handle_));
+}
 
 // The write lock is taken at the start (BEGIN IMMEDIATE), waiting in the writers' queue.
 void SqliteDatabase::BeginWrite() {

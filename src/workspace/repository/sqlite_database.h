@@ -5,10 +5,12 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <unordered_map>
 
 #include "workspace/repository/database.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace svregistration::workspace {
 
@@ -28,6 +30,7 @@ class SqliteDatabase final : public Database {
   void Execute(std::string_view sql) override;
   bool InTransaction() const override;
   int Changes() const override;
+  std::int64_t LastInsertId() override;
 
   /// The error for a failed step with SQLite's message.
   Error Failure(std::string_view step) const;
@@ -41,8 +44,14 @@ class SqliteDatabase final : public Database {
   void BeginWrite() override;
   void BetweenBatches() override;
   static int WaitWhileBusy(void* self, int attempts);
+  // The prepared form of a one-statement text Execute runs, nullptr for one that runs through
+  // sqlite3_exec (several statements).
+  sqlite3_stmt* ExecutableStatement(const std::string& text);
 
   sqlite3* handle_;
+  // Savepoints, commits and the like are run for every change: prepared once, not parsed each
+  // time.
+  std::unordered_map<std::string, sqlite3_stmt*> executables_;
   // The writers' queue: a file beside the database that every writer holds shared while it
   // waits for the write lock. A batch writer takes it exclusively between two batches, which
   // waits until everyone who was waiting has got in.

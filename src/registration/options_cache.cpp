@@ -1,0 +1,103 @@
+// The signature of options documents: each node's kind, its name and value (each ending in the
+// NUL no name or value holds), its attributes after '@', its children between '(' and ')'.
+#include "registration/options_cache.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace svregistration::registration {
+
+namespace {
+
+// Writes a signature.
+class Writer {
+ public:
+  explicit Writer(std::string& out) : out_(out) { out_.clear(); }
+  bool Mark(char c) {
+    out_ += c;
+    return true;
+  }
+  bool Text(const char* text) {
+    out_.append(text, std::strlen(text) + 1);
+    return true;
+  }
+
+ private:
+  std::string& out_;
+};
+
+// Reads a signature along: false from the first difference on.
+class Comparer {
+ public:
+  explicit Comparer(const std::string& signature)
+      : at_(signature.data()), end_(signature.data() + signature.size()) {}
+  bool Mark(char c) {
+    if (at_ == end_ || *at_ != c) return false;
+    ++at_;
+    return true;
+  }
+  bool Text(const char* text) {
+    for (;; ++text, ++at_) {
+      if (at_ == end_ || *at_ != *text) return false;
+      if (*text == '\0') {
+        ++at_;
+        return true;
+      }
+    }
+  }
+  bool AtEnd() const { return at_ == end_; }
+
+ private:
+  const char* at_;
+  const char* end_;
+};
+
+template <class Sink>
+bool Node(const pugi::xml_node& node, Sink& sink) {
+  if (!sink.Mark(static_cast<char>('0' + node.type())) || !sink.Text(node.name()) ||
+      !sink.Text(node.value())) {
+    return false;
+  }
+  for (pugi::xml_attribute attribute = node.first_attribute(); attribute;
+       attribute = attribute.next_attribute()) {
+    if (!sink.Mark('@') || !sink.Text(attribute.name()) || !sink.Text(attribute.value())) {
+      return false;
+    }
+  }
+  if (!sink.Mark('(')) return false;
+  for (pugi::xml_node child = node.first_child(); child; child = child.next_sibling()) {
+    if (!Node(child, sink)) return false;
+  }
+  return sink.Mark(')');
+}
+
+template <class Sink>
+bool Signature(std::initializer_list<const pugi::xml_document*> documents, bool with_locale,
+               Sink& sink) {
+  for (const pugi::xml_document* document : documents) {
+    if (document == nullptr ? !sink.Mark('-') : !sink.Mark('D') || !Node(*document, sink)) {
+      return false;
+    }
+  }
+  if (!with_locale) return true;
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG", "SVREG_SYSTEM_LOCALE"}) {
+    const char* value = std::getenv(variable);
+    if (value == nullptr ? !sink.Mark('-') : !sink.Mark('=') || !sink.Text(value)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool DocumentSignature::Matches(std::initializer_list<const pugi::xml_document*> documents,
+                                bool with_locale) {
+  Comparer comparer(signature_);
+  if (!signature_.empty() && Signature(documents, with_locale, comparer) && comparer.AtEnd()) {
+    return true;
+  }
+  Writer writer(signature_);
+  Signature(documents, with_locale, writer);
+  return false;
+}
+
+}  // namespace svregistration::registration

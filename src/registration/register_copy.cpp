@@ -1,0 +1,72 @@
+// The copy step of Register.
+#include "registration/register_copy.h"
+
+#include "platform/host_utilities.h"
+
+namespace svregistration::registration {
+
+RegisterCopy::RegisterCopy(const std::string& source, const std::string& target, std::string folder)
+    : ends_{source, target, nullptr, nullptr},
+      folder_(std::move(folder)),
+      fast_(platform::BuiltInFileUtility()) {}
+
+// A file, not a folder, at the source path (links followed).
+bool RegisterCopy::SourceExists() {
+  if (!fast_) {
+    source_ = platform::StatusOf(ends_.from);
+    return source_.exists && !source_.folder;
+  }
+  platform::OpenedFile opened = platform::OpenForReading(ends_.from);
+  if (!opened.fd) {
+    // Any failure but a path that leads nowhere (an unreadable file) is looked at as before.
+    if (opened.missing()) return false;
+    source_ = platform::StatusOf(ends_.from);
+    return source_.exists && !source_.folder;
+  }
+  source_ = platform::PathStatus{true, opened.folder, opened.device, opened.inode};
+  // Only a regular file is copied from its descriptor; anything else fails the copy as before.
+  if (opened.regular) {
+    ends_.source = std::make_unique<platform::FileReader>(ends_.from, std::move(opened));
+  }
+  return !source_.folder;
+}
+
+// The folder, or a file where it belongs replaced by it.
+bool RegisterCopy::EnsureFolder() {
+  if (platform::FolderExists(folder_)) return true;
+  if (platform::FileExists(folder_)) platform::ThreadFileUtility().RemoveFile(folder_);
+  return platform::ThreadFileUtility().MakeFolder(folder_);
+}
+
+SVRegistrationResults RegisterCopy::Check(bool source_path_fits, bool target_path_fits) {
+  const bool source_exists = SourceExists();
+  if (!source_exists || !source_path_fits || !target_path_fits) {
+    if (!EnsureFolder()) return rErrorOnCreateSourceDirectory;
+    if (!source_exists) return rSourceFileIsMissed;
+    return source_path_fits ? rErrorOnSetSourceAttr : rErrorOnSetOriginalSourceAttr;
+  }
+  // Made where nothing is: then nothing was there, and the folder was.
+  if (fast_ && ends_.source) {
+    ends_.target = platform::FileReplacement::MakeNew(ends_.to);
+    if (ends_.target) return rOK;
+  }
+  target_ = platform::StatusOf(ends_.to);
+  needed_ = !(target_.exists && source_.exists && target_.device == source_.device &&
+              target_.inode == source_.inode);
+  if (!target_.exists && !EnsureFolder()) return rErrorOnCreateSourceDirectory;
+  if (needed_ && target_.exists && !target_.folder) return rFileAllreadyExists;
+  return rOK;
+}
+
+void RegisterCopy::Run(State& state, host::Workspace& workspace, const std::string& type,
+                       bool with_encoding) {
+  if (!needed_) return;
+  if (with_encoding) {
+    CopySourceTo(state, workspace, type, ends_);
+    return;
+  }
+  if (!fast_) ends_.source.reset();  // the host's utility copies from the paths
+  CopyPlainTo(ends_);
+}
+
+}  // namespace svregistration::registration
