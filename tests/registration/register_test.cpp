@@ -2,12 +2,10 @@
 // an unexpected error, and the instance's binding afterwards.
 #include <gtest/gtest.h>
 
-#include "platform/host_utilities.h"
 #include "registration/sv_standard_state.h"
 #include "support/fake_repository.h"
 #include "support/fake_workspace.h"
 #include "support/temp_dir.h"
-#include "svregistration/class_registry.h"
 #include "svregistration/error.h"
 
 namespace svregistration {
@@ -15,44 +13,10 @@ namespace {
 
 using namespace testing;
 
-// A FileUtility whose copy or folder creation can be made to fail.
-struct FailingFileUtility final : host::FileUtility {
-  static inline bool fail_copy = false;
-  static inline bool fail_make_folder = false;
-  host::FileUtility& real = *real_holder;
-  static inline std::shared_ptr<host::FileUtility> real_holder;
-  host::SplitPathResult SplitPath(const std::string& p) override { return real.SplitPath(p); }
-  bool CopyFileTo(const std::string& f, const std::string& t) override {
-    return !fail_copy && real.CopyFileTo(f, t);
-  }
-  bool MakeFolder(const std::string& p) override { return !fail_make_folder && real.MakeFolder(p); }
-  bool RemoveFile(const std::string& p) override { return real.RemoveFile(p); }
-  bool RemoveFolder(const std::string& p) override { return real.RemoveFolder(p); }
-  std::vector<std::string> ReadListFile(const std::string& p) override {
-    return real.ReadListFile(p);
-  }
-};
-
 class RegisterTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    RegisterTestHandlers();
-    platform::ResetThreadUtilities();
-    platform::ThreadFileUtility();  // registers the built-in class
-    FailingFileUtility::real_holder =
-        ClassRegistry::Instance().Create<host::FileUtility>(host::kFileUtilityClass);
-    ClassRegistry::Instance().Register<host::FileUtility>(
-        host::kFileUtilityClass, [] { return std::make_shared<FailingFileUtility>(); });
-    platform::ResetThreadUtilities();
-  }
-  static void TearDownTestSuite() {
-    ClassRegistry::Instance().Unregister(host::kFileUtilityClass);
-    FailingFileUtility::real_holder.reset();
-    platform::ResetThreadUtilities();
-  }
   void SetUp() override {
-    FailingFileUtility::fail_copy = false;
-    FailingFileUtility::fail_make_folder = false;
+    RegisterTestHandlers();
     workspace_->repository = repository_;
   }
 
@@ -136,9 +100,6 @@ TEST_F(RegisterTest, FileWhereTheSourcesFolderBelongsIsReplaced) {
   dir_.Write("ws/Sources/COBOL", "a file");
   EXPECT_EQ(Register("COBOL", "PAY", dir_.Write("in/PAY.cbl", "x")), rOK);
   EXPECT_TRUE(std::filesystem::is_directory(root_ + "/Sources/COBOL"));
-  FailingFileUtility::fail_make_folder = true;
-  EXPECT_EQ(Register("REFUSED", "PAY", dir_.Write("in/PAY2.cbl", "x")),
-            rErrorOnCreateSourceDirectory);
 }
 
 // An object of the name that has a copy gives 16, after the copy; one of the name without its
@@ -176,22 +137,13 @@ TEST_F(RegisterTest, RefusingOrMissingHandlerUnregistersTheNewObject) {
   }
 }
 
-TEST_F(RegisterTest, CopyOrCreationFailureGives256AndLogs) {
-  FailingFileUtility::fail_copy = true;
+// Copy failures are the fault injection tests'; a failed creation deletes the copy made for it.
+TEST_F(RegisterTest, FailedCreationDeletesTheCopyAndLogs) {
   std::string source = dir_.Write("in/PAY.cbl", "x");
-  EXPECT_EQ(Register("COBOL", "PAY", source), rUnexpectedRegistrationError);
-  ASSERT_EQ(workspace_->log->records.size(), 1u);
-  const LogRecord& record = workspace_->log->records[0];
-  EXPECT_EQ(std::tie(record.title, record.severity, record.object_id),
-            std::tuple("Register", 2, std::nullopt));
-  EXPECT_NE(record.text.find(source + " to " + root_ + "/Sources/COBOL/PAY.cbl"), std::string::npos)
-      << record.text;
-
-  FailingFileUtility::fail_copy = false;
   repository_->failing = {"NewObject"};
   EXPECT_EQ(Register("COBOL", "PAY", source), rUnexpectedRegistrationError);
-  EXPECT_EQ(workspace_->log->records.size(), 2u);
-  EXPECT_FALSE(std::filesystem::exists(root_ + "/Sources/COBOL/PAY.cbl"));  // the copy is deleted
+  EXPECT_EQ(workspace_->log->records.size(), 1u);
+  EXPECT_FALSE(std::filesystem::exists(root_ + "/Sources/COBOL/PAY.cbl"));
   EXPECT_TRUE(std::filesystem::exists(source));
 }
 
