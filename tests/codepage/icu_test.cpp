@@ -1,6 +1,5 @@
 // Tables from ICU's converters against imports of the same converters' character maps, and the
 // conversions of real code pages (ibm-37, ibm-930) against ICU's own conversions.
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unicode/ucnv.h>
 

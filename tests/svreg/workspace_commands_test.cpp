@@ -4,6 +4,7 @@
 
 #include "support/postgres_server.h"
 #include "support/run_command.h"
+#include "support/scoped_environment.h"
 #include "support/temp_dir.h"
 
 namespace svregistration {
@@ -86,8 +87,9 @@ TEST_F(SvregOnAWorkspace, ErrorsNameWhatWentWrongAndTheirNumber) {
   ExpectSvregFails({"source", "read", ws_, "--type", "COBOL", dir_ / "nope.cbl"}, 2,
                    {"nope.cbl", "(53)"});
   Set("//CASE[@NAME='English']/TEXT[@NAME='SourceLocale']", "77777");
+  testing::ScopedLocale japanese("ja_JP.UTF-8");
   ExpectSvregFails({"source", "read", ws_, "--type", "COBOL", dir_ / "x"}, 2,
-                   {"77777", "(-2147221451)"}, {"LANG=ja_JP.UTF-8"});
+                   {"77777", "(-2147221451)"});
 }
 
 TEST_F(SvregOnAWorkspace, OptionGetsAndSetsValuesAndReportsBadInput) {
