@@ -67,7 +67,7 @@ TEST_F(SourceCopyTest, JapaneseDoubleByteRunsAreMarked) {
   EXPECT_EQ(Text(service_.ReadSource(Workspace(english), "COBOL", from)), "A \x82\xA0\x82\xA2 Z\n");
 }
 
-TEST_F(SourceCopyTest, MissingSourceNamesThePath) {
+TEST_F(SourceCopyTest, MissingSourceAndBadSettingsAreErrors) {
   for (bool normalised : {false, true}) {
     ExpectError(
         [&] {
@@ -76,6 +76,9 @@ TEST_F(SourceCopyTest, MissingSourceNamesThePath) {
         },
         normalised ? error_number::kFileNotFound : error_number::kFileCopyFailed, "missing.cbl");
   }
+  // So do the settings' errors.
+  EXPECT_THROW(service_.CopySource(Workspace({}), "JCL", dir_ / "x", dir_ / "y"), Error);
+  EXPECT_THROW(service_.ReadSource(nullptr, "COBOL", dir_ / "x"), Error);
 }
 
 TEST_F(SourceCopyTest, UnwritableTargetRaises200WithBothPaths) {
@@ -85,11 +88,6 @@ TEST_F(SourceCopyTest, UnwritableTargetRaises200WithBothPaths) {
   ExpectError([&] { service_.CopySource(Workspace({.expand_tabs = true}), "COBOL", from, to); },
               error_number::kFileCopyFailed, from + " to " + to);
   EXPECT_EQ(ReadFile(to), "old");
-}
-
-TEST_F(SourceCopyTest, SettingsErrorsReachTheCaller) {
-  EXPECT_THROW(service_.CopySource(Workspace({}), "JCL", dir_ / "x", dir_ / "y"), Error);
-  EXPECT_THROW(service_.ReadSource(nullptr, "COBOL", dir_ / "x"), Error);
 }
 
 // With the table of code page 037 saved in the workspace.

@@ -48,8 +48,7 @@ TEST_P(SvregObjects, RegistersAFolderWalkAndReportsEveryResult) {
 
   auto summary =
       RunSvreg({"register", ws_, "--type", "JCL", dir_.Write("jcl/RUN.jcl", "//RUN JOB\n")});
-  EXPECT_EQ(summary.exit_code, 0);
-  EXPECT_EQ(summary.out, "1 file: 1 rOK\n");
+  EXPECT_EQ(std::tuple(summary.exit_code, summary.out), std::tuple(0, "1 file: 1 rOK\n"));
 
   testing::ExpectSvregFails({"register", ws_, "--type", "NOSUCH", dir_ / "src/b/PAY.cbl"}, 2,
                             {"'NOSUCH'"});

@@ -17,6 +17,7 @@
 namespace svregistration::workspace::testing {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::HasSubstr;
 
 // Runs SQL on a file directly, outside the workspace code.
@@ -94,9 +95,8 @@ TEST_F(WorkspaceDatabaseTest, DamagedTableFailsTheOperationClearly) {
   auto reopened = WorkspaceRepository::Make(Database::Open(path));
   Error error = CaptureError([&] { reopened->ObjectById(object->Id())->GetAttribute("Source"); });
   EXPECT_EQ(error.number(), error_number::kPathFileAccessError);
-  for (const std::string& part : {path, std::string("no such column"), std::string("SELECT ")}) {
-    EXPECT_THAT(error.description(), HasSubstr(part));
-  }
+  EXPECT_THAT(error.description(),
+              AllOf(HasSubstr(path), HasSubstr("no such column"), HasSubstr("SELECT ")));
 }
 
 TEST_F(WorkspaceDatabaseTest, TransactionsRollBackUnlessCommittedAndNest) {
