@@ -57,38 +57,34 @@ class RefreshTest : public ::testing::Test {
   SVStandard service_;
 };
 
+// A changed original (or a missing copy) is copied and the object invalidated; an original given
+// is recorded even when it is unchanged; a missing or unknown original is logged.
 TEST_F(RefreshTest, SingleObjectOutcomes) {
-  std::string same = dir_.Write("orig/SAME.cbl", "A\n");
-  auto unchanged = Registered("SAME", dir_ / "elsewhere.cbl", "A\n");
-  long copied = -1;
-  EXPECT_EQ(Refresh(unchanged->Id(), copied, same), rOK);
-  EXPECT_EQ(copied, 0);
-  EXPECT_EQ(unchanged->attributes["OriginalSource"], same);  // recorded though unchanged
-  EXPECT_FALSE(repository_->Called("InvalidateObject"));
-
-  std::string changed_original = dir_.Write("orig/CHG.cbl", "B\n");
-  auto changed = Registered("CHG", changed_original, "A\n");
-  EXPECT_EQ(Refresh(changed->Id(), copied), rOK);
-  EXPECT_EQ(copied, 1);
-  EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/CHG.cbl"), "B\n");
-  EXPECT_TRUE(repository_->Called("InvalidateObject(" + changed->Id()));
-
-  auto recreated = Registered("NEW", dir_.Write("orig/NEW.cbl", "C\n"), "");
-  EXPECT_EQ(Refresh(recreated->Id(), copied), rOK);
-  EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/NEW.cbl"), "C\n");
-
-  auto missing = Registered("GONE", dir_ / "orig/GONE.cbl", "A\n");
-  EXPECT_EQ(Refresh(missing->Id(), copied), rOK | rSourceFileIsMissed);
-  auto unknown = Registered("UNK", "", "A\n");
-  EXPECT_EQ(Refresh(unknown->Id(), copied), rOK | rOriginalSourceUnknown);
-  auto in_place = Registered("HERE", root_ + "/Sources/COBOL/HERE.cbl", "A\n");
-  EXPECT_EQ(Refresh(in_place->Id(), copied), rOK);
-
+  const std::string same = dir_.Write("orig/SAME.cbl", "A\n");
+  // name, original, copy (none when empty), original given, result, files copied
+  const std::tuple<const char*, std::string, const char*, std::string, int, long> cases[] = {
+      {"SAME", dir_ / "elsewhere.cbl", "A\n", same, rOK, 0},
+      {"CHG", dir_.Write("orig/CHG.cbl", "B\n"), "A\n", "", rOK, 1},
+      {"NEW", dir_.Write("orig/NEW.cbl", "B\n"), "", "", rOK, 1},
+      {"GONE", dir_ / "orig/GONE.cbl", "A\n", "", rOK | rSourceFileIsMissed, 0},
+      {"UNK", "", "A\n", "", rOK | rOriginalSourceUnknown, 0},
+      {"HERE", root_ + "/Sources/COBOL/HERE.cbl", "A\n", "", rOK, 0},
+  };
+  for (const auto& [name, original, copy, given, result, copied] : cases) {
+    auto object = Registered(name, original, copy);
+    long count = -1;
+    const int answer = Refresh(object->Id(), count, given);
+    EXPECT_EQ(std::tuple(answer, count, ReadFile(root_ + "/Sources/COBOL/" + name + ".cbl"),
+                         repository_->Called("InvalidateObject(" + object->Id())),
+              std::tuple(result, copied, copied ? "B\n" : "A\n", copied == 1))
+        << name;
+  }
+  EXPECT_EQ(repository_->objects[0]->attributes["OriginalSource"], same);
   ASSERT_EQ(workspace_->log->records.size(), 2u);
   const LogRecord& record = workspace_->log->records[0];
-  EXPECT_EQ(
-      std::tie(record.title, record.severity, record.object_id, record.text),
-      std::tuple("Refresh sources", 2, missing->Id(), LoadMessage(kMsgOriginalSourceNotFound)));
+  EXPECT_EQ(std::tie(record.title, record.severity, record.object_id, record.text),
+            std::tuple("Refresh sources", 2, repository_->objects[3]->Id(),
+                       LoadMessage(kMsgOriginalSourceNotFound)));
   EXPECT_EQ(workspace_->log->records[1].text, LoadMessage(kMsgOriginalSourceNotKnown));
 }
 
