@@ -203,11 +203,10 @@ TEST(BuildReverseMapTest, LowestByteWinsSinglesBeforePairs) {
                           "<U00A3> \\x4C |0\n"  // a single byte beats the pairs
                           "<U00A4> \\x42\\x4E |0\n<U00A4> \\x42\\x4D |0\n");  // lower trail
   codepage::BuildReverseMap(codepage::TableOf(*table));
-  EXPECT_EQ(Reverse(*table, 0xA2), 0x4A);
-  EXPECT_EQ(Reverse(*table, 0xA3), 0x4C);
-  EXPECT_EQ(Reverse(*table, 0xA4), 0x42 + 256 * 0x4D);
-  EXPECT_EQ(Reverse(*table, 0x1234), 0x6F);
-  EXPECT_EQ(Reverse(*table, 0), 0x00);  // unmapped bytes stand for U+0000: the lowest wins
+  // Unmapped bytes stand for U+0000: the lowest wins.
+  EXPECT_EQ(std::tuple(Reverse(*table, 0xA2), Reverse(*table, 0xA3), Reverse(*table, 0xA4),
+                       Reverse(*table, 0x1234), Reverse(*table, 0)),
+            std::tuple(0x4A, 0x4C, 0x42 + 256 * 0x4D, 0x6F, 0x00));
 }
 
 }  // namespace

@@ -112,10 +112,10 @@ TEST_F(RegisterTest, ExistingObjects) {
   known->generated = {".out/PROG1.lst"};
   dir_.Write("ws/out/PROG1.lst", "listing");
   EXPECT_EQ(Register("COBOL", "PROG1.CBL", dir_.Write("in/PROG1.CBL", "x")), rOK);
-  EXPECT_EQ(repository_->objects.size(), 2u);
-  EXPECT_EQ(known->attributes["Name"], "PROG1.CBL");
-  EXPECT_TRUE(repository_->Called("InvalidateObject"));
-  EXPECT_FALSE(std::filesystem::exists(root_ + "/out/PROG1.lst"));
+  EXPECT_EQ(std::tuple(repository_->objects.size(), known->attributes["Name"],
+                       repository_->Called("InvalidateObject"),
+                       std::filesystem::exists(root_ + "/out/PROG1.lst")),
+            std::tuple(2u, "PROG1.CBL", true, false));
 
   auto with_source = repository_->Add("COBOL", "PROG2");
   with_source->attributes["Source"] = "x";

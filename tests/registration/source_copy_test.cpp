@@ -152,14 +152,13 @@ TEST_F(EbcdicSourceTest, JapaneseSourcesConvertInBlocksAsWholeWithBestFits) {
   EXPECT_EQ(Text(service_.ReadSource(workspace, "COBOL", source)), expected);
 }
 
-TEST_F(EbcdicSourceTest, EmptySourceLoadsNoTableAndChangesNoSetting) {
-  std::string source = dir_.Write("EMPTY.cbl", "");
-  EXPECT_TRUE(service_.ReadSource(Ebcdic("missing.tbl"), "COBOL", source).empty());
+// An empty source loads no table and changes no setting.
+TEST_F(EbcdicSourceTest, TableIsLoadedOnceWhenNeededAndAFailedLoadIsNotKept) {
+  std::string empty = dir_.Write("EMPTY.cbl", "");
+  EXPECT_TRUE(service_.ReadSource(Ebcdic("missing.tbl"), "COBOL", empty).empty());
   EXPECT_EQ(registration::StateOf(service_).CodePageTable, nullptr);
   EXPECT_TRUE(registration::ThreadRegistrationSettings().ExpandTabs);
-}
 
-TEST_F(EbcdicSourceTest, TableIsLoadedOnceAndAFailedLoadIsNotKept) {
   std::string source = dir_.Write("PAY.cbl", Record("\xC8"));
   service_.ReadSource(Ebcdic(), "COBOL", source);
   auto cached = registration::StateOf(service_).CodePageTable;

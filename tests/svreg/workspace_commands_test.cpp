@@ -21,6 +21,10 @@ TEST(SvregInit, CreatesTheWorkspaceOnce) {
   ASSERT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(result.out, "{\"workspace\":\"" + (dir / "ws") + "\"}\n");
   ExpectSvregFails({"init", dir / "ws"}, 2, {"already holds a workspace"});
+  // Bad usage exits with 2 too.
+  EXPECT_EQ(std::tuple(RunSvreg({}).exit_code, RunSvreg({"no-such-command"}).exit_code,
+                       RunSvreg({"--help"}).exit_code),
+            std::tuple(2, 2, 0));
 }
 
 TEST(SvregInit, RepositoryOnAServer) {
@@ -107,12 +111,6 @@ TEST_F(SvregOnAWorkspace, OptionGetsAndSetsValuesAndReportsBadInput) {
   dir_.Write("ws/options/workspace.xml", "<OPTIONS>\n  <CASE ID='Registration'>\n</OPTIONS>\n");
   ExpectSvregFails({"option", ws, "get", "//X"}, 2,
                    {"workspace.xml' is not well-formed", "line 3"});
-}
-
-TEST(Svreg, BadUsageExitsWithTwo) {
-  EXPECT_EQ(RunSvreg({}).exit_code, 2);
-  EXPECT_EQ(RunSvreg({"no-such-command"}).exit_code, 2);
-  EXPECT_EQ(RunSvreg({"--help"}).exit_code, 0);
 }
 
 }  // namespace
