@@ -99,7 +99,7 @@ TEST_F(WorkspaceDatabaseTest, DamagedTableFailsTheOperationClearly) {
               AllOf(HasSubstr(path), HasSubstr("no such column"), HasSubstr("SELECT ")));
 }
 
-TEST_F(WorkspaceDatabaseTest, TransactionsRollBackUnlessCommittedAndNest) {
+TEST_F(WorkspaceDatabaseTest, TransactionsNestAndStatementsInUseStayTheirs) {
   auto database = Database::Create(path);
   auto insert = [&](const char* name) {
     database->Prepare("INSERT INTO objects (type_code, name) VALUES ('JCL', ?1)")
@@ -128,10 +128,8 @@ TEST_F(WorkspaceDatabaseTest, TransactionsRollBackUnlessCommittedAndNest) {
   ASSERT_TRUE(names.Step());
   EXPECT_EQ(names.Text(0), "A,C");
   EXPECT_FALSE(database->InTransaction());
-}
 
-TEST_F(WorkspaceDatabaseTest, SameStatementCanBeUsedWhileInUse) {
-  auto database = Database::Create(path);
+  // A cached statement still in use is not handed out again.
   const char* sql = "SELECT code FROM object_types ORDER BY rowid";
   Statement outer = database->Prepare(sql);
   ASSERT_TRUE(outer.Step());
