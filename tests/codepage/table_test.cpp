@@ -2,7 +2,6 @@
 // the byte maps, and the lookups of single bytes and pairs.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <tuple>
 
 #include "codepage_test_support.h"

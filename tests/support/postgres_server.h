@@ -20,6 +20,13 @@ std::string NewPostgresDatabase();
 
 }  // namespace svregistration::testing
 
+/// Instantiates the suite, a TestWithParam<Backend>, once for each repository.
+#define SVREG_ON_BOTH_REPOSITORIES(suite)                                                    \
+  INSTANTIATE_TEST_SUITE_P(Both, suite,                                                      \
+                           ::testing::Values(::svregistration::testing::Backend::kSqlite,    \
+                                             ::svregistration::testing::Backend::kPostgres), \
+                           ::svregistration::testing::BackendName)
+
 /// Skips the test when the backend is PostgreSQL and the run has no server (fails it instead when
 /// SVREG_REQUIRE_POSTGRES is set, as in CI); otherwise sets `uri` to a new database's connection
 /// string (left empty for SQLite).

@@ -27,7 +27,6 @@ constexpr int kSubscript = error_number::kSubscriptOutOfRange;
 // --- Types, ids, finding and creating -----------------------------------------------------------
 
 TEST_P(RepositoryTest, IdsCarryTheTypeCode) {
-  EXPECT_EQ(repository_->SchemaObjectType("cobol")->DisplayName(), "COBOL program");
   WorkspaceIdUtility ids;
   for (const char* type : {"FOLDER", "COBOL", "copybook", "JCL", "PLI", "BMS"}) {
     auto object = New(type, "X");
@@ -354,10 +353,7 @@ TEST_P(RepositoryTest, BatchAfterAFailedStatementKeepsItsWorkOrSaysItLostIt) {
   EXPECT_EQ(repository_->CountObjects("JCL", ""), error.number() ? 0 : 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Both, RepositoryTest,
-                         ::testing::Values(svregistration::testing::Backend::kSqlite,
-                                           svregistration::testing::Backend::kPostgres),
-                         svregistration::testing::BackendName);
+SVREG_ON_BOTH_REPOSITORIES(RepositoryTest);
 
 // --- The built-in handlers ---------------------------------------------------------------------
 
