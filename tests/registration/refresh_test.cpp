@@ -96,16 +96,15 @@ TEST_F(RefreshTest, FolderRunGoesOnAfterFailuresAndStopsAt256) {
   for (auto& member : {first, second, third}) member->folders = {folder->Id()};
   long copied = 0;
   EXPECT_EQ(Refresh(folder->Id(), copied), rOK | rSourceFileIsMissed);
-  EXPECT_EQ(copied, 2);
-  EXPECT_EQ(service_.RegisteredObjectId(), folder->Id());
+  EXPECT_EQ(std::tuple(copied, service_.RegisteredObjectId()), std::tuple(2, folder->Id()));
 
   // An invalidation failure gives 256 and ends the run.
   dir_.Write("orig/ONE.cbl", "newer\n");
   dir_.Write("orig/THREE.cbl", "newer\n");
   repository_->failing = {"InvalidateObject"};
   EXPECT_EQ(Refresh(folder->Id(), copied), rOK | rUnexpectedRegistrationError);
-  EXPECT_EQ(copied, 0);
-  EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/THREE.cbl"), "new\n");  // not reached
+  EXPECT_EQ(std::tuple(copied, ReadFile(root_ + "/Sources/COBOL/THREE.cbl")),
+            std::tuple(0, "new\n"));  // THREE is not reached
   EXPECT_NE(workspace_->log->records.back().text.find("256"), std::string::npos);
   EXPECT_EQ(registration::StateOf(service_).Workspace, nullptr);
 }
@@ -139,16 +138,16 @@ TEST_F(RefreshTest, UnregisteredObjectIsFoundInTheChosenDirectoryAndRegistered) 
   long copied = 0;
   ui_->folder = "";
   EXPECT_EQ(Refresh(object->Id(), copied), rOK | rOriginalSourceUnknown);
-  EXPECT_TRUE(workspace_->cancel_pressed);
-  EXPECT_EQ(workspace_->workspace_options->saves, 0);
+  EXPECT_EQ(std::tuple(workspace_->cancel_pressed, workspace_->workspace_options->saves),
+            std::tuple(true, 0));
 
   ui_->folder = dir_ / "lib";
   EXPECT_EQ(Refresh(object->Id(), copied), rOK);
-  EXPECT_EQ(copied, 1);
-  EXPECT_EQ(workspace_->workspace_options->saves, 1);
+  EXPECT_EQ(std::tuple(copied, workspace_->workspace_options->saves), std::tuple(1, 1));
   // The file is registered under its own name, as a new registration would.
-  ASSERT_EQ(repository_->objects.back()->attributes["Name"], "PAYROLL.cob");
-  EXPECT_EQ(repository_->objects.back()->attributes["OriginalSource"], found);
+  auto& attributes = repository_->objects.back()->attributes;
+  EXPECT_EQ(std::tuple(attributes["Name"], attributes["OriginalSource"]),
+            std::tuple("PAYROLL.cob", found));
   // The directory is kept: the dialog is not shown again.
   auto other = repository_->Add("COBOL", "OTHER");
   dir_.Write("lib/OTHER.cbl", "O\n");

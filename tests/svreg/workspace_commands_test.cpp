@@ -97,19 +97,18 @@ TEST_F(SvregOnAWorkspace, ErrorsNameWhatWentWrongAndTheirNumber) {
 }
 
 TEST_F(SvregOnAWorkspace, OptionGetsAndSetsValuesAndReportsBadInput) {
-  const std::string& ws = ws_;
   const std::string tabs = "//BOOL[@ID='ExpandTabs']";
-  EXPECT_EQ(RunSvreg({"option", ws, "get", tabs}).out, "false\n");
-  EXPECT_EQ(RunSvreg({"option", ws, "set", tabs, "true"}).exit_code, 0);
-  EXPECT_EQ(RunSvreg({"option", ws, "get", tabs, "--json"}).out, "{\"value\":\"true\"}\n");
+  EXPECT_EQ(RunSvreg({"option", ws_, "get", tabs}).out, "false\n");
+  EXPECT_EQ(RunSvreg({"option", ws_, "set", tabs, "true"}).exit_code, 0);
+  EXPECT_EQ(RunSvreg({"option", ws_, "get", tabs, "--json"}).out, "{\"value\":\"true\"}\n");
   const std::string directory = "//CASE[@NAME='COBOL']/TEXT[@NAME='Directory']";
-  EXPECT_EQ(RunSvreg({"option", ws, "set", directory, "Src/Cobol", "--global"}).exit_code, 0);
-  EXPECT_EQ(RunSvreg({"option", ws, "get", directory, "--global"}).out, "Src/Cobol\n");
+  EXPECT_EQ(RunSvreg({"option", ws_, "set", directory, "Src/Cobol", "--global"}).exit_code, 0);
+  EXPECT_EQ(RunSvreg({"option", ws_, "get", directory, "--global"}).out, "Src/Cobol\n");
 
-  ExpectSvregFails({"option", ws, "set", "//BOOL[@ID='Nope']", "x"}, 2, {"selects no element"});
-  ExpectSvregFails({"option", ws, "get", "//BOOL[@ID="}, 2, {"is not valid"});
+  ExpectSvregFails({"option", ws_, "set", "//BOOL[@ID='Nope']", "x"}, 2, {"selects no element"});
+  ExpectSvregFails({"option", ws_, "get", "//BOOL[@ID="}, 2, {"is not valid"});
   dir_.Write("ws/options/workspace.xml", "<OPTIONS>\n  <CASE ID='Registration'>\n</OPTIONS>\n");
-  ExpectSvregFails({"option", ws, "get", "//X"}, 2,
+  ExpectSvregFails({"option", ws_, "get", "//X"}, 2,
                    {"workspace.xml' is not well-formed", "line 3"});
 }
 
