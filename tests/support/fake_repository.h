@@ -84,21 +84,11 @@ class FakeObject final : public host::RepositoryObject {
   void EndUpdate() override {}
   std::shared_ptr<host::ObjectCursor> Relations() override {
     calls_.Call("Relations", id_);
-    std::vector<std::shared_ptr<host::RepositoryObject>> targets;
-    for (const auto& folder : folders) {
-      for (const auto& o : all_) {
-        if (o->id_ == folder) targets.push_back(o);
-      }
-    }
-    return std::make_shared<FakeCursor>(targets);
+    return Where(all_, [&](FakeObject& o) { return std::ranges::count(folders, o.id_) != 0; });
   }
   std::shared_ptr<host::ObjectCursor> Members() override {
     calls_.Call("Members", id_);
-    std::vector<std::shared_ptr<host::RepositoryObject>> members;
-    for (const auto& o : all_) {
-      if (std::count(o->folders.begin(), o->folders.end(), id_) != 0) members.push_back(o);
-    }
-    return std::make_shared<FakeCursor>(members);
+    return Where(all_, [&](FakeObject& o) { return std::ranges::count(o.folders, id_) != 0; });
   }
   void RemoveRelation(const std::string& relation, const std::string& target_id) override {
     calls_.Call("RemoveRelation", id_ + "->" + target_id);
@@ -116,6 +106,16 @@ class FakeObject final : public host::RepositoryObject {
     calls_.Call("InvalidateObject", id_);
     entries.insert(entries.end(), generated.begin(), generated.end());
     generated.clear();
+  }
+
+  /// A cursor over the objects of `all` that `keep` selects, in the order of `all`.
+  template <class Keep>
+  static std::shared_ptr<host::ObjectCursor> Where(const List& all, Keep keep) {
+    std::vector<std::shared_ptr<host::RepositoryObject>> found;
+    for (const auto& o : all) {
+      if (keep(*o)) found.push_back(o);
+    }
+    return std::make_shared<FakeCursor>(found);
   }
 
   std::map<std::string, std::string> attributes;
@@ -139,11 +139,9 @@ class FakeRepository final : public host::Repository, public FakeCalls {
   }
   std::shared_ptr<host::ObjectCursor> PrepareCollection(const std::string& type_code,
                                                         const std::string&) override {
-    std::vector<std::shared_ptr<host::RepositoryObject>> found;
-    for (const auto& o : objects) {
-      if (platform::EqualsIgnoreCase(o->type->code, type_code)) found.push_back(o);
-    }
-    return std::make_shared<FakeCursor>(found);
+    return FakeObject::Where(objects, [&](FakeObject& o) {
+      return platform::EqualsIgnoreCase(o.type->code, type_code);
+    });
   }
   std::shared_ptr<host::RepositoryObject> FindObject(const std::string& type, std::string& name,
                                                      const std::string&) override {
