@@ -6,7 +6,6 @@
 #include <pugixml.hpp>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "fuzz_support.h"
 #include "registration/registration_settings.h"
@@ -14,23 +13,19 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view input(reinterpret_cast<const char*>(data), size);
-  std::vector<std::string_view> parts;
-  std::size_t start = 0;
-  while (parts.size() < 2) {
-    std::size_t nul = input.find('\0', start);
-    if (nul == std::string_view::npos) break;
-    parts.push_back(input.substr(start, nul - start));
-    start = nul + 1;
-  }
-  parts.push_back(input.substr(start));
-
-  std::string type(parts[0]);
+  const std::size_t first = input.find('\0'), second = input.find('\0', first + 1);
+  const bool has_workspace = first != std::string_view::npos;
+  const bool has_global = has_workspace && second != std::string_view::npos;
   pugi::xml_document workspace, global;
-  if (parts.size() > 1) workspace.load_buffer(parts[1].data(), parts[1].size());
-  if (parts.size() > 2) global.load_buffer(parts[2].data(), parts[2].size());
+  if (has_workspace) {
+    const std::size_t end = has_global ? second : input.size();
+    workspace.load_buffer(input.data() + first + 1, end - first - 1);
+  }
+  if (has_global) global.load_buffer(input.data() + second + 1, input.size() - second - 1);
   try {
-    svregistration::registration::LoadRegistrationSettings(
-        parts.size() > 1 ? &workspace : nullptr, parts.size() > 2 ? &global : nullptr, type);
+    svregistration::registration::LoadRegistrationSettings(has_workspace ? &workspace : nullptr,
+                                                           has_global ? &global : nullptr,
+                                                           std::string(input.substr(0, first)));
   } catch (const svregistration::Error&) {
   }
   return 0;

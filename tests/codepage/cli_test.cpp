@@ -39,8 +39,6 @@ TEST_F(CodepageCliTest, TablesAreMadeAndConvertBothWays) {
   const std::string text = dir_.Write("text.txt", "AB\n\xEF\xBC\xA1");
   EXPECT_EQ(Run({"codepage", "encode", table_, text}).out,
             Text(Join({B({0xC1, 0xC2}), Repeat(0x40, 78), B({0x0E, 0x42, 0xC1})})));
-  EXPECT_NE(Run({"codepage", "encode", "--json", table_, text}).out.find("\"hex\":\"C1C2404040"),
-            std::string::npos);
   // from-icu writes the table the library makes from the converter.
   Run({"codepage", "from-icu", "ibm-37", dir_ / "cli.tbl"});
   CCSID table;

@@ -15,10 +15,8 @@ using K = SOSIKeepType;
 
 class ConversionTest : public ::testing::Test {
  protected:
-  void SetUp() override { table_ = ImportText(dir_, kSampleMap); }
-
   TempDir dir_;
-  std::unique_ptr<CCSID> table_;
+  std::unique_ptr<CCSID> table_ = ImportText(dir_, kSampleMap);
 };
 
 const std::u16string kSO = u"\u000E";

@@ -25,8 +25,6 @@ using testing::ScopedEnvironment;
 class LocaleEnvironment : public ::testing::Test {
  protected:
   void Set(const char* name, const char* value) { environment_.Set(name, value); }
-
- private:
   ScopedEnvironment environment_{"LC_ALL", "LC_CTYPE", "LANG", "SVREG_SYSTEM_LOCALE",
                                  "LC_MESSAGES"};
 };

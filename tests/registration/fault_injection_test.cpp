@@ -69,36 +69,40 @@ class FaultInjectionTest : public ::testing::Test {
   void TearDown() override { platform::ClearFileSystemFault(); }
 };
 
+// A plain copy and a normalised one; a failed copy is logged with the source's path.
 TEST_F(FaultInjectionTest, RegistrationGivesItsResultAndNoPartialCopy) {
+  const std::string source = "\tMOVE A TO B.   \n" + std::string(5000, 'X') + "\n";
   const std::string normalised = "        MOVE A TO B.\r\n" + std::string(72, 'X') + "\r\n";
-  SweepFaults(
-      [](Attempt& a) {
-        a.dir.Write("in/PAY.cbl", "\tMOVE A TO B.   \n" + std::string(5000, 'X') + "\n");
-      },
-      [](Attempt& a) {
-        std::string name = "PAY";
-        return a.service.RegisterEx(a.workspace, "COBOL", name, a.dir / "in/PAY.cbl", true);
-      },
-      [&](Attempt& a, int result, bool fired) {
-        std::string target = a.dir / "ws/Sources/COBOL/PAY.cbl";
-        EXPECT_TRUE(fired || result == rOK) << result;
-        switch (result) {
-          case rErrorOnCreateSourceDirectory:
-            EXPECT_TRUE(a.workspace->log->records.empty());
-            break;
-          case rUnexpectedRegistrationError:
-            ASSERT_EQ(a.workspace->log->records.size(), 1u);
-            EXPECT_EQ(a.workspace->log->records[0].title, "Register");
-            EXPECT_FALSE(std::filesystem::exists(target));
-            EXPECT_TRUE(a.repository->objects.empty());
-            break;
-          case rOK:  // also when the failure is one the operation does not depend on
-            EXPECT_EQ(ReadFile(target), normalised);
-            break;
-          default:
-            ADD_FAILURE() << "result " << result;
-        }
-      });
+  for (bool encoding : {true, false}) {
+    SweepFaults(
+        [&](Attempt& a) { a.dir.Write("in/PAY.cbl", source); },
+        [&](Attempt& a) {
+          std::string name = "PAY";
+          return a.service.RegisterEx(a.workspace, "COBOL", name, a.dir / "in/PAY.cbl", encoding);
+        },
+        [&](Attempt& a, int result, bool fired) {
+          std::string target = a.dir / "ws/Sources/COBOL/PAY.cbl";
+          const std::vector<LogRecord>& records = a.workspace->log->records;
+          EXPECT_TRUE(fired || result == rOK) << result;
+          switch (result) {
+            case rErrorOnCreateSourceDirectory:
+              EXPECT_TRUE(records.empty());
+              break;
+            case rUnexpectedRegistrationError:
+              ASSERT_EQ(records.size(), 1u);
+              EXPECT_EQ(std::tie(records[0].title, records[0].severity), std::tuple("Register", 2));
+              EXPECT_NE(records[0].text.find(a.dir / "in/PAY.cbl"), std::string::npos);
+              EXPECT_FALSE(std::filesystem::exists(target));
+              EXPECT_TRUE(a.repository->objects.empty());
+              break;
+            case rOK:  // also when the failure is one the operation does not depend on
+              EXPECT_EQ(ReadFile(target), encoding ? normalised : source);
+              break;
+            default:
+              ADD_FAILURE() << "result " << result;
+          }
+        });
+  }
 }
 
 TEST_F(FaultInjectionTest, RefreshLeavesTheOldCopyOrTheNewOne) {

@@ -20,6 +20,17 @@ std::string Normalise(const std::string& text, unsigned bits) {
   return Text(NormaliseSource(source, OptionsFromBits(bits)));
 }
 
+// What the streaming form hands on for the file, joined.
+std::vector<std::uint8_t> Streamed(const std::string& path, unsigned bits,
+                                   std::size_t piece = kNormaliserPiece) {
+  std::vector<std::uint8_t> streamed;
+  auto sink = [&](const std::uint8_t* bytes, std::size_t size) {
+    streamed.insert(streamed.end(), bytes, bytes + size);
+  };
+  NormaliseFileTo(path, OptionsFromBits(bits), sink, piece);
+  return streamed;
+}
+
 struct Case {
   const char* name;
   unsigned bits;
@@ -86,12 +97,8 @@ TEST(Normaliser, AgreesWithTheLiteralRulesOnRandomText) {
     ASSERT_EQ(NormaliseSource(copy, options), expected) << "round " << round;
     if (round / 64 % 8 > 1) continue;
     std::size_t piece = round / 64 % 8 == 0 ? 1 + round % 7 : 40 + round % 200;
-    std::vector<std::uint8_t> streamed;
-    auto sink = [&](const std::uint8_t* bytes, std::size_t size) {
-      streamed.insert(streamed.end(), bytes, bytes + size);
-    };
-    NormaliseFileTo(dir.Write(std::to_string(round), Text(text)), options, sink, piece);
-    ASSERT_EQ(streamed, expected) << "round " << round << " in pieces of " << piece;
+    ASSERT_EQ(Streamed(dir.Write(std::to_string(round), Text(text)), round & 0x3F, piece), expected)
+        << "round " << round << " in pieces of " << piece;
   }
 }
 
@@ -112,12 +119,8 @@ TEST(Normaliser, StreamsLinesLongerThanItsBlocks) {
     std::string path = dir.Write(std::to_string(l), lines[l]);
     for (unsigned bits : {0u, 0u + kNumeration, kTabs | kNumeration | kLead, kSosi | kSjis,
                           kNumeration | kSosi | kSosiRemoved | kSjis}) {
-      std::vector<std::uint8_t> streamed;
-      auto sink = [&](const std::uint8_t* bytes, std::size_t size) {
-        streamed.insert(streamed.end(), bytes, bytes + size);
-      };
-      NormaliseFileTo(path, OptionsFromBits(bits), sink);
-      ASSERT_EQ(Text(streamed), Normalise(lines[l], bits)) << "line " << l << " bits " << bits;
+      ASSERT_EQ(Text(Streamed(path, bits)), Normalise(lines[l], bits))
+          << "line " << l << " bits " << bits;
     }
   }
 }

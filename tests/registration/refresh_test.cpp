@@ -57,45 +57,37 @@ class RefreshTest : public ::testing::Test {
   SVStandard service_;
 };
 
+// A changed original (or a missing copy) is copied and the object invalidated; an original given
+// is recorded even when it is unchanged; a missing or unknown original is logged.
 TEST_F(RefreshTest, SingleObjectOutcomes) {
-  std::string same = dir_.Write("orig/SAME.cbl", "A\n");
-  auto unchanged = Registered("SAME", dir_ / "elsewhere.cbl", "A\n");
-  long copied = -1;
-  EXPECT_EQ(Refresh(unchanged->Id(), copied, same), rOK);
-  EXPECT_EQ(copied, 0);
-  EXPECT_EQ(unchanged->attributes["OriginalSource"], same);  // recorded though unchanged
-  EXPECT_FALSE(repository_->Called("InvalidateObject"));
-
-  std::string changed_original = dir_.Write("orig/CHG.cbl", "B\n");
-  auto changed = Registered("CHG", changed_original, "A\n");
-  EXPECT_EQ(Refresh(changed->Id(), copied), rOK);
-  EXPECT_EQ(copied, 1);
-  EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/CHG.cbl"), "B\n");
-  EXPECT_TRUE(repository_->Called("InvalidateObject(" + changed->Id()));
-  // A copy that holds only the start of the new form, or the new form and more, is rewritten.
-  for (const std::string name : {"SHORT", "LONG"}) {
-    auto stale = Registered(name, changed_original, name == "SHORT" ? "B" : "B\nMORE\n");
-    EXPECT_EQ(Refresh(stale->Id(), copied), rOK);
-    EXPECT_EQ(copied, 1);
-    EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/" + name + ".cbl"), "B\n");
+  const std::string same = dir_.Write("orig/SAME.cbl", "A\n");
+  // name, original, copy (none when empty), original given, result, files copied
+  const std::tuple<const char*, std::string, const char*, std::string, int, long> cases[] = {
+      {"SAME", dir_ / "elsewhere.cbl", "A\n", same, rOK, 0},
+      {"CHG", dir_.Write("orig/CHG.cbl", "B\n"), "A\n", "", rOK, 1},
+      {"NEW", dir_.Write("orig/NEW.cbl", "B\n"), "", "", rOK, 1},
+      {"GONE", dir_ / "orig/GONE.cbl", "A\n", "", rOK | rSourceFileIsMissed, 0},
+      {"UNK", "", "A\n", "", rOK | rOriginalSourceUnknown, 0},
+      {"HERE", root_ + "/Sources/COBOL/HERE.cbl", "A\n", "", rOK, 0},
+      // A copy holding only the start of the new form, or the new form and more, is rewritten.
+      {"SHORT", dir_ / "orig/CHG.cbl", "B", "", rOK, 1},
+      {"LONG", dir_ / "orig/CHG.cbl", "B\nMORE\n", "", rOK, 1},
+  };
+  for (const auto& [name, original, copy, given, result, copied] : cases) {
+    auto object = Registered(name, original, copy);
+    long count = -1;
+    const int answer = Refresh(object->Id(), count, given);
+    EXPECT_EQ(std::tuple(answer, count, ReadFile(root_ + "/Sources/COBOL/" + name + ".cbl"),
+                         repository_->Called("InvalidateObject(" + object->Id())),
+              std::tuple(result, copied, copied ? "B\n" : "A\n", copied == 1))
+        << name;
   }
-
-  auto recreated = Registered("NEW", dir_.Write("orig/NEW.cbl", "C\n"), "");
-  EXPECT_EQ(Refresh(recreated->Id(), copied), rOK);
-  EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/NEW.cbl"), "C\n");
-
-  auto missing = Registered("GONE", dir_ / "orig/GONE.cbl", "A\n");
-  EXPECT_EQ(Refresh(missing->Id(), copied), rOK | rSourceFileIsMissed);
-  auto unknown = Registered("UNK", "", "A\n");
-  EXPECT_EQ(Refresh(unknown->Id(), copied), rOK | rOriginalSourceUnknown);
-  auto in_place = Registered("HERE", root_ + "/Sources/COBOL/HERE.cbl", "A\n");
-  EXPECT_EQ(Refresh(in_place->Id(), copied), rOK);
-
+  EXPECT_EQ(repository_->objects[0]->attributes["OriginalSource"], same);
   ASSERT_EQ(workspace_->log->records.size(), 2u);
   const LogRecord& record = workspace_->log->records[0];
-  EXPECT_EQ(
-      std::tie(record.title, record.severity, record.object_id, record.text),
-      std::tuple("Refresh sources", 2, missing->Id(), LoadMessage(kMsgOriginalSourceNotFound)));
+  EXPECT_EQ(std::tie(record.title, record.severity, record.object_id, record.text),
+            std::tuple("Refresh sources", 2, repository_->objects[3]->Id(),
+                       LoadMessage(kMsgOriginalSourceNotFound)));
   EXPECT_EQ(workspace_->log->records[1].text, LoadMessage(kMsgOriginalSourceNotKnown));
 }
 
@@ -107,16 +99,15 @@ TEST_F(RefreshTest, FolderRunGoesOnAfterFailuresAndStopsAt256) {
   for (auto& member : {first, second, third}) member->folders = {folder->Id()};
   long copied = 0;
   EXPECT_EQ(Refresh(folder->Id(), copied), rOK | rSourceFileIsMissed);
-  EXPECT_EQ(copied, 2);
-  EXPECT_EQ(service_.RegisteredObjectId(), folder->Id());
+  EXPECT_EQ(std::tuple(copied, service_.RegisteredObjectId()), std::tuple(2, folder->Id()));
 
   // An invalidation failure gives 256 and ends the run.
   dir_.Write("orig/ONE.cbl", "newer\n");
   dir_.Write("orig/THREE.cbl", "newer\n");
   repository_->failing = {"InvalidateObject"};
   EXPECT_EQ(Refresh(folder->Id(), copied), rOK | rUnexpectedRegistrationError);
-  EXPECT_EQ(copied, 0);
-  EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/THREE.cbl"), "new\n");  // not reached
+  EXPECT_EQ(std::tuple(copied, ReadFile(root_ + "/Sources/COBOL/THREE.cbl")),
+            std::tuple(0, "new\n"));  // THREE is not reached
   EXPECT_NE(workspace_->log->records.back().text.find("256"), std::string::npos);
   EXPECT_EQ(registration::StateOf(service_).Workspace, nullptr);
 }
@@ -150,16 +141,16 @@ TEST_F(RefreshTest, UnregisteredObjectIsFoundInTheChosenDirectoryAndRegistered) 
   long copied = 0;
   ui_->folder = "";
   EXPECT_EQ(Refresh(object->Id(), copied), rOK | rOriginalSourceUnknown);
-  EXPECT_TRUE(workspace_->cancel_pressed);
-  EXPECT_EQ(workspace_->workspace_options->saves, 0);
+  EXPECT_EQ(std::tuple(workspace_->cancel_pressed, workspace_->workspace_options->saves),
+            std::tuple(true, 0));
 
   ui_->folder = dir_ / "lib";
   EXPECT_EQ(Refresh(object->Id(), copied), rOK);
-  EXPECT_EQ(copied, 1);
-  EXPECT_EQ(workspace_->workspace_options->saves, 1);
+  EXPECT_EQ(std::tuple(copied, workspace_->workspace_options->saves), std::tuple(1, 1));
   // The file is registered under its own name, as a new registration would.
-  ASSERT_EQ(repository_->objects.back()->attributes["Name"], "PAYROLL.cob");
-  EXPECT_EQ(repository_->objects.back()->attributes["OriginalSource"], found);
+  auto& attributes = repository_->objects.back()->attributes;
+  EXPECT_EQ(std::tuple(attributes["Name"], attributes["OriginalSource"]),
+            std::tuple("PAYROLL.cob", found));
   // The directory is kept: the dialog is not shown again.
   auto other = repository_->Add("COBOL", "OTHER");
   dir_.Write("lib/OTHER.cbl", "O\n");

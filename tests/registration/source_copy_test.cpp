@@ -80,7 +80,7 @@ TEST_F(SourceCopyTest, JapaneseDoubleByteRunsAreMarked) {
   EXPECT_EQ(Text(service_.ReadSource(Workspace(english), "COBOL", from)), "A \x82\xA0\x82\xA2 Z\n");
 }
 
-TEST_F(SourceCopyTest, MissingSourceNamesThePath) {
+TEST_F(SourceCopyTest, MissingSourceAndBadSettingsAreErrors) {
   for (bool normalised : {false, true}) {
     ExpectError(
         [&] {
@@ -89,6 +89,9 @@ TEST_F(SourceCopyTest, MissingSourceNamesThePath) {
         },
         normalised ? error_number::kFileNotFound : error_number::kFileCopyFailed, "missing.cbl");
   }
+  // So do the settings' errors.
+  EXPECT_THROW(service_.CopySource(Workspace({}), "JCL", dir_ / "x", dir_ / "y"), Error);
+  EXPECT_THROW(service_.ReadSource(nullptr, "COBOL", dir_ / "x"), Error);
 }
 
 TEST_F(SourceCopyTest, UnwritableTargetRaises200WithBothPaths) {
@@ -98,11 +101,6 @@ TEST_F(SourceCopyTest, UnwritableTargetRaises200WithBothPaths) {
   ExpectError([&] { service_.CopySource(Workspace({.expand_tabs = true}), "COBOL", from, to); },
               error_number::kFileCopyFailed, from + " to " + to);
   EXPECT_EQ(ReadFile(to), "old");
-}
-
-TEST_F(SourceCopyTest, SettingsErrorsReachTheCaller) {
-  EXPECT_THROW(service_.CopySource(Workspace({}), "JCL", dir_ / "x", dir_ / "y"), Error);
-  EXPECT_THROW(service_.ReadSource(nullptr, "COBOL", dir_ / "x"), Error);
 }
 
 // With the table of code page 037 saved in the workspace.
@@ -167,14 +165,13 @@ TEST_F(EbcdicSourceTest, JapaneseSourcesConvertInBlocksAsWholeWithBestFits) {
   EXPECT_EQ(Text(service_.ReadSource(workspace, "COBOL", source)), expected);
 }
 
-TEST_F(EbcdicSourceTest, EmptySourceLoadsNoTableAndChangesNoSetting) {
-  std::string source = dir_.Write("EMPTY.cbl", "");
-  EXPECT_TRUE(service_.ReadSource(Ebcdic("missing.tbl"), "COBOL", source).empty());
+// An empty source loads no table and changes no setting.
+TEST_F(EbcdicSourceTest, TableIsLoadedOnceWhenNeededAndAFailedLoadIsNotKept) {
+  std::string empty = dir_.Write("EMPTY.cbl", "");
+  EXPECT_TRUE(service_.ReadSource(Ebcdic("missing.tbl"), "COBOL", empty).empty());
   EXPECT_EQ(registration::StateOf(service_).CodePageTable, nullptr);
   EXPECT_TRUE(registration::ThreadRegistrationSettings().ExpandTabs);
-}
 
-TEST_F(EbcdicSourceTest, TableIsLoadedOnceAndAFailedLoadIsNotKept) {
   std::string source = dir_.Write("PAY.cbl", Record("\xC8"));
   service_.ReadSource(Ebcdic(), "COBOL", source);
   auto cached = registration::StateOf(service_).CodePageTable;

@@ -3,73 +3,73 @@
 // be told apart.
 #pragma once
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include "platform/text.h"
+#include "svregistration/class_registry.h"
+#include "svregistration/error.h"
 #include "svregistration/host/registration_handler.h"
 #include "svregistration/host/repository.h"
 
 namespace svregistration::testing {
 
-class FakeObject;
-
-class FakeObjectType final : public host::ObjectType {
- public:
-  FakeObjectType(std::string code, std::string handler)
-      : code_(std::move(code)), handler_(std::move(handler)) {}
+/// The types COBOL, FOLDER, REFUSED and NOHANDLER. Each names the handler "Test.<code>", which
+/// RegisterTestHandlers makes accept, refuse (REFUSED) or leaves unregistered (NOHANDLER).
+struct FakeObjectType final : host::ObjectType {
+  explicit FakeObjectType(std::string type_code) : code(std::move(type_code)) {}
   std::string SourceAttribute() override { return "Source"; }
-  std::string RegistrationHandler() override { return handler_; }
-  std::string DisplayName() override { return code_ + " program"; }
-  std::string TypeCode() override { return code_; }
-
- private:
-  std::string code_, handler_;
+  std::string RegistrationHandler() override { return "Test." + code; }
+  std::string DisplayName() override { return code + " program"; }
+  std::string TypeCode() override { return code; }
+  std::string code;
 };
 
-class FakeRepository final : public host::Repository {
- public:
-  FakeRepository();
-  std::shared_ptr<host::ObjectType> SchemaObjectType(const std::string& type_name) override;
-  std::shared_ptr<host::ObjectCursor> PrepareCollection(const std::string& type_code,
-                                                        const std::string& condition) override;
-  std::shared_ptr<host::RepositoryObject> FindObject(const std::string& type, std::string& name,
-                                                     const std::string& condition) override;
-  std::shared_ptr<host::RepositoryObject> NewObject(const std::string& type,
-                                                    std::string& name) override;
-  std::shared_ptr<host::RepositoryObject> ObjectById(const std::string& id) override;
-  long CountObjects(const std::string& type_code, const std::string& condition) override;
-  std::shared_ptr<host::ObjectCursor> SelectObjects(const std::string& type_code,
-                                                    const std::string& condition,
-                                                    const std::string&) override {
-    return PrepareCollection(type_code, condition);
+/// The objects given, each seen through a BelongsTo relation to its own type.
+struct FakeCursor final : host::ObjectCursor,
+                          host::RelationType,
+                          std::enable_shared_from_this<FakeCursor> {
+  explicit FakeCursor(std::vector<std::shared_ptr<host::RepositoryObject>> objects)
+      : items(std::move(objects)) {}
+  bool Eof() override { return index >= items.size(); }
+  std::shared_ptr<host::RepositoryObject> Item() override { return items.at(index); }
+  std::shared_ptr<host::RelationType> Relation() override {
+    target = items.at(index)->ObjectType();
+    return shared_from_this();
   }
-  void UnregisterObjects(host::IdCollection& ids, host::EntryList& entries) override;
-  void InvalidateObjects(host::IdCollection& ids, host::EntryList& entries) override;
+  void MoveNext() override { ++index; }
+  long Count() override { return static_cast<long>(items.size()); }
+  std::string Name() override { return "BelongsTo"; }
+  std::shared_ptr<host::ObjectType> TargetType() override { return target; }
 
-  /// Adds an object directly (no call recorded).
-  std::shared_ptr<FakeObject> Add(const std::string& type, const std::string& name);
-  std::shared_ptr<FakeObject> Find(const std::string& id);
+  std::vector<std::shared_ptr<host::RepositoryObject>> items;
+  std::size_t index = 0;
+  std::shared_ptr<host::ObjectType> target;
+};
+
+/// The calls made to the repository and its objects.
+struct FakeCalls {
   /// Records a call and raises Error when its name is in `failing`.
-  void Call(const std::string& name, const std::string& detail = "");
-  bool Called(const std::string& name) const;
-
-  std::map<std::string, std::shared_ptr<FakeObjectType>> types;
-  std::vector<std::shared_ptr<FakeObject>> objects;
+  void Call(const std::string& name, const std::string& detail = "") {
+    calls.push_back(detail.empty() ? name : name + "(" + detail + ")");
+    if (failing.count(name) != 0) throw Error(5, "FakeRepository", name + " failed");
+  }
+  bool Called(const std::string& name) const {
+    return std::any_of(calls.begin(), calls.end(), [&](auto& c) { return c.rfind(name, 0) == 0; });
+  }
   std::vector<std::string> calls;
   std::set<std::string> failing;
-
- private:
-  int next_id_ = 1;
 };
 
 class FakeObject final : public host::RepositoryObject {
  public:
-  FakeObject(FakeRepository& repository, std::string id, std::string name,
-             std::shared_ptr<FakeObjectType> object_type)
-      : type(std::move(object_type)), repository_(repository), id_(std::move(id)) {
+  using List = std::vector<std::shared_ptr<FakeObject>>;
+  FakeObject(FakeCalls& calls, List& all, std::string id, std::string name, std::string code)
+      : type(std::make_shared<FakeObjectType>(code)), calls_(calls), all_(all), id_(id) {
     attributes["Name"] = std::move(name);
   }
   std::string Id() override { return id_; }
@@ -78,15 +78,45 @@ class FakeObject final : public host::RepositoryObject {
   std::string GetAttribute(const std::string& name) override { return attributes[name]; }
   void BeginUpdate() override {}
   void SetAttribute(const std::string& name, const std::string& value) override {
-    repository_.Call("SetAttribute", id_ + "." + name + "=" + value);
+    calls_.Call("SetAttribute", id_ + "." + name + "=" + value);
     attributes[name] = value;
   }
   void EndUpdate() override {}
-  std::shared_ptr<host::ObjectCursor> Relations() override;
-  std::shared_ptr<host::ObjectCursor> Members() override;
-  void RemoveRelation(const std::string& relation, const std::string& target_id) override;
-  void UnregisterObject(host::EntryList& entries) override;
-  void InvalidateObject(host::EntryList& entries) override;
+  std::shared_ptr<host::ObjectCursor> Relations() override {
+    calls_.Call("Relations", id_);
+    return Where(all_, [&](FakeObject& o) { return std::ranges::count(folders, o.id_) != 0; });
+  }
+  std::shared_ptr<host::ObjectCursor> Members() override {
+    calls_.Call("Members", id_);
+    return Where(all_, [&](FakeObject& o) { return std::ranges::count(o.folders, id_) != 0; });
+  }
+  void RemoveRelation(const std::string& relation, const std::string& target_id) override {
+    calls_.Call("RemoveRelation", id_ + "->" + target_id);
+    auto it = std::find(folders.begin(), folders.end(), target_id);
+    if (relation != "BelongsTo" || it == folders.end()) throw Error(5, "Test", "no such relation");
+    folders.erase(it);
+  }
+  void UnregisterObject(host::EntryList& entries) override {
+    calls_.Call("UnregisterObject", id_);
+    if (!attributes["Source"].empty()) entries.push_back("." + attributes["Source"]);
+    entries.insert(entries.end(), generated.begin(), generated.end());
+    std::erase_if(all_, [&](auto& o) { return o->id_ == id_; });
+  }
+  void InvalidateObject(host::EntryList& entries) override {
+    calls_.Call("InvalidateObject", id_);
+    entries.insert(entries.end(), generated.begin(), generated.end());
+    generated.clear();
+  }
+
+  /// A cursor over the objects of `all` that `keep` selects, in the order of `all`.
+  template <class Keep>
+  static std::shared_ptr<host::ObjectCursor> Where(const List& all, Keep keep) {
+    std::vector<std::shared_ptr<host::RepositoryObject>> found;
+    for (const auto& o : all) {
+      if (keep(*o)) found.push_back(o);
+    }
+    return std::make_shared<FakeCursor>(found);
+  }
 
   std::map<std::string, std::string> attributes;
   std::vector<std::string> generated;  ///< file entries of generated files
@@ -94,12 +124,95 @@ class FakeObject final : public host::RepositoryObject {
   std::shared_ptr<FakeObjectType> type;
 
  private:
-  FakeRepository& repository_;
+  FakeCalls& calls_;
+  List& all_;
   std::string id_;
 };
 
-/// Registers the handler classes the fake types name: "Test.Accept" accepts, "Test.Refuse"
-/// refuses. "Test.Missing" is never registered.
-void RegisterTestHandlers();
+class FakeRepository final : public host::Repository, public FakeCalls {
+ public:
+  std::shared_ptr<host::ObjectType> SchemaObjectType(const std::string& code) override {
+    if (code != "COBOL" && code != "FOLDER" && code != "REFUSED" && code != "NOHANDLER") {
+      throw Error(9, "Test", "no object type '" + code + "'");
+    }
+    return std::make_shared<FakeObjectType>(code);
+  }
+  std::shared_ptr<host::ObjectCursor> PrepareCollection(const std::string& type_code,
+                                                        const std::string&) override {
+    return FakeObject::Where(objects, [&](FakeObject& o) {
+      return platform::EqualsIgnoreCase(o.type->code, type_code);
+    });
+  }
+  std::shared_ptr<host::RepositoryObject> FindObject(const std::string& type, std::string& name,
+                                                     const std::string&) override {
+    Call("FindObject", type + "/" + name);
+    for (const auto& o : objects) {
+      if (o->type->code == type && platform::EqualsIgnoreCase(o->Name(), name)) return o;
+    }
+    return nullptr;
+  }
+  std::shared_ptr<host::RepositoryObject> NewObject(const std::string& type,
+                                                    std::string& name) override {
+    Call("NewObject", type + "/" + name);
+    return Add(type, name);
+  }
+  std::shared_ptr<host::RepositoryObject> ObjectById(const std::string& id) override {
+    if (auto o = Find(id)) return o;
+    throw Error(9, "Test", "no object '" + id + "'");
+  }
+  long CountObjects(const std::string& type_code, const std::string& condition) override {
+    return PrepareCollection(type_code, condition)->Count();
+  }
+  std::shared_ptr<host::ObjectCursor> SelectObjects(const std::string& type_code,
+                                                    const std::string& condition,
+                                                    const std::string&) override {
+    return PrepareCollection(type_code, condition);
+  }
+  void UnregisterObjects(host::IdCollection& ids, host::EntryList& entries) override {
+    Call("UnregisterObjects");
+    for (const auto& id : ids) {
+      if (auto o = Find(id)) o->UnregisterObject(entries);
+    }
+  }
+  void InvalidateObjects(host::IdCollection& ids, host::EntryList& entries) override {
+    Call("InvalidateObjects");
+    for (const auto& id : ids) {
+      if (auto o = Find(id)) o->InvalidateObject(entries);
+    }
+  }
+
+  /// Adds an object directly (no call recorded).
+  std::shared_ptr<FakeObject> Add(const std::string& type, const std::string& name) {
+    SchemaObjectType(type);
+    std::string id = type + ":" + std::to_string(++count_);
+    return objects.emplace_back(std::make_shared<FakeObject>(*this, objects, id, name, type));
+  }
+  std::shared_ptr<FakeObject> Find(const std::string& id) {
+    auto it = std::find_if(objects.begin(), objects.end(), [&](auto& o) { return o->Id() == id; });
+    return it == objects.end() ? nullptr : *it;
+  }
+
+  FakeObject::List objects;
+
+ private:
+  int count_ = 0;
+};
+
+/// Registers the handlers the fake types name.
+inline void RegisterTestHandlers() {
+  struct Fixed final : host::RegistrationHandler {
+    explicit Fixed(bool accept) : accepts(accept) {}
+    bool OnObjectRegister(std::shared_ptr<host::Workspace>&,
+                          std::shared_ptr<host::RepositoryObject>&) override {
+      return accepts;
+    }
+    bool accepts;
+  };
+  for (const char* code : {"COBOL", "FOLDER", "REFUSED"}) {
+    ClassRegistry::Instance().Register<host::RegistrationHandler>(
+        std::string("Test.") + code,
+        [accept = code != std::string("REFUSED")] { return std::make_shared<Fixed>(accept); });
+  }
+}
 
 }  // namespace svregistration::testing

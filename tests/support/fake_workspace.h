@@ -5,16 +5,20 @@
 #include <memory>
 #include <optional>
 #include <pugixml.hpp>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "svregistration/error.h"
 #include "svregistration/host/workspace.h"
 
 namespace svregistration::testing {
 
 class FakeOptions final : public host::OptionsHolder {
  public:
-  explicit FakeOptions(const std::string& xml);
+  explicit FakeOptions(const std::string& xml) {
+    if (!document_.load_string(xml.c_str())) throw std::runtime_error("bad test XML: " + xml);
+  }
   pugi::xml_document* Document() override { return &document_; }
   void Save() override { ++saves; }
   int saves = 0;
@@ -42,11 +46,22 @@ class FakeLog final : public host::WorkspaceLog {
 class FakeWorkspace : public host::Workspace {
  public:
   /// Documents as XML text; an empty text means the workspace has no such document.
-  FakeWorkspace(std::string root, const std::string& workspace_xml,
-                const std::string& global_xml = "<OPTIONS/>");
+  FakeWorkspace(std::string root_dir, const std::string& workspace_xml,
+                const std::string& global_xml = "<OPTIONS/>")
+      : root(std::move(root_dir)), code_page_directory(root + "/codepages") {
+    if (!workspace_xml.empty()) workspace_options = std::make_shared<FakeOptions>(workspace_xml);
+    if (!global_xml.empty()) global_options = std::make_shared<FakeOptions>(global_xml);
+  }
 
-  std::shared_ptr<host::Repository> Repository() override;
-  std::string GetSolvaneName(int code) override;
+  std::shared_ptr<host::Repository> Repository() override {
+    if (!repository) throw Error(error_number::kObjectNotSet, "FakeWorkspace", "no repository");
+    return repository;
+  }
+  std::string GetSolvaneName(int code) override {
+    if (code == host::kWorkspaceRootDirectory) return root;
+    if (code == host::kCodePageTableDirectory) return code_page_directory;
+    throw Error(5, "FakeWorkspace", "no such code");
+  }
   std::shared_ptr<host::OptionsHolder> WorkspaceOptions() override { return workspace_options; }
   std::shared_ptr<host::OptionsHolder> GlobalOptions() override { return global_options; }
   std::shared_ptr<host::WorkspaceLog> Log() override { return log; }
@@ -79,6 +94,23 @@ struct OptionsSpec {
   std::string registered_locale = "1033";
   bool dbcs = false;
 };
-std::string WorkspaceOptionsXml(const OptionsSpec& options);
+inline std::string WorkspaceOptionsXml(const OptionsSpec& s) {
+  auto flag = [](bool b) { return b ? "true" : "false"; };
+  std::string table = s.encoding_table.empty()
+                          ? "<TEXT NAME='SourceLocale' VALUE='" + s.source_locale + "'/>"
+                          : std::string("<BOOL NAME='DBCS' VALUE='") + flag(s.dbcs) + "'/>";
+  return std::string("<OPTIONS><CASE ID='Registration'>") + "<BOOL ID='ExpandTabs' VALUE='" +
+         flag(s.expand_tabs) + "'/>" + "<BOOL ID='RemoveNumeration' VALUE='" +
+         flag(s.remove_numeration) + "'/>" + "<LIST NAME='Extension' VALUE='" + s.type +
+         "'><CASE NAME='" + s.type + "'>" + "<BOOL NAME='Numeration' VALUE='" + flag(s.numeration) +
+         "'/>" + "<BOOL NAME='RemoveLeadNumeration' VALUE='" + flag(s.remove_lead_numeration) +
+         "'/>" + "</CASE></LIST></CASE><CASE ID='Encoding'>" +
+         "<LIST ID='LegacySourcesEncoding' VALUE='" + s.legacy + "'>" +
+         "<LIST NAME='SOSI' VALUE='" + s.sosi + "'/></LIST>" +
+         "<LIST NAME='ObjectComputerEncoding' VALUE='Selected'><CASE NAME='Selected'>" +
+         "<TEXT NAME='EncodingTable' VALUE='" + s.encoding_table + "'/>" + table +
+         "<TEXT NAME='RegisteredLocale' VALUE='" + s.registered_locale + "'/>" +
+         "</CASE></LIST></CASE></OPTIONS>";
+}
 
 }  // namespace svregistration::testing

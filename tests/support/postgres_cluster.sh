@@ -2,7 +2,7 @@
 # The throwaway PostgreSQL cluster one ctest run shares: `start FILE` makes it (initdb in a new
 # temporary folder, listening on a Unix socket there only, run as the postgres user when run as
 # root) and writes the socket folder to FILE; `stop FILE` stops it and removes the folder. A start
-# that cannot be done says why and writes no FILE: the tests then start their own server, or skip.
+# that cannot be done says why and writes no FILE: the tests then skip (or fail, in CI).
 set -uo pipefail
 action=$1
 file=$2
@@ -21,7 +21,7 @@ start)
      ! "${as_server[@]}" "$bin/pg_ctl" -D "$folder/data" -l "$folder/server.log" -w -o \
        "-c listen_addresses='' -k $folder -c fsync=off -c synchronous_commit=off -c full_page_writes=off" \
        start >>"$folder/setup.log" 2>&1; then
-    echo "the shared server did not start (each test program tries its own):"
+    echo "the shared server did not start:"
     cat "$folder/setup.log" "$folder/server.log" 2>/dev/null
     rm -rf "$folder"
     exit 0

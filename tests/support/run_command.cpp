@@ -20,7 +20,7 @@ std::string SvregBinary() { return SVREG_SVREG_BINARY; }
 namespace {
 
 int Spawn(const std::vector<std::string>& args, const std::string& in, const std::string& out,
-          const std::string& err, const std::vector<std::string>& environment) {
+          const std::string& err) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
@@ -33,15 +33,8 @@ int Spawn(const std::vector<std::string>& args, const std::string& in, const std
   for (auto& a : argv_text) argv.push_back(a.data());
   argv.push_back(nullptr);
 
-  std::vector<std::string> env_text;
-  for (char** e = environ; *e != nullptr; ++e) env_text.emplace_back(*e);
-  env_text.insert(env_text.end(), environment.begin(), environment.end());
-  std::vector<char*> envp;
-  for (auto& e : env_text) envp.push_back(e.data());
-  envp.push_back(nullptr);
-
   pid_t pid = 0;
-  int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) throw std::runtime_error("cannot start " + SvregBinary());
   return pid;
@@ -51,7 +44,7 @@ int Spawn(const std::vector<std::string>& args, const std::string& in, const std
 
 int StartSvreg(const std::vector<std::string>& args, const std::string& out,
                const std::string& err) {
-  return Spawn(args, "/dev/null", out, err, {});
+  return Spawn(args, "/dev/null", out, err);
 }
 
 int WaitSvreg(int pid) {
@@ -60,23 +53,21 @@ int WaitSvreg(int pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-CommandResult RunSvreg(const std::vector<std::string>& args, const std::string& input,
-                       const std::vector<std::string>& environment) {
+CommandResult RunSvreg(const std::vector<std::string>& args, const std::string& input) {
   TempDir io;
   std::string in_path = io.Write("stdin", input);
   std::string out_path = io / "stdout";
   std::string err_path = io / "stderr";
   CommandResult result;
-  result.exit_code = WaitSvreg(Spawn(args, in_path, out_path, err_path, environment));
+  result.exit_code = WaitSvreg(Spawn(args, in_path, out_path, err_path));
   result.out = ReadFile(out_path);
   result.err = ReadFile(err_path);
   return result;
 }
 
 CommandResult ExpectSvregFails(const std::vector<std::string>& args, int exit_code,
-                               const std::vector<std::string>& parts,
-                               const std::vector<std::string>& environment) {
-  CommandResult result = RunSvreg(args, "", environment);
+                               const std::vector<std::string>& parts) {
+  CommandResult result = RunSvreg(args);
   EXPECT_EQ(result.exit_code, exit_code) << args[0] << ": " << result.err;
   for (const std::string& part : parts) {
     EXPECT_NE(result.err.find(part), std::string::npos) << part << " in " << result.err;

@@ -12,16 +12,13 @@ struct CommandResult {
   std::string err;
 };
 
-/// Runs svreg with the arguments (no shell), optional standard input, and extra environment
-/// assignments ("NAME=value").
-CommandResult RunSvreg(const std::vector<std::string>& args, const std::string& input = "",
-                       const std::vector<std::string>& environment = {});
+/// Runs svreg with the arguments (no shell), optional standard input, and the test's environment.
+CommandResult RunSvreg(const std::vector<std::string>& args, const std::string& input = "");
 
 /// Runs svreg, expecting it to end with `exit_code` having written each of `parts` to standard
 /// error; the result.
 CommandResult ExpectSvregFails(const std::vector<std::string>& args, int exit_code,
-                               const std::vector<std::string>& parts,
-                               const std::vector<std::string>& environment = {});
+                               const std::vector<std::string>& parts);
 
 /// Starts svreg in the background with its output going to the files `out` and `err` (and no
 /// input); its process id.

@@ -9,7 +9,11 @@
 namespace svregistration::testing {
 
 /// The shared folder, or an empty path when it does not exist.
-std::filesystem::path SharedDir();
+inline std::filesystem::path SharedDir() {
+  std::filesystem::path dir(SVREG_SHARED_DIR);
+  std::error_code ec;
+  return std::filesystem::is_directory(dir, ec) ? dir : std::filesystem::path();
+}
 
 }  // namespace svregistration::testing
 

@@ -17,15 +17,7 @@ using testing::ReadFile;
 using testing::RunSvreg;
 using testing::TempDir;
 
-class SvregObjects : public testing::SvregWorkspaceTest {
- protected:
-  std::string Id(const json& results, const std::string& name) {
-    for (const auto& r : results["results"]) {
-      if (r["name"] == name) return r["id"];
-    }
-    return "";
-  }
-};
+class SvregObjects : public testing::SvregWorkspaceTest {};
 
 TEST_P(SvregObjects, RegistersAFolderWalkAndReportsEveryResult) {
   dir_.Write("src/b/PAY.cbl", "       PROCEDURE DIVISION.\n");
@@ -48,8 +40,7 @@ TEST_P(SvregObjects, RegistersAFolderWalkAndReportsEveryResult) {
 
   auto summary =
       RunSvreg({"register", ws_, "--type", "JCL", dir_.Write("jcl/RUN.jcl", "//RUN JOB\n")});
-  EXPECT_EQ(summary.exit_code, 0);
-  EXPECT_EQ(summary.out, "1 file: 1 rOK\n");
+  EXPECT_EQ(std::tuple(summary.exit_code, summary.out), std::tuple(0, "1 file: 1 rOK\n"));
 
   testing::ExpectSvregFails({"register", ws_, "--type", "NOSUCH", dir_ / "src/b/PAY.cbl"}, 2,
                             {"'NOSUCH'"});
@@ -59,7 +50,7 @@ TEST_P(SvregObjects, FolderRefreshAndUnregistration) {
   std::string one = dir_.Write("src/ONE.cbl", "A\n");
   std::string two = dir_.Write("src/TWO.cbl", "B\n");
   auto registered = Json({"register", ws_, "--type", "COBOL", dir_ / "src"});
-  std::string one_id = Id(registered, "ONE.cbl"), two_id = Id(registered, "TWO.cbl");
+  std::string one_id = registered["results"][0]["id"], two_id = registered["results"][1]["id"];
   std::string folder = Json({"folder", "create", ws_, "MAIN"})["id"];
   Json({"folder", "add", ws_, folder, one_id, two_id});
   Json({"generated", "add", ws_, one_id, ".out\\ONE.lst", ":out\\ONE.mf"});

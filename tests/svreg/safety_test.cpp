@@ -105,10 +105,9 @@ TEST_P(SvregSafety, TheNextRunUndoesAKilledRegistration) {
   dir_.Write("escape", "outside");
   auto again = Json({"register", ws_, "--type", "COBOL", dir_.Write("src/LEFT.cbl", "left\n")});
   EXPECT_EQ(again["results"][0]["result"], "rOK");
-  EXPECT_TRUE(Exists("Sources/COBOL/KEPT.txt"));
-  EXPECT_TRUE(Exists("Sources/COBOL/USER.cbl"));
-  EXPECT_TRUE(fs::exists(dir_ / "escape"));
-  EXPECT_FALSE(Exists(".svreg/pending/1-1.journal"));
+  EXPECT_EQ(std::tuple(Exists("Sources/COBOL/KEPT.txt"), Exists("Sources/COBOL/USER.cbl"),
+                       fs::exists(dir_ / "escape"), Exists(".svreg/pending/1-1.journal")),
+            std::tuple(true, true, true, false));
 }
 
 TEST_P(SvregSafety, TheNextRunFinishesAKilledRefresh) {

@@ -4,6 +4,7 @@
 
 #include "support/postgres_server.h"
 #include "support/run_command.h"
+#include "support/scoped_environment.h"
 #include "support/temp_dir.h"
 
 namespace svregistration {
@@ -20,6 +21,10 @@ TEST(SvregInit, CreatesTheWorkspaceOnce) {
   ASSERT_EQ(result.exit_code, 0) << result.err;
   EXPECT_EQ(result.out, "{\"workspace\":\"" + (dir / "ws") + "\"}\n");
   ExpectSvregFails({"init", dir / "ws"}, 2, {"already holds a workspace"});
+  // Bad usage exits with 2 too.
+  EXPECT_EQ(std::tuple(RunSvreg({}).exit_code, RunSvreg({"no-such-command"}).exit_code,
+                       RunSvreg({"--help"}).exit_code),
+            std::tuple(2, 2, 0));
 }
 
 TEST(SvregInit, RepositoryOnAServer) {
@@ -86,31 +91,25 @@ TEST_F(SvregOnAWorkspace, ErrorsNameWhatWentWrongAndTheirNumber) {
   ExpectSvregFails({"source", "read", ws_, "--type", "COBOL", dir_ / "nope.cbl"}, 2,
                    {"nope.cbl", "(53)"});
   Set("//CASE[@NAME='English']/TEXT[@NAME='SourceLocale']", "77777");
+  testing::ScopedLocale japanese("ja_JP.UTF-8");
   ExpectSvregFails({"source", "read", ws_, "--type", "COBOL", dir_ / "x"}, 2,
-                   {"77777", "(-2147221451)"}, {"LANG=ja_JP.UTF-8"});
+                   {"77777", "(-2147221451)"});
 }
 
 TEST_F(SvregOnAWorkspace, OptionGetsAndSetsValuesAndReportsBadInput) {
-  const std::string& ws = ws_;
   const std::string tabs = "//BOOL[@ID='ExpandTabs']";
-  EXPECT_EQ(RunSvreg({"option", ws, "get", tabs}).out, "false\n");
-  EXPECT_EQ(RunSvreg({"option", ws, "set", tabs, "true"}).exit_code, 0);
-  EXPECT_EQ(RunSvreg({"option", ws, "get", tabs, "--json"}).out, "{\"value\":\"true\"}\n");
+  EXPECT_EQ(RunSvreg({"option", ws_, "get", tabs}).out, "false\n");
+  EXPECT_EQ(RunSvreg({"option", ws_, "set", tabs, "true"}).exit_code, 0);
+  EXPECT_EQ(RunSvreg({"option", ws_, "get", tabs, "--json"}).out, "{\"value\":\"true\"}\n");
   const std::string directory = "//CASE[@NAME='COBOL']/TEXT[@NAME='Directory']";
-  EXPECT_EQ(RunSvreg({"option", ws, "set", directory, "Src/Cobol", "--global"}).exit_code, 0);
-  EXPECT_EQ(RunSvreg({"option", ws, "get", directory, "--global"}).out, "Src/Cobol\n");
+  EXPECT_EQ(RunSvreg({"option", ws_, "set", directory, "Src/Cobol", "--global"}).exit_code, 0);
+  EXPECT_EQ(RunSvreg({"option", ws_, "get", directory, "--global"}).out, "Src/Cobol\n");
 
-  ExpectSvregFails({"option", ws, "set", "//BOOL[@ID='Nope']", "x"}, 2, {"selects no element"});
-  ExpectSvregFails({"option", ws, "get", "//BOOL[@ID="}, 2, {"is not valid"});
+  ExpectSvregFails({"option", ws_, "set", "//BOOL[@ID='Nope']", "x"}, 2, {"selects no element"});
+  ExpectSvregFails({"option", ws_, "get", "//BOOL[@ID="}, 2, {"is not valid"});
   dir_.Write("ws/options/workspace.xml", "<OPTIONS>\n  <CASE ID='Registration'>\n</OPTIONS>\n");
-  ExpectSvregFails({"option", ws, "get", "//X"}, 2,
+  ExpectSvregFails({"option", ws_, "get", "//X"}, 2,
                    {"workspace.xml' is not well-formed", "line 3"});
-}
-
-TEST(Svreg, BadUsageExitsWithTwo) {
-  EXPECT_EQ(RunSvreg({}).exit_code, 2);
-  EXPECT_EQ(RunSvreg({"no-such-command"}).exit_code, 2);
-  EXPECT_EQ(RunSvreg({"--help"}).exit_code, 0);
 }
 
 }  // namespace

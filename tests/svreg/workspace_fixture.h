@@ -40,10 +40,4 @@ class SvregWorkspaceTest : public ::testing::TestWithParam<Backend> {
   std::string uri_;
 };
 
-#define SVREG_ON_BOTH_REPOSITORIES(suite)                                                    \
-  INSTANTIATE_TEST_SUITE_P(Both, suite,                                                      \
-                           ::testing::Values(::svregistration::testing::Backend::kSqlite,    \
-                                             ::svregistration::testing::Backend::kPostgres), \
-                           ::svregistration::testing::BackendName)
-
 }  // namespace svregistration::testing

@@ -17,6 +17,7 @@
 namespace svregistration::workspace::testing {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::HasSubstr;
 
 // Runs SQL on a file directly, outside the workspace code.
@@ -94,12 +95,11 @@ TEST_F(WorkspaceDatabaseTest, DamagedTableFailsTheOperationClearly) {
   auto reopened = WorkspaceRepository::Make(Database::Open(path));
   Error error = CaptureError([&] { reopened->ObjectById(object->Id())->GetAttribute("Source"); });
   EXPECT_EQ(error.number(), error_number::kPathFileAccessError);
-  for (const std::string& part : {path, std::string("no such column"), std::string("SELECT ")}) {
-    EXPECT_THAT(error.description(), HasSubstr(part));
-  }
+  EXPECT_THAT(error.description(),
+              AllOf(HasSubstr(path), HasSubstr("no such column"), HasSubstr("SELECT ")));
 }
 
-TEST_F(WorkspaceDatabaseTest, TransactionsRollBackUnlessCommittedAndNest) {
+TEST_F(WorkspaceDatabaseTest, TransactionsNestAndStatementsInUseStayTheirs) {
   auto database = Database::Create(path);
   auto insert = [&](const char* name) {
     database->Prepare("INSERT INTO objects (type_code, name) VALUES ('JCL', ?1)")
@@ -128,10 +128,8 @@ TEST_F(WorkspaceDatabaseTest, TransactionsRollBackUnlessCommittedAndNest) {
   ASSERT_TRUE(names.Step());
   EXPECT_EQ(names.Text(0), "A,C");
   EXPECT_FALSE(database->InTransaction());
-}
 
-TEST_F(WorkspaceDatabaseTest, SameStatementCanBeUsedWhileInUse) {
-  auto database = Database::Create(path);
+  // A cached statement still in use is not handed out again.
   const char* sql = "SELECT code FROM object_types ORDER BY rowid";
   Statement outer = database->Prepare(sql);
   ASSERT_TRUE(outer.Step());

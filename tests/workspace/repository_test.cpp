@@ -27,7 +27,6 @@ constexpr int kSubscript = error_number::kSubscriptOutOfRange;
 // --- Types, ids, finding and creating -----------------------------------------------------------
 
 TEST_P(RepositoryTest, IdsCarryTheTypeCode) {
-  EXPECT_EQ(repository_->SchemaObjectType("cobol")->DisplayName(), "COBOL program");
   WorkspaceIdUtility ids;
   for (const char* type : {"FOLDER", "COBOL", "copybook", "JCL", "PLI", "BMS"}) {
     auto object = New(type, "X");
@@ -103,17 +102,16 @@ TEST_P(RepositoryTest, AttributesRoundTripInOneUpdate) {
   object->SetAttribute("source", "Sources/COBOL/PAY.CBL");  // the same attribute, replaced
   object->EndUpdate();
   // Read back during the update; not yet visible to another handle.
-  EXPECT_EQ(object->GetAttribute("Source"), "Sources/COBOL/PAY.CBL");
-  EXPECT_EQ(object->Name(), "PAY.cbl");
-  EXPECT_EQ(other->GetAttribute("Source"), "");
+  EXPECT_EQ(
+      std::tuple(object->GetAttribute("Source"), object->Name(), other->GetAttribute("Source")),
+      std::tuple("Sources/COBOL/PAY.CBL", "PAY.cbl", ""));
   object->EndUpdate();
 
   // A second connection sees what was committed.
   auto reader = WorkspaceRepository::Make(Connect())->ObjectById(object->Id());
-  EXPECT_EQ(reader->GetAttribute("SOURCE"), "Sources/COBOL/PAY.CBL");
-  EXPECT_EQ(reader->GetAttribute("OriginalSource"), "/in/PAY.cbl");
-  EXPECT_EQ(reader->Name(), "PAY.cbl");
-  EXPECT_EQ(reader->GetAttribute("Unset"), "");
+  EXPECT_EQ(std::tuple(reader->GetAttribute("SOURCE"), reader->GetAttribute("OriginalSource"),
+                       reader->Name(), reader->GetAttribute("Unset")),
+            std::tuple("Sources/COBOL/PAY.CBL", "/in/PAY.cbl", "PAY.cbl", ""));
   // An empty value unsets; a name in other letter case is the same object's.
   object->BeginUpdate();
   object->SetAttribute("OriginalSource", "");
@@ -121,25 +119,17 @@ TEST_P(RepositoryTest, AttributesRoundTripInOneUpdate) {
   object->EndUpdate();
   EXPECT_EQ(reader->GetAttribute("OriginalSource"), "");
   std::string name = "pay.cbl";
-  EXPECT_EQ(repository_->FindObject("COBOL", name, "")->Id(), object->Id());
-  EXPECT_EQ(name, "PAY.CBL");
+  EXPECT_EQ(std::tuple(repository_->FindObject("COBOL", name, "")->Id(), name),
+            std::tuple(object->Id(), "PAY.CBL"));
 }
 
-TEST_P(RepositoryTest, UpdateMisuseIsAnError) {
-  auto object = New("JCL", "JOB1");
-  std::vector<std::function<void()>> calls = {
-      [&] { object->SetAttribute("Source", "x"); },  // outside an update
-      [&] { object->EndUpdate(); },                  // without BeginUpdate
-      [&] {
-        object->BeginUpdate();
-        object->SetAttribute("", "x");
-      },
-      [&] { object->SetAttribute("Name", ""); },
-  };
-  for (const auto& call : calls) EXPECT_EQ(ErrorNumber(call), kInvalidArgument);
-}
+TEST_P(RepositoryTest, MisusedOrFailedUpdatesStoreNothing) {
+  auto job = New("JCL", "JOB1");
+  EXPECT_EQ(ErrorNumber([&] { job->SetAttribute("Source", "x"); }), kInvalidArgument);  // no update
+  job->BeginUpdate();
+  EXPECT_EQ(ErrorNumber([&] { job->SetAttribute("", "x"); }), kInvalidArgument);
+  EXPECT_EQ(ErrorNumber([&] { job->SetAttribute("Name", ""); }), kInvalidArgument);
 
-TEST_P(RepositoryTest, FailedUpdateStoresNothing) {
   New("COBOL", "TAKEN");
   auto object = NewWith("COBOL", "PAY", {{"Source", "old"}});
   object->BeginUpdate();
@@ -148,10 +138,10 @@ TEST_P(RepositoryTest, FailedUpdateStoresNothing) {
   object->SetAttribute("Name", "taken");
   ExpectError([&] { object->EndUpdate(); }, kInvalidArgument, "'taken'");
   // Nothing of the update was stored, and the update is over.
-  EXPECT_EQ(object->GetAttribute("Source"), "old");
-  EXPECT_EQ(object->GetAttribute("OriginalSource"), "");
-  EXPECT_EQ(object->Name(), "PAY");
-  EXPECT_EQ(ErrorNumber([&] { object->EndUpdate(); }), kInvalidArgument);
+  EXPECT_EQ(std::tuple(object->GetAttribute("Source"), object->GetAttribute("OriginalSource"),
+                       object->Name()),
+            std::tuple("old", "", "PAY"));
+  EXPECT_EQ(ErrorNumber([&] { object->EndUpdate(); }), kInvalidArgument);  // no update open
 
   // An object removed by another handle while the update was open.
   auto doomed = New("JCL", "JOB1");
@@ -272,28 +262,19 @@ TEST_P(RepositoryTest, UnregisterReturnsTheCopyAndGeneratedEntriesAndRemovesEver
   EXPECT_THAT(entries, ElementsAre("*note"));
 }
 
-TEST_P(RepositoryTest, InvalidateReturnsAndForgetsGeneratedEntries) {
-  auto pay = NewWith("COBOL", "PAY", {{"Source", "Sources/COBOL/PAY.cbl"}});
-  repository_->AddGeneratedEntries(pay->Id(), {".out/PAY.lst", "\\gen"});
-  host::EntryList entries;
-  pay->InvalidateObject(entries);
-  EXPECT_THAT(entries, ElementsAre(".out/PAY.lst", "\\gen"));
-  EXPECT_THAT(repository_->GeneratedEntries(pay->Id()), IsEmpty());
-  EXPECT_EQ(pay->GetAttribute("Source"), "Sources/COBOL/PAY.cbl");
-}
-
 TEST_P(RepositoryTest, GroupOperationsWorkOnTheWholeCollection) {
   auto a = NewWith("COBOL", "A", {{"Source", "Sources/COBOL/A.cbl"}});
   auto b = NewWith("JCL", "B", {{"Source", "Sources/JCL/B.jcl"}});
   auto c = New("COPYBOOK", "C");
-  repository_->AddGeneratedEntries(a->Id(), {".out/A.lst"});
-  repository_->AddGeneratedEntries(b->Id(), {".out/B.lst"});
-  repository_->AddGeneratedEntries(c->Id(), {".out/C.lst"});
+  for (const auto& o : {a, b, c})
+    repository_->AddGeneratedEntries(o->Id(), {".out/" + o->Name() + ".lst"});
 
   host::IdCollection ids = {b->Id(), a->Id(), b->Id()};
   host::EntryList entries;
   repository_->InvalidateObjects(ids, entries);
   EXPECT_THAT(entries, ElementsAre(".out/B.lst", ".out/A.lst"));
+  EXPECT_THAT(repository_->GeneratedEntries(a->Id()), IsEmpty());  // forgotten; the copy stays
+  EXPECT_EQ(a->GetAttribute("Source"), "Sources/COBOL/A.cbl");
 
   // An unknown id changes nothing.
   ids = {c->Id(), "COBOL:999"};
@@ -353,9 +334,8 @@ TEST_P(RepositoryTest, LogKeepsRecordsInOrder) {
   log->Add("Unregister", host::kSeverityInformation, "COBOL:1", "Object 'PAY' ...");
   auto records = RepositoryLog::Make(Connect())->Records();
   ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].title + "|" + std::to_string(records[0].severity) + "|" + records[0].text,
-            "Register|2|Unable to copy file");
-  EXPECT_FALSE(records[0].object_id.has_value());
+  EXPECT_EQ(std::tie(records[0].title, records[0].severity, records[0].text, records[0].object_id),
+            std::tuple("Register", 2, "Unable to copy file", std::nullopt));
   EXPECT_EQ(records[1].object_id, "COBOL:1");
   EXPECT_LT(records[0].sequence, records[1].sequence);
   EXPECT_THAT(records[1].time, ::testing::MatchesRegex("....-..-..T..:..:..\\....Z"));
@@ -373,10 +353,7 @@ TEST_P(RepositoryTest, BatchAfterAFailedStatementKeepsItsWorkOrSaysItLostIt) {
   EXPECT_EQ(repository_->CountObjects("JCL", ""), error.number() ? 0 : 1);
 }
 
-INSTANTIATE_TEST_SUITE_P(Both, RepositoryTest,
-                         ::testing::Values(svregistration::testing::Backend::kSqlite,
-                                           svregistration::testing::Backend::kPostgres),
-                         svregistration::testing::BackendName);
+SVREG_ON_BOTH_REPOSITORIES(RepositoryTest);
 
 // --- The built-in handlers ---------------------------------------------------------------------
 
@@ -399,16 +376,27 @@ class HandlerTest : public RepositoryTest {
   int count_ = 0;
 };
 
-TEST_P(HandlerTest, ExtensionHandlerAcceptsTheTypesExtensions) {
-  // The default options give COBOL the extensions .cbl and .cob.
-  for (const char* copy :
-       {"Sources/COBOL/PAY.cbl", "Sources\\COBOL\\PAY.CBL", "Sources/COBOL/PAY.Cob"}) {
-    EXPECT_TRUE(Accepts("COBOL", copy)) << copy;
+// The default options give COBOL the extensions .cbl and .cob; the handlers of COPYBOOK, JCL and
+// PLI accept every object, BMS names one that cannot be created.
+TEST_P(HandlerTest, HandlersOfTheTypesAcceptWhatTheirRulesAllow) {
+  // clang-format off
+  const std::tuple<const char*, const char*, bool> cases[] = {
+      {"COBOL", "Sources/COBOL/PAY.cbl", true}, {"COBOL", "Sources\\COBOL\\PAY.CBL", true},
+      {"COBOL", "Sources/COBOL/PAY.Cob", true}, {"COBOL", "Sources/COBOL/PAY.cpy", false},
+      {"COBOL", "Sources/COBOL/PAY.cbl.bak", false}, {"COBOL", "Sources/a.cbl/PAY", false},
+      {"COBOL", "", false}, {"COPYBOOK", "", true}, {"JCL", "", true}, {"PLI", "", true}};
+  // clang-format on
+  for (const auto& [type, copy, accepted] : cases) {
+    EXPECT_EQ(Accepts(type, copy), accepted) << type << " " << copy;
   }
-  for (const char* copy :
-       {"Sources/COBOL/PAY.cpy", "Sources/COBOL/PAY.cbl.bak", "Sources/a.cbl/PAY", ""}) {
-    EXPECT_FALSE(Accepts("COBOL", copy)) << copy;
-  }
+  auto map = repository_->SchemaObjectType("BMS");
+  EXPECT_EQ(
+      ErrorNumber([&] {
+        ClassRegistry::Instance().Create<host::RegistrationHandler>(map->RegistrationHandler());
+      }),
+      error_number::kCannotCreateObject);
+  auto ids = ClassRegistry::Instance().Create<host::IdUtility>(host::kIdUtilityClass);
+  EXPECT_EQ(ids->ObjectTypeOfId(New("FOLDER", "F")->Id()), "FOLDER");
 }
 
 TEST_P(HandlerTest, ExtensionHandlerReadsTheWorkspaceOptions) {
@@ -423,18 +411,6 @@ TEST_P(HandlerTest, ExtensionHandlerReadsTheWorkspaceOptions) {
       std::make_shared<svregistration::testing::FakeWorkspace>(dir_.path().string(), "");
   EXPECT_EQ(ErrorNumber([&] { ExtensionHandler().OnObjectRegister(bare, object); }),
             error_number::kObjectNotSet);
-}
-
-TEST_P(HandlerTest, TypesNameHandlersThatAcceptOrCannotBeCreatedAndTheIdUtilityIsThere) {
-  for (const char* type : {"COPYBOOK", "JCL", "PLI"}) EXPECT_TRUE(Accepts(type, "")) << type;
-  auto map = repository_->SchemaObjectType("BMS");
-  EXPECT_EQ(
-      ErrorNumber([&] {
-        ClassRegistry::Instance().Create<host::RegistrationHandler>(map->RegistrationHandler());
-      }),
-      error_number::kCannotCreateObject);
-  auto ids = ClassRegistry::Instance().Create<host::IdUtility>(host::kIdUtilityClass);
-  EXPECT_EQ(ids->ObjectTypeOfId(New("FOLDER", "F")->Id()), "FOLDER");
 }
 
 // The handlers read only what every repository stores alike.
