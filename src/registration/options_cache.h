@@ -3,9 +3,9 @@
 // copying the file. Whether they still say the same is told by their signature: every node's
 // kind, name and value and every attribute, in document order (with the environment variables
 // that choose the locales, for the settings), so that any change a host makes, in place or by
-// handing over another document, is seen. The documents are compared once per call of the
-// library (a refresh of a folder is one call): what they say when a call starts holds for all
-// of it.
+// handing over another document, is seen. The documents are compared at most once per call of
+// the library (a refresh of a folder is one call): a host that changes them while a call runs
+// (from a handler or interface the call reaches) is heard from its next call on.
 #pragma once
 
 #include <initializer_list>

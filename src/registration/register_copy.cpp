@@ -61,12 +61,17 @@ SVRegistrationResults RegisterCopy::Check(bool source_path_fits, bool target_pat
 void RegisterCopy::Run(State& state, host::Workspace& workspace, const std::string& type,
                        bool with_encoding) {
   if (!needed_) return;
-  if (with_encoding) {
-    CopySourceTo(state, workspace, type, ends_);
-    return;
+  try {
+    if (with_encoding) {
+      CopySourceTo(state, workspace, type, ends_);
+      return;
+    }
+    if (!fast_) ends_.source.reset();  // the host's utility copies from the paths
+    CopyPlainTo(ends_);
+  } catch (...) {
+    ends_.target.reset();  // a target made here and not finished goes before the error is told
+    throw;
   }
-  if (!fast_) ends_.source.reset();  // the host's utility copies from the paths
-  CopyPlainTo(ends_);
 }
 
 }  // namespace svregistration::registration

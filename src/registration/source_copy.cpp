@@ -98,6 +98,27 @@ void WorkspaceFormTo(State& state, host::Workspace& workspace, platform::FileRea
       NormaliserOptions::From(settings), sink);
 }
 
+// Writes the workspace form into the replacement and puts it in place; false when it cannot be
+// written, the target then unchanged.
+bool WriteWorkspaceForm(State& state, host::Workspace& workspace, platform::FileReader* reader,
+                        const std::string& path, platform::FileReplacement& target) {
+  bool written = true;
+  WorkspaceFormTo(state, workspace, reader, path, [&](const std::uint8_t* bytes, std::size_t size) {
+    if (!written) return;
+    try {
+      target.Write(bytes, size);
+    } catch (const Error&) {
+      written = false;
+    }
+  });
+  try {
+    if (written) target.Commit();
+  } catch (const Error&) {
+    written = false;
+  }
+  return written;
+}
+
 }  // namespace
 
 bool SameWorkspaceForm(State& state, host::Workspace& workspace, platform::FileReader& original,
@@ -122,22 +143,7 @@ bool RewriteWorkspaceForm(State& state, host::Workspace& workspace,
   } catch (const Error&) {
     return false;
   }
-  bool written = true;
-  WorkspaceFormTo(state, workspace, nullptr, original_path,
-                  [&](const std::uint8_t* bytes, std::size_t size) {
-                    if (!written) return;
-                    try {
-                      replacement->Write(bytes, size);
-                    } catch (const Error&) {
-                      written = false;
-                    }
-                  });
-  try {
-    if (written) replacement->Commit();
-  } catch (const Error&) {
-    written = false;
-  }
-  return written;
+  return WriteWorkspaceForm(state, workspace, nullptr, original_path, *replacement);
 }
 
 void CopyPlainTo(CopyEnds& ends) {
@@ -155,6 +161,7 @@ void CopyPlainTo(CopyEnds& ends) {
     }
   } catch (const Error&) {
   }
+  ends.target.reset();  // what was written goes before the error is reported
   RaiseCopyFailed(ends.from, ends.to);
 }
 
@@ -167,36 +174,15 @@ void CopySourceTo(State& state, host::Workspace& workspace, const std::string& e
   }
   // Streamed into the replacement, so that a source of any size (a single long line included)
   // is never held whole; the target changes only when the copy is whole.
-  settings.ConvertSosi = settings.ConvertSosi && settings.SosiAllowed;
   try {
     if (!ends.target) ends.target = std::make_unique<platform::FileReplacement>(ends.to);
   } catch (const Error&) {
     RaiseCopyFailed(ends.from, ends.to);
   }
-  bool written = true;
-  auto write = [&](const std::uint8_t* bytes, std::size_t size) {
-    if (!written) return;
-    try {
-      ends.target->Write(bytes, size);
-    } catch (const Error&) {
-      written = false;
-    }
-  };
-  if (settings.IsEbcdic) {
-    ConvertEbcdicSourceTo(state, ends.from, TableFileOf(workspace, settings), write);
-  } else if (ends.source) {
-    NormaliseStreamTo([&](std::uint8_t* buffer,
-                          std::size_t capacity) { return ends.source->Read(buffer, capacity); },
-                      NormaliserOptions::From(settings), write);
-  } else {
-    NormaliseFileTo(ends.from, NormaliserOptions::From(settings), write);
+  if (!WriteWorkspaceForm(state, workspace, ends.source.get(), ends.from, *ends.target)) {
+    ends.target.reset();  // what was written goes before the error is reported
+    RaiseCopyFailed(ends.from, ends.to);
   }
-  try {
-    if (written) ends.target->Commit();
-  } catch (const Error&) {
-    written = false;
-  }
-  if (!written) RaiseCopyFailed(ends.from, ends.to);
 }
 
 }  // namespace registration
