@@ -47,7 +47,7 @@ void GrowBytes(std::vector<std::uint8_t>& buffer, std::size_t size) {
   grown.reserve(size);
   AdviseHugePages(grown);
   grown.resize(size);
-  std::memcpy(grown.data(), buffer.data(), buffer.size());
+  if (!buffer.empty()) std::memcpy(grown.data(), buffer.data(), buffer.size());
   buffer.swap(grown);
 }
 
