@@ -45,17 +45,6 @@ for ((r = 1; r <= rounds; r++)); do
   echo "$unchanged $changed $diff_time $unchanged_mem $changed_mem" >>"$work/times"
 done
 
-awk -v n="$files" -v rounds="$rounds" '
-  function min(a, b) { return a < b ? a : b }
-  function max(a, b) { return a > b ? a : b }
-  NR == 1 { u = $1; c = $2; d = $3; um = $4; cm = $5; ulo = uhi = $1 / $3; clo = chi = $2 / $3 }
-  NR > 1 {
-    u = min(u, $1); c = min(c, $2); d = min(d, $3); um = max(um, $4); cm = max(cm, $5)
-    ulo = min(ulo, $1 / $3); uhi = max(uhi, $1 / $3); clo = min(clo, $2 / $3); chi = max(chi, $2 / $3)
-  }
-  END {
-    printf "%d rounds, fastest of each:\n", rounds
-    printf "svreg refresh, unchanged:   %7.3f s  %8.0f members/s  %5.2f x diff -rq (%.2f-%.2f)  peak %d KiB\n", u, n / u, u / d, ulo, uhi, um
-    printf "svreg refresh, 1%% changed:  %7.3f s  %8.0f members/s  %5.2f x diff -rq (%.2f-%.2f)  peak %d KiB\n", c, n / c, c / d, clo, chi, cm
-    printf "diff -rq:                   %7.3f s\n", d
-  }' "$work/times"
+awk -v n="$files" -v rounds="$rounds" -v unit=members -v anchor="diff -rq" \
+  -v first="svreg refresh, unchanged" -v second="svreg refresh, 1% changed" -f "$root/bench/rounds_summary.awk" \
+  "$work/times"

@@ -55,17 +55,6 @@ for ((r = 1; r <= rounds; r++)); do
   [[ $registered -eq $files ]] || { echo "only $registered of $files registered" >&2; exit 1; }
 done
 
-awk -v n="$files" -v rounds="$rounds" '
-  function min(a, b) { return a < b ? a : b }
-  function max(a, b) { return a > b ? a : b }
-  NR == 1 { p = $1; e = $2; c = $3; pm = $4; em = $5; plo = phi = $1 / $3; elo = ehi = $2 / $3 }
-  NR > 1 {
-    p = min(p, $1); e = min(e, $2); c = min(c, $3); pm = max(pm, $4); em = max(em, $5)
-    plo = min(plo, $1 / $3); phi = max(phi, $1 / $3); elo = min(elo, $2 / $3); ehi = max(ehi, $2 / $3)
-  }
-  END {
-    printf "%d rounds, fastest of each:\n", rounds
-    printf "svreg register:            %7.3f s  %8.0f files/s  %5.2f x cp -r (%.2f-%.2f)  peak %d KiB\n", p, n / p, p / c, plo, phi, pm
-    printf "svreg register --encoding: %7.3f s  %8.0f files/s  %5.2f x cp -r (%.2f-%.2f)  peak %d KiB\n", e, n / e, e / c, elo, ehi, em
-    printf "cp -r:                     %7.3f s  %8.0f files/s\n", c, n / c
-  }' "$work/times"
+awk -v n="$files" -v rounds="$rounds" -v unit=files -v anchor="cp -r" \
+  -v first="svreg register" -v second="svreg register --encoding" -f "$root/bench/rounds_summary.awk" \
+  "$work/times"
