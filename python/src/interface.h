@@ -1,0 +1,76 @@
+// The library's user interface for a call from Python: the password prompt and the progress of
+// long runs go to the script's callbacks, messages become Python warnings, and nothing ever
+// waits on the terminal (a folder chooser is cancelled). The library runs with the GIL released;
+// each callback takes it back for its own call.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <type_traits>
+
+#include "bindings.h"
+#include "svregistration/user_interface.h"
+
+namespace svreg_python {
+
+class PythonInterface final : public svregistration::UserInterface {
+ public:
+  /// `password(prompt) -> str | None` and `progress(done, total)`; None for either leaves it out.
+  PythonInterface(py::object password, py::object progress)
+      : password_(std::move(password)), progress_(std::move(progress)) {}
+
+  void ShowMessage(const std::string& title, const std::string& text) override;
+  std::string AskText(const std::string& title, const std::string& prompt, bool secret) override;
+  std::string BrowseForFolder(std::intptr_t, const std::string&) override { return ""; }
+  void ProcessPendingEvents() override;
+  void ReportProgress(const std::string& what, long done, long total) override;
+
+  /// Whether a callback raised (or Ctrl-C was pressed): long runs stop at their next step.
+  bool failed() const { return failure_.has_value(); }
+  /// Raises what a callback raised, once the library has returned.
+  void RaiseFailure();
+
+ private:
+  /// Calls into Python with the GIL held; an exception is kept, never thrown into the library.
+  template <class Call>
+  void Guarded(Call&& call);
+
+  py::object password_;
+  py::object progress_;
+  std::optional<py::error_already_set> failure_;
+};
+
+/// Installs a PythonInterface for the calling thread while it lives, releases the GIL for the
+/// library's work, and at its end raises what the callbacks raised.
+class LibraryCall {
+ public:
+  explicit LibraryCall(py::object password = py::none(), py::object progress = py::none());
+  ~LibraryCall();
+  LibraryCall(const LibraryCall&) = delete;
+  LibraryCall& operator=(const LibraryCall&) = delete;
+
+  PythonInterface& interface() { return *interface_; }
+  /// Runs `work` without the GIL, then raises what a callback raised, if one did.
+  template <class Work>
+  auto Run(Work&& work) {
+    if constexpr (std::is_void_v<decltype(work())>) {
+      {
+        py::gil_scoped_release release;
+        work();
+      }
+      interface_->RaiseFailure();
+    } else {
+      auto result = [&] {
+        py::gil_scoped_release release;
+        return work();
+      }();
+      interface_->RaiseFailure();
+      return result;
+    }
+  }
+
+ private:
+  std::shared_ptr<PythonInterface> interface_;
+};
+
+}  // namespace svreg_python
