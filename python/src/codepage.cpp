@@ -2,9 +2,7 @@
 //
 // to_unicode reads the records where they lie (bytes, bytearray, memoryview, mmap: no copy) and,
 // with the GIL released, decodes them piece by piece into a small buffer that stays in the
-// processor's caches; text that is ASCII, as records of English sources give, is narrowed from
-// there straight into the str that is returned. Other text is decoded again as UTF-16 and handed
-// to Python whole.
+// processor's caches, from where each piece goes straight into the str that is returned.
 #include <pybind11/stl/filesystem.h>
 
 #include <algorithm>
@@ -15,6 +13,7 @@
 #include "svregistration/ccsid.h"
 #include "svregistration/icu_table.h"
 #include "svregistration/record_decoder.h"
+#include "text_builder.h"
 
 namespace svreg_python {
 
@@ -45,62 +44,24 @@ class Bytes {
   Py_buffer view_{};
 };
 
-/// Writes the characters as bytes; false when one of them is not ASCII.
-bool NarrowAscii(const char16_t* text, std::size_t size, char* out) {
-  char16_t seen = 0;
-  for (std::size_t i = 0; i < size; ++i) {
-    seen = static_cast<char16_t>(seen | text[i]);
-    out[i] = static_cast<char>(text[i]);
-  }
-  return seen < 0x80;
-}
-
-/// Decodes into `out` (room for MaxTextSize(size) characters); the length of the text, or
-/// nothing when it is not all ASCII.
-std::optional<std::size_t> DecodeAscii(svregistration::CCSID& table, SOSIKeepType keep,
-                                       const std::uint8_t* bytes, std::size_t size, char* out) {
-  constexpr std::size_t kPiece = 1 << 14;
-  RecordDecoder decoder(table, keep);
-  auto scratch = std::make_unique_for_overwrite<char16_t[]>(RecordDecoder::MaxTextSize(kPiece));
-  std::size_t length = 0;
-  for (std::size_t pos = 0; pos < size;) {
-    const std::size_t piece = std::min(kPiece, size - pos);
-    std::size_t written = 0;
-    pos += decoder.Decode(bytes + pos, piece, pos + piece == size, scratch.get(), written);
-    if (!NarrowAscii(scratch.get(), written, out + length)) return std::nullopt;
-    length += written;
-  }
-  return length;
-}
-
 py::str ToUnicode(CodePage& page, const py::buffer& records, SOSIKeepType keep) {
+  constexpr std::size_t kPiece = 1 << 14;
   Bytes bytes(records);
-  const auto bound = static_cast<Py_ssize_t>(RecordDecoder::MaxTextSize(bytes.size()));
-  PyObject* ascii = PyUnicode_New(bound, 127);
-  if (ascii == nullptr) throw py::error_already_set();
-  py::object holder = py::reinterpret_steal<py::object>(ascii);
-  char* out = static_cast<char*>(PyUnicode_DATA(ascii));
-  std::u16string wide;
-  std::optional<std::size_t> length;
+  TextBuilder text(RecordDecoder::MaxTextSize(bytes.size()));
   {
-    // The str is no one else's yet: it is written without the GIL.
     py::gil_scoped_release release;
     std::lock_guard lock(page.lock);
-    length = DecodeAscii(page.table, keep, bytes.data(), bytes.size(), out);
-    if (!length) {
-      RecordDecoder decoder(page.table, keep);
-      decoder.Decode(bytes.data(), bytes.size(), true, wide);
+    RecordDecoder decoder(page.table, keep);
+    auto piece = std::make_unique_for_overwrite<char16_t[]>(RecordDecoder::MaxTextSize(kPiece));
+    for (std::size_t pos = 0; pos < bytes.size();) {
+      const std::size_t size = std::min(kPiece, bytes.size() - pos);
+      std::size_t written = 0;
+      pos += decoder.Decode(bytes.data() + pos, size, pos + size == bytes.size(), piece.get(),
+                            written);
+      text.Append(piece.get(), written);
     }
   }
-  if (!length) {
-    return py::reinterpret_steal<py::str>(PyUnicode_FromKindAndData(
-        PyUnicode_2BYTE_KIND, wide.data(), static_cast<Py_ssize_t>(wide.size())));
-  }
-  ascii = holder.release().ptr();
-  if (PyUnicode_Resize(&ascii, static_cast<Py_ssize_t>(*length)) != 0) {
-    throw py::error_already_set();
-  }
-  return py::reinterpret_steal<py::str>(ascii);
+  return text.Finish();
 }
 
 py::bytes ToEbcdic(CodePage& page, const std::u16string& text) {
