@@ -4,9 +4,14 @@
 
 #include <pybind11/pybind11.h>
 
+#include "svregistration/error.h"
+
 namespace svreg_python {
 
 namespace py = pybind11;
+
+/// A new svregistration.Error with the error's number, source and description.
+py::object ErrorObject(const svregistration::Error& error);
 
 /// svregistration.Error and the translation of the library's errors into it.
 void BindErrors(py::module_& module);

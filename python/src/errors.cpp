@@ -5,22 +5,34 @@
 
 namespace svreg_python {
 
+namespace {
+
+PyObject* g_error_type = nullptr;  // set once, when the module is imported
+
+}  // namespace
+
+py::object ErrorObject(const svregistration::Error& e) {
+  py::object instance = py::handle(g_error_type)(e.description());
+  instance.attr("number") = e.number();
+  instance.attr("source") = e.source();
+  instance.attr("description") = e.description();
+  return instance;
+}
+
 void BindErrors(py::module_& module) {
-  // Lives as long as the module: the translator refers to it.
-  static py::exception<svregistration::Error> error(module, "Error", PyExc_RuntimeError);
-  error.attr("__module__") = "svregistration";
-  error.doc() =
+  // The module holds the type for as long as the interpreter may raise it.
+  g_error_type = PyErr_NewExceptionWithDoc(
+      "svregistration.Error",
       "An error of the library: `number` (as the library numbers its errors), `source` (what "
-      "raised it) and `description`; str() of it is the description.";
+      "raised it) and `description`; str() of it is the description.",
+      PyExc_RuntimeError, nullptr);
+  if (g_error_type == nullptr) throw py::error_already_set();
+  module.add_object("Error", py::reinterpret_steal<py::object>(g_error_type));
   py::register_exception_translator([](std::exception_ptr thrown) {
     try {
       if (thrown) std::rethrow_exception(thrown);
     } catch (const svregistration::Error& e) {
-      py::object instance = py::handle(error.ptr())(e.description());
-      instance.attr("number") = e.number();
-      instance.attr("source") = e.source();
-      instance.attr("description") = e.description();
-      PyErr_SetObject(error.ptr(), instance.ptr());
+      PyErr_SetObject(g_error_type, ErrorObject(e).ptr());
     }
   });
 }

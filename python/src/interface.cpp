@@ -37,7 +37,7 @@ void PythonInterface::ProcessPendingEvents() {
   });
 }
 
-void PythonInterface::ReportProgress(const std::string& /*what*/, long done, long total) {
+void PythonInterface::Report(long done, long total) {
   ProcessPendingEvents();
   if (!progress_.is_none()) Guarded([&] { progress_(done, total); });
 }

@@ -23,7 +23,10 @@ class PythonInterface final : public svregistration::UserInterface {
   std::string AskText(const std::string& title, const std::string& prompt, bool secret) override;
   std::string BrowseForFolder(std::intptr_t, const std::string&) override { return ""; }
   void ProcessPendingEvents() override;
-  void ReportProgress(const std::string& what, long done, long total) override;
+  /// The library's own progress reports only let Ctrl-C through; the runs report by Report.
+  void ReportProgress(const std::string&, long, long) override { ProcessPendingEvents(); }
+  /// Calls the script's progress callback.
+  void Report(long done, long total);
 
   /// Whether a callback raised (or Ctrl-C was pressed): long runs stop at their next step.
   bool failed() const { return failure_.has_value(); }

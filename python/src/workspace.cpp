@@ -6,6 +6,8 @@
 // The repository serves one thread at a time: every call takes the workspace's lock, always
 // after releasing the GIL, so that a thread waiting for the lock never holds up the callbacks of
 // the thread that has it.
+#include "workspace.h"
+
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
@@ -33,26 +35,10 @@ using svregistration::workspace::ObjectTypeInfo;
 using svregistration::workspace::PendingWork;
 using svregistration::workspace::WorkspaceHost;
 
-struct Workspace {
-  explicit Workspace(std::shared_ptr<WorkspaceHost> opened) : host(std::move(opened)) {}
-
-  std::shared_ptr<WorkspaceHost> host;
-  std::mutex lock;
-  std::optional<Batch> batch;  // the `with` block's
-};
-
 struct Refreshed {
   int result = 0;
   long copied = 0;
 };
-
-WorkspaceHost& HostOf(Workspace& ws) {
-  if (!ws.host) {
-    throw svregistration::Error(svregistration::error_number::kObjectNotSet, "svregistration",
-                                "the workspace is closed");
-  }
-  return *ws.host;
-}
 
 /// Runs `work` on the workspace without the GIL and under the workspace's lock.
 template <class Work>

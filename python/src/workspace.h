@@ -1,0 +1,60 @@
+// The Python Workspace: a workspace host with the lock that lets one thread at a time use its
+// repository, and the batch of an open `with` block.
+#pragma once
+
+#include <memory>
+#include <mutex>
+#include <optional>
+
+#include "bindings.h"
+#include "svregistration/error.h"
+#include "svregistration/workspace/batch.h"
+#include "svregistration/workspace/workspace_host.h"
+
+namespace svreg_python {
+
+struct Workspace {
+  explicit Workspace(std::shared_ptr<svregistration::workspace::WorkspaceHost> opened)
+      : host(std::move(opened)) {}
+
+  std::shared_ptr<svregistration::workspace::WorkspaceHost> host;
+  std::mutex lock;
+  std::optional<svregistration::workspace::Batch> batch;  // the `with` block's
+};
+
+/// The host; Error 91 once the workspace is closed.
+inline svregistration::workspace::WorkspaceHost& HostOf(Workspace& ws) {
+  if (!ws.host) {
+    throw svregistration::Error(svregistration::error_number::kObjectNotSet, "svregistration",
+                                "the workspace is closed");
+  }
+  return *ws.host;
+}
+
+/// Runs one of the host's runs, which commit in batches of their own: inside a `with` block the
+/// block's batch is committed before it and begun again after it. Called under the lock.
+template <class Run>
+auto OwnBatches(Workspace& ws, Run&& run) {
+  struct Again {
+    Workspace& ws;
+    bool in_block;
+    ~Again() {
+      if (!in_block || !ws.host) return;
+      try {
+        ws.batch.emplace(*ws.host, true);
+      } catch (const svregistration::Error&) {
+        // The block's later changes are then committed one by one.
+      }
+    }
+  } again{ws, ws.batch.has_value()};
+  if (ws.batch) {
+    ws.batch->End();
+    ws.batch.reset();
+  }
+  return run();
+}
+
+/// register, status and refresh with their reports.
+void BindRuns(py::module_& module, py::class_<Workspace>& workspace);
+
+}  // namespace svreg_python
