@@ -241,10 +241,10 @@ void BindWorkspace(py::module_& module) {
       .def(
           "close",
           [](Workspace& ws) {
-            Locked(ws, [&](WorkspaceHost&) {
-              ws.batch.reset();
-              ws.host.reset();
-            });
+            py::gil_scoped_release release;
+            std::lock_guard lock(ws.lock);
+            ws.batch.reset();
+            ws.host.reset();
           },
           "Commits what is pending and lets the repository go; later calls raise Error 91.")
       .def(
