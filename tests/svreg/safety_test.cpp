@@ -146,6 +146,19 @@ TEST_P(SvregSafety, PlantedAndDamagedJournalsAreNotObeyed) {
   EXPECT_FALSE(Exists("Sources/COBOL/a"));
 }
 
+// The user's own words in an options document survive a changed value.
+TEST_P(SvregSafety, OptionSetKeepsCommentsAndDeclarations) {
+  const std::string path = ws_ + "/options/workspace.xml";
+  std::string text = ReadFile(path);
+  text.insert(text.find("<OPTIONS"),
+              "<!DOCTYPE OPTIONS>\n<?team-tool keep?>\n<!-- reviewed by the migration team -->\n");
+  dir_.Write("ws/options/workspace.xml", text);
+  Json({"option", ws_, "set", "//BOOL[@ID='ExpandTabs']", "true"});
+  const std::string saved = ReadFile(path);
+  for (const char* kept : {"<!DOCTYPE OPTIONS>", "<?team-tool keep?>", "reviewed by the migration"})
+    EXPECT_NE(saved.find(kept), std::string::npos) << kept << "\n" << saved;
+}
+
 TEST_P(SvregSafety, TheNextRunFinishesAKilledRefresh) {
   std::string original = dir_.Write("src/A.cbl", "A\n");
   std::string id = Register(original);
