@@ -146,6 +146,25 @@ TEST_P(SvregSafety, PlantedAndDamagedJournalsAreNotObeyed) {
   EXPECT_FALSE(Exists("Sources/COBOL/a"));
 }
 
+// A name the repository cannot keep (not UTF-8, on a server) fails that one file, never the
+// batch around it.
+TEST_P(SvregSafety, ANameTheRepositoryCannotKeepFailsOnlyItsFile) {
+  for (const char* name : {"A.cbl",
+                           "B\xE9"
+                           "D.cbl",
+                           "C.cbl"})
+    dir_.Write(std::string("src/") + name, "x\n");
+  auto run = Json({"register", ws_, "--type", "COBOL", dir_ / "src"}, uri_.empty() ? 0 : 1);
+  std::vector<std::string> results;
+  for (const auto& r : run["results"]) results.push_back(r["result"]);
+  const std::string odd = uri_.empty() ? "rOK" : "rUnexpectedRegistrationError";
+  EXPECT_EQ(results, (std::vector<std::string>{"rOK", odd, "rOK"}));
+  EXPECT_EQ(Json({"objects", ws_})["objects"].size(), uri_.empty() ? 3u : 2u);
+  EXPECT_EQ(Exists("Sources/COBOL/B\xE9"
+                   "D.cbl"),
+            uri_.empty());
+}
+
 // The user's own words in an options document survive a changed value.
 TEST_P(SvregSafety, OptionSetKeepsCommentsAndDeclarations) {
   const std::string path = ws_ + "/options/workspace.xml";
