@@ -44,6 +44,16 @@ class ConfinedRoot {
   /// With `literal_name`, a "\" in the last component ("/" ends the folders) is part of the name.
   std::optional<ConfinedTarget> Resolve(std::string_view relative, std::string& why,
                                         bool literal_name = false) const;
+  /// Resolves a file this program is about to write (a registered copy): as Resolve, and nothing
+  /// but a file may stand at its name: a link there is somebody else's and is never written
+  /// through.
+  std::optional<ConfinedTarget> ResolveFileToWrite(std::string_view relative, std::string& why,
+                                                   bool literal_name = false) const;
+  /// Resolves a folder this program writes into (a Sources folder): as Resolve, except that a
+  /// protected folder may be written into; refused when it lies in a protected tree, when a
+  /// protected file stands at its name, or when it is itself a link leading out.
+  std::optional<ConfinedTarget> ResolveFolderToWrite(std::string_view relative,
+                                                     std::string& why) const;
 
   /// The relative path of a full path that lies textually below the root; nullopt otherwise.
   std::optional<std::string> RelativeOf(std::string_view full_path) const;
@@ -60,12 +70,17 @@ class ConfinedRoot {
 
  private:
   bool IsProtected(const std::string& relative) const;
+  bool InProtectedTree(const std::string& relative) const;
 
   std::string root_;
   UniqueFd root_fd_;
   std::vector<std::string> protected_;
   std::vector<std::string> protected_trees_;
 };
+
+/// The path without the separators it begins with: the entry ".\a\x.lst" names "a\x.lst" below
+/// the workspace folder, as the folder, a separator and the rest joined would.
+std::string_view WithoutLeadingSeparators(std::string_view path);
 
 /// The lexically normalised form of a relative path ("\" and "/" are separators, "." dropped,
 /// ".." taking back one component); nullopt when it is absolute or climbs above its start.

@@ -89,7 +89,6 @@ TEST_F(FileRemovalTest, DeletionStaysInsideTheWorkspace) {
   const Case cases[] = {
       {{".." + std::string("\\..\\") + "victim.txt"}, ""},
       {{"\\..", "\\.", "\\", ".\\.", ".", "\\a\\..\\.."}, ""},
-      {{"." + out + "/victim.txt", "\\" + out}, ""},
       {{".link\\victim.txt", "\\link\\deep", ":link\\x.mf", "\\a\\inner\\deep"}, ""},
       {{".workspace.db", "\\Sources", "\\Sources\\COBOL", "\\tables", ".options\\o.xml"}, ""},
       {{":a\\x.mf"},
@@ -126,6 +125,25 @@ TEST_F(FileRemovalTest, DeletionStaysInsideTheWorkspace) {
     std::filesystem::remove(dir_.path() / "link");
     std::filesystem::remove(dir_.path() / "a/inner");
   }
+}
+
+// An entry or a manifest line that begins with a separator is the folder, a separator and the
+// rest: inside the workspace, deleted there, even when the rest spells an absolute path. Lines
+// that name nothing (no comma after //SOURCE:, an empty line) are no refusal.
+TEST_F(FileRemovalTest, LeadingSeparatorsStayInsideTheWorkspace) {
+  TempDir outside;
+  outside.Write("tmp/victim.txt", "v");
+  const std::string out = outside.path().string();
+  for (const char* file : {"a/x.lst", "b/y.lst", "gen/PAY.lst", "c/d.lst"}) dir_.Write(file, "1");
+  dir_.Write(out.substr(1) + "/tmp/victim.txt", "inside");
+  dir_.Write("root.mf", "\\gen\\PAY.lst\n//SOURCE:PAY.cbl\n\n/c/d.lst\n");
+  RemoveEntryFiles(state_, {".\\a\\x.lst", "./b/y.lst", ":root.mf", "." + out + "/tmp/victim.txt"},
+                   DeletionVariant::kHost);
+  for (const char* file : {"a/x.lst", "b/y.lst", "gen/PAY.lst", "c/d.lst", "root.mf"})
+    EXPECT_FALSE(Exists(file)) << file;
+  EXPECT_FALSE(Exists(out.substr(1) + "/tmp/victim.txt"));
+  EXPECT_TRUE(std::filesystem::exists(outside / "tmp/victim.txt"));
+  EXPECT_TRUE(workspace_->log->records.empty());
 }
 
 TEST_F(FileRemovalTest, ManifestPassesDeleteFilesThenEmptiedFolders) {
