@@ -6,9 +6,9 @@
 
 #include <memory>
 #include <optional>
-#include <type_traits>
 
 #include "bindings.h"
+#include "svregistration/error.h"
 #include "svregistration/user_interface.h"
 
 namespace svreg_python {
@@ -53,22 +53,20 @@ class LibraryCall {
   LibraryCall& operator=(const LibraryCall&) = delete;
 
   PythonInterface& interface() { return *interface_; }
-  /// Runs `work` without the GIL, then raises what a callback raised, if one did.
+  /// Runs `work` without the GIL, then raises what a callback raised, if one did: also in place
+  /// of the library's error when the callback's exception stopped the work.
   template <class Work>
   auto Run(Work&& work) {
-    if constexpr (std::is_void_v<decltype(work())>) {
-      {
-        py::gil_scoped_release release;
-        work();
-      }
-      interface_->RaiseFailure();
-    } else {
+    try {
       auto result = [&] {
         py::gil_scoped_release release;
         return work();
       }();
       interface_->RaiseFailure();
       return result;
+    } catch (const svregistration::Error&) {
+      interface_->RaiseFailure();
+      throw;
     }
   }
 
