@@ -91,6 +91,20 @@ TEST_F(RefreshTest, SingleObjectOutcomes) {
   EXPECT_EQ(workspace_->log->records[1].text, LoadMessage(kMsgOriginalSourceNotKnown));
 }
 
+// An unchanged copy still has its original recorded; when that write fails, the refresh says so
+// (the error is logged with its description) instead of answering that nothing was needed.
+TEST_F(RefreshTest, UnchangedCopyRecordsItsOriginalAndReportsAFailedWrite) {
+  const std::string original = dir_.Write("orig/SAME.cbl", "A\n");
+  auto object = Registered("SAME", original, "A\n");
+  long count = -1;
+  EXPECT_EQ(Refresh(object->Id(), count), rOK);
+  EXPECT_TRUE(repository_->Called("SetAttribute(" + object->Id() + ".OriginalSource=" + original));
+  repository_->failing = {"SetAttribute"};
+  EXPECT_EQ(Refresh(object->Id(), count), rOK);
+  ASSERT_EQ(workspace_->log->records.size(), 1u);
+  EXPECT_EQ(workspace_->log->records[0].text, "SetAttribute failed");
+}
+
 TEST_F(RefreshTest, FolderRunGoesOnAfterFailuresAndStopsAt256) {
   auto folder = repository_->Add("FOLDER", "F");
   auto first = Registered("ONE", dir_.Write("orig/ONE.cbl", "new\n"), "old\n");
