@@ -69,6 +69,7 @@ TEST_F(RefreshTest, SingleObjectOutcomes) {
       {"GONE", dir_ / "orig/GONE.cbl", "A\n", "", rOK | rSourceFileIsMissed, 0},
       {"UNK", "", "A\n", "", rOK | rOriginalSourceUnknown, 0},
       {"HERE", root_ + "/Sources/COBOL/HERE.cbl", "A\n", "", rOK, 0},
+      {"ÉTÉ", root_ + "/Sources/COBOL/été.cbl", "A\n", "", rOK, 0},  // letter case of any script
       // A copy holding only the start of the new form, or the new form and more, is rewritten.
       {"SHORT", dir_ / "orig/CHG.cbl", "B", "", rOK, 1},
       {"LONG", dir_ / "orig/CHG.cbl", "B\nMORE\n", "", rOK, 1},
