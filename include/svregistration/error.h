@@ -9,7 +9,7 @@
 
 namespace svregistration {
 
-/// Error numbers that callers test for. Platform numbers keep their historical values.
+/// Error numbers that callers test for. Platform numbers are those of the platform the library was first written for.
 namespace error_number {
 inline constexpr int kInvalidProcedureCall = 5;
 inline constexpr int kSubscriptOutOfRange = 9;

@@ -102,7 +102,7 @@ SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
         return rNoRefreshNeeded;
       }
     } else {
-      // Not a plain file: read as before, which raises what is wrong with it.
+      // Not a plain file: read through the path, which raises what is wrong with it.
       std::vector<std::uint8_t> current = registration::ReadExistingFileBytes(copy);
       registration::LoadSettingsOf(s, *s.Workspace, type);
       if (registration::ConvertedSource(s, *s.Workspace, type, original) == current) {
