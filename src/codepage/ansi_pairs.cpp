@@ -28,7 +28,6 @@ const std::uint16_t* AddRow(AnsiPairs& pairs, const PairRow* trail_map, Keep kee
     char16_t ch = trail_map != nullptr ? (*trail_map)[t] : 0;
     if (ch == 0) ch = kReplacement;
     (*row)[t] = keep(ch) ? ch : 0;
-    pairs.no_pairs = pairs.no_pairs && (*row)[t] == 0;
   }
   pairs.storage.push_back(std::move(row));
   return pairs.storage.back()->data();

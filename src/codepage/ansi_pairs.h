@@ -25,8 +25,6 @@ struct AnsiPairs {
   /// single_is_double[b]: the single byte's character is double-byte in the code page (it comes
   /// out as "?").
   std::array<bool, 256> single_is_double{};
-  /// No pair is double-byte there: pair[] is all zeros (a code page of single bytes only).
-  bool no_pairs = true;
 
   std::vector<std::unique_ptr<std::array<std::uint16_t, 256>>> storage;
 };
