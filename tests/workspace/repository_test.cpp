@@ -89,6 +89,36 @@ TEST_P(RepositoryTest, FindsNamesIgnoringCaseAndGivesTheStoredName) {
   EXPECT_NE(New("JCL", "PAY.cbl")->Id(), program->Id());
 }
 
+// One rule for letter case, the library's, on both engines: accents fold, widths do not.
+TEST_P(RepositoryTest, NamesFoldByUnicodeCaseAlone) {
+  auto summer = New("COBOL", "ÉTÉ.cbl");
+  auto wide = New("COBOL", "ＰＡＹ");
+  for (auto [given, id] : {std::pair{"été.CBL", summer->Id()}, std::pair{"ｐａｙ", wide->Id()},
+                           std::pair{"PAY", std::string()}}) {
+    std::string name = given;
+    auto found = repository_->FindObject("COBOL", name, "");
+    EXPECT_EQ(found ? found->Id() : "", id) << given;
+  }
+  EXPECT_NE(New("COBOL", "PAY")->Id(), wide->Id());
+}
+
+// A workspace of the first layout (names compared by the engine's collation) is brought up to
+// date when it is opened: its objects are found by the folded name from then on.
+TEST_P(RepositoryTest, AWorkspaceOfTheFirstLayoutIsUpgraded) {
+  New("COBOL", "ÉTÉ");
+  database_->Execute(
+      "DROP INDEX objects_by_type_and_key; ALTER TABLE objects DROP COLUMN name_key; "
+      "CREATE UNIQUE INDEX objects_by_type_and_name ON objects(type_code, name)");
+  database_->Execute(uri_.empty() ? "PRAGMA user_version = 1"
+                                  : "UPDATE workspace_schema SET version = 1");
+  database_.reset();
+  repository_.reset();
+  auto reopened = WorkspaceRepository::Make(Connect());
+  std::string name = "été";
+  EXPECT_NE(reopened->FindObject("COBOL", name, ""), nullptr);
+  EXPECT_EQ(name, "ÉTÉ");
+}
+
 // --- Attributes and updates --------------------------------------------------------------------
 
 TEST_P(RepositoryTest, AttributesRoundTripInOneUpdate) {
