@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "archive/rar_bytes.h"
-#include "archive/rar_crypto.h"
+#include "archive/rar/rar_bytes.h"
+#include "archive/rar/rar_crypto.h"
 #include "svregistration/rar.h"
 #include "svregistration/user_interface.h"
 

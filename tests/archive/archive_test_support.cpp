@@ -99,6 +99,12 @@ std::string Rar4Archive(const std::vector<Member>& members, int damaged) {
   return out + Block(std::string("\x7B\x00\x40\x00\x00", 5));  // end of archive
 }
 
+std::vector<std::string> NotExtracted(const ExtractionReport& report) {
+  std::vector<std::string> names;
+  for (const auto& member : report.not_extracted) names.push_back(member.name);
+  return names;
+}
+
 std::map<std::string, std::string> Listing(const fs::path& root) {
   std::map<std::string, std::string> listing;
   if (!fs::exists(root)) return listing;

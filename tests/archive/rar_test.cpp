@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/rar_globals.h"
+#include "archive/rar/rar_volumes.h"
 #include "archive_test_support.h"
 
 namespace svregistration::testing {

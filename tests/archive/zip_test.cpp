@@ -9,7 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "archive/zip_globals.h"
+#include "archive/zip/zip_extraction.h"
 #include "archive_test_support.h"
 #include "platform/fault_injection.h"
 #include "support/scoped_environment.h"
@@ -23,7 +23,6 @@ class ZipExtractTest : public ArchiveTest {
  protected:
   void TearDown() override {
     ArchiveTest::TearDown();
-    archive::SetUnzipLibrary(nullptr);
     platform::ClearFileSystemFault();
   }
 
@@ -74,13 +73,12 @@ TEST_F(ZipExtractTest, AFailedMemberKeepsTheFileThatWasThere) {
       bytes[bytes.find(data) + 1000] = 'X';
       dir.Write("test.zip", bytes);
     }
-    InstallScript(c.answers);
+    ScriptedPrompt prompt(c.answers);
     if (c.fault_at_write != 0) {
       platform::InjectFileSystemFault(c.fault_at_write, platform::FileSystemFault::kNoSpace);
     }
-    EXPECT_TRUE(ZIP().Extract(zip, out, ""));
+    const ExtractionReport report = ZIP().Extract(zip, out, "", prompt);
     platform::ClearFileSystemFault();
-    const auto& report = LastExtractionReport();
     const auto mode = std::filesystem::status(dir / "out/a.txt").permissions();
     constexpr auto kOldMode =
         std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
@@ -187,17 +185,14 @@ TEST_F(ZipExtractTest, MissingOrDamagedArchivesAreNotReported) {
   EXPECT_TRUE(ui->messages.empty());
 }
 
-int LibraryThatCannotRun(const archive::NameList&, const archive::NameList&,
-                         const archive::UnzipOptions&, const archive::UnzipCallbacks&) {
-  throw Error(53, "ZIP", "File not found: unzip library");
-}
-
-TEST_F(ZipExtractTest, ALibraryThatCannotRunShowsAMessageAndStillSucceeds) {
+TEST_F(ZipExtractTest, AReaderThatCannotBeMadeShowsAMessageAndStillSucceeds) {
   auto ui = InstallScript();
-  archive::SetUnzipLibrary(&LibraryThatCannotRun);
-  EXPECT_TRUE(ZIP().Extract("a.zip", "out", "src\\main.cbl"));
-  EXPECT_EQ(ui->messages,
-            (decltype(ui->messages){{"SVRegistration", "File not found: unzip library\r\n53"}}));
+  ScriptedPrompt prompt;
+  archive::ZipExtraction extraction(
+      "a.zip", "out", "src\\main.cbl", prompt,
+      []() -> archive::ReadHandle { throw Error(453, "libarchive", "no zip support"); });
+  EXPECT_TRUE(archive::RunAsZipExtract(extraction));
+  EXPECT_EQ(ui->messages, (decltype(ui->messages){{"SVRegistration", "no zip support\r\n453"}}));
 }
 
 }  // namespace

@@ -446,6 +446,8 @@ class Rar4Source final : public RarClearSource {
     member.mtime = ModificationTime(header, flags, ext_at);
     if ((file.parts.back().block.flags & kFileSplitAfter) != 0) {
       member.unreadable = "the volume that holds the rest of it is missing";
+    } else if (member.encrypted && !first.salt_at) {
+      member.unreadable = "encrypted with a cipher older than RAR 3, which is not read";
     } else if (member.encrypted && file.parts.size() > 1) {
       member.unreadable = "an encrypted member that spans volumes, which is not supported";
     }

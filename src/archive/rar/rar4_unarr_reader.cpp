@@ -298,9 +298,8 @@ class Rar4UnarrReader final : public RarReader {
     }
     source_->AppendEnd(stream);
     if (written.empty() && members.size() == 1) {
-      reason = Members()[members[0]].encrypted && !password.empty()
-                   ? "wrong password (or a cipher older than RAR 3, which is not supported)"
-                   : "it cannot be decrypted";
+      reason = Members()[members[0]].encrypted && !password.empty() ? "wrong password"
+                                                                    : "it cannot be decrypted";
       return false;
     }
     if (!stream.DrainTo(image.memory.get(), reason) || !image.Open(image.memory.get())) {

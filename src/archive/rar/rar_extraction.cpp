@@ -37,27 +37,30 @@ ExtractionReport RarExtraction::Run() {
     }
     reader->ReadMembers(password);
   }
-  SafeExtractor extractor(output_path_, report);
-  const std::vector<RarMemberInfo>& members = reader->Members();
-  for (std::size_t index = 0; index < members.size(); ++index) {
-    const RarMemberInfo& member = members[index];
-    // "\" and "/" are the same separator: the host passes stored paths with "\".
-    if (!extract_what_.empty() && !MemberNameStartsWith(member.name, extract_what_)) continue;
-    report.Selected(member.name, member.encrypted
-                                     ? "encrypted, and not opened with the password given"
-                                     : "not written");
-    if (member.encrypted) {
-      if (password.empty()) password = prompt_.Ask({archive_file_, member.name, false});
-      if (password.empty()) {
-        report.Result(false);
-        return report.Take();
+  {
+    // The extractor reports links it takes away again when it goes: before the report does.
+    SafeExtractor extractor(output_path_, report);
+    const std::vector<RarMemberInfo>& members = reader->Members();
+    for (std::size_t index = 0; index < members.size(); ++index) {
+      const RarMemberInfo& member = members[index];
+      // "\" and "/" are the same separator: the host passes stored paths with "\".
+      if (!extract_what_.empty() && !MemberNameStartsWith(member.name, extract_what_)) continue;
+      report.Selected(member.name, member.encrypted
+                                       ? "encrypted, and not opened with the password given"
+                                       : "not written");
+      if (member.encrypted) {
+        if (password.empty()) password = prompt_.Ask({archive_file_, member.name, false});
+        if (password.empty()) {
+          report.Result(false);
+          break;
+        }
       }
+      reader->Extract(index, password, extractor, report);
+      report.EndMember();
     }
-    reader->Extract(index, password, extractor, report);
-    report.EndMember();
   }
-  if (reader->EndedEarly()) {
-    report.Unread(reader->HeadersEncrypted() && members.empty()
+  if (report.report().result && reader->EndedEarly()) {
+    report.Unread(reader->HeadersEncrypted() && reader->Members().empty()
                       ? "the member headers cannot be decrypted: wrong password"
                       : "a member header after the last one listed cannot be read");
   }

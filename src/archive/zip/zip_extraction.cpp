@@ -5,6 +5,9 @@
 #include <archive_entry.h>
 #include <unicode/unistr.h>
 
+#include <new>
+
+#include "archive/interface_prompt.h"
 #include "archive/name_match.h"
 #include "archive/report_builder.h"
 #include "archive/safe_extractor.h"
@@ -12,6 +15,7 @@
 #include "archive/zip/user_code_page.h"
 #include "platform/ansi_conversion.h"
 #include "svregistration/error.h"
+#include "svregistration/user_interface.h"
 
 namespace svregistration::archive {
 
@@ -113,36 +117,56 @@ ExtractionReport ZipExtraction::Run() {
     report.ArchiveUnreadable(archive_file_);
     return report.Take();
   }
-  SafeExtractor extractor(output_path_, report);
-  la_int64_t failed_at = -1;
-  bool any_header = false;
-  archive_entry* entry = nullptr;
-  for (;;) {
-    const int status = archive_read_next_header(reader.get(), &entry);
-    if (status == ARCHIVE_EOF) break;
-    if (status < ARCHIVE_WARN) {
-      if (status == ARCHIVE_FATAL) {
-        if (!any_header) {
-          report.ArchiveUnreadable(archive_file_);
-        } else {
-          report.Unread("a member header cannot be read: " + ErrorText(reader.get()));
+  {
+    // The extractor reports links it takes away again when it goes: before the report does.
+    SafeExtractor extractor(output_path_, report);
+    la_int64_t failed_at = -1;
+    bool any_header = false;
+    archive_entry* entry = nullptr;
+    for (;;) {
+      const int status = archive_read_next_header(reader.get(), &entry);
+      if (status == ARCHIVE_EOF) break;
+      if (status < ARCHIVE_WARN) {
+        if (status == ARCHIVE_FATAL) {
+          if (!any_header) {
+            report.ArchiveUnreadable(archive_file_);
+          } else {
+            report.Unread("a member header cannot be read: " + ErrorText(reader.get()));
+          }
+          break;
         }
-        break;
+        // This member cannot be read but the next may be, unless the reader stays where it was.
+        const la_int64_t position = archive_read_header_position(reader.get());
+        if (position == failed_at) break;
+        failed_at = position;
+        continue;
       }
-      // This member cannot be read but the next may be, unless the reader stays where it was.
-      const la_int64_t position = archive_read_header_position(reader.get());
-      if (position == failed_at) break;
-      failed_at = position;
-      continue;
+      any_header = true;
+      const char* name = archive_entry_pathname(entry);
+      member_ = name != nullptr ? name : "";
+      if (!pattern_.empty() && !WildcardMatch(pattern_, member_)) continue;
+      report.Selected(member_, "not written");
+      extractor.Extract(reader.get(), entry);
     }
-    any_header = true;
-    const char* name = archive_entry_pathname(entry);
-    member_ = name != nullptr ? name : "";
-    if (!pattern_.empty() && !WildcardMatch(pattern_, member_)) continue;
-    report.Selected(member_, "not written");
-    extractor.Extract(reader.get(), entry);
   }
   return report.Take();
+}
+
+bool RunAsZipExtract(ZipExtraction& extraction) {
+  // A missing archive, a failed member or a refused password leave no sign but the files that
+  // are not there.
+  std::string failure;
+  try {
+    extraction.Run();
+  } catch (const Error& error) {
+    failure = error.description() + "\r\n" + std::to_string(error.number());
+  } catch (const std::bad_alloc&) {
+    failure = "Out of memory\r\n" + std::to_string(kOutOfMemory);
+  }
+  if (!failure.empty()) {
+    CurrentUserInterface().ShowMessage(std::string(kDialogTitle), failure);
+  }
+  return true;
 }
 
 }  // namespace svregistration::archive

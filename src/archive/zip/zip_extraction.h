@@ -48,4 +48,8 @@ class ZipExtraction {
   std::string answer_;  // kept alive for libarchive
 };
 
+/// Runs `extraction` as ZIP.Extract does: only an extraction that cannot run at all is reported,
+/// in a message box with the error's description and number; the answer is always true.
+bool RunAsZipExtract(ZipExtraction& extraction);
+
 }  // namespace svregistration::archive
