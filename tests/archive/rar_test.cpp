@@ -75,10 +75,27 @@ TEST_F(RarExtractTest, FailuresAndDamage) {
   EXPECT_FALSE(RAR().Extract(dir.Write("junk.rar", "Rar! but nothing else"), out, ""));
   EXPECT_TRUE(ui->questions.empty());
   EXPECT_FALSE(fs::exists(out));
-  // A damaged header ends the walk like the end.
-  EXPECT_TRUE(
-      RAR().Extract(Rar({File("a.txt", "A"), File("b.txt", "B"), File("c", "C")}, 1), out, ""));
+  // A damaged header ends the walk like the end, and the report says so.
+  ScriptedPrompt prompt;
+  const ExtractionReport report = RAR().Extract(
+      Rar({File("a.txt", "A"), File("b.txt", "B"), File("c", "C")}, 1), out, "", prompt);
+  EXPECT_TRUE(report.result);
+  EXPECT_NE(report.unread_headers.find("cannot be read"), std::string::npos);
   EXPECT_EQ(Listing(out), (Files{{"a.txt", "A"}}));
+}
+
+// The one question names the archive and the member that needs it.
+TEST_F(RarExtractTest, ThePromptNamesTheArchiveAndTheMember) {
+  std::vector<Member> members = {File("a.txt", "A"), File("b.txt", "B"), File("c.txt", "C")};
+  members[1].encrypted = members[2].encrypted = true;
+  ScriptedPrompt prompt({"secret"});
+  const std::string archive = Rar(members);
+  const ExtractionReport report = RAR().Extract(archive, out, "", prompt);
+  ASSERT_EQ(prompt.requests.size(), 1u);
+  EXPECT_EQ(prompt.requests[0].archive, archive);
+  EXPECT_EQ(prompt.requests[0].member, "b.txt");
+  EXPECT_EQ(report.extracted, 1u);
+  EXPECT_EQ(NotExtracted(report), (std::vector<std::string>{"b.txt", "c.txt"}));
 }
 
 TEST_F(RarExtractTest, VolumesFollowTheFirstPartByName) {
