@@ -166,19 +166,23 @@ class Rar4Source final : public RarClearSource {
 
   bool HeadersEncrypted() const override { return headers_encrypted_; }
   const std::vector<RarMemberInfo>& Members() const override { return members_; }
-  bool EndedEarly() const override { return ended_early_; }
+  const std::string& Unread() const override { return unread_; }
   bool Solid() const override { return (main_.flags & kMainSolid) != 0; }
 
   void ReadMembers(const std::string& password) override {
     files_.clear();
     members_.clear();
     exact_sizes_.clear();
-    ended_early_ = false;
+    unread_.clear();
+    begins_earlier_ = false;
     if (headers_encrypted_ && password.empty()) return;
     const bool set = (main_.flags & kMainVolume) != 0;
-    for (std::size_t volume = 0; volume < (set ? fds_.size() : 1); ++volume) {
+    const std::size_t volumes = set ? fds_.size() : 1;
+    for (std::size_t volume = 0; volume < volumes; ++volume) {
       if (!ReadVolume(volume, password)) break;
+      if (volume + 1 == volumes && set) unread_ = kVolumesMissing;
     }
+    if (unread_.empty() && begins_earlier_) unread_ = kBeginsEarlier;
     for (FileHeader& file : files_) members_.push_back(Describe(file));
   }
 
@@ -283,23 +287,23 @@ class Rar4Source final : public RarClearSource {
   bool ReadVolume(std::size_t volume, const std::string& password) {
     const std::optional<Block> main = volume == 0 ? main_ : ReadMain(volume);
     if (!main) {
-      ended_early_ = true;
+      unread_ = "volume " + std::to_string(volume + 1) + " of the set is not a RAR volume";
       return false;
     }
     const std::string* key = headers_encrypted_ ? &password : nullptr;
     std::uint64_t at = main->next;
     for (;;) {
-      if (at == sizes_[volume]) return true;  // no end block: the volume just ends
+      if (at == sizes_[volume]) return (main->flags & kMainVolume) != 0;  // no end block
       std::optional<Block> block = ReadBlock(volume, at, key);
       if (!block) {
-        ended_early_ = true;
+        unread_ = kHeaderUnreadable;
         return false;
       }
       at = block->next;
       if (block->type == kEnd) return (block->flags & kEndNextVolume) != 0;
       if (block->type != kFile) continue;
       if (!AddPart(volume, std::move(*block))) {
-        ended_early_ = true;
+        unread_ = kHeaderUnreadable;
         return false;
       }
     }
@@ -316,6 +320,8 @@ class Rar4Source final : public RarClearSource {
       if (!files_.empty() && files_.back().name == file->name &&
           (files_.back().parts.back().block.flags & kFileSplitAfter) != 0) {
         files_.back().parts.push_back(std::move(part));
+      } else if (files_.empty()) {
+        begins_earlier_ = true;
       }
       return true;
     }
@@ -458,7 +464,8 @@ class Rar4Source final : public RarClearSource {
   std::vector<std::uint64_t> sizes_;
   RarKeyCache& keys_;
   bool headers_encrypted_ = false;
-  bool ended_early_ = false;
+  std::string unread_;
+  bool begins_earlier_ = false;
   Block main_;
   std::vector<FileHeader> files_;
   std::vector<RarMemberInfo> members_;

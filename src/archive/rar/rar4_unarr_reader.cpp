@@ -120,7 +120,7 @@ class Rar4UnarrReader final : public RarReader {
   bool HeadersEncrypted() const override { return source_->HeadersEncrypted(); }
   void ReadMembers(const std::string& password) override { source_->ReadMembers(password); }
   const std::vector<RarMemberInfo>& Members() const override { return source_->Members(); }
-  bool EndedEarly() const override { return source_->EndedEarly(); }
+  const std::string& Unread() const override { return source_->Unread(); }
 
   void Extract(std::size_t index, const std::string& password, SafeExtractor& extractor,
                ReportBuilder& report) override {

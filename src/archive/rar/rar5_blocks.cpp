@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "archive/rar/rar_bytes.h"
+#include "archive/rar/rar_clear_source.h"
 
 namespace svregistration::archive::rar5 {
 
@@ -192,8 +193,8 @@ std::string WithCrc(const std::string& body) {
 namespace {
 
 /// Walks the blocks of one volume, adding its file headers. True when the archive goes on in
-/// the next volume.
-bool ReadVolume(int fd, std::vector<MemberSummary>& members) {
+/// the next volume; `ended` is set when the walk reached the end of the archive.
+bool ReadVolume(int fd, std::vector<MemberSummary>& members, bool& ended) {
   const auto signature = ReadAt(fd, 0, kSignature.size());
   if (!signature || *signature != kSignature) return false;
   const std::uint64_t size = FileSize(fd);
@@ -204,7 +205,10 @@ bool ReadVolume(int fd, std::vector<MemberSummary>& members) {
     if (block->type == kEnd) {
       std::size_t pos = block->fields_at;
       std::uint64_t end_flags = 0;
-      return ReadVint(block->header, pos, end_flags) && (end_flags & kEndNotLastVolume) != 0;
+      const bool more =
+          ReadVint(block->header, pos, end_flags) && (end_flags & kEndNotLastVolume) != 0;
+      ended = !more;
+      return more;
     }
     if (block->type != kFile || (block->flags & kContinued) != 0) continue;
     std::optional<FileHeader> file = ReadFileHeader(std::move(*block));
@@ -216,11 +220,15 @@ bool ReadVolume(int fd, std::vector<MemberSummary>& members) {
 
 }  // namespace
 
-std::vector<MemberSummary> ReadMemberSummaries(const std::vector<int>& fds) {
+std::vector<MemberSummary> ReadMemberSummaries(const std::vector<int>& fds, std::string& unread) {
   std::vector<MemberSummary> members;
+  bool ended = false;
+  bool more = false;
   for (const int fd : fds) {
-    if (!ReadVolume(fd, members)) break;
+    more = ReadVolume(fd, members, ended);
+    if (!more) break;
   }
+  unread = ended ? "" : more ? kVolumesMissing : kHeaderUnreadable;
   return members;
 }
 

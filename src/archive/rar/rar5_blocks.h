@@ -101,7 +101,8 @@ struct MemberSummary {
 /// The file headers of the RAR 5 archive spread over the volumes open on `fds`, in order,
 /// leaving out headers that continue a member from an earlier volume. The walk stops at the end
 /// of the archive, at an archive encryption header and at the first header it cannot read,
-/// returning what came before. A file that is not a RAR 5 archive gives an empty list.
-std::vector<MemberSummary> ReadMemberSummaries(const std::vector<int>& fds);
+/// returning what came before; `unread` says why when it did not reach the end of the archive.
+/// A file that is not a RAR 5 archive gives an empty list.
+std::vector<MemberSummary> ReadMemberSummaries(const std::vector<int>& fds, std::string& unread);
 
 }  // namespace svregistration::archive::rar5

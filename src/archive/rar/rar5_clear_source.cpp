@@ -47,13 +47,13 @@ class Rar5Source final : public RarClearSource {
 
   bool HeadersEncrypted() const override { return headers_encrypted_; }
   const std::vector<RarMemberInfo>& Members() const override { return members_; }
-  bool EndedEarly() const override { return ended_early_; }
+  const std::string& Unread() const override { return unread_; }
   bool Solid() const override { return solid_; }
 
   void ReadMembers(const std::string& password) override {
     files_.clear();
     members_.clear();
-    ended_early_ = true;
+    unread_ = kHeaderUnreadable;
     const Rar5Keys* header_keys = nullptr;
     std::uint64_t at = members_at_;
     if (headers_encrypted_) {
@@ -68,7 +68,7 @@ class Rar5Source final : public RarClearSource {
     while (std::optional<Block> block = ReadBlock(fd_, file_size_, at, header_keys)) {
       at = block->next;
       if (block->type == kEnd) {
-        ended_early_ = false;
+        unread_.clear();
         break;
       }
       if (block->type != kFile || (block->flags & kContinued) != 0) continue;
@@ -255,7 +255,7 @@ class Rar5Source final : public RarClearSource {
   RarKeyCache& keys_;
   std::uint64_t file_size_;
   bool headers_encrypted_ = false;
-  bool ended_early_ = false;
+  std::string unread_;
   bool solid_ = false;
   Encryption header_crypt_;
   std::uint64_t members_at_ = 0;

@@ -20,7 +20,7 @@ constexpr std::size_t kReadBlockSize = 64 * 1024;
 class Rar5SetReader final : public RarReader {
  public:
   explicit Rar5SetReader(RarVolumeSet volumes) : volumes_(std::move(volumes)) {
-    for (const rar5::MemberSummary& summary : rar5::ReadMemberSummaries(volumes_.fds())) {
+    for (const rar5::MemberSummary& summary : rar5::ReadMemberSummaries(volumes_.fds(), unread_)) {
       RarMemberInfo member;
       member.name = summary.name;
       member.encrypted = summary.encrypted;
@@ -33,7 +33,7 @@ class Rar5SetReader final : public RarReader {
   bool HeadersEncrypted() const override { return false; }
   void ReadMembers(const std::string& /*password*/) override {}
   const std::vector<RarMemberInfo>& Members() const override { return members_; }
-  bool EndedEarly() const override { return false; }
+  const std::string& Unread() const override { return unread_; }
 
   void Extract(std::size_t index, const std::string& /*password*/, SafeExtractor& extractor,
                ReportBuilder& report) override {
@@ -85,6 +85,7 @@ class Rar5SetReader final : public RarReader {
 
   RarVolumeSet volumes_;
   std::vector<RarMemberInfo> members_;
+  std::string unread_;
   ReadHandle reader_;
   std::string open_error_;
   archive_entry* entry_ = nullptr;

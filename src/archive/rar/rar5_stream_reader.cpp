@@ -75,7 +75,7 @@ class Rar5StreamReader final : public RarReader {
     ChooseStreams();
   }
   const std::vector<RarMemberInfo>& Members() const override { return source_->Members(); }
-  bool EndedEarly() const override { return source_->EndedEarly(); }
+  const std::string& Unread() const override { return source_->Unread(); }
 
   void Extract(std::size_t index, const std::string& password, SafeExtractor& extractor,
                ReportBuilder& report) override {

@@ -16,6 +16,13 @@
 
 namespace svregistration::archive {
 
+/// Why a walk over member headers stopped before the end of the archive.
+inline constexpr const char* kHeaderUnreadable =
+    "a member header after the last one listed cannot be read";
+inline constexpr const char* kVolumesMissing = "the archive goes on in volumes that were not found";
+inline constexpr const char* kBeginsEarlier =
+    "its first member begins in an earlier volume, which was not given";
+
 struct RarMemberInfo {
   std::string name;  ///< the stored path, "/" between folders
   bool encrypted = false;
@@ -55,8 +62,8 @@ class RarClearSource {
   /// before.
   virtual void ReadMembers(const std::string& password) = 0;
   virtual const std::vector<RarMemberInfo>& Members() const = 0;
-  /// True when the member walk stopped at a header it could not read rather than at the end.
-  virtual bool EndedEarly() const = 0;
+  /// Why the member walk stopped before the end of the archive; empty when it reached it.
+  virtual const std::string& Unread() const = 0;
   /// Solid archives go to the decoder as one stream; others one member at a time.
   virtual bool Solid() const = 0;
 

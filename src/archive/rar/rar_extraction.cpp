@@ -59,10 +59,10 @@ ExtractionReport RarExtraction::Run() {
       report.EndMember();
     }
   }
-  if (report.report().result && reader->EndedEarly()) {
+  if (report.report().result && !reader->Unread().empty()) {
     report.Unread(reader->HeadersEncrypted() && reader->Members().empty()
                       ? "the member headers cannot be decrypted: wrong password"
-                      : "a member header after the last one listed cannot be read");
+                      : reader->Unread());
   }
   return report.Take();
 }

@@ -23,8 +23,8 @@ class RarReader {
   /// Reads the member list with the password (needed when the headers are encrypted).
   virtual void ReadMembers(const std::string& password) = 0;
   virtual const std::vector<RarMemberInfo>& Members() const = 0;
-  /// True when the member headers stopped at one that could not be read before the end.
-  virtual bool EndedEarly() const = 0;
+  /// Why the member walk stopped before the end of the archive; empty when it reached it.
+  virtual const std::string& Unread() const = 0;
   /// Extracts member `index` through `extractor` (members are extracted in archive order; those
   /// between are skipped). A member that cannot be handed over has its reason put in `report`.
   virtual void Extract(std::size_t index, const std::string& password, SafeExtractor& extractor,
