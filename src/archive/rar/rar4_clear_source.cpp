@@ -36,7 +36,8 @@ constexpr std::uint16_t kFileSalt = 0x0400;
 constexpr std::uint16_t kFileExtendedTime = 0x1000;
 constexpr std::uint16_t kLongBlock = 0x8000;
 constexpr std::size_t kPackSizeAt = 7, kUnpackSizeAt = 11, kHostAt = 15, kCrcAt = 16, kTimeAt = 20,
-                      kMethodAt = 25, kNameSizeAt = 26, kAttributesAt = 28, kLargeSizesAt = 32;
+                      kVersionAt = 24, kMethodAt = 25, kNameSizeAt = 26, kAttributesAt = 28,
+                      kLargeSizesAt = 32;
 constexpr std::uint8_t kMethodStored = 0x30;
 constexpr std::uint8_t kHostUnix = 3;
 
@@ -450,7 +451,10 @@ class Rar4Source final : public RarClearSource {
     const std::size_t ext_at =
         name_at + Le16(header, kNameSizeAt) + (first.salt_at ? sizeof(Rar4Salt) : 0);
     member.mtime = ModificationTime(header, flags, ext_at);
-    if ((file.parts.back().block.flags & kFileSplitAfter) != 0) {
+    const bool stored = static_cast<std::uint8_t>(header[kMethodAt]) == kMethodStored;
+    if (!stored && static_cast<std::uint8_t>(header[kVersionAt]) < 20) {
+      member.unreadable = "compressed with the RAR 1.5 method, which libunarr does not decode";
+    } else if ((file.parts.back().block.flags & kFileSplitAfter) != 0) {
       member.unreadable = "the volume that holds the rest of it is missing";
     } else if (member.encrypted && !first.salt_at) {
       member.unreadable = "encrypted with a cipher older than RAR 3, which is not read";
