@@ -1,13 +1,18 @@
-// A RAR 5 volume set through libarchive, which takes a set as a list of files and joins the
-// members that span them. Our header reader lists the members (and tells the encrypted ones,
-// which libarchive does not); libarchive's members are matched to that list by name, in order,
-// so that a member libarchive never reaches stays listed as not extracted.
+// A RAR 5 volume set through libarchive, which reads a set as a list of client streams (here the
+// volumes' descriptors, opened once) and joins the members that span them. Our header reader lists
+// the members (and tells the encrypted ones, which libarchive does not); libarchive's members are
+// matched to that list by name, in order, so that a member libarchive never reaches stays listed as
+// not extracted.
 #include <archive_entry.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <optional>
 
 #include "archive/archive_handle.h"
 #include "archive/rar/rar5_blocks.h"
+#include "archive/rar/rar_bytes.h"
 #include "archive/rar/rar_reader.h"
 #include "svregistration/error.h"
 
@@ -16,6 +21,44 @@ namespace svregistration::archive {
 namespace {
 
 constexpr std::size_t kReadBlockSize = 64 * 1024;
+
+/// One volume as libarchive reads it: its descriptor and how far it has been read.
+struct VolumeStream {
+  int fd = -1;
+  std::int64_t offset = 0;
+  std::vector<char> buffer = std::vector<char>(kReadBlockSize);
+};
+
+la_ssize_t ReadVolume(::archive* reader, void* data, const void** buffer) {
+  auto* volume = static_cast<VolumeStream*>(data);
+  for (;;) {
+    const ssize_t n = ::pread(volume->fd, volume->buffer.data(), volume->buffer.size(),
+                              static_cast<off_t>(volume->offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) {
+      archive_set_error(reader, errno, "cannot read a volume at offset %lld",
+                        static_cast<long long>(volume->offset));
+      return ARCHIVE_FATAL;
+    }
+    volume->offset += n;
+    *buffer = volume->buffer.data();
+    return n;
+  }
+}
+
+la_int64_t SkipInVolume(::archive* /*reader*/, void* data, la_int64_t request) {
+  auto* volume = static_cast<VolumeStream*>(data);
+  const std::int64_t size = static_cast<std::int64_t>(FileSize(volume->fd));
+  const la_int64_t skipped = std::max<la_int64_t>(0, std::min(request, size - volume->offset));
+  volume->offset += skipped;
+  return skipped;
+}
+
+/// libarchive moves to the next volume: it starts from its beginning.
+int SwitchVolume(::archive* /*reader*/, void* /*from*/, void* to) {
+  if (to != nullptr) static_cast<VolumeStream*>(to)->offset = 0;
+  return ARCHIVE_OK;
+}
 
 class Rar5SetReader final : public RarReader {
  public:
@@ -55,10 +98,15 @@ class Rar5SetReader final : public RarReader {
       throw Error(kLibraryFunctionMissing, "libarchive",
                   "libarchive cannot read RAR 5 archives: " + ErrorText(reader_.get()));
     }
-    std::vector<const char*> names;
-    for (const std::string& path : volumes_.paths) names.push_back(path.c_str());
-    names.push_back(nullptr);
-    if (archive_read_open_filenames(reader_.get(), names.data(), kReadBlockSize) != ARCHIVE_OK) {
+    for (const platform::UniqueFd& file : volumes_.files) streams_.push_back({file.get()});
+    archive_read_set_read_callback(reader_.get(), &ReadVolume);
+    archive_read_set_skip_callback(reader_.get(), &SkipInVolume);
+    archive_read_set_switch_callback(reader_.get(), &SwitchVolume);
+    archive_read_set_callback_data(reader_.get(), &streams_[0]);
+    for (std::size_t i = 1; i < streams_.size(); ++i) {
+      archive_read_append_callback_data(reader_.get(), &streams_[i]);
+    }
+    if (archive_read_open1(reader_.get()) != ARCHIVE_OK) {
       open_error_ = ErrorText(reader_.get());
       ended_ = true;
     }
@@ -84,6 +132,7 @@ class Rar5SetReader final : public RarReader {
   }
 
   RarVolumeSet volumes_;
+  std::vector<VolumeStream> streams_;  // before the reader, which reads through them
   std::vector<RarMemberInfo> members_;
   std::string unread_;
   ReadHandle reader_;
