@@ -29,6 +29,12 @@ void ClearArchiveStream::AppendRange(SourceRange range) {
   if (range.output_size != 0) pieces_.push_back({std::string(), std::move(range)});
 }
 
+la_ssize_t ClearArchiveStream::Next(const void** buffer, std::string& error) {
+  const la_ssize_t size = Read(buffer);
+  if (size < 0) error = error_;
+  return size;
+}
+
 bool ClearArchiveStream::DrainTo(int fd, std::string& error) {
   const void* buffer = nullptr;
   la_ssize_t size = 0;

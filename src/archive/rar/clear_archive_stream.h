@@ -43,6 +43,9 @@ class ClearArchiveStream {
 
   /// Opens `reader` on this stream, which must outlive it. False with libarchive's error.
   bool OpenReader(::archive* reader);
+  /// The next bytes in clear, kept until the next call: their count, 0 at the end, -1 with
+  /// `error` set.
+  la_ssize_t Next(const void** buffer, std::string& error);
   /// Writes what the queue holds to `fd` at its current position. False, with `error` set, when
   /// the archive cannot be read or `fd` written.
   bool DrainTo(int fd, std::string& error);

@@ -29,6 +29,7 @@ constexpr std::uint16_t kEndNextVolume = 0x0001;
 constexpr std::uint16_t kFileSplitBefore = 0x0001;
 constexpr std::uint16_t kFileSplitAfter = 0x0002;
 constexpr std::uint16_t kFileEncrypted = 0x0004;
+constexpr std::uint16_t kFileSolid = 0x0010;
 constexpr std::uint16_t kFileFolderMask = 0x00E0;
 constexpr std::uint16_t kFileLargeSizes = 0x0100;
 constexpr std::uint16_t kFileUnicodeName = 0x0200;
@@ -225,6 +226,29 @@ class Rar4Source final : public RarClearSource {
     return true;
   }
 
+  bool AppendStoredData(ClearArchiveStream& stream, std::size_t index,
+                        const std::string& password) override {
+    const FileHeader& file = files_.at(index);
+    const RarMemberInfo& member = members_.at(index);
+    if (!member.stored || !member.unreadable.empty()) return false;
+    if (!member.encrypted) {
+      for (const Part& part : file.parts) {
+        stream.AppendRange(
+            {part.fd, part.block.data_offset, part.block.data_size, part.block.data_size, {}, {}});
+      }
+      return true;
+    }
+    const Part& part = file.parts.front();
+    const Rar4Keys* keys = KeysOf(part, password);
+    if (keys == nullptr || part.block.data_size % 16 != 0 ||
+        file.unpacked_size > part.block.data_size) {
+      return false;
+    }
+    stream.AppendRange({part.fd, part.block.data_offset, part.block.data_size, file.unpacked_size,
+                        std::vector<std::uint8_t>(keys->key.begin(), keys->key.end()), keys->iv});
+    return true;
+  }
+
   void SetPackedSize(std::size_t index, std::uint64_t size) override {
     exact_sizes_[&files_.at(index)] = size;
   }
@@ -244,16 +268,21 @@ class Rar4Source final : public RarClearSource {
     if ((flags & kFileLargeSizes) != 0) PutLe(header, kLargeSizesAt, size >> 32, 4);
   }
 
+  /// The keys of an encrypted part; nullptr without a password or a salt (a member without one
+  /// uses an older cipher, which is not read).
+  const Rar4Keys* KeysOf(const Part& part, const std::string& password) {
+    if (password.empty() || !part.salt_at) return nullptr;
+    Rar4Salt salt{};
+    std::memcpy(salt.data(), part.block.header.data() + *part.salt_at, salt.size());
+    return keys_.Rar4(password, salt);
+  }
+
   bool AppendEncrypted(ClearArchiveStream& stream, const FileHeader& file,
                        const std::string& password) {
     const Part& part = file.parts.front();
     const Block& block = part.block;
-    // Without a salt the member uses an older cipher, which is not read.
-    if (password.empty() || !part.salt_at || block.data_size % 16 != 0) return false;
-    Rar4Salt salt{};
-    std::memcpy(salt.data(), block.header.data() + *part.salt_at, salt.size());
-    const Rar4Keys* keys = keys_.Rar4(password, salt);
-    if (keys == nullptr) return false;
+    const Rar4Keys* keys = KeysOf(part, password);
+    if (keys == nullptr || block.data_size % 16 != 0) return false;
     const bool stored = static_cast<std::uint8_t>(block.header[kMethodAt]) == kMethodStored;
     if (stored && file.unpacked_size > block.data_size) return false;
     // Compressed data keeps the cipher's padding unless its exact size was found; stored data
@@ -264,7 +293,7 @@ class Rar4Source final : public RarClearSource {
     }
 
     std::string header = block.header;
-    header.erase(*part.salt_at, salt.size());
+    header.erase(*part.salt_at, sizeof(Rar4Salt));
     PutLe(header, 3, static_cast<std::uint16_t>(block.flags & ~(kFileEncrypted | kFileSalt)), 2);
     PutLe(header, 5, header.size(), 2);
     SetPackedSize(header, block.flags, output);
@@ -452,6 +481,8 @@ class Rar4Source final : public RarClearSource {
         name_at + Le16(header, kNameSizeAt) + (first.salt_at ? sizeof(Rar4Salt) : 0);
     member.mtime = ModificationTime(header, flags, ext_at);
     const bool stored = static_cast<std::uint8_t>(header[kMethodAt]) == kMethodStored;
+    member.stored = stored;
+    member.continues = (flags & kFileSolid) != 0;
     if (!stored && static_cast<std::uint8_t>(header[kVersionAt]) < 20) {
       member.unreadable = "compressed with the RAR 1.5 method, which libunarr does not decode";
     } else if ((file.parts.back().block.flags & kFileSplitAfter) != 0) {

@@ -1,9 +1,10 @@
 // RAR 1.5 to 4 through libunarr. unarr reads a file or a memory block, and hands over data only:
 // the member list, folders, links, modes and times come from our own header reader, and unarr
-// is given an archive in clear that holds file members only. A member of one volume that needs
-// no decryption is decoded from the archive file itself; any other is first written in clear to
-// an anonymous memory file (memfd): one member at a time when the archive is not solid, every
-// member when it is, since a solid member decodes only after those before it. Plaintext never
+// is given an archive in clear that holds compressed file members only. Stored members need no
+// decoder: their data is read (and decrypted) straight from the volumes. A member of one volume
+// that needs no decryption is decoded from the archive file itself; any other is first written in
+// clear to an anonymous memory file (memfd): one member at a time when the archive is not solid,
+// every member when it is, since a solid member decodes only after those before it. Plaintext never
 // lands on disk. The CRC of every member is checked here as its data goes by.
 #include <archive_entry.h>
 #include <sys/mman.h>
@@ -97,6 +98,39 @@ class UnarrData final : public MemberData {
   std::string error_;
 };
 
+/// The data of a stored member, read in clear from the volumes, checked against its CRC.
+class StoredData final : public MemberData {
+ public:
+  StoredData(ClearArchiveStream& stream, const RarMemberInfo& member)
+      : stream_(stream), member_(member), crc_(crc32(0L, Z_NULL, 0)) {}
+
+  int Next(const void*& data, std::size_t& size, la_int64_t& offset) override {
+    const la_ssize_t got = stream_.Next(&data, error_);
+    if (got < 0) return ARCHIVE_FATAL;
+    if (got == 0) {
+      if (done_ == member_.size && static_cast<std::uint32_t>(crc_) == member_.crc) {
+        return ARCHIVE_EOF;
+      }
+      error_ = member_.encrypted ? "wrong password (its data does not match its CRC with it)"
+                                 : "its data does not match its CRC";
+      return ARCHIVE_FATAL;
+    }
+    crc_ = crc32(crc_, static_cast<const Bytef*>(data), static_cast<uInt>(got));
+    size = static_cast<std::size_t>(got);
+    offset = static_cast<la_int64_t>(done_);
+    done_ += size;
+    return ARCHIVE_OK;
+  }
+  std::string ErrorText() override { return error_; }
+
+ private:
+  ClearArchiveStream& stream_;
+  const RarMemberInfo& member_;
+  uLong crc_;
+  std::uint64_t done_ = 0;
+  std::string error_;
+};
+
 /// A member with no data to hand over (folders, links).
 class NoData final : public MemberData {
  public:
@@ -138,25 +172,40 @@ class Rar4UnarrReader final : public RarReader {
       extractor.Extract(none, entry.get());
       return;
     }
+    if (member.stored) {
+      ClearArchiveStream stream(volumes_.files.at(0).get());
+      if (!source_->AppendStoredData(stream, index, password)) {
+        return report.Reason(member.encrypted ? "wrong password" : "its data cannot be read");
+      }
+      StoredData data(stream, member);
+      return Write(data, member, entry.get(), extractor, report);
+    }
     std::string reason;
     ar_archive* archive = Position(index, password, reason);
     if (archive == nullptr) return report.Reason(reason);
     UnarrData data(archive, member);
+    Write(data, member, entry.get(), extractor, report);
+  }
+
+ private:
+  /// Writes a file or link member whose data comes from `data`.
+  static void Write(MemberData& data, const RarMemberInfo& member, archive_entry* entry,
+                    SafeExtractor& extractor, ReportBuilder& report) {
     if (!member.symlink) {
-      archive_entry_set_filetype(entry.get(), AE_IFREG);
-      archive_entry_set_size(entry.get(), static_cast<la_int64_t>(member.size));
-      extractor.Extract(data, entry.get());
+      archive_entry_set_filetype(entry, AE_IFREG);
+      archive_entry_set_size(entry, static_cast<la_int64_t>(member.size));
+      extractor.Extract(data, entry);
       return;
     }
     std::string target;
     if (!ReadAll(data, member.size, target)) return report.Reason(data.ErrorText());
-    archive_entry_set_filetype(entry.get(), AE_IFLNK);
-    archive_entry_set_symlink_utf8(entry.get(), target.c_str());
-    extractor.Extract(none, entry.get());
+    archive_entry_set_filetype(entry, AE_IFLNK);
+    archive_entry_set_symlink_utf8(entry, target.c_str());
+    NoData none;
+    extractor.Extract(none, entry);
   }
 
- private:
-  static bool ReadAll(UnarrData& data, std::uint64_t size, std::string& text) {
+  static bool ReadAll(MemberData& data, std::uint64_t size, std::string& text) {
     if (size > kMaxLinkTarget) return false;
     const void* block = nullptr;
     std::size_t count = 0;
@@ -210,8 +259,9 @@ class Rar4UnarrReader final : public RarReader {
       solid_decoded_ = 0;
       solid_password_ = password;
       std::vector<std::size_t> members;
+      // Stored members take no part in the decoder's state.
       for (std::size_t i = 0; i < Members().size(); ++i) {
-        if (!Members()[i].folder) members.push_back(i);
+        if (!Members()[i].folder && !Members()[i].stored) members.push_back(i);
       }
       FindExactSizes(members, password);
       if (!WriteImage(solid_, members, password, reason, solid_members_)) return nullptr;
@@ -246,7 +296,8 @@ class Rar4UnarrReader final : public RarReader {
     if (password.empty()) return;
     for (std::size_t k = 0; k + 1 < members.size(); ++k) {
       const RarMemberInfo& member = Members()[members[k]];
-      if (!member.padded || member.packed < 16) continue;
+      // Only a member whose next one goes on from its state passes its padding on.
+      if (!member.padded || member.packed < 16 || !Members()[members[k + 1]].continues) continue;
       const std::vector<std::size_t> prefix(members.begin(),
                                             members.begin() + static_cast<std::ptrdiff_t>(k) + 1);
       if (!PrefixDecodes(prefix, password)) return;  // a wrong password: nothing to find

@@ -36,6 +36,8 @@ struct RarMemberInfo {
   std::uint64_t header_offset = 0;  ///< where its (first) header lies in its volume
   std::size_t volume = 0;           ///< the volume of its (first) header
   std::size_t parts = 1;            ///< the volumes it spans
+  bool stored = false;              ///< kept as it is, not compressed
+  bool continues = false;           ///< decoded from the state the member before it left (solid)
   /// Encrypted compressed data whose packed size (`packed`) includes the cipher's padding.
   bool padded = false;
   std::uint64_t packed = 0;
@@ -75,6 +77,12 @@ class RarClearSource {
                             const std::string& password, std::optional<RarMacCheck>& mac) = 0;
   /// The end-of-archive header.
   virtual void AppendEnd(ClearArchiveStream& stream) = 0;
+  /// The data of stored member `index` alone, in clear (decrypted with `password` when it is
+  /// encrypted); false, with nothing appended, when it cannot be.
+  virtual bool AppendStoredData(ClearArchiveStream& /*stream*/, std::size_t /*index*/,
+                                const std::string& /*password*/) {
+    return false;
+  }
   /// Hands member `index` on with `size` bytes of its data: a padded member's size without the
   /// padding, once found by decoding.
   virtual void SetPackedSize(std::size_t /*index*/, std::uint64_t /*size*/) {}
