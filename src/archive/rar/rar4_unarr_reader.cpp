@@ -291,14 +291,17 @@ class Rar4UnarrReader final : public RarReader {
   /// unarr carries the bytes it has read ahead at the end of a solid member into the next one,
   /// so a member handed over with the cipher's padding spoils the member after it. The exact
   /// size of a padded member is the smallest with which it still decodes: found by bisecting
-  /// the last cipher block, each try decoding the archive up to that member.
+  /// the last cipher block, each try decoding the members from the last one that starts the
+  /// decoder afresh up to it.
   void FindExactSizes(const std::vector<std::size_t>& members, const std::string& password) {
     if (password.empty()) return;
+    std::size_t group = 0;  // the last member that starts the decoder afresh
     for (std::size_t k = 0; k + 1 < members.size(); ++k) {
       const RarMemberInfo& member = Members()[members[k]];
+      if (!member.continues) group = k;
       // Only a member whose next one goes on from its state passes its padding on.
       if (!member.padded || member.packed < 16 || !Members()[members[k + 1]].continues) continue;
-      const std::vector<std::size_t> prefix(members.begin(),
+      const std::vector<std::size_t> prefix(members.begin() + static_cast<std::ptrdiff_t>(group),
                                             members.begin() + static_cast<std::ptrdiff_t>(k) + 1);
       if (!PrefixDecodes(prefix, password)) return;  // a wrong password: nothing to find
       std::uint64_t low = member.packed - 15, high = member.packed;
