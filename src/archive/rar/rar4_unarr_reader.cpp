@@ -296,6 +296,7 @@ class Rar4UnarrReader final : public RarReader {
   void FindExactSizes(const std::vector<std::size_t>& members, const std::string& password) {
     if (password.empty()) return;
     std::size_t group = 0;  // the last member that starts the decoder afresh
+    bool checked = false;
     for (std::size_t k = 0; k + 1 < members.size(); ++k) {
       const RarMemberInfo& member = Members()[members[k]];
       if (!member.continues) group = k;
@@ -303,7 +304,9 @@ class Rar4UnarrReader final : public RarReader {
       if (!member.padded || member.packed < 16 || !Members()[members[k + 1]].continues) continue;
       const std::vector<std::size_t> prefix(members.begin() + static_cast<std::ptrdiff_t>(group),
                                             members.begin() + static_cast<std::ptrdiff_t>(k) + 1);
-      if (!PrefixDecodes(prefix, password)) return;  // a wrong password: nothing to find
+      // A wrong password shows at the first such member: then there is nothing to find.
+      if (!checked && !PrefixDecodes(prefix, password)) return;
+      checked = true;
       std::uint64_t low = member.packed - 15, high = member.packed;
       while (low < high) {
         const std::uint64_t middle = low + (high - low) / 2;
