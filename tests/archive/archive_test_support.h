@@ -44,6 +44,11 @@ void WriteArchive(const std::string& path, const std::vector<Member>& members,
 /// Windows stores them). The header of member `damaged` (if any) gets a wrong CRC.
 std::string Rar4Archive(const std::vector<Member>& members, int damaged = -1);
 
+/// The volumes of a RAR 4 set of stored members, each volume holding at most `data_per_volume`
+/// bytes of member data: a member that does not fit goes on in the next volume.
+std::vector<std::string> Rar4VolumeSet(const std::vector<Member>& members,
+                                       std::size_t data_per_volume);
+
 std::uint32_t Crc32(const std::string& bytes);
 
 using Files = std::map<std::string, std::string>;

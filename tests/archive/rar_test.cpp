@@ -98,6 +98,35 @@ TEST_F(RarExtractTest, ThePromptNamesTheArchiveAndTheMember) {
   EXPECT_EQ(NotExtracted(report), (std::vector<std::string>{"b.txt", "c.txt"}));
 }
 
+// A set given by its first volume: the others are found by name, in order, and a member that
+// spans them extracts whole. A later volume alone says where its members begin; a set whose
+// last volume is missing names the member it cuts.
+TEST_F(RarExtractTest, AMemberSpanningVolumesExtractsWhole) {
+  std::string big;
+  for (int i = 0; big.size() < 10000; ++i) big += "line " + std::to_string(i) + "\n";
+  const std::vector<std::string> volumes =
+      Rar4VolumeSet({File("a.txt", "A"), File("big.txt", big), File("b.txt", "B")}, 4000);
+  ASSERT_EQ(volumes.size(), 3u);
+  const char* names[] = {"set.rar", "set.r00", "set.r01"};
+  for (std::size_t i = 0; i < volumes.size(); ++i) dir.Write(names[i], volumes[i]);
+  ScriptedPrompt prompt;
+  ExtractionReport report = RAR().Extract(dir / "set.rar", out, "", prompt);
+  EXPECT_EQ(report.extracted, 3u);
+  EXPECT_EQ(report.unread_headers, "");
+  EXPECT_EQ(Listing(out), (Files{{"a.txt", "A"}, {"big.txt", big}, {"b.txt", "B"}}));
+
+  fs::remove_all(out);
+  report = RAR().Extract(dir / "set.r00", out, "", prompt);
+  EXPECT_NE(report.unread_headers.find("volume"), std::string::npos) << report.unread_headers;
+  EXPECT_EQ(Listing(out), (Files{}));
+
+  fs::remove(dir / "set.r01");
+  report = RAR().Extract(dir / "set.rar", out, "", prompt);
+  EXPECT_EQ(NotExtracted(report), (std::vector<std::string>{"big.txt"}));
+  EXPECT_NE(report.not_extracted[0].reason.find("volume"), std::string::npos);
+  EXPECT_NE(report.unread_headers.find("volumes that were not found"), std::string::npos);
+}
+
 TEST_F(RarExtractTest, VolumesFollowTheFirstPartByName) {
   for (const char* name : {"set.part01.rar", "set.part02.rar", "set.part03.rar", "set.part05.rar",
                            "old.RAR", "old.R00", "old.R01", "one.rar", "one.r01"}) {

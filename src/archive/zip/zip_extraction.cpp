@@ -22,7 +22,7 @@ namespace svregistration::archive {
 namespace {
 
 constexpr std::size_t kReadBlockSize = 64 * 1024;
-/// Answers are cut to this many bytes, as the unzip library's password buffer cut them.
+/// Answers are cut to this many bytes: a password buffer of 256 with its NUL.
 constexpr std::size_t kMaxPasswordBytes = 255;
 
 /// The bytes of `text` (UTF-8) in the user's ANSI code page; the UTF-8 bytes themselves when
