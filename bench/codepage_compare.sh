@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # Whole process against whole process: `svreg codepage decode` of 100 MiB of ibm-37 records
-# against `uconv -f ibm-37 -t UTF-16LE` of the same file, both writing to /dev/null.
+# against `uconv -f ibm-37 -t UTF-16LE` of the same file, both writing to /dev/null, in turn
+# ROUNDS times (default 5); prints the fastest of each and the ratio of their times with its range.
 #
-#   bench/codepage_compare.sh [BUILD_DIR] [MIB]
+#   [ROUNDS=5] bench/codepage_compare.sh [BUILD_DIR] [MIB]
 #
-# BUILD_DIR defaults to build, MIB to 100. Uses hyperfine when it is installed, else `time`.
+# BUILD_DIR defaults to build, MIB to 100.
 set -euo pipefail
+source "$(dirname "$0")/compare_rounds.sh"
 
 build=${1:-build}
 mib=${2:-100}
@@ -30,13 +32,6 @@ awk -v n="$lines" 'BEGIN {
 "$svreg" codepage encode "$work/ibm-37.tbl" "$work/source.txt" > "$work/records.bin"
 echo "records: $(stat -c %s "$work/records.bin") bytes"
 
-ours="'$svreg' codepage decode '$work/ibm-37.tbl' '$work/records.bin' > /dev/null"
-theirs="uconv -f ibm-37 -t UTF-16LE '$work/records.bin' > /dev/null"
-
-if command -v hyperfine >/dev/null; then
-  hyperfine --warmup 1 --runs "${RUNS:-5}" \
-    -n "svreg codepage decode" "$ours" -n "uconv -f ibm-37 -t UTF-16LE" "$theirs"
-else
-  echo "svreg codepage decode:"; time bash -c "$ours"
-  echo "uconv -f ibm-37 -t UTF-16LE:"; time bash -c "$theirs"
-fi
+ours="'$svreg' codepage decode '$work/ibm-37.tbl' '$work/records.bin'"
+theirs="uconv -f ibm-37 -t UTF-16LE '$work/records.bin'"
+compare_rounds "${ROUNDS:-5}" "svreg codepage decode" "$ours" "uconv" "$theirs" "$mib"

@@ -5,15 +5,21 @@
 # turn, ROUNDS times (default 5), so that a disturbance of the shared machine strikes them alike.
 # Reports each one's fastest wall time, files per second and peak memory (KiB), the ratio of the
 # fastest times to cp -r's, and the range of the ratios within a round.
-# Usage: [ROUNDS=5] bench/register_compare.sh [BUILD_DIR] [FILES]
+# The sources lie in a folder under TMPDIR; the workspaces and the copy go beside them, or, with
+# DEST_DIR set, into a folder under DEST_DIR: DEST_DIR=/dev/shm with TMPDIR on disk registers
+# from disk into a workspace on tmpfs, another file system (as a team's network share is).
+# Usage: [ROUNDS=5] [DEST_DIR=DIR] bench/register_compare.sh [BUILD_DIR] [FILES]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 files=${2:-10000}
 rounds=${ROUNDS:-5}
-svreg=$build/tools/svreg/svreg
+svreg=${SVREG:-$build/tools/svreg/svreg}
 work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+dest=$work
+[[ -n ${DEST_DIR:-} ]] && dest=$(mktemp -d -p "$DEST_DIR")
+trap 'rm -rf "$work" "$dest"' EXIT
+echo "sources in $(df --output=fstype "$work" | tail -1), workspaces and copy in $(df --output=fstype "$dest" | tail -1)"
 
 # The tree: 10 folders of 10 folders, files spread over them, each about 8 KiB of 80-column text.
 "$build/bench/bench_make_source" 1 "$work/sample.cbl"
@@ -39,19 +45,19 @@ tar -cf - -C "$work" tree >/dev/null && sync
 
 : >"$work/times"
 for ((r = 1; r <= rounds; r++)); do
-  rm -rf "$work/ws-plain" "$work/ws-enc" "$work/copy"
-  "$svreg" init "$work/ws-plain" >/dev/null
-  "$svreg" init "$work/ws-enc" >/dev/null
-  "$svreg" option "$work/ws-enc" set "//BOOL[@ID='ExpandTabs']" true >/dev/null
-  "$svreg" option "$work/ws-enc" set "//BOOL[@ID='RemoveNumeration']" true >/dev/null
+  rm -rf "$dest/ws-plain" "$dest/ws-enc" "$dest/copy"
+  "$svreg" init "$dest/ws-plain" >/dev/null
+  "$svreg" init "$dest/ws-enc" >/dev/null
+  "$svreg" option "$dest/ws-enc" set "//BOOL[@ID='ExpandTabs']" true >/dev/null
+  "$svreg" option "$dest/ws-enc" set "//BOOL[@ID='RemoveNumeration']" true >/dev/null
   sync
-  plain=$(run "$svreg" register "$work/ws-plain" --type COBOL "$work/tree")
+  plain=$(run "$svreg" register "$dest/ws-plain" --type COBOL "$work/tree")
   plain_mem=$(cat "$work/mem")
-  encoded=$(run "$svreg" register "$work/ws-enc" --type COBOL --encoding "$work/tree")
+  encoded=$(run "$svreg" register "$dest/ws-enc" --type COBOL --encoding "$work/tree")
   encoded_mem=$(cat "$work/mem")
-  copy=$(run cp -r "$work/tree" "$work/copy")
+  copy=$(run cp -r "$work/tree" "$dest/copy")
   echo "$plain $encoded $copy $plain_mem $encoded_mem" >>"$work/times"
-  registered=$("$svreg" objects "$work/ws-plain" --type COBOL | wc -l)
+  registered=$("$svreg" objects "$dest/ws-plain" --type COBOL | wc -l)
   [[ $registered -eq $files ]] || { echo "only $registered of $files registered" >&2; exit 1; }
 done
 

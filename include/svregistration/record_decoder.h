@@ -18,7 +18,16 @@ namespace svregistration {
 /// made. The table must outlive the decoder and keep its maps while the decoder is used.
 class SVREG_API RecordDecoder {
  public:
+  /// The code page that holds every character: each pair comes out as its own character (U+FFFD
+  /// when the table does not map it) and no single byte becomes "?", for text written as UTF-8
+  /// or another Unicode form.
+  static constexpr std::uint32_t kUnicodeText = 65001;
+
+  /// Pairs come out as the ANSI code page of the user's default locale holds them, as ToUnicode.
   RecordDecoder(CCSID& table, SOSIKeepType KeepSOSI);
+  /// Pairs come out as `AnsiCodePage` holds them: a Windows ANSI code page (0 for the system's,
+  /// CP_ACP), or kUnicodeText.
+  RecordDecoder(CCSID& table, SOSIKeepType KeepSOSI, std::uint32_t AnsiCodePage);
   ~RecordDecoder();
   RecordDecoder(const RecordDecoder&) = delete;
   RecordDecoder& operator=(const RecordDecoder&) = delete;

@@ -217,6 +217,7 @@ class IcuReader {
 void FillFromIcu(CCSID& table, const std::string& converter_name) {
   std::vector<Line> lines = IcuReader(converter_name).Lines();
   codepage::Table& maps = codepage::TableOf(table);
+  maps.ansi_pairs.Clear();
   maps.sbcs_map.fill(0);
   for (LeadEntry& entry : maps.lead_map) entry = LeadEntry{};
   maps.reverse_map = codepage::NewZeroReverseMap();

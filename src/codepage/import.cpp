@@ -151,6 +151,7 @@ void CCSID::Import(const std::string& aFileName, std::int32_t aCCSID) {
   codepage::Table& table = *table_;
   table.file_name = aFileName;
   table.ccsid = aCCSID;
+  table.ansi_pairs.Clear();
   // A new reverse map, while the byte maps keep what they hold: a second import only adds.
   table.reverse_map = codepage::NewZeroReverseMap();
 

@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "codepage/ansi_pairs.h"
 #include "svregistration/ccsid.h"
 
 namespace svregistration {
@@ -37,29 +38,6 @@ struct LeadEntry {
 };
 
 namespace codepage {
-
-/// What AnsiCode answered for each character, per ANSI code page, filled as characters are asked
-/// about: 0 not asked yet, 1 single byte (or missing), 2 double-byte. A code page's answers stay
-/// where they are for the life of the cache, so conversions in progress may hold on to them.
-class AnsiWidthCache {
- public:
-  using Widths = std::array<std::uint8_t, 65536>;
-
-  Widths& For(std::uint32_t code_page) {
-    for (auto& [page, widths] : pages_) {
-      if (page == code_page) return *widths;
-    }
-    pages_.emplace_back(code_page, std::make_unique<Widths>());
-    return *pages_.back().second;
-  }
-
- private:
-  std::vector<std::pair<std::uint32_t, std::unique_ptr<Widths>>> pages_;
-};
-
-}  // namespace codepage
-
-namespace codepage {
 struct Table {
   std::string file_name;   ///< the file named to the last Import, Save or Load
   std::int32_t ccsid = 0;  ///< the coded character set id given to the last Import or Load
@@ -67,8 +45,8 @@ struct Table {
   std::array<LeadEntry, 256> lead_map;
   std::unique_ptr<ReverseMapArray> reverse_map;
 
-  /// Derived from nothing in the maps, so edits of the maps never make it stale.
-  codepage::AnsiWidthCache ansi_width;
+  /// Derived from the maps: whatever changes them (Import, Load, a fill from ICU) clears it.
+  codepage::AnsiPairCache ansi_pairs;
 };
 
 struct TableAccess {

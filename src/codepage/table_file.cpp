@@ -103,6 +103,7 @@ void CCSID::Load(const std::string& aFileName, std::int32_t aCCSID) {
   for (std::size_t b = 0; b < lead_map.size(); ++b) {
     if (lead_map[b].is_lead == 0) lead_map[b].trail_map = std::move(table.lead_map[b].trail_map);
   }
+  table.ansi_pairs.Clear();
   table.sbcs_map = sbcs_map;
   table.lead_map.swap(lead_map);
 }

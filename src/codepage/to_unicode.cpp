@@ -8,25 +8,27 @@
 // A pair beginning at the last byte of a record takes the first byte of the next record; that
 // record then gets no line end before it and keeps the state of the one before.
 //
-// The characters come out as the ANSI code page of the user's default locale can hold them: a
-// pair's character when it is double-byte in that code page, otherwise the two bytes read as
-// single-byte characters; a single byte whose character is double-byte there becomes "?".
+// The characters come out as an ANSI code page can hold them (the user's default locale's unless
+// the caller names one): a pair's character when it is double-byte in that code page, otherwise
+// the two bytes read as single-byte characters; a single byte whose character is double-byte
+// there becomes "?". For text written in a Unicode form every pair is its own character.
 //
 // The conversion is resumable at any byte, so that a stream of records can be converted piece by
 // piece (RecordDecoder) with the same result as the whole buffer at once (ToUnicode).
 //
-// Speed: the ANSI answers are asked once per character and code page and kept; with a code page
-// of single bytes only (MaxCharSize 1) nothing is asked at all. Each conversion builds 256-entry
-// tables for the single bytes, then one pass writes into output sized for the worst case. Where
+// Speed: what each pair comes out as in a code page is worked out once per table and code page
+// (codepage/ansi_pairs.h), so a pair costs one load; with a code page of single bytes only
+// (MaxCharSize 1) nothing is asked at all. Each conversion builds 256-entry tables for the single
+// bytes, then one pass writes into output sized for the worst case. Where
 // the processor has AVX-512 byte permutes, whole records without shift bytes and runs of plain
 // single bytes take the vector forms (codepage/plain_bytes.h), chosen at run time.
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "codepage/plain_bytes.h"
 #include "codepage/table.h"
-#include "platform/ansi_conversion.h"
 #include "platform/byte_buffer.h"
 #include "platform/locale_services.h"
 #include "svregistration/record_decoder.h"
@@ -46,9 +48,10 @@ constexpr std::uint8_t kPlain = 0;
 constexpr std::uint8_t kQuote = 1;  // its character is " or '
 constexpr std::uint8_t kSoSi = 2;   // shift-out or shift-in
 
-/// The ANSI code page conversions refer to: the user's default locale's; for a locale whose text
-/// is Unicode only (code page 0) or that is unknown, the system default locale's; else 1252.
-std::uint32_t ConversionCodePage() {
+/// The ANSI code page conversions refer to unless the caller names one: the user's default
+/// locale's; for a locale whose text is Unicode only (code page 0) or that is unknown, the system
+/// default locale's; else 1252.
+std::uint32_t UserConversionCodePage() {
   std::optional<std::uint32_t> code_page =
       platform::LocaleAnsiCodePage(platform::UserDefaultLocaleId());
   if (!code_page || *code_page == 0) {
@@ -57,38 +60,13 @@ std::uint32_t ConversionCodePage() {
   return (!code_page || *code_page == 0) ? kFallbackCodePage : *code_page;
 }
 
-/// Whether characters are double-byte in one ANSI code page, asking AnsiCode at most once per
-/// character and remembering the answer in the table's cache.
-class AnsiWidth {
- public:
-  AnsiWidth(codepage::AnsiWidthCache& cache, std::uint32_t code_page)
-      : code_page_(code_page), width_(cache.For(code_page).data()) {}
-
-  bool IsDoubleByte(char16_t ch) {
-    std::uint8_t width = width_[ch];
-    if (width == 0) [[unlikely]]
-      width = Ask(ch);
-    return width == 2;
-  }
-
- private:
-  std::uint8_t Ask(char16_t ch) {
-    std::int16_t code = platform::AnsiCode(ch, code_page_);
-    std::uint8_t width = (code > 255 || code < 0) ? 2 : 1;
-    width_[ch] = width;
-    return width;
-  }
-
-  std::uint32_t code_page_;
-  std::uint8_t* width_;
-};
-
 /// The per-stream view of the table: flat arrays chosen once, outside the loop.
 struct Setup {
   const std::uint16_t* sbcs = nullptr;         // the single-byte map as it is
   std::array<char16_t, 256> single{};          // a single byte's character as it is appended
   std::array<std::uint8_t, 256> byte_class{};  // kPlain, or kQuote | kSoSi bits
-  std::array<const std::uint16_t*, 256> trail{};
+  // A pair's character as it comes out, 0 when it comes out as two single bytes.
+  std::array<const std::uint16_t*, 256> pair{};
   // `single` in bits 0-15 and `byte_class` in bits 16-23: one load per byte on the plain path.
   std::array<std::uint32_t, 256> plain{};
   // The same for the vector form of the plain path, when the processor has one.
@@ -96,8 +74,6 @@ struct Setup {
   codepage::PlainRecordsFn plain_records = nullptr;
   codepage::PlainByteTables vector_tables;
 };
-
-const TrailMapArray kNoPairs{};
 
 /// Where the conversion stands between two pieces of a stream.
 struct StreamState {
@@ -117,14 +93,11 @@ struct StreamState {
   }
 };
 
-/// The conversion of one piece, resumable at any byte. `kMultibyte`: the ANSI code page has
-/// double-byte characters, so a pair's character is appended only when it is one of them. With
-/// `final` false the piece's last byte is left unread (its reading depends on the byte after it).
-/// Writes at most size + 2 * (size / 80 + 2) characters; answers the bytes used.
-template <bool kMultibyte>
-std::size_t Convert(const Setup& setup, AnsiWidth* ansi, StreamState& st, const std::uint8_t* data,
-                    std::size_t size, bool final, SOSIKeepType keep, char16_t* out,
-                    std::size_t& written) {
+/// The conversion of one piece, resumable at any byte. With `final` false the piece's last byte
+/// is left unread (its reading depends on the byte after it). Writes at most
+/// size + 2 * (size / 80 + 2) characters; answers the bytes used.
+std::size_t Convert(const Setup& setup, StreamState& st, const std::uint8_t* data, std::size_t size,
+                    bool final, SOSIKeepType keep, char16_t* out, std::size_t& written) {
   const std::uint64_t base = st.offset;
   const std::size_t limit = final ? size : size - 1;  // size > 0 here
   const std::size_t last = final ? size - 1 : SIZE_MAX;
@@ -219,9 +192,8 @@ std::size_t Convert(const Setup& setup, AnsiWidth* ansi, StreamState& st, const 
         }
         if (!pair) break;
         std::uint8_t trail = data[i + 1];
-        char16_t unicode = setup.trail[b][trail];
-        if (unicode == 0) unicode = 0xFFFD;
-        if (kMultibyte && ansi->IsDoubleByte(unicode)) {
+        char16_t unicode = setup.pair[b][trail];
+        if (unicode != 0) {
           *o++ = unicode;
         } else {
           o[0] = setup.sbcs[b];
@@ -253,23 +225,19 @@ std::size_t Convert(const Setup& setup, AnsiWidth* ansi, StreamState& st, const 
   return i;
 }
 
-/// A conversion in progress: the table's flat view, the ANSI answers and the stream state.
+/// A conversion in progress: the table's flat view, with the pairs as `code_page` holds them,
+/// and the stream state.
 class Decoder {
  public:
-  Decoder(codepage::Table& table, codepage::AnsiWidthCache& cache, SOSIKeepType keep)
-      : keep_(keep) {
-    std::uint32_t code_page = ConversionCodePage();
-    std::optional<platform::CodePageInfo> info = platform::CodePageProperties(code_page);
-    multibyte_ = !info || info->MaxCharSize > 1;
-    if (multibyte_) ansi_.emplace(cache, code_page);
+  Decoder(codepage::Table& table, std::uint32_t code_page, SOSIKeepType keep) : keep_(keep) {
+    if (code_page == 0) code_page = platform::SystemAnsiCodePage();
+    const codepage::AnsiPairs& ansi = table.ansi_pairs.For(table, code_page);
     setup_.sbcs = table.sbcs_map.data();
+    setup_.pair = ansi.pair;
     for (std::size_t b = 0; b < 256; ++b) {
-      char16_t ch = table.sbcs_map[b];
-      if (multibyte_ && ansi_->IsDoubleByte(ch)) ch = u'?';
+      char16_t ch = ansi.single_is_double[b] ? u'?' : table.sbcs_map[b];
       setup_.single[b] = ch;
       setup_.byte_class[b] = (ch == u'"' || ch == u'\'') ? kQuote : kPlain;
-      const auto& trail_map = table.lead_map[b].trail_map;
-      setup_.trail[b] = trail_map ? trail_map->data() : kNoPairs.data();
     }
     setup_.byte_class[kShiftOut] |= kSoSi;
     setup_.byte_class[kShiftIn] |= kSoSi;
@@ -293,15 +261,11 @@ class Decoder {
                   std::size_t& written) {
     written = 0;
     if (size == 0 || (size == 1 && !final)) return 0;
-    return multibyte_
-               ? Convert<true>(setup_, &*ansi_, state_, data, size, final, keep_, out, written)
-               : Convert<false>(setup_, nullptr, state_, data, size, final, keep_, out, written);
+    return Convert(setup_, state_, data, size, final, keep_, out, written);
   }
 
  private:
   Setup setup_;
-  bool multibyte_ = false;
-  std::optional<AnsiWidth> ansi_;
   StreamState state_;
   SOSIKeepType keep_;
 };
@@ -317,7 +281,7 @@ std::u16string CCSID::ToUnicode(const std::vector<std::uint8_t>& DBCS_Buffer,
   constexpr std::size_t kPiece = 1 << 14;
   const std::size_t size = DBCS_Buffer.size();
   if (size == 0) return {};
-  Decoder decoder(*table_, table_->ansi_width, KeepSOSI);
+  Decoder decoder(*table_, UserConversionCodePage(), KeepSOSI);
   std::u16string text;
   text.reserve(Decoder::Bound(size) + Decoder::Bound(kPiece));  // the pieces' bounds add up
   platform::AdviseHugePages(text.data(), text.capacity() * sizeof(char16_t));
@@ -333,14 +297,18 @@ std::u16string CCSID::ToUnicode(const std::vector<std::uint8_t>& DBCS_Buffer,
 }
 
 struct RecordDecoder::State {
-  State(CCSID& table, SOSIKeepType keep)
-      : decoder(codepage::TableOf(table), codepage::TableOf(table).ansi_width, keep) {}
+  State(CCSID& table, std::uint32_t code_page, SOSIKeepType keep)
+      : decoder(codepage::TableOf(table), code_page, keep) {}
 
   Decoder decoder;
 };
 
+static_assert(RecordDecoder::kUnicodeText == codepage::kUnicodeCodePage);
+
 RecordDecoder::RecordDecoder(CCSID& table, SOSIKeepType KeepSOSI)
-    : state_(std::make_unique<State>(table, KeepSOSI)) {}
+    : state_(std::make_unique<State>(table, UserConversionCodePage(), KeepSOSI)) {}
+RecordDecoder::RecordDecoder(CCSID& table, SOSIKeepType KeepSOSI, std::uint32_t AnsiCodePage)
+    : state_(std::make_unique<State>(table, AnsiCodePage, KeepSOSI)) {}
 RecordDecoder::~RecordDecoder() = default;
 
 std::size_t RecordDecoder::Decode(const std::uint8_t* bytes, std::size_t size, bool last,

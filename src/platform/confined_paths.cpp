@@ -122,6 +122,31 @@ bool EmptyFolder(int fd) {
 
 }  // namespace
 
+bool MatchesWildcard(std::string_view name, std::string_view pattern) {
+  auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  // The usual backtracking match: the last "*" seen takes one more character when the rest fails.
+  std::size_t n = 0, p = 0, star = std::string_view::npos, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = n;
+    } else if (p < pattern.size() && (pattern[p] == '?' || fold(pattern[p]) == fold(name[n]))) {
+      // "?" takes a whole UTF-8 character: its lead byte and the continuation bytes after it.
+      const bool any = pattern[p] == '?';
+      ++p;
+      ++n;
+      while (any && n < name.size() && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80) ++n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
 std::string_view WithoutLeadingSeparators(std::string_view path) {
   std::size_t start = path.find_first_not_of("/\\");
   return start == std::string_view::npos ? std::string_view() : path.substr(start);
@@ -333,6 +358,39 @@ ConfinedOutcome ConfinedRoot::DeleteFile(const ConfinedTarget& target, std::stri
     return ConfinedOutcome::kFailed;
   }
   return ConfinedOutcome::kDeleted;
+}
+
+ConfinedOutcome ConfinedRoot::DeleteMatching(const ConfinedTarget& target, std::string& why) {
+  if (!target.parent) return ConfinedOutcome::kMissing;
+  Listing dir =
+      OpenListing(UniqueFd(::openat(target.parent.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+  if (!dir) {
+    why = ErrnoText(errno, "list the folder of", target.path);
+    return ConfinedOutcome::kFailed;
+  }
+  std::vector<std::string> matching;
+  while (dirent* entry = ::readdir(dir.get())) {
+    struct stat info {};
+    if (MatchesWildcard(entry->d_name, target.name) &&
+        ::fstatat(::dirfd(dir.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        !S_ISDIR(info.st_mode)) {
+      matching.emplace_back(entry->d_name);
+    }
+  }
+  ConfinedOutcome outcome = ConfinedOutcome::kMissing;
+  for (const std::string& name : matching) {
+    ConfinedTarget one{UniqueFd(::fcntl(target.parent.get(), F_DUPFD_CLOEXEC, 0)), name, "",
+                       ParentFolderName(target.path) + "/" + name};
+    std::string failed;
+    ConfinedOutcome deleted = DeleteFile(one, failed);
+    if (deleted == ConfinedOutcome::kFailed) {
+      why = failed;
+      outcome = deleted;
+    } else if (deleted == ConfinedOutcome::kDeleted && outcome == ConfinedOutcome::kMissing) {
+      outcome = deleted;
+    }
+  }
+  return outcome;
 }
 
 ConfinedOutcome ConfinedRoot::DeleteFolder(const ConfinedTarget& target, std::string& why) {

@@ -55,6 +55,10 @@ class ConfinedRoot {
   std::optional<ConfinedTarget> ResolveFolderToWrite(std::string_view relative,
                                                      std::string& why) const;
 
+  /// True when a pattern may delete files in the folder (relative to the root): never in a
+  /// protected folder (a Sources folder, where registered copies lie) or one that holds one.
+  bool PatternsMayDeleteIn(const std::string& folder) const { return !IsProtected(folder); }
+
   /// The relative path of a full path that lies textually below the root; nullopt otherwise.
   std::optional<std::string> RelativeOf(std::string_view full_path) const;
 
@@ -64,6 +68,10 @@ class ConfinedRoot {
   static long CountFiles(const ConfinedTarget& target);
   /// Deletes a file or a link (never following it). Read-only files go too.
   static ConfinedOutcome DeleteFile(const ConfinedTarget& target, std::string& why);
+  /// Deletes every file (never a folder) in the target's folder whose name matches the target's
+  /// name as a pattern: "*" any run of characters, "?" any one, letters without regard to case.
+  /// kMissing when nothing matches.
+  static ConfinedOutcome DeleteMatching(const ConfinedTarget& target, std::string& why);
   /// Deletes a folder with everything in it, links inside deleted as links; a link in the
   /// folder's place is deleted as a link.
   static ConfinedOutcome DeleteFolder(const ConfinedTarget& target, std::string& why);
@@ -81,6 +89,10 @@ class ConfinedRoot {
 /// The path without the separators it begins with: the entry ".\a\x.lst" names "a\x.lst" below
 /// the workspace folder, as the folder, a separator and the rest joined would.
 std::string_view WithoutLeadingSeparators(std::string_view path);
+
+/// True when `name` matches `pattern`: "*" any run of characters (none included), "?" any one
+/// character, the rest literally, letters without regard to case.
+bool MatchesWildcard(std::string_view name, std::string_view pattern);
 
 /// The lexically normalised form of a relative path ("\" and "/" are separators, "." dropped,
 /// ".." taking back one component); nullopt when it is absolute or climbs above its start.

@@ -1,6 +1,7 @@
 // The per-thread host utilities and the built-in FileUtility, MessageFormatter and TextUtility.
 #include "platform/host_utilities.h"
 
+#include <sys/sendfile.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -137,6 +138,42 @@ struct ThreadUtilities {
 
 thread_local ThreadUtilities t_utilities;
 
+// Copies between two open files in the kernel: copy_file_range within one file system (where it
+// may share the blocks), sendfile across two (page cache to page cache, as a workspace on another
+// file system or a network share needs). Both go on from the files' current offsets, so nullopt,
+// when neither applies to these files, leaves the rest to a copy through a buffer. A file whose
+// size was known when it was opened is copied up to that size: the call that would only find
+// its end is not made (a file that grows meanwhile is copied as it was when opened).
+std::optional<bool> KernelCopy(int from, int to, std::optional<std::uint64_t> size) {
+  constexpr std::size_t kChunk = std::size_t{1} << 30;
+  const std::uint64_t expected = size.value_or(0);
+  std::uint64_t copied = 0;
+  bool same_file_system = true;
+  for (;;) {
+    ssize_t n = same_file_system ? ::copy_file_range(from, nullptr, to, nullptr, kChunk, 0)
+                                 : ::sendfile(to, from, nullptr, kChunk);
+    if (n == 0) return true;
+    if (n > 0) {
+      copied += static_cast<std::uint64_t>(n);
+      if (expected != 0 && copied >= expected) return true;
+      continue;
+    }
+    if (errno == EINTR) continue;
+    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
+    if (!same_file_system) return std::nullopt;
+    same_file_system = false;
+  }
+}
+
+// The buffer of copies the kernel cannot make, one per thread and never cleared: a fresh buffer
+// per file would cost its page faults and zeroing on every file.
+constexpr std::size_t kCopyBufferSize = std::size_t{256} << 10;
+
+std::uint8_t* ThreadCopyBuffer() {
+  thread_local auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kCopyBufferSize);
+  return buffer.get();
+}
+
 }  // namespace
 
 host::FileUtility& ThreadFileUtility() {
@@ -177,18 +214,11 @@ bool BuiltInFileUtility() {
 bool CopyBytes(FileReader& source, FileReplacement& copy) {
   try {
     if (NextFileSystemFault() != 0) return false;
-    while (true) {
-      ssize_t n = ::copy_file_range(source.descriptor(), nullptr, copy.descriptor(), nullptr,
-                                    std::size_t{1} << 30, 0);
-      if (n == 0) return true;
-      if (n > 0) continue;
-      if (errno == EINTR) continue;
-      if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return false;
-      std::vector<std::uint8_t> buffer(std::size_t{1} << 20);
-      while (std::size_t got = source.Read(buffer.data(), buffer.size()))
-        copy.Write(buffer.data(), got);
-      return true;
-    }
+    std::optional<bool> copied = KernelCopy(source.descriptor(), copy.descriptor(), source.size());
+    if (copied) return *copied;
+    std::uint8_t* buffer = ThreadCopyBuffer();
+    while (std::size_t got = source.Read(buffer, kCopyBufferSize)) copy.Write(buffer, got);
+    return true;
   } catch (const Error&) {
     return false;
   }

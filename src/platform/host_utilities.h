@@ -18,8 +18,9 @@ host::IdUtility& ThreadIdUtility();
 /// True when the thread's FileUtility is the built-in one (not a host's own): its copies may then
 /// be made from files the caller already holds open.
 bool BuiltInFileUtility();
-/// The built-in copy: the kernel copies the bytes (no buffer of ours, whatever the size) into
-/// the replacement, which the caller commits. False when it fails.
+/// The built-in copy: the kernel copies the bytes where it can, within one file system or across
+/// two, else they go through one buffer the thread reuses; into the replacement, which the caller
+/// commits. False when it fails.
 bool CopyBytes(FileReader& source, FileReplacement& copy);
 
 /// Forgets the calling thread's utilities, so the next use creates them from the registry again

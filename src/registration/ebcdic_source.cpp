@@ -23,8 +23,10 @@ namespace {
 // are read, decoded and converted in blocks, so that no file is held whole.
 class AnsiPieces {
  public:
+  // The pairs are decided in the code page the text is written in, whatever the process's
+  // locale: the copy of a Japanese workspace is the same under any LANG.
   AnsiPieces(const std::string& path, CCSID& table, std::uint32_t code_page)
-      : reader_(path), decoder_(table, SOSIKeepType::KeepAll), code_page_(code_page) {}
+      : reader_(path), decoder_(table, SOSIKeepType::KeepAll, code_page), code_page_(code_page) {}
 
   std::size_t Read(std::uint8_t* buffer, std::size_t capacity) {
     std::size_t done = 0;
@@ -87,10 +89,12 @@ void ConvertEbcdicSourceTo(registration::State& state, const std::string& from_p
   if (platform::FileSize(from_path) == 0) return;
   CCSID& table = TableOf(state, table_file);
   RegistrationSettings& settings = ThreadRegistrationSettings();
-  auto code_page = platform::LocaleAnsiCodePage(settings.RegisteredLocale);
+  // A locale whose text is Unicode only has code page 0: the system's ANSI code page.
+  std::uint32_t code_page = platform::LocaleAnsiCodePage(settings.RegisteredLocale).value_or(0);
+  if (code_page == 0) code_page = platform::SystemAnsiCodePage();
   settings.ConvertSosi = false;
   settings.ExpandTabs = false;
-  AnsiPieces pieces(from_path, table, code_page.value_or(0));
+  AnsiPieces pieces(from_path, table, code_page);
   NormaliseStreamTo(
       [&](std::uint8_t* buffer, std::size_t capacity) { return pieces.Read(buffer, capacity); },
       NormaliserOptions::From(settings), sink);

@@ -88,11 +88,17 @@ void Removal::RemoveEntry(const std::string& entry, DeletionVariant variant) {
     RemoveManifest(*target);
   } else if (variant == DeletionVariant::kPattern) {
     // A group unregistration deletes the file a path names, never a folder: the folder may hold
-    // files of objects that stay registered. Names are literal; a failure changes no result.
+    // files of objects that stay registered. A failure changes no result.
     std::string why;
-    if (ConfinedRoot::DeleteFile(*target, why) == ConfinedOutcome::kFailed) {
-      Warn("Not deleted: '" + target->path + "': " + why);
+    ConfinedOutcome outcome = ConfinedRoot::DeleteFile(*target, why);
+    // A name holding "*" or "?" that no file has is a pattern, matched among the files of its
+    // folder; never in a Sources folder, where the registered copies of other objects lie.
+    if (outcome == ConfinedOutcome::kMissing &&
+        target->name.find_first_of("*?") != std::string::npos &&
+        root_.PatternsMayDeleteIn(platform::ParentFolderName(target->relative))) {
+      outcome = ConfinedRoot::DeleteMatching(*target, why);
     }
+    if (outcome == ConfinedOutcome::kFailed) Warn("Not deleted: '" + target->path + "': " + why);
   } else if (marker == '.') {
     if (!platform::ThreadFileUtility().RemoveFile(target->path) && ConfinedRoot::IsFile(*target)) {
       Warn("Not deleted: '" + target->path + "': " + WhyStillThere(*target));

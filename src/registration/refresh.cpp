@@ -75,8 +75,8 @@ SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
     return service.RegisterEx(s.Workspace, type, name, original, true);
   }
 
-  // The original recorded is recorded again only when another one was given.
-  const bool recorded = original.empty();
+  // An unchanged copy has its original recorded all the same (the host need not write a value
+  // it already holds).
   if (original.empty()) original = o.GetAttribute("OriginalSource");
   if (original.empty()) return rOriginalSourceUnknown;
   // The recorded path is data: it is written to only where it stays inside the workspace.
@@ -98,15 +98,15 @@ SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
       platform::FileReader copy_reader(copy, std::move(copy_file));
       if (registration::SameWorkspaceForm(s, *s.Workspace, original_reader, original,
                                           copy_reader)) {
-        if (!recorded) RecordOriginal(o, original);
+        RecordOriginal(o, original);
         return rNoRefreshNeeded;
       }
     } else {
-      // Not a plain file: read as before, which raises what is wrong with it.
+      // Not a plain file: read through the path, which raises what is wrong with it.
       std::vector<std::uint8_t> current = registration::ReadExistingFileBytes(copy);
       registration::LoadSettingsOf(s, *s.Workspace, type);
       if (registration::ConvertedSource(s, *s.Workspace, type, original) == current) {
-        if (!recorded) RecordOriginal(o, original);
+        RecordOriginal(o, original);
         return rNoRefreshNeeded;
       }
     }

@@ -13,7 +13,6 @@ namespace svregistration::registration {
 namespace {
 
 constexpr const char* kSource = "SVRegistration";
-constexpr int kOverflow = 6;
 
 thread_local RegistrationSettings t_settings;
 
@@ -52,7 +51,7 @@ platform::LocaleId LocaleNumber(const std::string& text, const char* option,
     if (ec == std::errc() && ptr == last) {
       if (value < std::numeric_limits<std::int32_t>::min() ||
           value > std::numeric_limits<std::int32_t>::max()) {
-        throw Error(kOverflow, kSource,
+        throw Error(error_number::kOverflow, kSource,
                     std::string("Overflow: the ") + option + " '" + text + "' of encoding '" +
                         encoding + "' is out of range");
       }

@@ -14,8 +14,9 @@ class CodepageCliTest : public ::testing::Test {
   void SetUp() override {
     if (SvregBinary().empty()) GTEST_SKIP() << "svreg is not built";
   }
-  static CommandResult Run(const std::vector<std::string>& args, const std::string& input = "") {
-    ScopedLocale japanese("ja_JP.UTF-8");
+  static CommandResult Run(const std::vector<std::string>& args, const std::string& input = "",
+                           const char* locale = "ja_JP.UTF-8") {
+    ScopedLocale user(locale);
     CommandResult result = RunSvreg(args, input);
     EXPECT_EQ(result.exit_code, 0) << result.err;
     return result;
@@ -36,6 +37,15 @@ TEST_F(CodepageCliTest, TablesAreMadeAndConvertBothWays) {
             "C");
   EXPECT_EQ(Run({"codepage", "decode", table_, "--sosi", "replace-all", "--json"}, records).out,
             "{\"text\":\"AB \xEF\xBC\xA1 C\"}\n");
+  // UTF-8 holds every character, in any locale: each pair (U+FFFD when not mapped) and the single
+  // byte of U+4E00 come out as themselves.
+  for (const char* locale : {"C.UTF-8", "en_US.UTF-8", "ja_JP.UTF-8"}) {
+    EXPECT_EQ(Run({"codepage", "decode", table_, "--sosi", "remove-all", "-"},
+                  Text(B({0x0E, 0x42, 0xC1, 0x42, 0xC3, 0x0F, 0x43})), locale)
+                  .out,
+              "\xEF\xBC\xA1\xEF\xBF\xBD\xE4\xB8\x80")
+        << locale;
+  }
   const std::string text = dir_.Write("text.txt", "AB\n\xEF\xBC\xA1");
   EXPECT_EQ(Run({"codepage", "encode", table_, text}).out,
             Text(Join({B({0xC1, 0xC2}), Repeat(0x40, 78), B({0x0E, 0x42, 0xC1})})));

@@ -86,6 +86,39 @@ TEST_F(ConversionTest, WesternLocaleSplitsPairs) {
             u"\u00E2A  \u4E00");
 }
 
+// A decoder given its code page answers alike in every locale. UTF-8 text holds every
+// character: each pair is its own (U+FFFD when not mapped) and no single byte becomes "?".
+TEST_F(ConversionTest, ADecoderGivenItsCodePageIgnoresTheLocale) {
+  const auto bytes = B({0x0E, 0x42, 0xC1, 0x42, 0xC3, 0x0F, 0x43});
+  const std::pair<std::uint32_t, std::u16string> cases[] = {
+      {932, u"\uFF21\u00E2C?"},
+      {1252, u"\u00E2A\u00E2C\u4E00"},
+      {RecordDecoder::kUnicodeText, u"\uFF21\uFFFD\u4E00"},
+  };
+  for (const char* name : {"C.UTF-8", "ja_JP.UTF-8", "en_US.UTF-8"}) {
+    ScopedLocale locale(name);
+    for (const auto& [code_page, expected] : cases) {
+      RecordDecoder decoder(*table_, K::RemoveAll, code_page);
+      std::u16string text;
+      decoder.Decode(bytes.data(), bytes.size(), true, text);
+      EXPECT_EQ(text, expected) << name << ", code page " << code_page;
+    }
+  }
+}
+
+// What pairs come out as is worked out once per code page; new maps, imported or loaded, are
+// never answered from the old ones' answers.
+TEST_F(ConversionTest, NewMapsAreNotAnsweredFromTheOldOnes) {
+  ScopedLocale locale("ja_JP.UTF-8");
+  const auto unmapped_pair = B({0x0E, 0x42, 0xC3, 0x0F});
+  EXPECT_EQ(table_->ToUnicode(unmapped_pair, K::RemoveAll), u"\u00E2C");
+  table_->Save(dir_ / "before.tbl");
+  table_->Import(dir_.Write("more.ucm", "CHARMAP\n<UFF23> \\x42\\xC3 |0\nEND CHARMAP\n"), 0);
+  EXPECT_EQ(table_->ToUnicode(unmapped_pair, K::RemoveAll), u"\uFF23");
+  table_->Load(dir_ / "before.tbl", 0);
+  EXPECT_EQ(table_->ToUnicode(unmapped_pair, K::RemoveAll), u"\u00E2C");
+}
+
 // Streams cut anywhere (inside pairs, at record ends, into empty pieces) give the whole text.
 TEST_F(ConversionTest, PiecesOfAStreamGiveTheWholeText) {
   ScopedLocale locale("ja_JP.UTF-8");

@@ -47,8 +47,8 @@ TEST(ManifestEntryPath, NamesThePathOfEachLineKind) {
 }
 
 // The host variant follows every marker ('.' file, ':' manifest, '\\' folder; others are
-// skipped); the group variant takes "*" and "?" as part of a real name, deletes exactly the named
-// file, ignores misses and leaves folders alone.
+// skipped); the group variant deletes the file of that very name when there is one, else every
+// file its "*" and "?" match (never in a Sources folder), ignores misses and leaves folders alone.
 TEST_F(FileRemovalTest, EachVariantDeletesWhatItsEntriesName) {
   struct Case {
     DeletionVariant variant;
@@ -61,13 +61,14 @@ TEST_F(FileRemovalTest, EachVariantDeletesWhatItsEntriesName) {
        {"a/x.lst", "a/x.mf", "a/gen2/z.lst", "a/gen"},
        {"a/y", "a/x1.lst"}},
       {DeletionVariant::kPattern,
-       {".a\\x?.lst", ".a\\*.lst", ".a\\missing.lst", "\\a\\gen"},
+       {".a\\x?.lst", ".a\\missing.lst", "\\a\\gen", ".Sources\\COBOL\\*.cbl"},
        {"a/x?.lst"},
-       {"a/x1.lst", "a/gen/y.obj", "a/x.lst"}},
+       {"a/x1.lst", "a/gen/y.obj", "a/x.lst", "Sources/COBOL/A.cbl"}},
+      {DeletionVariant::kPattern, {".a\\X?.LST", ".a\\*.mf"}, {"a/x1.lst", "a/x.mf"}, {"a/x.lst"}},
   };
   for (const Case& c : cases) {
-    for (const char* file :
-         {"a/x.lst", "a/x1.lst", "a/x?.lst", "a/gen/y.obj", "a/y", "a/gen2/z.lst"}) {
+    for (const char* file : {"a/x.lst", "a/x1.lst", "a/x?.lst", "a/gen/y.obj", "a/y",
+                             "a/gen2/z.lst", "Sources/COBOL/A.cbl"}) {
       dir_.Write(file, "1");
     }
     dir_.Write("a/x.mf", "gen2\\z.lst\n");

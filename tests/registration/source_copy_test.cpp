@@ -137,32 +137,36 @@ TEST_F(EbcdicSourceTest, RecordsBecomeLinesNormalised) {
 // Japanese, in blocks: a copy is converted a block of records at a time, and records and
 // double-byte runs that straddle the blocks come out as the whole-file conversion gives them.
 // Wave dash, minus sign and double vertical line come out as their best fits in code page 932,
-// not as "?", and their pairs are not split.
+// not as "?", and their pairs are not split, whatever locale the process runs in: the pairs are
+// decided in the registered locale's code page.
 TEST_F(EbcdicSourceTest, JapaneseSourcesConvertInBlocksAsWholeWithBestFits) {
   CCSID table;
   FillFromIcu(table, "ibm-930");
   table.Save(dir_ / "ws/codepages/ibm-930.tbl");
-  ScopedLocale user("ja_JP.UTF-8");  // the user's locale decides which pairs stay whole
   auto workspace =
       Workspace({.legacy = "EBCDIC", .encoding_table = "ibm-930.tbl", .registered_locale = "1041"});
   const std::string record = Record("\xC1\x0E\x43\xA1\x42\x60\x44\x7C\x0F\xC2");
   std::string records;
   for (int i = 0; i < 2000; ++i) records += record;  // 160,000 bytes: blocks end inside records
   std::string source = dir_.Write("LONG.cbl", records);
-  service_.CopySource(workspace, "COBOL", source, dir_ / "LONG.out");
-  // What one record gives as a last line and as a line that ends, converted whole. ibm-930
-  // gives SO and SI no character: they become U+0000.
-  const std::string last =
-      Text(service_.ReadSource(workspace, "COBOL", dir_.Write("ONE.cbl", record)));
-  const std::string two =
-      Text(service_.ReadSource(workspace, "COBOL", dir_.Write("TWO.cbl", record + record)));
-  const std::string ended = two.substr(0, two.size() - last.size());
-  ASSERT_EQ(last.substr(0, 10), std::string("A\0\x81\x60\x81\x7C\x81\x61\0B", 10));
-  std::string expected;
-  for (int i = 0; i < 1999; ++i) expected += ended;
-  expected += last;
-  EXPECT_EQ(ReadFile(dir_ / "LONG.out"), expected);
-  EXPECT_EQ(Text(service_.ReadSource(workspace, "COBOL", source)), expected);
+  for (const char* locale : {"ja_JP.UTF-8", "C.UTF-8", "en_US.UTF-8"}) {
+    SCOPED_TRACE(locale);
+    ScopedLocale user(locale);
+    service_.CopySource(workspace, "COBOL", source, dir_ / "LONG.out");
+    // What one record gives as a last line and as a line that ends, converted whole. ibm-930
+    // gives SO and SI no character: they become U+0000.
+    const std::string last =
+        Text(service_.ReadSource(workspace, "COBOL", dir_.Write("ONE.cbl", record)));
+    const std::string two =
+        Text(service_.ReadSource(workspace, "COBOL", dir_.Write("TWO.cbl", record + record)));
+    const std::string ended = two.substr(0, two.size() - last.size());
+    ASSERT_EQ(last.substr(0, 10), std::string("A\0\x81\x60\x81\x7C\x81\x61\0B", 10));
+    std::string expected;
+    for (int i = 0; i < 1999; ++i) expected += ended;
+    expected += last;
+    EXPECT_EQ(ReadFile(dir_ / "LONG.out"), expected);
+    EXPECT_EQ(Text(service_.ReadSource(workspace, "COBOL", source)), expected);
+  }
 }
 
 // An empty source loads no table and changes no setting.

@@ -138,7 +138,8 @@ std::u16string FromUtf8(const std::vector<std::uint8_t>& bytes) {
 template <class Sink>
 void DecodeStream(CCSID& table, SOSIKeepType keep, svregistration::InputReader& input, Sink sink) {
   constexpr std::size_t kPiece = 1 << 17;
-  svregistration::RecordDecoder decoder(table, keep);
+  // UTF-8 holds every character: the pairs never depend on the locale's code page.
+  svregistration::RecordDecoder decoder(table, keep, svregistration::RecordDecoder::kUnicodeText);
   // Buffers of the worst-case sizes, left uninitialised: pages that a piece never needs (most of
   // the UTF-8 room for ASCII text) are never touched.
   auto buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kPiece + 1);
