@@ -19,12 +19,11 @@ void PythonInterface::ShowMessage(const std::string& title, const std::string& t
   });
 }
 
-std::string PythonInterface::AskText(const std::string& /*title*/, const std::string& prompt,
-                                     bool /*secret*/) {
+std::string PythonInterface::Ask(const svregistration::PasswordRequest& request) {
   std::string answer;
   if (password_.is_none()) return answer;
   Guarded([&] {
-    py::object given = password_(prompt);
+    py::object given = password_(request);
     if (!given.is_none()) answer = given.cast<std::string>();
   });
   return answer;

@@ -1,7 +1,8 @@
-// The library's user interface for a call from Python: the password prompt and the progress of
-// long runs go to the script's callbacks, messages become Python warnings, and nothing ever
-// waits on the terminal (a folder chooser is cancelled). The library runs with the GIL released;
-// each callback takes it back for its own call.
+// The library's user interface and an archive's password prompt for a call from Python: the
+// password question and the progress of long runs go to the script's callbacks, messages become
+// Python warnings, and nothing ever waits on the terminal (every question of the interface is
+// answered empty: cancel). The library runs with the GIL released; each callback takes it back
+// for its own call.
 #pragma once
 
 #include <memory>
@@ -9,20 +10,23 @@
 
 #include "bindings.h"
 #include "svregistration/error.h"
+#include "svregistration/extraction_report.h"
 #include "svregistration/user_interface.h"
 
 namespace svreg_python {
 
-class PythonInterface final : public svregistration::UserInterface {
+class PythonInterface final : public svregistration::UserInterface,
+                              public svregistration::PasswordPrompt {
  public:
-  /// `password(prompt) -> str | None` and `progress(done, total)`; None for either leaves it out.
+  /// `password(request) -> str | None` and `progress(done, total)`; None for either leaves it out.
   PythonInterface(py::object password, py::object progress)
       : password_(std::move(password)), progress_(std::move(progress)) {}
 
   void ShowMessage(const std::string& title, const std::string& text) override;
-  std::string AskText(const std::string& title, const std::string& prompt, bool secret) override;
+  std::string AskText(const std::string&, const std::string&, bool) override { return ""; }
   std::string BrowseForFolder(std::intptr_t, const std::string&) override { return ""; }
   void ProcessPendingEvents() override;
+  std::string Ask(const svregistration::PasswordRequest& request) override;
   /// The library's own progress reports only let Ctrl-C through; the runs report by Report.
   void ReportProgress(const std::string&, long, long) override { ProcessPendingEvents(); }
   /// Calls the script's progress callback.

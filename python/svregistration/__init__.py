@@ -9,11 +9,11 @@ The GIL is released while the library works, so other threads go on meanwhile.
 import enum as _enum
 
 from ._native import (CCSID, SOSI, Error, Extraction, LogEntry, ObjectInfo, ObjectTypeInfo,
-                      Refreshed, Workspace)
+                      PasswordRequest, Refreshed, Workspace)
 from . import _native
 
 __all__ = ["CCSID", "SOSI", "Error", "Extraction", "LogEntry", "ObjectInfo", "ObjectTypeInfo",
-           "Refreshed", "Result", "Workspace", "ZIP", "RAR"]
+           "PasswordRequest", "Refreshed", "Result", "Workspace", "ZIP", "RAR"]
 
 
 class Result(_enum.IntFlag):
@@ -32,12 +32,12 @@ class Result(_enum.IntFlag):
 
 
 def _password_callback(password):
-    """A str answers the first prompt only (a wrong one is not asked again); a callable
-    answers every prompt; None cancels them."""
+    """A str answers the first question only; a callable is given each PasswordRequest; None
+    refuses them."""
     if password is None or callable(password):
         return password
     answers = [str(password)]
-    return lambda prompt: answers.pop() if answers else None
+    return lambda request: answers.pop() if answers else None
 
 
 class ZIP:
@@ -47,7 +47,8 @@ class ZIP:
     def extract(archive, output, member="", password=None):
         """Extracts the members that `member` selects (a name or a pattern with * ? [...];
         everything when empty) into `output`. `password`: a str, or a callable given the prompt
-        that answers a str (None or "" cancels). Returns an Extraction; raises Error 53 for a
+        given a PasswordRequest (archive, member, last_was_wrong) that answers a str (None or ""
+        refuses). Returns an Extraction; raises Error 53 for a
         missing archive and 321 for a file that is not a zip archive."""
         return _native.extract_zip(archive, output, member, _password_callback(password))
 

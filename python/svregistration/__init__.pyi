@@ -56,11 +56,19 @@ class CCSID:
 
 class Extraction:
     """What an extraction came to; true when every selected member was written."""
-    ok: bool
-    not_extracted: list[tuple[str, str]]  # (member, reason)
+    ok: bool  # what the library answers
+    not_extracted: list[tuple[str, str]]  # (member, reason), in archive order
+    unread_headers: str  # why the walk over the members stopped early; "" when it did not
+    extracted: int
+    selected: int
     def __bool__(self) -> bool: ...
 
-_Password = Union[str, Callable[[str], Optional[str]], None]
+class PasswordRequest:
+    archive: str
+    member: str  # "" for the member names of an archive whose headers are encrypted
+    last_was_wrong: bool
+
+_Password = Union[str, Callable[[PasswordRequest], Optional[str]], None]
 
 class ZIP:
     @staticmethod

@@ -31,16 +31,17 @@ def test_missing_and_foreign_archives_raise(tmp_path, extract, kind):
     assert foreign.value.number == 321 and f"not a {kind} archive" in foreign.value.description
 
 
-def test_zip_password_callback_gets_the_prompt(fixtures, tmp_path):
-    prompts = []
+def test_zip_password_callback_is_asked_for_a_member_and_told_a_wrong_answer(fixtures, tmp_path):
+    asked = []
 
-    def password(prompt):
-        prompts.append(prompt)
-        return "12345678"
+    def password(request):
+        asked.append((request.archive, request.member, request.last_was_wrong))
+        return "wrong" if len(asked) == 1 else "12345678"
 
     archive = fixtures / "zip" / "test_read_format_zip_traditional_encryption_data.zip"
     result = ZIP.extract(archive, tmp_path, password=password)
-    assert result and prompts and all(isinstance(p, str) for p in prompts)
+    assert result and result.extracted == result.selected == 2
+    assert asked[0][0] == str(archive) and asked[0][2] is False and asked[1][2] is True
     assert (tmp_path / "bar.txt").read_text().startswith("a" * 54 + "\n")
 
 
@@ -48,7 +49,7 @@ def test_rar_members_a_password_does_not_open_are_reported(fixtures, tmp_path):
     # b.txt takes "password", d.txt "password2": one answer opens b.txt only.
     archive = fixtures / "rar" / "test_read_format_rar5_encrypted.rar"
     result = RAR.extract(archive, tmp_path, password="password")
-    assert not result
+    assert not result and (result.extracted, result.selected) == (3, 4)
     assert [name for name, _ in result.not_extracted] == ["d.txt"]
     assert result.not_extracted[0][1]
     assert sorted(p.name for p in tmp_path.iterdir()) == ["a.txt", "b.txt", "c.txt"]
