@@ -116,6 +116,7 @@ class FileResult:
 
 class Registration(Sequence[FileResult]):
     """One result per file tried, in the order tried, and the files skipped."""
+    results: list[FileResult]
     skipped: list[str]  # files no type lists (or that the requested type does not)
     def __len__(self) -> int: ...
     def __getitem__(self, index: int) -> FileResult: ...  # type: ignore[override]

@@ -25,3 +25,21 @@ def test_the_installed_package_imports_from_the_prefix(tmp_path):
                             "print(svregistration.CCSID.from_icu('ibm-37').to_unicode(b'\\xc1\\xc2'))"],
                            env=env, check=True, capture_output=True, text=True).stdout.split()
     assert found == [str(package / "__init__.py"), "AB"]
+
+
+def test_the_stubs_name_what_the_module_has():
+    import ast
+    import svregistration
+
+    stubs = ast.parse((pathlib.Path(svregistration.__file__).parent / "__init__.pyi").read_text())
+    exception_fields = {"number", "source", "description", "registration"}  # set per instance
+    missing = []
+    for node in (n for n in stubs.body if isinstance(n, ast.ClassDef)):
+        cls = getattr(svregistration, node.name, None)
+        for item in node.body:
+            name = (item.name if isinstance(item, ast.FunctionDef) else
+                    item.target.id if isinstance(item, ast.AnnAssign) else
+                    item.targets[0].id if isinstance(item, ast.Assign) else None)
+            if cls is None or (name and name not in exception_fields and not hasattr(cls, name)):
+                missing.append(f"{node.name}.{name}")
+    assert missing == []
