@@ -3,11 +3,13 @@
 // to_unicode reads the records where they lie (bytes, bytearray, memoryview, mmap: no copy) and,
 // with the GIL released, decodes them piece by piece into a small buffer that stays in the
 // processor's caches, from where each piece goes straight into the str that is returned.
+#include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
 #include <algorithm>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 #include "bindings.h"
 #include "svregistration/ccsid.h"
@@ -44,14 +46,16 @@ class Bytes {
   Py_buffer view_{};
 };
 
-py::str ToUnicode(CodePage& page, const py::buffer& records, SOSIKeepType keep) {
+py::str ToUnicode(CodePage& page, const py::buffer& records, SOSIKeepType keep,
+                  std::optional<std::uint32_t> code_page) {
   constexpr std::size_t kPiece = 1 << 14;
   Bytes bytes(records);
   TextBuilder text(RecordDecoder::MaxTextSize(bytes.size()));
   {
     py::gil_scoped_release release;
     std::lock_guard lock(page.lock);
-    RecordDecoder decoder(page.table, keep);
+    RecordDecoder decoder =
+        code_page ? RecordDecoder(page.table, keep, *code_page) : RecordDecoder(page.table, keep);
     auto piece = std::make_unique_for_overwrite<char16_t[]>(RecordDecoder::MaxTextSize(kPiece));
     for (std::size_t pos = 0; pos < bytes.size();) {
       const std::size_t size = std::min(kPiece, bytes.size() - pos);
@@ -132,8 +136,14 @@ void BindCodePages(py::module_& module) {
       .def_property_readonly("ccsid", [](CodePage& page) { return page.table.CcsidNumber(); })
       .def_property_readonly("file_name", [](CodePage& page) { return page.table.FileName(); })
       .def("to_unicode", &ToUnicode, py::arg("records"), py::arg("sosi") = SOSIKeepType::KeepAll,
+           py::arg("code_page") = py::none(),
            "EBCDIC 80-byte records (any bytes-like object) to lines of text joined by CR LF. "
-           "The GIL is released while it converts.")
+           "Double-byte characters come out as the ANSI code page of the user's locale holds "
+           "them, or as `code_page` does: CCSID.UNICODE_TEXT gives every pair as its own "
+           "character. The GIL is released while it converts.")
+      .def_property_readonly_static(
+          "UNICODE_TEXT", [](const py::object&) { return RecordDecoder::kUnicodeText; },
+          "The code page of to_unicode that holds every character.")
       .def("to_ebcdic", &ToEbcdic, py::arg("text"),
            "Text to EBCDIC 80-byte records. The GIL is released while it converts.");
 }

@@ -49,8 +49,11 @@ class CCSID:
     def ccsid(self) -> int: ...
     @property
     def file_name(self) -> str: ...
-    def to_unicode(self, records: _BytesLike, sosi: SOSI = SOSI.KEEP_ALL) -> str:
-        """Records to lines joined by CR LF; the GIL is released while it converts."""
+    UNICODE_TEXT: int  # the code page of to_unicode that holds every character
+    def to_unicode(self, records: _BytesLike, sosi: SOSI = SOSI.KEEP_ALL,
+                   code_page: Optional[int] = None) -> str:
+        """Records to lines joined by CR LF, double-byte characters as the locale's ANSI code
+        page (or `code_page`) holds them; the GIL is released while it converts."""
     def to_ebcdic(self, text: str) -> bytes:
         """Text to records; the GIL is released while it converts."""
 

@@ -64,6 +64,10 @@ def test_double_byte_runs_and_the_shift_choices(fixtures, monkeypatch):
     kept = table.to_unicode(data, sosi=SOSI.KEEP_ALL)
     removed = table.to_unicode(data, sosi=SOSI.REMOVE_ALL)
     assert len(kept) == len(removed) + 2
+    # In a locale whose code page has no double-byte characters only Unicode text holds them.
+    monkeypatch.setenv("LANG", "C")
+    assert kanji not in table.to_unicode(data, sosi=SOSI.REMOVE_ALL)
+    assert kanji in table.to_unicode(data, sosi=SOSI.REMOVE_ALL, code_page=CCSID.UNICODE_TEXT)
 
 
 def test_a_table_saved_and_loaded_converts_alike(ibm37, tmp_path):
