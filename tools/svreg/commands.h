@@ -19,5 +19,6 @@ void AddArchiveCommands(CLI::App& app, Context& context);  // zip, rar
 void AddObjectCommands(CLI::App& app,
                        Context& context);  // register, objects, types, folder, generated, log
 void AddLifecycleCommands(CLI::App& app, Context& context);  // unregister, invalidate, refresh
+void AddRegister(CLI::App& app, Context& context);           // register
 
 }  // namespace svreg
