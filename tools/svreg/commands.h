@@ -20,5 +20,6 @@ void AddObjectCommands(CLI::App& app,
                        Context& context);  // register, objects, types, folder, generated, log
 void AddLifecycleCommands(CLI::App& app, Context& context);  // unregister, invalidate, refresh
 void AddRegister(CLI::App& app, Context& context);           // register
+void AddStatusCommands(CLI::App& app, Context& context);     // status, diff, clean
 
 }  // namespace svreg

@@ -23,6 +23,7 @@ int main(int argc, char** argv) {
   svreg::AddArchiveCommands(app, context);
   svreg::AddObjectCommands(app, context);
   svreg::AddLifecycleCommands(app, context);
+  svreg::AddStatusCommands(app, context);
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
