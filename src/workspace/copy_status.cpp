@@ -40,8 +40,8 @@ std::optional<std::string> ReadWhole(const std::string& path) {
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
-  struct stat x {
-  }, y{};
+  struct stat x {};
+  struct stat y {};
   return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
          x.st_ino == y.st_ino;
 }
@@ -177,12 +177,16 @@ CopyStatus StatusOf(const std::shared_ptr<WorkspaceHost>& workspace, host::Repos
     status.state = CopyState::kCopyMissing;
   } else if (!SameFile(copy, status.original)) {
     try {
-      if (FormOf(workspace, status.type, status.original) != ReadWhole(copy)) {
+      const std::string form = FormOf(workspace, status.type, status.original);
+      if (form != ReadWhole(copy)) {
         status.state = CopyState::kModified;
         auto recorded = RecordedRecipe(object);
-        auto now = CopyRecipe::Current(*workspace, status.type, true);
         std::vector<std::string> changes;
-        if (recorded) changes = RecipeChanges(*recorded, now);
+        // A verbatim copy is made the same way now when the options leave this original as it
+        // is; otherwise the copy differs for the settings, or for them and the original alike.
+        if (recorded && !(!recorded->normalised && form == ReadWhole(status.original))) {
+          changes = RecipeChanges(*recorded, CopyRecipe::Current(*workspace, status.type, true));
+        }
         for (const std::string& change : changes) {
           status.state = CopyState::kSettingsChanged;
           status.detail += (status.detail.empty() ? "" : ", ") + change;

@@ -33,8 +33,8 @@ constexpr const char* kSource = "Workspace";
 
 bool SameFile(const std::string& a, const std::string& b) {
   if (a == b) return true;
-  struct stat x {
-  }, y{};
+  struct stat x {};
+  struct stat y {};
   return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
          x.st_ino == y.st_ino;
 }
@@ -135,7 +135,10 @@ class Runner {
     if (r.code == rOK) {
       r.outcome = FileOutcome::kRegistered;
       r.id = service_.RegisteredObjectId();
-      RecordRecipe(*workspace_->repository()->ObjectById(r.id), RecipeFor(r.type));
+      // A file registered where it lies is its own copy: verbatim.
+      const bool in_place = !fresh && SameFile(file, copy.string());
+      RecordRecipe(*workspace_->repository()->ObjectById(r.id),
+                   in_place ? CopyRecipe{} : RecipeFor(r.type));
       pending_.push_back({std::move(r), fresh ? relative : ""});
       return;
     }

@@ -27,7 +27,8 @@ void AddListings(CLI::App& app) {
   objects->callback([=] {
     auto workspace = WorkspaceHost::Open(*objects_dir);
     auto list = workspace->repository()->ListObjects(
-        objects_type->empty() ? std::nullopt : std::optional<std::string>(*objects_type));
+        objects_type->empty() ? std::nullopt
+                              : std::optional<std::string>(workspace->KnownType(*objects_type)));
     if (*objects_json) {
       nlohmann::json items = nlohmann::json::array();
       for (const auto& o : list) {
@@ -40,12 +41,9 @@ void AddListings(CLI::App& app) {
       PrintJson({{"objects", items}});
       return;
     }
-    std::string text;
-    for (const auto& o : list) {
-      text += fmt::format("{:<14} {:<10} {:<24} {:<36} {}\n", o.id, o.type, o.name, o.source,
-                          o.original);
-    }
-    WriteStdout(text);
+    std::vector<std::vector<std::string>> rows;
+    for (const auto& o : list) rows.push_back({o.id, o.type, o.name, o.source, o.original});
+    WriteStdout(FormatTable({"ID", "TYPE", "NAME", "COPY", "ORIGINAL"}, rows));
   });
 
   auto types_dir = std::make_shared<std::string>();
@@ -56,19 +54,18 @@ void AddListings(CLI::App& app) {
   types->callback([=] {
     auto workspace = WorkspaceHost::Open(*types_dir);
     nlohmann::json items = nlohmann::json::array();
-    std::string text;
+    std::vector<std::vector<std::string>> rows;
     for (const auto& t : workspace->repository()->ObjectTypes()) {
       items.push_back({{"code", t.code},
                        {"display_name", t.display_name},
                        {"source_attribute", t.source_attribute},
                        {"handler", t.handler}});
-      text += fmt::format("{:<10} {:<24} {:<8} {}\n", t.code, t.display_name, t.source_attribute,
-                          t.handler);
+      rows.push_back({t.code, t.display_name, t.source_attribute, t.handler});
     }
     if (*types_json) {
       PrintJson({{"types", items}});
     } else {
-      WriteStdout(text);
+      WriteStdout(FormatTable({"CODE", "DISPLAY NAME", "SOURCE ATTRIBUTE", "HANDLER"}, rows));
     }
   });
 
@@ -80,23 +77,23 @@ void AddListings(CLI::App& app) {
   log->callback([=] {
     auto workspace = WorkspaceHost::Open(*log_dir);
     nlohmann::json items = nlohmann::json::array();
-    std::string text;
+    std::vector<std::vector<std::string>> rows;
     for (const auto& r : workspace->log()->Records()) {
       items.push_back({{"time", r.time},
                        {"title", r.title},
                        {"severity", r.severity},
                        {"object", r.object_id.value_or("")},
                        {"text", r.text}});
-      text += fmt::format("{} {:<5} {:<16} {:<14} {}\n", r.time,
-                          r.severity == 2   ? "ERROR"
-                          : r.severity == 1 ? "WARN"
-                                            : "info",
-                          r.title, r.object_id.value_or("-"), r.text);
+      rows.push_back({r.time,
+                      r.severity == 2   ? "ERROR"
+                      : r.severity == 1 ? "WARN"
+                                        : "info",
+                      r.title, r.object_id.value_or("-"), r.text});
     }
     if (*log_json) {
       PrintJson({{"log", items}});
     } else {
-      WriteStdout(text);
+      WriteStdout(FormatTable({"TIME", "SEVERITY", "TITLE", "OBJECT", "TEXT"}, rows));
     }
   });
 }
@@ -118,7 +115,7 @@ void AddFolderAndGenerated(CLI::App& app) {
     auto workspace = WorkspaceHost::Open(args->directory);
     std::string id = workspace->repository()->CreateFolder(args->name)->Id();
     if (args->json) {
-      PrintJson({{"id", id}});
+      PrintJson({{"ok", true}, {"id", id}});
     } else {
       WriteStdout(id + "\n");
     }
@@ -130,8 +127,15 @@ void AddFolderAndGenerated(CLI::App& app) {
   add->add_flag("--json", args->json, "Print the result as JSON");
   add->callback([args] {
     auto workspace = WorkspaceHost::Open(args->directory);
+    workspace->KnownObject(args->folder_id);
+    for (const std::string& id : args->ids) workspace->KnownObject(id);
     workspace->repository()->AddToFolder(args->folder_id, args->ids);
-    if (args->json) PrintJson({{"ok", true}});
+    if (args->json) {
+      PrintJson({{"ok", true}, {"folder", args->folder_id}, {"added", args->ids}});
+    } else {
+      WriteStdout(fmt::format("{} object{} in the folder {}\n", args->ids.size(),
+                              args->ids.size() == 1 ? "" : "s", args->folder_id));
+    }
   });
 
   auto* generated = app.add_subcommand("generated", "Record generated file entries of an object");
@@ -147,15 +151,21 @@ void AddFolderAndGenerated(CLI::App& app) {
   generated_add->add_flag("--json", gen->json, "Print the result as JSON");
   generated_add->callback([gen] {
     auto workspace = WorkspaceHost::Open(gen->directory);
+    workspace->KnownObject(gen->folder_id);
     workspace->repository()->AddGeneratedEntries(gen->folder_id, gen->ids);
-    if (gen->json) PrintJson({{"ok", true}});
+    auto entries = workspace->repository()->GeneratedEntries(gen->folder_id);
+    if (gen->json) {
+      PrintJson({{"ok", true}, {"id", gen->folder_id}, {"entries", entries}});
+    } else {
+      WriteStdout(fmt::format("{} has {} generated entr{}\n", gen->folder_id, entries.size(),
+                              entries.size() == 1 ? "y" : "ies"));
+    }
   });
 }
 
 }  // namespace
 
-void AddObjectCommands(CLI::App& app, Context& context) {
-  AddRegister(app, context);
+void AddObjectCommands(CLI::App& app, Context& /*context*/) {
   AddListings(app);
   AddFolderAndGenerated(app);
 }

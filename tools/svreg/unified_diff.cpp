@@ -62,10 +62,10 @@ std::vector<Op> Operations(const std::vector<std::string_view>& a,
     while (i < n || j < m) {
       if (i < n && j < m && a[head + i] == b[head + j]) {
         ops.push_back({' ', head + i++, head + j++});
-      } else if (j < m && (i == n || at(i, j + 1) >= at(i + 1, j))) {
-        ops.push_back({'+', head + i, head + j++});
-      } else {
+      } else if (i < n && (j == m || at(i + 1, j) >= at(i, j + 1))) {
         ops.push_back({'-', head + i++, head + j});
+      } else {
+        ops.push_back({'+', head + i, head + j++});
       }
     }
   } else {
