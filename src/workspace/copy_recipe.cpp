@@ -35,7 +35,7 @@ pugi::xml_node Find(const pugi::xml_node& parent, const char* element, const cha
   return {};
 }
 
-std::string Value(const pugi::xml_node& node) { return node.attribute("VALUE").value(); }
+std::string ValueOf(const pugi::xml_node& node) { return node.attribute("VALUE").value(); }
 
 // A checksum of the code page table's bytes (FNV-1a, 64 bits): a table imported again under the
 // same name makes other copies.
@@ -115,44 +115,58 @@ CopyRecipe CopyRecipe::Current(WorkspaceHost& workspace, const std::string& type
   auto add = [&](const char* name, std::string value) {
     recipe.settings.emplace_back(name, std::move(value));
   };
-  add("expand_tabs", Value(Find(options, "BOOL", "ID", "ExpandTabs", true)));
-  add("remove_numeration", Value(Find(options, "BOOL", "ID", "RemoveNumeration", true)));
+  add("expand_tabs", ValueOf(Find(options, "BOOL", "ID", "ExpandTabs", true)));
+  add("remove_numeration", ValueOf(Find(options, "BOOL", "ID", "RemoveNumeration", true)));
   pugi::xml_node page = Find(options, "CASE", "ID", "Registration", true);
   pugi::xml_node entry =
       Find(Find(page, "LIST", "NAME", "Extension", true), "CASE", "NAME", type, false);
-  add("numeration", Value(Find(entry, "BOOL", "NAME", "Numeration", false)));
-  add("remove_lead_numeration", Value(Find(entry, "BOOL", "NAME", "RemoveLeadNumeration", false)));
+  add("numeration", ValueOf(Find(entry, "BOOL", "NAME", "Numeration", false)));
+  add("remove_lead_numeration",
+      ValueOf(Find(entry, "BOOL", "NAME", "RemoveLeadNumeration", false)));
   pugi::xml_node legacy = Find(options, "LIST", "ID", "LegacySourcesEncoding", true);
-  add("legacy_encoding", Value(legacy));
-  add("sosi", Value(Find(legacy, "LIST", "NAME", "SOSI", true)));
+  add("legacy_encoding", ValueOf(legacy));
+  add("sosi", ValueOf(Find(legacy, "LIST", "NAME", "SOSI", true)));
   pugi::xml_node chosen = Find(options, "LIST", "NAME", "ObjectComputerEncoding", true);
-  const std::string encoding = Value(chosen);
+  const std::string encoding = ValueOf(chosen);
   add("computer_encoding", encoding);
   pugi::xml_node list = Find(global, "LIST", "ID", "ObjectComputerEncoding", true);
   pugi::xml_node encoding_entry = Find(list ? list : chosen, "CASE", "NAME", encoding, false);
-  const std::string table = Value(Find(encoding_entry, "TEXT", "NAME", "EncodingTable", false));
+  const std::string table = ValueOf(Find(encoding_entry, "TEXT", "NAME", "EncodingTable", false));
   add("encoding_table", table);
   if (!table.empty()) {
     add("table_checksum",
         TableChecksum(std::filesystem::path(workspace.CodePageDirectory()) / table));
   }
-  add("dbcs", Value(Find(encoding_entry, "BOOL", "NAME", "DBCS", false)));
-  add("source_locale", Value(Find(encoding_entry, "TEXT", "NAME", "SourceLocale", false)));
-  add("registered_locale", Value(Find(encoding_entry, "TEXT", "NAME", "RegisteredLocale", false)));
+  add("dbcs", ValueOf(Find(encoding_entry, "BOOL", "NAME", "DBCS", false)));
+  add("source_locale", ValueOf(Find(encoding_entry, "TEXT", "NAME", "SourceLocale", false)));
+  add("registered_locale",
+      ValueOf(Find(encoding_entry, "TEXT", "NAME", "RegisteredLocale", false)));
   return recipe;
+}
+
+std::string CopyRecipe::Value(const std::string& name) const {
+  for (const auto& [key, value] : settings) {
+    if (key == name) return value;
+  }
+  return "(none)";
+}
+
+bool CopyRecipe::KeepsBytes() const {
+  return !normalised || (Value("expand_tabs") != "true" && Value("remove_numeration") != "true" &&
+                         Value("remove_lead_numeration") != "true" &&
+                         Value("legacy_encoding") != "EBCDIC" && Value("sosi") == "Retained");
 }
 
 std::vector<std::string> RecipeChanges(const CopyRecipe& was, const CopyRecipe& now) {
   if (was.normalised != now.normalised) {
+    // A normalisation that keeps every byte makes the verbatim copy.
+    if (was.KeepsBytes() && now.KeepsBytes()) return {};
     return {fmt::format("{} -> {}", was.normalised ? kNormalised : kVerbatim,
                         now.normalised ? kNormalised : kVerbatim)};
   }
   std::vector<std::string> changes;
-  auto value_in = [](const CopyRecipe& recipe, const std::string& name) -> std::string {
-    for (const auto& [key, value] : recipe.settings) {
-      if (key == name) return value;
-    }
-    return "(none)";
+  auto value_in = [](const CopyRecipe& recipe, const std::string& name) {
+    return recipe.Value(name);
   };
   for (const auto& [name, value] : now.settings) {
     std::string before = value_in(was, name);

@@ -112,6 +112,11 @@ std::vector<CLI::App*> CommandPath(CLI::App& app, const std::vector<std::string>
   return path;
 }
 
+// The application's own help (its help() shows the command being run: help itself).
+std::string MainHelp(CLI::App& app) {
+  return app.get_formatter()->make_help(&app, "svreg", CLI::AppFormatMode::Normal);
+}
+
 // Roff for the man page: the main help, then each command's.
 std::string ManPage(CLI::App& app) {
   auto escape = [](std::string text) {
@@ -139,7 +144,7 @@ std::string ManPage(CLI::App& app) {
   std::string page =
       ".TH SVREG 1\n.SH NAME\nsvreg \\- register legacy mainframe sources into a workspace\n"
       ".SH SYNOPSIS\n.B svreg\n\\fICOMMAND\\fR [\\fIOPTIONS\\fR]\n.SH DESCRIPTION\n.nf\n" +
-      escape(app.help()) + ".fi\n.SH COMMANDS\n";
+      escape(MainHelp(app)) + ".fi\n.SH COMMANDS\n";
   std::function<void(CLI::App&, const std::string&)> add = [&](CLI::App& command,
                                                                const std::string& name) {
     for (CLI::App* sub : command.get_subcommands({})) {
@@ -237,7 +242,7 @@ void AddHelpCommand(CLI::App& app) {
     std::string unknown;
     std::vector<CLI::App*> path = CommandPath(app, args->words, &unknown);
     if (!unknown.empty()) throw CLI::ValidationError("help", unknown);
-    if (path.size() == 1) return WriteStdout(app.help());
+    if (path.size() == 1) return WriteStdout(MainHelp(app));
     std::string parent = "svreg";
     for (std::size_t i = 1; i + 1 < path.size(); ++i) parent += " " + path[i]->get_name();
     WriteStdout(path.back()->help(parent));

@@ -24,6 +24,13 @@ struct SVREG_API CopyRecipe {
   /// The settings of a normalised copy, by name, in a fixed order; empty for a verbatim copy.
   std::vector<std::pair<std::string, std::string>> settings;
 
+  /// A setting's value; "(none)" for a setting the recipe lacks.
+  std::string Value(const std::string& name) const;
+  /// True for a copy whose bytes are the original's: verbatim, or normalised with no option
+  /// that changes a byte (no tabs expanded, no sequence numbers removed, no EBCDIC conversion,
+  /// shift-out and shift-in bytes retained).
+  bool KeepsBytes() const;
+
   /// "verbatim", or "normalised" followed by "; name=value" for each setting.
   std::string Text() const;
   /// The recipe Text() wrote; nullopt for a text it cannot have written (or "").
