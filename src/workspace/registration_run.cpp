@@ -139,6 +139,7 @@ class Runner {
       const bool in_place = !fresh && SameFile(file, copy.string());
       RecordRecipe(*workspace_->repository()->ObjectById(r.id),
                    in_place ? CopyRecipe{} : RecipeFor(r.type));
+      if (holders_loaded_) holders_[relative] = ObjectInfo{r.id, r.type, r.name, relative, file};
       pending_.push_back({std::move(r), fresh ? relative : ""});
       return;
     }
