@@ -173,7 +173,7 @@ CopyStatus StatusOf(const std::shared_ptr<WorkspaceHost>& workspace, host::Repos
     status.state = CopyState::kOriginalUnknown;
   } else if (!fs::exists(status.original, ec)) {
     status.state = CopyState::kOriginalMissing;
-  } else if (!fs::exists(copy, ec)) {
+  } else if (status.source.empty() || !fs::exists(copy, ec)) {
     status.state = CopyState::kCopyMissing;
   } else if (!SameFile(copy, status.original)) {
     try {
