@@ -1,6 +1,7 @@
 // The whole public interface of the registration library.
 #pragma once
 
+#include "svregistration/case_folding.h"
 #include "svregistration/ccsid.h"
 #include "svregistration/class_registry.h"
 #include "svregistration/error.h"

@@ -9,6 +9,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <memory>
 
@@ -66,11 +68,12 @@ int OpenBeneathWalk(int root_fd, const std::string& relative) {
 }
 
 int OpenBeneath(int root_fd, const std::string& relative) {
-  static bool kernel_can = true;
-  if (kernel_can) {
+  // Learnt once by whichever thread asks first; every thread may ask.
+  static std::atomic<bool> kernel_can{true};
+  if (kernel_can.load(std::memory_order_relaxed)) {
     int fd = OpenBeneathKernel(root_fd, relative);
     if (fd >= 0 || (errno != ENOSYS && errno != EPERM && errno != E2BIG)) return fd;
-    kernel_can = false;
+    kernel_can.store(false, std::memory_order_relaxed);
   }
   return OpenBeneathWalk(root_fd, relative);
 }
@@ -118,6 +121,36 @@ bool EmptyFolder(int fd) {
 }
 
 }  // namespace
+
+bool MatchesWildcard(std::string_view name, std::string_view pattern) {
+  auto fold = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  // The usual backtracking match: the last "*" seen takes one more character when the rest fails.
+  std::size_t n = 0, p = 0, star = std::string_view::npos, resume = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      star = p++;
+      resume = n;
+    } else if (p < pattern.size() && (pattern[p] == '?' || fold(pattern[p]) == fold(name[n]))) {
+      // "?" takes a whole UTF-8 character: its lead byte and the continuation bytes after it.
+      const bool any = pattern[p] == '?';
+      ++p;
+      ++n;
+      while (any && n < name.size() && (static_cast<unsigned char>(name[n]) & 0xC0) == 0x80) ++n;
+    } else if (star != std::string_view::npos) {
+      p = star + 1;
+      n = ++resume;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*') ++p;
+  return p == pattern.size();
+}
+
+std::string_view WithoutLeadingSeparators(std::string_view path) {
+  std::size_t start = path.find_first_not_of("/\\");
+  return start == std::string_view::npos ? std::string_view() : path.substr(start);
+}
 
 std::optional<std::string> NormaliseRelative(std::string_view relative, bool literal_name) {
   if (!relative.empty() && (relative.front() == '/' || relative.front() == '\\'))
@@ -178,8 +211,12 @@ bool ConfinedRoot::IsProtected(const std::string& relative) const {
   for (const std::string& kept : protected_) {
     if (kept == relative || IsBelow(kept, relative)) return true;
   }
+  return InProtectedTree(relative);
+}
+
+bool ConfinedRoot::InProtectedTree(const std::string& relative) const {
   for (const std::string& tree : protected_trees_) {
-    if (IsBelow(relative, tree)) return true;
+    if (tree == relative || IsBelow(relative, tree)) return true;
   }
   return false;
 }
@@ -222,6 +259,57 @@ std::optional<ConfinedTarget> ConfinedRoot::Resolve(std::string_view relative, s
     // A missing folder on the way: the target does not exist, nothing to delete.
   }
   target.parent.reset(fd);
+  return target;
+}
+
+std::optional<ConfinedTarget> ConfinedRoot::ResolveFileToWrite(std::string_view relative,
+                                                               std::string& why,
+                                                               bool literal_name) const {
+  std::optional<ConfinedTarget> target = Resolve(relative, why, literal_name);
+  struct stat info {};
+  if (target && StatTarget(*target, info) && !S_ISREG(info.st_mode)) {
+    why = S_ISLNK(info.st_mode) ? "a link stands at its name"
+                                : "something other than a file "
+                                  "stands at its name";
+    return std::nullopt;
+  }
+  return target;
+}
+
+std::optional<ConfinedTarget> ConfinedRoot::ResolveFolderToWrite(std::string_view relative,
+                                                                 std::string& why) const {
+  std::optional<std::string> normal = NormaliseRelative(relative);
+  if (!normal) {
+    why = kLeadsOut;
+    return std::nullopt;
+  }
+  if (InProtectedTree(*normal)) {
+    why = "it lies among the workspace's own files";
+    return std::nullopt;
+  }
+  ConfinedTarget target;
+  target.relative = *normal;
+  target.path = normal->empty() ? root_ : root_ + "/" + *normal;
+  std::size_t slash = normal->find_last_of('/');
+  target.name = slash == std::string::npos ? *normal : normal->substr(slash + 1);
+  // The folder itself is opened beneath the root too: a link in its place may not lead out.
+  UniqueFd folder(OpenBeneath(root_fd_.get(), normal->empty() ? "." : *normal));
+  if (!folder && (errno == EXDEV || errno == ELOOP)) {
+    why = "it passes through a link that leads outside the workspace";
+    return std::nullopt;
+  }
+  if (!normal->empty()) {
+    std::string parent = slash == std::string::npos ? "." : normal->substr(0, slash);
+    target.parent.reset(OpenBeneath(root_fd_.get(), parent));
+  }
+  // A protected file where the folder belongs (the repository, say) would be deleted to make
+  // the folder: never.
+  const bool protected_name =
+      std::find(protected_.begin(), protected_.end(), *normal) != protected_.end();
+  if (!folder && protected_name && IsFile(target)) {
+    why = "one of the workspace's own files stands at its name";
+    return std::nullopt;
+  }
   return target;
 }
 
@@ -270,6 +358,39 @@ ConfinedOutcome ConfinedRoot::DeleteFile(const ConfinedTarget& target, std::stri
     return ConfinedOutcome::kFailed;
   }
   return ConfinedOutcome::kDeleted;
+}
+
+ConfinedOutcome ConfinedRoot::DeleteMatching(const ConfinedTarget& target, std::string& why) {
+  if (!target.parent) return ConfinedOutcome::kMissing;
+  Listing dir =
+      OpenListing(UniqueFd(::openat(target.parent.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)));
+  if (!dir) {
+    why = ErrnoText(errno, "list the folder of", target.path);
+    return ConfinedOutcome::kFailed;
+  }
+  std::vector<std::string> matching;
+  while (dirent* entry = ::readdir(dir.get())) {
+    struct stat info {};
+    if (MatchesWildcard(entry->d_name, target.name) &&
+        ::fstatat(::dirfd(dir.get()), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+        !S_ISDIR(info.st_mode)) {
+      matching.emplace_back(entry->d_name);
+    }
+  }
+  ConfinedOutcome outcome = ConfinedOutcome::kMissing;
+  for (const std::string& name : matching) {
+    ConfinedTarget one{UniqueFd(::fcntl(target.parent.get(), F_DUPFD_CLOEXEC, 0)), name, "",
+                       ParentFolderName(target.path) + "/" + name};
+    std::string failed;
+    ConfinedOutcome deleted = DeleteFile(one, failed);
+    if (deleted == ConfinedOutcome::kFailed) {
+      why = failed;
+      outcome = deleted;
+    } else if (deleted == ConfinedOutcome::kDeleted && outcome == ConfinedOutcome::kMissing) {
+      outcome = deleted;
+    }
+  }
+  return outcome;
 }
 
 ConfinedOutcome ConfinedRoot::DeleteFolder(const ConfinedTarget& target, std::string& why) {

@@ -44,6 +44,20 @@ class ConfinedRoot {
   /// With `literal_name`, a "\" in the last component ("/" ends the folders) is part of the name.
   std::optional<ConfinedTarget> Resolve(std::string_view relative, std::string& why,
                                         bool literal_name = false) const;
+  /// Resolves a file this program is about to write (a registered copy): as Resolve, and nothing
+  /// but a file may stand at its name: a link there is somebody else's and is never written
+  /// through.
+  std::optional<ConfinedTarget> ResolveFileToWrite(std::string_view relative, std::string& why,
+                                                   bool literal_name = false) const;
+  /// Resolves a folder this program writes into (a Sources folder): as Resolve, except that a
+  /// protected folder may be written into; refused when it lies in a protected tree, when a
+  /// protected file stands at its name, or when it is itself a link leading out.
+  std::optional<ConfinedTarget> ResolveFolderToWrite(std::string_view relative,
+                                                     std::string& why) const;
+
+  /// True when a pattern may delete files in the folder (relative to the root): never in a
+  /// protected folder (a Sources folder, where registered copies lie) or one that holds one.
+  bool PatternsMayDeleteIn(const std::string& folder) const { return !IsProtected(folder); }
 
   /// The relative path of a full path that lies textually below the root; nullopt otherwise.
   std::optional<std::string> RelativeOf(std::string_view full_path) const;
@@ -54,18 +68,31 @@ class ConfinedRoot {
   static long CountFiles(const ConfinedTarget& target);
   /// Deletes a file or a link (never following it). Read-only files go too.
   static ConfinedOutcome DeleteFile(const ConfinedTarget& target, std::string& why);
+  /// Deletes every file (never a folder) in the target's folder whose name matches the target's
+  /// name as a pattern: "*" any run of characters, "?" any one, letters without regard to case.
+  /// kMissing when nothing matches.
+  static ConfinedOutcome DeleteMatching(const ConfinedTarget& target, std::string& why);
   /// Deletes a folder with everything in it, links inside deleted as links; a link in the
   /// folder's place is deleted as a link.
   static ConfinedOutcome DeleteFolder(const ConfinedTarget& target, std::string& why);
 
  private:
   bool IsProtected(const std::string& relative) const;
+  bool InProtectedTree(const std::string& relative) const;
 
   std::string root_;
   UniqueFd root_fd_;
   std::vector<std::string> protected_;
   std::vector<std::string> protected_trees_;
 };
+
+/// The path without the separators it begins with: the entry ".\a\x.lst" names "a\x.lst" below
+/// the workspace folder, as the folder, a separator and the rest joined would.
+std::string_view WithoutLeadingSeparators(std::string_view path);
+
+/// True when `name` matches `pattern`: "*" any run of characters (none included), "?" any one
+/// character, the rest literally, letters without regard to case.
+bool MatchesWildcard(std::string_view name, std::string_view pattern);
 
 /// The lexically normalised form of a relative path ("\" and "/" are separators, "." dropped,
 /// ".." taking back one component); nullopt when it is absolute or climbs above its start.

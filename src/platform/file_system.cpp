@@ -391,6 +391,14 @@ void FileReplacement::Write(const std::uint8_t* data, std::size_t size) {
 
 int FileReplacement::descriptor() const { return fd_.get(); }
 
+void FileReplacement::LimitModeTo(unsigned original_mode) {
+  struct stat own {};
+  if (!fd_ || ::fstat(fd_.get(), &own) != 0) return;
+  const mode_t current = own.st_mode & 07777;
+  const mode_t limited = current & (static_cast<mode_t>(original_mode) | S_IWUSR);
+  if (limited != current && ::fchmod(fd_.get(), limited) != 0) Fail(errno);
+}
+
 void FileReplacement::Commit() {
   if (!fd_) throw ErrnoError(EBADF, "write", path_);
   if (direct_) {

@@ -94,6 +94,9 @@ class FileReplacement {
   void Write(const std::uint8_t* data, std::size_t size);
   /// The descriptor being written (for copies made by the kernel).
   int descriptor() const;
+  /// Withholds from the new file every permission `original_mode` withholds, but its owner's
+  /// right to write it: a copy is never more readable than what it was made from.
+  void LimitModeTo(unsigned original_mode);
   void Commit();
 
  private:

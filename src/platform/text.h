@@ -1,10 +1,12 @@
-// Small text helpers: ASCII case folding and comparison ignoring letter case, as names, types and
-// paths are compared.
+// Small text helpers: comparison ignoring letter case, as names, types and paths are compared,
+// and ASCII case folding for the option words that are ASCII by definition.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "svregistration/case_folding.h"
 
 namespace svregistration::platform {
 
@@ -16,18 +18,18 @@ inline std::string ToLower(std::string_view text) {
   return lower;
 }
 
-/// True when the texts are equal ignoring the letter case of ASCII letters.
+/// True when the texts are equal without regard to letter case (Unicode simple case folding).
 inline bool EqualsIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
+  return EqualsIgnoringCase(a, b);
 }
 
-/// True when `text` begins with `prefix`, ignoring the letter case of ASCII letters.
+/// True when `text` begins with the ASCII `prefix`, ignoring the letter case of ASCII letters.
 inline bool StartsWithIgnoreCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && EqualsIgnoreCase(text.substr(0, prefix.size()), prefix);
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    if (AsciiLower(text[i]) != AsciiLower(prefix[i])) return false;
+  }
+  return true;
 }
 
 /// The number of UTF-16 code units of a UTF-8 text; each ill-formed byte sequence counts one.

@@ -1,12 +1,17 @@
 // Deleting the files of unregistered and invalidated objects, and manifests.
 #include "registration/file_removal.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstring>
 #include <optional>
 
 #include "platform/confined_paths.h"
 #include "platform/file_system.h"
 #include "platform/host_utilities.h"
 #include "platform/text.h"
+#include "registration/workspace_files.h"
 #include "svregistration/error.h"
 #include "svregistration/user_interface.h"
 
@@ -22,6 +27,16 @@ constexpr const char* kRemovalLogTitle = "Remove files";
 
 using platform::StartsWithIgnoreCase;
 
+// The likely reason the host's utility left a file or folder: what the file system answers when
+// asked to delete it, said without deleting anything (a folder it cannot write to, an immutable
+// file).
+std::string WhyStillThere(const ConfinedTarget& target) {
+  if (::faccessat(target.parent.get(), ".", W_OK, AT_EACCESS) != 0) {
+    return std::string("its folder cannot be written to: ") + std::strerror(errno);
+  }
+  return "the file system refused to delete it (an immutable or busy file?)";
+}
+
 // Every path the host names for deletion is resolved here, beneath the workspace folder; what
 // would leave it, or would delete the workspace's own files, is refused with a warning in the log.
 class Removal {
@@ -36,26 +51,20 @@ class Removal {
     std::string why;
     std::optional<ConfinedTarget> target = root_.Resolve(relative, why, literal_name);
     if (!target) {
-      state_.Workspace->Log()->Add(kRemovalLogTitle, host::kSeverityWarning, std::nullopt,
-                                   "Not deleted: " + what + ": " + why);
+      Warn("Not deleted: " + what + ": " + why);
     }
     return target;
+  }
+
+  /// A file or folder that stays although it was to go is named in the log with the reason.
+  void Warn(const std::string& text) {
+    state_.Workspace->Log()->Add(kRemovalLogTitle, host::kSeverityWarning, std::nullopt, text);
   }
 
   void RemoveEntry(const std::string& entry, DeletionVariant variant);
   void RemoveManifest(const ConfinedTarget& manifest);
 
  private:
-  static std::vector<std::string> ProtectedPathsOf(registration::State& state) {
-    std::vector<std::string> paths = state.Workspace->ProtectedPaths();
-    ConfinedRoot root(state.WorkspaceDirectory, {});
-    if (auto tables =
-            root.RelativeOf(state.Workspace->GetSolvaneName(host::kCodePageTableDirectory))) {
-      paths.push_back(*tables);
-    }
-    return paths;
-  }
-
   // Deletes the target of one manifest line; true when a deletion was attempted and succeeded.
   bool RemoveManifestLine(const std::string& folder, const std::string& line,
                           const std::string& manifest, bool& refused);
@@ -67,8 +76,9 @@ class Removal {
 void Removal::RemoveEntry(const std::string& entry, DeletionVariant variant) {
   const char marker = entry.empty() ? '\0' : entry[0];
   if (marker != '.' && marker != ':' && marker != '\\') return;
-  // A file named with a "\" (registered from such a name) is recorded with it.
-  std::string_view relative = std::string_view(entry).substr(1);
+  // A file named with a "\" (registered from such a name) is recorded with it. An entry that
+  // begins with a separator is the workspace folder, a separator and the rest: inside it.
+  std::string_view relative = platform::WithoutLeadingSeparators(std::string_view(entry).substr(1));
   const bool literal_name = marker == '.' && platform::JoinRecordedPath(root_.root(), relative) !=
                                                  platform::JoinHostPath(root_.root(), relative);
   std::optional<ConfinedTarget> target =
@@ -78,13 +88,24 @@ void Removal::RemoveEntry(const std::string& entry, DeletionVariant variant) {
     RemoveManifest(*target);
   } else if (variant == DeletionVariant::kPattern) {
     // A group unregistration deletes the file a path names, never a folder: the folder may hold
-    // files of objects that stay registered. Names are literal; a failure is ignored.
-    std::string ignored;
-    ConfinedRoot::DeleteFile(*target, ignored);
+    // files of objects that stay registered. A failure changes no result.
+    std::string why;
+    ConfinedOutcome outcome = ConfinedRoot::DeleteFile(*target, why);
+    // A name holding "*" or "?" that no file has is a pattern, matched among the files of its
+    // folder; never in a Sources folder, where the registered copies of other objects lie.
+    if (outcome == ConfinedOutcome::kMissing &&
+        target->name.find_first_of("*?") != std::string::npos &&
+        root_.PatternsMayDeleteIn(platform::ParentFolderName(target->relative))) {
+      outcome = ConfinedRoot::DeleteMatching(*target, why);
+    }
+    if (outcome == ConfinedOutcome::kFailed) Warn("Not deleted: '" + target->path + "': " + why);
   } else if (marker == '.') {
-    platform::ThreadFileUtility().RemoveFile(target->path);
-  } else {
-    platform::ThreadFileUtility().RemoveFolder(target->path);
+    if (!platform::ThreadFileUtility().RemoveFile(target->path) && ConfinedRoot::IsFile(*target)) {
+      Warn("Not deleted: '" + target->path + "': " + WhyStillThere(*target));
+    }
+  } else if (!platform::ThreadFileUtility().RemoveFolder(target->path) &&
+             ConfinedRoot::IsFolder(*target)) {
+    Warn("Not deleted: '" + target->path + "': " + WhyStillThere(*target));
   }
 }
 
@@ -92,8 +113,11 @@ bool Removal::RemoveManifestLine(const std::string& folder, const std::string& l
                                  const std::string& manifest, bool& refused) {
   if (StartsWithIgnoreCase(line, "//MODEL:") || StartsWithIgnoreCase(line, "//NOTES:"))
     return false;
-  std::string relative =
-      folder.empty() ? ManifestEntryPath(line) : folder + "/" + ManifestEntryPath(line);
+  // An empty line names the manifest's own folder, which holds the manifest: nothing to do.
+  const std::string path = ManifestEntryPath(line);
+  std::string_view named = platform::WithoutLeadingSeparators(path);
+  if (named.empty()) return false;
+  std::string relative = folder.empty() ? std::string(named) : folder + "/" + std::string(named);
   // A failure here, the log included, is noted for the line and ends only its file work.
   try {
     std::optional<ConfinedTarget> target =

@@ -11,6 +11,7 @@
 #include "registration/source_files.h"
 #include "registration/sources_directory.h"
 #include "registration/sv_standard_state.h"
+#include "registration/workspace_files.h"
 #include "resources/message_catalogue.h"
 #include "svregistration/error.h"
 #include "svregistration/user_interface.h"
@@ -74,11 +75,12 @@ SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
     return service.RegisterEx(s.Workspace, type, name, original, true);
   }
 
-  // The original recorded is recorded again only when another one was given.
-  const bool recorded = original.empty();
+  // An unchanged copy has its original recorded all the same (the host need not write a value
+  // it already holds).
   if (original.empty()) original = o.GetAttribute("OriginalSource");
   if (original.empty()) return rOriginalSourceUnknown;
-  std::string copy = platform::JoinRecordedPath(s.WorkspaceDirectory, relative);
+  // The recorded path is data: it is written to only where it stays inside the workspace.
+  std::string copy = registration::WorkspaceFiles(s).RecordedCopy(relative);
   if (platform::EqualsIgnoreCase(original, copy)) return rNoRefreshNeeded;
   platform::OpenedFile original_file = platform::OpenForReading(original);
   if (original_file.missing() || (!original_file.fd && !platform::FileExists(original)) ||
@@ -96,7 +98,7 @@ SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
       platform::FileReader copy_reader(copy, std::move(copy_file));
       if (registration::SameWorkspaceForm(s, *s.Workspace, original_reader, original,
                                           copy_reader)) {
-        if (!recorded) RecordOriginal(o, original);
+        RecordOriginal(o, original);
         return rNoRefreshNeeded;
       }
     } else {
@@ -104,7 +106,7 @@ SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
       std::vector<std::uint8_t> current = registration::ReadExistingFileBytes(copy);
       registration::LoadSettingsOf(s, *s.Workspace, type);
       if (registration::ConvertedSource(s, *s.Workspace, type, original) == current) {
-        if (!recorded) RecordOriginal(o, original);
+        RecordOriginal(o, original);
         return rNoRefreshNeeded;
       }
     }
@@ -200,15 +202,20 @@ SVRegistrationResults SVStandard::RefreshObjectSource(std::shared_ptr<host::Repo
   }
   std::string type;
   std::string folder;
+  bool usable = true;
   try {
     type = o->ObjectType()->TypeCode();
-    folder = platform::JoinHostPath(s.WorkspaceDirectory, registration::SourcesDirectory(s, type));
+    std::string why;
+    std::optional<std::string> confined =
+        registration::WorkspaceFiles(s).SourcesFolder(registration::SourcesDirectory(s, type), why);
+    usable = confined.has_value();
+    folder = confined.value_or("");
   } catch (const Error&) {
     // Ignored like the rest of this step: the reads below raise it again.
   }
   // The folder is made (or found missing) before anything is changed, as if first; it is looked
   // at only when the copy, opened inside it, does not show it there.
-  registration::SourcesFolder sources(folder);
+  registration::SourcesFolder sources(folder, usable);
   try {
     const SVRegistrationResults result =
         RefreshMember(*this, s, *o, type, sources, OriginalSourceDir, OriginalSource);

@@ -38,12 +38,16 @@ bool RegisterCopy::EnsureFolder() {
   return platform::ThreadFileUtility().MakeFolder(folder_);
 }
 
-SVRegistrationResults RegisterCopy::Check(bool source_path_fits, bool target_path_fits) {
+SVRegistrationResults RegisterCopy::Check(bool source_path_fits, bool target_path_fits,
+                                          bool target_allowed) {
   const bool source_exists = SourceExists();
-  if (!source_exists || !source_path_fits || !target_path_fits) {
+  if (!source_exists || !source_path_fits || !target_path_fits || !target_allowed) {
     if (!EnsureFolder()) return rErrorOnCreateSourceDirectory;
     if (!source_exists) return rSourceFileIsMissed;
-    return source_path_fits ? rErrorOnSetSourceAttr : rErrorOnSetOriginalSourceAttr;
+    if (!source_path_fits) return rErrorOnSetOriginalSourceAttr;
+    if (!target_path_fits) return rErrorOnSetSourceAttr;
+    needed_ = false;  // nothing was made: nothing to take back
+    return rFileAllreadyExists;
   }
   // Made where nothing is: then nothing was there, and the folder was.
   if (fast_ && ends_.source) {

@@ -19,8 +19,10 @@ class RegisterCopy {
   RegisterCopy(const std::string& source, const std::string& target, std::string folder);
 
   /// rOK, or the first refusal: the Sources folder cannot be made, the source is not there, the
-  /// source's or the copy's path is too long, another file is at the target.
-  SVRegistrationResults Check(bool source_path_fits, bool target_path_fits);
+  /// source's or the copy's path is too long, another file is at the target. A target that may
+  /// not be written (`target_allowed` false: a link or one of the workspace's own files at its
+  /// name) counts as another file there.
+  SVRegistrationResults Check(bool source_path_fits, bool target_path_fits, bool target_allowed);
   /// False when the target is the source itself (Check must have answered rOK).
   bool needed() const { return needed_; }
   /// Writes the copy, plain or in workspace form; raises the copy's error.

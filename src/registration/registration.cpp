@@ -11,6 +11,7 @@
 #include "registration/registration_settings.h"
 #include "registration/sources_directory.h"
 #include "registration/sv_standard_state.h"
+#include "registration/workspace_files.h"
 #include "svregistration/class_registry.h"
 #include "svregistration/error.h"
 #include "svregistration/host/registration_handler.h"
@@ -129,13 +130,31 @@ SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS
   const std::string relative_path = sources_directory + "/" + file_name;
   const std::string target =
       platform::JoinHostPath(s.WorkspaceDirectory, sources_directory) + "/" + file_name;
+  // The Sources folder and the copy come from the options and the file's name: both must stay
+  // inside the workspace, clear of its own files, and never lead through a link out of it.
+  const registration::WorkspaceFiles files(s);
+  std::string refused;
+  if (!files.SourcesFolder(sources_directory, refused)) {
+    s.Workspace->Log()->Add("Register", host::kSeverityWarning, std::nullopt,
+                            "Not registered: '" + SrcFile + "': the Sources folder '" +
+                                sources_directory + "' of the type " + ObjType +
+                                " is not used: " + refused);
+    s.ReleaseBinding();
+    return rErrorOnCreateSourceDirectory;
+  }
+  const bool target_allowed = files.CopyToWrite(relative_path, refused).has_value();
   registration::RegisterCopy copy(SrcFile, target,
                                   platform::JoinHostPath(s.WorkspaceDirectory, sources_directory));
   // "Already in its place" means the very same file, not a path that differs in letter case.
   const SVRegistrationResults refusal =
       copy.Check(CharacterCount(SrcFile) <= kMaxPathCharacters,
-                 CharacterCount(relative_path) <= kMaxPathCharacters);
+                 CharacterCount(relative_path) <= kMaxPathCharacters, target_allowed);
   const bool copy_needed = copy.needed();
+  if (!target_allowed && refusal == rFileAllreadyExists) {
+    s.Workspace->Log()->Add("Register", host::kSeverityWarning, std::nullopt,
+                            "Not registered: '" + SrcFile + "': its copy '" + relative_path +
+                                "' is not written: " + refused);
+  }
 
   std::optional<Error> caught;
   if (refusal != rOK) {

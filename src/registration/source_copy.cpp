@@ -1,6 +1,8 @@
 // CopySource and ReadSource: the workspace form of a source file, plain or normalised.
 #include "registration/source_copy.h"
 
+#include <sys/stat.h>
+
 #include <cstring>
 #include <optional>
 
@@ -98,11 +100,27 @@ void WorkspaceFormTo(State& state, host::Workspace& workspace, platform::FileRea
       NormaliserOptions::From(settings), sink);
 }
 
+// A copy is never more readable than its original: what the original withholds from its group
+// and others, the copy withholds too (a row naming somebody's private file as an original does
+// not publish it in a shared workspace).
+void LimitToOriginalMode(platform::FileReplacement& target, const platform::FileReader* reader,
+                         const std::string& path) {
+  struct stat info {};
+  const int looked = reader != nullptr ? ::fstat(reader->descriptor(), &info)
+                                       : ::stat(path.c_str(), &info);
+  if (looked == 0) target.LimitModeTo(info.st_mode);
+}
+
 // Writes the workspace form into the replacement and puts it in place; false when it cannot be
 // written, the target then unchanged.
 bool WriteWorkspaceForm(State& state, host::Workspace& workspace, platform::FileReader* reader,
                         const std::string& path, platform::FileReplacement& target) {
   bool written = true;
+  try {
+    LimitToOriginalMode(target, reader, path);
+  } catch (const Error&) {
+    return false;
+  }
   WorkspaceFormTo(state, workspace, reader, path, [&](const std::uint8_t* bytes, std::size_t size) {
     if (!written) return;
     try {
@@ -155,6 +173,7 @@ void CopyPlainTo(CopyEnds& ends) {
   }
   try {
     if (!ends.target) ends.target = std::make_unique<platform::FileReplacement>(ends.to);
+    LimitToOriginalMode(*ends.target, ends.source.get(), ends.from);
     if (platform::CopyBytes(*ends.source, *ends.target)) {
       ends.target->Commit();
       return;

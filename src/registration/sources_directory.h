@@ -15,8 +15,10 @@ std::string SourcesDirectory(registration::State& state, const std::string& type
 /// directly inside it has shown it there.
 class SourcesFolder {
  public:
-  /// "" when the folder is not known: it then counts as there.
-  explicit SourcesFolder(std::string path) : path_(std::move(path)) {}
+  /// "" when the folder is not known: it then counts as there. A folder that may not be used
+  /// (one leading out of the workspace) is never ready.
+  explicit SourcesFolder(std::string path, bool usable = true)
+      : path_(std::move(path)), known_(!usable) {}
   /// A file was opened at this path: when directly inside the folder, the folder is there.
   void ShownBy(const std::string& file);
   /// True when the folder is there or could be made.

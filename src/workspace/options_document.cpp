@@ -35,7 +35,9 @@ std::pair<std::size_t, std::size_t> LineAndColumn(const std::string& text, std::
 }
 
 void Parse(pugi::xml_document& document, const std::string& path, const std::string& text) {
-  pugi::xml_parse_result result = document.load_buffer(text.data(), text.size());
+  // Comments, processing instructions, the declaration and the DOCTYPE are the user's: kept, so
+  // that saving a changed value writes them back.
+  pugi::xml_parse_result result = document.load_buffer(text.data(), text.size(), pugi::parse_full);
   if (!result) {
     auto [line, column] = LineAndColumn(text, result.offset);
     throw Error(

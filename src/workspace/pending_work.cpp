@@ -10,8 +10,6 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <set>
 
 #include "svregistration/error.h"
 
@@ -30,48 +28,6 @@ std::int64_t NowNs() {
 // A journal subject is one line of text: a path or id with a line break cannot be recorded (its
 // leftover is then reported as an existing file by the next registration, never deleted).
 bool Recordable(const std::string& subject) { return subject.find('\n') == std::string::npos; }
-
-// A relative path from a journal may name only something below the root.
-bool StaysBelow(const std::string& relative) {
-  fs::path path(relative);
-  if (path.is_absolute() || relative.empty()) return false;
-  for (const fs::path& part : path) {
-    if (part == "..") return false;
-  }
-  return true;
-}
-
-void RecoverJournal(
-    const std::string& root, const fs::path& journal,
-    const std::function<bool(const std::string&)>& recorded,
-    const std::function<void(const std::string&, std::int64_t)>& invalidate_changed) {
-  std::ifstream in(journal);
-  std::set<std::string> copies;
-  std::vector<std::pair<std::string, std::int64_t>> refreshes;
-  std::string line;
-  while (std::getline(in, line)) {
-    std::size_t tab = line.find('\t');
-    if (tab == std::string::npos) continue;
-    std::string kind = line.substr(0, tab);
-    std::string subject = line.substr(tab + 1);
-    if (kind == "copy") {
-      copies.insert(subject);
-    } else if (kind == "keep") {
-      copies.erase(subject);
-    } else if (kind == "refresh") {
-      std::size_t second = subject.find('\t');
-      if (second == std::string::npos) continue;
-      refreshes.emplace_back(subject.substr(second + 1), std::stoll(subject.substr(0, second)));
-    }
-  }
-  for (const std::string& copy : copies) {
-    if (!StaysBelow(copy) || recorded(copy)) continue;
-    ::unlink((fs::path(root) / copy).c_str());
-  }
-  // The file system's clock ticks coarsely: a second's margin discards too much rather than too
-  // little (generated files can be made again; stale ones would be trusted).
-  for (const auto& [id, started] : refreshes) invalidate_changed(id, started - 1'000'000'000);
-}
 
 }  // namespace
 
@@ -125,24 +81,6 @@ void PendingWork::RecordRefresh(const std::string& object_id) {
 void PendingWork::CopiesCommitted() {
   if (::ftruncate(fd_, 0) != 0) return;  // the copies stay recorded; recovery checks each anyway
   if (!refreshes_.empty()) Append(refreshes_);
-}
-
-void PendingWork::Recover(
-    const std::string& root, const std::function<bool(const std::string&)>& recorded,
-    const std::function<void(const std::string&, std::int64_t)>& invalidate_changed) {
-  std::error_code ec;
-  for (fs::directory_iterator it(fs::path(root) / kFolder, ec), end; !ec && it != end;
-       it.increment(ec)) {
-    if (it->path().extension() != ".journal") continue;
-    int fd = ::open(it->path().c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0) continue;
-    // A journal still locked belongs to a run that is alive.
-    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) {
-      RecoverJournal(root, it->path(), recorded, invalidate_changed);
-      ::unlink(it->path().c_str());
-    }
-    ::close(fd);
-  }
 }
 
 }  // namespace svregistration::workspace

@@ -38,16 +38,32 @@ std::vector<std::shared_ptr<host::RepositoryObject>> ObjectsOf(host::Repository&
 
 void RecoverInterruptedWork(const std::shared_ptr<WorkspaceHost>& workspace) {
   std::optional<std::set<std::string>> sources;
-  auto recorded = [&](const std::string& relative) {
+  PendingWork::Recovery recovery;
+  // A copy is recorded as "<folder>/<name>", a "\" in the name part of it; a host that joined
+  // with "\" throughout is matched too.
+  recovery.recorded = [&](const std::string& relative) {
     if (!sources) {
       sources.emplace();
       for (const std::string& source : workspace->repository()->RecordedSources()) {
+        sources->insert(source);
         sources->insert(Slashed(source));
       }
     }
     return sources->count(relative) != 0;
   };
-  auto invalidate_changed = [&](const std::string& id, std::int64_t since_ns) {
+  recovery.in_sources_folder = [&](const std::string& relative) {
+    std::vector<std::string> own = workspace->ProtectedPaths();
+    const std::string folder = relative.substr(0, relative.rfind('/') + 1);
+    if (folder.empty() || folder.rfind(".svreg/", 0) == 0) return false;
+    for (const std::string& path : own) {
+      if (path == relative) return false;  // the workspace's own files
+    }
+    for (const auto& type : workspace->repository()->ObjectTypes()) {
+      if (folder == workspace->SourcesDirectoryOf(type.code) + "/") return true;
+    }
+    return false;
+  };
+  recovery.invalidate_changed = [&](const std::string& id, std::int64_t since_ns) {
     SVStandard service;
     std::vector<std::shared_ptr<host::RepositoryObject>> objects;
     try {
@@ -62,7 +78,10 @@ void RecoverInterruptedWork(const std::shared_ptr<WorkspaceHost>& workspace) {
       if (ChangedNs(info) >= since_ns) service.Invalidate(workspace, object->Id());
     }
   };
-  PendingWork::Recover(workspace->root(), recorded, invalidate_changed);
+  recovery.warn = [&](const std::string& text) {
+    workspace->Log()->Add("Recover", host::kSeverityWarning, std::nullopt, text);
+  };
+  PendingWork::Recover(workspace->root(), recovery);
 }
 
 }  // namespace svregistration::workspace

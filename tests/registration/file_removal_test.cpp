@@ -47,8 +47,8 @@ TEST(ManifestEntryPath, NamesThePathOfEachLineKind) {
 }
 
 // The host variant follows every marker ('.' file, ':' manifest, '\\' folder; others are
-// skipped); the group variant takes "*" and "?" as part of a real name, deletes exactly the named
-// file, ignores misses and leaves folders alone.
+// skipped); the group variant deletes the file of that very name when there is one, else every
+// file its "*" and "?" match (never in a Sources folder), ignores misses and leaves folders alone.
 TEST_F(FileRemovalTest, EachVariantDeletesWhatItsEntriesName) {
   struct Case {
     DeletionVariant variant;
@@ -61,13 +61,14 @@ TEST_F(FileRemovalTest, EachVariantDeletesWhatItsEntriesName) {
        {"a/x.lst", "a/x.mf", "a/gen2/z.lst", "a/gen"},
        {"a/y", "a/x1.lst"}},
       {DeletionVariant::kPattern,
-       {".a\\x?.lst", ".a\\*.lst", ".a\\missing.lst", "\\a\\gen"},
+       {".a\\x?.lst", ".a\\missing.lst", "\\a\\gen", ".Sources\\COBOL\\*.cbl"},
        {"a/x?.lst"},
-       {"a/x1.lst", "a/gen/y.obj", "a/x.lst"}},
+       {"a/x1.lst", "a/gen/y.obj", "a/x.lst", "Sources/COBOL/A.cbl"}},
+      {DeletionVariant::kPattern, {".a\\X?.LST", ".a\\*.mf"}, {"a/x1.lst", "a/x.mf"}, {"a/x.lst"}},
   };
   for (const Case& c : cases) {
-    for (const char* file :
-         {"a/x.lst", "a/x1.lst", "a/x?.lst", "a/gen/y.obj", "a/y", "a/gen2/z.lst"}) {
+    for (const char* file : {"a/x.lst", "a/x1.lst", "a/x?.lst", "a/gen/y.obj", "a/y",
+                             "a/gen2/z.lst", "Sources/COBOL/A.cbl"}) {
       dir_.Write(file, "1");
     }
     dir_.Write("a/x.mf", "gen2\\z.lst\n");
@@ -89,7 +90,6 @@ TEST_F(FileRemovalTest, DeletionStaysInsideTheWorkspace) {
   const Case cases[] = {
       {{".." + std::string("\\..\\") + "victim.txt"}, ""},
       {{"\\..", "\\.", "\\", ".\\.", ".", "\\a\\..\\.."}, ""},
-      {{"." + out + "/victim.txt", "\\" + out}, ""},
       {{".link\\victim.txt", "\\link\\deep", ":link\\x.mf", "\\a\\inner\\deep"}, ""},
       {{".workspace.db", "\\Sources", "\\Sources\\COBOL", "\\tables", ".options\\o.xml"}, ""},
       {{":a\\x.mf"},
@@ -126,6 +126,25 @@ TEST_F(FileRemovalTest, DeletionStaysInsideTheWorkspace) {
     std::filesystem::remove(dir_.path() / "link");
     std::filesystem::remove(dir_.path() / "a/inner");
   }
+}
+
+// An entry or a manifest line that begins with a separator is the folder, a separator and the
+// rest: inside the workspace, deleted there, even when the rest spells an absolute path. Lines
+// that name nothing (no comma after //SOURCE:, an empty line) are no refusal.
+TEST_F(FileRemovalTest, LeadingSeparatorsStayInsideTheWorkspace) {
+  TempDir outside;
+  outside.Write("tmp/victim.txt", "v");
+  const std::string out = outside.path().string();
+  for (const char* file : {"a/x.lst", "b/y.lst", "gen/PAY.lst", "c/d.lst"}) dir_.Write(file, "1");
+  dir_.Write(out.substr(1) + "/tmp/victim.txt", "inside");
+  dir_.Write("root.mf", "\\gen\\PAY.lst\n//SOURCE:PAY.cbl\n\n/c/d.lst\n");
+  RemoveEntryFiles(state_, {".\\a\\x.lst", "./b/y.lst", ":root.mf", "." + out + "/tmp/victim.txt"},
+                   DeletionVariant::kHost);
+  for (const char* file : {"a/x.lst", "b/y.lst", "gen/PAY.lst", "c/d.lst", "root.mf"})
+    EXPECT_FALSE(Exists(file)) << file;
+  EXPECT_FALSE(Exists(out.substr(1) + "/tmp/victim.txt"));
+  EXPECT_TRUE(std::filesystem::exists(outside / "tmp/victim.txt"));
+  EXPECT_TRUE(workspace_->log->records.empty());
 }
 
 TEST_F(FileRemovalTest, ManifestPassesDeleteFilesThenEmptiedFolders) {

@@ -69,6 +69,7 @@ TEST_F(RefreshTest, SingleObjectOutcomes) {
       {"GONE", dir_ / "orig/GONE.cbl", "A\n", "", rOK | rSourceFileIsMissed, 0},
       {"UNK", "", "A\n", "", rOK | rOriginalSourceUnknown, 0},
       {"HERE", root_ + "/Sources/COBOL/HERE.cbl", "A\n", "", rOK, 0},
+      {"ÉTÉ", root_ + "/Sources/COBOL/été.cbl", "A\n", "", rOK, 0},  // letter case of any script
       // A copy holding only the start of the new form, or the new form and more, is rewritten.
       {"SHORT", dir_ / "orig/CHG.cbl", "B", "", rOK, 1},
       {"LONG", dir_ / "orig/CHG.cbl", "B\nMORE\n", "", rOK, 1},
@@ -89,6 +90,20 @@ TEST_F(RefreshTest, SingleObjectOutcomes) {
             std::tuple("Refresh sources", 2, repository_->objects[3]->Id(),
                        LoadMessage(kMsgOriginalSourceNotFound)));
   EXPECT_EQ(workspace_->log->records[1].text, LoadMessage(kMsgOriginalSourceNotKnown));
+}
+
+// An unchanged copy still has its original recorded; when that write fails, the refresh says so
+// (the error is logged with its description) instead of answering that nothing was needed.
+TEST_F(RefreshTest, UnchangedCopyRecordsItsOriginalAndReportsAFailedWrite) {
+  const std::string original = dir_.Write("orig/SAME.cbl", "A\n");
+  auto object = Registered("SAME", original, "A\n");
+  long count = -1;
+  EXPECT_EQ(Refresh(object->Id(), count), rOK);
+  EXPECT_TRUE(repository_->Called("SetAttribute(" + object->Id() + ".OriginalSource=" + original));
+  repository_->failing = {"SetAttribute"};
+  EXPECT_EQ(Refresh(object->Id(), count), rOK);
+  ASSERT_EQ(workspace_->log->records.size(), 1u);
+  EXPECT_EQ(workspace_->log->records[0].text, "SetAttribute failed");
 }
 
 TEST_F(RefreshTest, FolderRunGoesOnAfterFailuresAndStopsAt256) {

@@ -102,18 +102,86 @@ TEST_P(SvregSafety, DeletionStaysInsideTheWorkspaceAndNamesAreLiteral) {
 TEST_P(SvregSafety, TheNextRunUndoesAKilledRegistration) {
   // The killed run had written LEFT.cbl and KEPT.cbl (refused, so kept) but committed neither
   // object; USER.cbl is a file of the user's that no journal names.
-  dir_.Write("ws/Sources/COBOL/LEFT.cbl", "left\n");
-  dir_.Write("ws/Sources/COBOL/KEPT.txt", "kept\n");
   dir_.Write("ws/Sources/COBOL/USER.cbl", "user\n");
   DeadJournal(
       "copy\tSources/COBOL/LEFT.cbl\ncopy\tSources/COBOL/KEPT.txt\nkeep\tSources/COBOL/KEPT.txt\n"
       "copy\t../../escape\n");
+  dir_.Write("ws/Sources/COBOL/LEFT.cbl", "left\n");
+  dir_.Write("ws/Sources/COBOL/KEPT.txt", "kept\n");
   dir_.Write("escape", "outside");
   auto again = Json({"register", ws_, "--type", "COBOL", dir_.Write("src/LEFT.cbl", "left\n")});
   EXPECT_EQ(again["results"][0]["result"], "rOK");
   EXPECT_EQ(std::tuple(Exists("Sources/COBOL/KEPT.txt"), Exists("Sources/COBOL/USER.cbl"),
                        fs::exists(dir_ / "escape"), Exists(".svreg/pending/1-1.journal")),
             std::tuple(true, true, true, false));
+}
+
+// A journal is data anybody may have put in the folder: what it names is deleted only when it is
+// a plain leftover in a Sources folder that changed after the journal began; a damaged journal is
+// set aside and named, never a reason to stop.
+TEST_P(SvregSafety, PlantedAndDamagedJournalsAreNotObeyed) {
+  TempDir outside;
+  outside.Write("victim.txt", "v");
+  dir_.Write("ws/Sources/COBOL/OLD.cbl", "the user's, older than any journal\n");
+  const std::string committed = Register(dir_.Write("src/a\\b.cbl", "backslash\n"));
+  fs::create_directory_symlink(outside.path(), fs::path(ws_) / "Sources/COBOL/link");
+  ::sleep(1);  // the journal begins a tick after the user's file
+  dir_.Write("ws/.svreg/pending/7-1.journal",
+             "copy\t" + RepositoryFile() + "\ncopy\toptions/workspace.xml\n" +
+                 "copy\tSources/COBOL/a\\b.cbl\ncopy\tSources/COBOL/link/victim.txt\n" +
+                 "copy\tSources/COBOL/OLD.cbl\n");
+  dir_.Write("ws/.svreg/pending/8-1.journal", "refresh\tnot a time\tX\n");
+  dir_.Write("ws/.svreg/pending/9-1.journal", "copy\tSources/COBOL/NEW.cbl\n");
+  dir_.Write("ws/Sources/COBOL/NEW.cbl", "leftover\n");  // the only thing to go
+  Json({"invalidate", ws_, committed});  // a run that changes the workspace recovers first
+  for (std::string kept :
+       {RepositoryFile(), std::string("options/workspace.xml"),
+        std::string("Sources/COBOL/a\\b.cbl"), std::string("Sources/COBOL/OLD.cbl"),
+        std::string(".svreg/pending/8-1.journal.damaged")}) {
+    EXPECT_TRUE(Exists(kept)) << kept;
+  }
+  EXPECT_TRUE(fs::exists(outside / "victim.txt"));
+  EXPECT_FALSE(Exists("Sources/COBOL/NEW.cbl"));
+  EXPECT_FALSE(Exists(".svreg/pending/7-1.journal"));
+  std::string log = Json({"log", ws_})["log"].dump();
+  EXPECT_NE(log.find("8-1.journal"), std::string::npos) << log;
+  // The committed copy named with a "\" is made again under that very name.
+  fs::remove(fs::path(ws_) / "Sources/COBOL/a\\b.cbl");
+  EXPECT_EQ(Json({"refresh", ws_, committed})["copied"], 1);
+  EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/a\\b.cbl"), "backslash\n");
+  EXPECT_FALSE(Exists("Sources/COBOL/a"));
+}
+
+// A name the repository cannot keep (not UTF-8, on a server) fails that one file, never the
+// batch around it.
+TEST_P(SvregSafety, ANameTheRepositoryCannotKeepFailsOnlyItsFile) {
+  for (const char* name : {"A.cbl",
+                           "B\xE9"
+                           "D.cbl",
+                           "C.cbl"})
+    dir_.Write(std::string("src/") + name, "x\n");
+  auto run = Json({"register", ws_, "--type", "COBOL", dir_ / "src"}, uri_.empty() ? 0 : 1);
+  std::vector<std::string> results;
+  for (const auto& r : run["results"]) results.push_back(r["result"]);
+  const std::string odd = uri_.empty() ? "rOK" : "rUnexpectedRegistrationError";
+  EXPECT_EQ(results, (std::vector<std::string>{"rOK", odd, "rOK"}));
+  EXPECT_EQ(Json({"objects", ws_})["objects"].size(), uri_.empty() ? 3u : 2u);
+  EXPECT_EQ(Exists("Sources/COBOL/B\xE9"
+                   "D.cbl"),
+            uri_.empty());
+}
+
+// The user's own words in an options document survive a changed value.
+TEST_P(SvregSafety, OptionSetKeepsCommentsAndDeclarations) {
+  const std::string path = ws_ + "/options/workspace.xml";
+  std::string text = ReadFile(path);
+  text.insert(text.find("<OPTIONS"),
+              "<!DOCTYPE OPTIONS>\n<?team-tool keep?>\n<!-- reviewed by the migration team -->\n");
+  dir_.Write("ws/options/workspace.xml", text);
+  Json({"option", ws_, "set", "//BOOL[@ID='ExpandTabs']", "true"});
+  const std::string saved = ReadFile(path);
+  for (const char* kept : {"<!DOCTYPE OPTIONS>", "<?team-tool keep?>", "reviewed by the migration"})
+    EXPECT_NE(saved.find(kept), std::string::npos) << kept << "\n" << saved;
 }
 
 TEST_P(SvregSafety, TheNextRunFinishesAKilledRefresh) {

@@ -102,7 +102,7 @@ TEST_F(WorkspaceDatabaseTest, DamagedTableFailsTheOperationClearly) {
 TEST_F(WorkspaceDatabaseTest, TransactionsNestAndStatementsInUseStayTheirs) {
   auto database = Database::Create(path);
   auto insert = [&](const char* name) {
-    database->Prepare("INSERT INTO objects (type_code, name) VALUES ('JCL', ?1)")
+    database->Prepare("INSERT INTO objects (type_code, name, name_key) VALUES ('JCL', ?1, ?1)")
         .Bind(1, name)
         .Run();
   };
@@ -185,7 +185,7 @@ TEST_F(WorkspaceDatabaseTest, WriterGetsInBetweenTheBatchesOfALongRun) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     for (int i = 0; std::chrono::steady_clock::now() < deadline; ++i) {
       Transaction change(*runner, "one change of the run");
-      runner->Prepare("INSERT INTO objects (type_code, name) VALUES ('JCL', ?1)")
+      runner->Prepare("INSERT INTO objects (type_code, name, name_key) VALUES ('JCL', ?1, ?1)")
           .Bind(1, "RUN" + std::to_string(i))
           .Run();
       change.Commit();

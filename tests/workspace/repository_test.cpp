@@ -5,6 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "support/fake_workspace.h"
 #include "svregistration/class_registry.h"
 #include "svregistration/host/registration_handler.h"
@@ -87,6 +90,58 @@ TEST_P(RepositoryTest, FindsNamesIgnoringCaseAndGivesTheStoredName) {
   EXPECT_EQ(std::tuple(again->Id(), name, again->GetAttribute("Source")),
             std::tuple(program->Id(), "Pay.Cbl", "Sources/COBOL/PAY.cbl"));
   EXPECT_NE(New("JCL", "PAY.cbl")->Id(), program->Id());
+}
+
+// One rule for letter case, the library's, on both engines: accents fold, widths do not.
+TEST_P(RepositoryTest, NamesFoldByUnicodeCaseAlone) {
+  auto summer = New("COBOL", "ÉTÉ.cbl");
+  auto wide = New("COBOL", "ＰＡＹ");
+  for (auto [given, id] : {std::pair{"été.CBL", summer->Id()}, std::pair{"ｐａｙ", wide->Id()},
+                           std::pair{"PAY", std::string()}}) {
+    std::string name = given;
+    auto found = repository_->FindObject("COBOL", name, "");
+    EXPECT_EQ(found ? found->Id() : "", id) << given;
+  }
+  EXPECT_NE(New("COBOL", "PAY")->Id(), wide->Id());
+}
+
+// A workspace of the first layout (names compared by the engine's collation) is brought up to
+// date when it is opened: its objects are found by the folded name from then on.
+TEST_P(RepositoryTest, AWorkspaceOfTheFirstLayoutIsUpgraded) {
+  New("COBOL", "ÉTÉ");
+  database_->Execute(
+      "DROP INDEX objects_by_type_and_key; ALTER TABLE objects DROP COLUMN name_key; "
+      "CREATE UNIQUE INDEX objects_by_type_and_name ON objects(type_code, name)");
+  database_->Execute(uri_.empty() ? "PRAGMA user_version = 1"
+                                  : "UPDATE workspace_schema SET version = 1");
+  database_.reset();
+  repository_.reset();
+  auto reopened = WorkspaceRepository::Make(Connect());
+  std::string name = "été";
+  EXPECT_NE(reopened->FindObject("COBOL", name, ""), nullptr);
+  EXPECT_EQ(name, "ÉTÉ");
+}
+
+// A folder's members held by one writer are unregistered by another only once the holder's
+// batch is committed; the holder that comes second finds the object gone.
+TEST_P(RepositoryTest, HeldObjectsWaitForTheHolderToCommit) {
+  auto folder = repository_->CreateFolder("F");
+  auto member = New("COBOL", "PAY");
+  repository_->AddToFolder(folder->Id(), {member->Id()});
+  database_->BeginBatch(std::chrono::hours(1), true);
+  repository_->HoldObjects({folder->Id()});
+  std::atomic<bool> committed = false;
+  std::thread other([&, id = member->Id()] {
+    auto repository = WorkspaceRepository::Make(Connect());
+    host::EntryList entries;
+    repository->ObjectById(id)->UnregisterObject(entries);
+    EXPECT_TRUE(committed.load());
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the other writer tries
+  committed = true;
+  database_->EndBatch();
+  other.join();
+  ExpectError([&] { repository_->HoldObjects({member->Id()}); }, kSubscript, member->Id());
 }
 
 // --- Attributes and updates --------------------------------------------------------------------

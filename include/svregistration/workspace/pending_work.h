@@ -42,14 +42,26 @@ class SVREG_API PendingWork {
   /// Forgets the copies recorded so far: their objects are committed. Refreshes stay recorded.
   void CopiesCommitted();
 
-  /// Finishes or undoes what the journals of runs that are gone recorded, then removes them.
-  /// `recorded` tells whether an object records a copy (a path relative to the root);
-  /// `invalidate_changed` discards what was generated for the object (or each member of the
-  /// folder) `id` whose copy changed at or after `since_ns`.
-  static void Recover(
-      const std::string& root,
-      const std::function<bool(const std::string& relative_path)>& recorded,
-      const std::function<void(const std::string& id, std::int64_t since_ns)>& invalidate_changed);
+  /// What recovery asks of the workspace. A journal is data in a shared folder: anybody may have
+  /// put one there, so nothing it names is trusted until checked.
+  struct Recovery {
+    /// True when an object records the copy (a path relative to the root).
+    std::function<bool(const std::string& relative_path)> recorded;
+    /// True when the path (relative to the root) lies in a Sources folder, where copies go.
+    std::function<bool(const std::string& relative_path)> in_sources_folder;
+    /// Discards what was generated for the object (or each member of the folder) `id` whose copy
+    /// changed at or after `since_ns`.
+    std::function<void(const std::string& id, std::int64_t since_ns)> invalidate_changed;
+    /// Told of each journal set aside, and of each leftover kept, with the reason.
+    std::function<void(const std::string& text)> warn;
+  };
+
+  /// Finishes or undoes what the journals of runs that are gone recorded, then removes them. A
+  /// leftover copy is deleted only when it is a plain file in a Sources folder, reached without
+  /// a link, that no object records and that changed after its journal was begun; a refresh is
+  /// taken back no further than the journal's beginning. A journal that does not read as one
+  /// is renamed "<name>.damaged" and acted on in no part.
+  static void Recover(const std::string& root, const Recovery& recovery);
 
  private:
   void Append(const std::string& line);

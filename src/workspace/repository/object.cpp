@@ -34,11 +34,27 @@ std::vector<CursorEntry> ToCursorEntries(std::vector<RelationEnd> ends, bool wit
 
 }  // namespace
 
-const StoredObject::PendingAttribute* StoredObject::FindPending(const std::string& name) const {
-  for (const PendingAttribute& pending : pending_) {
-    if (EqualsIgnoreCase(pending.name, name)) return &pending;
+const StoredObject::PendingAttribute* StoredObject::Find(
+    const std::vector<PendingAttribute>& values, const std::string& name) {
+  for (const PendingAttribute& value : values) {
+    if (EqualsIgnoreCase(value.name, name)) return &value;
   }
   return nullptr;
+}
+
+void StoredObject::Remember(std::vector<PendingAttribute>& values, const std::string& name,
+                            const std::string& value) {
+  for (PendingAttribute& known : values) {
+    if (EqualsIgnoreCase(known.name, name)) {
+      known.value = value;
+      return;
+    }
+  }
+  values.push_back(PendingAttribute{name, value});
+}
+
+const StoredObject::PendingAttribute* StoredObject::FindPending(const std::string& name) const {
+  return Find(pending_, name);
 }
 
 std::string StoredObject::Name() {
@@ -50,7 +66,9 @@ std::string StoredObject::Name() {
 
 std::string StoredObject::GetAttribute(const std::string& name) {
   if (const PendingAttribute* pending = FindPending(name)) return pending->value;
-  return ReadAttribute(*context_, object_, name);
+  std::string value = ReadAttribute(*context_, object_, name);
+  Remember(known_, name, value);
+  return value;
 }
 
 void StoredObject::BeginUpdate() { ++update_depth_; }
@@ -84,6 +102,10 @@ void StoredObject::EndUpdate() {
   // EndUpdate.
   std::vector<PendingAttribute> changes = std::move(pending_);
   pending_.clear();
+  std::erase_if(changes, [&](const PendingAttribute& change) {
+    const PendingAttribute* known = Find(known_, change.name);
+    return known != nullptr && known->value == change.value;
+  });
   if (changes.empty()) return;
   Transaction transaction(*context_->database,
                           fmt::format("updating the attributes of '{}'", Id()));
@@ -92,6 +114,7 @@ void StoredObject::EndUpdate() {
     WriteAttribute(*context_, object_, change.name, change.value);
   }
   transaction.Commit();
+  for (const PendingAttribute& change : changes) Remember(known_, change.name, change.value);
 }
 
 std::shared_ptr<host::ObjectCursor> StoredObject::Relations() {

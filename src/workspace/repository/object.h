@@ -61,6 +61,10 @@ class StoredObject final : public host::RepositoryObject {
     std::string value;
   };
   const PendingAttribute* FindPending(const std::string& name) const;
+  static const PendingAttribute* Find(const std::vector<PendingAttribute>& values,
+                                      const std::string& name);
+  static void Remember(std::vector<PendingAttribute>& values, const std::string& name,
+                       const std::string& value);
 
   std::shared_ptr<RepositoryContext> context_;
   ObjectRef object_;
@@ -68,6 +72,9 @@ class StoredObject final : public host::RepositoryObject {
   // Values set in the open update, one per attribute name (letter case ignored), in the order
   // they were first set.
   std::vector<PendingAttribute> pending_;
+  /// The values this object last read or wrote: an update that would write a value the object
+  /// already holds (a refresh recording the same original again) writes nothing.
+  std::vector<PendingAttribute> known_;
 };
 
 }  // namespace svregistration::workspace

@@ -61,9 +61,9 @@ void LockObject(const RepositoryContext& context, const ObjectRef& object) {
 std::optional<std::pair<ObjectRef, std::string>> FindObjectByName(
     const RepositoryContext& context, const std::shared_ptr<StoredObjectType>& type,
     std::string_view name) {
-  Statement statement =
-      context.database->Prepare("SELECT id, name FROM objects WHERE type_code = ?1 AND name = ?2");
-  statement.Bind(1, type->info().code).Bind(2, name);
+  Statement statement = context.database->Prepare(
+      "SELECT id, name FROM objects WHERE type_code = ?1 AND name_key = ?2");
+  statement.Bind(1, type->info().code).Bind(2, FoldCase(name));
   if (!statement.Step()) return std::nullopt;
   return std::make_pair(ObjectRef{statement.Int(0), type}, statement.Text(1));
 }
@@ -77,18 +77,19 @@ std::optional<ObjectRef> InsertObject(const RepositoryContext& context,
     // table for every object.
     database
         .Prepare(
-            "INSERT INTO objects (type_code, name) VALUES (?1, ?2) "
-            "ON CONFLICT (type_code, name) DO NOTHING")
+            "INSERT INTO objects (type_code, name, name_key) VALUES (?1, ?2, ?3) "
+            "ON CONFLICT (type_code, name_key) DO NOTHING")
         .Bind(1, type->info().code)
         .Bind(2, name)
+        .Bind(3, FoldCase(name))
         .Run();
     if (database.Changes() == 0) return std::nullopt;
     return ObjectRef{database.LastInsertId(), type};
   }
   Statement statement = database.Prepare(
-      "INSERT INTO objects (type_code, name) VALUES (?1, ?2) "
-      "ON CONFLICT (type_code, name) DO NOTHING RETURNING id");
-  statement.Bind(1, type->info().code).Bind(2, name);
+      "INSERT INTO objects (type_code, name, name_key) VALUES (?1, ?2, ?3) "
+      "ON CONFLICT (type_code, name_key) DO NOTHING RETURNING id");
+  statement.Bind(1, type->info().code).Bind(2, name).Bind(3, FoldCase(name));
   if (!statement.Step()) return std::nullopt;
   return ObjectRef{statement.Int(0), type};
 }
@@ -147,9 +148,10 @@ void WriteAttribute(const RepositoryContext& context, const ObjectRef& object,
                   fmt::format("the object '{}' cannot be renamed to '{}': '{}' has that name",
                               object.Id(), value, other->first.Id()));
     }
-    database.Prepare("UPDATE objects SET name = ?2 WHERE id = ?1")
+    database.Prepare("UPDATE objects SET name = ?2, name_key = ?3 WHERE id = ?1")
         .Bind(1, object.number)
         .Bind(2, value)
+        .Bind(3, FoldCase(value))
         .Run();
     return;
   }

@@ -4,6 +4,7 @@
 
 #include <fmt/core.h>
 #include <libpq-fe.h>
+#include <unicode/utf8.h>
 
 #include <charconv>
 #include <optional>
@@ -38,6 +39,32 @@ std::string ToPostgresParameters(std::string_view sql) {
   return text;
 }
 
+// True when `text` is UTF-8 without NUL characters (which the server cannot store either).
+bool IsUtf8Text(std::string_view text) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+  const auto length = static_cast<std::int32_t>(text.size());
+  for (std::int32_t i = 0; i < length;) {
+    UChar32 c = 0;
+    U8_NEXT(bytes, i, length, c);
+    if (c <= 0) return false;
+  }
+  return true;
+}
+
+// The text with every byte that is not printable ASCII written as \xNN, for messages.
+std::string Visible(std::string_view text) {
+  std::string shown;
+  for (char byte : text) {
+    const auto c = static_cast<unsigned char>(byte);
+    if (c >= 0x20 && c < 0x7F) {
+      shown.push_back(static_cast<char>(c));
+    } else {
+      shown += fmt::format("\\x{:02X}", c);
+    }
+  }
+  return shown;
+}
+
 // The result of one command, freed with it.
 struct Result {
   explicit Result(PGresult* value) : result(value) {}
@@ -57,7 +84,18 @@ class PostgresStatement final : public PreparedStatement {
       : database_(database), name_(std::move(name)), sql_(sql) {}
   ~PostgresStatement() override { PQclear(result_); }
 
-  void BindText(int index, std::string_view text) override { Slot(index) = std::string(text); }
+  // The server keeps text in UTF-8 and refuses anything else with an error that aborts the whole
+  // transaction around the statement (a batch of good files with it): a text that is not UTF-8
+  // (a file name in another encoding, say) is refused here, before it is sent.
+  void BindText(int index, std::string_view text) override {
+    if (!IsUtf8Text(text)) {
+      throw Error(kInvalidArgument, kDatabaseErrorSource,
+                  fmt::format("'{}' is not UTF-8 text: a repository on a PostgreSQL server keeps "
+                              "names and paths in UTF-8",
+                              Visible(text)));
+    }
+    Slot(index) = std::string(text);
+  }
   void BindInt(int index, std::int64_t value) override { Slot(index) = std::to_string(value); }
   void BindNull(int index) override { Slot(index).reset(); }
 

@@ -5,16 +5,19 @@
 
 #include <set>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "svregistration/case_folding.h"
 #include "workspace/repository/database.h"
 
 namespace svregistration::workspace {
 
 namespace {
 
-// Names, type codes and attribute names are compared ignoring the case of ASCII letters, as
-// SQLite's NOCASE collation does; the unique index on (type_code, name) therefore also serves
-// look-ups by name in any letter case.
+// An object's name is found and kept unique through name_key, the name case-folded by the
+// library's rule (Unicode simple case folding), so that both engines compare names alike. Type
+// codes and attribute names, ASCII words, are compared ignoring the case of ASCII letters.
 //
 // objects.id is AUTOINCREMENT so that the id of an unregistered object is never given to another
 // one (log records keep ids). relations.id and generated_entries.id keep the order in which
@@ -30,9 +33,10 @@ CREATE TABLE object_types (
 CREATE TABLE objects (
   id        INTEGER PRIMARY KEY AUTOINCREMENT,
   type_code TEXT NOT NULL COLLATE NOCASE REFERENCES object_types(code),
-  name      TEXT NOT NULL COLLATE NOCASE
+  name      TEXT NOT NULL COLLATE NOCASE,
+  name_key  TEXT NOT NULL
 );
-CREATE UNIQUE INDEX objects_by_type_and_name ON objects(type_code, name);
+CREATE UNIQUE INDEX objects_by_type_and_key ON objects(type_code, name_key);
 
 CREATE TABLE attributes (
   object_id INTEGER NOT NULL REFERENCES objects(id) ON DELETE CASCADE,
@@ -90,9 +94,10 @@ CREATE TABLE object_types (
 CREATE TABLE objects (
   id        BIGINT GENERATED ALWAYS AS IDENTITY PRIMARY KEY,
   type_code TEXT NOT NULL COLLATE nocase REFERENCES object_types(code),
-  name      TEXT NOT NULL COLLATE nocase
+  name      TEXT NOT NULL COLLATE nocase,
+  name_key  TEXT NOT NULL COLLATE "C"
 );
-CREATE UNIQUE INDEX objects_by_type_and_name ON objects(type_code, name);
+CREATE UNIQUE INDEX objects_by_type_and_key ON objects(type_code, name_key);
 
 CREATE TABLE attributes (
   object_id BIGINT NOT NULL REFERENCES objects(id) ON DELETE CASCADE,
@@ -130,9 +135,35 @@ CREATE TABLE log (
 constexpr std::array<const char*, 6> kRequiredTables = {
     "object_types", "objects", "attributes", "relations", "generated_entries", "log"};
 
-// The changes from one layout to the next: kMigrations[i] takes layout i + 1 to i + 2, written
-// in the SQL both engines understand. Layout 1 is the first.
-constexpr std::array<const char*, kWorkspaceSchemaVersion - 1> kMigrations = {};
+// Layout 2 finds names by their case-folded key (layout 1 compared them through the engine's
+// collation, which folded ASCII letters only in SQLite and more than letter case on a server).
+void AddNameKeys(Database& database) {
+  database.Execute(
+      "ALTER TABLE objects ADD COLUMN name_key TEXT NOT NULL DEFAULT ''; "
+      "DROP INDEX objects_by_type_and_name");
+  std::vector<std::pair<std::int64_t, std::string>> names;
+  for (Statement all = database.Prepare("SELECT id, name FROM objects"); all.Step();) {
+    names.emplace_back(all.Int(0), all.Text(1));
+  }
+  for (const auto& [id, name] : names) {
+    database.Prepare("UPDATE objects SET name_key = ?2 WHERE id = ?1")
+        .Bind(1, id)
+        .Bind(2, FoldCase(name))
+        .Run();
+  }
+  try {
+    database.Execute("CREATE UNIQUE INDEX objects_by_type_and_key ON objects(type_code, name_key)");
+  } catch (const Error& error) {
+    throw Error(error.number(), error.source(),
+                fmt::format("{} (two objects of one type have names that differ only in letter "
+                            "case; rename one with the previous release first)",
+                            error.description()));
+  }
+}
+
+// The changes from one layout to the next: kMigrations[i] takes layout i + 1 to i + 2, through
+// the SQL both engines understand. Layout 1 is the first.
+constexpr std::array<void (*)(Database&), kWorkspaceSchemaVersion - 1> kMigrations = {AddNameKeys};
 
 Error NotAWorkspaceDatabase(const Database& database, std::string_view why) {
   return Error(error_number::kPathFileAccessError, kDatabaseErrorSource,
@@ -200,7 +231,7 @@ void Migrate(Database& database, std::int64_t version) {
     version = SingleValue(database, "SELECT version FROM workspace_schema FOR UPDATE");
   }
   for (; version < kWorkspaceSchemaVersion; ++version) {
-    database.Execute(kMigrations[static_cast<std::size_t>(version - 1)]);
+    kMigrations[static_cast<std::size_t>(version - 1)](database);
   }
   SetVersion(database, kWorkspaceSchemaVersion);
   transaction.Commit();

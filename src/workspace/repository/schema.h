@@ -16,7 +16,7 @@ class Database;
 inline constexpr std::int32_t kWorkspaceApplicationId = 0x53565247;
 /// The layout this code reads and writes (PRAGMA user_version, workspace_schema.version). A
 /// database of an older layout is brought up to this one when it is opened.
-inline constexpr int kWorkspaceSchemaVersion = 1;
+inline constexpr int kWorkspaceSchemaVersion = 2;
 
 /// The type code of folder objects.
 inline constexpr std::string_view kFolderTypeCode = "FOLDER";

@@ -1,0 +1,44 @@
+// Where registration and refresh may write in the workspace. Every path that comes from data (a
+// Sources folder configured in the options, a copy recorded on an object) is resolved beneath the
+// workspace folder before anything is made or written there: no ".." out, no absolute path, no
+// link leading out, never the workspace's own files, and never through a link at a copy's name.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/confined_paths.h"
+#include "registration/sv_standard_state.h"
+
+namespace svregistration::registration {
+
+/// The host's own files and folders that no operation writes or deletes: what the workspace
+/// names, and its code page table folder.
+std::vector<std::string> ProtectedPathsOf(State& state);
+
+/// The relative path of a registered copy as recorded on its object, read as this program
+/// writes it: the folders, "/", and the file's own name, in which a "\" is part of the name. A
+/// path without "/" was written by another host: its "\" are separators, unless a file of that
+/// literal name exists.
+std::string RecordedCopyPath(const std::string& root, const std::string& relative);
+
+class WorkspaceFiles {
+ public:
+  explicit WorkspaceFiles(State& state);
+
+  /// The full path of a Sources folder (relative to the workspace root) that copies may be
+  /// written into; nullopt, with `why` set, when it may not be.
+  std::optional<std::string> SourcesFolder(const std::string& relative, std::string& why) const;
+  /// The full path of a copy about to be written; nullopt, with `why` set, when it may not be.
+  /// The copy's name is taken literally: a "\" in it is part of the name.
+  std::optional<std::string> CopyToWrite(const std::string& relative, std::string& why) const;
+  /// The full path of the copy recorded on an object (see RecordedCopyPath); raises Error naming
+  /// the object's copy and the reason when it may not be written.
+  std::string RecordedCopy(const std::string& relative) const;
+
+ private:
+  platform::ConfinedRoot root_;
+};
+
+}  // namespace svregistration::registration
