@@ -47,7 +47,7 @@ ExtensionTypes ExtensionTypes::Read(WorkspaceHost& workspace) {
     for (const pugi::xml_node& strings : entry.children("STRINGS")) {
       if (!Is(strings, "STRINGS", "NAME", "Extensions")) continue;
       for (const pugi::xml_node& string : strings.children("STRING")) {
-        std::string extension = AsciiLowerCopy(string.attribute("VALUE").value());
+        std::string extension = FoldCase(string.attribute("VALUE").value());
         if (!extension.empty()) types.extensions_.emplace_back(std::move(extension), type);
       }
     }
@@ -60,7 +60,7 @@ std::string ExtensionTypes::ExtensionOf(std::string_view file) {
   std::string_view name = slash == std::string_view::npos ? file : file.substr(slash + 1);
   std::size_t dot = name.rfind('.');
   return dot == std::string_view::npos || dot == 0 ? std::string()
-                                                   : AsciiLowerCopy(name.substr(dot));
+                                                   : FoldCase(name.substr(dot));
 }
 
 std::string ExtensionTypes::TypeOf(std::string_view file) const {

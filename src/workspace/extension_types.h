@@ -1,4 +1,5 @@
-// Which object type a file is, by the extension lists of the Registration page.
+// Which object type a file is, by the extension lists of the Registration page (letter case
+// ignored by the one rule of the workspace: Unicode simple case folding).
 #pragma once
 
 #include <string>
@@ -20,11 +21,11 @@ class ExtensionTypes {
   std::string TypeOf(std::string_view file) const;
   /// True when the type's list holds the file's extension.
   bool Lists(std::string_view type, std::string_view file) const;
-  /// The extension of a file's name with its dot, in lower case; "" when it has none.
+  /// The extension of a file's name with its dot, case-folded; "" when it has none.
   static std::string ExtensionOf(std::string_view file);
 
  private:
-  /// (extension in lower case with its dot, type) in the page's order.
+  /// (extension case-folded with its dot, type) in the page's order.
   std::vector<std::pair<std::string, std::string>> extensions_;
 };
 

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "svregistration/error.h"
 #include "svregistration/results.h"
 #include "svregistration/sv_standard.h"
 #include "svregistration/workspace/batch.h"
@@ -98,6 +99,20 @@ class Refresher {
 
 }  // namespace
 
+bool RefreshRun::Hold(host::RepositoryObject& object, RefreshReport& report) {
+  try {
+    workspace_->repository()->HoldObjects({object.Id()});
+    return true;
+  } catch (const Error& e) {
+    if (e.number() != error_number::kSubscriptOutOfRange) throw;
+  }
+  ObjectRefresh gone;
+  gone.id = object.Id();
+  gone.reason = "unregistered by another run meanwhile";
+  report.objects.push_back(std::move(gone));
+  return false;
+}
+
 const char* RefreshOutcomeName(RefreshOutcome outcome) noexcept {
   switch (outcome) {
     case RefreshOutcome::kCopied:
@@ -125,9 +140,12 @@ RefreshReport RefreshRun::Run(const RefreshRequest& request) {
   PendingWork journal(workspace_->root());
   journal.RecordRefresh(request.id);
   {
-    Batch batch(*workspace_);
+    // Committed between objects only: each object is held from its refresh to the commit, so
+    // that an unregistration beside it waits rather than lose the copy it is rewriting.
+    Batch batch(*workspace_, true);
     long done = 0;
     for (const auto& object : objects) {
+      if (!Hold(*object, report)) continue;
       bool go_on = refresher.Refresh(*object, report);
       if (progress_) progress_(++done, static_cast<long>(objects.size()));
       if (!go_on) {

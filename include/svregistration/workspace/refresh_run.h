@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "svregistration/export.h"
+#include "svregistration/host/repository.h"
 
 namespace svregistration::workspace {
 
@@ -68,6 +69,9 @@ class SVREG_API RefreshRun {
   RefreshReport Run(const RefreshRequest& request);
 
  private:
+  /// Holds the object until the next commit; false (and reported) when it is gone.
+  bool Hold(host::RepositoryObject& object, RefreshReport& report);
+
   std::shared_ptr<WorkspaceHost> workspace_;
   Progress progress_;
 };
