@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <set>
 
 #include "svregistration/error.h"
@@ -158,7 +159,7 @@ const char* CopyStateName(CopyState state) noexcept {
 }
 
 CopyStatus StatusOf(const std::shared_ptr<WorkspaceHost>& workspace, host::RepositoryObject& object,
-                    const std::string& original) {
+                    const std::string& original, const CopyRecipe* now) {
   CopyStatus status;
   status.id = object.Id();
   status.name = object.Name();
@@ -185,7 +186,8 @@ CopyStatus StatusOf(const std::shared_ptr<WorkspaceHost>& workspace, host::Repos
         // A verbatim copy is made the same way now when the options leave this original as it
         // is; otherwise the copy differs for the settings, or for them and the original alike.
         if (recorded && !(!recorded->normalised && form == ReadWhole(status.original))) {
-          changes = RecipeChanges(*recorded, CopyRecipe::Current(*workspace, status.type, true));
+          changes = RecipeChanges(*recorded,
+                                  now ? *now : CopyRecipe::Current(*workspace, status.type, true));
         }
         for (const std::string& change : changes) {
           status.state = CopyState::kSettingsChanged;
@@ -211,9 +213,15 @@ std::vector<CopyStatus> WorkspaceStatus(const std::shared_ptr<WorkspaceHost>& wo
     }
     return statuses;
   }
+  std::map<std::string, CopyRecipe> recipes;  // by type: the options are read once
   for (const ObjectInfo& info : workspace->repository()->ListObjects()) {
     if (info.source.empty()) continue;
-    statuses.push_back(StatusOf(workspace, *workspace->repository()->ObjectById(info.id)));
+    auto recipe = recipes.find(info.type);
+    if (recipe == recipes.end()) {
+      recipe = recipes.emplace(info.type, CopyRecipe::Current(*workspace, info.type, true)).first;
+    }
+    statuses.push_back(
+        StatusOf(workspace, *workspace->repository()->ObjectById(info.id), "", &recipe->second));
   }
   for (const std::string& file : UntrackedFiles(*workspace)) {
     CopyStatus untracked;

@@ -59,8 +59,7 @@ std::string ExtensionTypes::ExtensionOf(std::string_view file) {
   std::size_t slash = file.find_last_of('/');
   std::string_view name = slash == std::string_view::npos ? file : file.substr(slash + 1);
   std::size_t dot = name.rfind('.');
-  return dot == std::string_view::npos || dot == 0 ? std::string()
-                                                   : FoldCase(name.substr(dot));
+  return dot == std::string_view::npos || dot == 0 ? std::string() : FoldCase(name.substr(dot));
 }
 
 std::string ExtensionTypes::TypeOf(std::string_view file) const {

@@ -5,6 +5,7 @@
 #include <fmt/core.h>
 
 #include <filesystem>
+#include <map>
 
 #include "svregistration/error.h"
 #include "svregistration/results.h"
@@ -63,8 +64,7 @@ class Refresher {
       entry.outcome = copied != 0 ? RefreshOutcome::kCopied : RefreshOutcome::kUnchanged;
       // The copy is what the options make of its original now.
       if (!object.ObjectType()->SourceAttribute().empty()) {
-        RecordRecipe(object,
-                     CopyRecipe::Current(*workspace_, object.ObjectType()->TypeCode(), true));
+        RecordRecipe(object, Now(object.ObjectType()->TypeCode()));
       }
     }
     report.objects.push_back(std::move(entry));
@@ -79,11 +79,9 @@ class Refresher {
     if (type->SourceAttribute().empty()) return false;
     auto recorded = RecordedRecipe(object);
     if (!recorded) return false;
-    if (RecipeChanges(*recorded, CopyRecipe::Current(*workspace_, type->TypeCode(), true))
-            .empty()) {
-      return false;
-    }
-    CopyStatus status = StatusOf(workspace_, object, source_);
+    const CopyRecipe& now = Now(type->TypeCode());
+    if (RecipeChanges(*recorded, now).empty()) return false;
+    CopyStatus status = StatusOf(workspace_, object, source_, &now);
     if (status.state != CopyState::kSettingsChanged) return false;
     entry.outcome = RefreshOutcome::kSettingsChanged;
     entry.reason = "its copy would now be made differently (" + status.detail +
@@ -91,10 +89,20 @@ class Refresher {
     return true;
   }
 
+  // The normalised recipe of a type, read once per run (the options do not change under it).
+  const CopyRecipe& Now(const std::string& type) {
+    auto found = recipes_.find(type);
+    if (found == recipes_.end()) {
+      found = recipes_.emplace(type, CopyRecipe::Current(*workspace_, type, true)).first;
+    }
+    return found->second;
+  }
+
   std::shared_ptr<WorkspaceHost> workspace_;
   const RefreshRequest& request_;
   std::string source_;
   SVStandard service_;
+  std::map<std::string, CopyRecipe> recipes_;
 };
 
 }  // namespace

@@ -12,6 +12,7 @@
 namespace svregistration::workspace {
 
 class WorkspaceHost;
+struct CopyRecipe;
 
 enum class CopyState {
   kUpToDate,
@@ -46,8 +47,11 @@ struct CopyStatus {
 };
 
 /// The state of one object's copy against `original` (empty: the object's own original).
+/// `now`, when the caller has it, is the normalised recipe of the object's type
+/// (CopyRecipe::Current), so that a run over many objects reads the options once.
 SVREG_API CopyStatus StatusOf(const std::shared_ptr<WorkspaceHost>& workspace,
-                              host::RepositoryObject& object, const std::string& original = "");
+                              host::RepositoryObject& object, const std::string& original = "",
+                              const CopyRecipe* now = nullptr);
 
 /// The state of every object with a copy, or of the objects named (a folder by its members),
 /// followed, when no object is named, by the untracked files. Error 9 for an unknown id.
