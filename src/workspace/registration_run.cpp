@@ -125,8 +125,7 @@ class Runner {
       report_.skipped.push_back(file);
       return;
     }
-    const std::string relative =
-        workspace_->SourcesDirectoryOf(r.type) + "/" + fs::path(file).filename().string();
+    const std::string relative = SourcesFolder(r.type) + "/" + fs::path(file).filename().string();
     const fs::path copy = fs::path(workspace_->root()) / relative;
     const bool fresh = !fs::exists(fs::symlink_status(copy, ec));
     if (fresh) journal_.RecordCopy(relative);
@@ -154,6 +153,15 @@ class Runner {
     if (::lstat(copy.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(copy.c_str());
   }
 
+  // Where the type's copies go, relative to the root: read from the options once per run.
+  const std::string& SourcesFolder(const std::string& type) {
+    auto found = folders_.find(type);
+    if (found == folders_.end()) {
+      found = folders_.emplace(type, workspace_->SourcesDirectoryOf(type)).first;
+    }
+    return found->second;
+  }
+
   const CopyRecipe& RecipeFor(const std::string& type) {
     auto found = recipes_.find(type);
     if (found == recipes_.end()) {
@@ -174,8 +182,7 @@ class Runner {
         r.reason = "the file does not exist";
         return;
       case rErrorOnCreateSourceDirectory:
-        r.reason = fmt::format("cannot create the Sources folder '{}'",
-                               workspace_->SourcesDirectoryOf(r.type));
+        r.reason = fmt::format("cannot create the Sources folder '{}'", SourcesFolder(r.type));
         return;
       case rFileAllreadyExists:
         ExplainTakenCopy(r, relative);
@@ -360,6 +367,7 @@ class Runner {
   std::vector<Pending> pending_;
   RegistrationReport report_;
   std::map<std::string, CopyRecipe> recipes_;
+  std::map<std::string, std::string> folders_;
   std::map<std::string, ObjectInfo> holders_;
   bool holders_loaded_ = false;
   bool holders_reloaded_ = false;

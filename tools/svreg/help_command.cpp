@@ -45,10 +45,25 @@ const std::map<std::string, std::string>& Footers() {
        "Examples:\n  svreg option ws get \"//BOOL[@ID='ExpandTabs']\"\n  svreg option ws set "
        "\"//LIST[@ID='LegacySourcesEncoding']\" EBCDIC\nA BOOL takes true or false, a LIST one of "
        "its choices."},
-      {"source", "Example:\n  svreg source read ws --type COBOL PAY.cbl"},
-      {"codepage", "Example:\n  svreg codepage decode ws/codepages/ibm-37.tbl records.dat"},
-      {"folder", "Example:\n  svreg folder create ws MAIN && svreg folder add ws FOLDER:6 COBOL:3"},
-      {"generated", "Example:\n  svreg generated add ws COBOL:3 .out\\\\PAY.lst :out\\\\PAY.mf"},
+      {"source copy",
+       "Example:\n  svreg source copy ws --type COBOL PAY.cbl /tmp/PAY.ws.cbl\nWrites what "
+       "registering with --encoding would copy; never onto the source itself."},
+      {"source read",
+       "Example:\n  svreg source read ws --type COBOL PAY.cbl | less\nThe bytes are the copy's: in "
+       "the registered locale's code page."},
+      {"codepage import",
+       "Example:\n  svreg codepage import ibm-1047.ucm ws/codepages/ibm-1047.tbl --ccsid 1047\n"
+       "The file must be a character map with a CHARMAP section."},
+      {"codepage from-icu", "Example:\n  svreg codepage from-icu ibm-930 ws/codepages/ibm-930.tbl"},
+      {"codepage decode",
+       "Example:\n  svreg codepage decode ws/codepages/ibm-37.tbl records.dat --sosi Removed"},
+      {"codepage encode",
+       "Example:\n  svreg codepage encode ws/codepages/ibm-37.tbl text.txt > records.dat"},
+      {"folder create", "Example:\n  svreg folder create ws PAYROLL\nPrints the folder's id."},
+      {"folder add", "Example:\n  svreg folder add ws FOLDER:6 COBOL:3 COPYBOOK:4"},
+      {"generated add",
+       "Example:\n  svreg generated add ws COBOL:3 '.out\\PAY.lst' ':out\\PAY.mf' '\\gen'\n"
+       "A marker and a path relative to the workspace: . a file, : a manifest, \\ a folder."},
       {"zip", "Example:\n  svreg zip app.zip out '*.cbl'"},
       {"rar", "Example:\n  svreg rar app.rar out --password secret"},
   };
@@ -215,14 +230,14 @@ std::optional<std::string> UnknownCommand(CLI::App& app, int argc, char** argv) 
 
 void AddHelpCommand(CLI::App& app) {
   for (const auto& [name, footer] : Footers()) {
-    if (CLI::App* command = [&]() -> CLI::App* {
-          for (CLI::App* sub : app.get_subcommands({})) {
-            if (sub->get_name() == name) return sub;
-          }
-          return nullptr;
-        }()) {
-      command->footer(footer);
+    std::vector<std::string> words;
+    for (std::size_t start = 0; start < name.size();) {
+      std::size_t end = std::min(name.find(' ', start), name.size());
+      words.push_back(name.substr(start, end - start));
+      start = end + 1;
     }
+    std::vector<CLI::App*> path = CommandPath(app, words, nullptr);
+    if (path.size() == words.size() + 1) path.back()->footer(footer);
   }
   struct HelpArgs {
     std::vector<std::string> words;
