@@ -46,7 +46,10 @@ class Refresher {
     entry.name = object.Name();
     entry.original =
         source_.empty() ? object.GetAttribute(std::string(kOriginalSourceAttribute)) : source_;
-    if (!request_.force && Refuse(object, entry)) {
+    auto type = object.ObjectType();
+    const bool has_copy = !type->SourceAttribute().empty();
+    const std::string recorded = has_copy ? object.GetAttribute(kCopyRecipeAttribute) : "";
+    if (!request_.force && has_copy && Refuse(object, type->TypeCode(), recorded, entry)) {
       report.objects.push_back(std::move(entry));
       return true;
     }
@@ -63,8 +66,8 @@ class Refresher {
     if (entry.reason.empty()) {
       entry.outcome = copied != 0 ? RefreshOutcome::kCopied : RefreshOutcome::kUnchanged;
       // The copy is what the options make of its original now.
-      if (!object.ObjectType()->SourceAttribute().empty()) {
-        RecordRecipe(object, Now(object.ObjectType()->TypeCode()));
+      if (has_copy && Now(type->TypeCode()).Text() != recorded) {
+        RecordRecipe(object, Now(type->TypeCode()));
       }
     }
     report.objects.push_back(std::move(entry));
@@ -72,15 +75,14 @@ class Refresher {
   }
 
  private:
-  // True when the object's copy would now be made differently from how it was made and its
-  // copy is not what its original gives now.
-  bool Refuse(host::RepositoryObject& object, ObjectRefresh& entry) {
-    auto type = object.ObjectType();
-    if (type->SourceAttribute().empty()) return false;
-    auto recorded = RecordedRecipe(object);
-    if (!recorded) return false;
-    const CopyRecipe& now = Now(type->TypeCode());
-    if (RecipeChanges(*recorded, now).empty()) return false;
+  // True when the object's copy would now be made differently from how it was made (`recorded`,
+  // the recipe's text) and its copy is not what its original gives now.
+  bool Refuse(host::RepositoryObject& object, const std::string& type, const std::string& recorded,
+              ObjectRefresh& entry) {
+    auto was = CopyRecipe::Parse(recorded);
+    if (!was) return false;
+    const CopyRecipe& now = Now(type);
+    if (RecipeChanges(*was, now).empty()) return false;
     CopyStatus status = StatusOf(workspace_, object, source_, &now);
     if (status.state != CopyState::kSettingsChanged) return false;
     entry.outcome = RefreshOutcome::kSettingsChanged;
