@@ -68,12 +68,13 @@ SVREG_API std::vector<std::string> UntrackedFiles(WorkspaceHost& workspace);
 SVREG_API std::vector<std::string> RemoveUntrackedFiles(
     const std::shared_ptr<WorkspaceHost>& workspace);
 
-/// The registered copy of the object and its original's workspace form, as bytes. Error 53
-/// naming the file that is missing.
+/// A registered copy and its original's workspace form, as bytes.
 struct CopyAndForm {
   std::string copy;
   std::string form;
 };
+/// The object's copy and its original's workspace form; Error 9 for an unknown id, Error 53
+/// naming what is missing (the copy, the original, or the record of either).
 SVREG_API CopyAndForm ReadCopyAndForm(const std::shared_ptr<WorkspaceHost>& workspace,
                                       const std::string& id);
 
