@@ -17,6 +17,7 @@
 #include "svregistration/icu_table.h"
 #include "workspace/default_options.h"
 #include "workspace/repository/database.h"
+#include "workspace/repository/names.h"
 #include "workspace/repository/postgres_database.h"
 #include "workspace/repository/registration_handlers.h"
 
@@ -223,15 +224,30 @@ std::string WorkspaceHost::SourcesDirectoryOf(const std::string& type) const {
 
 std::string WorkspaceHost::SchemaTypeName(const std::string& type) {
   for (const auto& known : repository_->ObjectTypes()) {
-    if (known.code.size() == type.size() &&
-        std::equal(type.begin(), type.end(), known.code.begin(), [](char a, char b) {
-          return std::tolower(static_cast<unsigned char>(a)) ==
-                 std::tolower(static_cast<unsigned char>(b));
-        })) {
-      return known.code;
-    }
+    if (EqualsIgnoreCase(known.code, type)) return known.code;
   }
   return type;
+}
+
+std::string WorkspaceHost::KnownType(const std::string& type) {
+  std::string names;
+  for (const auto& known : repository_->ObjectTypes()) {
+    if (EqualsIgnoreCase(known.code, type)) return known.code;
+    names += (names.empty() ? "" : ", ") + known.code;
+  }
+  throw WorkspaceError(
+      error_number::kSubscriptOutOfRange,
+      fmt::format("no object type '{}' in the workspace '{}' (its types: {})", type, root_, names));
+}
+
+std::shared_ptr<host::RepositoryObject> WorkspaceHost::KnownObject(const std::string& id) {
+  try {
+    return repository_->ObjectById(id);
+  } catch (const Error& e) {
+    if (e.number() != error_number::kSubscriptOutOfRange) throw;
+  }
+  throw WorkspaceError(error_number::kSubscriptOutOfRange,
+                       fmt::format("no object has the id '{}' in the workspace '{}'", id, root_));
 }
 
 std::vector<std::string> WorkspaceHost::ProtectedPaths() {
