@@ -200,7 +200,20 @@ class Runner {
         break;
     }
     const auto& written = workspace_->log()->Written();
-    r.reason = written.size() > logged ? written.back().text : "unexpected error";
+    if (written.size() > logged) {
+      r.reason = written.back().text;
+      return;
+    }
+    // The library ends a registration whose repository step failed (the object's attributes
+    // not written, a lost connection) without a record: the log says it here.
+    r.reason = "a repository step failed (the object could not be read or written); the copy made "
+               "for it was removed";
+    try {
+      workspace_->log()->Add("Register", host::kSeverityError, std::nullopt,
+                             fmt::format("'{}' was not registered: {}", r.file, r.reason));
+    } catch (const Error&) {
+      // A repository that refused the attributes may refuse the record too; the report says it.
+    }
   }
 
   std::string RefusalReason(const FileResult& r) {

@@ -183,6 +183,33 @@ TEST_P(SvregSafety, ANameTheRepositoryCannotKeepFailsOnlyItsFile) {
             uri_.empty());
 }
 
+// A registration whose attributes the repository refuses leaves no copy behind and says so in
+// the log: the same file registers once the repository takes it again.
+TEST_P(SvregSafety, AFailedAttributeWriteLeavesNothingThatBlocksTheFile) {
+  const std::string sqlite_trigger =
+      "CREATE TRIGGER refuse BEFORE INSERT ON attributes WHEN NEW.value LIKE '%BAD%' "
+      "BEGIN SELECT RAISE(ABORT, 'refused'); END;";
+  const std::string postgres_trigger =
+      "CREATE FUNCTION refuse() RETURNS trigger AS 'BEGIN IF NEW.value LIKE ''%BAD%'' THEN "
+      "RAISE EXCEPTION ''refused''; END IF; RETURN NEW; END' LANGUAGE plpgsql; "
+      "CREATE TRIGGER refuse BEFORE INSERT ON attributes FOR EACH ROW EXECUTE FUNCTION refuse();";
+  auto sql = [&](const std::string& statement) {
+    const std::string command = uri_.empty()
+                                    ? "sqlite3 '" + ws_ + "/workspace.db' \"" + statement + "\""
+                                    : "psql -q '" + uri_ + "' -c \"" + statement + "\" >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  };
+  sql(uri_.empty() ? sqlite_trigger : postgres_trigger);
+  dir_.Write("src/GOOD.cbl", "good\n");
+  const std::string bad = dir_.Write("src/BAD.cbl", "bad\n");
+  auto run = Json({"register", ws_, "--type", "COBOL", dir_ / "src"}, 1);
+  EXPECT_EQ(run["results"][0]["result"], "rUnexpectedRegistrationError") << run.dump();
+  EXPECT_FALSE(Exists("Sources/COBOL/BAD.cbl"));
+  EXPECT_NE(Json({"log", ws_})["log"].dump().find("BAD.cbl"), std::string::npos);
+  sql("DROP TRIGGER refuse" + std::string(uri_.empty() ? "" : " ON attributes"));
+  EXPECT_EQ(Json({"register", ws_, "--type", "COBOL", bad})["results"][0]["result"], "rOK");
+}
+
 // The user's own words in an options document survive a changed value.
 TEST_P(SvregSafety, OptionSetKeepsCommentsAndDeclarations) {
   const std::string path = ws_ + "/options/workspace.xml";
