@@ -67,7 +67,7 @@ void RegisterCopy::Run(State& state, host::Workspace& workspace, const std::stri
   if (!needed_) return;
   try {
     if (with_encoding) {
-      CopySourceTo(state, workspace, type, ends_);
+      CopySourceTo(state, PlanCopy(state, workspace, type), ends_);
       return;
     }
     if (!fast_) ends_.source.reset();  // the host's utility copies from the paths

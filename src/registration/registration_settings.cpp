@@ -14,8 +14,6 @@ namespace {
 
 constexpr const char* kSource = "SVRegistration";
 
-thread_local RegistrationSettings t_settings;
-
 pugi::xml_node OptionElement(const pugi::xml_node& element, const std::string& path) {
   return path.empty() ? element : SelectQuietly(element, path);
 }
@@ -143,15 +141,13 @@ bool RegistrationSettings::IsLeadByte(unsigned char b) const {
   return false;
 }
 
-RegistrationSettings& ThreadRegistrationSettings() { return t_settings; }
-
-RegistrationSettings& LoadRegistrationSettings(const pugi::xml_document* workspace_options,
-                                               const pugi::xml_document* global_options,
-                                               const std::string& object_type) {
-  t_settings = RegistrationSettings{};
-  ReadRegistrationPage(workspace_options, object_type, t_settings);
-  ReadEncodingPage(workspace_options, global_options, t_settings);
-  return t_settings;
+RegistrationSettings LoadRegistrationSettings(const pugi::xml_document* workspace_options,
+                                              const pugi::xml_document* global_options,
+                                              const std::string& object_type) {
+  RegistrationSettings settings;
+  ReadRegistrationPage(workspace_options, object_type, settings);
+  ReadEncodingPage(workspace_options, global_options, settings);
+  return settings;
 }
 
 std::string ReadOptionValue(const pugi::xml_node& element, const std::string& path) {

@@ -2,6 +2,7 @@
 // deleted or overwritten, a killed run is finished or undone by the next, and only what was kept
 // is reported as done.
 #include <fmt/core.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -41,15 +42,20 @@ class SvregSafety : public testing::SvregWorkspaceTest {
 };
 
 TEST_P(SvregSafety, RegistrationKeepsFiles) {
-  // A refused registration keeps its copy.
+  // A refused registration takes back the copy it made, never a file that was there before.
   auto refused =
       Json({"register", ws_, "--type", "COBOL", dir_.Write("src/README.txt", "text\n")}, 1);
   EXPECT_EQ(refused["results"][0]["result"], "rNoRefreshNeeded");
-  EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/README.txt"), "text\n");
+  EXPECT_FALSE(Exists("Sources/COBOL/README.txt"));
+  dir_.Write("ws/Sources/COBOL/OWN.txt", "the user's\n");
+  Json({"register", ws_, "--type", "COBOL", dir_.Write("src/OWN.txt", "text\n")}, 1);
+  EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/OWN.txt"), "the user's\n");
   // A file of the user's in Sources that no object records is never replaced: result 8.
   dir_.Write("ws/Sources/COBOL/WIP.cbl", "work in progress\n");
   auto taken = Json({"register", ws_, "--type", "COBOL", dir_.Write("src/WIP.cbl", "other\n")}, 1);
   EXPECT_EQ(taken["results"][0]["result"], "rFileAllreadyExists");
+  EXPECT_THAT(taken["results"][0]["reason"].get<std::string>(),
+              ::testing::HasSubstr("taken by a file that no object records"));
   EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/WIP.cbl"), "work in progress\n");
   // The type's folder is spelled as the schema spells it, whatever the caller typed.
   Register(dir_.Write("src/LOW.cbl", "x\n"), "cobol");
@@ -175,6 +181,33 @@ TEST_P(SvregSafety, ANameTheRepositoryCannotKeepFailsOnlyItsFile) {
   EXPECT_EQ(Exists("Sources/COBOL/B\xE9"
                    "D.cbl"),
             uri_.empty());
+}
+
+// A registration whose attributes the repository refuses leaves no copy behind and says so in
+// the log: the same file registers once the repository takes it again.
+TEST_P(SvregSafety, AFailedAttributeWriteLeavesNothingThatBlocksTheFile) {
+  const std::string sqlite_trigger =
+      "CREATE TRIGGER refuse BEFORE INSERT ON attributes WHEN NEW.value LIKE '%BAD%' "
+      "BEGIN SELECT RAISE(ABORT, 'refused'); END;";
+  const std::string postgres_trigger =
+      "CREATE FUNCTION refuse() RETURNS trigger AS 'BEGIN IF NEW.value LIKE ''%BAD%'' THEN "
+      "RAISE EXCEPTION ''refused''; END IF; RETURN NEW; END' LANGUAGE plpgsql; "
+      "CREATE TRIGGER refuse BEFORE INSERT ON attributes FOR EACH ROW EXECUTE FUNCTION refuse();";
+  auto sql = [&](const std::string& statement) {
+    const std::string command = uri_.empty()
+                                    ? "sqlite3 '" + ws_ + "/workspace.db' \"" + statement + "\""
+                                    : "psql -q '" + uri_ + "' -c \"" + statement + "\" >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  };
+  sql(uri_.empty() ? sqlite_trigger : postgres_trigger);
+  dir_.Write("src/GOOD.cbl", "good\n");
+  const std::string bad = dir_.Write("src/BAD.cbl", "bad\n");
+  auto run = Json({"register", ws_, "--type", "COBOL", dir_ / "src"}, 1);
+  EXPECT_EQ(run["results"][0]["result"], "rUnexpectedRegistrationError") << run.dump();
+  EXPECT_FALSE(Exists("Sources/COBOL/BAD.cbl"));
+  EXPECT_NE(Json({"log", ws_})["log"].dump().find("BAD.cbl"), std::string::npos);
+  sql("DROP TRIGGER refuse" + std::string(uri_.empty() ? "" : " ON attributes"));
+  EXPECT_EQ(Json({"register", ws_, "--type", "COBOL", bad})["results"][0]["result"], "rOK");
 }
 
 // The user's own words in an options document survive a changed value.
