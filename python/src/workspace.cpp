@@ -35,11 +35,6 @@ using svregistration::workspace::ObjectTypeInfo;
 using svregistration::workspace::PendingWork;
 using svregistration::workspace::WorkspaceHost;
 
-struct Refreshed {
-  int result = 0;
-  long copied = 0;
-};
-
 /// Runs `work` on the workspace without the GIL and under the workspace's lock.
 template <class Work>
 auto Locked(Workspace& ws, Work&& work) {
@@ -127,29 +122,6 @@ bool Invalidate(Workspace& ws, const py::object& given, bool strong) {
   });
 }
 
-Refreshed Refresh(Workspace& ws, const std::string& id, const std::optional<fs::path>& source,
-                  py::object progress) {
-  // OriginalSource is recorded as given: a relative path would mean nothing from elsewhere.
-  const std::string original = source ? fs::absolute(*source).lexically_normal().string() : "";
-  LibraryCall call(py::none(), std::move(progress));
-  return call.Run([&] {
-    std::lock_guard lock(ws.lock);
-    WorkspaceHost& host = HostOf(ws);
-    Recover(ws);
-    // A copy rewritten by a run killed before its invalidation was committed has its generated
-    // files discarded by the next run.
-    PendingWork journal(host.root());
-    journal.RecordRefresh(id);
-    Refreshed refreshed = Change(ws, false, [&] {
-      Refreshed r;
-      r.result = SVStandard().RefreshSource(ws.host, id, r.copied, original);
-      return r;
-    });
-    journal.Finished();
-    return refreshed;
-  });
-}
-
 void Enter(Workspace& ws) {
   Locked(ws, [&](WorkspaceHost&) {
     if (ws.batch) {
@@ -200,24 +172,17 @@ void BindListings(py::module_& module) {
       .def("__repr__", [](const LogEntry& r) {
         return "<LogEntry " + std::to_string(r.sequence) + " " + r.title + ": " + r.text + ">";
       });
-  py::class_<Refreshed>(module, "Refreshed", "What a refresh came to.")
-      .def_readonly("result", &Refreshed::result,
-                    "Result.OK combined with the results of the objects refreshed")
-      .def_readonly("copied", &Refreshed::copied, "how many copies were brought up to date")
-      .def("__repr__", [](const Refreshed& r) {
-        return "<Refreshed result=" + std::to_string(r.result) +
-               " copied=" + std::to_string(r.copied) + ">";
-      });
 }
 
 }  // namespace
 
 void BindWorkspace(py::module_& module) {
   BindListings(module);
-  py::class_<Workspace>(module, "Workspace",
-                        "A workspace folder with its options, code page tables, registered copies "
-                        "and repository. Use it as a context manager to commit several changes "
-                        "together.")
+  py::class_<Workspace> workspace(module, "Workspace",
+                                  "A workspace folder with its options, code page tables, "
+                                  "registered copies and repository. Use it as a context manager "
+                                  "to commit several changes together.");
+  workspace
       .def_static(
           "create",
           [](const fs::path& path, const std::optional<std::string>& repository) {
@@ -267,11 +232,6 @@ void BindWorkspace(py::module_& module) {
             return Locked(ws, [&](WorkspaceHost& host) { return host.log()->Records(); });
           },
           "The workspace log, oldest first.")
-      .def("refresh", &Refresh, py::arg("id"), py::arg("source") = py::none(),
-           py::arg("progress") = py::none(),
-           "Brings an object's registered copy, or every member of a folder, up to date with its "
-           "original (`source` records another original). `progress(done, total)` is called "
-           "for each member of a folder.")
       .def("unregister", &Unregister, py::arg("ids"),
            "Unregisters one id or a group and deletes their files; answers the ids that stay "
            "registered. Error 9 names ids no object has, and then nothing is unregistered.")
@@ -287,6 +247,7 @@ void BindWorkspace(py::module_& module) {
           py::return_value_policy::reference)
       .def("__exit__", [](Workspace& ws, const py::object& type, const py::object&,
                           const py::object&) { Exit(ws, type); });
+  BindRuns(module, workspace);
 }
 
 }  // namespace svreg_python

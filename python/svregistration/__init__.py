@@ -8,12 +8,14 @@ The GIL is released while the library works, so other threads go on meanwhile.
 
 import enum as _enum
 
-from ._native import (CCSID, SOSI, Error, Extraction, LogEntry, ObjectInfo, ObjectTypeInfo,
-                      PasswordRequest, Refreshed, Workspace)
+from ._native import (CCSID, SOSI, CopyStatus, Error, Extraction, FileResult, LogEntry,
+                      ObjectInfo, ObjectRefresh, ObjectTypeInfo, PasswordRequest, Refreshed,
+                      Registration, Workspace)
 from . import _native
 
-__all__ = ["CCSID", "SOSI", "Error", "Extraction", "LogEntry", "ObjectInfo", "ObjectTypeInfo",
-           "PasswordRequest", "Refreshed", "Result", "Workspace", "ZIP", "RAR"]
+__all__ = ["CCSID", "SOSI", "CopyStatus", "Error", "Extraction", "FileResult", "LogEntry",
+           "ObjectInfo", "ObjectRefresh", "ObjectTypeInfo", "PasswordRequest", "Refreshed",
+           "Registration", "Result", "Workspace", "ZIP", "RAR"]
 
 
 class Result(_enum.IntFlag):
@@ -63,3 +65,28 @@ class RAR:
         Returns an Extraction; raises Error 53 for a missing archive and 321 for a file that is
         not a RAR archive."""
         return _native.extract_rar(archive, output, member, _password_callback(password))
+
+
+def _summary(registration):
+    """What svreg register prints last: "4 files: 3 registered, 1 changed; 1 skipped: no type
+    lists .md"."""
+    counts = {}
+    for result in registration:
+        counts[result.outcome] = counts.get(result.outcome, 0) + 1
+    order = ["registered", "unchanged", "changed", "name_taken", "refused", "failed"]
+    text = f"{len(registration)} file{'' if len(registration) == 1 else 's'}"
+    if counts:
+        text += ": " + ", ".join(f"{counts[o]} {o}" for o in order if o in counts)
+    if registration.skipped:
+        extensions = sorted({_extension(f) for f in registration.skipped})
+        text += f"; {len(registration.skipped)} skipped: no type lists {', '.join(extensions)}"
+    return text
+
+
+def _extension(path):
+    name = path.rsplit("/", 1)[-1]
+    dot = name.rfind(".")
+    return name[dot:] if dot > 0 else "(no extension)"
+
+
+Registration.summary = property(_summary, doc=_summary.__doc__)

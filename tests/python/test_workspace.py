@@ -52,8 +52,10 @@ def test_registering_again_reports_unchanged_and_changed_originals(workspace, ap
 
 
 def test_one_file_with_a_type_and_a_name(workspace, app):
-    [result] = workspace.register(app / "README.md", type="COBOL", name="PAYROLL")
+    [result] = workspace.register(app / "PAY.cbl", type="COBOL", name="PAYROLL")
     assert (result.outcome, result.name, result.code) == ("registered", "PAYROLL", svregistration.Result.OK)
+    [refused] = workspace.register(app / "README.md", type="COBOL")
+    assert (refused.outcome, bool(refused)) == ("refused", False) and ".md" in refused.reason
     with pytest.raises(svregistration.Error) as raised:
         workspace.register(app, name="X")
     assert raised.value.number == 5
@@ -64,7 +66,7 @@ def test_one_file_with_a_type_and_a_name(workspace, app):
 
 
 def test_status_and_refresh_bring_a_modified_copy_up_to_date(workspace, app):
-    ids = {n: r.id for n, r in by_name(workspace.register(app)).items()}
+    ids = {n: r.id for n, r in by_name(workspace.register(app, encoding=True)).items()}
     assert {s.state for s in workspace.status()} == {"up_to_date"}
     (app / "TAX.cob").write_text("       IDENTIFICATION DIVISION.\n       PROGRAM-ID. TAX3.\n")
     (workspace.path / "Sources" / "COBOL" / "STRAY.cbl").write_text("no object records me\n")
@@ -79,6 +81,16 @@ def test_status_and_refresh_bring_a_modified_copy_up_to_date(workspace, app):
     with pytest.raises(svregistration.Error) as raised:
         workspace.refresh("NOSUCHID")
     assert raised.value.number == 9
+
+
+def test_a_verbatim_copy_is_refreshed_only_when_forced(workspace, app):
+    # A refresh normalises: a copy registered byte for byte would now be made differently.
+    [result] = workspace.register(app / "PAY.cbl")
+    (app / "PAY.cbl").write_text("       PROGRAM-ID. PAY4.\n")
+    assert [s.state for s in workspace.status(result.id)] == ["settings_changed"]
+    left = workspace.refresh(result.id)
+    assert left.copied == 0 and [o.outcome for o in left.objects] == ["settings_changed"]
+    assert workspace.refresh(result.id, force=True).copied == 1
 
 
 def test_unregister_names_unknown_ids_and_then_changes_nothing(workspace, app):
@@ -117,7 +129,7 @@ def test_a_with_block_commits_its_changes_together_and_keeps_them_on_an_error(wo
 def test_progress_is_reported_per_file_and_an_exception_from_it_stops_the_run(workspace, app):
     calls = []
     workspace.register(app, progress=lambda done, total: calls.append((done, total)))
-    assert calls == [(1, 4), (2, 4), (3, 4), (4, 4)]
+    assert calls == [(done, 5) for done in range(1, 6)]  # README.md is walked, then skipped
 
     def stop(done, total):
         raise KeyboardInterrupt
