@@ -31,12 +31,6 @@ std::vector<std::string> Paths(const py::object& given) {
   return paths;
 }
 
-std::vector<std::string> Ids(const py::object& given) {
-  if (given.is_none()) return {};
-  if (py::isinstance<py::str>(given)) return {given.cast<std::string>()};
-  return given.cast<std::vector<std::string>>();
-}
-
 /// The run's progress: the script's callback, and the stop when it (or Ctrl-C) raised.
 std::function<void(long, long)> Progress(PythonInterface& ui) {
   return [&ui](long done, long total) {

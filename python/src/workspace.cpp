@@ -64,28 +64,9 @@ auto Change(Workspace& ws, bool commit_when_asked, Work&& work) {
   return result;
 }
 
-/// One id or a sequence of them.
-std::vector<std::string> Ids(const py::object& ids) {
-  if (py::isinstance<py::str>(ids)) return {ids.cast<std::string>()};
-  return ids.cast<std::vector<std::string>>();
-}
-
-/// Error 9 naming every id no object has: nothing is changed for a list with a mistyped id.
+/// Error 9 naming an id no object has, before anything is changed.
 void RequireObjects(WorkspaceHost& host, const std::vector<std::string>& ids) {
-  std::string missing;
-  for (const std::string& id : ids) {
-    try {
-      host.repository()->ObjectById(id);
-    } catch (const svregistration::Error& e) {
-      if (e.number() != svregistration::error_number::kSubscriptOutOfRange) throw;
-      missing += (missing.empty() ? "'" : ", '") + id + "'";
-    }
-  }
-  if (!missing.empty()) {
-    throw svregistration::Error(svregistration::error_number::kSubscriptOutOfRange,
-                                "svregistration",
-                                "no object with the id " + missing + " exists in " + host.root());
-  }
+  for (const std::string& id : ids) host.KnownObject(id);
 }
 
 std::vector<std::string> Unregister(Workspace& ws, const py::object& given) {
@@ -111,8 +92,9 @@ std::vector<std::string> Unregister(Workspace& ws, const py::object& given) {
 
 bool Invalidate(Workspace& ws, const py::object& given, bool strong) {
   std::vector<std::string> ids = Ids(given);
-  return Locked(ws, [&](WorkspaceHost&) {
+  return Locked(ws, [&](WorkspaceHost& host) {
     Recover(ws);
+    RequireObjects(host, ids);
     return Change(ws, true, [&] {
       SVStandard service;
       if (ids.size() != 1) return service.GroupStrongInvalidate(ws.host, ids);
@@ -234,10 +216,12 @@ void BindWorkspace(py::module_& module) {
           "The workspace log, oldest first.")
       .def("unregister", &Unregister, py::arg("ids"),
            "Unregisters one id or a group and deletes their files; answers the ids that stay "
-           "registered. Error 9 names ids no object has, and then nothing is unregistered.")
+           "registered (the workspace's last folder stays). Error 9 names an id no object has, "
+           "and then nothing is unregistered.")
       .def("invalidate", &Invalidate, py::arg("ids"), py::arg("strong") = false,
            "Deletes what was generated for the objects (a group is always invalidated strongly); "
-           "False when it failed.")
+           "False when it failed. Error 9 names an id no object has, and then nothing is "
+           "invalidated.")
       .def(
           "__enter__",
           [](Workspace& ws) -> Workspace& {

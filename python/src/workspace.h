@@ -2,9 +2,13 @@
 // repository, and the batch of an open `with` block.
 #pragma once
 
+#include <pybind11/stl.h>
+
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "bindings.h"
 #include "svregistration/error.h"
@@ -29,6 +33,13 @@ inline svregistration::workspace::WorkspaceHost& HostOf(Workspace& ws) {
                                 "the workspace is closed");
   }
   return *ws.host;
+}
+
+/// One id, a sequence of them, or None (no ids).
+inline std::vector<std::string> Ids(const py::object& given) {
+  if (given.is_none()) return {};
+  if (py::isinstance<py::str>(given)) return {given.cast<std::string>()};
+  return given.cast<std::vector<std::string>>();
 }
 
 /// Runs one of the host's runs, which commit in batches of their own: inside a `with` block the

@@ -109,6 +109,9 @@ def test_invalidate_deletes_generated_files(workspace, app):
     [result] = workspace.register(app / "PAY.cbl")
     assert workspace.invalidate(result.id) is True
     assert workspace.invalidate([result.id], strong=True) is True
+    with pytest.raises(svregistration.Error) as raised:
+        workspace.invalidate([result.id, "NOSUCHID"])
+    assert raised.value.number == 9
 
 
 def test_a_with_block_commits_its_changes_together_and_keeps_them_on_an_error(workspace, app):
