@@ -49,7 +49,7 @@ ws::RegistrationReport Register(Workspace& workspace, const py::object& paths,
   LibraryCall call(py::none(), std::move(progress));
   ws::RegistrationReport report = call.Run([&] {
     std::lock_guard lock(workspace.lock);
-    ws::RegistrationRun run((HostOf(workspace), workspace.host));
+    ws::RegistrationRun run(HostOf(workspace));
     run.SetProgress(Progress(call.interface()));
     return OwnBatches(workspace, [&] { return run.Run(request); });
   });
@@ -71,7 +71,7 @@ ws::RefreshReport Refresh(Workspace& workspace, const std::string& id, bool forc
   LibraryCall call(py::none(), std::move(progress));
   return call.Run([&] {
     std::lock_guard lock(workspace.lock);
-    ws::RefreshRun run((HostOf(workspace), workspace.host));
+    ws::RefreshRun run(HostOf(workspace));
     run.SetProgress(Progress(call.interface()));
     return OwnBatches(workspace, [&] { return run.Run(request); });
   });
@@ -81,7 +81,7 @@ std::vector<ws::CopyStatus> Status(Workspace& workspace, const py::object& ids) 
   std::vector<std::string> wanted = Ids(ids);
   py::gil_scoped_release release;
   std::lock_guard lock(workspace.lock);
-  return ws::WorkspaceStatus((HostOf(workspace), workspace.host), wanted);
+  return ws::WorkspaceStatus(HostOf(workspace), wanted);
 }
 
 void BindReports(py::module_& module) {

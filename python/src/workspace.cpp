@@ -11,15 +11,14 @@
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <mutex>
 
 #include "bindings.h"
-#include "interface.h"
 #include "svregistration/error.h"
 #include "svregistration/sv_standard.h"
 #include "svregistration/workspace/batch.h"
-#include "svregistration/workspace/pending_work.h"
 #include "svregistration/workspace/workspace_host.h"
 
 namespace svreg_python {
@@ -32,7 +31,6 @@ using svregistration::workspace::Batch;
 using svregistration::workspace::LogEntry;
 using svregistration::workspace::ObjectInfo;
 using svregistration::workspace::ObjectTypeInfo;
-using svregistration::workspace::PendingWork;
 using svregistration::workspace::WorkspaceHost;
 
 /// Runs `work` on the workspace without the GIL and under the workspace's lock.
@@ -40,8 +38,7 @@ template <class Work>
 auto Locked(Workspace& ws, Work&& work) {
   py::gil_scoped_release release;
   std::lock_guard lock(ws.lock);
-  HostOf(ws);
-  return work(*ws.host);
+  return work(*HostOf(ws));
 }
 
 /// Finishes what a killed run left, before a change (a `with` block did so when it began).
@@ -183,7 +180,7 @@ void BindWorkspace(py::module_& module) {
           },
           py::arg("path"), "Opens the workspace in `path`.")
       .def_property_readonly(
-          "path", [](Workspace& ws) { return fs::path(HostOf(ws).root()); },
+          "path", [](Workspace& ws) { return fs::path(HostOf(ws)->root()); },
           "The workspace folder.")
       .def(
           "close",

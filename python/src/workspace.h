@@ -27,12 +27,12 @@ struct Workspace {
 };
 
 /// The host; Error 91 once the workspace is closed.
-inline svregistration::workspace::WorkspaceHost& HostOf(Workspace& ws) {
+inline const std::shared_ptr<svregistration::workspace::WorkspaceHost>& HostOf(Workspace& ws) {
   if (!ws.host) {
     throw svregistration::Error(svregistration::error_number::kObjectNotSet, "svregistration",
                                 "the workspace is closed");
   }
-  return *ws.host;
+  return ws.host;
 }
 
 /// One id, a sequence of them, or None (no ids).
