@@ -83,14 +83,23 @@ def test_status_and_refresh_bring_a_modified_copy_up_to_date(workspace, app):
     assert raised.value.number == 9
 
 
-def test_a_verbatim_copy_is_refreshed_only_when_forced(workspace, app):
-    # A refresh normalises: a copy registered byte for byte would now be made differently.
+def test_a_copy_now_made_differently_is_refreshed_only_when_forced(tmp_path, app):
+    # Registered byte for byte, while the options now expand TABs: a refresh would change how
+    # the copy is made, so it waits for force.
+    svregistration.Workspace.create(tmp_path / "tabs").close()
+    options = tmp_path / "tabs" / "options" / "workspace.xml"
+    text = options.read_text().replace('ID="ExpandTabs" VALUE="false"', 'ID="ExpandTabs" VALUE="true"')
+    assert 'ExpandTabs" VALUE="true"' in text
+    options.write_text(text)
+    workspace = svregistration.Workspace.open(tmp_path / "tabs")
+    (app / "PAY.cbl").write_text("\tPROGRAM-ID. PAY.\n")
     [result] = workspace.register(app / "PAY.cbl")
-    (app / "PAY.cbl").write_text("       PROGRAM-ID. PAY4.\n")
+    (app / "PAY.cbl").write_text("\tPROGRAM-ID. PAY4.\n")
     assert [s.state for s in workspace.status(result.id)] == ["settings_changed"]
     left = workspace.refresh(result.id)
     assert left.copied == 0 and [o.outcome for o in left.objects] == ["settings_changed"]
     assert workspace.refresh(result.id, force=True).copied == 1
+    workspace.close()
 
 
 def test_unregister_names_unknown_ids_and_then_changes_nothing(workspace, app):
