@@ -42,9 +42,9 @@ std::function<void(long, long)> Progress(PythonInterface& ui) {
   };
 }
 
-ws::RegistrationReport Register(Workspace& workspace, const py::object& paths,
-                                const std::optional<std::string>& type, bool encoding,
-                                const std::optional<std::string>& name, py::object progress) {
+py::object Register(Workspace& workspace, const py::object& paths,
+                    const std::optional<std::string>& type, bool encoding,
+                    const std::optional<std::string>& name, py::object progress) {
   ws::RegistrationRequest request{Paths(paths), type.value_or(""), name.value_or(""), encoding};
   LibraryCall call(py::none(), std::move(progress));
   ws::RegistrationReport report = call.Run([&] {
@@ -53,14 +53,17 @@ ws::RegistrationReport Register(Workspace& workspace, const py::object& paths,
     run.SetProgress(Progress(call.interface()));
     return OwnBatches(workspace, [&] { return run.Run(request); });
   });
-  if (report.error) {
-    py::object error = ErrorObject(*report.error);
-    report.error.reset();
-    error.attr("registration") = py::cast(std::move(report));
+  std::optional<svregistration::Error> failure = std::move(report.error);
+  report.error.reset();
+  py::object registration = py::cast(std::move(report));
+  registration.attr("type") = request.type;  // the summary names it
+  if (failure) {
+    py::object error = ErrorObject(*failure);
+    error.attr("registration") = registration;
     PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(error.ptr())), error.ptr());
     throw py::error_already_set();
   }
-  return report;
+  return registration;
 }
 
 ws::RefreshReport Refresh(Workspace& workspace, const std::string& id, bool force,
@@ -102,7 +105,8 @@ void BindReports(py::module_& module) {
         return "<FileResult " + std::string(ws::OutcomeName(r.outcome)) + " " + r.file + ">";
       });
   py::class_<ws::RegistrationReport>(module, "Registration",
-                                     "One result per file tried, and the files skipped.")
+                                     "One result per file tried, and the files skipped.",
+                                     py::dynamic_attr())
       .def_readonly("results", &ws::RegistrationReport::results)
       .def_readonly("skipped", &ws::RegistrationReport::skipped)
       .def("__len__", [](const ws::RegistrationReport& r) { return r.results.size(); })

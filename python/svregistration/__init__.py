@@ -69,7 +69,7 @@ class RAR:
 
 def _summary(registration):
     """What svreg register prints last: "4 files: 3 registered, 1 changed; 1 skipped: no type
-    lists .md"."""
+    lists .md" (or "COBOL lists no .md" when the run was given a type)."""
     counts = {}
     for result in registration:
         counts[result.outcome] = counts.get(result.outcome, 0) + 1
@@ -79,7 +79,8 @@ def _summary(registration):
         text += ": " + ", ".join(f"{counts[o]} {o}" for o in order if o in counts)
     if registration.skipped:
         extensions = sorted({_extension(f) for f in registration.skipped})
-        text += f"; {len(registration.skipped)} skipped: no type lists {', '.join(extensions)}"
+        lists = f"{registration.type} lists no" if registration.type else "no type lists"
+        text += f"; {len(registration.skipped)} skipped: {lists} {', '.join(extensions)}"
     return text
 
 

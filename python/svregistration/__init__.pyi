@@ -121,6 +121,7 @@ class Registration(Sequence[FileResult]):
     """One result per file tried, in the order tried, and the files skipped."""
     results: list[FileResult]
     skipped: list[str]  # files no type lists (or that the requested type does not)
+    type: str  # the type the run was given; "" for types by extension
     def __len__(self) -> int: ...
     def __getitem__(self, index: int) -> FileResult: ...  # type: ignore[override]
     def __iter__(self) -> Iterator[FileResult]: ...

@@ -33,7 +33,8 @@ def test_a_folder_registers_each_file_as_the_type_its_extension_names(workspace,
         "PAY.cbl": ("registered", "COBOL", "rOK"), "TAX.cob": ("registered", "COBOL", "rOK"),
         "REC.cpy": ("registered", "COPYBOOK", "rOK"), "NIGHTLY.jcl": ("registered", "JCL", "rOK")}
     assert run.skipped == [str(app / "README.md")]
-    assert "1 skipped" in run.summary
+    assert run.summary == "4 files: 4 registered; 1 skipped: no type lists .md"
+    assert workspace.register(app, type="JCL").summary == "1 file: 1 unchanged; 4 skipped: JCL lists no .cbl, .cob, .cpy, .md"
     objects = {o.name: o for o in workspace.objects()}
     assert objects["PAY.cbl"].id == results["PAY.cbl"].id
     assert (workspace.path / objects["REC.cpy"].source.replace("\\", "/")).read_text() == SOURCES["app/copy/REC.cpy"]
