@@ -83,8 +83,9 @@ TEST_P(SvregSafety, DeletionStaysInsideTheWorkspaceAndNamesAreLiteral) {
                                   "\n..\\..\n//DIR:../..\n../link/victim.txt\n../workspace.db\n");
   Json({"generated", "add", ws_, pay, "\\.", ":out\\PAY.mf", "\\link", "\\Sources\\COBOL",
         ".options\\workspace.xml"});
-  Json({"invalidate", ws_, pay});
-  Json({"unregister", ws_, pay});
+  // What stays although it was to go is listed, and the command says it failed.
+  EXPECT_FALSE(Json({"invalidate", ws_, pay}, 1)["not_deleted"].empty());
+  Json({"unregister", ws_, pay});  // the invalidation forgot the entries: nothing is left to go
   for (std::string own :
        {RepositoryFile(), std::string("options/workspace.xml"), std::string("codepages/ibm-37.tbl"),
         std::string("Sources/COBOL/PAY1.cbl"), std::string("Sources/COBOL/*.cbl")}) {
@@ -208,6 +209,19 @@ TEST_P(SvregSafety, AFailedAttributeWriteLeavesNothingThatBlocksTheFile) {
   EXPECT_NE(Json({"log", ws_})["log"].dump().find("BAD.cbl"), std::string::npos);
   sql("DROP TRIGGER refuse" + std::string(uri_.empty() ? "" : " ON attributes"));
   EXPECT_EQ(Json({"register", ws_, "--type", "COBOL", bad})["results"][0]["result"], "rOK");
+  // A group unregistration whose repository change fails keeps every object, and says so.
+  sql(uri_.empty() ? "CREATE TRIGGER keep BEFORE DELETE ON objects "
+                     "BEGIN SELECT RAISE(ABORT, 'kept'); END;"
+                   : "CREATE FUNCTION keep() RETURNS trigger AS 'BEGIN RAISE EXCEPTION ''kept''; "
+                     "END' LANGUAGE plpgsql; CREATE TRIGGER keep BEFORE DELETE ON objects FOR "
+                     "EACH ROW EXECUTE FUNCTION keep();");
+  std::vector<std::string> ids;
+  const auto listed = Json({"objects", ws_});
+  for (const auto& object : listed["objects"]) ids.push_back(object["id"]);
+  ASSERT_EQ(ids.size(), 2u) << listed.dump();
+  std::vector<std::string> command = {"unregister", ws_};
+  command.insert(command.end(), ids.begin(), ids.end());
+  EXPECT_EQ(Json(command, 1)["kept"].size(), ids.size());
 }
 
 // The user's own words in an options document survive a changed value.

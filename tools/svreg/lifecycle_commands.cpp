@@ -48,6 +48,43 @@ std::vector<std::string> CopiesOf(WorkspaceHost& workspace, const std::vector<st
   return copies;
 }
 
+bool StillRegistered(WorkspaceHost& workspace, const std::string& id) {
+  try {
+    workspace.repository()->ObjectById(id);
+    return true;
+  } catch (const svregistration::Error& e) {
+    if (e.number() != svregistration::error_number::kSubscriptOutOfRange) throw;
+    return false;
+  }
+}
+
+bool IsFolder(WorkspaceHost& workspace, const std::string& id) {
+  return workspace.KnownObject(id)->ObjectType()->TypeCode() == "FOLDER";
+}
+
+// Why objects stayed registered: the last folder of a workspace always does; anything else was
+// kept by the repository, whose reason the log holds.
+std::string KeptReason(WorkspaceHost& workspace, const std::vector<std::string>& kept,
+                       const std::string& directory) {
+  for (const std::string& id : kept) {
+    if (!IsFolder(workspace, id)) {
+      return "the repository kept it (svreg log " + directory + " says why)";
+    }
+  }
+  return "the workspace's last folder stays registered";
+}
+
+// What this run's deletions left, as the library logged it: one line per file or folder that
+// was to go and stays ("Not deleted: '<path>': <why>").
+std::vector<std::string> NotDeleted(WorkspaceHost& workspace, std::size_t logged_before) {
+  std::vector<std::string> kept;
+  const auto& written = workspace.log()->Written();
+  for (std::size_t i = logged_before; i < written.size(); ++i) {
+    if (written[i].text.rfind("Not deleted: ", 0) == 0) kept.push_back(written[i].text);
+  }
+  return kept;
+}
+
 // The repository's changes are committed only after their files were deleted: a run killed on
 // the way leaves the objects recorded, and doing it again completes it.
 void RunUnregister(const IdArgs& args, Context& context) {
@@ -56,21 +93,26 @@ void RunUnregister(const IdArgs& args, Context& context) {
   std::vector<std::string> copies = CopiesOf(*workspace, args.ids);
   svregistration::SVStandard service;
   bool ok = false;
-  std::vector<std::string> kept;
+  const std::size_t logged = workspace->log()->Written().size();
   {
     Batch batch(*workspace, true);
     if (args.ids.size() == 1) {
       ok = service.Unregister(workspace, args.ids[0]);
-      if (!ok) kept = args.ids;
     } else {
       svregistration::host::IdCollection ids = args.ids;
       ok = service.GroupUnregister(workspace, ids);
-      for (const std::string& id : args.ids) {
-        if (std::find(ids.begin(), ids.end(), id) == ids.end()) kept.push_back(id);
-      }
     }
     batch.End();
   }
+  // What the repository holds after the commit is what was kept: a group whose repository change
+  // failed answers ok with nothing unregistered.
+  std::vector<std::string> kept;
+  for (const std::string& id : args.ids) {
+    if (StillRegistered(*workspace, id)) kept.push_back(id);
+  }
+  const std::vector<std::string> not_deleted = NotDeleted(*workspace, logged);
+  const bool only_last_folder = kept.size() == 1 && IsFolder(*workspace, kept[0]);
+  if ((!kept.empty() && !only_last_folder) || !not_deleted.empty()) ok = false;
   std::vector<std::string> unregistered, removed;
   for (std::size_t i = 0; i < args.ids.size(); ++i) {
     if (std::find(kept.begin(), kept.end(), args.ids[i]) != kept.end()) continue;
@@ -81,14 +123,15 @@ void RunUnregister(const IdArgs& args, Context& context) {
       removed.push_back(copies[i]);
     }
   }
-  // A folder is kept when it is the workspace's last; anything else kept failed.
-  const std::string why = "the workspace's last folder stays registered";
+  // A folder is kept when it is the workspace's last; otherwise the log says why.
+  const std::string why = KeptReason(*workspace, kept, args.directory);
   if (args.json) {
     PrintJson({{"ok", ok},
                {"unregistered", unregistered},
                {"removed", removed},
                {"kept", kept},
-               {"reason", kept.empty() ? "" : why}});
+               {"reason", kept.empty() ? "" : why},
+               {"not_deleted", not_deleted}});
   } else {
     std::string text = fmt::format("unregistered {} of {} object{}", unregistered.size(),
                                    args.ids.size(), args.ids.size() == 1 ? "" : "s");
@@ -96,7 +139,10 @@ void RunUnregister(const IdArgs& args, Context& context) {
       text += fmt::format(", {} cop{} removed", removed.size(), removed.size() == 1 ? "y" : "ies");
     text += "\n";
     for (const std::string& id : kept) text += fmt::format("kept {}: {}\n", id, why);
-    if (!ok && kept.empty()) text += "unregistration failed (svreg log " + args.directory + ")\n";
+    for (const std::string& line : not_deleted) text += line + "\n";
+    if (!ok && kept.empty() && not_deleted.empty()) {
+      text += "unregistration failed (svreg log " + args.directory + ")\n";
+    }
     WriteStdout(text);
   }
   if (!ok) context.exit_code = 1;
@@ -112,6 +158,7 @@ void RunInvalidate(const IdArgs& args, Context& context) {
   }
   svregistration::SVStandard service;
   bool ok;
+  const std::size_t logged = workspace->log()->Written().size();
   {
     Batch batch(*workspace, true);
     if (args.ids.size() == 1) {
@@ -123,16 +170,22 @@ void RunInvalidate(const IdArgs& args, Context& context) {
     }
     batch.End();
   }
+  const std::vector<std::string> not_deleted = NotDeleted(*workspace, logged);
+  const bool invalidated = ok;
+  if (!not_deleted.empty()) ok = false;
   if (args.json) {
     PrintJson({{"ok", ok},
-               {"invalidated", ok ? args.ids : std::vector<std::string>()},
-               {"generated_entries", ok ? entries : 0}});
-  } else if (ok) {
-    WriteStdout(fmt::format("invalidated {} object{}: {} generated entr{} discarded\n",
-                            args.ids.size(), args.ids.size() == 1 ? "" : "s", entries,
-                            entries == 1 ? "y" : "ies"));
+               {"invalidated", invalidated ? args.ids : std::vector<std::string>()},
+               {"generated_entries", invalidated ? entries : 0},
+               {"not_deleted", not_deleted}});
   } else {
-    WriteStdout("invalidation failed (svreg log " + args.directory + " says why)\n");
+    std::string text = invalidated
+                           ? fmt::format("invalidated {} object{}: {} generated entr{} discarded\n",
+                                         args.ids.size(), args.ids.size() == 1 ? "" : "s", entries,
+                                         entries == 1 ? "y" : "ies")
+                           : "invalidation failed (svreg log " + args.directory + " says why)\n";
+    for (const std::string& line : not_deleted) text += line + "\n";
+    WriteStdout(text);
   }
   if (!ok) context.exit_code = 1;
 }
