@@ -11,7 +11,6 @@
 #include <pybind11/stl.h>
 #include <pybind11/stl/filesystem.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <mutex>
 
@@ -66,24 +65,29 @@ void RequireObjects(WorkspaceHost& host, const std::vector<std::string>& ids) {
   for (const std::string& id : ids) host.KnownObject(id);
 }
 
+// What the repository holds afterwards is what was kept: a group whose repository change failed
+// answers true with nothing unregistered.
 std::vector<std::string> Unregister(Workspace& ws, const py::object& given) {
   std::vector<std::string> ids = Ids(given);
   return Locked(ws, [&](WorkspaceHost& host) {
     Recover(ws);
     RequireObjects(host, ids);
-    return Change(ws, true, [&] {
+    Change(ws, true, [&] {
       SVStandard service;
-      if (ids.size() == 1) {
-        return service.Unregister(ws.host, ids[0]) ? std::vector<std::string>{} : ids;
-      }
-      svregistration::host::IdCollection left = ids;
-      service.GroupUnregister(ws.host, left);
-      std::vector<std::string> kept;
-      for (const std::string& id : ids) {
-        if (std::find(left.begin(), left.end(), id) == left.end()) kept.push_back(id);
-      }
-      return kept;
+      svregistration::host::IdCollection group = ids;
+      return ids.size() == 1 ? service.Unregister(ws.host, ids[0])
+                             : service.GroupUnregister(ws.host, group);
     });
+    std::vector<std::string> kept;
+    for (const std::string& id : ids) {
+      try {
+        host.repository()->ObjectById(id);
+        kept.push_back(id);
+      } catch (const svregistration::Error& e) {
+        if (e.number() != svregistration::error_number::kSubscriptOutOfRange) throw;
+      }
+    }
+    return kept;
   });
 }
 
