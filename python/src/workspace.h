@@ -22,7 +22,8 @@ struct Workspace {
       : host(std::move(opened)) {}
 
   std::shared_ptr<svregistration::workspace::WorkspaceHost> host;
-  std::mutex lock;
+  // Recursive: a progress callback may use the workspace between two files of its run.
+  std::recursive_mutex lock;
   std::optional<svregistration::workspace::Batch> batch;  // the `with` block's
 };
 

@@ -141,8 +141,13 @@ def test_a_with_block_commits_its_changes_together_and_keeps_them_on_an_error(wo
 
 def test_progress_is_reported_per_file_and_an_exception_from_it_stops_the_run(workspace, app):
     calls = []
-    workspace.register(app, progress=lambda done, total: calls.append((done, total)))
-    assert calls == [(done, 5) for done in range(1, 6)]  # README.md is walked, then skipped
+
+    def progress(done, total):
+        calls.append((done, total, len(workspace.objects())))  # the run's own workspace
+
+    workspace.register(app, progress=progress)
+    assert [(d, t) for d, t, _ in calls] == [(done, 5) for done in range(1, 6)]  # README.md too
+    assert calls[-1][2] == 4
 
     def stop(done, total):
         raise KeyboardInterrupt
