@@ -11,9 +11,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/locale_services.h"
+#include "nls/locale_services.h"
 #include "ratio_reporter.h"
-#include "registration/normaliser.h"
+#include "normaliser/normaliser.h"
 #include "source_text.h"
 
 namespace svregistration::bench {

@@ -1,10 +1,10 @@
 // RefreshSource and RefreshObjectSource: bring registered copies up to date with their originals,
 // re-create missing copies, and register objects whose original is found in the default source
 // directory.
-#include "platform/file_reader.h"
-#include "platform/file_system.h"
-#include "platform/host_utilities.h"
-#include "platform/text.h"
+#include "os/file_reader.h"
+#include "os/file_system.h"
+#include "runtime/host_utilities.h"
+#include "nls/text.h"
 #include "registration/original_search.h"
 #include "registration/registration_settings.h"
 #include "registration/source_copy.h"

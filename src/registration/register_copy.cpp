@@ -1,7 +1,7 @@
 // The copy step of Register.
 #include "registration/register_copy.h"
 
-#include "platform/host_utilities.h"
+#include "runtime/host_utilities.h"
 
 namespace svregistration::registration {
 

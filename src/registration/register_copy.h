@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "platform/file_system.h"
+#include "os/file_system.h"
 #include "registration/source_copy.h"
 #include "svregistration/results.h"
 

@@ -3,9 +3,9 @@
 // registration handler accept it.
 #include <optional>
 
-#include "platform/file_system.h"
-#include "platform/host_utilities.h"
-#include "platform/text.h"
+#include "os/file_system.h"
+#include "runtime/host_utilities.h"
+#include "nls/text.h"
 #include "registration/file_removal.h"
 #include "registration/register_copy.h"
 #include "registration/registration_settings.h"

@@ -4,7 +4,7 @@
 #include <charconv>
 #include <limits>
 
-#include "platform/host_utilities.h"
+#include "runtime/host_utilities.h"
 #include "resources/message_catalogue.h"
 #include "svregistration/error.h"
 

@@ -6,10 +6,10 @@
 #include <cstring>
 #include <optional>
 
-#include "platform/file_reader.h"
-#include "platform/file_system.h"
-#include "platform/host_utilities.h"
-#include "registration/normaliser.h"
+#include "os/file_reader.h"
+#include "os/file_system.h"
+#include "runtime/host_utilities.h"
+#include "normaliser/normaliser.h"
 #include "registration/registration_settings.h"
 #include "registration/source_files.h"
 #include "registration/sv_standard_state.h"

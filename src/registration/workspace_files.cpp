@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "platform/file_system.h"
+#include "os/file_system.h"
 #include "svregistration/error.h"
 
 namespace svregistration::registration {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/confined_paths.h"
+#include "os/confined_paths.h"
 #include "registration/sv_standard_state.h"
 
 namespace svregistration::registration {

@@ -2,7 +2,7 @@
 // its log records and stops, and the search for originals of unregistered objects.
 #include <gtest/gtest.h>
 
-#include "platform/host_utilities.h"
+#include "runtime/host_utilities.h"
 #include "registration/original_search.h"
 #include "registration/sv_standard_state.h"
 #include "resources/message_catalogue.h"

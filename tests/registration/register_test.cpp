@@ -2,7 +2,7 @@
 // an unexpected error, and the instance's binding afterwards.
 #include <gtest/gtest.h>
 
-#include "platform/host_utilities.h"
+#include "runtime/host_utilities.h"
 #include "registration/sv_standard_state.h"
 #include "support/fake_repository.h"
 #include "support/fake_workspace.h"

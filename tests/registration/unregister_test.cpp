@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/host_utilities.h"
+#include "runtime/host_utilities.h"
 #include "registration/sv_standard_state.h"
 #include "support/fake_repository.h"
 #include "support/fake_workspace.h"

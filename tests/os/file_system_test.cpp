@@ -1,6 +1,6 @@
 // The file system object: literal names, forced deletes of read-only files, file counts,
 // host paths and atomic whole-file writes.
-#include "platform/file_system.h"
+#include "os/file_system.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -8,7 +8,7 @@
 
 #include <filesystem>
 
-#include "platform/file_reader.h"
+#include "os/file_reader.h"
 #include "support/error_capture.h"
 #include "support/temp_dir.h"
 #include "svregistration/error.h"

@@ -2,7 +2,7 @@
 // per thread, and the AnsiCode of single characters from a table per code page. Characters go
 // to their best-fit bytes where the code page has one, others to its default character; bytes
 // it does not map become U+FFFD.
-#include "platform/ansi_conversion.h"
+#include "nls/ansi_conversion.h"
 
 #include <unicode/ucnv.h>
 #include <unicode/ucnv_cb.h>
@@ -15,8 +15,8 @@
 #include <string>
 #include <type_traits>
 
-#include "platform/locale_services.h"
-#include "platform/locale_table.h"
+#include "nls/locale_services.h"
+#include "nls/locale_table.h"
 #include "svregistration/error.h"
 
 namespace svregistration::platform {

@@ -1,7 +1,7 @@
 // Tests of the conversions between Unicode and the Windows code pages: known byte sequences of
 // each ANSI code page, the default character for what a code page lacks, every character of the
 // BMP against ICU's converter, and the code page properties against the converters.
-#include "platform/ansi_conversion.h"
+#include "nls/ansi_conversion.h"
 
 #include <gtest/gtest.h>
 #include <unicode/ucnv.h>
@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/locale_services.h"
-#include "platform/locale_table.h"
+#include "nls/locale_services.h"
+#include "nls/locale_table.h"
 #include "support/error_capture.h"
 #include "svregistration/error.h"
 

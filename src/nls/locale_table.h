@@ -8,7 +8,7 @@
 #include <span>
 #include <string_view>
 
-#include "platform/locale_services.h"
+#include "nls/locale_services.h"
 
 namespace svregistration::platform::detail {
 

@@ -1,5 +1,5 @@
 // Run-time choice of the vector paths.
-#include "platform/cpu_features.h"
+#include "runtime/cpu_features.h"
 
 #include <cstdlib>
 #include <cstring>

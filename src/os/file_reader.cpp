@@ -1,5 +1,5 @@
 // Reading files whole or a piece at a time.
-#include "platform/file_reader.h"
+#include "os/file_reader.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,9 +8,9 @@
 #include <algorithm>
 #include <cerrno>
 
-#include "platform/byte_buffer.h"
-#include "platform/fault_injection.h"
-#include "platform/file_system.h"
+#include "os/byte_buffer.h"
+#include "os/fault_injection.h"
+#include "os/file_system.h"
 #include "svregistration/error.h"
 #include "svregistration/input_reading.h"
 

@@ -5,7 +5,7 @@
 // (see TakeLine), and a piece's last line without its LF, go through the exact rules: bytes that
 // need no rule of their own (everything but TAB, LF and lead bytes, outside a double-byte run) a
 // run at a time, TAB, LF, lead bytes and the byte after a double-byte character one at a time.
-#include "registration/normaliser.h"
+#include "normaliser/normaliser.h"
 
 #include <bit>
 #include <cstring>
@@ -15,10 +15,10 @@
 #include <optional>
 #include <utility>
 
-#include "platform/byte_buffer.h"
-#include "platform/cpu_features.h"
-#include "platform/file_reader.h"
-#include "registration/line_scan.h"
+#include "os/byte_buffer.h"
+#include "runtime/cpu_features.h"
+#include "os/file_reader.h"
+#include "normaliser/line_scan.h"
 
 namespace svregistration::registration {
 

@@ -1,5 +1,5 @@
 // The per-thread fault counter.
-#include "platform/fault_injection.h"
+#include "os/fault_injection.h"
 
 #include <cerrno>
 

@@ -1,7 +1,7 @@
 // Tests of the locale services: locale ids to ANSI code pages, code page properties, POSIX locale
 // names and the default locale ids read from the environment; and the message catalogue, whose
 // language the locale environment chooses.
-#include "platform/locale_services.h"
+#include "nls/locale_services.h"
 
 #include <gtest/gtest.h>
 
@@ -11,8 +11,8 @@
 #include <string>
 #include <tuple>
 
-#include "platform/ansi_conversion.h"
-#include "platform/locale_table.h"
+#include "nls/ansi_conversion.h"
+#include "nls/locale_table.h"
 #include "resources/message_catalogue.h"
 #include "support/scoped_environment.h"
 

@@ -1,5 +1,5 @@
 // The file system object over POSIX and std::filesystem.
-#include "platform/file_system.h"
+#include "os/file_system.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,9 +11,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "platform/fault_injection.h"
-#include "platform/text.h"
-#include "platform/unique_fd.h"
+#include "os/fault_injection.h"
+#include "nls/text.h"
+#include "os/unique_fd.h"
 #include "svregistration/error.h"
 #include "svregistration/file_writing.h"
 

@@ -1,5 +1,5 @@
 // The per-thread host utilities and the built-in FileUtility, MessageFormatter and TextUtility.
-#include "platform/host_utilities.h"
+#include "runtime/host_utilities.h"
 
 #include <sys/sendfile.h>
 #include <unistd.h>
@@ -10,10 +10,10 @@
 #include <optional>
 #include <string_view>
 
-#include "platform/fault_injection.h"
-#include "platform/file_reader.h"
-#include "platform/file_system.h"
-#include "platform/text.h"
+#include "os/fault_injection.h"
+#include "os/file_reader.h"
+#include "os/file_system.h"
+#include "nls/text.h"
 #include "svregistration/class_registry.h"
 #include "svregistration/error.h"
 

@@ -1,5 +1,5 @@
 // Placeholder filling for message templates and the UTF-16 length of UTF-8 text.
-#include "platform/text.h"
+#include "nls/text.h"
 
 #include <unicode/ustring.h>
 

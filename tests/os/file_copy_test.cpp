@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/host_utilities.h"
+#include "runtime/host_utilities.h"
 #include "support/temp_dir.h"
 
 namespace svregistration::platform {

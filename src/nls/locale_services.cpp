@@ -1,13 +1,13 @@
 // Locale ids and code pages answered from the constant tables, and the user's and system's
 // default locale ids taken from the environment.
-#include "platform/locale_services.h"
+#include "nls/locale_services.h"
 
 #include <charconv>
 #include <cstdlib>
 #include <string>
 
-#include "platform/locale_table.h"
-#include "platform/text.h"
+#include "nls/locale_table.h"
+#include "nls/text.h"
 
 namespace svregistration::platform {
 

@@ -1,7 +1,7 @@
 // The locale and code page tables: every Windows locale id (neutral, specific and alternate-sort
 // ids) with its default ANSI code page, and the ANSI and OEM code pages with their properties.
 // Layout of both tables: see locale_table.h.
-#include "platform/locale_table.h"
+#include "nls/locale_table.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 #include <map>
 #include <mutex>
 
-#include "platform/text.h"
+#include "nls/text.h"
 #include "svregistration/error.h"
 
 namespace svregistration {

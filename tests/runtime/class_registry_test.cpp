@@ -5,7 +5,7 @@
 
 #include <cctype>
 
-#include "platform/host_utilities.h"
+#include "runtime/host_utilities.h"
 #include "support/error_capture.h"
 #include "svregistration/error.h"
 

@@ -1,6 +1,6 @@
 // Resolution beneath a root descriptor: openat2 with RESOLVE_BENEATH where the kernel has it, else
 // a walk one component at a time that refuses every link on the way.
-#include "platform/confined_paths.h"
+#include "os/confined_paths.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -14,8 +14,8 @@
 #include <cerrno>
 #include <memory>
 
-#include "platform/fault_injection.h"
-#include "platform/file_system.h"
+#include "os/fault_injection.h"
+#include "os/file_system.h"
 #include "svregistration/error.h"
 
 namespace svregistration::platform {

@@ -1,5 +1,5 @@
 // Huge-page advice for large buffers.
-#include "platform/byte_buffer.h"
+#include "os/byte_buffer.h"
 
 #include <sys/mman.h>
 
