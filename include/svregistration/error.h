@@ -9,12 +9,16 @@
 
 namespace svregistration {
 
-/// Error numbers that callers test for. Platform numbers keep their historical values.
+/// Every error number the library and its reference host raise. The platform's numbers are those
+/// of the platform the library was first written for.
 namespace error_number {
 inline constexpr int kInvalidProcedureCall = 5;
+inline constexpr int kOverflow = 6;
+inline constexpr int kOutOfMemory = 7;
 inline constexpr int kSubscriptOutOfRange = 9;
 inline constexpr int kTypeMismatch = 13;
 inline constexpr int kFileNotFound = 53;
+inline constexpr int kFileAlreadyExists = 58;
 inline constexpr int kInputPastEndOfFile = 62;
 inline constexpr int kPermissionDenied = 70;
 inline constexpr int kPathFileAccessError = 75;

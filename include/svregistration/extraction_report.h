@@ -1,6 +1,7 @@
-// What became of the last archive extraction on the calling thread: ZIP.Extract and RAR.Extract
-// answer only true or false, so a caller that wants to tell its user more (which archive could
-// not be read, which members were not written and why) reads it here afterwards.
+// What became of an archive extraction, and how an extraction asks for a password. ZIP.Extract
+// and RAR.Extract answer only true or false; their overloads that take a PasswordPrompt return
+// this report, so that a caller can tell its user which archive could not be read and which
+// members were not written and why.
 #pragma once
 
 #include <string>
@@ -21,12 +22,33 @@ struct SVREG_API ExtractionReport {
     std::string reason;
   };
 
+  /// What Extract answers.
+  bool result = true;
   Archive archive = Archive::kRead;
-  /// Members that were selected for extraction and are not on disk, in archive order.
+  /// Members selected for extraction that are not on disk, in archive order.
   std::vector<Member> not_extracted;
+  /// Why the walk over the member headers stopped before the end of the archive (a damaged
+  /// header, a wrong password for encrypted headers); empty when it reached the end.
+  std::string unread_headers;
+  /// How many selected members were written.
+  std::size_t extracted = 0;
+  /// How many members the selection chose (written or not).
+  std::size_t selected = 0;
 };
 
-/// The report of the calling thread's last ZIP.Extract or RAR.Extract (empty before the first).
-SVREG_API const ExtractionReport& LastExtractionReport();
+/// One question for a password.
+struct SVREG_API PasswordRequest {
+  std::string archive;  ///< the archive's path as the caller gave it
+  std::string member;   ///< the stored name of the member that needs it
+  /// True when the last answer of this extraction did not open this member.
+  bool last_was_wrong = false;
+};
+
+/// Where an extraction gets its passwords. An empty answer refuses.
+class SVREG_API PasswordPrompt {
+ public:
+  virtual ~PasswordPrompt() = default;
+  virtual std::string Ask(const PasswordRequest& request) = 0;
+};
 
 }  // namespace svregistration

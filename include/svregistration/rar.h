@@ -4,15 +4,20 @@
 #include <string>
 
 #include "svregistration/export.h"
+#include "svregistration/extraction_report.h"
 
 namespace svregistration {
 
 class SVREG_API RAR {
  public:
   /// Extracts the members whose names begin with ExtractWhat (ignoring case; all when empty)
-  /// into OutputPath. False when the archive cannot be opened or a password is refused.
+  /// into OutputPath; the password is asked through the calling thread's user interface. False
+  /// when the archive cannot be opened or a password is refused.
   bool Extract(const std::string& ArchiveFile, const std::string& OutputPath,
                const std::string& ExtractWhat);
+  /// The same extraction, asking `prompt` for the password; says what became of each member.
+  ExtractionReport Extract(const std::string& ArchiveFile, const std::string& OutputPath,
+                           const std::string& ExtractWhat, PasswordPrompt& prompt);
 };
 
 }  // namespace svregistration

@@ -19,7 +19,6 @@
 #include <utility>
 
 #include "archive/archive_handle.h"
-#include "archive/extraction_report.h"
 #include "platform/fault_injection.h"
 #include "platform/file_system.h"
 
@@ -168,8 +167,14 @@ bool WriteBlock(int fd, const void* data, std::size_t size, la_int64_t offset) {
 
 }  // namespace
 
-SafeExtractor::SafeExtractor(std::string output_path)
-    : root_(output_path.empty() ? std::string(".") : std::move(output_path)) {}
+int LibarchiveData::Next(const void*& data, std::size_t& size, la_int64_t& offset) {
+  return archive_read_data_block(reader_, &data, &size, &offset);
+}
+
+std::string LibarchiveData::ErrorText() { return archive::ErrorText(reader_); }
+
+SafeExtractor::SafeExtractor(std::string output_path, ReportBuilder& report)
+    : root_(output_path.empty() ? std::string(".") : std::move(output_path)), report_(report) {}
 
 SafeExtractor::~SafeExtractor() {
   RemoveLinksLeadingOut();
@@ -254,9 +259,9 @@ bool SafeExtractor::RemoveInTheWay(int parent, const char* name, std::string_vie
   return true;
 }
 
-int SafeExtractor::NextBlock(::archive* reader, DataBlock& block) {
+int SafeExtractor::NextBlock(MemberData& data, DataBlock& block) {
   for (int idle = 0; idle <= kMaxIdleReads; ++idle) {
-    const int status = archive_read_data_block(reader, &block.data, &block.size, &block.offset);
+    const int status = data.Next(block.data, block.size, block.offset);
     if (status != ARCHIVE_OK || block.size != 0) return status;
   }
   return ARCHIVE_FAILED;
@@ -327,7 +332,7 @@ bool SafeExtractor::PutInPlace(int parent, Temporary& file, const char* name,
   return true;
 }
 
-MemberOutcome SafeExtractor::WriteFile(::archive* reader, archive_entry* entry,
+MemberOutcome SafeExtractor::WriteFile(MemberData& data, archive_entry* entry,
                                        const std::string& relative, int parent, const char* name,
                                        DataBlock& block, int status) {
   const auto perm = static_cast<mode_t>(archive_entry_perm(entry) & 0777);
@@ -346,10 +351,10 @@ MemberOutcome SafeExtractor::WriteFile(::archive* reader, archive_entry* entry,
 
   MemberOutcome outcome = MemberOutcome::kExtracted;
   la_int64_t end = 0;
-  for (; status != ARCHIVE_EOF; status = NextBlock(reader, block)) {
+  for (; status != ARCHIVE_EOF; status = NextBlock(data, block)) {
     // A warning here is a checksum that does not match: the data is not sound.
     if (status != ARCHIVE_OK) {
-      outcome = Fail("cannot read the data of '" + relative + "': " + ErrorText(reader));
+      outcome = Fail("cannot read the data of '" + relative + "': " + data.ErrorText());
       break;
     }
     if (!WriteBlock(file.fd.get(), block.data, block.size, block.offset)) {
@@ -426,9 +431,9 @@ void SafeExtractor::RemoveLinksLeadingOut() {
       }
       // A link that is gone or was replaced since is no longer ours to check.
       if (parent >= 0 && !target.empty() && ::unlinkat(parent, leaf.c_str(), 0) == 0) {
-        ReportRemoved(*link, "symbolic link to \"" + target +
-                                 "\", which leads out of the output folder through links "
-                                 "extracted after it");
+        report_.Removed(*link, "symbolic link to \"" + target +
+                                   "\", which leads out of the output folder through links "
+                                   "extracted after it");
         removed = true;
       }
       link = links_made_.erase(link);
@@ -438,14 +443,20 @@ void SafeExtractor::RemoveLinksLeadingOut() {
 
 MemberOutcome SafeExtractor::Extract(::archive* reader, archive_entry* entry,
                                      const std::function<bool(int fd)>& verify) {
+  LibarchiveData data(reader);
+  return Extract(data, entry, verify);
+}
+
+MemberOutcome SafeExtractor::Extract(MemberData& data, archive_entry* entry,
+                                     const std::function<bool(int fd)>& verify) {
   verify_ = verify ? &verify : nullptr;
-  const MemberOutcome outcome = ExtractMember(reader, entry);
+  const MemberOutcome outcome = ExtractMember(data, entry);
   verify_ = nullptr;
-  ReportOutcome(outcome == MemberOutcome::kExtracted, error_);
+  report_.Outcome(outcome == MemberOutcome::kExtracted, error_);
   return outcome;
 }
 
-MemberOutcome SafeExtractor::ExtractMember(::archive* reader, archive_entry* entry) {
+MemberOutcome SafeExtractor::ExtractMember(MemberData& data, archive_entry* entry) {
   error_.clear();
   const char* name = archive_entry_pathname(entry);
   if (name == nullptr) return Refuse("the name cannot be read");
@@ -490,9 +501,9 @@ MemberOutcome SafeExtractor::ExtractMember(::archive* reader, archive_entry* ent
 
   DataBlock block;
   const bool has_data = type == AE_IFREG && hard_link == nullptr;
-  const int first = has_data ? NextBlock(reader, block) : ARCHIVE_EOF;
+  const int first = has_data ? NextBlock(data, block) : ARCHIVE_EOF;
   if (first != ARCHIVE_OK && first != ARCHIVE_EOF) {
-    return Fail("cannot read the data of '" + relative + "': " + ErrorText(reader));
+    return Fail("cannot read the data of '" + relative + "': " + data.ErrorText());
   }
 
   const auto [folder_relative, leaf] = SplitLast(relative);
@@ -500,7 +511,7 @@ MemberOutcome SafeExtractor::ExtractMember(::archive* reader, archive_entry* ent
   if (parent < 0) {
     return Fail(platform::ErrnoText(errno, "create the folder", folder_relative));
   }
-  if (has_data) return WriteFile(reader, entry, relative, parent, leaf.c_str(), block, first);
+  if (has_data) return WriteFile(data, entry, relative, parent, leaf.c_str(), block, first);
 
   timespec times[2]{};
   const bool has_times = EntryTimes(entry, times);
@@ -542,6 +553,9 @@ MemberOutcome SafeExtractor::ExtractMember(::archive* reader, archive_entry* ent
     }
     if (!is_folder) written_.emplace(relative);
   }
+  // A folder that was there before keeps its mode and time: a ".ssh/" member must not open up
+  // the user's own ".ssh".
+  if (written_.count(relative) == 0) return MemberOutcome::kExtracted;
   const auto perm = static_cast<mode_t>(archive_entry_perm(entry) & 0777);
   fixups_.push_back({relative, perm != 0 ? perm : mode_t{0755}, has_times, times[1]});
   return MemberOutcome::kExtracted;

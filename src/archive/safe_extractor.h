@@ -13,9 +13,32 @@
 #include <unordered_set>
 #include <vector>
 
+#include "archive/report_builder.h"
 #include "platform/unique_fd.h"
 
 namespace svregistration::archive {
+
+/// Where the data of the member being written comes from: libarchive's reader, or another
+/// decoder behind the same calls.
+class MemberData {
+ public:
+  virtual ~MemberData() = default;
+  /// The next block of data and where it goes: ARCHIVE_OK with a block (possibly empty),
+  /// ARCHIVE_EOF at the end, anything else an error that ErrorText describes.
+  virtual int Next(const void*& data, std::size_t& size, la_int64_t& offset) = 0;
+  virtual std::string ErrorText() = 0;
+};
+
+/// The data of the member a libarchive reader has just read the header of.
+class LibarchiveData final : public MemberData {
+ public:
+  explicit LibarchiveData(::archive* reader) : reader_(reader) {}
+  int Next(const void*& data, std::size_t& size, la_int64_t& offset) override;
+  std::string ErrorText() override;
+
+ private:
+  ::archive* reader_;
+};
 
 enum class MemberOutcome {
   kExtracted,
@@ -45,31 +68,34 @@ enum class MemberOutcome {
 /// member's folder is never followed: when this extraction made it, it is replaced by a real
 /// folder; when it was there before, it stays and the member is not extracted. A link where a
 /// member file goes is replaced, never written through. Existing files are replaced (a hard link
-/// to a file elsewhere is not written through either); existing folders are kept, and a folder
-/// the extraction did not make never gives way to a file. Files, folders and links get their
-/// stored modification times and their permissions less the umask (a member that stores no
-/// permissions keeps those of the file it replaces); folders get theirs when the extractor goes,
-/// so that a read-only folder still takes its members.
+/// to a file elsewhere is not written through either); existing folders are kept with their
+/// own mode and time, and a folder the extraction did not make never gives way to a file. Files,
+/// folders and links get their stored modification times and their permissions less the umask (a
+/// member that stores no permissions keeps those of the file it replaces); folders get theirs when
+/// the extractor goes, so that a read-only folder still takes its members.
 ///
 /// Descending by descriptors is also what keeps extraction fast: the folder of the last member
 /// stays open, and a file costs an open, its writes, a time stamp and a close.
 class SafeExtractor {
  public:
-  /// Extraction under `output_path` (the current folder when it is empty). The folder is
-  /// created, with its parents, when the first member is written; the path to it is the
-  /// caller's and is followed as it is.
-  explicit SafeExtractor(std::string output_path);
+  /// Extraction under `output_path` (the current folder when it is empty), outcomes reported to
+  /// `report`. The folder is created, with its parents, when the first member is written; the
+  /// path to it is the caller's and is followed as it is.
+  SafeExtractor(std::string output_path, ReportBuilder& report);
   ~SafeExtractor();
   SafeExtractor(const SafeExtractor&) = delete;
   SafeExtractor& operator=(const SafeExtractor&) = delete;
 
   /// Writes the member whose header `reader` has just read into `entry`, and reports the outcome
-  /// to the thread's extraction report. Regular files stream their data from `reader`; the first
+  /// to the extraction's report. Regular files stream their data from `reader`; the first
   /// block is read before anything is made, so a member whose data cannot be read at all (a
   /// refused password, an unknown method) does not even create its folder.
   /// A regular file is put in place only when `verify` (given the descriptor of the whole
   /// written data) accepts it, so a member failing a check of its own leaves the old file.
   MemberOutcome Extract(::archive* reader, archive_entry* entry,
+                        const std::function<bool(int fd)>& verify = {});
+  /// The same for a member whose data comes from `data`.
+  MemberOutcome Extract(MemberData& data, archive_entry* entry,
                         const std::function<bool(int fd)>& verify = {});
 
   /// Why the last member was refused or failed.
@@ -94,7 +120,7 @@ class SafeExtractor {
     std::string name;
   };
 
-  MemberOutcome ExtractMember(::archive* reader, archive_entry* entry);
+  MemberOutcome ExtractMember(MemberData& data, archive_entry* entry);
   /// The check of the member being extracted, if it has one.
   const std::function<bool(int fd)>* verify_ = nullptr;
   MemberOutcome Refuse(std::string reason);
@@ -106,8 +132,8 @@ class SafeExtractor {
   /// take its place: a file, link or empty folder that this extraction wrote. Anything else is
   /// the user's and stays (false, errno EEXIST); false with errno set when it cannot be removed.
   bool RemoveInTheWay(int parent, const char* name, std::string_view relative);
-  static int NextBlock(::archive* reader, DataBlock& block);
-  MemberOutcome WriteFile(::archive* reader, archive_entry* entry, const std::string& relative,
+  static int NextBlock(MemberData& data, DataBlock& block);
+  MemberOutcome WriteFile(MemberData& data, archive_entry* entry, const std::string& relative,
                           int parent, const char* name, DataBlock& block, int status);
   /// A new file in `parent` that no one else can see or open by name, or -1 with errno set.
   Temporary CreateTemporary(int parent, mode_t mode);
@@ -122,6 +148,7 @@ class SafeExtractor {
   void ApplyFolderFixups();
 
   std::string root_;
+  ReportBuilder& report_;
   platform::UniqueFd root_fd_;
   platform::UniqueFd cached_fd_;  // the folder last opened below the output folder
   std::string cached_relative_;

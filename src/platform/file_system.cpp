@@ -24,7 +24,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr const char* kSource = "FileSystem";
-constexpr int kFileAlreadyExists = 58;
 
 }  // namespace
 
@@ -49,7 +48,7 @@ Error ErrnoError(int err, const std::string& what, const std::string& path) {
       number = error_number::kPermissionDenied;
       break;
     case EEXIST:
-      number = kFileAlreadyExists;
+      number = error_number::kFileAlreadyExists;
       break;
     default:
       break;

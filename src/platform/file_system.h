@@ -1,5 +1,5 @@
-// The file system object: the file and folder operations registration relies on, with their
-// historical semantics (forced deletes of read-only files, deletion by a wildcard pattern that
+// The file system object: the file and folder operations registration relies on, with the
+// semantics it relies on (forced deletes of read-only files, deletion by a wildcard pattern that
 // fails when nothing matches, the count of files directly in a folder). Failures raise Error with
 // the platform's number (53 file not found, 58 file already exists, 70 permission denied, 75
 // path/file access error, 76 path not found) and a description naming the path and the reason.

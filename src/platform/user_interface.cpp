@@ -2,10 +2,11 @@
 // terminal every question is answered empty, which callers take as cancel.
 #include "svregistration/user_interface.h"
 
-#include <termios.h>
+#include <bsd/readpassphrase.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstring>
 #include <iostream>
 #include <string>
 
@@ -15,21 +16,23 @@ namespace {
 
 bool HaveTerminal() { return ::isatty(STDIN_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1; }
 
-std::string ReadLine(bool secret) {
-  termios saved{};
-  bool hide = secret && ::tcgetattr(STDIN_FILENO, &saved) == 0;
-  if (hide) {
-    termios quiet = saved;
-    quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
-    ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
-  }
+std::string ReadLine() {
   std::string line;
   if (!std::getline(std::cin, line)) line.clear();
-  if (hide) {
-    ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
-    std::fputc('\n', stderr);
-  }
   return line;
+}
+
+// A secret is read from the terminal itself with echo off, and the terminal is restored even
+// when the reading is interrupted (a signal is passed on after the restore); the buffer that held
+// it is cleared.
+std::string ReadSecret(const std::string& prompt) {
+  char buffer[4096];
+  std::string secret;
+  if (::readpassphrase(prompt.c_str(), buffer, sizeof buffer, RPP_REQUIRE_TTY) != nullptr) {
+    secret = buffer;
+  }
+  ::explicit_bzero(buffer, sizeof buffer);
+  return secret;
 }
 
 class TerminalUserInterface final : public UserInterface {
@@ -40,16 +43,17 @@ class TerminalUserInterface final : public UserInterface {
 
   std::string AskText(const std::string& title, const std::string& prompt, bool secret) override {
     if (!HaveTerminal()) return "";
+    if (secret) return ReadSecret(title + " - " + prompt + " ");
     std::fprintf(stderr, "%s - %s ", title.c_str(), prompt.c_str());
     std::fflush(stderr);
-    return ReadLine(secret);
+    return ReadLine();
   }
 
   std::string BrowseForFolder(std::intptr_t /*owner_window*/, const std::string& title) override {
     if (!HaveTerminal()) return "";
     std::fprintf(stderr, "%s - folder (empty to cancel): ", title.c_str());
     std::fflush(stderr);
-    return ReadLine(false);
+    return ReadLine();
   }
 
   void ProcessPendingEvents() override {}

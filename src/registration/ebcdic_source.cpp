@@ -84,32 +84,18 @@ CCSID& TableOf(registration::State& state, const std::string& table_file) {
 
 }  // namespace
 
-void ConvertEbcdicSourceTo(registration::State& state, const std::string& from_path,
-                           const std::string& table_file, const ByteSink& sink) {
+void ConvertEbcdicSourceTo(State& state, const CopyPlan& plan, const std::string& from_path,
+                           const ByteSink& sink) {
   if (platform::FileSize(from_path) == 0) return;
-  CCSID& table = TableOf(state, table_file);
-  RegistrationSettings& settings = ThreadRegistrationSettings();
+  CCSID& table = TableOf(state, plan.table_file);
   // A locale whose text is Unicode only has code page 0: the system's ANSI code page.
-  std::uint32_t code_page = platform::LocaleAnsiCodePage(settings.RegisteredLocale).value_or(0);
+  std::uint32_t code_page =
+      platform::LocaleAnsiCodePage(plan.settings.RegisteredLocale).value_or(0);
   if (code_page == 0) code_page = platform::SystemAnsiCodePage();
-  settings.ConvertSosi = false;
-  settings.ExpandTabs = false;
   AnsiPieces pieces(from_path, table, code_page);
   NormaliseStreamTo(
       [&](std::uint8_t* buffer, std::size_t capacity) { return pieces.Read(buffer, capacity); },
-      NormaliserOptions::From(settings), sink);
-}
-
-std::vector<std::uint8_t> ConvertEbcdicSource(registration::State& state,
-                                              const std::string& /*entity_type*/,
-                                              const std::string& from_path,
-                                              const std::string& table_file) {
-  std::vector<std::uint8_t> bytes;
-  ConvertEbcdicSourceTo(state, from_path, table_file,
-                        [&](const std::uint8_t* data, std::size_t size) {
-                          bytes.insert(bytes.end(), data, data + size);
-                        });
-  return bytes;
+      plan.normaliser, sink);
 }
 
 }  // namespace svregistration::registration

@@ -19,7 +19,6 @@
 #include "platform/cpu_features.h"
 #include "platform/file_reader.h"
 #include "registration/line_scan.h"
-#include "registration/registration_settings.h"
 
 namespace svregistration::registration {
 
@@ -594,19 +593,6 @@ class Normaliser {
 };
 
 }  // namespace
-
-NormaliserOptions NormaliserOptions::From(const RegistrationSettings& settings) {
-  NormaliserOptions options;
-  options.expand_tabs = settings.ExpandTabs;
-  options.remove_numeration = settings.RemoveNumeration;
-  options.remove_lead_numeration = settings.RemoveLeadNumeration;
-  options.convert_sosi = settings.ConvertSosi;
-  options.sosi_removed = settings.SosiRemoved;
-  for (std::size_t b = 0; b < 256; ++b) {
-    options.lead_byte[b] = settings.IsLeadByte(static_cast<unsigned char>(b));
-  }
-  return options;
-}
 
 std::vector<std::uint8_t> NormaliseSource(std::vector<std::uint8_t>& source,
                                           const NormaliserOptions& options) {

@@ -11,8 +11,6 @@
 
 namespace svregistration::registration {
 
-struct RegistrationSettings;
-
 struct NormaliserOptions {
   bool expand_tabs = false;
   bool remove_numeration = false;
@@ -21,8 +19,6 @@ struct NormaliserOptions {
   bool sosi_removed = false;
   /// lead_byte[b]: b begins a double-byte character of the registered copy's code page.
   std::array<bool, 256> lead_byte{};
-
-  static NormaliserOptions From(const RegistrationSettings& settings);
 };
 
 /// The normalised form of `source`. A space that follows a double-byte character may be turned

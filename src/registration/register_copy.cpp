@@ -18,13 +18,13 @@ bool RegisterCopy::SourceExists() {
   }
   platform::OpenedFile opened = platform::OpenForReading(ends_.from);
   if (!opened.fd) {
-    // Any failure but a path that leads nowhere (an unreadable file) is looked at as before.
+    // Any failure but a path that leads nowhere (an unreadable file) is looked at by path.
     if (opened.missing()) return false;
     source_ = platform::StatusOf(ends_.from);
     return source_.exists && !source_.folder;
   }
   source_ = platform::PathStatus{true, opened.folder, opened.device, opened.inode};
-  // Only a regular file is copied from its descriptor; anything else fails the copy as before.
+  // Only a regular file is copied from its descriptor; anything else fails in the copy itself.
   if (opened.regular) {
     ends_.source = std::make_unique<platform::FileReader>(ends_.from, std::move(opened));
   }
@@ -67,7 +67,7 @@ void RegisterCopy::Run(State& state, host::Workspace& workspace, const std::stri
   if (!needed_) return;
   try {
     if (with_encoding) {
-      CopySourceTo(state, workspace, type, ends_);
+      CopySourceTo(state, PlanCopy(state, workspace, type), ends_);
       return;
     }
     if (!fast_) ends_.source.reset();  // the host's utility copies from the paths

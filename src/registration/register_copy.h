@@ -1,7 +1,7 @@
 // The copy step of Register and the checks before it, each file looked at once. With the
 // built-in FileUtility the source is opened for the check that it is there and copied from that
 // descriptor, and the target is made exclusively where nothing is, which answers whether a file
-// is already there; a host's own FileUtility gets paths, as it always has. Either way the checks
+// is already there; a host's own FileUtility gets the paths. Either way the checks
 // give what a separate look at each path would, in the same order of precedence.
 #pragma once
 

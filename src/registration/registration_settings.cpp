@@ -13,9 +13,6 @@ namespace svregistration::registration {
 namespace {
 
 constexpr const char* kSource = "SVRegistration";
-constexpr int kOverflow = 6;
-
-thread_local RegistrationSettings t_settings;
 
 pugi::xml_node OptionElement(const pugi::xml_node& element, const std::string& path) {
   return path.empty() ? element : SelectQuietly(element, path);
@@ -52,7 +49,7 @@ platform::LocaleId LocaleNumber(const std::string& text, const char* option,
     if (ec == std::errc() && ptr == last) {
       if (value < std::numeric_limits<std::int32_t>::min() ||
           value > std::numeric_limits<std::int32_t>::max()) {
-        throw Error(kOverflow, kSource,
+        throw Error(error_number::kOverflow, kSource,
                     std::string("Overflow: the ") + option + " '" + text + "' of encoding '" +
                         encoding + "' is out of range");
       }
@@ -144,15 +141,13 @@ bool RegistrationSettings::IsLeadByte(unsigned char b) const {
   return false;
 }
 
-RegistrationSettings& ThreadRegistrationSettings() { return t_settings; }
-
-RegistrationSettings& LoadRegistrationSettings(const pugi::xml_document* workspace_options,
-                                               const pugi::xml_document* global_options,
-                                               const std::string& object_type) {
-  t_settings = RegistrationSettings{};
-  ReadRegistrationPage(workspace_options, object_type, t_settings);
-  ReadEncodingPage(workspace_options, global_options, t_settings);
-  return t_settings;
+RegistrationSettings LoadRegistrationSettings(const pugi::xml_document* workspace_options,
+                                              const pugi::xml_document* global_options,
+                                              const std::string& object_type) {
+  RegistrationSettings settings;
+  ReadRegistrationPage(workspace_options, object_type, settings);
+  ReadEncodingPage(workspace_options, global_options, settings);
+  return settings;
 }
 
 std::string ReadOptionValue(const pugi::xml_node& element, const std::string& path) {

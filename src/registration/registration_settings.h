@@ -1,7 +1,7 @@
 // The settings reader: turns the workspace's options documents into the RegistrationSettings of
 // one object type (tab expansion, sequence numbers, legacy encoding, shift-out/shift-in handling,
 // the locales of the source and of the registered copy) and checks that every locale involved
-// has an ANSI code page. One record per thread; every load starts from the defaults.
+// has an ANSI code page. Every load starts from the defaults and gives the caller its own record.
 #pragma once
 
 #include <pugixml.hpp>
@@ -30,16 +30,13 @@ struct RegistrationSettings {
   bool IsLeadByte(unsigned char b) const;
 };
 
-/// The calling thread's record.
-RegistrationSettings& ThreadRegistrationSettings();
-
-/// Resets the thread's record and fills it from the two documents (either may be nullptr) for
-/// the object type. Raises the message 507 error for a Registration page without the type, the
-/// message 508 error for an unsupported locale, 13 for a missing or non-numeric locale, 91 for a
-/// missing document or encoding list, 94 for an option element without VALUE.
-RegistrationSettings& LoadRegistrationSettings(const pugi::xml_document* workspace_options,
-                                               const pugi::xml_document* global_options,
-                                               const std::string& object_type);
+/// The settings of the object type from the two documents (either may be nullptr). Raises the
+/// message 507 error for a Registration page without the type, the message 508 error for an
+/// unsupported locale, 13 for a missing or non-numeric locale, 91 for a missing document or
+/// encoding list, 94 for an option element without VALUE.
+RegistrationSettings LoadRegistrationSettings(const pugi::xml_document* workspace_options,
+                                              const pugi::xml_document* global_options,
+                                              const std::string& object_type);
 
 /// The first node `path` selects from `context`; an empty node when nothing is selected, the
 /// context is empty, or the path is not a valid XPath expression.

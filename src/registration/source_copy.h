@@ -8,6 +8,7 @@
 
 #include "platform/file_reader.h"
 #include "platform/file_system.h"
+#include "registration/copy_plan.h"
 #include "registration/normaliser.h"
 #include "svregistration/sv_standard.h"
 
@@ -17,37 +18,22 @@ class Workspace;
 
 namespace svregistration::registration {
 
-struct RegistrationSettings;
+/// Raises the error of a public call given no workspace (91).
+void RequireWorkspace(const std::shared_ptr<host::Workspace>& workspace);
 
-/// Loads the thread's settings for the type from the workspace's two options documents, or
-/// from the instance's cache while the documents say what they said when it was filled.
-RegistrationSettings& LoadSettingsOf(State& state, host::Workspace& workspace,
-                                     const std::string& entity_type);
-
-/// True when any option asks for the copy to be converted or normalised.
-bool NeedsConversion(const RegistrationSettings& settings);
-
-/// The code page table file of the settings: the host's table folder and EncodingTable.
-std::string TableFileOf(host::Workspace& workspace, const RegistrationSettings& settings);
-
-/// The normalised bytes of a non-EBCDIC source; ConvertSosi becomes ConvertSosi and SosiAllowed.
-std::vector<std::uint8_t> ReadNormalisedSource(const std::string& entity_type,
-                                               const std::string& from_path);
-
-/// The EBCDIC source converted through the instance's cached table and normalised.
-/// The workspace form of an EBCDIC source handed to `sink` a block at a time, the file never held
-/// whole (the same bytes as ConvertEbcdicSource).
-void ConvertEbcdicSourceTo(registration::State& state, const std::string& from_path,
-                           const std::string& table_file, const ByteSink& sink);
-std::vector<std::uint8_t> ConvertEbcdicSource(registration::State& state,
-                                              const std::string& entity_type,
-                                              const std::string& from_path,
-                                              const std::string& table_file);
-
-/// The workspace form of the file under the loaded settings: EBCDIC or normalised.
-std::vector<std::uint8_t> ConvertedSource(registration::State& state, host::Workspace& workspace,
-                                          const std::string& entity_type,
+/// The workspace form of the file under the plan (EBCDIC converted, or normalised), handed to
+/// `sink` a block at a time; read from `reader` when the caller holds the file open, else from
+/// the path. The file is never held whole.
+void WorkspaceFormTo(State& state, const CopyPlan& plan, platform::FileReader* reader,
+                     const std::string& path, const ByteSink& sink);
+/// The same bytes, whole.
+std::vector<std::uint8_t> ConvertedSource(State& state, const CopyPlan& plan,
                                           const std::string& from_path);
+
+/// The workspace form of an EBCDIC source: its records through the instance's cached code page
+/// table, in the registered locale's code page, then through the line normaliser.
+void ConvertEbcdicSourceTo(State& state, const CopyPlan& plan, const std::string& from_path,
+                           const ByteSink& sink);
 
 /// The error of a failed copy: 200 with message 509 naming both paths.
 [[noreturn]] void RaiseCopyFailed(const std::string& from_path, const std::string& to_path);
@@ -61,24 +47,23 @@ struct CopyEnds {
   std::unique_ptr<platform::FileReplacement> target;
 };
 
-/// True when the workspace form of `original` (settings loaded) is byte for byte what `copy`
-/// holds: the original is normalised or converted a block at a time and each block compared with
-/// the copy's next bytes, neither file held whole.
-bool SameWorkspaceForm(State& state, host::Workspace& workspace, platform::FileReader& original,
+/// True when the workspace form of `original` under the plan is byte for byte what `copy` holds:
+/// the original is normalised or converted a block at a time and each block compared with the
+/// copy's next bytes, neither file held whole.
+bool SameWorkspaceForm(State& state, const CopyPlan& plan, platform::FileReader& original,
                        const std::string& original_path, platform::FileReader& copy);
 
-/// Replaces `copy` with the workspace form of the original (settings loaded); false when the
+/// Replaces `copy` with the workspace form of the original under the plan; false when the
 /// replacement cannot be written, the copy then unchanged.
-bool RewriteWorkspaceForm(State& state, host::Workspace& workspace,
-                          const std::string& original_path, const std::string& copy);
+bool RewriteWorkspaceForm(State& state, const CopyPlan& plan, const std::string& original_path,
+                          const std::string& copy);
 
 /// The file as it is: through the host's FileUtility, or, when the utility is the built-in one,
 /// from the source already open into the target already made. Raises the copy's error.
 void CopyPlainTo(CopyEnds& ends);
 
-/// CopySource: the workspace form of the source (plain, normalised or converted as the settings
-/// of the type say) written to the target, which changes only when the copy is whole.
-void CopySourceTo(State& state, host::Workspace& workspace, const std::string& entity_type,
-                  CopyEnds& ends);
+/// CopySource: the workspace form of the source (plain, normalised or converted as the plan
+/// says) written to the target, which changes only when the copy is whole.
+void CopySourceTo(State& state, const CopyPlan& plan, CopyEnds& ends);
 
 }  // namespace svregistration::registration

@@ -102,7 +102,8 @@ std::shared_ptr<WorkspaceHost> WorkspaceHost::Create(const std::string& director
   std::error_code ec;
   if (fs::exists(fs::path(root) / kWorkspaceOptionsFile, ec) ||
       fs::exists(fs::path(root) / kWorkspaceDatabaseFile, ec)) {
-    throw WorkspaceError(58, fmt::format("'{}' already holds a workspace", root));
+    throw WorkspaceError(error_number::kFileAlreadyExists,
+                         fmt::format("'{}' already holds a workspace", root));
   }
   // The server's database is made first: a connection string that is refused, a server that
   // cannot be reached or a database that holds a workspace already leave no folder behind.
@@ -225,7 +226,8 @@ std::string WorkspaceHost::GetSolvaneName(int code) {
     case host::kCodePageTableDirectory:
       return CodePageDirectory();
     default:
-      throw WorkspaceError(5, fmt::format("GetSolvaneName: no directory has the code {}", code));
+      throw WorkspaceError(error_number::kInvalidProcedureCall,
+                           fmt::format("GetSolvaneName: no directory has the code {}", code));
   }
 }
 

@@ -1,8 +1,12 @@
-// svreg zip and svreg rar end to end: arguments, scripted passwords, JSON and exit status.
+// svreg zip and svreg rar end to end: arguments, scripted passwords, the summary, JSON and the
+// exit status.
 #include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
 
 #include "archive_test_support.h"
 #include "support/run_command.h"
+#include "support/shared_fixtures.h"
 #include "support/temp_dir.h"
 
 namespace svregistration::testing {
@@ -17,16 +21,22 @@ TEST(ArchiveCommandsTest, ExtractWithScriptedPasswordsAndReport) {
   CommandResult run = RunSvreg({"zip", "--password", "wrong", "--password", "pw", "--json", zip,
                                 dir / "z", "src\\main.cbl"});
   EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.out, "{\"not_extracted\":[],\"ok\":true}\n");
+  EXPECT_EQ(run.out,
+            "{\"extracted\":1,\"not_extracted\":[],\"ok\":true,\"selected\":1,"
+            "\"summary\":\"extracted 1 of 1 selected member into " +
+                dir / "z" + "\",\"unread_headers\":\"\"}\n");
   EXPECT_EQ(Listing(dir / "z"),
             (std::map<std::string, std::string>{{"src", "<dir>"}, {"src/main.cbl", "MAIN"}}));
 
   const std::string rar = dir.Write("a.rar", Rar4Archive({File("docs\\a.txt", "A")}));
-  EXPECT_EQ(RunSvreg({"rar", rar, dir / "r", "DOCS"}).exit_code, 0);
+  run = RunSvreg({"rar", rar, dir / "r", "DOCS"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out, "extracted 1 of 1 selected member into " + dir / "r" + "\n");
   EXPECT_EQ(ReadFile(dir / "r/docs/a.txt"), "A");
 }
 
-// An archive that cannot be read is an error; members selected and not written are listed.
+// An archive that cannot be read is an error; members selected and not written are listed, a
+// pattern that selects nothing is said to, and JSON says ok:false whenever the status is not 0.
 TEST(ArchiveCommandsTest, ReportsWhatWasNotExtracted) {
   if (SvregBinary().empty()) GTEST_SKIP() << "svreg is not built";
   TempDir dir;
@@ -42,9 +52,45 @@ TEST(ArchiveCommandsTest, ReportsWhatWasNotExtracted) {
       {{"zip", text, dir / "o"}, 2, "not a zip archive: " + text},
       {{"rar", text, dir / "o"}, 2, "not a RAR archive"},
       {{"zip", "--password", "wrong", zip, dir / "o", "b.txt"}, 1, "not extracted: b.txt: "},
-      {{"rar", "--password", "pw", rar, dir / "o"}, 1, "not extracted: b.txt: encrypted"},
+      {{"rar", "--password", "pw", rar, dir / "o"}, 1, "not extracted: b.txt: encrypted with"},
+      {{"zip", zip, dir / "o", "*.cbl"}, 1, ""},
+      {{"rar", rar, dir / "o", "src"}, 1, ""},
   };
   for (const auto& [args, exit_code, says] : cases) ExpectSvregFails(args, exit_code, {says});
+
+  for (const auto& [args, summary] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"zip", "--json", zip, dir / "j", "*.cbl"},
+            "nothing extracted: *.cbl selects no member of " + zip},
+           {{"rar", "--json", "--password", "pw", rar, dir / "j"},
+            "extracted 1 of 2 selected members into " + dir / "j" + "; 1 not extracted"},
+       }) {
+    const CommandResult run = RunSvreg(args);
+    EXPECT_EQ(run.exit_code, 1);
+    const auto json = nlohmann::json::parse(run.out);
+    EXPECT_EQ(json["ok"], false);
+    EXPECT_EQ(json["summary"], summary);
+  }
+}
+
+// A RAR 4 member the password does not open says "wrong password"; what the decoder prints on
+// its own does not reach the user, and a solid encrypted archive extracts whole.
+TEST(ArchiveCommandsTest, RarSaysWrongPasswordAndNothingElse) {
+  if (SvregBinary().empty()) GTEST_SKIP() << "svreg is not built";
+  SVREG_REQUIRE_SHARED();
+  TempDir dir;
+  const auto fixture = [](const std::string& name) {
+    return (SharedDir() / "fixtures/rar" / ("test_read_format_" + name)).string();
+  };
+  CommandResult run =
+      RunSvreg({"rar", "--password", "password", fixture("rar4_encrypted.rar"), dir / "a"});
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.err.rfind("svreg: not extracted: d.txt: ", 0), 0u) << run.err;
+  EXPECT_NE(run.err.find("wrong password"), std::string::npos);
+  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+  run = RunSvreg({"rar", "--password", "password", fixture("rar4_solid_encrypted.rar"), dir / "s"});
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(run.out, "extracted 4 of 4 selected members into " + dir / "s" + "\n");
 }
 
 }  // namespace

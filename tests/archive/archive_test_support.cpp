@@ -75,28 +75,72 @@ void WriteArchive(const std::string& path, const std::vector<Member>& members,
   archive_write_free(writer);
 }
 
+namespace {
+
+/// The header of a stored RAR 4 file member (or of one part of it).
+std::string Rar4FileHeader(const Member& m, unsigned flags, std::size_t packed, std::uint32_t crc) {
+  const bool folder = m.kind == Kind::kFolder;
+  std::string rest("\x74", 1);  // file header
+  // Always "long block" (the packed size follows); 0x04 encrypted; 0xE0 a folder.
+  Put(rest, 0x8000u | flags | (m.encrypted ? 0x04u : 0u) | (folder ? 0xE0u : 0u), 2);
+  Put(rest, 0, 2);  // size, filled in by Block
+  Put(rest, static_cast<std::uint32_t>(packed), 4);
+  Put(rest, static_cast<std::uint32_t>(m.data.size()), 4);  // unpacked size
+  rest.push_back('\x02');                                   // host: Windows
+  Put(rest, crc, 4);
+  Put(rest, (40u << 25) | (1u << 21) | (1u << 16), 4);  // 2020-01-01 00:00 as a DOS time
+  rest += "\x14\x30";                                   // version 2.0, stored
+  Put(rest, static_cast<std::uint32_t>(m.name.size()), 2);
+  Put(rest, folder ? 0x10u : 0x20u, 4);  // Windows attributes
+  return rest + m.name;
+}
+
+}  // namespace
+
+std::vector<std::string> Rar4VolumeSet(const std::vector<Member>& members,
+                                       std::size_t data_per_volume) {
+  const std::string start = std::string("Rar!\x1A\x07\x00", 7) +
+                            Block(std::string("\x73\x01\x00\x00\x00", 5) + std::string(6, '\0'));
+  std::vector<std::string> volumes{start};
+  std::size_t room = data_per_volume;
+  for (const Member& m : members) {
+    for (std::size_t at = 0; at < m.data.size() || at == 0;) {
+      if (room == 0) {
+        volumes.back() += Block(std::string("\x7B\x01\x40\x00\x00", 5));  // goes on
+        volumes.push_back(start);
+        room = data_per_volume;
+      }
+      const std::size_t size = std::min(room, m.data.size() - at);
+      const bool last = at + size == m.data.size();
+      const unsigned split = (at > 0 ? 0x01u : 0u) | (last ? 0u : 0x02u);
+      // Each part but the last carries the CRC of its own bytes, the last that of the file.
+      const std::uint32_t crc = last ? Crc32(m.data) : Crc32(m.data.substr(at, size));
+      volumes.back() += Block(Rar4FileHeader(m, split, size, crc)) + m.data.substr(at, size);
+      room -= size;
+      at += size;
+      if (m.data.empty()) break;
+    }
+  }
+  volumes.back() += Block(std::string("\x7B\x00\x40\x00\x00", 5));
+  return volumes;
+}
+
 std::string Rar4Archive(const std::vector<Member>& members, int damaged) {
   std::string out("Rar!\x1A\x07\x00", 7);
   out += Block(std::string("\x73\x00\x00\x00\x00", 5) + std::string(6, '\0'));  // main header
   for (std::size_t i = 0; i < members.size(); ++i) {
     const Member& m = members[i];
-    const bool folder = m.kind == Kind::kFolder;
-    const auto size = static_cast<std::uint32_t>(m.data.size());
-    std::string rest("\x74", 1);  // file header
-    // Always "long block" (the packed size follows); 0x04 encrypted; 0xE0 a folder.
-    Put(rest, 0x8000u | (m.encrypted ? 0x04u : 0u) | (folder ? 0xE0u : 0u), 2);
-    Put(rest, 0, 2);         // size, filled in by Block
-    Put(rest, size, 4);      // packed size
-    Put(rest, size, 4);      // unpacked size
-    rest.push_back('\x02');  // host: Windows
-    Put(rest, Crc32(m.data), 4);
-    Put(rest, (40u << 25) | (1u << 21) | (1u << 16), 4);  // 2020-01-01 00:00 as a DOS time
-    rest += "\x14\x30";                                   // version 2.0, stored
-    Put(rest, static_cast<std::uint32_t>(m.name.size()), 2);
-    Put(rest, folder ? 0x10u : 0x20u, 4);  // Windows attributes
-    out += Block(rest + m.name, static_cast<int>(i) == damaged) + m.data;
+    out +=
+        Block(Rar4FileHeader(m, 0, m.data.size(), Crc32(m.data)), static_cast<int>(i) == damaged) +
+        m.data;
   }
   return out + Block(std::string("\x7B\x00\x40\x00\x00", 5));  // end of archive
+}
+
+std::vector<std::string> NotExtracted(const ExtractionReport& report) {
+  std::vector<std::string> names;
+  for (const auto& member : report.not_extracted) names.push_back(member.name);
+  return names;
 }
 
 std::map<std::string, std::string> Listing(const fs::path& root) {

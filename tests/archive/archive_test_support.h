@@ -13,6 +13,7 @@
 
 #include "support/scripted_user_interface.h"
 #include "support/temp_dir.h"
+#include "svregistration/extraction_report.h"
 
 namespace svregistration::testing {
 
@@ -43,6 +44,11 @@ void WriteArchive(const std::string& path, const std::vector<Member>& members,
 /// Windows stores them). The header of member `damaged` (if any) gets a wrong CRC.
 std::string Rar4Archive(const std::vector<Member>& members, int damaged = -1);
 
+/// The volumes of a RAR 4 set of stored members, each volume holding at most `data_per_volume`
+/// bytes of member data: a member that does not fit goes on in the next volume.
+std::vector<std::string> Rar4VolumeSet(const std::vector<Member>& members,
+                                       std::size_t data_per_volume);
+
 std::uint32_t Crc32(const std::string& bytes);
 
 using Files = std::map<std::string, std::string>;
@@ -50,6 +56,20 @@ using Files = std::map<std::string, std::string>;
 /// The relative paths below `root` with what they are: the contents of a file, "<dir>", or
 /// "-> target" for a symbolic link.
 std::map<std::string, std::string> Listing(const std::filesystem::path& root);
+
+/// A password prompt that answers from a script (then empty) and records every request.
+struct ScriptedPrompt final : PasswordPrompt {
+  explicit ScriptedPrompt(std::vector<std::string> script = {}) : answers(std::move(script)) {}
+  std::string Ask(const PasswordRequest& request) override {
+    requests.push_back(request);
+    return requests.size() <= answers.size() ? answers[requests.size() - 1] : std::string();
+  }
+  std::vector<std::string> answers;
+  std::vector<PasswordRequest> requests;
+};
+
+/// The names in a report's not_extracted list.
+std::vector<std::string> NotExtracted(const ExtractionReport& report);
 
 /// A temporary folder `dir` with `out` below it; no scripted interface outlives the test.
 class ArchiveTest : public ::testing::Test {

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "archive/rar_globals.h"
+#include "archive/rar/rar_volumes.h"
 #include "archive_test_support.h"
 
 namespace svregistration::testing {
@@ -75,10 +75,56 @@ TEST_F(RarExtractTest, FailuresAndDamage) {
   EXPECT_FALSE(RAR().Extract(dir.Write("junk.rar", "Rar! but nothing else"), out, ""));
   EXPECT_TRUE(ui->questions.empty());
   EXPECT_FALSE(fs::exists(out));
-  // A damaged header ends the walk like the end.
-  EXPECT_TRUE(
-      RAR().Extract(Rar({File("a.txt", "A"), File("b.txt", "B"), File("c", "C")}, 1), out, ""));
+  // A damaged header ends the walk like the end, and the report says so.
+  ScriptedPrompt prompt;
+  const ExtractionReport report = RAR().Extract(
+      Rar({File("a.txt", "A"), File("b.txt", "B"), File("c", "C")}, 1), out, "", prompt);
+  EXPECT_TRUE(report.result);
+  EXPECT_NE(report.unread_headers.find("cannot be read"), std::string::npos);
   EXPECT_EQ(Listing(out), (Files{{"a.txt", "A"}}));
+}
+
+// The one question names the archive and the member that needs it.
+TEST_F(RarExtractTest, ThePromptNamesTheArchiveAndTheMember) {
+  std::vector<Member> members = {File("a.txt", "A"), File("b.txt", "B"), File("c.txt", "C")};
+  members[1].encrypted = members[2].encrypted = true;
+  ScriptedPrompt prompt({"secret"});
+  const std::string archive = Rar(members);
+  const ExtractionReport report = RAR().Extract(archive, out, "", prompt);
+  ASSERT_EQ(prompt.requests.size(), 1u);
+  EXPECT_EQ(prompt.requests[0].archive, archive);
+  EXPECT_EQ(prompt.requests[0].member, "b.txt");
+  EXPECT_EQ(report.extracted, 1u);
+  EXPECT_EQ(NotExtracted(report), (std::vector<std::string>{"b.txt", "c.txt"}));
+}
+
+// A set given by its first volume: the others are found by name, in order, and a member that
+// spans them extracts whole. A later volume alone says where its members begin; a set whose
+// last volume is missing names the member it cuts.
+TEST_F(RarExtractTest, AMemberSpanningVolumesExtractsWhole) {
+  std::string big;
+  for (int i = 0; big.size() < 10000; ++i) big += "line " + std::to_string(i) + "\n";
+  const std::vector<std::string> volumes =
+      Rar4VolumeSet({File("a.txt", "A"), File("big.txt", big), File("b.txt", "B")}, 4000);
+  ASSERT_EQ(volumes.size(), 3u);
+  const char* names[] = {"set.rar", "set.r00", "set.r01"};
+  for (std::size_t i = 0; i < volumes.size(); ++i) dir.Write(names[i], volumes[i]);
+  ScriptedPrompt prompt;
+  ExtractionReport report = RAR().Extract(dir / "set.rar", out, "", prompt);
+  EXPECT_EQ(report.extracted, 3u);
+  EXPECT_EQ(report.unread_headers, "");
+  EXPECT_EQ(Listing(out), (Files{{"a.txt", "A"}, {"big.txt", big}, {"b.txt", "B"}}));
+
+  fs::remove_all(out);
+  report = RAR().Extract(dir / "set.r00", out, "", prompt);
+  EXPECT_NE(report.unread_headers.find("volume"), std::string::npos) << report.unread_headers;
+  EXPECT_EQ(Listing(out), (Files{}));
+
+  fs::remove(dir / "set.r01");
+  report = RAR().Extract(dir / "set.rar", out, "", prompt);
+  EXPECT_EQ(NotExtracted(report), (std::vector<std::string>{"big.txt"}));
+  EXPECT_NE(report.not_extracted[0].reason.find("volume"), std::string::npos);
+  EXPECT_NE(report.unread_headers.find("volumes that were not found"), std::string::npos);
 }
 
 TEST_F(RarExtractTest, VolumesFollowTheFirstPartByName) {

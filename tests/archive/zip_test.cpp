@@ -9,7 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "archive/zip_globals.h"
+#include "archive/zip/zip_extraction.h"
 #include "archive_test_support.h"
 #include "platform/fault_injection.h"
 #include "support/scoped_environment.h"
@@ -23,7 +23,6 @@ class ZipExtractTest : public ArchiveTest {
  protected:
   void TearDown() override {
     ArchiveTest::TearDown();
-    archive::SetUnzipLibrary(nullptr);
     platform::ClearFileSystemFault();
   }
 
@@ -74,13 +73,12 @@ TEST_F(ZipExtractTest, AFailedMemberKeepsTheFileThatWasThere) {
       bytes[bytes.find(data) + 1000] = 'X';
       dir.Write("test.zip", bytes);
     }
-    InstallScript(c.answers);
+    ScriptedPrompt prompt(c.answers);
     if (c.fault_at_write != 0) {
       platform::InjectFileSystemFault(c.fault_at_write, platform::FileSystemFault::kNoSpace);
     }
-    EXPECT_TRUE(ZIP().Extract(zip, out, ""));
+    const ExtractionReport report = ZIP().Extract(zip, out, "", prompt);
     platform::ClearFileSystemFault();
-    const auto& report = LastExtractionReport();
     const auto mode = std::filesystem::status(dir / "out/a.txt").permissions();
     constexpr auto kOldMode =
         std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
@@ -187,17 +185,51 @@ TEST_F(ZipExtractTest, MissingOrDamagedArchivesAreNotReported) {
   EXPECT_TRUE(ui->messages.empty());
 }
 
-int LibraryThatCannotRun(const archive::NameList&, const archive::NameList&,
-                         const archive::UnzipOptions&, const archive::UnzipCallbacks&) {
-  throw Error(53, "ZIP", "File not found: unzip library");
+TEST_F(ZipExtractTest, AReaderThatCannotBeMadeShowsAMessageAndStillSucceeds) {
+  auto ui = InstallScript();
+  ScriptedPrompt prompt;
+  archive::ZipExtraction extraction(
+      "a.zip", "out", "src\\main.cbl", prompt,
+      []() -> archive::ReadHandle { throw Error(453, "libarchive", "no zip support"); });
+  EXPECT_TRUE(archive::RunAsZipExtract(extraction));
+  EXPECT_EQ(ui->messages, (decltype(ui->messages){{"SVRegistration", "no zip support\r\n453"}}));
 }
 
-TEST_F(ZipExtractTest, ALibraryThatCannotRunShowsAMessageAndStillSucceeds) {
-  auto ui = InstallScript();
-  archive::SetUnzipLibrary(&LibraryThatCannotRun);
-  EXPECT_TRUE(ZIP().Extract("a.zip", "out", "src\\main.cbl"));
-  EXPECT_EQ(ui->messages,
-            (decltype(ui->messages){{"SVRegistration", "File not found: unzip library\r\n53"}}));
+// The prompt names the archive and the member, and says when libarchive asks again because the
+// last answer did not open it.
+TEST_F(ZipExtractTest, ThePromptNamesArchiveAndMemberAndAWrongAnswer) {
+  WriteArchive(zip, {File("a.txt", "A"), File("b.txt", "B")}, "zip:encryption=aes256", "secret");
+  ScriptedPrompt prompt({"wrong", "secret"});
+  const ExtractionReport report = ZIP().Extract(zip, out, "", prompt);
+  EXPECT_EQ(report.extracted, 2u);
+  ASSERT_EQ(prompt.requests.size(), 2u);
+  EXPECT_EQ(prompt.requests[0].archive, zip);
+  EXPECT_EQ(prompt.requests[0].member, "a.txt");
+  EXPECT_FALSE(prompt.requests[0].last_was_wrong);
+  EXPECT_EQ(prompt.requests[1].member, "a.txt");
+  EXPECT_TRUE(prompt.requests[1].last_was_wrong);
+}
+
+// A folder member does not change the mode or time of a folder that is already there (a ".ssh/"
+// member must not open up the user's own); a folder the extraction makes gets what is stored.
+TEST_F(ZipExtractTest, AFolderThatExistsKeepsItsModeAndTime) {
+  std::filesystem::create_directories(out + "/.ssh");
+  ::chmod((out + "/.ssh").c_str(), 0700);
+  const timespec old_time[2] = {{1000000000, 0}, {1000000000, 0}};
+  ::utimensat(AT_FDCWD, (out + "/.ssh").c_str(), old_time, 0);
+  Member ssh = Folder(".ssh/"), made = Folder("made/");
+  ssh.perm = made.perm = 0755;
+  WriteArchive(zip, {ssh, made, File("made/a", "A")});
+  ScriptedPrompt prompt;
+  EXPECT_EQ(ZIP().Extract(zip, out, "", prompt).extracted, 3u);
+  struct stat ssh_status {
+  }, made_status{};
+  ASSERT_EQ(::stat((out + "/.ssh").c_str(), &ssh_status), 0);
+  ASSERT_EQ(::stat((out + "/made").c_str(), &made_status), 0);
+  EXPECT_EQ(ssh_status.st_mode & 07777, 0700u);
+  EXPECT_EQ(ssh_status.st_mtim.tv_sec, 1000000000);
+  EXPECT_EQ(made_status.st_mode & 0700, 0700u);
+  EXPECT_NE(made_status.st_mtim.tv_sec, 1000000000);
 }
 
 }  // namespace

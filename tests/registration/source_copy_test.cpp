@@ -131,7 +131,6 @@ TEST_F(EbcdicSourceTest, RecordsBecomeLinesNormalised) {
   auto bytes = service_.ReadSource(Ebcdic(), "COBOL", source);
   // Trailing blanks of the lines that end go; a TAB stays a TAB; the last line keeps its blanks.
   EXPECT_EQ(Text(bytes), "HELLO\r\n\tHELLO\r\nHELLO" + std::string(75, ' '));
-  EXPECT_FALSE(registration::ThreadRegistrationSettings().ExpandTabs);  // switched off
 }
 
 // Japanese, in blocks: a copy is converted a block of records at a time, and records and
@@ -174,7 +173,6 @@ TEST_F(EbcdicSourceTest, TableIsLoadedOnceWhenNeededAndAFailedLoadIsNotKept) {
   std::string empty = dir_.Write("EMPTY.cbl", "");
   EXPECT_TRUE(service_.ReadSource(Ebcdic("missing.tbl"), "COBOL", empty).empty());
   EXPECT_EQ(registration::StateOf(service_).CodePageTable, nullptr);
-  EXPECT_TRUE(registration::ThreadRegistrationSettings().ExpandTabs);
 
   std::string source = dir_.Write("PAY.cbl", Record("\xC8"));
   service_.ReadSource(Ebcdic(), "COBOL", source);

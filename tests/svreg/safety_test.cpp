@@ -146,6 +146,18 @@ TEST_P(SvregSafety, PlantedAndDamagedJournalsAreNotObeyed) {
   EXPECT_FALSE(Exists("Sources/COBOL/a"));
 }
 
+// The journal folder is this program's own: a link planted in its place is refused, and no
+// journal is written where it leads.
+TEST_P(SvregSafety, AJournalFolderThatIsALinkIsRefused) {
+  TempDir outside;
+  fs::remove_all(fs::path(ws_) / ".svreg");
+  fs::create_directory_symlink(outside.path(), fs::path(ws_) / ".svreg");
+  auto run = RunSvreg({"register", ws_, "--type", "COBOL", dir_.Write("src/A.cbl", "x\n")});
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_NE(run.err.find(".svreg"), std::string::npos) << run.err;
+  EXPECT_TRUE(fs::is_empty(outside.path()));
+}
+
 // A name the repository cannot keep (not UTF-8, on a server) fails that one file, never the
 // batch around it.
 TEST_P(SvregSafety, ANameTheRepositoryCannotKeepFailsOnlyItsFile) {

@@ -5,6 +5,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "support/fake_workspace.h"
 #include "svregistration/class_registry.h"
 #include "svregistration/host/registration_handler.h"
@@ -117,6 +120,28 @@ TEST_P(RepositoryTest, AWorkspaceOfTheFirstLayoutIsUpgraded) {
   std::string name = "été";
   EXPECT_NE(reopened->FindObject("COBOL", name, ""), nullptr);
   EXPECT_EQ(name, "ÉTÉ");
+}
+
+// A folder's members held by one writer are unregistered by another only once the holder's
+// batch is committed; the holder that comes second finds the object gone.
+TEST_P(RepositoryTest, HeldObjectsWaitForTheHolderToCommit) {
+  auto folder = repository_->CreateFolder("F");
+  auto member = New("COBOL", "PAY");
+  repository_->AddToFolder(folder->Id(), {member->Id()});
+  database_->BeginBatch(std::chrono::hours(1), true);
+  repository_->HoldObjects({folder->Id()});
+  std::atomic<bool> committed = false;
+  std::thread other([&, id = member->Id()] {
+    auto repository = WorkspaceRepository::Make(Connect());
+    host::EntryList entries;
+    repository->ObjectById(id)->UnregisterObject(entries);
+    EXPECT_TRUE(committed.load());
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the other writer tries
+  committed = true;
+  database_->EndBatch();
+  other.join();
+  ExpectError([&] { repository_->HoldObjects({member->Id()}); }, kSubscript, member->Id());
 }
 
 // --- Attributes and updates --------------------------------------------------------------------

@@ -1,13 +1,20 @@
 // svreg zip and svreg rar: ZIP.Extract and RAR.Extract from the command line. --password answers
 // the password prompts in order (then every further prompt is answered empty); without it the
-// prompts go to the terminal. What the classes do not answer, the extraction report tells: an
-// archive that is missing or of another kind is an error (exit 2), and every member selected but
-// not written is listed with its reason on stderr (exit 1).
+// prompts go to the terminal, naming the archive and the member and saying when the last answer
+// was wrong. An archive that is missing or of another kind is an error (exit 2); every member
+// selected but not written is listed with its reason on stderr, and so is a pattern that selects
+// nothing (exit 1). Each run ends with a summary.
+#include <fcntl.h>
 #include <fmt/core.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -23,38 +30,103 @@ namespace svreg {
 
 namespace {
 
-/// Answers the input box with the given passwords in order, then empty; everything else goes to
-/// the interface that was there before.
-class PasswordAnswers final : public svregistration::UserInterface {
- public:
-  PasswordAnswers(std::vector<std::string> answers, svregistration::UserInterface& fallback)
-      : answers_(std::move(answers)), fallback_(fallback) {}
+using svregistration::ExtractionReport;
 
-  void ShowMessage(const std::string& title, const std::string& text) override {
-    fallback_.ShowMessage(title, text);
+/// Answers with the given passwords in order, then empty; without any, asks on the terminal.
+class CommandLinePrompt final : public svregistration::PasswordPrompt {
+ public:
+  explicit CommandLinePrompt(std::vector<std::string> answers) : answers_(std::move(answers)) {}
+
+  std::string Ask(const svregistration::PasswordRequest& request) override {
+    if (!answers_.empty()) return next_ < answers_.size() ? answers_[next_++] : std::string();
+    std::string question = request.member.empty()
+                               ? "password for the member names of " + request.archive
+                               : "password for " + request.member + " in " + request.archive;
+    if (request.last_was_wrong) question += " (the last answer was wrong)";
+    return svregistration::CurrentUserInterface().AskText("svreg", question + ":", true);
   }
-  std::string AskText(const std::string& /*title*/, const std::string& /*prompt*/,
-                      bool /*secret*/) override {
-    return next_ < answers_.size() ? answers_[next_++] : std::string();
-  }
-  std::string BrowseForFolder(std::intptr_t owner_window, const std::string& title) override {
-    return fallback_.BrowseForFolder(owner_window, title);
-  }
-  void ProcessPendingEvents() override { fallback_.ProcessPendingEvents(); }
 
  private:
   std::vector<std::string> answers_;
   std::size_t next_ = 0;
-  svregistration::UserInterface& fallback_;
+};
+
+/// True for a line libunarr prints on its own: "- rar.c:65: ..." or "! uncompress-rar.c:24: ...".
+bool IsDecoderDiagnostic(std::string_view line) {
+  if (line.size() < 3 || (line[0] != '-' && line[0] != '!') || line[1] != ' ') return false;
+  const std::size_t colon = line.find(':', 2);
+  if (colon == std::string_view::npos || colon < 4 || line.substr(colon - 2, 2) != ".c") {
+    return false;
+  }
+  std::size_t digits = colon + 1;
+  while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9') ++digits;
+  return digits > colon + 1 && digits < line.size() && line[digits] == ':';
+}
+
+/// While it lives, stderr passes through a filter that drops the diagnostics libunarr prints
+/// there by itself: what matters of them is in the extraction's report. Only where no password
+/// prompt needs the terminal, since the prompt is written to stderr.
+class DecoderDiagnosticsFilter {
+ public:
+  DecoderDiagnosticsFilter() {
+    int pipe[2];
+    if (::pipe2(pipe, O_CLOEXEC) != 0) return;
+    std::fflush(stderr);
+    saved_ = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
+    if (saved_ < 0 || ::dup2(pipe[1], STDERR_FILENO) < 0) {
+      ::close(pipe[0]);
+      ::close(pipe[1]);
+      return;
+    }
+    ::close(pipe[1]);
+    thread_ = std::thread([this, from = pipe[0]] { Forward(from); });
+  }
+  ~DecoderDiagnosticsFilter() {
+    if (!thread_.joinable()) return;
+    std::fflush(stderr);
+    ::dup2(saved_, STDERR_FILENO);  // the pipe's last writer goes: the filter sees its end
+    thread_.join();
+    ::close(saved_);
+  }
+  DecoderDiagnosticsFilter(const DecoderDiagnosticsFilter&) = delete;
+  DecoderDiagnosticsFilter& operator=(const DecoderDiagnosticsFilter&) = delete;
+
+ private:
+  void Forward(int from) {
+    std::string line;
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = ::read(from, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
+      for (ssize_t i = 0; i < n; ++i) {
+        line.push_back(buffer[i]);
+        if (buffer[i] == '\n') Emit(line);
+      }
+    }
+    Emit(line);
+    ::close(from);
+  }
+  void Emit(std::string& line) {
+    if (!IsDecoderDiagnostic(line)) {
+      for (std::size_t done = 0; done < line.size();) {
+        const ssize_t n = ::write(saved_, line.data() + done, line.size() - done);
+        if (n <= 0 && errno != EINTR) break;
+        if (n > 0) done += static_cast<std::size_t>(n);
+      }
+    }
+    line.clear();
+  }
+
+  int saved_ = -1;
+  std::thread thread_;
 };
 
 constexpr int kFileNotFound = 53;
 constexpr int kInvalidFileFormat = 321;
 
 /// Raises the error of an archive that could not be read at all.
-void ThrowWhenUnreadable(const svregistration::ExtractionReport& report, const std::string& kind,
+void ThrowWhenUnreadable(const ExtractionReport& report, const std::string& kind,
                          const std::string& archive) {
-  using Archive = svregistration::ExtractionReport::Archive;
+  using Archive = ExtractionReport::Archive;
   if (report.archive == Archive::kMissing) {
     throw svregistration::Error(kFileNotFound, "svreg", "no such archive: " + archive);
   }
@@ -72,9 +144,52 @@ struct ExtractArguments {
   bool json = false;
 };
 
+using Extract = ExtractionReport (*)(const ExtractArguments&, svregistration::PasswordPrompt&);
+
+/// The summary line, and whether the run is a failure.
+std::pair<std::string, bool> Summarize(const ExtractionReport& report,
+                                       const ExtractArguments& arguments) {
+  if (!arguments.member.empty() && report.selected == 0 && report.result) {
+    return {"nothing extracted: " + arguments.member + " selects no member of " + arguments.archive,
+            true};
+  }
+  std::string summary =
+      fmt::format("extracted {} of {} selected member{} into {}", report.extracted, report.selected,
+                  report.selected == 1 ? "" : "s", arguments.output);
+  if (!report.not_extracted.empty()) {
+    summary += fmt::format("; {} not extracted", report.not_extracted.size());
+  }
+  if (!report.result) summary += "; stopped: no password was given";
+  const bool failed =
+      !report.result || !report.not_extracted.empty() || !report.unread_headers.empty();
+  return {summary, failed};
+}
+
+void Print(const ExtractionReport& report, const ExtractArguments& arguments, Context& context) {
+  const auto [summary, failed] = Summarize(report, arguments);
+  nlohmann::json not_extracted = nlohmann::json::array();
+  for (const auto& member : report.not_extracted) {
+    fmt::print(stderr, "svreg: not extracted: {}: {}\n", member.name, member.reason);
+    not_extracted.push_back({{"member", member.name}, {"reason", member.reason}});
+  }
+  if (!report.unread_headers.empty()) {
+    fmt::print(stderr, "svreg: {}: {}\n", arguments.archive, report.unread_headers);
+  }
+  if (failed) context.exit_code = 1;
+  if (arguments.json) {
+    PrintJson({{"ok", !failed},
+               {"extracted", report.extracted},
+               {"selected", report.selected},
+               {"not_extracted", not_extracted},
+               {"unread_headers", report.unread_headers},
+               {"summary", summary}});
+  } else {
+    fmt::print("{}\n", summary);
+  }
+}
+
 void AddExtractCommand(CLI::App& app, Context& context, const std::string& name,
-                       const std::string& kind, const std::string& description,
-                       bool (*extract)(const ExtractArguments&)) {
+                       const std::string& kind, const std::string& description, Extract extract) {
   auto arguments = std::make_shared<ExtractArguments>();
   CLI::App* command = app.add_subcommand(name, description);
   command->add_option("ARCHIVE", arguments->archive, "the archive")->required();
@@ -85,24 +200,18 @@ void AddExtractCommand(CLI::App& app, Context& context, const std::string& name,
                    "answers a password prompt (repeat for later prompts)")
       ->allow_extra_args(false);
   command->add_flag("--json", arguments->json,
-                    "print {\"ok\": true|false, \"not_extracted\": [{\"member\", \"reason\"}]}");
+                    "print {\"ok\", \"extracted\", \"selected\", \"not_extracted\": [{\"member\", "
+                    "\"reason\"}], \"unread_headers\", \"summary\"}");
   command->callback([arguments, extract, kind, &context] {
-    if (!arguments->passwords.empty()) {
-      // The terminal interface, kept for the message box, lives as long as the thread.
-      svregistration::SetUserInterface(std::make_shared<PasswordAnswers>(
-          arguments->passwords, svregistration::CurrentUserInterface()));
-    }
-    const bool ok = extract(*arguments);
-    svregistration::SetUserInterface(nullptr);
-    const svregistration::ExtractionReport& report = svregistration::LastExtractionReport();
+    CommandLinePrompt prompt(arguments->passwords);
+    const bool prompts_on_terminal =
+        arguments->passwords.empty() && ::isatty(STDIN_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1;
+    std::optional<DecoderDiagnosticsFilter> filter;
+    if (!prompts_on_terminal) filter.emplace();
+    const ExtractionReport report = extract(*arguments, prompt);
+    filter.reset();
     ThrowWhenUnreadable(report, kind, arguments->archive);
-    nlohmann::json not_extracted = nlohmann::json::array();
-    for (const auto& member : report.not_extracted) {
-      fmt::print(stderr, "svreg: not extracted: {}: {}\n", member.name, member.reason);
-      not_extracted.push_back({{"member", member.name}, {"reason", member.reason}});
-    }
-    if (arguments->json) PrintJson({{"ok", ok}, {"not_extracted", not_extracted}});
-    if (!ok || !report.not_extracted.empty()) context.exit_code = 1;
+    Print(report, *arguments, context);
   });
 }
 
@@ -112,14 +221,14 @@ void AddArchiveCommands(CLI::App& app, Context& context) {
   AddExtractCommand(
       app, context, "zip", "zip",
       "extracts members of a zip archive (MEMBER: a name or a pattern with * ? [...])",
-      [](const ExtractArguments& a) {
-        return svregistration::ZIP().Extract(a.archive, a.output, a.member);
+      [](const ExtractArguments& a, svregistration::PasswordPrompt& prompt) {
+        return svregistration::ZIP().Extract(a.archive, a.output, a.member, prompt);
       });
   AddExtractCommand(app, context, "rar", "RAR",
                     "extracts members of a RAR archive (MEMBER: a prefix of the stored path, "
                     "letter case ignored)",
-                    [](const ExtractArguments& a) {
-                      return svregistration::RAR().Extract(a.archive, a.output, a.member);
+                    [](const ExtractArguments& a, svregistration::PasswordPrompt& prompt) {
+                      return svregistration::RAR().Extract(a.archive, a.output, a.member, prompt);
                     });
 }
 

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -26,7 +27,8 @@ class SVREG_API PendingWork {
   /// The journal folder, relative to the workspace root.
   static constexpr const char* kFolder = ".svreg/pending";
 
-  /// Starts this process's journal in the workspace `root`.
+  /// Starts this process's journal in the workspace `root`. The journal folder is made by this
+  /// program beneath the root; one that is a link, or leads anywhere else, is refused (Error 75).
   explicit PendingWork(const std::string& root);
   /// Removes the journal when the run said it finished; otherwise leaves it for the next run's
   /// recovery.
@@ -66,8 +68,10 @@ class SVREG_API PendingWork {
  private:
   void Append(const std::string& line);
 
+  struct Files;  // the journal folder and the journal, open while the run lives
+
   std::string path_;
-  int fd_ = -1;
+  std::unique_ptr<Files> files_;
   bool finished_ = false;
   std::string refreshes_;  // kept across CopiesCommitted
 };

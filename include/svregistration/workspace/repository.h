@@ -98,6 +98,13 @@ class SVREG_API WorkspaceRepository final : public host::Repository {
   /// The object's generated entries in the order they were added.
   host::EntryList GeneratedEntries(const std::string& id);
 
+  /// Locks the listed objects, and the members of listed folders, until the open batch is
+  /// committed (with no batch open, only for an instant): another writer that unregisters one
+  /// of them waits until then, so that a refresh never writes the copy of an object being
+  /// removed; a holder that comes second finds the object gone (Error 9) before it changes
+  /// anything.
+  void HoldObjects(const host::IdCollection& ids);
+
   /// Every registered copy some object records (the values of the types' source attributes).
   std::vector<std::string> RecordedSources();
 

@@ -23,10 +23,9 @@ namespace svregistration::workspace {
 inline constexpr const char* kWorkspaceDatabaseFile = "workspace.db";
 /// The source text of every error the workspace database raises.
 inline constexpr const char* kDatabaseErrorSource = "Workspace";
-/// Invalid procedure call or argument.
-inline constexpr int kInvalidArgument = 5;
-/// File already exists.
-inline constexpr int kFileAlreadyExists = 58;
+/// The error numbers the workspace database raises most, from the library's one list.
+inline constexpr int kInvalidArgument = error_number::kInvalidProcedureCall;
+inline constexpr int kFileAlreadyExists = error_number::kFileAlreadyExists;
 
 enum class Dialect { kSqlite, kPostgres };
 

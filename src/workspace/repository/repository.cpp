@@ -154,6 +154,19 @@ void WorkspaceRepository::InvalidateObjects(host::IdCollection& ids, host::Entry
   ForEachListedObject(*context_, ids, "invalidating", entries, ForgetGeneratedEntries);
 }
 
+void WorkspaceRepository::HoldObjects(const host::IdCollection& ids) {
+  Transaction transaction(*context_->database, fmt::format("holding {} objects", ids.size()));
+  for (const std::string& id : ids) {
+    ObjectRef object = ResolveObjectId(*context_, id);
+    LockObject(*context_, object);
+    if (!EqualsIgnoreCase(object.type->info().code, kFolderTypeCode)) continue;
+    for (const RelationEnd& member : RelationsTo(*context_, object, kBelongsTo)) {
+      LockObject(*context_, member.other);
+    }
+  }
+  transaction.Commit();
+}
+
 std::vector<ObjectTypeInfo> WorkspaceRepository::ObjectTypes() const {
   std::vector<ObjectTypeInfo> types;
   for (const auto& type : context_->types.types()) types.push_back(type->info());

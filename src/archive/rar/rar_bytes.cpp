@@ -1,5 +1,5 @@
 // Reading and writing the numbers of RAR headers.
-#include "archive/rar_bytes.h"
+#include "archive/rar/rar_bytes.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,5 +1,5 @@
 // The user's ANSI code page for archive names and passwords.
-#include "archive/user_code_page.h"
+#include "archive/zip/user_code_page.h"
 
 #include <optional>
 

@@ -1,7 +1,11 @@
-// The texts of the dialogs the archive classes show.
+// The password prompt of the three-argument Extract: the input box of the calling thread's user
+// interface, with the texts the archive classes have always shown.
 #pragma once
 
+#include <string>
 #include <string_view>
+
+#include "svregistration/extraction_report.h"
 
 namespace svregistration::archive {
 
@@ -11,5 +15,10 @@ inline constexpr std::string_view kPasswordPrompt = "Please Enter The Password!"
 /// The title of the message box and of the input box: the application's name, which is what the
 /// platform shows when a caller gives no title.
 inline constexpr std::string_view kDialogTitle = "SVRegistration";
+
+class InterfacePrompt final : public PasswordPrompt {
+ public:
+  std::string Ask(const PasswordRequest& request) override;
+};
 
 }  // namespace svregistration::archive

@@ -3,7 +3,7 @@
 // far cheaper than the EVP interface's contexts, so their deprecation is silenced here only.
 #define OPENSSL_SUPPRESS_DEPRECATED 1
 
-#include "archive/rar_crypto.h"
+#include "archive/rar/rar_crypto.h"
 
 #include <openssl/evp.h>
 #include <openssl/sha.h>
