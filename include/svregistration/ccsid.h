@@ -39,6 +39,10 @@ class SVREG_API CCSID {
   std::int16_t SBCStoUnicode(std::uint8_t b) const;
   std::int16_t DBCStoUnicode(std::uint8_t b0, std::uint8_t b1) const;
 
+  /// Gives the single byte `b` the character `unicode` when no character has it yet: a table made
+  /// from a converter that takes the shift bytes for changes of state gets them as characters.
+  void MapUnmappedSingleByte(std::uint8_t b, std::uint16_t unicode);
+
   /// Builds the table from a character map file.
   void Import(const std::string& aFileName, std::int32_t aCCSID);
   /// Writes the table to a code page table file.

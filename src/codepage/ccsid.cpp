@@ -28,4 +28,10 @@ std::int16_t CCSID::DBCStoUnicode(std::uint8_t b0, std::uint8_t b1) const {
   return static_cast<std::int16_t>(unicode);
 }
 
+void CCSID::MapUnmappedSingleByte(std::uint8_t b, std::uint16_t unicode) {
+  if (table_->sbcs_map[b] != 0) return;
+  table_->sbcs_map[b] = unicode;
+  table_->ansi_pairs.Clear();
+}
+
 }  // namespace svregistration

@@ -19,6 +19,7 @@
 // ends the import, with every mapping stored before it kept.
 #include <fmt/core.h>
 
+#include <charconv>
 #include <optional>
 #include <string_view>
 
@@ -45,22 +46,12 @@ bool ContainsIgnoreCase(std::string_view text, std::string_view word) {
 /// The value of 1 to 4 hexadecimal digits as a 16-bit pattern (FFFF is the pattern of -1);
 /// nullopt for empty or non-hexadecimal text.
 std::optional<std::uint16_t> HexToInteger(std::string_view digits) {
-  if (digits.empty() || digits.size() > 4) return std::nullopt;
-  unsigned value = 0;
-  for (char c : digits) {
-    unsigned digit;
-    if (c >= '0' && c <= '9') {
-      digit = static_cast<unsigned>(c - '0');
-    } else if (c >= 'a' && c <= 'f') {
-      digit = static_cast<unsigned>(c - 'a' + 10);
-    } else if (c >= 'A' && c <= 'F') {
-      digit = static_cast<unsigned>(c - 'A' + 10);
-    } else {
-      return std::nullopt;
-    }
-    value = value * 16 + digit;
-  }
-  return static_cast<std::uint16_t>(value);
+  // from_chars would also take a sign; a mapping's digits have none.
+  if (digits.empty() || digits.size() > 4 || digits.front() == '-') return std::nullopt;
+  std::uint16_t value = 0;
+  auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 16);
+  if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+  return value;
 }
 
 /// Characters `first` (counted from 1) to first + count - 1 of a field; fewer, or none, when the

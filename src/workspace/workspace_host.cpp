@@ -236,29 +236,15 @@ std::string WorkspaceHost::GetSolvaneName(int code) {
 //
 // ICU's converters treat the shift bytes as state changes and map no character to them. These
 // tables map 0x0E and 0x0F to U+000E and U+000F, so that a registered copy keeps its shift-out
-// and shift-in bytes around double-byte runs (the single-byte map is the file's first 512
-// bytes, two little-endian bytes per entry).
+// and shift-in bytes around double-byte runs.
 void WorkspaceHost::SaveDefaultCodePageTables() {
   for (const char* name : {"ibm-37", "ibm-930"}) {
     CCSID table;
     FillFromIcu(table, name);
-    std::string path = (fs::path(CodePageDirectory()) / (std::string(name) + ".tbl")).string();
-    table.Save(path);
-    std::fstream file(path, std::ios::in | std::ios::out | std::ios::binary);
-    for (char shift : {'\x0E', '\x0F'}) {
-      char entry[2] = {0, 0};
-      file.seekg(2 * shift);
-      file.read(entry, 2);
-      if (entry[0] == 0 && entry[1] == 0) {
-        entry[0] = shift;
-        file.seekp(2 * shift);
-        file.write(entry, 2);
-      }
+    for (std::uint8_t shift : {std::uint8_t{0x0E}, std::uint8_t{0x0F}}) {
+      table.MapUnmappedSingleByte(shift, shift);
     }
-    if (!file) {
-      throw WorkspaceError(error_number::kPathFileAccessError,
-                           fmt::format("cannot write the code page table '{}'", path));
-    }
+    table.Save((fs::path(CodePageDirectory()) / (std::string(name) + ".tbl")).string());
   }
 }
 
