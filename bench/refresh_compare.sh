@@ -22,7 +22,7 @@ for ((i = 0; i < files; i++)); do cp "$work/one.cbl" "$work/originals/P$i.cbl"; 
 "$svreg" init "$work/ws" >/dev/null
 "$svreg" register "$work/ws" --type COBOL "$work/originals" >/dev/null
 folder=$("$svreg" folder create "$work/ws" ALL)
-mapfile -t ids < <("$svreg" objects "$work/ws" --type COBOL | awk '{ print $1 }')
+mapfile -t ids < <("$svreg" objects "$work/ws" --type COBOL | tail -n +2 | cut -f1)
 "$svreg" folder add "$work/ws" "$folder" "${ids[@]}"
 sync
 

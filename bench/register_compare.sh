@@ -57,7 +57,7 @@ for ((r = 1; r <= rounds; r++)); do
   encoded_mem=$(cat "$work/mem")
   copy=$(run cp -r "$work/tree" "$dest/copy")
   echo "$plain $encoded $copy $plain_mem $encoded_mem" >>"$work/times"
-  registered=$("$svreg" objects "$dest/ws-plain" --type COBOL | wc -l)
+  registered=$("$svreg" objects "$dest/ws-plain" --type COBOL | tail -n +2 | wc -l)
   [[ $registered -eq $files ]] || { echo "only $registered of $files registered" >&2; exit 1; }
 done
 

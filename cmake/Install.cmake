@@ -17,8 +17,17 @@ if(SVREG_BUILD_WORKSPACE)
   install(DIRECTORY include/svregistration/workspace
           DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/svregistration)
 endif()
+# Installed programs and libraries find the installed libraries beside them, wherever the tree
+# is installed or moved.
+file(RELATIVE_PATH bin_to_lib "/prefix/${CMAKE_INSTALL_BINDIR}" "/prefix/${CMAKE_INSTALL_LIBDIR}")
+set_target_properties(${installed_libraries} PROPERTIES INSTALL_RPATH "$ORIGIN")
 if(SVREG_BUILD_TOOLS)
+  set_target_properties(svreg PROPERTIES INSTALL_RPATH "$ORIGIN/${bin_to_lib}")
   install(TARGETS svreg RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tools/svreg/svreg.1
+          DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tools/svreg/svreg.bash
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME svreg)
 endif()
 
 set(config_dir ${CMAKE_INSTALL_LIBDIR}/cmake/SVRegistration)

@@ -5,7 +5,13 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${SVREG_BUILD_DIR:-$root/build}
-SVREG_BUILD_DIR=$build "$root/scripts/build.sh" >/dev/null
+# Bold headings on a terminal only: output written to a file holds no escape codes.
+if [[ -t 1 ]]; then bold=$'\033[1m' plain=$'\033[0m'; else bold='' plain=''; fi
+step() { printf '\n%s== %s%s\n' "$bold" "$*" "$plain"; }
+
+# Configured as scripts/test.sh configures it, so that the tests reuse this build.
+step "Building into $build (a fresh build takes several minutes; ninja shows its progress)"
+SVREG_BUILD_DIR=$build "$root/scripts/build.sh" -DSVREG_WERROR=ON
 svreg=$build/tools/svreg/svreg
 
 demo=${1:-$(mktemp -d /tmp/svreg-demo.XXXXXX)}
@@ -13,7 +19,6 @@ mkdir -p "$demo/originals"
 ws=$demo/workspace
 rm -rf "$ws"
 
-step() { printf '\n\033[1m== %s\033[0m\n' "$*"; }
 show() {  # a file (or stdin) with TABs, CR and the shift bytes made visible
   sed -e 's/\t/→/g' -e 's/\r/␍/g' -e $'s/\x0e/«SO»/g' -e $'s/\x0f/«SI»/g' -e 's/ *$/&¶/' "$@"
 }
@@ -57,19 +62,19 @@ echo "original:   $(od -An -c "$demo/originals/JPN.cbl" | head -2 | tr -s ' ' | 
 echo "normalised: $(od -An -c "$demo/JPN.norm.cbl" | head -2 | tr -s ' ' | head -c 200)"
 iconv -f SHIFT_JIS -t UTF-8 "$demo/JPN.norm.cbl" 2>/dev/null | show || show "$demo/JPN.norm.cbl"
 
-step "Register a sample set: a folder walk of several types"
-mkdir -p "$demo/originals/copy" "$demo/originals/jcl"
+step "Register a small application folder: each file's type by its extension"
+mkdir -p "$demo/originals/copy" "$demo/originals/jcl" "$demo/originals/doc"
 printf '       01  PAY-RECORD.\n           05  PAY-AMOUNT   PIC 9(7)V99.\n' >"$demo/originals/copy/PAYREC.cpy"
-printf '//PAYRUN   JOB (ACCT),CLASS=A\n//STEP1    EXEC PGM=PAY\n' >"$demo/originals/jcl/PAYRUN.jcl"
+printf '//PAYRUN   JOB (ACCT),CLASS=A\n//STEP1    EXEC PGM=PAY\n' >"$demo/originals/jcl/PAYRUN.JCL"
+printf 'Payroll application\n' >"$demo/originals/doc/README.md"
 "$svreg" option "$ws" set "//LIST[@NAME='ObjectComputerEncoding']" English
-"$svreg" register "$ws" --type COBOL --encoding --verbose "$demo/originals/PAY.cbl" "$demo/originals/JPN.cbl" || true
-"$svreg" register "$ws" --type COPYBOOK "$demo/originals/copy" || true
-"$svreg" register "$ws" --type JCL "$demo/originals/jcl" || true
+"$svreg" register "$ws" --encoding --verbose "$demo/originals" || true
 
-step "Registering again: a file already in its place (8), a name already registered (16), a missing file (2)"
-cp "$demo/originals/PAY.cbl" "$demo/originals/PAY2.cbl"
-"$svreg" register "$ws" --type COBOL "$demo/originals/PAY.cbl" "$demo/originals/GONE.cbl" || echo "(exit status $?)"
-"$svreg" register "$ws" --type COBOL --name PAY.cbl "$demo/originals/PAY2.cbl" || echo "(exit status $?)"
+step "Registering again: what was registered is reported as such; another file of a taken name is named"
+mkdir -p "$demo/lib2"
+printf '       01  OTHER-RECORD.\n' >"$demo/lib2/PAYREC.cpy"
+"$svreg" register "$ws" --encoding "$demo/originals" "$demo/originals/GONE.cbl" "$demo/lib2" ||
+  echo "(exit status $?)"
 
 step "The objects"
 "$svreg" objects "$ws"
@@ -86,9 +91,13 @@ echo "listing" >"$ws/out/PAY.lst"
 "$svreg" generated add "$ws" "$pay" '.out\PAY.lst'
 echo "folder $folder holds $pay and $jpn; $pay has generated out/PAY.lst"
 
-step "Change one original, lose another, refresh the folder: PAY rewritten and invalidated, JPN logged"
+step "Change one original, lose another: svreg status and svreg diff show what a refresh would do"
 printf '000500     STOP RUN.\n' >>"$demo/originals/PAY.cbl"
 mv "$demo/originals/JPN.cbl" "$demo/originals/JPN.cbl.moved"
+"$svreg" status "$ws" || echo "(exit status $?)"
+"$svreg" diff "$ws" "$pay" || true
+
+step "Refresh the folder: PAY rewritten and invalidated, JPN named with its original"
 "$svreg" refresh "$ws" "$folder" || echo "(exit status $?)"
 [[ -e $ws/out/PAY.lst ]] || echo "out/PAY.lst is gone: PAY was invalidated"
 tail -n 2 "$ws/Sources/COBOL/PAY.cbl"
@@ -117,7 +126,11 @@ iconv -f SHIFT_JIS -t UTF-8 "$ws/Sources/COBOL/EBCJP.cbl" | show
 step "The workspace log"
 "$svreg" log "$ws"
 
+step "svreg status now: the copies made with other settings than the options give now"
+"$svreg" status "$ws" || echo "(exit status $?)"
+
 step "Bad input is reported, not guessed at"
 "$svreg" source read "$ws" --type FORTRAN "$demo/originals/PAY.cbl" || echo "(exit status $?)"
+"$svreg" regster "$ws" || echo "(exit status $?)"
 
 printf '\nThe demo workspace is in %s\n' "$demo"

@@ -298,6 +298,10 @@ std::optional<ConfinedTarget> ConfinedRoot::ResolveFolderToWrite(std::string_vie
     why = "it passes through a link that leads outside the workspace";
     return std::nullopt;
   }
+  if (folder) {
+    target.self = std::move(folder);
+    return target;
+  }
   if (!normal->empty()) {
     std::string parent = slash == std::string::npos ? "." : normal->substr(0, slash);
     target.parent.reset(OpenBeneath(root_fd_.get(), parent));
@@ -306,11 +310,23 @@ std::optional<ConfinedTarget> ConfinedRoot::ResolveFolderToWrite(std::string_vie
   // the folder: never.
   const bool protected_name =
       std::find(protected_.begin(), protected_.end(), *normal) != protected_.end();
-  if (!folder && protected_name && IsFile(target)) {
+  if (protected_name && IsFile(target)) {
     why = "one of the workspace's own files stands at its name";
     return std::nullopt;
   }
   return target;
+}
+
+bool ConfinedRoot::NothingButAFileAt(const ConfinedTarget& folder, const std::string& name,
+                                     std::string& why) {
+  struct stat info {};
+  if (!folder.self || ::fstatat(folder.self.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+      S_ISREG(info.st_mode)) {
+    return true;
+  }
+  why = S_ISLNK(info.st_mode) ? "a link stands at its name"
+                              : "something other than a file stands at its name";
+  return false;
 }
 
 bool ConfinedRoot::IsFile(const ConfinedTarget& target) {
@@ -380,7 +396,7 @@ ConfinedOutcome ConfinedRoot::DeleteMatching(const ConfinedTarget& target, std::
   ConfinedOutcome outcome = ConfinedOutcome::kMissing;
   for (const std::string& name : matching) {
     ConfinedTarget one{UniqueFd(::fcntl(target.parent.get(), F_DUPFD_CLOEXEC, 0)), name, "",
-                       ParentFolderName(target.path) + "/" + name};
+                       ParentFolderName(target.path) + "/" + name, UniqueFd()};
     std::string failed;
     ConfinedOutcome deleted = DeleteFile(one, failed);
     if (deleted == ConfinedOutcome::kFailed) {

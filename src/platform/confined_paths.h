@@ -24,6 +24,8 @@ struct ConfinedTarget {
   std::string relative;
   /// The root, "/" and `relative`: what messages and host calls name.
   std::string path;
+  /// A folder resolved to be written into, opened beneath the root when it exists.
+  UniqueFd self;
 };
 
 /// What a deletion beneath the root came to.
@@ -37,6 +39,9 @@ class ConfinedRoot {
   ConfinedRoot(std::string root, const std::vector<std::string>& protected_paths);
 
   const std::string& root() const { return root_; }
+  /// True when the normalised relative path is one of the protected paths, holds one, or lies
+  /// in a protected tree.
+  bool Protects(const std::string& relative) const { return IsProtected(relative); }
 
   /// Resolves a host relative path ("\" and "/" are separators). nullopt, with `why` set, when
   /// the path is absolute, climbs above the root, passes through a link leading out of it, or
@@ -54,6 +59,10 @@ class ConfinedRoot {
   /// protected file stands at its name, or when it is itself a link leading out.
   std::optional<ConfinedTarget> ResolveFolderToWrite(std::string_view relative,
                                                      std::string& why) const;
+  /// True when nothing, or a plain file, stands at `name` in a folder ResolveFolderToWrite
+  /// opened (a folder not there yet holds nothing); otherwise false, with `why` set.
+  static bool NothingButAFileAt(const ConfinedTarget& folder, const std::string& name,
+                                std::string& why);
 
   /// True when a pattern may delete files in the folder (relative to the root): never in a
   /// protected folder (a Sources folder, where registered copies lie) or one that holds one.

@@ -132,7 +132,7 @@ SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS
       platform::JoinHostPath(s.WorkspaceDirectory, sources_directory) + "/" + file_name;
   // The Sources folder and the copy come from the options and the file's name: both must stay
   // inside the workspace, clear of its own files, and never lead through a link out of it.
-  const registration::WorkspaceFiles files(s);
+  registration::WorkspaceFiles files(s);
   std::string refused;
   if (!files.SourcesFolder(sources_directory, refused)) {
     s.Workspace->Log()->Add("Register", host::kSeverityWarning, std::nullopt,
@@ -142,7 +142,7 @@ SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS
     s.ReleaseBinding();
     return rErrorOnCreateSourceDirectory;
   }
-  const bool target_allowed = files.CopyToWrite(relative_path, refused).has_value();
+  const bool target_allowed = files.CopyInFolder(file_name, refused);
   registration::RegisterCopy copy(SrcFile, target,
                                   platform::JoinHostPath(s.WorkspaceDirectory, sources_directory));
   // "Already in its place" means the very same file, not a path that differs in letter case.

@@ -28,32 +28,38 @@ std::string RecordedCopyPath(const std::string& root, const std::string& relativ
 
 namespace {
 
-// The workspace folder, made when it is missing: registration makes its Sources folder, and the
-// folders above it, before anything else.
-std::string MadeRoot(const State& state) {
-  std::error_code ignored;  // a folder that cannot be made is reported when it is opened
-  if (!state.WorkspaceDirectory.empty()) {
+// The workspace folder beneath which everything is resolved; made when it is missing, since
+// registration makes its Sources folder, and the folders above it, before anything else.
+platform::ConfinedRoot OpenRoot(State& state) {
+  std::vector<std::string> protected_paths = ProtectedPathsOf(state);
+  try {
+    return platform::ConfinedRoot(state.WorkspaceDirectory, protected_paths);
+  } catch (const Error&) {
+    std::error_code ignored;  // a folder that cannot be made is reported when it is opened
     std::filesystem::create_directories(state.WorkspaceDirectory, ignored);
   }
-  return state.WorkspaceDirectory;
+  return platform::ConfinedRoot(state.WorkspaceDirectory, protected_paths);
 }
 
 }  // namespace
 
-WorkspaceFiles::WorkspaceFiles(State& state) : root_(MadeRoot(state), ProtectedPathsOf(state)) {}
+WorkspaceFiles::WorkspaceFiles(State& state) : root_(OpenRoot(state)) {}
 
 std::optional<std::string> WorkspaceFiles::SourcesFolder(const std::string& relative,
-                                                         std::string& why) const {
-  auto target = root_.ResolveFolderToWrite(relative, why);
-  if (!target) return std::nullopt;
-  return target->path;
+                                                         std::string& why) {
+  folder_ = root_.ResolveFolderToWrite(relative, why);
+  if (!folder_) return std::nullopt;
+  return folder_->path;
 }
 
-std::optional<std::string> WorkspaceFiles::CopyToWrite(const std::string& relative,
-                                                       std::string& why) const {
-  auto target = root_.ResolveFileToWrite(relative, why, true);
-  if (!target) return std::nullopt;
-  return target->path;
+bool WorkspaceFiles::CopyInFolder(const std::string& name, std::string& why) const {
+  if (!folder_) return false;
+  const std::string relative = folder_->relative.empty() ? name : folder_->relative + "/" + name;
+  if (name.empty() || name == "." || name == ".." || root_.Protects(relative)) {
+    why = "it is one of the workspace's own files";
+    return false;
+  }
+  return platform::ConfinedRoot::NothingButAFileAt(*folder_, name, why);
 }
 
 std::string WorkspaceFiles::RecordedCopy(const std::string& relative) const {

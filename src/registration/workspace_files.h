@@ -28,17 +28,20 @@ class WorkspaceFiles {
   explicit WorkspaceFiles(State& state);
 
   /// The full path of a Sources folder (relative to the workspace root) that copies may be
-  /// written into; nullopt, with `why` set, when it may not be.
-  std::optional<std::string> SourcesFolder(const std::string& relative, std::string& why) const;
-  /// The full path of a copy about to be written; nullopt, with `why` set, when it may not be.
-  /// The copy's name is taken literally: a "\" in it is part of the name.
-  std::optional<std::string> CopyToWrite(const std::string& relative, std::string& why) const;
+  /// written into; nullopt, with `why` set, when it may not be. The folder is kept for
+  /// CopyInFolder.
+  std::optional<std::string> SourcesFolder(const std::string& relative, std::string& why);
+  /// True when a copy named `name` (taken literally: a "\" is part of it) may be written in the
+  /// folder SourcesFolder last answered for: none of the workspace's own files, and nothing but
+  /// a file (no link) at its name; false, with `why` set, otherwise.
+  bool CopyInFolder(const std::string& name, std::string& why) const;
   /// The full path of the copy recorded on an object (see RecordedCopyPath); raises Error naming
   /// the object's copy and the reason when it may not be written.
   std::string RecordedCopy(const std::string& relative) const;
 
  private:
   platform::ConfinedRoot root_;
+  std::optional<platform::ConfinedTarget> folder_;
 };
 
 }  // namespace svregistration::registration

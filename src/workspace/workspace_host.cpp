@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <optional>
 
 #include "svregistration/ccsid.h"
@@ -15,6 +17,7 @@
 #include "svregistration/icu_table.h"
 #include "workspace/default_options.h"
 #include "workspace/repository/database.h"
+#include "workspace/repository/names.h"
 #include "workspace/repository/postgres_database.h"
 #include "workspace/repository/registration_handlers.h"
 
@@ -174,34 +177,77 @@ std::string WorkspaceHost::CodePageDirectory() const {
   return (fs::path(root_) / kCodePageFolder).string();
 }
 
-std::string WorkspaceHost::SourcesDirectoryOf(const std::string& type) const {
-  std::string directory;
-  try {
-    pugi::xml_node node = global_options_->Document()
-                              ->select_node(("//CASE[@ID='Inventory']/*/CASE[@NAME='" + type +
-                                             "']/TEXT[@NAME='Directory']")
-                                                .c_str())
-                              .node();
-    directory = node.attribute("VALUE").value();
-  } catch (const pugi::xpath_exception&) {
-    // A type whose name makes the path invalid has no configured directory.
-  }
+namespace {
+
+// The Directory values of the global options' Inventory page, by type name as written there,
+// in one walk of the document (the first of each name in document order): the same values as
+// "//CASE[@ID='Inventory']/*/CASE[@NAME='<type>']/TEXT[@NAME='Directory']" selects, without
+// compiling a query per type for every registered file.
+std::map<std::string, std::string> ConfiguredDirectories(pugi::xml_document& global) {
+  std::map<std::string, std::string> directories;
+  struct Walker : pugi::xml_tree_walker {
+    std::map<std::string, std::string>* found;
+    bool for_each(pugi::xml_node& node) override {
+      if (std::strcmp(node.name(), "CASE") != 0 ||
+          std::strcmp(node.attribute("ID").value(), "Inventory") != 0) {
+        return true;
+      }
+      for (pugi::xml_node list : node.children()) {
+        for (pugi::xml_node entry : list.children("CASE")) {
+          pugi::xml_node text = entry.find_child_by_attribute("TEXT", "NAME", "Directory");
+          if (text)
+            found->emplace(entry.attribute("NAME").value(), text.attribute("VALUE").value());
+        }
+      }
+      return true;
+    }
+  } walker;
+  walker.found = &directories;
+  global.traverse(walker);
+  return directories;
+}
+
+std::string SourcesDirectoryIn(const std::map<std::string, std::string>& configured,
+                               const std::string& type) {
+  auto found = configured.find(type);
+  std::string directory = found == configured.end() ? "" : found->second;
   if (directory.empty()) return "Sources/" + type;
   std::replace(directory.begin(), directory.end(), '\\', '/');
   return directory;
 }
 
+}  // namespace
+
+std::string WorkspaceHost::SourcesDirectoryOf(const std::string& type) const {
+  return SourcesDirectoryIn(ConfiguredDirectories(*global_options_->Document()), type);
+}
+
 std::string WorkspaceHost::SchemaTypeName(const std::string& type) {
   for (const auto& known : repository_->ObjectTypes()) {
-    if (known.code.size() == type.size() &&
-        std::equal(type.begin(), type.end(), known.code.begin(), [](char a, char b) {
-          return std::tolower(static_cast<unsigned char>(a)) ==
-                 std::tolower(static_cast<unsigned char>(b));
-        })) {
-      return known.code;
-    }
+    if (EqualsIgnoreCase(known.code, type)) return known.code;
   }
   return type;
+}
+
+std::string WorkspaceHost::KnownType(const std::string& type) {
+  std::string names;
+  for (const auto& known : repository_->ObjectTypes()) {
+    if (EqualsIgnoreCase(known.code, type)) return known.code;
+    names += (names.empty() ? "" : ", ") + known.code;
+  }
+  throw WorkspaceError(
+      error_number::kSubscriptOutOfRange,
+      fmt::format("no object type '{}' in the workspace '{}' (its types: {})", type, root_, names));
+}
+
+std::shared_ptr<host::RepositoryObject> WorkspaceHost::KnownObject(const std::string& id) {
+  try {
+    return repository_->ObjectById(id);
+  } catch (const Error& e) {
+    if (e.number() != error_number::kSubscriptOutOfRange) throw;
+  }
+  throw WorkspaceError(error_number::kSubscriptOutOfRange,
+                       fmt::format("no object has the id '{}' in the workspace '{}'", id, root_));
 }
 
 std::vector<std::string> WorkspaceHost::ProtectedPaths() {
@@ -214,8 +260,10 @@ std::vector<std::string> WorkspaceHost::ProtectedPaths() {
                                     std::string(kCodePageFolder) + "/",
                                     ".svreg/",
                                     "Sources"};
-  for (const auto& type : repository_->ObjectTypes())
-    paths.push_back(SourcesDirectoryOf(type.code));
+  const auto configured = ConfiguredDirectories(*global_options_->Document());
+  for (const auto& type : repository_->ObjectTypes()) {
+    paths.push_back(SourcesDirectoryIn(configured, type.code));
+  }
   return paths;
 }
 

@@ -46,6 +46,9 @@ TEST_F(CodepageCliTest, TablesAreMadeAndConvertBothWays) {
               "\xEF\xBC\xA1\xEF\xBF\xBD\xE4\xB8\x80")
         << locale;
   }
+  // The options document's words for the choices.
+  EXPECT_EQ(Run({"codepage", "decode", table_, "--sosi", "Replaced", "--json"}, records).out,
+            "{\"text\":\"AB \xEF\xBC\xA1 C\"}\n");
   const std::string text = dir_.Write("text.txt", "AB\n\xEF\xBC\xA1");
   EXPECT_EQ(Run({"codepage", "encode", table_, text}).out,
             Text(Join({B({0xC1, 0xC2}), Repeat(0x40, 78), B({0x0E, 0x42, 0xC1})})));

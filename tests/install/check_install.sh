@@ -11,7 +11,8 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 cmake -S "$source_dir" -B "$prefix/consumer" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
 cmake --build "$prefix/consumer" >/dev/null
 LD_LIBRARY_PATH="$prefix/lib" "$prefix/consumer/consumer" | grep -qx "rOK 0"
-PKG_CONFIG_PATH="$prefix/lib/pkgconfig" c++ -std=c++20 "$source_dir/consumer.cpp" -o "$prefix/by-pkg-config" \
+# pkg-config alone gives what the headers need (C++20 included).
+PKG_CONFIG_PATH="$prefix/lib/pkgconfig" c++ "$source_dir/consumer.cpp" -o "$prefix/by-pkg-config" \
   $(PKG_CONFIG_PATH="$prefix/lib/pkgconfig" pkg-config --cflags --libs svregistration)
 LD_LIBRARY_PATH="$prefix/lib" "$prefix/by-pkg-config" | grep -qx "rOK 0"
 examples=$(cd "$source_dir/../../examples" && pwd)
@@ -26,9 +27,18 @@ LD_LIBRARY_PATH="$prefix/lib" "$prefix/examples/workspace_register" "$prefix/sho
 [[ -f $prefix/shop/Sources/COBOL/TAX.cbl ]] || { echo "workspace_register made no copy" >&2; exit 1; }
 library=$(nm -D -C --defined-only "$prefix"/lib/libsvregistration.so |
           grep -cE ' svregistration::(platform|registration|codepage|archive|resources)::' || true)
-public_host='svregistration::workspace::(WorkspaceHost|WorkspaceRepository|RepositoryLog|OptionsDocument|Batch|PendingWork|RecoverInterruptedWork)\b'
+public_host='svregistration::workspace::(WorkspaceHost|WorkspaceRepository|RepositoryLog|OptionsDocument|Batch|PendingWork|RecoverInterruptedWork|RegistrationRun|RegistrationReport|OutcomeName|IsSuccess|RefreshRun|RefreshOutcomeName|CopyRecipe|RecipeChanges|RecordedRecipe|RecordRecipe|CopyStateName|StatusOf|WorkspaceStatus|UntrackedFiles|RemoveUntrackedFiles|ReadCopyAndForm)\b'
 host=$(nm -D -C --defined-only "$prefix"/lib/libsvregistration-workspace.so |
        grep -E ' svregistration::workspace::' | grep -cvE " $public_host" || true)
 internals=$((library + host))
+# The installed tool runs as installed (no library path set), with its man page and completion.
+if [[ -x $prefix/bin/svreg ]]; then
+  env -u LD_LIBRARY_PATH "$prefix/bin/svreg" init "$prefix/tool-ws" >/dev/null
+  env -u LD_LIBRARY_PATH "$prefix/bin/svreg" register "$prefix/tool-ws" "$prefix/PAY.cbl" "$prefix/TAX.cbl" |
+    grep -qx '2 files: 2 registered'
+  env -u LD_LIBRARY_PATH "$prefix/bin/svreg" status "$prefix/tool-ws" >/dev/null
+  [[ -s $prefix/share/man/man1/svreg.1 && -s $prefix/share/bash-completion/completions/svreg ]] ||
+    { echo "the man page or the bash completion is not installed" >&2; exit 1; }
+fi
 [[ $internals -eq 0 ]] || { echo "the installed library exports $internals internal symbols" >&2; exit 1; }
-echo "installed package works through find_package and pkg-config; the examples run; only the public API is exported"
+echo "installed package works through find_package and pkg-config; the examples and svreg run; only the public API is exported"

@@ -1,5 +1,5 @@
-// svreg register, objects, log, folder, generated, refresh and unregister end to end on a
-// temporary workspace, with each repository.
+// svreg register, objects, folder, generated, refresh and unregister end to end on a temporary
+// workspace, with each repository.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -12,38 +12,106 @@
 namespace svregistration {
 namespace {
 
+namespace fs = std::filesystem;
 using nlohmann::json;
 using testing::ReadFile;
 using testing::RunSvreg;
 using testing::TempDir;
 
-class SvregObjects : public testing::SvregWorkspaceTest {};
+class SvregObjects : public testing::SvregWorkspaceTest {
+ protected:
+  // "file outcome type" of each result, the file relative to the test folder.
+  std::vector<std::string> Outcomes(const json& report) {
+    std::vector<std::string> lines;
+    for (const auto& r : report["results"]) {
+      lines.push_back(
+          fs::path(r["file"].get<std::string>()).lexically_relative(dir_.path()).string() + " " +
+          r["outcome"].get<std::string>() + " " + r["type"].get<std::string>());
+    }
+    return lines;
+  }
+};
 
-TEST_P(SvregObjects, RegistersAFolderWalkAndReportsEveryResult) {
-  dir_.Write("src/b/PAY.cbl", "       PROCEDURE DIVISION.\n");
-  dir_.Write("src/a/CALC.cbl", "       ADD 1 TO X.\n");
-  dir_.Write("src/a/README.txt", "not a program\n");
-  auto first = Json({"register", ws_, "--type", "COBOL", dir_ / "src", dir_ / "src/GONE.cbl"}, 1);
-  // Folders are walked in name order; the extension handler refuses the text file.
-  std::vector<std::string> results;
-  for (const auto& r : first["results"])
-    results.push_back(r["name"].get<std::string>() + " " + r["result"].get<std::string>() + " " +
-                      r["code"].dump());
-  EXPECT_THAT(results, ::testing::ElementsAre("CALC.cbl rOK 1", "README.txt rNoRefreshNeeded 0",
-                                              "PAY.cbl rOK 1", "GONE.cbl rSourceFileIsMissed 2"));
+TEST_P(SvregObjects, RegisterChoosesEachTypeByExtensionAndSkipsTheRest) {
+  // Every default type registers a file of its extensions, whatever their letter case.
+  for (const char* file : {"app/a/PAY.CBL", "app/a/calc.cob", "app/b/CUSTREC.cpy", "app/b/RUN.JCL",
+                           "app/c/P.pli", "app/c/Q.Pl1", "app/c/MAP.bms"}) {
+    dir_.Write(file, "       X.\n");
+  }
+  for (const char* file : {"app/doc/README.md", "app/doc/logo.png", "app/NOEXT"}) {
+    dir_.Write(file, "not a source\n");
+  }
+  auto first = Json({"register", ws_, dir_ / "app"});
+  EXPECT_THAT(
+      Outcomes(first),
+      ::testing::ElementsAre("app/a/PAY.CBL registered COBOL", "app/a/calc.cob registered COBOL",
+                             "app/b/CUSTREC.cpy registered COPYBOOK",
+                             "app/b/RUN.JCL registered JCL", "app/c/MAP.bms registered BMS",
+                             "app/c/P.pli registered PLI", "app/c/Q.Pl1 registered PLI"));
+  EXPECT_EQ(first["skipped"].size(), 3u);
+  EXPECT_THAT(first["summary"].get<std::string>(),
+              ::testing::HasSubstr("3 skipped: no type lists (no extension), .md, .png"));
+  EXPECT_EQ(ReadFile(ws_ + "/Sources/BMS/MAP.bms"), "       X.\n");
+  EXPECT_FALSE(fs::exists(ws_ + "/Sources/COBOL/README.md"));
 
-  auto objects = Json({"objects", ws_, "--type", "COBOL"});
-  ASSERT_EQ(objects["objects"].size(), 2u);
-  EXPECT_EQ(objects["objects"][1]["source"], "Sources/COBOL/PAY.cbl");
-  EXPECT_EQ(objects["objects"][1]["original"], dir_ / "src/b/PAY.cbl");
-  EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/PAY.cbl"), "       PROCEDURE DIVISION.\n");
+  // With a type, a walk takes only what the type lists; a file named is registered as the type.
+  dir_.Write("more/NEW.cbl", "       Y.\n");
+  dir_.Write("more/NEW.cpy", "       Z.\n");
+  auto typed = Json({"register", ws_, "--type", "cobol", dir_ / "more"});
+  EXPECT_THAT(Outcomes(typed), ::testing::ElementsAre("more/NEW.cbl registered COBOL"));
+  EXPECT_EQ(typed["skipped"], json::array({dir_ / "more/NEW.cpy"}));
+  auto named = Json({"register", ws_, "--type", "COPYBOOK", dir_ / "app/doc/README.md"});
+  EXPECT_THAT(Outcomes(named), ::testing::ElementsAre("app/doc/README.md registered COPYBOOK"));
 
-  auto summary =
-      RunSvreg({"register", ws_, "--type", "JCL", dir_.Write("jcl/RUN.jcl", "//RUN JOB\n")});
-  EXPECT_EQ(std::tuple(summary.exit_code, summary.out), std::tuple(0, "1 file: 1 rOK\n"));
+  // A refused file leaves nothing behind and says why; a missing one is named.
+  auto refused =
+      Json({"register", ws_, "--type", "COBOL", dir_ / "app/NOEXT", dir_ / "GONE.cbl"}, 1);
+  EXPECT_THAT(Outcomes(refused),
+              ::testing::ElementsAre("app/NOEXT refused COBOL", "GONE.cbl failed COBOL"));
+  EXPECT_THAT(refused["results"][0]["reason"].get<std::string>(),
+              ::testing::HasSubstr("COBOL lists no extension"));
+  EXPECT_EQ(refused["ok"], false);
+  EXPECT_FALSE(fs::exists(ws_ + "/Sources/COBOL/NOEXT"));
+  EXPECT_EQ(Json({"objects", ws_, "--type", "COBOL"})["objects"].size(), 3u);
 
-  testing::ExpectSvregFails({"register", ws_, "--type", "NOSUCH", dir_ / "src/b/PAY.cbl"}, 2,
-                            {"'NOSUCH'"});
+  auto plain = RunSvreg({"register", ws_, dir_.Write("jcl/RUN2.jcl", "//RUN JOB\n")});
+  EXPECT_EQ(std::tuple(plain.exit_code, plain.out), std::tuple(0, "1 file: 1 registered\n"));
+}
+
+TEST_P(SvregObjects, RegisteringAgainIsNotAFailureAndATakenNameIsExplained) {
+  dir_.Write("app/PAY.cbl", "       A.\n");
+  dir_.Write("app/RUN.jcl", "//A JOB\n");
+  std::string custrec = dir_.Write("app/CUSTREC.cpy", " 01 A.\n");
+  std::string in_place = dir_.Write("ws/Sources/JCL/IN.jcl", "//IN JOB\n");
+  auto first = Json({"register", ws_, "--encoding", dir_ / "app", in_place});
+  std::string pay_id = first["results"][1]["id"];
+
+  dir_.Write("app/RUN.jcl", "//A JOB CHANGED\n");
+  auto again = Json({"register", ws_, "--encoding", dir_ / "app", in_place});
+  EXPECT_THAT(
+      Outcomes(again),
+      ::testing::ElementsAre("app/CUSTREC.cpy unchanged COPYBOOK", "app/PAY.cbl unchanged COBOL",
+                             "app/RUN.jcl changed JCL", "ws/Sources/JCL/IN.jcl unchanged JCL"));
+  EXPECT_EQ(again["results"][1]["id"], pay_id);
+  EXPECT_EQ(again["ok"], true);
+
+  // Another library's copybook of the same name: the object holding the name and its original.
+  auto taken = Json({"register", ws_, dir_.Write("lib2/CUSTREC.cpy", " 01 B.\n")}, 1);
+  EXPECT_EQ(taken["results"][0]["outcome"], "name_taken");
+  EXPECT_EQ(taken["results"][0]["holder_original"], custrec);
+  EXPECT_EQ(taken["results"][0]["holder"], first["results"][0]["id"]);
+  EXPECT_EQ(ReadFile(ws_ + "/Sources/COPYBOOK/CUSTREC.cpy"), " 01 A.\n");
+  auto plain = RunSvreg({"register", ws_, dir_ / "lib2/CUSTREC.cpy"});
+  EXPECT_THAT(plain.out, ::testing::HasSubstr("registered from " + custrec));
+}
+
+TEST_P(SvregObjects, ObjectsListHasAHeaderAndTabSeparatedColumns) {
+  std::string file = dir_.Write("my app/PAY ROLL.cbl", "       A.\n");
+  std::string id = Json({"register", ws_, file})["results"][0]["id"];
+  auto listed = RunSvreg({"objects", ws_});
+  EXPECT_EQ(listed.out, "ID\tTYPE\tNAME\tCOPY\tORIGINAL\n" + id +
+                            "\tCOBOL\tPAY ROLL.cbl\tSources/COBOL/PAY ROLL.cbl\t" + file + "\n");
+  EXPECT_EQ(listed.out.find('\x1b'), std::string::npos);
 }
 
 TEST_P(SvregObjects, FolderRefreshAndUnregistration) {
@@ -59,27 +127,34 @@ TEST_P(SvregObjects, FolderRefreshAndUnregistration) {
   dir_.Write("ws/out/gen/ONE.obj", "object");
 
   dir_.Write("src/ONE.cbl", "A changed\n");
-  std::filesystem::remove(two);
+  fs::remove(two);
   auto refreshed = Json({"refresh", ws_, folder}, 1);
   EXPECT_EQ(refreshed["result"].dump() + " " + refreshed["copied"].dump(), "3 1");
+  // The object not refreshed is named with its original and the reason.
+  ASSERT_EQ(refreshed["failed"].size(), 1u);
+  EXPECT_EQ(refreshed["failed"][0]["id"], two_id);
+  EXPECT_EQ(refreshed["failed"][0]["original"], two);
+  EXPECT_EQ(refreshed["failed"][0]["reason"], "Original source file not found");
   EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/ONE.cbl"), "A changed\n");
-  EXPECT_FALSE(std::filesystem::exists(ws_ + "/out/ONE.lst"));  // invalidated
-  EXPECT_FALSE(std::filesystem::exists(ws_ + "/out/gen"));
+  EXPECT_FALSE(fs::exists(ws_ + "/out/ONE.lst"));  // invalidated
+  EXPECT_FALSE(fs::exists(ws_ + "/out/gen"));
   auto log = Json({"log", ws_})["log"];
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0]["title"].get<std::string>() + " " + log[0]["object"].get<std::string>(),
             "Refresh sources " + two_id);
+  // A second run lists its own record only, not the first run's.
+  auto plain = RunSvreg({"refresh", ws_, folder});
+  EXPECT_EQ(plain.out, "refreshed 2 objects: 0 copied, 1 unchanged, 1 not refreshed\n  " + two_id +
+                           " (TWO.cbl) from " + two + ": Original source file not found\n");
 
-  // The only folder stays; the program goes with its copy.
-  EXPECT_EQ(Json({"unregister", ws_, folder}, 1)["kept"], json::array({folder}));
-  EXPECT_TRUE(Json({"unregister", ws_, one_id})["ok"]);
-  EXPECT_FALSE(std::filesystem::exists(ws_ + "/Sources/COBOL/ONE.cbl"));
+  // The only folder stays, and the summary says why; the program goes with its copy.
+  auto kept = Json({"unregister", ws_, folder}, 1);
+  EXPECT_EQ(kept["kept"], json::array({folder}));
+  EXPECT_THAT(kept["reason"].get<std::string>(), ::testing::HasSubstr("last folder"));
+  auto gone = RunSvreg({"unregister", ws_, one_id});
+  EXPECT_EQ(gone.out, "unregistered 1 of 1 object, 1 copy removed\n");
+  EXPECT_FALSE(fs::exists(ws_ + "/Sources/COBOL/ONE.cbl"));
   EXPECT_EQ(Json({"unregister", ws_, two_id, folder})["kept"], json::array({folder}));
-  EXPECT_EQ(Json({"objects", ws_})["objects"].size(), 1u);
-
-  // An id no object has is named as such, not as kept; the group is left alone.
-  testing::ExpectSvregFails({"unregister", ws_, folder, one_id}, 1,
-                            {"no object with the id '" + one_id + "' exists"});
   EXPECT_EQ(Json({"objects", ws_})["objects"].size(), 1u);
 }
 

@@ -2,6 +2,7 @@
 // deleted or overwritten, a killed run is finished or undone by the next, and only what was kept
 // is reported as done.
 #include <fmt/core.h>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -41,15 +42,20 @@ class SvregSafety : public testing::SvregWorkspaceTest {
 };
 
 TEST_P(SvregSafety, RegistrationKeepsFiles) {
-  // A refused registration keeps its copy.
+  // A refused registration takes back the copy it made, never a file that was there before.
   auto refused =
       Json({"register", ws_, "--type", "COBOL", dir_.Write("src/README.txt", "text\n")}, 1);
   EXPECT_EQ(refused["results"][0]["result"], "rNoRefreshNeeded");
-  EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/README.txt"), "text\n");
+  EXPECT_FALSE(Exists("Sources/COBOL/README.txt"));
+  dir_.Write("ws/Sources/COBOL/OWN.txt", "the user's\n");
+  Json({"register", ws_, "--type", "COBOL", dir_.Write("src/OWN.txt", "text\n")}, 1);
+  EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/OWN.txt"), "the user's\n");
   // A file of the user's in Sources that no object records is never replaced: result 8.
   dir_.Write("ws/Sources/COBOL/WIP.cbl", "work in progress\n");
   auto taken = Json({"register", ws_, "--type", "COBOL", dir_.Write("src/WIP.cbl", "other\n")}, 1);
   EXPECT_EQ(taken["results"][0]["result"], "rFileAllreadyExists");
+  EXPECT_THAT(taken["results"][0]["reason"].get<std::string>(),
+              ::testing::HasSubstr("taken by a file that no object records"));
   EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/WIP.cbl"), "work in progress\n");
   // The type's folder is spelled as the schema spells it, whatever the caller typed.
   Register(dir_.Write("src/LOW.cbl", "x\n"), "cobol");

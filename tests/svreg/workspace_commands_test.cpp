@@ -19,7 +19,7 @@ TEST(SvregInit, CreatesTheWorkspaceOnce) {
   TempDir dir;
   auto result = RunSvreg({"init", dir / "ws", "--json"});
   ASSERT_EQ(result.exit_code, 0) << result.err;
-  EXPECT_EQ(result.out, "{\"workspace\":\"" + (dir / "ws") + "\"}\n");
+  EXPECT_EQ(result.out, "{\"ok\":true,\"workspace\":\"" + (dir / "ws") + "\"}\n");
   ExpectSvregFails({"init", dir / "ws"}, 2, {"already holds a workspace"});
   // Bad usage exits with 2 too.
   EXPECT_EQ(std::tuple(RunSvreg({}).exit_code, RunSvreg({"no-such-command"}).exit_code,
@@ -100,7 +100,8 @@ TEST_F(SvregOnAWorkspace, OptionGetsAndSetsValuesAndReportsBadInput) {
   const std::string tabs = "//BOOL[@ID='ExpandTabs']";
   EXPECT_EQ(RunSvreg({"option", ws_, "get", tabs}).out, "false\n");
   EXPECT_EQ(RunSvreg({"option", ws_, "set", tabs, "true"}).exit_code, 0);
-  EXPECT_EQ(RunSvreg({"option", ws_, "get", tabs, "--json"}).out, "{\"value\":\"true\"}\n");
+  EXPECT_EQ(RunSvreg({"option", ws_, "get", tabs, "--json"}).out,
+            "{\"ok\":true,\"value\":\"true\"}\n");
   const std::string directory = "//CASE[@NAME='COBOL']/TEXT[@NAME='Directory']";
   EXPECT_EQ(RunSvreg({"option", ws_, "set", directory, "Src/Cobol", "--global"}).exit_code, 0);
   EXPECT_EQ(RunSvreg({"option", ws_, "get", directory, "--global"}).out, "Src/Cobol\n");

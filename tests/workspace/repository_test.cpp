@@ -431,25 +431,25 @@ class HandlerTest : public RepositoryTest {
   int count_ = 0;
 };
 
-// The default options give COBOL the extensions .cbl and .cob; the handlers of COPYBOOK, JCL and
-// PLI accept every object, BMS names one that cannot be created.
+// The default options give COBOL the extensions .cbl and .cob and BMS .bms; the handlers of
+// COPYBOOK, JCL and PLI accept every object; a class name no handler has cannot be created.
 TEST_P(HandlerTest, HandlersOfTheTypesAcceptWhatTheirRulesAllow) {
   // clang-format off
   const std::tuple<const char*, const char*, bool> cases[] = {
       {"COBOL", "Sources/COBOL/PAY.cbl", true}, {"COBOL", "Sources\\COBOL\\PAY.CBL", true},
       {"COBOL", "Sources/COBOL/PAY.Cob", true}, {"COBOL", "Sources/COBOL/PAY.cpy", false},
       {"COBOL", "Sources/COBOL/PAY.cbl.bak", false}, {"COBOL", "Sources/a.cbl/PAY", false},
-      {"COBOL", "", false}, {"COPYBOOK", "", true}, {"JCL", "", true}, {"PLI", "", true}};
+      {"COBOL", "", false}, {"COPYBOOK", "", true}, {"JCL", "", true}, {"PLI", "", true},
+      {"BMS", "Sources/BMS/MAP.BMS", true}, {"BMS", "Sources/BMS/MAP.cbl", false}};
   // clang-format on
   for (const auto& [type, copy, accepted] : cases) {
     EXPECT_EQ(Accepts(type, copy), accepted) << type << " " << copy;
   }
-  auto map = repository_->SchemaObjectType("BMS");
-  EXPECT_EQ(
-      ErrorNumber([&] {
-        ClassRegistry::Instance().Create<host::RegistrationHandler>(map->RegistrationHandler());
-      }),
-      error_number::kCannotCreateObject);
+  EXPECT_EQ(ErrorNumber([&] {
+              ClassRegistry::Instance().Create<host::RegistrationHandler>(
+                  std::string(kMissingHandlerClass));
+            }),
+            error_number::kCannotCreateObject);
   auto ids = ClassRegistry::Instance().Create<host::IdUtility>(host::kIdUtilityClass);
   EXPECT_EQ(ids->ObjectTypeOfId(New("FOLDER", "F")->Id()), "FOLDER");
 }

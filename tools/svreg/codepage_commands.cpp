@@ -8,9 +8,13 @@
 #include <immintrin.h>
 #endif
 
+#include <fmt/core.h>
+
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -20,6 +24,7 @@
 #include "commands.h"
 #include "output.h"
 #include "svregistration/ccsid.h"
+#include "svregistration/error.h"
 #include "svregistration/icu_table.h"
 #include "svregistration/input_reading.h"
 #include "svregistration/record_decoder.h"
@@ -184,7 +189,7 @@ nlohmann::json TableSummary(const CCSID& table, const std::string& path) {
   return {{"table", path},
           {"ccsid", table.CcsidNumber()},
           {"bytes", 1024 + 512 * leads},
-          {"leadBytes", leads}};
+          {"lead_bytes", leads}};
 }
 
 struct CodepageArgs {
@@ -195,13 +200,45 @@ struct CodepageArgs {
   bool json = false;
 };
 
+// The choices by their own names and by the words of the options document's SOSI list.
 const std::map<std::string, SOSIKeepType>& SosiChoices() {
   static const std::map<std::string, SOSIKeepType> choices = {
       {"keep-all", SOSIKeepType::KeepAll},
+      {"retained", SOSIKeepType::KeepAll},
       {"remove-all", SOSIKeepType::RemoveAll},
+      {"removed", SOSIKeepType::RemoveAll},
       {"keep-in-literals", SOSIKeepType::KeepInLiterals},
-      {"replace-all", SOSIKeepType::ReplaceAll}};
+      {"replace-all", SOSIKeepType::ReplaceAll},
+      {"replaced", SOSIKeepType::ReplaceAll}};
   return choices;
+}
+
+// A character map has a CHARMAP section with at least one mapping line ("<U0041> \xC1 |0"): a
+// file without one is refused before anything is written.
+void CheckCharacterMap(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    throw svregistration::Error(svregistration::error_number::kFileNotFound, "svreg",
+                                "cannot open the character map '" + path + "'");
+  }
+  std::string line;
+  bool in_map = false;
+  long number = 0;
+  while (std::getline(in, line)) {
+    ++number;
+    if (line.rfind("CHARMAP", 0) == 0) {
+      in_map = true;
+    } else if (in_map && line.rfind("<U", 0) == 0) {
+      return;
+    } else if (line.rfind("END CHARMAP", 0) == 0) {
+      break;
+    }
+  }
+  throw svregistration::Error(
+      svregistration::error_number::kInvalidProcedureCall, "svreg",
+      fmt::format("'{}' is not a character map: {}", path,
+                  in_map ? "its CHARMAP section maps no character"
+                         : fmt::format("none of its {} lines starts a CHARMAP section", number)));
 }
 
 }  // namespace
@@ -219,10 +256,19 @@ void AddCodepageCommands(CLI::App& app, Context& /*context*/) {
   import_command->add_option("--ccsid", import_args->ccsid, "The coded character set id to record");
   import_command->add_flag("--json", import_args->json, "Print a summary as JSON");
   import_command->callback([import_args] {
+    CheckCharacterMap(import_args->source);
     CCSID table;
     table.Import(import_args->source, import_args->ccsid);
     table.Save(import_args->table);
-    if (import_args->json) PrintJson(TableSummary(table, import_args->table));
+    nlohmann::json summary = TableSummary(table, import_args->table);
+    if (import_args->json) {
+      summary["ok"] = true;
+      PrintJson(summary);
+    } else {
+      WriteStdout(fmt::format("saved {} (CCSID {}, {} bytes, {} lead bytes)\n", import_args->table,
+                              table.CcsidNumber(), summary["bytes"].dump(),
+                              summary["lead_bytes"].dump()));
+    }
   });
 
   auto icu_args = std::make_shared<CodepageArgs>();
@@ -235,7 +281,15 @@ void AddCodepageCommands(CLI::App& app, Context& /*context*/) {
     CCSID table;
     svregistration::FillFromIcu(table, icu_args->source);
     table.Save(icu_args->table);
-    if (icu_args->json) PrintJson(TableSummary(table, icu_args->table));
+    nlohmann::json summary = TableSummary(table, icu_args->table);
+    if (icu_args->json) {
+      summary["ok"] = true;
+      PrintJson(summary);
+    } else {
+      WriteStdout(fmt::format("saved {} from {} ({} bytes, {} lead bytes)\n", icu_args->table,
+                              icu_args->source, summary["bytes"].dump(),
+                              summary["lead_bytes"].dump()));
+    }
   });
 
   auto decode_args = std::make_shared<CodepageArgs>();
@@ -243,8 +297,20 @@ void AddCodepageCommands(CLI::App& app, Context& /*context*/) {
       "decode", "Convert EBCDIC 80-byte records to lines of UTF-8 text on stdout");
   decode->add_option("TABLE", decode_args->table, "The table file")->required();
   decode->add_option("FILE", decode_args->source, "The records (stdin when absent or -)");
-  decode->add_option("--sosi", decode_args->sosi, "What shift-out and shift-in bytes become")
-      ->check(CLI::IsMember({"keep-all", "remove-all", "keep-in-literals", "replace-all"}));
+  decode
+      ->add_option("--sosi", decode_args->sosi,
+                   "What shift-out and shift-in bytes become: keep-all (Retained), remove-all "
+                   "(Removed), keep-in-literals, replace-all (Replaced)")
+      ->transform([](std::string value) {
+        for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (SosiChoices().count(value) == 0) {
+          throw CLI::ValidationError(
+              "--sosi", "'" + value +
+                            "' is none of keep-all, remove-all, "
+                            "keep-in-literals, replace-all, Retained, Removed, Replaced");
+        }
+        return value;
+      });
   decode->add_flag("--json", decode_args->json, "Print {\"text\": ...} instead of the text");
   decode->callback([decode_args] {
     CCSID table;

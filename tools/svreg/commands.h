@@ -4,6 +4,8 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+#include <optional>
+#include <string>
 
 namespace svreg {
 
@@ -19,5 +21,13 @@ void AddArchiveCommands(CLI::App& app, Context& context);  // zip, rar
 void AddObjectCommands(CLI::App& app,
                        Context& context);  // register, objects, types, folder, generated, log
 void AddLifecycleCommands(CLI::App& app, Context& context);  // unregister, invalidate, refresh
+void AddRegister(CLI::App& app, Context& context);           // register
+void AddStatusCommands(CLI::App& app, Context& context);     // status, diff, clean
+/// svreg help, and the examples at the end of each command's help.
+void AddHelpCommand(CLI::App& app);
+std::string MainFooter();
+/// "'regster' is not a svreg command; did you mean register?" when the first words of the
+/// command line name no command; nullopt when they do.
+std::optional<std::string> UnknownCommand(CLI::App& app, int argc, char** argv);
 
 }  // namespace svreg

@@ -4,15 +4,15 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <map>
 
 #include "commands.h"
 #include "output.h"
 #include "progress.h"
 #include "svregistration/error.h"
+#include "svregistration/results.h"
 #include "svregistration/sv_standard.h"
 #include "svregistration/workspace/batch.h"
-#include "svregistration/workspace/pending_work.h"
+#include "svregistration/workspace/refresh_run.h"
 #include "svregistration/workspace/workspace_host.h"
 
 namespace svreg {
@@ -21,7 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using svregistration::workspace::Batch;
-using svregistration::workspace::PendingWork;
+using svregistration::workspace::RefreshOutcome;
 using svregistration::workspace::WorkspaceHost;
 
 struct IdArgs {
@@ -29,6 +29,7 @@ struct IdArgs {
   std::vector<std::string> ids;
   std::string source;
   bool strong = false;
+  bool force = false;
   bool json = false;
 };
 
@@ -36,57 +37,67 @@ struct InterfaceScope {
   ~InterfaceScope() { svregistration::SetUserInterface(nullptr); }
 };
 
-// Whether some object of the workspace has the id (the repository answers 9 for any other).
-bool ObjectExists(WorkspaceHost& workspace, const std::string& id) {
-  try {
-    workspace.repository()->ObjectById(id);
-    return true;
-  } catch (const svregistration::Error& e) {
-    if (e.number() != svregistration::error_number::kSubscriptOutOfRange) throw;
-    return false;
+// The registered copy of each object, relative to the workspace folder ("" for none).
+std::vector<std::string> CopiesOf(WorkspaceHost& workspace, const std::vector<std::string>& ids) {
+  std::vector<std::string> copies;
+  for (const std::string& id : ids) {
+    auto object = workspace.KnownObject(id);  // an unknown id stops the command before any change
+    std::string attribute = object->ObjectType()->SourceAttribute();
+    copies.push_back(attribute.empty() ? "" : object->GetAttribute(attribute));
   }
+  return copies;
 }
 
-// Ids that no object has are named on stderr and nothing is unregistered: a mistyped id in a
-// group stops the whole group, as the repository's own group operation does. The repository's
-// changes are committed only after their files were deleted: a run killed on the way leaves the
-// objects recorded, and doing it again completes it.
+// The repository's changes are committed only after their files were deleted: a run killed on
+// the way leaves the objects recorded, and doing it again completes it.
 void RunUnregister(const IdArgs& args, Context& context) {
   auto workspace = WorkspaceHost::Open(args.directory);
   svregistration::workspace::RecoverInterruptedWork(workspace);
-  std::vector<std::string> missing;
-  for (const std::string& id : args.ids) {
-    if (ObjectExists(*workspace, id)) continue;
-    fmt::print(stderr, "svreg: no object with the id '{}' exists in {}\n", id, args.directory);
-    missing.push_back(id);
-  }
-  if (!missing.empty()) {
-    if (args.json) {
-      PrintJson({{"ok", false}, {"kept", nlohmann::json::array()}, {"missing", missing}});
-    }
-    context.exit_code = 1;
-    return;
-  }
+  std::vector<std::string> copies = CopiesOf(*workspace, args.ids);
   svregistration::SVStandard service;
   bool ok = false;
   std::vector<std::string> kept;
-  Batch batch(*workspace, true);
-  if (args.ids.size() == 1) {
-    ok = service.Unregister(workspace, args.ids[0]);
-    if (!ok) kept = args.ids;
-  } else {
-    svregistration::host::IdCollection ids = args.ids;
-    ok = service.GroupUnregister(workspace, ids);
-    for (const std::string& id : args.ids) {
-      if (std::find(ids.begin(), ids.end(), id) == ids.end()) kept.push_back(id);
+  {
+    Batch batch(*workspace, true);
+    if (args.ids.size() == 1) {
+      ok = service.Unregister(workspace, args.ids[0]);
+      if (!ok) kept = args.ids;
+    } else {
+      svregistration::host::IdCollection ids = args.ids;
+      ok = service.GroupUnregister(workspace, ids);
+      for (const std::string& id : args.ids) {
+        if (std::find(ids.begin(), ids.end(), id) == ids.end()) kept.push_back(id);
+      }
+    }
+    batch.End();
+  }
+  std::vector<std::string> unregistered, removed;
+  for (std::size_t i = 0; i < args.ids.size(); ++i) {
+    if (std::find(kept.begin(), kept.end(), args.ids[i]) != kept.end()) continue;
+    unregistered.push_back(args.ids[i]);
+    std::error_code ec;
+    if (!copies[i].empty() &&
+        !fs::exists(fs::symlink_status(fs::path(workspace->root()) / copies[i], ec))) {
+      removed.push_back(copies[i]);
     }
   }
-  batch.End();
+  // A folder is kept when it is the workspace's last; anything else kept failed.
+  const std::string why = "the workspace's last folder stays registered";
   if (args.json) {
-    PrintJson({{"ok", ok}, {"kept", kept}});
+    PrintJson({{"ok", ok},
+               {"unregistered", unregistered},
+               {"removed", removed},
+               {"kept", kept},
+               {"reason", kept.empty() ? "" : why}});
   } else {
-    for (const std::string& id : kept) WriteStdout("kept registered: " + id + "\n");
-    if (!ok) WriteStdout("unregistration failed\n");
+    std::string text = fmt::format("unregistered {} of {} object{}", unregistered.size(),
+                                   args.ids.size(), args.ids.size() == 1 ? "" : "s");
+    if (!removed.empty())
+      text += fmt::format(", {} cop{} removed", removed.size(), removed.size() == 1 ? "y" : "ies");
+    text += "\n";
+    for (const std::string& id : kept) text += fmt::format("kept {}: {}\n", id, why);
+    if (!ok && kept.empty()) text += "unregistration failed (svreg log " + args.directory + ")\n";
+    WriteStdout(text);
   }
   if (!ok) context.exit_code = 1;
 }
@@ -94,73 +105,83 @@ void RunUnregister(const IdArgs& args, Context& context) {
 void RunInvalidate(const IdArgs& args, Context& context) {
   auto workspace = WorkspaceHost::Open(args.directory);
   svregistration::workspace::RecoverInterruptedWork(workspace);
+  std::size_t entries = 0;
+  for (const std::string& id : args.ids) {
+    workspace->KnownObject(id);
+    entries += workspace->repository()->GeneratedEntries(id).size();
+  }
   svregistration::SVStandard service;
   bool ok;
-  Batch batch(*workspace, true);
-  if (args.ids.size() == 1) {
-    ok = args.strong ? service.StrongInvalidate(workspace, args.ids[0])
-                     : service.Invalidate(workspace, args.ids[0]);
-  } else {
-    svregistration::host::IdCollection ids = args.ids;
-    ok = service.GroupStrongInvalidate(workspace, ids);
+  {
+    Batch batch(*workspace, true);
+    if (args.ids.size() == 1) {
+      ok = args.strong ? service.StrongInvalidate(workspace, args.ids[0])
+                       : service.Invalidate(workspace, args.ids[0]);
+    } else {
+      svregistration::host::IdCollection ids = args.ids;
+      ok = service.GroupStrongInvalidate(workspace, ids);
+    }
+    batch.End();
   }
-  batch.End();
   if (args.json) {
-    PrintJson({{"ok", ok}});
-  } else if (!ok) {
-    WriteStdout("invalidation failed\n");
+    PrintJson({{"ok", ok},
+               {"invalidated", ok ? args.ids : std::vector<std::string>()},
+               {"generated_entries", ok ? entries : 0}});
+  } else if (ok) {
+    WriteStdout(fmt::format("invalidated {} object{}: {} generated entr{} discarded\n",
+                            args.ids.size(), args.ids.size() == 1 ? "" : "s", entries,
+                            entries == 1 ? "y" : "ies"));
+  } else {
+    WriteStdout("invalidation failed (svreg log " + args.directory + " says why)\n");
   }
   if (!ok) context.exit_code = 1;
 }
 
 void RunRefresh(const IdArgs& args, Context& context) {
   auto workspace = WorkspaceHost::Open(args.directory);
-  svregistration::workspace::RecoverInterruptedWork(workspace);
-  const std::string& id = args.ids.at(0);
-  long members = 1;
-  auto object = workspace->repository()->ObjectById(id);
-  if (auto cursor = object->Members(); cursor && object->ObjectType()->TypeCode() == "FOLDER") {
-    members = cursor->Count();
-  }
-  auto records_before = workspace->log()->Records().size();
-
-  InterfaceScope scope;
-  ProgressInterface::Install("refresh");
-  svregistration::SVStandard service;
-  long copied = 0;
-  int result;
-  // A copy rewritten by a run killed before its invalidation was committed has its generated
-  // files discarded by the next run (see PendingWork).
-  PendingWork journal(workspace->root());
-  journal.RecordRefresh(id);
+  svregistration::workspace::RefreshRun run(workspace);
+  svregistration::workspace::RefreshReport report;
   {
-    Batch batch(*workspace);
-    // OriginalSource is recorded as given: a relative path would mean nothing from elsewhere.
-    std::string source =
-        args.source.empty() ? "" : fs::absolute(args.source).lexically_normal().string();
-    result = service.RefreshSource(workspace, id, copied, source);
-    batch.End();
+    InterfaceScope scope;
+    auto ui = ProgressInterface::Install("refresh");
+    run.SetProgress([ui](long done, long total) { ui->ReportProgress("refresh", done, total); });
+    report = run.Run({args.ids.at(0), args.source, args.force});
   }
-  journal.Finished();
-
-  // What the run logged, by text: each reported code or error once, with how often it came.
-  std::map<std::string, long> reported;
-  long problems = 0;
-  auto records = workspace->log()->Records();
-  for (std::size_t i = records_before; i < records.size(); ++i) {
-    ++reported[records[i].text];
-    ++problems;
+  long unchanged = 0;
+  nlohmann::json failed = nlohmann::json::array();
+  std::string lines;
+  for (const auto& object : report.objects) {
+    if (object.outcome == RefreshOutcome::kUnchanged) ++unchanged;
+    if (object.outcome != RefreshOutcome::kSettingsChanged &&
+        object.outcome != RefreshOutcome::kFailed) {
+      continue;
+    }
+    failed.push_back({{"id", object.id},
+                      {"name", object.name},
+                      {"original", object.original},
+                      {"outcome", svregistration::workspace::RefreshOutcomeName(object.outcome)},
+                      {"code", object.code},
+                      {"reason", object.reason}});
+    lines +=
+        fmt::format("  {} ({}) from {}: {}\n", object.id, object.name,
+                    object.original.empty() ? "(no original)" : object.original, object.reason);
   }
+  const bool ok = (report.result & ~svregistration::rOK) == 0 && failed.empty();
   if (args.json) {
-    PrintJson({{"result", result}, {"copied", copied}});
+    PrintJson({{"ok", ok},
+               {"result", report.result},
+               {"copied", report.copied},
+               {"unchanged", unchanged},
+               {"failed", failed},
+               {"stopped", report.stopped}});
   } else {
-    std::string summary =
-        fmt::format("refreshed {} object{}: {} copied, {} unchanged", members,
-                    members == 1 ? "" : "s", copied, std::max(0L, members - copied - problems));
-    for (const auto& [text, count] : reported) summary += fmt::format("\n  {} x {}", count, text);
-    WriteStdout(summary + "\n");
+    std::size_t count = report.objects.size();
+    WriteStdout(
+        fmt::format("refreshed {} object{}: {} copied, {} unchanged, {} not refreshed{}\n{}", count,
+                    count == 1 ? "" : "s", report.copied, unchanged, failed.size(),
+                    report.stopped ? " (the run stopped early)" : "", lines));
   }
-  if ((result & ~svregistration::rOK) != 0) context.exit_code = 1;
+  if (!ok) context.exit_code = 1;
 }
 
 }  // namespace
@@ -189,6 +210,8 @@ void AddLifecycleCommands(CLI::App& app, Context& context) {
   refresh->add_option("DIR", refresh_args->directory, "The workspace folder")->required();
   refresh->add_option("ID", refresh_args->ids, "The object or folder id")->required()->expected(1);
   refresh->add_option("--source", refresh_args->source, "The original to refresh from");
+  refresh->add_flag("--force", refresh_args->force,
+                    "Refresh also copies that would now be made with other settings");
   refresh->add_flag("--json", refresh_args->json, "Print the result as JSON");
   refresh->callback([refresh_args, &context] { RunRefresh(*refresh_args, context); });
 }

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -30,6 +31,32 @@ void WriteStdout(std::string_view bytes) {
     }
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
+}
+
+std::string FormatTable(const std::vector<std::string>& header,
+                        const std::vector<std::vector<std::string>>& rows) {
+  const bool aligned = ::isatty(STDOUT_FILENO) == 1;
+  std::vector<std::size_t> widths(header.size(), 0);
+  if (aligned) {
+    for (std::size_t i = 0; i < header.size(); ++i) widths[i] = header[i].size();
+    for (const auto& row : rows) {
+      for (std::size_t i = 0; i < row.size() && i < widths.size(); ++i) {
+        widths[i] = std::max(widths[i], row[i].size());
+      }
+    }
+  }
+  std::string text;
+  auto line = [&](const std::vector<std::string>& cells) {
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+      text += cells[i];
+      if (i + 1 == cells.size()) break;
+      text += aligned ? std::string(widths[i] - cells[i].size() + 2, ' ') : "\t";
+    }
+    text += '\n';
+  };
+  line(header);
+  for (const auto& row : rows) line(row);
+  return text;
 }
 
 }  // namespace svreg

@@ -21,8 +21,14 @@ long long NowMilliseconds() {
 ProgressBar::ProgressBar(std::string what)
     : what_(std::move(what)), enabled_(::isatty(STDERR_FILENO) == 1) {}
 
-ProgressBar::~ProgressBar() {
-  if (drawn_) std::fputs("\r\033[K", stderr);
+ProgressBar::~ProgressBar() { Clear(); }
+
+void ProgressBar::Clear() {
+  if (!drawn_) return;
+  std::fputs("\r\033[K", stderr);
+  std::fflush(stderr);
+  drawn_ = false;
+  last_draw_ms_ = 0;
 }
 
 void ProgressBar::Update(long done, long total) {
@@ -49,15 +55,19 @@ std::shared_ptr<ProgressInterface> ProgressInterface::Install(const std::string&
   return ui;
 }
 
+// Whatever the interface prints or asks starts on a line of its own, not after the bar.
 void ProgressInterface::ShowMessage(const std::string& title, const std::string& text) {
+  bar_.Clear();
   fallback_.ShowMessage(title, text);
 }
 std::string ProgressInterface::AskText(const std::string& title, const std::string& prompt,
                                        bool secret) {
+  bar_.Clear();
   return fallback_.AskText(title, prompt, secret);
 }
 std::string ProgressInterface::BrowseForFolder(std::intptr_t owner_window,
                                                const std::string& title) {
+  bar_.Clear();
   return fallback_.BrowseForFolder(owner_window, title);
 }
 void ProgressInterface::ProcessPendingEvents() { fallback_.ProcessPendingEvents(); }

@@ -19,6 +19,9 @@ class ProgressBar {
   bool enabled() const { return enabled_; }
   /// Redraws the bar at most a few times a second.
   void Update(long done, long total);
+  /// Clears the bar's line, so that what is printed next starts on a line of its own; the next
+  /// Update draws it again.
+  void Clear();
 
  private:
   std::string what_;

@@ -1,8 +1,12 @@
 // svreg source copy and svreg source read: the workspace form of a source file.
 #include <fmt/core.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "commands.h"
 #include "output.h"
+#include "svregistration/error.h"
 #include "svregistration/sv_standard.h"
 #include "svregistration/workspace/workspace_host.h"
 
@@ -17,6 +21,21 @@ struct SourceArgs {
   std::string to;
   bool json = false;
 };
+
+// Writing the workspace form over its own source would normalise the original in place.
+void RefuseOwnSource(const std::string& from, const std::string& to) {
+  struct stat a {};
+  struct stat b {};
+  const bool same = std::filesystem::absolute(from).lexically_normal() ==
+                        std::filesystem::absolute(to).lexically_normal() ||
+                    (::stat(from.c_str(), &a) == 0 && ::stat(to.c_str(), &b) == 0 &&
+                     a.st_dev == b.st_dev && a.st_ino == b.st_ino);
+  if (same) {
+    throw svregistration::Error(
+        svregistration::error_number::kInvalidProcedureCall, "svreg",
+        fmt::format("'{}' is the source itself: the copy would replace its original", to));
+  }
+}
 
 }  // namespace
 
@@ -33,9 +52,16 @@ void AddSourceCommands(CLI::App& app, Context& /*context*/) {
   copy->add_flag("--json", copy_args->json, "Print the result as JSON");
   copy->callback([copy_args] {
     auto workspace = svregistration::workspace::WorkspaceHost::Open(copy_args->directory);
+    const std::string type = workspace->KnownType(copy_args->type);
+    RefuseOwnSource(copy_args->from, copy_args->to);
     svregistration::SVStandard service;
-    service.CopySource(workspace, copy_args->type, copy_args->from, copy_args->to);
-    if (copy_args->json) PrintJson({{"ok", true}, {"to", copy_args->to}});
+    service.CopySource(workspace, type, copy_args->from, copy_args->to);
+    if (copy_args->json) {
+      PrintJson({{"ok", true}, {"to", copy_args->to}});
+    } else {
+      WriteStdout(fmt::format("wrote {}: the {} workspace form of {}\n", copy_args->to, type,
+                              copy_args->from));
+    }
   });
 
   auto read_args = std::make_shared<SourceArgs>();
@@ -45,8 +71,9 @@ void AddSourceCommands(CLI::App& app, Context& /*context*/) {
   read->add_option("FROM", read_args->from, "The source file")->required();
   read->callback([read_args] {
     auto workspace = svregistration::workspace::WorkspaceHost::Open(read_args->directory);
+    const std::string type = workspace->KnownType(read_args->type);
     svregistration::SVStandard service;
-    service.ReadSourceTo(workspace, read_args->type, read_args->from,
+    service.ReadSourceTo(workspace, type, read_args->from,
                          [](const std::uint8_t* bytes, std::size_t size) {
                            WriteStdout({reinterpret_cast<const char*>(bytes), size});
                          });

@@ -41,8 +41,13 @@ class SVREG_API RepositoryLog final : public host::WorkspaceLog {
   /// The records, oldest first.
   std::vector<LogEntry> Records();
 
+  /// The records written through this log since it was made, oldest first (without their
+  /// sequence): what this process logged, whatever other runs wrote meanwhile.
+  const std::vector<LogEntry>& Written() const { return written_; }
+
  private:
   std::shared_ptr<Database> database_;
+  std::vector<LogEntry> written_;
 };
 
 }  // namespace svregistration::workspace

@@ -45,6 +45,12 @@ class SVREG_API WorkspaceHost final : public host::Workspace {
   std::string SourcesDirectoryOf(const std::string& type) const;
   /// The type as the schema spells it ("cobol" is COBOL); the text itself when no type matches.
   std::string SchemaTypeName(const std::string& type);
+  /// The type as the schema spells it; Error 9 naming the type, the workspace and the types it
+  /// has when there is no such type. Every caller that takes a type from a user checks it here,
+  /// so that the same mistake gets the same answer.
+  std::string KnownType(const std::string& type);
+  /// The object with the id; Error 9 naming the id and the workspace when no object has it.
+  std::shared_ptr<host::RepositoryObject> KnownObject(const std::string& id);
   std::shared_ptr<OptionsDocument> workspace_options() { return workspace_options_; }
   std::shared_ptr<OptionsDocument> global_options() { return global_options_; }
   bool cancel_pressed() const { return cancel_pressed_; }

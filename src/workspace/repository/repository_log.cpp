@@ -30,16 +30,18 @@ std::string CurrentTime() {
 void RepositoryLog::Add(const std::string& title, int severity,
                         const std::optional<std::string>& object_id, const std::string& text) {
   Transaction transaction(*database_, fmt::format("writing the log record '{}'", title));
+  std::string time = CurrentTime();
   database_
       ->Prepare(
           "INSERT INTO log (time, title, severity, object_id, text) VALUES (?1, ?2, ?3, ?4, ?5)")
-      .Bind(1, CurrentTime())
+      .Bind(1, time)
       .Bind(2, title)
       .Bind(3, severity)
       .Bind(4, object_id)
       .Bind(5, text)
       .Run();
   transaction.Commit();
+  written_.push_back(LogEntry{0, std::move(time), title, severity, object_id, text});
 }
 
 std::vector<LogEntry> RepositoryLog::Records() {

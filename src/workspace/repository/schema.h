@@ -27,8 +27,8 @@ inline constexpr std::string_view kNameAttribute = "Name";
 /// The attribute holding the path of the file an object was registered from.
 inline constexpr std::string_view kOriginalSourceAttribute = "OriginalSource";
 
-/// Class names of the built-in registration handlers, and the name a type gives to show what
-/// happens when a handler cannot be created.
+/// Class names of the built-in registration handlers, and a name no class has (for a type whose
+/// handler cannot be created).
 inline constexpr std::string_view kAcceptHandlerClass = "Workspace.AcceptHandler";
 inline constexpr std::string_view kExtensionHandlerClass = "Workspace.ExtensionHandler";
 inline constexpr std::string_view kMissingHandlerClass = "Workspace.NoSuchHandler";
@@ -41,16 +41,15 @@ struct BuiltInObjectType {
 };
 
 /// The object types made with every workspace. Folders have no registered copy and no handler.
-/// COBOL programs are accepted by their extension; BMS maps name a handler class that does not
-/// exist, so that registering a map shows the path of a type without a usable handler (the new
-/// object is taken back and the result is 0).
+/// COBOL programs and BMS maps are accepted by their extension; every default type names a
+/// handler that exists.
 inline constexpr std::array<BuiltInObjectType, 6> kBuiltInObjectTypes = {{
     {kFolderTypeCode, "Folder", "", ""},
     {"COBOL", "COBOL program", "Source", kExtensionHandlerClass},
     {"COPYBOOK", "Copybook", "Source", kAcceptHandlerClass},
     {"JCL", "JCL job", "Source", kAcceptHandlerClass},
     {"PLI", "PL/I program", "Source", kAcceptHandlerClass},
-    {"BMS", "BMS map", "Source", kMissingHandlerClass},
+    {"BMS", "BMS map", "Source", kExtensionHandlerClass},
 }};
 
 /// Creates the tables, indexes and built-in object types in an empty database, and marks it as a

@@ -1,0 +1,299 @@
+// The state of registered copies and the untracked files of the Sources folders.
+#include "svregistration/workspace/copy_status.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <fmt/core.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <set>
+
+#include "svregistration/error.h"
+#include "svregistration/sv_standard.h"
+#include "svregistration/workspace/copy_recipe.h"
+#include "svregistration/workspace/pending_work.h"
+#include "svregistration/workspace/workspace_host.h"
+#include "workspace/repository/schema.h"
+
+namespace svregistration::workspace {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kSource = "Workspace";
+
+std::string Slashed(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+std::optional<std::string> ReadWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  struct stat x {};
+  struct stat y {};
+  return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
+         x.st_ino == y.st_ino;
+}
+
+std::string FormOf(const std::shared_ptr<WorkspaceHost>& workspace, const std::string& type,
+                   const std::string& original) {
+  SVStandard service;
+  std::vector<std::uint8_t> bytes = service.ReadSource(workspace, type, original);
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// The objects the ids name, a folder by its members.
+std::vector<std::shared_ptr<host::RepositoryObject>> Named(WorkspaceHost& workspace,
+                                                           const std::vector<std::string>& ids) {
+  std::vector<std::shared_ptr<host::RepositoryObject>> objects;
+  for (const std::string& id : ids) {
+    auto object = workspace.KnownObject(id);
+    if (object->ObjectType()->TypeCode() != kFolderTypeCode) {
+      objects.push_back(object);
+      continue;
+    }
+    auto members = object->Members();
+    for (; members && !members->Eof(); members->MoveNext()) objects.push_back(members->Item());
+  }
+  return objects;
+}
+
+// A Sources folder relative to the root that may be listed: inside the workspace, not the root
+// itself, and none of the workspace's own folders (options, code pages, journals).
+bool ListableFolder(WorkspaceHost& workspace, const std::string& relative) {
+  std::error_code ec;
+  fs::path root = fs::canonical(workspace.root(), ec);
+  fs::path folder = fs::canonical(fs::path(workspace.root()) / relative, ec);
+  if (ec || folder == root) return false;
+  std::string inside = folder.lexically_relative(root).string();
+  if (inside.empty() || inside.rfind("..", 0) == 0) return false;
+  for (const char* own : {"options", "codepages", ".svreg"}) {
+    if (inside == own || inside.rfind(std::string(own) + "/", 0) == 0) return false;
+  }
+  return true;
+}
+
+std::vector<std::string> SourcesFolders(WorkspaceHost& workspace) {
+  std::set<std::string> folders;
+  for (const auto& type : workspace.repository()->ObjectTypes()) {
+    if (type.source_attribute.empty()) continue;
+    std::string folder = workspace.SourcesDirectoryOf(type.code);
+    if (ListableFolder(workspace, folder)) folders.insert(folder);
+  }
+  return {folders.begin(), folders.end()};
+}
+
+// The names of the files (and links) directly in a folder opened by its descriptor.
+std::vector<std::string> FilesIn(int folder_fd) {
+  std::vector<std::string> names;
+  int fd = ::dup(folder_fd);
+  DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+  if (dir == nullptr) {
+    if (fd >= 0) ::close(fd);
+    return names;
+  }
+  while (const dirent* entry = ::readdir(dir)) {
+    struct stat info {};
+    if (::fstatat(folder_fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode)) names.emplace_back(entry->d_name);
+  }
+  ::closedir(dir);
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+// Calls `each` with the descriptor of every Sources folder and its path relative to the root.
+template <class Each>
+void ForEachSourcesFolder(WorkspaceHost& workspace, Each&& each) {
+  for (const std::string& folder : SourcesFolders(workspace)) {
+    int fd =
+        ::open((fs::path(workspace.root()) / folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) continue;
+    each(fd, folder);
+    ::close(fd);
+  }
+}
+
+std::set<std::string> Recorded(WorkspaceHost& workspace) {
+  std::set<std::string> recorded;
+  for (const std::string& source : workspace.repository()->RecordedSources()) {
+    recorded.insert(fs::path(Slashed(source)).lexically_normal().string());
+  }
+  return recorded;
+}
+
+}  // namespace
+
+const char* CopyStateName(CopyState state) noexcept {
+  switch (state) {
+    case CopyState::kUpToDate:
+      return "up_to_date";
+    case CopyState::kModified:
+      return "modified";
+    case CopyState::kOriginalMissing:
+      return "original_missing";
+    case CopyState::kOriginalUnknown:
+      return "original_unknown";
+    case CopyState::kCopyMissing:
+      return "copy_missing";
+    case CopyState::kSettingsChanged:
+      return "settings_changed";
+    case CopyState::kUnreadable:
+      return "unreadable";
+    case CopyState::kUntracked:
+      break;
+  }
+  return "untracked";
+}
+
+CopyStatus StatusOf(const std::shared_ptr<WorkspaceHost>& workspace, host::RepositoryObject& object,
+                    const std::string& original, const CopyRecipe* now) {
+  CopyStatus status;
+  status.id = object.Id();
+  status.name = object.Name();
+  auto type = object.ObjectType();
+  status.type = type->TypeCode();
+  status.source = Slashed(object.GetAttribute(type->SourceAttribute()));
+  status.original =
+      original.empty() ? object.GetAttribute(std::string(kOriginalSourceAttribute)) : original;
+  const std::string copy = (fs::path(workspace->root()) / status.source).string();
+  std::error_code ec;
+  if (status.original.empty()) {
+    status.state = CopyState::kOriginalUnknown;
+  } else if (!fs::exists(status.original, ec)) {
+    status.state = CopyState::kOriginalMissing;
+  } else if (status.source.empty() || !fs::exists(copy, ec)) {
+    status.state = CopyState::kCopyMissing;
+  } else if (!SameFile(copy, status.original)) {
+    try {
+      const std::string form = FormOf(workspace, status.type, status.original);
+      if (form != ReadWhole(copy)) {
+        status.state = CopyState::kModified;
+        auto recorded = RecordedRecipe(object);
+        std::vector<std::string> changes;
+        // A verbatim copy is made the same way now when the options leave this original as it
+        // is; otherwise the copy differs for the settings, or for them and the original alike.
+        if (recorded && !(!recorded->normalised && form == ReadWhole(status.original))) {
+          changes = RecipeChanges(*recorded,
+                                  now ? *now : CopyRecipe::Current(*workspace, status.type, true));
+        }
+        for (const std::string& change : changes) {
+          status.state = CopyState::kSettingsChanged;
+          status.detail += (status.detail.empty() ? "" : ", ") + change;
+        }
+      }
+    } catch (const Error& e) {
+      status.state = CopyState::kUnreadable;
+      status.detail = e.description();
+    }
+  }
+  return status;
+}
+
+std::vector<CopyStatus> WorkspaceStatus(const std::shared_ptr<WorkspaceHost>& workspace,
+                                        const std::vector<std::string>& ids) {
+  std::vector<CopyStatus> statuses;
+  if (!ids.empty()) {
+    for (const auto& object : Named(*workspace, ids)) {
+      if (!object->ObjectType()->SourceAttribute().empty()) {
+        statuses.push_back(StatusOf(workspace, *object));
+      }
+    }
+    return statuses;
+  }
+  std::map<std::string, CopyRecipe> recipes;  // by type: the options are read once
+  for (const ObjectInfo& info : workspace->repository()->ListObjects()) {
+    if (info.source.empty()) continue;
+    auto recipe = recipes.find(info.type);
+    if (recipe == recipes.end()) {
+      recipe = recipes.emplace(info.type, CopyRecipe::Current(*workspace, info.type, true)).first;
+    }
+    statuses.push_back(
+        StatusOf(workspace, *workspace->repository()->ObjectById(info.id), "", &recipe->second));
+  }
+  for (const std::string& file : UntrackedFiles(*workspace)) {
+    CopyStatus untracked;
+    untracked.source = file;
+    untracked.state = CopyState::kUntracked;
+    statuses.push_back(std::move(untracked));
+  }
+  return statuses;
+}
+
+std::vector<std::string> UntrackedFiles(WorkspaceHost& workspace) {
+  std::set<std::string> recorded = Recorded(workspace);
+  std::vector<std::string> untracked;
+  ForEachSourcesFolder(workspace, [&](int fd, const std::string& folder) {
+    for (const std::string& name : FilesIn(fd)) {
+      std::string relative = (fs::path(folder) / name).lexically_normal().string();
+      if (recorded.count(relative) == 0) untracked.push_back(relative);
+    }
+  });
+  return untracked;
+}
+
+std::vector<std::string> RemoveUntrackedFiles(const std::shared_ptr<WorkspaceHost>& workspace) {
+  RecoverInterruptedWork(workspace);
+  // A live run's copies are not recorded until it commits: they are not the clean's to take.
+  std::error_code ec;
+  for (fs::directory_iterator it(fs::path(workspace->root()) / PendingWork::kFolder, ec), end;
+       !ec && it != end; it.increment(ec)) {
+    if (it->path().extension() == ".journal") {
+      throw Error(error_number::kPathFileAccessError, kSource,
+                  fmt::format("another run is working in the workspace '{}' (its journal {}): "
+                              "nothing was deleted",
+                              workspace->root(), it->path().filename().string()));
+    }
+  }
+  std::set<std::string> recorded = Recorded(*workspace);
+  std::vector<std::string> removed;
+  ForEachSourcesFolder(*workspace, [&](int fd, const std::string& folder) {
+    for (const std::string& name : FilesIn(fd)) {
+      std::string relative = (fs::path(folder) / name).lexically_normal().string();
+      if (recorded.count(relative) != 0) continue;
+      if (::unlinkat(fd, name.c_str(), 0) != 0) {
+        throw Error(error_number::kPathFileAccessError, kSource,
+                    fmt::format("cannot delete '{}': {}", relative, std::strerror(errno)));
+      }
+      removed.push_back(relative);
+    }
+  });
+  return removed;
+}
+
+CopyAndForm ReadCopyAndForm(const std::shared_ptr<WorkspaceHost>& workspace,
+                            const std::string& id) {
+  auto object = workspace->KnownObject(id);
+  auto type = object->ObjectType();
+  std::string source = Slashed(object->GetAttribute(type->SourceAttribute()));
+  std::string original = object->GetAttribute(std::string(kOriginalSourceAttribute));
+  std::string copy_path = (fs::path(workspace->root()) / source).string();
+  std::optional<std::string> copy = source.empty() ? std::nullopt : ReadWhole(copy_path);
+  if (!copy) {
+    throw Error(error_number::kFileNotFound, kSource,
+                fmt::format("the object '{}' has no registered copy{}", id,
+                            source.empty() ? "" : " ('" + source + "' is missing)"));
+  }
+  std::error_code ec;
+  if (original.empty() || !fs::exists(original, ec)) {
+    throw Error(error_number::kFileNotFound, kSource,
+                original.empty()
+                    ? fmt::format("the object '{}' records no original", id)
+                    : fmt::format("the original '{}' of '{}' does not exist", original, id));
+  }
+  return {*copy, FormOf(workspace, type->TypeCode(), original)};
+}
+
+}  // namespace svregistration::workspace

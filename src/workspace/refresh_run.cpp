@@ -1,0 +1,173 @@
+// The refresh run: each object refreshed by itself, so that its outcome and its own log records
+// are known, and members whose copy would now be made differently left alone unless forced.
+#include "svregistration/workspace/refresh_run.h"
+
+#include <fmt/core.h>
+
+#include <filesystem>
+#include <map>
+
+#include "svregistration/error.h"
+#include "svregistration/results.h"
+#include "svregistration/sv_standard.h"
+#include "svregistration/workspace/batch.h"
+#include "svregistration/workspace/copy_recipe.h"
+#include "svregistration/workspace/copy_status.h"
+#include "svregistration/workspace/pending_work.h"
+#include "svregistration/workspace/workspace_host.h"
+#include "workspace/repository/schema.h"
+
+namespace svregistration::workspace {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::shared_ptr<host::RepositoryObject>> ObjectsOf(
+    const std::shared_ptr<host::RepositoryObject>& object) {
+  if (object->ObjectType()->TypeCode() != kFolderTypeCode) return {object};
+  std::vector<std::shared_ptr<host::RepositoryObject>> members;
+  auto cursor = object->Members();
+  for (; cursor && !cursor->Eof(); cursor->MoveNext()) members.push_back(cursor->Item());
+  return members;
+}
+
+class Refresher {
+ public:
+  Refresher(const std::shared_ptr<WorkspaceHost>& workspace, const RefreshRequest& request)
+      : workspace_(workspace), request_(request) {
+    if (!request.source.empty()) source_ = fs::absolute(request.source).lexically_normal();
+  }
+
+  /// Refreshes one object; false when the run must stop.
+  bool Refresh(host::RepositoryObject& object, RefreshReport& report) {
+    ObjectRefresh entry;
+    entry.id = object.Id();
+    entry.name = object.Name();
+    entry.original =
+        source_.empty() ? object.GetAttribute(std::string(kOriginalSourceAttribute)) : source_;
+    auto type = object.ObjectType();
+    const bool has_copy = !type->SourceAttribute().empty();
+    const std::string recorded = has_copy ? object.GetAttribute(kCopyRecipeAttribute) : "";
+    if (!request_.force && has_copy && Refuse(object, type->TypeCode(), recorded, entry)) {
+      report.objects.push_back(std::move(entry));
+      return true;
+    }
+    const std::size_t logged = workspace_->log()->Written().size();
+    long copied = 0;
+    int result = service_.RefreshSource(workspace_, entry.id, copied, source_);
+    report.result |= result;
+    report.copied += copied;
+    entry.code = copied != 0 ? rOK : result & ~rOK;
+    const auto& written = workspace_->log()->Written();
+    for (std::size_t i = logged; i < written.size(); ++i) {
+      entry.reason += (entry.reason.empty() ? "" : "; ") + written[i].text;
+    }
+    if (entry.reason.empty()) {
+      entry.outcome = copied != 0 ? RefreshOutcome::kCopied : RefreshOutcome::kUnchanged;
+      // The copy is what the options make of its original now.
+      if (has_copy && Now(type->TypeCode()).Text() != recorded) {
+        RecordRecipe(object, Now(type->TypeCode()));
+      }
+    }
+    report.objects.push_back(std::move(entry));
+    return (result & rUnexpectedRegistrationError) == 0;
+  }
+
+ private:
+  // True when the object's copy would now be made differently from how it was made (`recorded`,
+  // the recipe's text) and its copy is not what its original gives now.
+  bool Refuse(host::RepositoryObject& object, const std::string& type, const std::string& recorded,
+              ObjectRefresh& entry) {
+    auto was = CopyRecipe::Parse(recorded);
+    if (!was) return false;
+    const CopyRecipe& now = Now(type);
+    if (RecipeChanges(*was, now).empty()) return false;
+    CopyStatus status = StatusOf(workspace_, object, source_, &now);
+    if (status.state != CopyState::kSettingsChanged) return false;
+    entry.outcome = RefreshOutcome::kSettingsChanged;
+    entry.reason = "its copy would now be made differently (" + status.detail +
+                   "); a forced refresh rewrites it";
+    return true;
+  }
+
+  // The normalised recipe of a type, read once per run (the options do not change under it).
+  const CopyRecipe& Now(const std::string& type) {
+    auto found = recipes_.find(type);
+    if (found == recipes_.end()) {
+      found = recipes_.emplace(type, CopyRecipe::Current(*workspace_, type, true)).first;
+    }
+    return found->second;
+  }
+
+  std::shared_ptr<WorkspaceHost> workspace_;
+  const RefreshRequest& request_;
+  std::string source_;
+  SVStandard service_;
+  std::map<std::string, CopyRecipe> recipes_;
+};
+
+}  // namespace
+
+bool RefreshRun::Hold(host::RepositoryObject& object, RefreshReport& report) {
+  try {
+    workspace_->repository()->HoldObjects({object.Id()});
+    return true;
+  } catch (const Error& e) {
+    if (e.number() != error_number::kSubscriptOutOfRange) throw;
+  }
+  ObjectRefresh gone;
+  gone.id = object.Id();
+  gone.reason = "unregistered by another run meanwhile";
+  report.objects.push_back(std::move(gone));
+  return false;
+}
+
+const char* RefreshOutcomeName(RefreshOutcome outcome) noexcept {
+  switch (outcome) {
+    case RefreshOutcome::kCopied:
+      return "copied";
+    case RefreshOutcome::kUnchanged:
+      return "unchanged";
+    case RefreshOutcome::kSettingsChanged:
+      return "settings_changed";
+    case RefreshOutcome::kFailed:
+      break;
+  }
+  return "failed";
+}
+
+RefreshRun::RefreshRun(std::shared_ptr<WorkspaceHost> workspace)
+    : workspace_(std::move(workspace)) {}
+
+RefreshReport RefreshRun::Run(const RefreshRequest& request) {
+  RecoverInterruptedWork(workspace_);
+  auto objects = ObjectsOf(workspace_->KnownObject(request.id));
+  RefreshReport report;
+  Refresher refresher(workspace_, request);
+  // A copy rewritten by a run killed before its invalidation was committed has its generated
+  // files discarded by the next run (see PendingWork).
+  PendingWork journal(workspace_->root());
+  journal.RecordRefresh(request.id);
+  {
+    // Committed between objects only: each object is held from its refresh to the commit, so
+    // that an unregistration beside it waits rather than lose the copy it is rewriting.
+    Batch batch(*workspace_, true);
+    long done = 0;
+    for (const auto& object : objects) {
+      if (!Hold(*object, report)) continue;
+      bool go_on = refresher.Refresh(*object, report);
+      if (progress_) progress_(++done, static_cast<long>(objects.size()));
+      if (!go_on) {
+        report.stopped = true;
+        break;
+      }
+      batch.Checkpoint();
+    }
+    batch.End();
+  }
+  journal.Finished();
+  return report;
+}
+
+}  // namespace svregistration::workspace

@@ -1,0 +1,428 @@
+// The registration run: the walk, one registration per file, the batch commits, the journal of
+// the copies it makes, and what it tells about each file.
+#include "svregistration/workspace/registration_run.h"
+
+#include <fmt/core.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+#include "svregistration/class_registry.h"
+#include "svregistration/host/registration_handler.h"
+#include "svregistration/results.h"
+#include "svregistration/sv_standard.h"
+#include "svregistration/workspace/batch.h"
+#include "svregistration/workspace/copy_recipe.h"
+#include "svregistration/workspace/pending_work.h"
+#include "svregistration/workspace/workspace_host.h"
+#include "workspace/extension_types.h"
+#include "workspace/file_walk.h"
+#include "workspace/repository/schema.h"
+
+namespace svregistration::workspace {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kSource = "Workspace";
+
+bool SameFile(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  struct stat x {};
+  struct stat y {};
+  return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
+         x.st_ino == y.st_ino;
+}
+
+std::optional<std::string> ReadWhole(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string Slashed(std::string path) {
+  for (char& c : path) {
+    if (c == '\\') c = '/';
+  }
+  return path;
+}
+
+// Results the registration made a copy for (a refused file, an object name held by another, an
+// error after the copy): a copy this run made for them is removed again.
+bool CopyMayBeLeft(int code) {
+  return code == rNoRefreshNeeded || code == rObjectAllreadyExists ||
+         code == rUnexpectedRegistrationError;
+}
+
+// Thrown out of the walk when a commit failed: nothing more is registered.
+struct CommitFailed {};
+
+class Runner {
+ public:
+  Runner(const std::shared_ptr<WorkspaceHost>& workspace, const RegistrationRequest& request,
+         std::string type)
+      : workspace_(workspace),
+        request_(request),
+        type_(std::move(type)),
+        extensions_(ExtensionTypes::Read(*workspace)),
+        journal_(workspace->root()) {}
+
+  RegistrationReport Run(const std::vector<std::string>& paths,
+                         const RegistrationRun::Progress& progress) {
+    long total = 0;
+    if (progress) WalkFiles(paths, [&](const std::string&, bool) { ++total; });
+    long done = 0;
+    {
+      Batch batch(*workspace_, true);
+      batch_ = &batch;
+      try {
+        WalkFiles(paths, [&](const std::string& file, bool named) {
+          RegisterFile(file, named);
+          if (progress) progress(++done, total);
+          Commit(false);
+        });
+        Commit(true);
+        journal_.Finished();
+      } catch (const CommitFailed&) {
+        journal_.Finished();
+      } catch (const Error& e) {
+        report_.error = e;
+        try {
+          Commit(true);  // what was registered before the walk failed is kept and reported
+          journal_.Finished();
+        } catch (const CommitFailed&) {
+          journal_.Finished();
+        }
+      }
+    }
+    return std::move(report_);
+  }
+
+ private:
+  std::string TypeFor(const std::string& file, bool named) const {
+    if (type_.empty()) return extensions_.TypeOf(file);
+    return named || extensions_.Lists(type_, file) ? type_ : "";
+  }
+
+  void RegisterFile(const std::string& file, bool named) {
+    FileResult r;
+    r.file = file;
+    r.type = TypeFor(file, named);
+    r.name = request_.name.empty() ? fs::path(file).filename().string() : request_.name;
+    std::error_code ec;
+    if (named && !fs::exists(file, ec)) {
+      r.code = rSourceFileIsMissed;
+      r.reason = "the file does not exist";
+      pending_.push_back({std::move(r), ""});
+      return;
+    }
+    if (r.type.empty()) {
+      report_.skipped.push_back(file);
+      return;
+    }
+    const std::string relative = SourcesFolder(r.type) + "/" + fs::path(file).filename().string();
+    const fs::path copy = fs::path(workspace_->root()) / relative;
+    const bool fresh = !fs::exists(fs::symlink_status(copy, ec));
+    if (fresh) journal_.RecordCopy(relative);
+    const std::size_t logged = workspace_->log()->Written().size();
+    r.code = service_.RegisterEx(workspace_, r.type, r.name, file, request_.with_encoding);
+    if (r.code == rOK) {
+      r.outcome = FileOutcome::kRegistered;
+      r.id = service_.RegisteredObjectId();
+      // A file registered where it lies is its own copy: verbatim.
+      const bool in_place = !fresh && SameFile(file, copy.string());
+      RecordRecipe(*workspace_->repository()->ObjectById(r.id),
+                   in_place ? CopyRecipe{} : RecipeFor(r.type));
+      if (holders_loaded_) holders_[relative] = ObjectInfo{r.id, r.type, r.name, relative, file};
+      pending_.push_back({std::move(r), fresh ? relative : ""});
+      return;
+    }
+    if (fresh && CopyMayBeLeft(r.code)) RemoveCopy(copy);
+    Explain(r, relative, logged);
+    pending_.push_back({std::move(r), ""});
+  }
+
+  // Only a plain file is removed: the copy the registration wrote.
+  static void RemoveCopy(const fs::path& copy) {
+    struct stat info {};
+    if (::lstat(copy.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(copy.c_str());
+  }
+
+  // Where the type's copies go, relative to the root: read from the options once per run.
+  const std::string& SourcesFolder(const std::string& type) {
+    auto found = folders_.find(type);
+    if (found == folders_.end()) {
+      found = folders_.emplace(type, workspace_->SourcesDirectoryOf(type)).first;
+    }
+    return found->second;
+  }
+
+  const CopyRecipe& RecipeFor(const std::string& type) {
+    auto found = recipes_.find(type);
+    if (found == recipes_.end()) {
+      found = recipes_.emplace(type, CopyRecipe::Current(*workspace_, type, request_.with_encoding))
+                  .first;
+    }
+    return found->second;
+  }
+
+  void Explain(FileResult& r, const std::string& relative, std::size_t logged) {
+    r.outcome = FileOutcome::kFailed;
+    switch (r.code) {
+      case rNoRefreshNeeded:
+        r.outcome = FileOutcome::kRefused;
+        r.reason = RefusalReason(r);
+        return;
+      case rSourceFileIsMissed:
+        r.reason = "the file does not exist";
+        return;
+      case rErrorOnCreateSourceDirectory:
+        r.reason = fmt::format("cannot create the Sources folder '{}'", SourcesFolder(r.type));
+        return;
+      case rFileAllreadyExists:
+        ExplainTakenCopy(r, relative);
+        return;
+      case rObjectAllreadyExists:
+        ExplainTakenName(r, relative);
+        return;
+      case rErrorOnSetSourceAttr:
+        r.reason = fmt::format("the copy's path '{}' has 255 characters or more", relative);
+        return;
+      case rErrorOnSetOriginalSourceAttr:
+        r.reason = "the file's path has 255 characters or more";
+        return;
+      default:
+        break;
+    }
+    const auto& written = workspace_->log()->Written();
+    r.reason = written.size() > logged ? written.back().text : "unexpected error";
+  }
+
+  std::string RefusalReason(const FileResult& r) {
+    std::string handler = workspace_->repository()->SchemaObjectType(r.type)->RegistrationHandler();
+    if (handler == kExtensionHandlerClass) {
+      std::string extension = ExtensionTypes::ExtensionOf(r.file);
+      return fmt::format("refused by the registration handler of {}: {} lists no extension {}",
+                         r.type, r.type, extension.empty() ? "(none)" : extension);
+    }
+    if (!ClassRegistry::Instance().Contains(handler)) {
+      return fmt::format("refused: the registration handler '{}' of {} does not exist", handler,
+                         r.type);
+    }
+    return fmt::format("refused by the registration handler '{}' of {}", handler, r.type);
+  }
+
+  // The copy's name is taken: by this very file registered before, by another original's copy,
+  // or by a file that no object records.
+  void ExplainTakenCopy(FileResult& r, const std::string& relative) {
+    const ObjectInfo* holder = Holder(relative);
+    if (holder == nullptr) {
+      r.reason = fmt::format("'{}' is taken by a file that no object records", relative);
+      return;
+    }
+    r.id = holder->id;
+    if (SameFile(holder->original, r.file)) {
+      AlreadyRegistered(r, relative);
+      return;
+    }
+    r.outcome = FileOutcome::kNameTaken;
+    r.original = holder->original;
+    r.reason = fmt::format("'{}' is the copy of {} ({}), registered from {}", relative, holder->id,
+                           holder->name, holder->original);
+  }
+
+  void ExplainTakenName(FileResult& r, const std::string& relative) {
+    std::string name = r.name;
+    std::shared_ptr<host::RepositoryObject> holder;
+    try {
+      holder = workspace_->repository()->FindObject(r.type, name, "");
+    } catch (const Error&) {
+    }
+    if (!holder) {
+      r.reason = fmt::format("an object named '{}' is registered already", r.name);
+      return;
+    }
+    r.id = holder->Id();
+    std::string original = holder->GetAttribute(std::string(kOriginalSourceAttribute));
+    std::string source = Slashed(holder->GetAttribute(holder->ObjectType()->SourceAttribute()));
+    if (source == relative && SameFile(original, r.file)) {
+      AlreadyRegistered(r, relative);
+      return;
+    }
+    r.outcome = FileOutcome::kNameTaken;
+    r.original = original;
+    r.reason =
+        fmt::format("the object name '{}' is held by {}, registered from {}", name, r.id, original);
+  }
+
+  // Registered before from this file: unchanged when its copy is what the file gives now, made
+  // the way the copy was made.
+  void AlreadyRegistered(FileResult& r, const std::string& relative) {
+    bool normalised = request_.with_encoding;
+    try {
+      if (auto recipe = RecordedRecipe(*workspace_->repository()->ObjectById(r.id))) {
+        normalised = recipe->normalised;
+      }
+      std::optional<std::string> now;
+      if (normalised) {
+        std::vector<std::uint8_t> bytes = service_.ReadSource(workspace_, r.type, r.file);
+        now.emplace(bytes.begin(), bytes.end());
+      } else {
+        now = ReadWhole(r.file);
+      }
+      if (now && now == ReadWhole((fs::path(workspace_->root()) / relative).string())) {
+        r.outcome = FileOutcome::kUnchanged;
+        r.reason = "already registered";
+        return;
+      }
+    } catch (const Error&) {
+      // A file that cannot be read now counts as changed: a refresh says what is wrong.
+    }
+    r.outcome = FileOutcome::kChanged;
+    r.reason = "already registered; the original changed since: refresh it";
+  }
+
+  const ObjectInfo* Holder(const std::string& relative) {
+    if (!holders_loaded_) LoadHolders();
+    auto found = holders_.find(relative);
+    if (found == holders_.end() && !holders_reloaded_) {
+      holders_reloaded_ = true;  // another run may have registered it meanwhile
+      LoadHolders();
+      found = holders_.find(relative);
+    }
+    return found == holders_.end() ? nullptr : &found->second;
+  }
+
+  void LoadHolders() {
+    holders_.clear();
+    for (ObjectInfo& object : workspace_->repository()->ListObjects()) {
+      if (!object.source.empty()) holders_[Slashed(object.source)] = std::move(object);
+    }
+    holders_loaded_ = true;
+  }
+
+  // Commits when the batch's window has passed (always when `last`): then the results of the
+  // batch are kept and reported, and their copies are no longer the journal's to undo.
+  void Commit(bool last) {
+    try {
+      if (last) {
+        batch_->End();
+      } else if (!batch_->Checkpoint()) {
+        return;
+      }
+    } catch (const Error& e) {
+      LoseBatch(e);
+      throw CommitFailed{};
+    }
+    for (Pending& p : pending_) report_.results.push_back(std::move(p.result));
+    pending_.clear();
+    journal_.CopiesCommitted();
+    holders_loaded_ = holders_reloaded_ = false;
+  }
+
+  // A batch whose commit failed was not kept: the copies this run wrote for it go, its files
+  // are reported as failed, and the log says why (when it still can).
+  void LoseBatch(const Error& failure) {
+    report_.error = failure;
+    for (Pending& p : pending_) {
+      FileResult& r = p.result;
+      if (!p.copy.empty()) RemoveCopy(fs::path(workspace_->root()) / p.copy);
+      if (r.code == rOK) {
+        r.code = rUnexpectedRegistrationError;
+        r.outcome = FileOutcome::kFailed;
+        r.id.clear();
+        r.reason = "not kept: " + failure.description();
+      }
+      report_.results.push_back(std::move(r));
+    }
+    try {
+      workspace_->log()->Add(
+          "Register", host::kSeverityError, std::nullopt,
+          fmt::format("{} file{} not registered: {}", pending_.size(),
+                      pending_.size() == 1 ? " was" : "s were", failure.description()));
+    } catch (const Error&) {
+      // The repository that failed to commit may refuse the record too; the report says why.
+    }
+    pending_.clear();
+  }
+
+  struct Pending {
+    FileResult result;
+    /// The copy this run wrote where no file was, relative to the root; "" otherwise.
+    std::string copy;
+  };
+
+  std::shared_ptr<WorkspaceHost> workspace_;
+  const RegistrationRequest& request_;
+  std::string type_;
+  ExtensionTypes extensions_;
+  PendingWork journal_;
+  SVStandard service_;
+  Batch* batch_ = nullptr;
+  std::vector<Pending> pending_;
+  RegistrationReport report_;
+  std::map<std::string, CopyRecipe> recipes_;
+  std::map<std::string, std::string> folders_;
+  std::map<std::string, ObjectInfo> holders_;
+  bool holders_loaded_ = false;
+  bool holders_reloaded_ = false;
+};
+
+}  // namespace
+
+const char* OutcomeName(FileOutcome outcome) noexcept {
+  switch (outcome) {
+    case FileOutcome::kRegistered:
+      return "registered";
+    case FileOutcome::kUnchanged:
+      return "unchanged";
+    case FileOutcome::kChanged:
+      return "changed";
+    case FileOutcome::kNameTaken:
+      return "name_taken";
+    case FileOutcome::kRefused:
+      return "refused";
+    case FileOutcome::kFailed:
+      break;
+  }
+  return "failed";
+}
+
+bool IsSuccess(FileOutcome outcome) noexcept {
+  return outcome == FileOutcome::kRegistered || outcome == FileOutcome::kUnchanged ||
+         outcome == FileOutcome::kChanged;
+}
+
+bool RegistrationReport::AnyFailed() const {
+  for (const FileResult& r : results) {
+    if (!IsSuccess(r.outcome)) return true;
+  }
+  return false;
+}
+
+RegistrationRun::RegistrationRun(std::shared_ptr<WorkspaceHost> workspace)
+    : workspace_(std::move(workspace)) {}
+
+RegistrationReport RegistrationRun::Run(const RegistrationRequest& request) {
+  RecoverInterruptedWork(workspace_);
+  std::vector<std::string> paths;
+  for (const std::string& path : request.paths) {
+    paths.push_back(fs::absolute(path).lexically_normal().string());
+  }
+  std::error_code ec;
+  if (!request.name.empty() && (paths.size() != 1 || fs::is_directory(paths[0], ec))) {
+    throw Error(
+        error_number::kInvalidProcedureCall, kSource,
+        fmt::format("the object name '{}' is for one file: {} given", request.name,
+                    paths.size() == 1 ? "a folder" : std::to_string(paths.size()) + " paths"));
+  }
+  std::string type = request.type.empty() ? "" : workspace_->KnownType(request.type);
+  return Runner(workspace_, request, type).Run(paths, progress_);
+}
+
+}  // namespace svregistration::workspace

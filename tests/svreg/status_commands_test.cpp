@@ -1,0 +1,121 @@
+// svreg status, diff and clean, and refresh refusing a copy that would now be made with other
+// settings, end to end with each repository.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <map>
+#include <nlohmann/json.hpp>
+
+#include "support/run_command.h"
+#include "support/temp_dir.h"
+#include "svreg/workspace_fixture.h"
+
+namespace svregistration {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using testing::ReadFile;
+using testing::RunSvreg;
+using testing::TempDir;
+
+class SvregStatus : public testing::SvregWorkspaceTest {
+ protected:
+  std::string Register(const std::string& file, bool encoding) {
+    std::vector<std::string> args{"register", ws_, file};
+    if (encoding) args.push_back("--encoding");
+    return Json(args)["results"][0]["id"];
+  }
+  void Set(const std::string& xpath, const std::string& value) {
+    ASSERT_EQ(RunSvreg({"option", ws_, "set", xpath, value}).exit_code, 0);
+  }
+  // State by id (or by copy for untracked files).
+  std::map<std::string, std::string> States(const std::vector<std::string>& ids, int exit) {
+    std::vector<std::string> args{"status", ws_};
+    args.insert(args.end(), ids.begin(), ids.end());
+    std::map<std::string, std::string> states;
+    const json status = Json(args, exit);
+    for (const auto& c : status["changes"]) {
+      std::string id = c["id"], source = c["source"];
+      states[id.empty() ? source : id] = c["state"].get<std::string>();
+    }
+    return states;
+  }
+};
+
+TEST_P(SvregStatus, RefreshLeavesACopyNowMadeDifferentlyUnlessForced) {
+  std::string a = Register(dir_.Write("src/A.cbl", "       A.\n"), true);
+  std::string b = Register(dir_.Write("src/B.cbl", "B\tX\n"), false);
+  std::string c = Register(dir_.Write("src/C.cbl", "       C.\n"), false);
+  std::string folder = Json({"folder", "create", ws_, "ALL"})["id"];
+  Json({"folder", "add", ws_, folder, a, b, c});
+  dir_.Write("src/C.cbl", "       C CHANGED.\n");
+  Set("//BOOL[@ID='ExpandTabs']", "true");
+  // A's settings changed but not its bytes; B's verbatim copy would now be normalised; C was
+  // copied verbatim and normalising leaves its changed original as it is: refreshed.
+  auto refused = Json({"refresh", ws_, folder}, 1);
+  EXPECT_EQ(std::tuple(refused["copied"], refused["unchanged"], refused["failed"].size()),
+            std::tuple(json(1), json(1), 1u));
+  EXPECT_EQ(refused["failed"][0]["id"], b);
+  EXPECT_EQ(refused["failed"][0]["outcome"], "settings_changed");
+  EXPECT_THAT(refused["failed"][0]["reason"].get<std::string>(),
+              ::testing::HasSubstr("verbatim -> normalised"));
+  EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/B.cbl"), "B\tX\n");
+  EXPECT_EQ(States({b}, 1), (std::map<std::string, std::string>{{b, "settings_changed"}}));
+
+  auto forced = Json({"refresh", ws_, b, "--force"});
+  EXPECT_EQ(forced["copied"], 1);
+  EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/B.cbl"), "B       X\n");
+  EXPECT_TRUE(States({}, 0).empty());
+
+  // Another batch's encoding: the copy of an ASCII program would become EBCDIC-converted text.
+  Set("//LIST[@ID='LegacySourcesEncoding']", "EBCDIC");
+  Set("//LIST[@NAME='ObjectComputerEncoding']", "US EBCDIC 037");
+  auto ebcdic = Json({"refresh", ws_, a}, 1);
+  EXPECT_THAT(ebcdic["failed"][0]["reason"].get<std::string>(),
+              ::testing::HasSubstr("legacy_encoding ASCII -> EBCDIC"));
+  EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/A.cbl"), "       A.\n");
+}
+
+TEST_P(SvregStatus, StatusDiffAndCleanChangeNothingUnlessForced) {
+  std::string p = Register(dir_.Write("src/P.cbl", "L1\nL2\nL3\n"), false);
+  std::string q_file = dir_.Write("src/Q.cbl", "Q\n");
+  std::string q = Register(q_file, false);
+  EXPECT_TRUE(States({}, 0).empty());
+
+  dir_.Write("src/P.cbl", "L1\nL2 changed\nL3\n");
+  fs::remove(q_file);
+  dir_.Write("ws/Sources/COBOL/STRAY.cbl", "left over\n");
+  TempDir outside;
+  std::string victim = outside.Write("victim.cbl", "v");
+  fs::create_symlink(victim, ws_ + "/Sources/COBOL/LINK.cbl");
+  EXPECT_EQ(States({}, 1),
+            (std::map<std::string, std::string>{{p, "modified"},
+                                                {q, "original_missing"},
+                                                {"Sources/COBOL/LINK.cbl", "untracked"},
+                                                {"Sources/COBOL/STRAY.cbl", "untracked"}}));
+  EXPECT_EQ(States({p}, 1).size(), 1u);
+
+  auto diff = RunSvreg({"diff", ws_, p});
+  EXPECT_EQ(diff.exit_code, 1);
+  EXPECT_THAT(diff.out, ::testing::HasSubstr("@@ -1,3 +1,3 @@\n L1\n-L2\n+L2 changed\n L3\n"));
+  EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/P.cbl"), "L1\nL2\nL3\n");
+
+  auto listed = Json({"clean", ws_});
+  EXPECT_EQ(listed["untracked"],
+            json::array({"Sources/COBOL/LINK.cbl", "Sources/COBOL/STRAY.cbl"}));
+  EXPECT_TRUE(fs::exists(ws_ + "/Sources/COBOL/STRAY.cbl"));
+  auto removed = Json({"clean", ws_, "--force"});
+  EXPECT_EQ(removed["removed"].size(), 2u);
+  EXPECT_FALSE(fs::exists(fs::symlink_status(ws_ + "/Sources/COBOL/LINK.cbl")));
+  EXPECT_EQ(std::tuple(ReadFile(victim), fs::exists(ws_ + "/Sources/COBOL/P.cbl")),
+            std::tuple("v", true));
+
+  Json({"refresh", ws_, p});
+  EXPECT_EQ(States({}, 1), (std::map<std::string, std::string>{{q, "original_missing"}}));
+}
+
+SVREG_ON_BOTH_REPOSITORIES(SvregStatus);
+
+}  // namespace
+}  // namespace svregistration
