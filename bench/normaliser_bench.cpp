@@ -97,7 +97,6 @@ double Minimum(const std::vector<double>& values) {
 
 void Repeated(benchmark::internal::Benchmark* b) {
   b->Unit(benchmark::kMillisecond)->Repetitions(5)->ComputeStatistics("min", Minimum);
-  b->ReportAggregatesOnly(true);
 }
 
 BENCHMARK(BM_MemcpyReused)->Apply(Repeated);

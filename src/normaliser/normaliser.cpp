@@ -214,8 +214,9 @@ class Normaliser {
     std::uint32_t pair_masks[kMaxLineBlocks];  // the lead bytes of double-byte characters
     std::uint32_t kept_masks[kMaxLineBlocks];
     std::size_t blocks = 0;
-    std::size_t length = 0;      // without the LF
-    std::size_t after_pair = 0;  // the byte after the last pair's second byte
+    std::size_t event_blocks = 0;  // the blocks up to the last TAB or pair (most lines have none)
+    std::size_t length = 0;        // without the LF
+    std::size_t after_pair = 0;    // the byte after the last pair's second byte
     for (std::size_t at = 0;; at += 32) {
       if (at >= room || blocks == kMaxLineBlocks) return false;
       LineMasks m =
@@ -236,6 +237,7 @@ class Normaliser {
       pair_masks[blocks] = pairs;
       kept_masks[blocks] = m.kept;
       tab_masks[blocks++] = tabs;
+      if ((tabs | pairs) != 0) event_blocks = blocks;
       if (m.lf != 0) {
         length = at + static_cast<std::size_t>(__builtin_ctz(m.lf));
         break;
@@ -259,7 +261,7 @@ class Normaliser {
       *o++ = kSi;
       return true;
     };
-    for (std::size_t b = 0; b < blocks; ++b) {
+    for (std::size_t b = 0; b < event_blocks; ++b) {
       for (std::uint32_t events = tab_masks[b] | pair_masks[b]; events != 0; events &= events - 1) {
         const std::size_t bit = static_cast<std::size_t>(__builtin_ctz(events));
         const std::size_t at = 32 * b + bit;
