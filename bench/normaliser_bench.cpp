@@ -12,8 +12,8 @@
 #include <fstream>
 
 #include "nls/locale_services.h"
-#include "ratio_reporter.h"
 #include "normaliser/normaliser.h"
+#include "ratio_reporter.h"
 #include "source_text.h"
 
 namespace svregistration::bench {

@@ -15,10 +15,10 @@
 #include <optional>
 #include <utility>
 
-#include "os/byte_buffer.h"
-#include "runtime/cpu_features.h"
-#include "os/file_reader.h"
 #include "normaliser/line_scan.h"
+#include "os/byte_buffer.h"
+#include "os/file_reader.h"
+#include "runtime/cpu_features.h"
 
 namespace svregistration::registration {
 

@@ -11,8 +11,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "os/fault_injection.h"
 #include "nls/text.h"
+#include "os/fault_injection.h"
 #include "os/unique_fd.h"
 #include "svregistration/error.h"
 #include "svregistration/file_writing.h"

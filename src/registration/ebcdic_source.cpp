@@ -4,11 +4,11 @@
 #include <cstring>
 
 #include "nls/ansi_conversion.h"
-#include "os/file_reader.h"
-#include "os/file_system.h"
 #include "nls/locale_services.h"
 #include "nls/text.h"
 #include "normaliser/normaliser.h"
+#include "os/file_reader.h"
+#include "os/file_system.h"
 #include "registration/registration_settings.h"
 #include "registration/source_copy.h"
 #include "registration/source_files.h"

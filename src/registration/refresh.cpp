@@ -1,10 +1,9 @@
 // RefreshSource and RefreshObjectSource: bring registered copies up to date with their originals,
 // re-create missing copies, and register objects whose original is found in the default source
 // directory.
+#include "nls/text.h"
 #include "os/file_reader.h"
 #include "os/file_system.h"
-#include "runtime/host_utilities.h"
-#include "nls/text.h"
 #include "registration/original_search.h"
 #include "registration/registration_settings.h"
 #include "registration/source_copy.h"
@@ -13,6 +12,7 @@
 #include "registration/sv_standard_state.h"
 #include "registration/workspace_files.h"
 #include "resources/message_catalogue.h"
+#include "runtime/host_utilities.h"
 #include "svregistration/error.h"
 #include "svregistration/user_interface.h"
 

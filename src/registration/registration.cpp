@@ -3,15 +3,15 @@
 // registration handler accept it.
 #include <optional>
 
-#include "os/file_system.h"
-#include "runtime/host_utilities.h"
 #include "nls/text.h"
+#include "os/file_system.h"
 #include "registration/file_removal.h"
 #include "registration/register_copy.h"
 #include "registration/registration_settings.h"
 #include "registration/sources_directory.h"
 #include "registration/sv_standard_state.h"
 #include "registration/workspace_files.h"
+#include "runtime/host_utilities.h"
 #include "svregistration/class_registry.h"
 #include "svregistration/error.h"
 #include "svregistration/host/registration_handler.h"

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "normaliser/normaliser.h"
 #include "os/file_reader.h"
 #include "os/file_system.h"
 #include "registration/copy_plan.h"
-#include "normaliser/normaliser.h"
 #include "svregistration/sv_standard.h"
 
 namespace svregistration::host {

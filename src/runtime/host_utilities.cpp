@@ -10,10 +10,10 @@
 #include <optional>
 #include <string_view>
 
+#include "nls/text.h"
 #include "os/fault_injection.h"
 #include "os/file_reader.h"
 #include "os/file_system.h"
-#include "nls/text.h"
 #include "svregistration/class_registry.h"
 #include "svregistration/error.h"
 

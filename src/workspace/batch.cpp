@@ -7,7 +7,7 @@
 namespace svregistration::workspace {
 
 Batch::Batch(WorkspaceHost& workspace, bool commit_when_asked)
-    : database_(*DatabaseOf(*workspace.repository())) {
+    : database_(*DatabaseOf(*workspace.workspace_repository())) {
   database_.BeginBatch(kWindow, commit_when_asked);
 }
 

@@ -129,14 +129,14 @@ class Runner {
     const fs::path copy = fs::path(workspace_->root()) / relative;
     const bool fresh = !fs::exists(fs::symlink_status(copy, ec));
     if (fresh) journal_.RecordCopy(relative);
-    const std::size_t logged = workspace_->log()->Written().size();
+    const std::size_t logged = workspace_->repository_log()->Written().size();
     r.code = service_.RegisterEx(workspace_, r.type, r.name, file, request_.with_encoding);
     if (r.code == rOK) {
       r.outcome = FileOutcome::kRegistered;
       r.id = service_.RegisteredObjectId();
       // A file registered where it lies is its own copy: verbatim.
       const bool in_place = !fresh && SameFile(file, copy.string());
-      RecordRecipe(*workspace_->repository()->ObjectById(r.id),
+      RecordRecipe(*workspace_->workspace_repository()->ObjectById(r.id),
                    in_place ? CopyRecipe{} : RecipeFor(r.type));
       if (holders_loaded_) holders_[relative] = ObjectInfo{r.id, r.type, r.name, relative, file};
       pending_.push_back({std::move(r), fresh ? relative : ""});
@@ -199,25 +199,28 @@ class Runner {
       default:
         break;
     }
-    const auto& written = workspace_->log()->Written();
+    const auto& written = workspace_->repository_log()->Written();
     if (written.size() > logged) {
       r.reason = written.back().text;
       return;
     }
     // The library ends a registration whose repository step failed (the object's attributes
     // not written, a lost connection) without a record: the log says it here.
-    r.reason = "a repository step failed (the object could not be read or written); the copy made "
-               "for it was removed";
+    r.reason =
+        "a repository step failed (the object could not be read or written); the copy made "
+        "for it was removed";
     try {
-      workspace_->log()->Add("Register", host::kSeverityError, std::nullopt,
-                             fmt::format("'{}' was not registered: {}", r.file, r.reason));
+      workspace_->repository_log()->Add(
+          "Register", host::kSeverityError, std::nullopt,
+          fmt::format("'{}' was not registered: {}", r.file, r.reason));
     } catch (const Error&) {
       // A repository that refused the attributes may refuse the record too; the report says it.
     }
   }
 
   std::string RefusalReason(const FileResult& r) {
-    std::string handler = workspace_->repository()->SchemaObjectType(r.type)->RegistrationHandler();
+    std::string handler =
+        workspace_->workspace_repository()->SchemaObjectType(r.type)->RegistrationHandler();
     if (handler == kExtensionHandlerClass) {
       std::string extension = ExtensionTypes::ExtensionOf(r.file);
       return fmt::format("refused by the registration handler of {}: {} lists no extension {}",
@@ -253,7 +256,7 @@ class Runner {
     std::string name = r.name;
     std::shared_ptr<host::RepositoryObject> holder;
     try {
-      holder = workspace_->repository()->FindObject(r.type, name, "");
+      holder = workspace_->workspace_repository()->FindObject(r.type, name, "");
     } catch (const Error&) {
     }
     if (!holder) {
@@ -278,7 +281,7 @@ class Runner {
   void AlreadyRegistered(FileResult& r, const std::string& relative) {
     bool normalised = request_.with_encoding;
     try {
-      if (auto recipe = RecordedRecipe(*workspace_->repository()->ObjectById(r.id))) {
+      if (auto recipe = RecordedRecipe(*workspace_->workspace_repository()->ObjectById(r.id))) {
         normalised = recipe->normalised;
       }
       std::optional<std::string> now;
@@ -313,7 +316,7 @@ class Runner {
 
   void LoadHolders() {
     holders_.clear();
-    for (ObjectInfo& object : workspace_->repository()->ListObjects()) {
+    for (ObjectInfo& object : workspace_->workspace_repository()->ListObjects()) {
       if (!object.source.empty()) holders_[Slashed(object.source)] = std::move(object);
     }
     holders_loaded_ = true;
@@ -354,7 +357,7 @@ class Runner {
       report_.results.push_back(std::move(r));
     }
     try {
-      workspace_->log()->Add(
+      workspace_->repository_log()->Add(
           "Register", host::kSeverityError, std::nullopt,
           fmt::format("{} file{} not registered: {}", pending_.size(),
                       pending_.size() == 1 ? " was" : "s were", failure.description()));

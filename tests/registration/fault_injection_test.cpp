@@ -7,8 +7,8 @@
 
 #include <functional>
 
-#include "runtime/host_utilities.h"
 #include "registration/sv_standard_state.h"
+#include "runtime/host_utilities.h"
 #include "support/error_capture.h"
 #include "support/fake_repository.h"
 #include "support/fake_workspace.h"
