@@ -240,7 +240,7 @@ void Import930(benchmark::State& state) {
 }
 
 // Five runs of each, reported as median and minimum (of times; the minimum's rate column is the
-// slowest run's): on a shared machine the fastest run is the one least disturbed.
+// slowest run's): the fastest run is the one least disturbed by the rest of the system.
 double Minimum(const std::vector<double>& values) {
   return *std::min_element(values.begin(), values.end());
 }

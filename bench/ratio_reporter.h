@@ -1,5 +1,5 @@
 // The console report, followed by each benchmark's speed against its anchor's, both measured in
-// the same run: on a shared machine only such ratios mean something. A benchmark's time is the
+// the same run: only such ratios mean the same on any machine. A benchmark's time is the
 // processor time of its fastest run (the "min" statistic when runs are repeated), the one least
 // disturbed; it includes the kernel's work for the thread, such as faulting in fresh memory.
 // When the single runs of repeated benchmarks reach the reporter (ReportAggregatesOnly off), the
