@@ -1,3 +1,5 @@
+// Batches of the workspace repository: one transaction spans many changes, committed by window
+// or when the caller asks.
 #include "svregistration/workspace/batch.h"
 
 #include "svregistration/error.h"
