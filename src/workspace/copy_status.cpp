@@ -19,6 +19,7 @@
 #include "svregistration/workspace/copy_recipe.h"
 #include "svregistration/workspace/pending_work.h"
 #include "svregistration/workspace/workspace_host.h"
+#include "workspace/error_source.h"
 #include "workspace/repository/schema.h"
 
 namespace svregistration::workspace {
@@ -27,7 +28,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kSource = "Workspace";
+constexpr const char* kSource = kWorkspaceErrorSource;
 
 std::string Slashed(std::string path) {
   std::replace(path.begin(), path.end(), '\\', '/');

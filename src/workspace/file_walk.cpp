@@ -9,6 +9,7 @@
 #include <set>
 
 #include "svregistration/error.h"
+#include "workspace/error_source.h"
 
 namespace svregistration::workspace {
 
@@ -34,7 +35,7 @@ void Walk(const fs::path& path, bool plain, bool named,
     entries.emplace_back(it->path(), !it->is_symlink(type_ec) && it->is_regular_file(type_ec));
   }
   if (ec) {
-    throw Error(error_number::kPathFileAccessError, "Workspace",
+    throw Error(error_number::kPathFileAccessError, kWorkspaceErrorSource,
                 fmt::format("cannot read the folder '{}': {}", path.string(), ec.message()));
   }
   std::sort(entries.begin(), entries.end());

@@ -19,6 +19,7 @@
 #include "svregistration/workspace/copy_recipe.h"
 #include "svregistration/workspace/pending_work.h"
 #include "svregistration/workspace/workspace_host.h"
+#include "workspace/error_source.h"
 #include "workspace/extension_types.h"
 #include "workspace/file_walk.h"
 #include "workspace/repository/schema.h"
@@ -29,7 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kSource = "Workspace";
+constexpr const char* kSource = kWorkspaceErrorSource;
 
 bool SameFile(const std::string& a, const std::string& b) {
   if (a == b) return true;
