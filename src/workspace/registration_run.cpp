@@ -66,8 +66,9 @@ struct CommitFailed {};
 class Runner {
  public:
   Runner(const std::shared_ptr<WorkspaceHost>& workspace, const RegistrationRequest& request,
-         std::string type)
-      : workspace_(workspace),
+         std::string type, RegistrationRun::ResultSink sink)
+      : sink_(std::move(sink)),
+        workspace_(workspace),
         request_(request),
         type_(std::move(type)),
         extensions_(ExtensionTypes::Read(*workspace)),
@@ -336,7 +337,7 @@ class Runner {
       LoseBatch(e);
       throw CommitFailed{};
     }
-    for (Pending& p : pending_) report_.results.push_back(std::move(p.result));
+    for (Pending& p : pending_) Keep(std::move(p.result));
     pending_.clear();
     journal_.CopiesCommitted();
     holders_loaded_ = holders_reloaded_ = false;
@@ -355,7 +356,7 @@ class Runner {
         r.id.clear();
         r.reason = "not kept: " + failure.description();
       }
-      report_.results.push_back(std::move(r));
+      Keep(std::move(r));
     }
     try {
       workspace_->repository_log()->Add(
@@ -368,12 +369,24 @@ class Runner {
     pending_.clear();
   }
 
+  // A result whose fate is settled: counted, and handed to the sink or kept in the report.
+  void Keep(FileResult&& result) {
+    ++report_.outcome_counts[static_cast<std::size_t>(result.outcome)];
+    ++report_.tried;
+    if (sink_) {
+      sink_(result);
+    } else {
+      report_.results.push_back(std::move(result));
+    }
+  }
+
   struct Pending {
     FileResult result;
     /// The copy this run wrote where no file was, relative to the root; "" otherwise.
     std::string copy;
   };
 
+  RegistrationRun::ResultSink sink_;
   std::shared_ptr<WorkspaceHost> workspace_;
   const RegistrationRequest& request_;
   std::string type_;
@@ -416,8 +429,8 @@ bool IsSuccess(FileOutcome outcome) noexcept {
 }
 
 bool RegistrationReport::AnyFailed() const {
-  for (const FileResult& r : results) {
-    if (!IsSuccess(r.outcome)) return true;
+  for (std::size_t outcome = 0; outcome < outcome_counts.size(); ++outcome) {
+    if (outcome_counts[outcome] != 0 && !IsSuccess(static_cast<FileOutcome>(outcome))) return true;
   }
   return false;
 }
@@ -439,7 +452,7 @@ RegistrationReport RegistrationRun::Run(const RegistrationRequest& request) {
                     paths.size() == 1 ? "a folder" : std::to_string(paths.size()) + " paths"));
   }
   std::string type = request.type.empty() ? "" : workspace_->KnownType(request.type);
-  return Runner(workspace_, request, type).Run(paths, progress_);
+  return Runner(workspace_, request, type, sink_).Run(paths, progress_);
 }
 
 }  // namespace svregistration::workspace
