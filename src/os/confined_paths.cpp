@@ -182,19 +182,15 @@ std::optional<std::string> NormaliseRelative(std::string_view relative, bool lit
   return joined;
 }
 
-ConfinedRoot::ConfinedRoot(std::string root, const std::vector<std::string>& protected_paths)
-    : root_(std::move(root)) {
-  while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
-  root_fd_.reset(::open(root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
-  if (!root_fd_) throw ErrnoError(errno, "open the workspace folder", root_);
-  for (const std::string& path : protected_paths) {
+ProtectedPaths::ProtectedPaths(const std::vector<std::string>& paths) : given_(paths) {
+  for (const std::string& path : paths) {
     auto normal = NormaliseRelative(path);
     if (!normal || normal->empty()) continue;
     const bool tree = path.back() == '/' || path.back() == '\\';
-    (tree ? protected_trees_ : protected_).push_back(*normal);
+    (tree ? trees_ : paths_).push_back(*normal);
   }
   // A protected tree's folder is protected itself too.
-  protected_.insert(protected_.end(), protected_trees_.begin(), protected_trees_.end());
+  paths_.insert(paths_.end(), trees_.begin(), trees_.end());
 }
 
 namespace {
@@ -207,18 +203,32 @@ bool IsBelow(const std::string& path, const std::string& ancestor) {
 
 }  // namespace
 
-bool ConfinedRoot::IsProtected(const std::string& relative) const {
-  for (const std::string& kept : protected_) {
+bool ProtectedPaths::Protects(const std::string& relative) const {
+  for (const std::string& kept : paths_) {
     if (kept == relative || IsBelow(kept, relative)) return true;
   }
-  return InProtectedTree(relative);
+  return InTree(relative);
 }
 
-bool ConfinedRoot::InProtectedTree(const std::string& relative) const {
-  for (const std::string& tree : protected_trees_) {
+bool ProtectedPaths::InTree(const std::string& relative) const {
+  for (const std::string& tree : trees_) {
     if (tree == relative || IsBelow(relative, tree)) return true;
   }
   return false;
+}
+
+bool ProtectedPaths::Lists(const std::string& relative) const {
+  return std::find(paths_.begin(), paths_.end(), relative) != paths_.end();
+}
+
+ConfinedRoot::ConfinedRoot(std::string root, const std::vector<std::string>& protected_paths)
+    : ConfinedRoot(std::move(root), std::make_shared<const ProtectedPaths>(protected_paths)) {}
+
+ConfinedRoot::ConfinedRoot(std::string root, std::shared_ptr<const ProtectedPaths> protected_paths)
+    : root_(std::move(root)), protected_(std::move(protected_paths)) {
+  while (root_.size() > 1 && root_.back() == '/') root_.pop_back();
+  root_fd_.reset(::open(root_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!root_fd_) throw ErrnoError(errno, "open the workspace folder", root_);
 }
 
 std::optional<std::string> ConfinedRoot::RelativeOf(std::string_view full_path) const {
@@ -308,9 +318,7 @@ std::optional<ConfinedTarget> ConfinedRoot::ResolveFolderToWrite(std::string_vie
   }
   // A protected file where the folder belongs (the repository, say) would be deleted to make
   // the folder: never.
-  const bool protected_name =
-      std::find(protected_.begin(), protected_.end(), *normal) != protected_.end();
-  if (protected_name && IsFile(target)) {
+  if (protected_->Lists(*normal) && IsFile(target)) {
     why = "one of the workspace's own files stands at its name";
     return std::nullopt;
   }

@@ -6,6 +6,7 @@
 // own files and folders (and any folder holding one) are never deleted.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -31,12 +32,35 @@ struct ConfinedTarget {
 /// What a deletion beneath the root came to.
 enum class ConfinedOutcome { kDeleted, kMissing, kRefused, kFailed };
 
+/// The paths beneath a root that are never deleted or written as data, normalised once: each
+/// path, and every folder that holds one; a path that ends with a separator protects everything
+/// below it too.
+class ProtectedPaths {
+ public:
+  /// `paths` are relative paths ("/" or "\" between components).
+  explicit ProtectedPaths(const std::vector<std::string>& paths);
+  /// The paths as given, to tell whether another list is the same.
+  const std::vector<std::string>& given() const { return given_; }
+  /// True when the normalised relative path is protected, holds one, or lies in a protected tree.
+  bool Protects(const std::string& relative) const;
+  bool InTree(const std::string& relative) const;
+  /// True when the path is one of the list itself.
+  bool Lists(const std::string& relative) const;
+
+ private:
+  std::vector<std::string> given_;
+  std::vector<std::string> paths_;
+  std::vector<std::string> trees_;
+};
+
 class ConfinedRoot {
  public:
   /// Opens `root`; `protected_paths` are relative paths ("/" or "\" between components) that are
   /// never deleted, nor any folder that holds one; one that ends with a separator protects
   /// everything below it too. Raises Error when the root cannot be opened.
   ConfinedRoot(std::string root, const std::vector<std::string>& protected_paths);
+  /// The same with a protected set made before (and shared by several roots in turn).
+  ConfinedRoot(std::string root, std::shared_ptr<const ProtectedPaths> protected_paths);
 
   const std::string& root() const { return root_; }
   /// True when the normalised relative path is one of the protected paths, holds one, or lies
@@ -86,13 +110,12 @@ class ConfinedRoot {
   static ConfinedOutcome DeleteFolder(const ConfinedTarget& target, std::string& why);
 
  private:
-  bool IsProtected(const std::string& relative) const;
-  bool InProtectedTree(const std::string& relative) const;
+  bool IsProtected(const std::string& relative) const { return protected_->Protects(relative); }
+  bool InProtectedTree(const std::string& relative) const { return protected_->InTree(relative); }
 
   std::string root_;
   UniqueFd root_fd_;
-  std::vector<std::string> protected_;
-  std::vector<std::string> protected_trees_;
+  std::shared_ptr<const ProtectedPaths> protected_;
 };
 
 /// The path without the separators it begins with: the entry ".\a\x.lst" names "a\x.lst" below
