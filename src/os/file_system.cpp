@@ -327,6 +327,19 @@ bool FileReplacement::MakeDirect(const std::string& path) {
   return true;
 }
 
+std::unique_ptr<FileReplacement> FileReplacement::MakeNewIn(int folder, const std::string& name,
+                                                            const std::string& path) {
+  std::unique_ptr<FileReplacement> replacement(new FileReplacement());
+  replacement->fd_.reset(
+      ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  if (!replacement->fd_) return nullptr;
+  replacement->folder_.reset(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
+  replacement->name_in_folder_ = name;
+  replacement->path_ = path;
+  replacement->direct_ = true;
+  return replacement;
+}
+
 std::unique_ptr<FileReplacement> FileReplacement::MakeNew(const std::string& path) {
   std::unique_ptr<FileReplacement> replacement(new FileReplacement());
   if (!replacement->MakeDirect(path)) return nullptr;
@@ -372,13 +385,20 @@ FileReplacement::FileReplacement(const std::string& link_or_path) {
   }
 }
 
-FileReplacement::~FileReplacement() {
-  if (!temp_.empty()) ::unlink(temp_.c_str());
+FileReplacement::~FileReplacement() { Drop(); }
+
+void FileReplacement::Drop() {
+  if (folder_ && !name_in_folder_.empty()) {
+    ::unlinkat(folder_.get(), name_in_folder_.c_str(), 0);
+  } else if (!temp_.empty()) {
+    ::unlink(temp_.c_str());
+  }
+  temp_.clear();
+  name_in_folder_.clear();
 }
 
 void FileReplacement::Fail(int err) {
-  if (!temp_.empty()) ::unlink(temp_.c_str());
-  temp_.clear();
+  Drop();
   fd_.reset();
   throw ErrnoError(err, "write", path_);
 }
@@ -402,7 +422,8 @@ void FileReplacement::Commit() {
   if (!fd_) throw ErrnoError(EBADF, "write", path_);
   if (direct_) {
     if (::close(fd_.release()) != 0) Fail(errno);
-    temp_.clear();
+    temp_.clear();  // whole: kept
+    name_in_folder_.clear();
     return;
   }
   if (in_place_) {

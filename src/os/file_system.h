@@ -87,6 +87,10 @@ class FileReplacement {
   /// The replacement of nothing: a new file made exclusively where nothing (no file, no link)
   /// is; nullptr, with errno set, when something is there or the file cannot be made.
   static std::unique_ptr<FileReplacement> MakeNew(const std::string& path);
+  /// The same, made as `name` in the open folder `folder` (never through a link, whatever the
+  /// path to the folder has become); `path` is what messages name.
+  static std::unique_ptr<FileReplacement> MakeNewIn(int folder, const std::string& name,
+                                                    const std::string& path);
   ~FileReplacement();
   FileReplacement(const FileReplacement&) = delete;
   FileReplacement& operator=(const FileReplacement&) = delete;
@@ -104,6 +108,8 @@ class FileReplacement {
   // Makes the file where nothing is; false, with errno set, when it cannot.
   bool MakeDirect(const std::string& path);
   [[noreturn]] void Fail(int err);
+  // Removes the file made under its own name that never became whole.
+  void Drop();
 
   std::string path_;
   bool exists_ = false;
@@ -111,6 +117,9 @@ class FileReplacement {
   bool in_place_ = false;
   bool direct_ = false;  // made under its own name: removed when dropped
   std::string temp_;
+  // A file made in an open folder: removed there when dropped.
+  UniqueFd folder_;
+  std::string name_in_folder_;
   UniqueFd fd_;
 };
 

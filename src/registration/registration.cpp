@@ -145,6 +145,7 @@ SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS
   const bool target_allowed = files.CopyInFolder(file_name, refused);
   registration::RegisterCopy copy(SrcFile, target,
                                   platform::JoinHostPath(s.WorkspaceDirectory, sources_directory));
+  copy.MakeIn(files.FolderDescriptor(), file_name);
   // "Already in its place" means the very same file, not a path that differs in letter case.
   const SVRegistrationResults refusal =
       copy.Check(CharacterCount(SrcFile) <= kMaxPathCharacters,
