@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config libicu-dev icu-devtools libpugixml-dev libsqlite3-dev
           libarchive-dev libarchive-tools libcli11-dev libfmt-dev nlohmann-json3-dev libgtest-dev
           libgmock-dev libbenchmark-dev sqlite3 time zlib1g-dev libssl-dev libb2-dev hyperfine clang-format
-          libpq-dev postgresql libbsd-dev libunarr-dev)
+          libpq-dev postgresql libbsd-dev libunarr-dev python3-dev pybind11-dev python3-pytest)
 
 missing=()
 for p in "${packages[@]}"; do
