@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/ansi_conversion.h"
+#include "nls/ansi_conversion.h"
 
 namespace svregistration::bench {
 namespace {

@@ -1,7 +1,7 @@
 # Sourced by the whole-process benchmarks that set one command against its anchor:
 #   compare_rounds ROUNDS NAME COMMAND ANCHOR_NAME ANCHOR_COMMAND [MIB]
 # runs the two commands (shell text, output to /dev/null) in turn, ROUNDS times, so that a
-# disturbance of the shared machine strikes both alike, and prints the fastest wall time of each
+# disturbance of the system strikes both alike, and prints the fastest wall time of each
 # (with MiB/s when MIB is given), the command's peak memory, the ratio of the fastest times and the
 # range of the ratios within a round (lower is faster).
 

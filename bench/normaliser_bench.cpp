@@ -11,9 +11,9 @@
 #include <filesystem>
 #include <fstream>
 
-#include "platform/locale_services.h"
+#include "nls/locale_services.h"
+#include "normaliser/normaliser.h"
 #include "ratio_reporter.h"
-#include "registration/normaliser.h"
 #include "source_text.h"
 
 namespace svregistration::bench {
@@ -97,7 +97,6 @@ double Minimum(const std::vector<double>& values) {
 
 void Repeated(benchmark::internal::Benchmark* b) {
   b->Unit(benchmark::kMillisecond)->Repetitions(5)->ComputeStatistics("min", Minimum);
-  b->ReportAggregatesOnly(true);
 }
 
 BENCHMARK(BM_MemcpyReused)->Apply(Repeated);

@@ -3,7 +3,7 @@
 # 10,000 registered members whose originals are unchanged, then the same with 1% of the originals
 # changed; and `diff -rq` of the originals against the registered copies. The three run in turn,
 # ROUNDS times (default 5; each round changes another line in the same 1%), so that a disturbance
-# of the shared machine strikes them alike. Reports each one's fastest wall time and peak memory
+# of the system strikes them alike. Reports each one's fastest wall time and peak memory
 # (KiB), the ratio of the fastest times to diff -rq's, and the range of the ratios within a round.
 # Usage: [ROUNDS=5] bench/refresh_compare.sh [BUILD_DIR] [FILES]
 set -euo pipefail

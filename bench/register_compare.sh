@@ -2,7 +2,7 @@
 # Registration against cp -r, whole process against whole process: 10,000 generated sources of
 # about 8 KiB in nested folders registered through `svreg register` of the top folder, plain and
 # with --encoding, each into a fresh workspace; and `cp -r` of the same tree. The three run in
-# turn, ROUNDS times (default 5), so that a disturbance of the shared machine strikes them alike.
+# turn, ROUNDS times (default 5), so that a disturbance of the system strikes them alike.
 # Reports each one's fastest wall time, files per second and peak memory (KiB), the ratio of the
 # fastest times to cp -r's, and the range of the ratios within a round.
 # The sources lie in a folder under TMPDIR; the workspaces and the copy go beside them, or, with

@@ -38,11 +38,12 @@ int main(int argc, char** argv) {
       batch.End();
     }
 
-    for (const workspace::ObjectInfo& object : workspace->repository()->ListObjects("COBOL")) {
+    for (const workspace::ObjectInfo& object :
+         workspace->workspace_repository()->ListObjects("COBOL")) {
       std::printf("%s %s %s <- %s\n", object.id.c_str(), object.name.c_str(), object.source.c_str(),
                   object.original.c_str());
     }
-    const auto objects = workspace->repository()->ListObjects("COBOL");
+    const auto objects = workspace->workspace_repository()->ListObjects("COBOL");
     if (!objects.empty()) {
       long copied = 0;
       const int refreshed = service.RefreshSource(workspace, objects.front().id, copied);

@@ -16,6 +16,7 @@
 #include "svregistration/input_reading.h"
 #include "svregistration/rar.h"
 #include "svregistration/record_decoder.h"
+#include "svregistration/record_text.h"
 #include "svregistration/results.h"
 #include "svregistration/sv_standard.h"
 #include "svregistration/user_interface.h"

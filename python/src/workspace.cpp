@@ -81,7 +81,7 @@ std::vector<std::string> Unregister(Workspace& ws, const py::object& given) {
     std::vector<std::string> kept;
     for (const std::string& id : ids) {
       try {
-        host.repository()->ObjectById(id);
+        host.workspace_repository()->ObjectById(id);
         kept.push_back(id);
       } catch (const svregistration::Error& e) {
         if (e.number() != svregistration::error_number::kSubscriptOutOfRange) throw;
@@ -198,21 +198,24 @@ void BindWorkspace(py::module_& module) {
       .def(
           "objects",
           [](Workspace& ws, const std::optional<std::string>& type) {
-            return Locked(
-                ws, [&](WorkspaceHost& host) { return host.repository()->ListObjects(type); });
+            return Locked(ws, [&](WorkspaceHost& host) {
+              return host.workspace_repository()->ListObjects(type);
+            });
           },
           py::arg("type") = py::none(), "The objects (of one type), oldest first.")
       .def(
           "types",
           [](Workspace& ws) {
-            return Locked(ws,
-                          [&](WorkspaceHost& host) { return host.repository()->ObjectTypes(); });
+            return Locked(ws, [&](WorkspaceHost& host) {
+              return host.workspace_repository()->ObjectTypes();
+            });
           },
           "The object types in the order the workspace made them.")
       .def(
           "log",
           [](Workspace& ws) {
-            return Locked(ws, [&](WorkspaceHost& host) { return host.log()->Records(); });
+            return Locked(ws,
+                          [&](WorkspaceHost& host) { return host.repository_log()->Records(); });
           },
           "The workspace log, oldest first.")
       .def("unregister", &Unregister, py::arg("ids"),

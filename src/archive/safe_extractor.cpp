@@ -19,8 +19,8 @@
 #include <utility>
 
 #include "archive/archive_handle.h"
-#include "platform/fault_injection.h"
-#include "platform/file_system.h"
+#include "os/fault_injection.h"
+#include "os/file_system.h"
 
 namespace svregistration::archive {
 

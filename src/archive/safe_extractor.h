@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "archive/report_builder.h"
-#include "platform/unique_fd.h"
+#include "os/unique_fd.h"
 
 namespace svregistration::archive {
 

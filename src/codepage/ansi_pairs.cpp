@@ -3,8 +3,8 @@
 #include "codepage/ansi_pairs.h"
 
 #include "codepage/table.h"
-#include "platform/ansi_conversion.h"
-#include "platform/locale_services.h"
+#include "nls/ansi_conversion.h"
+#include "nls/locale_services.h"
 
 namespace svregistration::codepage {
 

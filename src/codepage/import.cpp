@@ -24,8 +24,8 @@
 #include <string_view>
 
 #include "codepage/table.h"
-#include "platform/file_reader.h"
-#include "platform/text.h"
+#include "nls/text.h"
+#include "os/file_reader.h"
 #include "svregistration/error.h"
 
 namespace svregistration {

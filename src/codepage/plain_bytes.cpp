@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-#include "platform/cpu_features.h"
+#include "runtime/cpu_features.h"
 
 #if defined(__x86_64__) || defined(__i386__)
 #include <immintrin.h>

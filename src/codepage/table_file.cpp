@@ -11,8 +11,8 @@
 #include <fmt/core.h>
 
 #include "codepage/table.h"
-#include "platform/file_reader.h"
-#include "platform/file_system.h"
+#include "os/file_reader.h"
+#include "os/file_system.h"
 #include "svregistration/error.h"
 
 namespace svregistration {

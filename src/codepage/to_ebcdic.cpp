@@ -22,7 +22,7 @@
 #include <cstring>
 
 #include "codepage/table.h"
-#include "platform/byte_buffer.h"
+#include "os/byte_buffer.h"
 
 namespace svregistration {
 

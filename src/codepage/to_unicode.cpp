@@ -29,8 +29,8 @@
 
 #include "codepage/plain_bytes.h"
 #include "codepage/table.h"
-#include "platform/byte_buffer.h"
-#include "platform/locale_services.h"
+#include "nls/locale_services.h"
+#include "os/byte_buffer.h"
 #include "svregistration/record_decoder.h"
 
 namespace svregistration {

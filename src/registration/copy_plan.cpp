@@ -1,7 +1,7 @@
 // The copy plan of a call.
 #include "registration/copy_plan.h"
 
-#include "platform/file_system.h"
+#include "os/file_system.h"
 #include "svregistration/host/workspace.h"
 
 namespace svregistration::registration {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "registration/normaliser.h"
+#include "normaliser/normaliser.h"
 #include "registration/registration_settings.h"
 #include "registration/sv_standard_state.h"
 

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/ansi_conversion.h"
-#include "platform/file_reader.h"
-#include "platform/file_system.h"
-#include "platform/locale_services.h"
-#include "platform/text.h"
-#include "registration/normaliser.h"
+#include "nls/ansi_conversion.h"
+#include "nls/locale_services.h"
+#include "nls/text.h"
+#include "normaliser/normaliser.h"
+#include "os/file_reader.h"
+#include "os/file_system.h"
 #include "registration/registration_settings.h"
 #include "registration/source_copy.h"
 #include "registration/source_files.h"

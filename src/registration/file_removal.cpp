@@ -7,11 +7,11 @@
 #include <cstring>
 #include <optional>
 
-#include "platform/confined_paths.h"
-#include "platform/file_system.h"
-#include "platform/host_utilities.h"
-#include "platform/text.h"
+#include "nls/text.h"
+#include "os/confined_paths.h"
+#include "os/file_system.h"
 #include "registration/workspace_files.h"
+#include "runtime/host_utilities.h"
 #include "svregistration/error.h"
 #include "svregistration/user_interface.h"
 

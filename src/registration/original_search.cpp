@@ -6,8 +6,8 @@
 #include <set>
 #include <utility>
 
-#include "platform/file_system.h"
-#include "platform/text.h"
+#include "nls/text.h"
+#include "os/file_system.h"
 #include "registration/dir_browse.h"
 #include "registration/registration_settings.h"
 #include "svregistration/error.h"

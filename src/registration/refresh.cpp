@@ -1,10 +1,9 @@
 // RefreshSource and RefreshObjectSource: bring registered copies up to date with their originals,
 // re-create missing copies, and register objects whose original is found in the default source
 // directory.
-#include "platform/file_reader.h"
-#include "platform/file_system.h"
-#include "platform/host_utilities.h"
-#include "platform/text.h"
+#include "nls/text.h"
+#include "os/file_reader.h"
+#include "os/file_system.h"
 #include "registration/original_search.h"
 #include "registration/registration_settings.h"
 #include "registration/source_copy.h"
@@ -13,6 +12,7 @@
 #include "registration/sv_standard_state.h"
 #include "registration/workspace_files.h"
 #include "resources/message_catalogue.h"
+#include "runtime/host_utilities.h"
 #include "svregistration/error.h"
 #include "svregistration/user_interface.h"
 
@@ -59,6 +59,7 @@ void RecordOriginal(host::RepositoryObject& object, const std::string& original_
 SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
                                     host::RepositoryObject& o, const std::string& type,
                                     registration::SourcesFolder& sources,
+                                    const registration::WorkspaceFiles* files,
                                     const std::optional<std::string>& source_dir,
                                     const std::string& original_source) {
   std::string original = original_source;
@@ -80,7 +81,8 @@ SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
   if (original.empty()) original = o.GetAttribute("OriginalSource");
   if (original.empty()) return rOriginalSourceUnknown;
   // The recorded path is data: it is written to only where it stays inside the workspace.
-  std::string copy = registration::WorkspaceFiles(s).RecordedCopy(relative);
+  std::string copy = files != nullptr ? files->RecordedCopy(relative)
+                                      : registration::WorkspaceFiles(s).RecordedCopy(relative);
   if (platform::EqualsIgnoreCase(original, copy)) return rNoRefreshNeeded;
   platform::OpenedFile original_file = platform::OpenForReading(original);
   if (original_file.missing() || (!original_file.fd && !platform::FileExists(original)) ||
@@ -204,11 +206,13 @@ SVRegistrationResults SVStandard::RefreshObjectSource(std::shared_ptr<host::Repo
   std::string type;
   std::string folder;
   bool usable = true;
+  std::optional<registration::WorkspaceFiles> files;
   try {
     type = o->ObjectType()->TypeCode();
+    files.emplace(s);
     std::string why;
     std::optional<std::string> confined =
-        registration::WorkspaceFiles(s).SourcesFolder(registration::SourcesDirectory(s, type), why);
+        files->SourcesFolder(registration::SourcesDirectory(s, type), why);
     usable = confined.has_value();
     folder = confined.value_or("");
   } catch (const Error&) {
@@ -218,8 +222,8 @@ SVRegistrationResults SVStandard::RefreshObjectSource(std::shared_ptr<host::Repo
   // at only when the copy, opened inside it, does not show it there.
   registration::SourcesFolder sources(folder, usable);
   try {
-    const SVRegistrationResults result =
-        RefreshMember(*this, s, *o, type, sources, OriginalSourceDir, OriginalSource);
+    const SVRegistrationResults result = RefreshMember(
+        *this, s, *o, type, sources, files ? &*files : nullptr, OriginalSourceDir, OriginalSource);
     return sources.Ready() ? result : rErrorOnCreateSourceDirectory;
   } catch (const Error&) {
     if (!sources.Ready()) return rErrorOnCreateSourceDirectory;

@@ -1,7 +1,7 @@
 // The copy step of Register.
 #include "registration/register_copy.h"
 
-#include "platform/host_utilities.h"
+#include "runtime/host_utilities.h"
 
 namespace svregistration::registration {
 
@@ -51,7 +51,9 @@ SVRegistrationResults RegisterCopy::Check(bool source_path_fits, bool target_pat
   }
   // Made where nothing is: then nothing was there, and the folder was.
   if (fast_ && ends_.source) {
-    ends_.target = platform::FileReplacement::MakeNew(ends_.to);
+    ends_.target = folder_fd_ >= 0
+                       ? platform::FileReplacement::MakeNewIn(folder_fd_, name_, ends_.to)
+                       : platform::FileReplacement::MakeNew(ends_.to);
     if (ends_.target) return rOK;
   }
   target_ = platform::StatusOf(ends_.to);

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "platform/file_system.h"
+#include "os/file_system.h"
 #include "registration/source_copy.h"
 #include "svregistration/results.h"
 
@@ -17,6 +17,12 @@ class RegisterCopy {
  public:
   /// `folder` is the Sources folder that holds `target`.
   RegisterCopy(const std::string& source, const std::string& target, std::string folder);
+  /// The Sources folder opened beneath the workspace (-1 when it is not there yet), and the
+  /// copy's name in it: a new copy is made there, whatever the path to it has become.
+  void MakeIn(int folder, std::string name) {
+    folder_fd_ = folder;
+    name_ = std::move(name);
+  }
 
   /// rOK, or the first refusal: the Sources folder cannot be made, the source is not there, the
   /// source's or the copy's path is too long, another file is at the target. A target that may
@@ -38,6 +44,8 @@ class RegisterCopy {
   platform::PathStatus source_;
   platform::PathStatus target_;
   bool needed_ = true;
+  int folder_fd_ = -1;
+  std::string name_;
 };
 
 }  // namespace svregistration::registration

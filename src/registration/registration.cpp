@@ -3,15 +3,15 @@
 // registration handler accept it.
 #include <optional>
 
-#include "platform/file_system.h"
-#include "platform/host_utilities.h"
-#include "platform/text.h"
+#include "nls/text.h"
+#include "os/file_system.h"
 #include "registration/file_removal.h"
 #include "registration/register_copy.h"
 #include "registration/registration_settings.h"
 #include "registration/sources_directory.h"
 #include "registration/sv_standard_state.h"
 #include "registration/workspace_files.h"
+#include "runtime/host_utilities.h"
 #include "svregistration/class_registry.h"
 #include "svregistration/error.h"
 #include "svregistration/host/registration_handler.h"
@@ -145,6 +145,7 @@ SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS
   const bool target_allowed = files.CopyInFolder(file_name, refused);
   registration::RegisterCopy copy(SrcFile, target,
                                   platform::JoinHostPath(s.WorkspaceDirectory, sources_directory));
+  copy.MakeIn(files.FolderDescriptor(), file_name);
   // "Already in its place" means the very same file, not a path that differs in letter case.
   const SVRegistrationResults refusal =
       copy.Check(CharacterCount(SrcFile) <= kMaxPathCharacters,

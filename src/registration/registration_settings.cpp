@@ -4,8 +4,8 @@
 #include <charconv>
 #include <limits>
 
-#include "platform/host_utilities.h"
 #include "resources/message_catalogue.h"
+#include "runtime/host_utilities.h"
 #include "svregistration/error.h"
 
 namespace svregistration::registration {

@@ -7,7 +7,7 @@
 #include <pugixml.hpp>
 #include <string>
 
-#include "platform/locale_services.h"
+#include "nls/locale_services.h"
 
 namespace svregistration::registration {
 

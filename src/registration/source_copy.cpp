@@ -6,14 +6,14 @@
 #include <cstring>
 #include <optional>
 
-#include "platform/file_reader.h"
-#include "platform/file_system.h"
-#include "platform/host_utilities.h"
-#include "registration/normaliser.h"
+#include "normaliser/normaliser.h"
+#include "os/file_reader.h"
+#include "os/file_system.h"
 #include "registration/registration_settings.h"
 #include "registration/source_files.h"
 #include "registration/sv_standard_state.h"
 #include "resources/message_catalogue.h"
+#include "runtime/host_utilities.h"
 #include "svregistration/error.h"
 
 namespace svregistration {

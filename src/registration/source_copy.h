@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/file_reader.h"
-#include "platform/file_system.h"
+#include "normaliser/normaliser.h"
+#include "os/file_reader.h"
+#include "os/file_system.h"
 #include "registration/copy_plan.h"
-#include "registration/normaliser.h"
 #include "svregistration/sv_standard.h"
 
 namespace svregistration::host {

@@ -1,8 +1,8 @@
 // Whole-file reading and writing of sources.
 #include "registration/source_files.h"
 
-#include "platform/file_reader.h"
-#include "platform/file_system.h"
+#include "os/file_reader.h"
+#include "os/file_system.h"
 #include "svregistration/error.h"
 
 namespace svregistration::registration {

@@ -1,7 +1,7 @@
 // The Sources directory of an object type.
 #include "registration/sources_directory.h"
 
-#include "platform/file_system.h"
+#include "os/file_system.h"
 #include "registration/registration_settings.h"
 #include "svregistration/error.h"
 

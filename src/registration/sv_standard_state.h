@@ -13,6 +13,10 @@
 
 namespace svregistration {
 
+namespace platform {
+class ProtectedPaths;
+}
+
 namespace registration {
 struct State {
   std::string RegisteredObjectId;
@@ -28,6 +32,9 @@ struct State {
   OptionsCache<std::string> SourcesDirectories;
   /// The call of the library under way, within which the documents are compared once.
   LibraryCall Call;
+  /// The host's protected paths as last normalised: a call whose host names the same ones
+  /// reuses them.
+  std::shared_ptr<const platform::ProtectedPaths> Protected;
 
   /// Binds the instance: the workspace, its repository, then its root directory. A failing step
   /// leaves the fields set by the steps before it.

@@ -1,11 +1,11 @@
 // Unregister, GroupUnregister, Invalidate, StrongInvalidate and GroupStrongInvalidate: the host
 // unregisters or invalidates objects and the files it names for them are deleted. The last
 // folder object of a workspace is never unregistered, and objects leave their folders first.
-#include "platform/host_utilities.h"
-#include "platform/text.h"
+#include "nls/text.h"
 #include "registration/file_removal.h"
 #include "registration/sv_standard_state.h"
 #include "resources/message_catalogue.h"
+#include "runtime/host_utilities.h"
 #include "svregistration/error.h"
 
 namespace svregistration {

@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "platform/file_system.h"
+#include "os/file_system.h"
 #include "svregistration/error.h"
 
 namespace svregistration::registration {
@@ -31,14 +31,17 @@ namespace {
 // The workspace folder beneath which everything is resolved; made when it is missing, since
 // registration makes its Sources folder, and the folders above it, before anything else.
 platform::ConfinedRoot OpenRoot(State& state) {
-  std::vector<std::string> protected_paths = ProtectedPathsOf(state);
+  std::vector<std::string> paths = ProtectedPathsOf(state);
+  if (!state.Protected || state.Protected->given() != paths) {
+    state.Protected = std::make_shared<const platform::ProtectedPaths>(paths);
+  }
   try {
-    return platform::ConfinedRoot(state.WorkspaceDirectory, protected_paths);
+    return platform::ConfinedRoot(state.WorkspaceDirectory, state.Protected);
   } catch (const Error&) {
     std::error_code ignored;  // a folder that cannot be made is reported when it is opened
     std::filesystem::create_directories(state.WorkspaceDirectory, ignored);
   }
-  return platform::ConfinedRoot(state.WorkspaceDirectory, protected_paths);
+  return platform::ConfinedRoot(state.WorkspaceDirectory, state.Protected);
 }
 
 }  // namespace

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/confined_paths.h"
+#include "os/confined_paths.h"
 #include "registration/sv_standard_state.h"
 
 namespace svregistration::registration {
@@ -35,6 +35,8 @@ class WorkspaceFiles {
   /// folder SourcesFolder last answered for: none of the workspace's own files, and nothing but
   /// a file (no link) at its name; false, with `why` set, otherwise.
   bool CopyInFolder(const std::string& name, std::string& why) const;
+  /// The folder SourcesFolder last answered for, open; -1 when it did not exist then.
+  int FolderDescriptor() const { return folder_ && folder_->self ? folder_->self.get() : -1; }
   /// The full path of the copy recorded on an object (see RecordedCopyPath); raises Error naming
   /// the object's copy and the reason when it may not be written.
   std::string RecordedCopy(const std::string& relative) const;

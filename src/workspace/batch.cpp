@@ -1,3 +1,5 @@
+// Batches of the workspace repository: one transaction spans many changes, committed by window
+// or when the caller asks.
 #include "svregistration/workspace/batch.h"
 
 #include "svregistration/error.h"
@@ -7,7 +9,7 @@
 namespace svregistration::workspace {
 
 Batch::Batch(WorkspaceHost& workspace, bool commit_when_asked)
-    : database_(*DatabaseOf(*workspace.repository())) {
+    : database_(*DatabaseOf(*workspace.workspace_repository())) {
   database_.BeginBatch(kWindow, commit_when_asked);
 }
 

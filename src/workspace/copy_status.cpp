@@ -19,6 +19,7 @@
 #include "svregistration/workspace/copy_recipe.h"
 #include "svregistration/workspace/pending_work.h"
 #include "svregistration/workspace/workspace_host.h"
+#include "workspace/error_source.h"
 #include "workspace/repository/schema.h"
 
 namespace svregistration::workspace {
@@ -27,7 +28,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kSource = "Workspace";
+constexpr const char* kSource = kWorkspaceErrorSource;
 
 std::string Slashed(std::string path) {
   std::replace(path.begin(), path.end(), '\\', '/');
@@ -87,7 +88,7 @@ bool ListableFolder(WorkspaceHost& workspace, const std::string& relative) {
 
 std::vector<std::string> SourcesFolders(WorkspaceHost& workspace) {
   std::set<std::string> folders;
-  for (const auto& type : workspace.repository()->ObjectTypes()) {
+  for (const auto& type : workspace.workspace_repository()->ObjectTypes()) {
     if (type.source_attribute.empty()) continue;
     std::string folder = workspace.SourcesDirectoryOf(type.code);
     if (ListableFolder(workspace, folder)) folders.insert(folder);
@@ -128,7 +129,7 @@ void ForEachSourcesFolder(WorkspaceHost& workspace, Each&& each) {
 
 std::set<std::string> Recorded(WorkspaceHost& workspace) {
   std::set<std::string> recorded;
-  for (const std::string& source : workspace.repository()->RecordedSources()) {
+  for (const std::string& source : workspace.workspace_repository()->RecordedSources()) {
     recorded.insert(fs::path(Slashed(source)).lexically_normal().string());
   }
   return recorded;
@@ -214,14 +215,14 @@ std::vector<CopyStatus> WorkspaceStatus(const std::shared_ptr<WorkspaceHost>& wo
     return statuses;
   }
   std::map<std::string, CopyRecipe> recipes;  // by type: the options are read once
-  for (const ObjectInfo& info : workspace->repository()->ListObjects()) {
+  for (const ObjectInfo& info : workspace->workspace_repository()->ListObjects()) {
     if (info.source.empty()) continue;
     auto recipe = recipes.find(info.type);
     if (recipe == recipes.end()) {
       recipe = recipes.emplace(info.type, CopyRecipe::Current(*workspace, info.type, true)).first;
     }
-    statuses.push_back(
-        StatusOf(workspace, *workspace->repository()->ObjectById(info.id), "", &recipe->second));
+    statuses.push_back(StatusOf(workspace, *workspace->workspace_repository()->ObjectById(info.id),
+                                "", &recipe->second));
   }
   for (const std::string& file : UntrackedFiles(*workspace)) {
     CopyStatus untracked;

@@ -32,7 +32,7 @@ pugi::xml_node FindDeep(const pugi::xml_node& parent, const char* element, const
 ExtensionTypes ExtensionTypes::Read(WorkspaceHost& workspace) {
   ExtensionTypes types;
   std::vector<std::string> known;
-  for (const auto& type : workspace.repository()->ObjectTypes()) {
+  for (const auto& type : workspace.workspace_repository()->ObjectTypes()) {
     if (!type.source_attribute.empty()) known.push_back(type.code);
   }
   pugi::xml_node page =

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "svregistration/error.h"
+#include "workspace/error_source.h"
 
 namespace svregistration::workspace {
 
@@ -27,18 +28,21 @@ void Walk(const fs::path& path, bool plain, bool named,
     return;
   }
   if (!seen.insert({info.st_dev, info.st_ino}).second) return;
-  std::vector<std::pair<fs::path, bool>> entries;
+  // Names only, sorted: a folder of many thousand files is held as its names, not as paths.
+  std::vector<std::pair<std::string, bool>> entries;
   std::error_code ec;
   for (fs::directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
     std::error_code type_ec;  // a link is looked at through
-    entries.emplace_back(it->path(), !it->is_symlink(type_ec) && it->is_regular_file(type_ec));
+    entries.emplace_back(it->path().filename().string(),
+                         !it->is_symlink(type_ec) && it->is_regular_file(type_ec));
   }
   if (ec) {
-    throw Error(error_number::kPathFileAccessError, "Workspace",
+    throw Error(error_number::kPathFileAccessError, kWorkspaceErrorSource,
                 fmt::format("cannot read the folder '{}': {}", path.string(), ec.message()));
   }
   std::sort(entries.begin(), entries.end());
-  for (const auto& [entry, entry_plain] : entries) Walk(entry, entry_plain, false, visit, seen);
+  for (const auto& [name, entry_plain] : entries)
+    Walk(path / name, entry_plain, false, visit, seen);
 }
 
 }  // namespace

@@ -13,12 +13,13 @@
 
 #include "svregistration/error.h"
 #include "svregistration/file_writing.h"
+#include "workspace/error_source.h"
 
 namespace svregistration::workspace {
 
 namespace {
 
-constexpr const char* kSource = "Workspace";
+constexpr const char* kSource = kWorkspaceErrorSource;
 
 // Line and column (from 1) of a byte offset in the text.
 std::pair<std::size_t, std::size_t> LineAndColumn(const std::string& text, std::ptrdiff_t offset) {

@@ -12,6 +12,7 @@
 #include <cstring>
 
 #include "svregistration/error.h"
+#include "workspace/error_source.h"
 
 namespace svregistration::workspace {
 
@@ -28,7 +29,7 @@ std::int64_t NowNs() {
 bool Recordable(const std::string& subject) { return subject.find('\n') == std::string::npos; }
 
 [[noreturn]] void JournalFailure(const std::string& what, const std::string& path, int err) {
-  throw Error(error_number::kPathFileAccessError, "Workspace",
+  throw Error(error_number::kPathFileAccessError, kWorkspaceErrorSource,
               fmt::format("cannot {} '{}': {}", what, path, std::strerror(err)));
 }
 

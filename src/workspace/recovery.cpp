@@ -44,7 +44,7 @@ void RecoverInterruptedWork(const std::shared_ptr<WorkspaceHost>& workspace) {
   recovery.recorded = [&](const std::string& relative) {
     if (!sources) {
       sources.emplace();
-      for (const std::string& source : workspace->repository()->RecordedSources()) {
+      for (const std::string& source : workspace->workspace_repository()->RecordedSources()) {
         sources->insert(source);
         sources->insert(Slashed(source));
       }
@@ -58,7 +58,7 @@ void RecoverInterruptedWork(const std::shared_ptr<WorkspaceHost>& workspace) {
     for (const std::string& path : own) {
       if (path == relative) return false;  // the workspace's own files
     }
-    for (const auto& type : workspace->repository()->ObjectTypes()) {
+    for (const auto& type : workspace->workspace_repository()->ObjectTypes()) {
       if (folder == workspace->SourcesDirectoryOf(type.code) + "/") return true;
     }
     return false;
@@ -67,7 +67,7 @@ void RecoverInterruptedWork(const std::shared_ptr<WorkspaceHost>& workspace) {
     SVStandard service;
     std::vector<std::shared_ptr<host::RepositoryObject>> objects;
     try {
-      objects = ObjectsOf(*workspace->repository(), id);
+      objects = ObjectsOf(*workspace->workspace_repository(), id);
     } catch (const Error&) {
       return;  // the object is gone: nothing of it is left to invalidate
     }

@@ -53,13 +53,13 @@ class Refresher {
       report.objects.push_back(std::move(entry));
       return true;
     }
-    const std::size_t logged = workspace_->log()->Written().size();
+    const std::size_t logged = workspace_->repository_log()->Written().size();
     long copied = 0;
     int result = service_.RefreshSource(workspace_, entry.id, copied, source_);
     report.result |= result;
     report.copied += copied;
     entry.code = copied != 0 ? rOK : result & ~rOK;
-    const auto& written = workspace_->log()->Written();
+    const auto& written = workspace_->repository_log()->Written();
     for (std::size_t i = logged; i < written.size(); ++i) {
       entry.reason += (entry.reason.empty() ? "" : "; ") + written[i].text;
     }
@@ -111,7 +111,7 @@ class Refresher {
 
 bool RefreshRun::Hold(host::RepositoryObject& object, RefreshReport& report) {
   try {
-    workspace_->repository()->HoldObjects({object.Id()});
+    workspace_->workspace_repository()->HoldObjects({object.Id()});
     return true;
   } catch (const Error& e) {
     if (e.number() != error_number::kSubscriptOutOfRange) throw;

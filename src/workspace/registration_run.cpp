@@ -19,6 +19,7 @@
 #include "svregistration/workspace/copy_recipe.h"
 #include "svregistration/workspace/pending_work.h"
 #include "svregistration/workspace/workspace_host.h"
+#include "workspace/error_source.h"
 #include "workspace/extension_types.h"
 #include "workspace/file_walk.h"
 #include "workspace/repository/schema.h"
@@ -29,7 +30,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kSource = "Workspace";
+constexpr const char* kSource = kWorkspaceErrorSource;
 
 bool SameFile(const std::string& a, const std::string& b) {
   if (a == b) return true;
@@ -65,8 +66,9 @@ struct CommitFailed {};
 class Runner {
  public:
   Runner(const std::shared_ptr<WorkspaceHost>& workspace, const RegistrationRequest& request,
-         std::string type)
-      : workspace_(workspace),
+         std::string type, RegistrationRun::ResultSink sink)
+      : sink_(std::move(sink)),
+        workspace_(workspace),
         request_(request),
         type_(std::move(type)),
         extensions_(ExtensionTypes::Read(*workspace)),
@@ -129,14 +131,14 @@ class Runner {
     const fs::path copy = fs::path(workspace_->root()) / relative;
     const bool fresh = !fs::exists(fs::symlink_status(copy, ec));
     if (fresh) journal_.RecordCopy(relative);
-    const std::size_t logged = workspace_->log()->Written().size();
+    const std::size_t logged = workspace_->repository_log()->Written().size();
     r.code = service_.RegisterEx(workspace_, r.type, r.name, file, request_.with_encoding);
     if (r.code == rOK) {
       r.outcome = FileOutcome::kRegistered;
       r.id = service_.RegisteredObjectId();
       // A file registered where it lies is its own copy: verbatim.
       const bool in_place = !fresh && SameFile(file, copy.string());
-      RecordRecipe(*workspace_->repository()->ObjectById(r.id),
+      RecordRecipe(*workspace_->workspace_repository()->ObjectById(r.id),
                    in_place ? CopyRecipe{} : RecipeFor(r.type));
       if (holders_loaded_) holders_[relative] = ObjectInfo{r.id, r.type, r.name, relative, file};
       pending_.push_back({std::move(r), fresh ? relative : ""});
@@ -199,25 +201,28 @@ class Runner {
       default:
         break;
     }
-    const auto& written = workspace_->log()->Written();
+    const auto& written = workspace_->repository_log()->Written();
     if (written.size() > logged) {
       r.reason = written.back().text;
       return;
     }
     // The library ends a registration whose repository step failed (the object's attributes
     // not written, a lost connection) without a record: the log says it here.
-    r.reason = "a repository step failed (the object could not be read or written); the copy made "
-               "for it was removed";
+    r.reason =
+        "a repository step failed (the object could not be read or written); the copy made "
+        "for it was removed";
     try {
-      workspace_->log()->Add("Register", host::kSeverityError, std::nullopt,
-                             fmt::format("'{}' was not registered: {}", r.file, r.reason));
+      workspace_->repository_log()->Add(
+          "Register", host::kSeverityError, std::nullopt,
+          fmt::format("'{}' was not registered: {}", r.file, r.reason));
     } catch (const Error&) {
       // A repository that refused the attributes may refuse the record too; the report says it.
     }
   }
 
   std::string RefusalReason(const FileResult& r) {
-    std::string handler = workspace_->repository()->SchemaObjectType(r.type)->RegistrationHandler();
+    std::string handler =
+        workspace_->workspace_repository()->SchemaObjectType(r.type)->RegistrationHandler();
     if (handler == kExtensionHandlerClass) {
       std::string extension = ExtensionTypes::ExtensionOf(r.file);
       return fmt::format("refused by the registration handler of {}: {} lists no extension {}",
@@ -253,7 +258,7 @@ class Runner {
     std::string name = r.name;
     std::shared_ptr<host::RepositoryObject> holder;
     try {
-      holder = workspace_->repository()->FindObject(r.type, name, "");
+      holder = workspace_->workspace_repository()->FindObject(r.type, name, "");
     } catch (const Error&) {
     }
     if (!holder) {
@@ -278,7 +283,7 @@ class Runner {
   void AlreadyRegistered(FileResult& r, const std::string& relative) {
     bool normalised = request_.with_encoding;
     try {
-      if (auto recipe = RecordedRecipe(*workspace_->repository()->ObjectById(r.id))) {
+      if (auto recipe = RecordedRecipe(*workspace_->workspace_repository()->ObjectById(r.id))) {
         normalised = recipe->normalised;
       }
       std::optional<std::string> now;
@@ -313,7 +318,7 @@ class Runner {
 
   void LoadHolders() {
     holders_.clear();
-    for (ObjectInfo& object : workspace_->repository()->ListObjects()) {
+    for (ObjectInfo& object : workspace_->workspace_repository()->ListObjects()) {
       if (!object.source.empty()) holders_[Slashed(object.source)] = std::move(object);
     }
     holders_loaded_ = true;
@@ -332,7 +337,7 @@ class Runner {
       LoseBatch(e);
       throw CommitFailed{};
     }
-    for (Pending& p : pending_) report_.results.push_back(std::move(p.result));
+    for (Pending& p : pending_) Keep(std::move(p.result));
     pending_.clear();
     journal_.CopiesCommitted();
     holders_loaded_ = holders_reloaded_ = false;
@@ -351,10 +356,10 @@ class Runner {
         r.id.clear();
         r.reason = "not kept: " + failure.description();
       }
-      report_.results.push_back(std::move(r));
+      Keep(std::move(r));
     }
     try {
-      workspace_->log()->Add(
+      workspace_->repository_log()->Add(
           "Register", host::kSeverityError, std::nullopt,
           fmt::format("{} file{} not registered: {}", pending_.size(),
                       pending_.size() == 1 ? " was" : "s were", failure.description()));
@@ -364,12 +369,24 @@ class Runner {
     pending_.clear();
   }
 
+  // A result whose fate is settled: counted, and handed to the sink or kept in the report.
+  void Keep(FileResult&& result) {
+    ++report_.outcome_counts[static_cast<std::size_t>(result.outcome)];
+    ++report_.tried;
+    if (sink_) {
+      sink_(result);
+    } else {
+      report_.results.push_back(std::move(result));
+    }
+  }
+
   struct Pending {
     FileResult result;
     /// The copy this run wrote where no file was, relative to the root; "" otherwise.
     std::string copy;
   };
 
+  RegistrationRun::ResultSink sink_;
   std::shared_ptr<WorkspaceHost> workspace_;
   const RegistrationRequest& request_;
   std::string type_;
@@ -412,8 +429,8 @@ bool IsSuccess(FileOutcome outcome) noexcept {
 }
 
 bool RegistrationReport::AnyFailed() const {
-  for (const FileResult& r : results) {
-    if (!IsSuccess(r.outcome)) return true;
+  for (std::size_t outcome = 0; outcome < outcome_counts.size(); ++outcome) {
+    if (outcome_counts[outcome] != 0 && !IsSuccess(static_cast<FileOutcome>(outcome))) return true;
   }
   return false;
 }
@@ -435,7 +452,7 @@ RegistrationReport RegistrationRun::Run(const RegistrationRequest& request) {
                     paths.size() == 1 ? "a folder" : std::to_string(paths.size()) + " paths"));
   }
   std::string type = request.type.empty() ? "" : workspace_->KnownType(request.type);
-  return Runner(workspace_, request, type).Run(paths, progress_);
+  return Runner(workspace_, request, type, sink_).Run(paths, progress_);
 }
 
 }  // namespace svregistration::workspace

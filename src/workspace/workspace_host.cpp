@@ -16,6 +16,7 @@
 #include "svregistration/file_writing.h"
 #include "svregistration/icu_table.h"
 #include "workspace/default_options.h"
+#include "workspace/error_source.h"
 #include "workspace/repository/database.h"
 #include "workspace/repository/names.h"
 #include "workspace/repository/postgres_database.h"
@@ -27,7 +28,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr const char* kSource = "Workspace";
+constexpr const char* kSource = kWorkspaceErrorSource;
 constexpr const char* kWorkspaceOptionsFile = "options/workspace.xml";
 constexpr const char* kGlobalOptionsFile = "options/global.xml";
 constexpr const char* kCodePageFolder = "codepages";

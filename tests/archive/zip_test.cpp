@@ -11,7 +11,7 @@
 
 #include "archive/zip/zip_extraction.h"
 #include "archive_test_support.h"
-#include "platform/fault_injection.h"
+#include "os/fault_injection.h"
 #include "support/scoped_environment.h"
 #include "svregistration/error.h"
 #include "svregistration/extraction_report.h"

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "codepage_test_support.h"
+#include "support/error_capture.h"
 #include "support/scoped_environment.h"
 #include "svregistration/record_decoder.h"
 
@@ -104,6 +105,10 @@ TEST_F(ConversionTest, ADecoderGivenItsCodePageIgnoresTheLocale) {
       EXPECT_EQ(text, expected) << name << ", code page " << code_page;
     }
   }
+  // A code page the system does not know is refused by number, and the table stays usable.
+  ExpectError([&] { RecordDecoder(*table_, K::RemoveAll, 12345); }, 5, "12345");
+  ScopedLocale western("en_US.UTF-8");
+  EXPECT_EQ(table_->ToUnicode(bytes, K::RemoveAll), cases[1].second);
 }
 
 // What pairs come out as is worked out once per code page; new maps, imported or loaded, are

@@ -8,7 +8,7 @@
 #include <random>
 
 #include "codepage_test_support.h"
-#include "platform/ansi_conversion.h"
+#include "nls/ansi_conversion.h"
 #include "support/scoped_environment.h"
 #include "support/shared_fixtures.h"
 #include "svregistration/icu_table.h"

@@ -1,14 +1,14 @@
 // Every file system operation of registration, refresh and unregistration made to fail in turn
 // (no space, permission denied, I/O error): each failure gives a prescribed result or error, a log
 // record where one is prescribed, and never a partial file.
-#include "platform/fault_injection.h"
+#include "os/fault_injection.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
-#include "platform/host_utilities.h"
 #include "registration/sv_standard_state.h"
+#include "runtime/host_utilities.h"
 #include "support/error_capture.h"
 #include "support/fake_repository.h"
 #include "support/fake_workspace.h"

@@ -1,6 +1,6 @@
 // The line normaliser: the rules case by case, and the fast run-at-a-time path against a
 // literal byte-at-a-time reading of the rules on random input.
-#include "registration/normaliser.h"
+#include "normaliser/normaliser.h"
 
 #include <gtest/gtest.h>
 

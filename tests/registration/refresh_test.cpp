@@ -2,10 +2,10 @@
 // its log records and stops, and the search for originals of unregistered objects.
 #include <gtest/gtest.h>
 
-#include "platform/host_utilities.h"
 #include "registration/original_search.h"
 #include "registration/sv_standard_state.h"
 #include "resources/message_catalogue.h"
+#include "runtime/host_utilities.h"
 #include "support/error_capture.h"
 #include "support/fake_repository.h"
 #include "support/fake_workspace.h"

@@ -2,8 +2,8 @@
 // an unexpected error, and the instance's binding afterwards.
 #include <gtest/gtest.h>
 
-#include "platform/host_utilities.h"
 #include "registration/sv_standard_state.h"
+#include "runtime/host_utilities.h"
 #include "support/fake_repository.h"
 #include "support/fake_workspace.h"
 #include "support/temp_dir.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/text.h"
+#include "nls/text.h"
 #include "svregistration/class_registry.h"
 #include "svregistration/error.h"
 #include "svregistration/host/registration_handler.h"

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "registration/normaliser.h"
+#include "normaliser/normaliser.h"
 
 namespace svregistration::testing {
 

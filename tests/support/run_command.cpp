@@ -1,3 +1,4 @@
+// Running a program for the tests: its output, error output and exit status.
 #include "support/run_command.h"
 
 #include <fcntl.h>

@@ -50,7 +50,7 @@ std::vector<std::string> CopiesOf(WorkspaceHost& workspace, const std::vector<st
 
 bool StillRegistered(WorkspaceHost& workspace, const std::string& id) {
   try {
-    workspace.repository()->ObjectById(id);
+    workspace.workspace_repository()->ObjectById(id);
     return true;
   } catch (const svregistration::Error& e) {
     if (e.number() != svregistration::error_number::kSubscriptOutOfRange) throw;
@@ -78,7 +78,7 @@ std::string KeptReason(WorkspaceHost& workspace, const std::vector<std::string>&
 // was to go and stays ("Not deleted: '<path>': <why>").
 std::vector<std::string> NotDeleted(WorkspaceHost& workspace, std::size_t logged_before) {
   std::vector<std::string> kept;
-  const auto& written = workspace.log()->Written();
+  const auto& written = workspace.repository_log()->Written();
   for (std::size_t i = logged_before; i < written.size(); ++i) {
     if (written[i].text.rfind("Not deleted: ", 0) == 0) kept.push_back(written[i].text);
   }
@@ -93,7 +93,7 @@ void RunUnregister(const IdArgs& args, Context& context) {
   std::vector<std::string> copies = CopiesOf(*workspace, args.ids);
   svregistration::SVStandard service;
   bool ok = false;
-  const std::size_t logged = workspace->log()->Written().size();
+  const std::size_t logged = workspace->repository_log()->Written().size();
   {
     Batch batch(*workspace, true);
     if (args.ids.size() == 1) {
@@ -154,11 +154,11 @@ void RunInvalidate(const IdArgs& args, Context& context) {
   std::size_t entries = 0;
   for (const std::string& id : args.ids) {
     workspace->KnownObject(id);
-    entries += workspace->repository()->GeneratedEntries(id).size();
+    entries += workspace->workspace_repository()->GeneratedEntries(id).size();
   }
   svregistration::SVStandard service;
   bool ok;
-  const std::size_t logged = workspace->log()->Written().size();
+  const std::size_t logged = workspace->repository_log()->Written().size();
   {
     Batch batch(*workspace, true);
     if (args.ids.size() == 1) {

@@ -26,7 +26,7 @@ void AddListings(CLI::App& app) {
   objects->add_flag("--json", *objects_json, "Print the objects as JSON");
   objects->callback([=] {
     auto workspace = WorkspaceHost::Open(*objects_dir);
-    auto list = workspace->repository()->ListObjects(
+    auto list = workspace->workspace_repository()->ListObjects(
         objects_type->empty() ? std::nullopt
                               : std::optional<std::string>(workspace->KnownType(*objects_type)));
     if (*objects_json) {
@@ -55,7 +55,7 @@ void AddListings(CLI::App& app) {
     auto workspace = WorkspaceHost::Open(*types_dir);
     nlohmann::json items = nlohmann::json::array();
     std::vector<std::vector<std::string>> rows;
-    for (const auto& t : workspace->repository()->ObjectTypes()) {
+    for (const auto& t : workspace->workspace_repository()->ObjectTypes()) {
       items.push_back({{"code", t.code},
                        {"display_name", t.display_name},
                        {"source_attribute", t.source_attribute},
@@ -78,7 +78,7 @@ void AddListings(CLI::App& app) {
     auto workspace = WorkspaceHost::Open(*log_dir);
     nlohmann::json items = nlohmann::json::array();
     std::vector<std::vector<std::string>> rows;
-    for (const auto& r : workspace->log()->Records()) {
+    for (const auto& r : workspace->repository_log()->Records()) {
       items.push_back({{"time", r.time},
                        {"title", r.title},
                        {"severity", r.severity},
@@ -113,7 +113,7 @@ void AddFolderAndGenerated(CLI::App& app) {
   create->add_flag("--json", args->json, "Print the id as JSON");
   create->callback([args] {
     auto workspace = WorkspaceHost::Open(args->directory);
-    std::string id = workspace->repository()->CreateFolder(args->name)->Id();
+    std::string id = workspace->workspace_repository()->CreateFolder(args->name)->Id();
     if (args->json) {
       PrintJson({{"ok", true}, {"id", id}});
     } else {
@@ -129,7 +129,7 @@ void AddFolderAndGenerated(CLI::App& app) {
     auto workspace = WorkspaceHost::Open(args->directory);
     workspace->KnownObject(args->folder_id);
     for (const std::string& id : args->ids) workspace->KnownObject(id);
-    workspace->repository()->AddToFolder(args->folder_id, args->ids);
+    workspace->workspace_repository()->AddToFolder(args->folder_id, args->ids);
     if (args->json) {
       PrintJson({{"ok", true}, {"folder", args->folder_id}, {"added", args->ids}});
     } else {
@@ -152,8 +152,8 @@ void AddFolderAndGenerated(CLI::App& app) {
   generated_add->callback([gen] {
     auto workspace = WorkspaceHost::Open(gen->directory);
     workspace->KnownObject(gen->folder_id);
-    workspace->repository()->AddGeneratedEntries(gen->folder_id, gen->ids);
-    auto entries = workspace->repository()->GeneratedEntries(gen->folder_id);
+    workspace->workspace_repository()->AddGeneratedEntries(gen->folder_id, gen->ids);
+    auto entries = workspace->workspace_repository()->GeneratedEntries(gen->folder_id);
     if (gen->json) {
       PrintJson({{"ok", true}, {"id", gen->folder_id}, {"entries", entries}});
     } else {

@@ -1,3 +1,4 @@
+// Output helpers shared by the commands: JSON on stdout and whole byte buffers to stdout.
 #include "output.h"
 
 #include <unistd.h>

@@ -1,3 +1,4 @@
+// The progress bar of long runs, on stderr when it is a terminal.
 #include "progress.h"
 
 #include <unistd.h>

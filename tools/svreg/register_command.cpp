@@ -61,62 +61,90 @@ std::string SkippedSummary(const std::vector<std::string>& skipped, const std::s
 }
 
 std::string Summary(const RegistrationReport& report, const std::string& type) {
-  std::map<FileOutcome, long> counts;
-  for (const FileResult& r : report.results) ++counts[r.outcome];
-  std::string text =
-      fmt::format("{} file{}", report.results.size(), report.results.size() == 1 ? "" : "s");
+  std::string text = fmt::format("{} file{}", report.tried, report.tried == 1 ? "" : "s");
   const char* separator = ": ";
-  for (const auto& [outcome, count] : counts) {
-    text +=
-        fmt::format("{}{} {}", separator, count, svregistration::workspace::OutcomeName(outcome));
+  for (std::size_t outcome = 0; outcome < report.outcome_counts.size(); ++outcome) {
+    if (report.outcome_counts[outcome] == 0) continue;
+    text += fmt::format("{}{} {}", separator, report.outcome_counts[outcome],
+                        svregistration::workspace::OutcomeName(static_cast<FileOutcome>(outcome)));
     separator = ", ";
   }
   if (!report.skipped.empty()) text += "; " + SkippedSummary(report.skipped, type);
   return text;
 }
 
-void PrintReport(const RegisterArgs& args, const RegistrationReport& report, bool ok) {
-  if (args.json) {
-    nlohmann::json results = nlohmann::json::array();
-    for (const FileResult& r : report.results) results.push_back(ResultJson(r));
-    PrintJson({{"ok", ok},
-               {"results", results},
-               {"skipped", report.skipped},
-               {"summary", Summary(report, args.request.type)}});
-    return;
-  }
-  std::string text;
-  bool unexpected = false;
-  for (const FileResult& r : report.results) {
-    unexpected |= r.code == svregistration::rUnexpectedRegistrationError;
+// Prints each result as the run keeps it, so that a run of any size is printed in the same
+// memory: JSON results as the elements of one array, lines for what needs a word.
+class ResultPrinter {
+ public:
+  explicit ResultPrinter(const RegisterArgs& args) : args_(args) {}
+
+  /// The bar a printed line must not run into.
+  void SetBar(ProgressBar* bar) { bar_ = bar; }
+
+  void Print(const FileResult& r) {
+    if (args_.json) {
+      WriteStdout((first_ ? "{\"results\":[" : ",") +
+                  ResultJson(r).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
+      first_ = false;
+      return;
+    }
+    unexpected_ |= r.code == svregistration::rUnexpectedRegistrationError;
     const bool quiet =
         r.outcome == FileOutcome::kRegistered || r.outcome == FileOutcome::kUnchanged;
-    if (quiet && !args.verbose) continue;
+    if (quiet && !args_.verbose) return;
     std::string id = r.id.empty() ? "" : " " + r.id;
-    text += fmt::format("{:<11} {}{}{}\n", svregistration::workspace::OutcomeName(r.outcome),
-                        r.file, id, r.reason.empty() ? "" : ": " + r.reason);
+    if (bar_ != nullptr) bar_->Clear();
+    WriteStdout(fmt::format("{:<11} {}{}{}\n", svregistration::workspace::OutcomeName(r.outcome),
+                            r.file, id, r.reason.empty() ? "" : ": " + r.reason));
   }
-  if (args.verbose) {
-    for (const std::string& file : report.skipped)
-      text += fmt::format("{:<11} {}\n", "skipped", file);
+
+  void Finish(const RegistrationReport& report, bool ok) {
+    if (args_.json) {
+      nlohmann::json rest = {{"ok", ok},
+                             {"skipped", report.skipped},
+                             {"summary", Summary(report, args_.request.type)}};
+      std::string text = rest.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+      // The object's other members after the array.
+      WriteStdout((first_ ? "{\"results\":[" : "") + std::string("],") + text.substr(1) + "\n");
+      return;
+    }
+    std::string text;
+    if (args_.verbose) {
+      for (const std::string& file : report.skipped)
+        text += fmt::format("{:<11} {}\n", "skipped", file);
+    }
+    text += Summary(report, args_.request.type) + "\n";
+    if (unexpected_)
+      text += "(the workspace log tells what went wrong: svreg log " + args_.directory + ")\n";
+    WriteStdout(text);
   }
-  text += Summary(report, args.request.type) + "\n";
-  if (unexpected)
-    text += "(the workspace log tells what went wrong: svreg log " + args.directory + ")\n";
-  WriteStdout(text);
-}
+
+ private:
+  const RegisterArgs& args_;
+  ProgressBar* bar_ = nullptr;
+  bool first_ = true;
+  bool unexpected_ = false;
+};
 
 void RunRegister(const RegisterArgs& args, Context& context) {
   auto workspace = WorkspaceHost::Open(args.directory);
   RegistrationRun run(workspace);
   RegistrationReport report;
+  ResultPrinter printer(args);
+  run.SetResultSink([&printer](const FileResult& r) { printer.Print(r); });
   {
     ProgressBar bar("register");
-    if (bar.enabled()) run.SetProgress([&bar](long done, long total) { bar.Update(done, total); });
+    if (bar.enabled()) {
+      run.SetProgress([&bar](long done, long total) { bar.Update(done, total); });
+      printer.SetBar(&bar);
+    }
+    // A refusal before any file (an unknown type) raises, and nothing is printed on stdout.
     report = run.Run(args.request);
   }
+  printer.SetBar(nullptr);
   const bool failed = report.error.has_value() || report.AnyFailed();
-  PrintReport(args, report, !failed);
+  printer.Finish(report, !failed);
   if (report.error) throw *report.error;
   if (failed) context.exit_code = 1;
 }

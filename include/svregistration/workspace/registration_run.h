@@ -5,6 +5,7 @@
 // registration was refused or not kept, and explains every file it did not register.
 #pragma once
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -70,8 +71,12 @@ SVREG_API const char* OutcomeName(FileOutcome outcome) noexcept;
 SVREG_API bool IsSuccess(FileOutcome outcome) noexcept;
 
 struct SVREG_API RegistrationReport {
-  /// One result per file the run tried, in the order tried.
+  /// One result per file the run tried, in the order tried; empty when the run handed each
+  /// result to its sink instead (RegistrationRun::SetResultSink).
   std::vector<FileResult> results;
+  /// How many files came to each outcome (indexed by FileOutcome), and how many were tried.
+  std::array<long, 6> outcome_counts{};
+  long tried = 0;
   /// The files no type lists (or that the requested type does not), in the order met.
   std::vector<std::string> skipped;
   /// The error that ended the run early: what was registered before it is kept and reported,
@@ -91,6 +96,11 @@ class SVREG_API RegistrationRun {
 
   /// Counts the files first, so that progress has a total.
   void SetProgress(Progress progress) { progress_ = std::move(progress); }
+  /// Called with each file's result once it is kept (its batch committed, or reported lost), in
+  /// the order tried; the report then holds the counts only, so that a run of any number of
+  /// files takes the same memory.
+  using ResultSink = std::function<void(const FileResult&)>;
+  void SetResultSink(ResultSink sink) { sink_ = std::move(sink); }
 
   /// Finishes or undoes what killed runs left, then registers. Raises Error 9 for a type the
   /// workspace lacks and Error 5 for a name given with more than one file or a folder, before
@@ -100,6 +110,7 @@ class SVREG_API RegistrationRun {
  private:
   std::shared_ptr<WorkspaceHost> workspace_;
   Progress progress_;
+  ResultSink sink_;
 };
 
 }  // namespace svregistration::workspace

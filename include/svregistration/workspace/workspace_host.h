@@ -37,8 +37,10 @@ class SVREG_API WorkspaceHost final : public host::Workspace {
   std::vector<std::string> ProtectedPaths() override;
 
   const std::string& root() const { return root_; }
-  std::shared_ptr<WorkspaceRepository> repository() { return repository_; }
-  std::shared_ptr<RepositoryLog> log() { return log_; }
+  /// The repository and the log with the members the host offers beyond the library's
+  /// interfaces (listings, folders, generated entries, the records this process wrote).
+  std::shared_ptr<WorkspaceRepository> workspace_repository() { return repository_; }
+  std::shared_ptr<RepositoryLog> repository_log() { return log_; }
   std::string CodePageDirectory() const;
   /// The Sources directory of an object type relative to the root, as registration places copies
   /// there: the type's Directory on the Inventory page of the global options, or Sources/<type>.

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "platform/text.h"
+#include "nls/text.h"
 
 namespace svregistration::archive {
 

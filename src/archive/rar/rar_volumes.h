@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/unique_fd.h"
+#include "os/unique_fd.h"
 
 namespace svregistration::archive {
 

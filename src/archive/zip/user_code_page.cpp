@@ -3,7 +3,7 @@
 
 #include <optional>
 
-#include "platform/locale_services.h"
+#include "nls/locale_services.h"
 
 namespace svregistration::archive {
 

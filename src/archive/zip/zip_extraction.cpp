@@ -13,7 +13,7 @@
 #include "archive/safe_extractor.h"
 #include "archive/utf8_locale.h"
 #include "archive/zip/user_code_page.h"
-#include "platform/ansi_conversion.h"
+#include "nls/ansi_conversion.h"
 #include "svregistration/error.h"
 #include "svregistration/user_interface.h"
 

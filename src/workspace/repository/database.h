@@ -16,13 +16,14 @@
 #include <unordered_map>
 
 #include "svregistration/error.h"
+#include "workspace/error_source.h"
 
 namespace svregistration::workspace {
 
 /// The name of the workspace database file in a workspace folder.
 inline constexpr const char* kWorkspaceDatabaseFile = "workspace.db";
 /// The source text of every error the workspace database raises.
-inline constexpr const char* kDatabaseErrorSource = "Workspace";
+inline constexpr const char* kDatabaseErrorSource = kWorkspaceErrorSource;
 /// The error numbers the workspace database raises most, from the library's one list.
 inline constexpr int kInvalidArgument = error_number::kInvalidProcedureCall;
 inline constexpr int kFileAlreadyExists = error_number::kFileAlreadyExists;

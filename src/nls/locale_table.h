@@ -1,0 +1,62 @@
+// The constant tables behind the locale services: every Windows locale id with its POSIX-style
+// name and default ANSI code page, and every supported code page with the properties the code
+// page query reports and the ICU converter whose mapping table matches it.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "nls/locale_services.h"
+
+namespace svregistration::platform::detail {
+
+/// What a locale id stands for.
+enum class LocaleKind : std::uint8_t {
+  kSpecific,         ///< a language in a territory
+  kLanguageDefault,  ///< a specific locale that a bare language name ("ja") also means
+  kNeutral,          ///< a language alone, or a language in one script, without a territory
+  kAlternateSort,    ///< a specific locale with a sort id other than 0 (bits 16-19)
+};
+
+/// One locale id. Layout of the table (LocaleTable()):
+/// - sorted by `id`, ascending and without duplicates, so that a look-up is a binary search;
+/// - `id` is sort id << 16 | sublanguage << 10 | primary language, as Windows composes it;
+/// - `ansi_code_page` is the locale's default ANSI code page (LOCALE_IDEFAULTANSICODEPAGE), 0
+///   for a locale whose text is Unicode only;
+/// - `name` is language[_TERRITORY][@modifier] in POSIX style; the modifier tells apart locales
+///   of one language and territory by script ("sr_RS@latin", "uz_UZ@cyrillic"), variant
+///   ("ca_ES@valencia") or sort ("de_DE@phoneb", "es_ES@tradnl"). Names follow glibc where it
+///   has the locale: "sr_RS" is Cyrillic, "uz_UZ" and "az_AZ" are Latin. Neutral rows carry the
+///   language (and script) only; the invariant locales have an empty name.
+/// - exactly one row per language of the specific rows is kLanguageDefault.
+struct LocaleEntry {
+  LocaleId id;
+  std::uint16_t ansi_code_page;
+  LocaleKind kind;
+  std::string_view name;
+};
+
+/// One code page. Layout of the table (CodePageTable()): sorted by `code_page`, ascending and
+/// without duplicates. `max_char_size`, `default_char` and `lead_bytes` are the CodePageInfo
+/// fields (lead_bytes: up to six inclusive ranges, ended by the first pair of zeros);
+/// `converter` is the canonical name of the ICU converter with the same mapping table.
+struct CodePageEntry {
+  std::uint32_t code_page;
+  std::uint8_t max_char_size;
+  std::array<std::uint8_t, 2> default_char;
+  std::array<std::uint8_t, 12> lead_bytes;
+  std::string_view converter;
+};
+
+std::span<const LocaleEntry> LocaleTable();
+std::span<const CodePageEntry> CodePageTable();
+
+/// The row of a locale id; nullptr when the id is not in the table.
+const LocaleEntry* FindLocale(LocaleId id);
+
+/// The row of a code page; nullptr when the code page is not in the table (0 included).
+const CodePageEntry* FindCodePage(std::uint32_t code_page);
+
+}  // namespace svregistration::platform::detail

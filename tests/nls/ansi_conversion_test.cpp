@@ -1,0 +1,182 @@
+// Tests of the conversions between Unicode and the Windows code pages: known byte sequences of
+// each ANSI code page, the default character for what a code page lacks, every character of the
+// BMP against ICU's converter, and the code page properties against the converters.
+#include "nls/ansi_conversion.h"
+
+#include <gtest/gtest.h>
+#include <unicode/ucnv.h>
+
+#include <algorithm>
+#include <memory>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "nls/locale_services.h"
+#include "nls/locale_table.h"
+#include "support/error_capture.h"
+#include "svregistration/error.h"
+
+namespace svregistration::platform {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using testing::ErrorNumber;
+using testing::ExpectError;
+
+struct Known {
+  std::uint32_t code_page;
+  std::u16string text;
+  Bytes bytes;
+};
+
+// Known bytes tell that each code page is read through the right converter; the exhaustive test
+// below then holds every character of it to that converter. What that test cannot see: a
+// character outside the BMP is one "?", and so is a lone surrogate.
+// clang-format off
+const Known kKnown[] = {
+    {932, u"日本語ｱA", {0x93, 0xFA, 0x96, 0x7B, 0x8C, 0xEA, 0xB1, 0x41}},
+    {936, u"中文", {0xD6, 0xD0, 0xCE, 0xC4}},  {949, u"한국", {0xC7, 0xD1, 0xB1, 0xB9}},
+    {950, u"中文", {0xA4, 0xA4, 0xA4, 0xE5}},  {874, u"กข", {0xA1, 0xA2}},
+    {1250, u"ő", {0xF5}},  {1251, u"Дом", {0xC4, 0xEE, 0xEC}},  {1253, u"Ωα", {0xD9, 0xE1}},
+    {1252, u"€é\r\n\t", {0x80, 0xE9, '\r', '\n', '\t'}},  {1254, u"ğ", {0xF0}},
+    {1255, u"ש", {0xF9}},  {1256, u"ع", {0xDA}},  {1257, u"ą", {0xE0}},  {1258, u"ư", {0xFD}},
+    {932, u"x\U0001F600y", {'x', '?', 'y'}},
+    {1252, std::u16string(1, u'\xD800') + u"z", {'?', 'z'}},
+};
+// clang-format on
+
+TEST(UnicodeToAnsi, GivesTheBytesOfEachAnsiCodePageAndReadsThemBack) {
+  for (const Known& c : kKnown) {
+    EXPECT_EQ(UnicodeToAnsi(c.text, c.code_page), c.bytes) << "code page " << c.code_page;
+    if (std::count(c.bytes.begin(), c.bytes.end(), '?') != 0) continue;
+    EXPECT_EQ(AnsiToUnicode(c.bytes.data(), c.bytes.size(), c.code_page), c.text) << c.code_page;
+  }
+  EXPECT_EQ(AnsiToUnicode(nullptr, 0, 932), u"");
+  // A lead byte without its trail byte maps to nothing.
+  const Bytes truncated = {'a', 0x82};
+  EXPECT_EQ(AnsiToUnicode(truncated.data(), truncated.size(), 932), u"a\uFFFD");
+}
+
+TEST(UnicodeToAnsi, AnUnknownCodePageIsAnInvalidProcedureCall) {
+  for (std::uint32_t code_page : {12345u, 65001u}) {
+    ExpectError([&] { UnicodeToAnsi(u"a", code_page); }, 5, std::to_string(code_page));
+  }
+  EXPECT_EQ(ErrorNumber([] { AnsiCode(u'a', 12345); }), 5);
+  EXPECT_EQ(ErrorNumber([] { AnsiToUnicode(nullptr, 0, 12345); }), 5);
+}
+
+// ICU's own converter of a code page with its fallback mappings on, asked one character at a
+// time: the bytes of the character, or none when the code page has neither a mapping nor a best
+// fit for it.
+std::string IcuBestFit(UConverter* converter, char16_t ch) {
+  char bytes[8];
+  UErrorCode status = U_ZERO_ERROR;
+  std::int32_t length = ucnv_fromUChars(converter, bytes, sizeof bytes, &ch, 1, &status);
+  return U_SUCCESS(status) ? std::string(bytes, static_cast<std::size_t>(length)) : std::string();
+}
+
+// For every ANSI code page of the locale table and every character of the BMP, AnsiCode and
+// UnicodeToAnsi give the converter's best fit, or the default character where there is none. The
+// whole BMP goes through UnicodeToAnsi at once, so long texts are converted whole too.
+TEST(AnsiCode, AgreesWithTheConverterWithFallbacksForEveryAnsiCodePage) {
+  std::set<std::uint32_t> ansi_code_pages;
+  for (const detail::LocaleEntry& locale : detail::LocaleTable()) {
+    if (locale.ansi_code_page != 0) ansi_code_pages.insert(locale.ansi_code_page);
+  }
+  ASSERT_GE(ansi_code_pages.size(), 14u);
+  for (std::uint32_t code_page : ansi_code_pages) {
+    const detail::CodePageEntry& entry = *detail::FindCodePage(code_page);
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<UConverter, void (*)(UConverter*)> icu(
+        ucnv_open(std::string(entry.converter).c_str(), &status), ucnv_close);
+    ASSERT_TRUE(U_SUCCESS(status)) << entry.converter;
+    ucnv_setFallback(icu.get(), true);
+    ucnv_setFromUCallBack(icu.get(), UCNV_FROM_U_CALLBACK_STOP, nullptr, nullptr, nullptr, &status);
+
+    std::u16string all;
+    std::string expected_bytes;
+    int mismatches = 0;
+    for (std::uint32_t unit = 0; unit <= 0xFFFF; ++unit) {
+      auto ch = static_cast<char16_t>(unit);
+      if (unit >= 0xD800 && unit <= 0xDFFF) continue;
+      std::string bytes = IcuBestFit(icu.get(), ch);
+      if (bytes.empty()) bytes = "?";
+      all += ch;
+      expected_bytes += bytes;
+      auto code =
+          static_cast<std::int16_t>(bytes.size() == 1 ? static_cast<std::uint8_t>(bytes[0])
+                                                      : static_cast<std::uint8_t>(bytes[0]) << 8 |
+                                                            static_cast<std::uint8_t>(bytes[1]));
+      if (AnsiCode(ch, code_page) != code && ++mismatches <= 5) {
+        ADD_FAILURE() << "U+" << std::hex << unit << " in " << std::dec << code_page;
+      }
+    }
+    EXPECT_EQ(mismatches, 0) << code_page;
+    EXPECT_EQ(UnicodeToAnsi(all, code_page), Bytes(expected_bytes.begin(), expected_bytes.end()))
+        << code_page;
+  }
+}
+
+// Whether the converter reads byte b followed by some trail byte as one character: then b is a
+// lead byte of its code page.
+bool ConverterReadsAsPair(std::uint32_t code_page, std::uint8_t b) {
+  for (int trail = 0x40; trail <= 0xFE; ++trail) {
+    const std::uint8_t bytes[2] = {b, static_cast<std::uint8_t>(trail)};
+    if (AnsiToUnicode(bytes, 2, code_page).size() == 1) return true;
+  }
+  return false;
+}
+
+bool PropertiesSayLead(const CodePageInfo& info, std::uint8_t b) {
+  for (std::size_t i = 0; i < info.LeadByte.size(); i += 2) {
+    if (info.LeadByte[i] == 0 && info.LeadByte[i + 1] == 0) break;
+    if (info.LeadByte[i] <= b && b <= info.LeadByte[i + 1]) return true;
+  }
+  return false;
+}
+
+// The properties of every code page of the table against its converter: the lead-byte ranges, one
+// or two bytes a character, and "?" as the default character.
+TEST(CodePageProperties, AgreeWithTheConverters) {
+  for (const detail::CodePageEntry& entry : detail::CodePageTable()) {
+    std::optional<CodePageInfo> info = CodePageProperties(entry.code_page);
+    ASSERT_TRUE(info) << entry.code_page;
+    bool any_lead = false;
+    for (int b = 0x01; b <= 0xFF; ++b) {
+      auto byte = static_cast<std::uint8_t>(b);
+      bool lead = ConverterReadsAsPair(entry.code_page, byte);
+      any_lead |= lead;
+      EXPECT_EQ(lead, PropertiesSayLead(*info, byte))
+          << "code page " << entry.code_page << ", byte 0x" << std::hex << b;
+    }
+    EXPECT_EQ(info->MaxCharSize, any_lead ? 2u : 1u) << entry.code_page;
+    EXPECT_EQ(info->DefaultChar, (std::array<std::uint8_t, 2>{'?', 0})) << entry.code_page;
+  }
+  for (std::uint32_t code_page : {12345u, 1u, 65001u, 1200u, 20932u}) {
+    EXPECT_FALSE(CodePageProperties(code_page)) << code_page;
+  }
+}
+
+// Converters are per thread: threads converting at once, with more code pages than a thread keeps
+// open, each get their own results.
+TEST(UnicodeToAnsi, ThreadsConvertIndependently) {
+  std::vector<int> failures(4, 0);
+  std::vector<std::thread> threads;
+  for (std::size_t t = 0; t < failures.size(); ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < 100; ++round) {
+        for (std::size_t j = 0; j < std::size(kKnown); ++j) {
+          const Known& job = kKnown[(j + t) % std::size(kKnown)];
+          if (UnicodeToAnsi(job.text, job.code_page) != job.bytes) ++failures[t];
+        }
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (int count : failures) EXPECT_EQ(count, 0);
+}
+
+}  // namespace
+}  // namespace svregistration::platform

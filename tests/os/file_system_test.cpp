@@ -1,0 +1,93 @@
+// The file system object: literal names, forced deletes of read-only files, file counts,
+// host paths and atomic whole-file writes.
+#include "os/file_system.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "os/file_reader.h"
+#include "support/error_capture.h"
+#include "support/temp_dir.h"
+#include "svregistration/error.h"
+
+namespace svregistration::platform {
+namespace {
+
+using testing::ErrorNumber;
+using testing::ReadFile;
+using testing::TempDir;
+
+TEST(FileSystem, AFolderLinkIsDeletedAsALink) {
+  TempDir outside, dir;
+  outside.Write("keep/x.txt", "x");
+  std::filesystem::create_directory_symlink(outside / "keep", dir / "link");
+  DeleteFolder(dir / "link", true);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir / "link")));
+  EXPECT_TRUE(FileExists(outside / "keep/x.txt"));
+}
+
+TEST(FileSystem, ReadOnlyFilesGoOnlyWhenForced) {
+  TempDir dir;
+  std::string file = dir.Write("ro.txt", "x");
+  ::chmod(file.c_str(), 0444);
+  EXPECT_EQ(ErrorNumber([&] { DeleteFile(file, false); }), error_number::kPermissionDenied);
+  DeleteFile(file, true);
+  EXPECT_FALSE(FileExists(file));
+
+  std::string nested = dir.Write("f/sub/ro.txt", "x");
+  ::chmod(nested.c_str(), 0444);
+  EXPECT_EQ(ErrorNumber([&] { DeleteFolder(dir / "f", false); }), error_number::kPermissionDenied);
+  DeleteFolder(dir / "f", true);
+  EXPECT_FALSE(FolderExists(dir / "f"));
+}
+
+TEST(FileSystem, WholeFileWriteReplacesAndRefusesReadOnly) {
+  TempDir dir;
+  std::string file = dir.Write("t.bin", "old content");
+  const std::uint8_t bytes[] = {1, 2, 3};
+  WriteWholeFile(file, bytes, 3);
+  EXPECT_EQ(ReadFile(file), std::string("\x01\x02\x03"));
+  ::chmod(file.c_str(), 0444);
+  EXPECT_EQ(ErrorNumber([&] { WriteWholeFile(file, bytes, 1); }), error_number::kPermissionDenied);
+  EXPECT_EQ(ErrorNumber([&] { WriteWholeFile(dir / "no/such/dir/f", bytes, 1); }),
+            error_number::kFileNotFound);
+  EXPECT_FALSE(ReadWholeFile(dir / "missing").has_value());
+  // No temporary file is left behind; only files directly in the folder count.
+  dir.Write("sub/other", "");
+  EXPECT_EQ(CountFilesIn(dir.path().string()), 1);
+}
+
+// A replacement keeps what the user set up around the file: its mode, a link at its name, and a
+// folder that takes no new files while the file itself is writable.
+TEST(FileSystem, ReplacementKeepsModeLinksAndWritesInPlaceWhenItMust) {
+  TempDir dir;
+  const std::uint8_t bytes[] = {'n', 'e', 'w'};
+  std::string file = dir.Write("mode.txt", "old");
+  ::chmod(file.c_str(), 0640);
+  WriteWholeFile(file, bytes, 3);
+  struct stat info {};
+  ::stat(file.c_str(), &info);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+
+  std::string target = dir.Write("real/target.txt", "old");
+  std::filesystem::create_symlink("real/target.txt", dir / "link.txt");
+  WriteWholeFile(dir / "link.txt", bytes, 3);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "link.txt"));
+  EXPECT_EQ(ReadFile(target), "new");
+  std::filesystem::create_symlink("real/made.txt", dir / "dangling.txt");
+  WriteWholeFile(dir / "dangling.txt", bytes, 3);
+  EXPECT_EQ(ReadFile(dir / "real/made.txt"), "new");
+
+  if (::geteuid() == 0) return;  // root may create files in any folder
+  std::string locked = dir.Write("locked/file.txt", "old");
+  ::chmod((dir / "locked").c_str(), 0555);
+  WriteWholeFile(locked, bytes, 3);
+  ::chmod((dir / "locked").c_str(), 0755);
+  EXPECT_EQ(ReadFile(locked), "new");
+}
+
+}  // namespace
+}  // namespace svregistration::platform

@@ -1,0 +1,47 @@
+// The class registry and the per-thread host utilities made through it.
+#include "svregistration/class_registry.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+
+#include "runtime/host_utilities.h"
+#include "support/error_capture.h"
+#include "svregistration/error.h"
+
+namespace svregistration {
+namespace {
+
+struct UpperFormatter : host::MessageFormatter {
+  std::string FormatMessage(const std::string& t, const std::vector<std::string>&) override {
+    return "[" + t + "]";
+  }
+};
+
+// Classes are created by name in any letter case, as the interface asked for; the defaults fill
+// placeholders and split paths, and a host may replace them.
+TEST(ClassRegistry, CreatesByNameAndHostsMayReplaceTheDefaults) {
+  ClassRegistry& registry = ClassRegistry::Instance();
+  platform::ResetThreadUtilities();
+  EXPECT_EQ(platform::ThreadMessageFormatter().FormatMessage("from %1 to %2, %3 %%", {"a", "b"}),
+            "from a to b, %3 %%");
+  auto split = platform::ThreadFileUtility().SplitPath("/w/Src/PROG1.CBL");
+  EXPECT_EQ(split.folder + "|" + split.base_name + "|" + split.extension, "/w/Src/|PROG1|.CBL");
+
+  registry.Register<host::MessageFormatter>(host::kMessageFormatterClass,
+                                            [] { return std::make_shared<UpperFormatter>(); });
+  std::string upper = host::kMessageFormatterClass;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  EXPECT_EQ(registry.Create<host::MessageFormatter>(upper)->FormatMessage("x", {}), "[x]");
+  EXPECT_EQ(
+      testing::ErrorNumber([&] { registry.Create<host::IdUtility>(host::kMessageFormatterClass); }),
+      error_number::kCannotCreateObject);
+  platform::ResetThreadUtilities();
+  EXPECT_EQ(platform::ThreadMessageFormatter().FormatMessage("x", {}), "[x]");
+  registry.Unregister(host::kMessageFormatterClass);
+  platform::ResetThreadUtilities();
+  EXPECT_THROW(platform::ThreadIdUtility(), Error);  // only the host provides one
+}
+
+}  // namespace
+}  // namespace svregistration
