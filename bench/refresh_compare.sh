@@ -5,6 +5,8 @@
 # ROUNDS times (default 5; each round changes another line in the same 1%), so that a disturbance
 # of the system strikes them alike. Reports each one's fastest wall time and peak memory
 # (KiB), the ratio of the fastest times to diff -rq's, and the range of the ratios within a round.
+# Then `svreg status` of the same workspace (what a refresh would change, changing nothing)
+# against the same diff -rq, in turn.
 # Usage: [ROUNDS=5] bench/refresh_compare.sh [BUILD_DIR] [FILES]
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -48,3 +50,7 @@ done
 awk -v n="$files" -v rounds="$rounds" -v unit=members -v anchor="diff -rq" \
   -v first="svreg refresh, unchanged" -v second="svreg refresh, 1% changed" -f "$root/bench/rounds_summary.awk" \
   "$work/times"
+
+source "$root/bench/compare_rounds.sh"
+compare_rounds "$rounds" "svreg status" "'$svreg' status '$work/ws' || true" "diff -rq" \
+  "diff -rq '$work/originals' '$work/ws/Sources/COBOL' || true"
