@@ -50,7 +50,9 @@ bool SameFile(const std::string& a, const std::string& b) {
 
 std::string FormOf(const std::shared_ptr<WorkspaceHost>& workspace, const std::string& type,
                    const std::string& original) {
-  SVStandard service;
+  // One service per thread, a cache and no state: it keeps the settings it read for as long as
+  // the options documents say the same, instead of reading them again for every object.
+  thread_local SVStandard service;
   std::vector<std::uint8_t> bytes = service.ReadSource(workspace, type, original);
   return std::string(bytes.begin(), bytes.end());
 }
