@@ -11,14 +11,6 @@ namespace svregistration::archive::rar5 {
 
 namespace {
 
-template <std::size_t N>
-bool Take(std::string_view data, std::size_t& pos, std::array<std::uint8_t, N>& out) {
-  if (data.size() - pos < N) return false;
-  std::memcpy(out.data(), data.data() + pos, N);
-  pos += N;
-  return true;
-}
-
 /// The whole size of a block header (CRC, size and what it counts) from its first bytes.
 std::optional<std::size_t> HeaderSize(std::string_view start) {
   std::size_t pos = 4;

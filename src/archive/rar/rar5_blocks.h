@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -14,6 +15,16 @@
 #include "archive/rar/rar_crypto.h"
 
 namespace svregistration::archive::rar5 {
+
+/// Copies the next N bytes of `data` at `pos` into `out` and moves `pos` past them; false when
+/// fewer are left.
+template <std::size_t N>
+bool Take(std::string_view data, std::size_t& pos, std::array<std::uint8_t, N>& out) {
+  if (data.size() - pos < N) return false;
+  std::memcpy(out.data(), data.data() + pos, N);
+  pos += N;
+  return true;
+}
 
 inline constexpr std::string_view kSignature("Rar!\x1A\x07\x01\x00", 8);
 /// A header size is a variable-length integer of at most 3 bytes: headers are below 2 MiB.

@@ -15,14 +15,6 @@ namespace {
 
 using namespace rar5;
 
-template <std::size_t N>
-bool Take(std::string_view data, std::size_t& pos, std::array<std::uint8_t, N>& out) {
-  if (data.size() - pos < N) return false;
-  std::memcpy(out.data(), data.data() + pos, N);
-  pos += N;
-  return true;
-}
-
 class Rar5Source final : public RarClearSource {
  public:
   Rar5Source(int fd, RarKeyCache& keys) : fd_(fd), keys_(keys), file_size_(FileSize(fd)) {}
