@@ -19,6 +19,7 @@
 #include "svregistration/workspace/copy_recipe.h"
 #include "svregistration/workspace/pending_work.h"
 #include "svregistration/workspace/workspace_host.h"
+#include "workspace/beneath.h"
 #include "workspace/error_source.h"
 #include "workspace/repository/schema.h"
 
@@ -173,16 +174,18 @@ CopyStatus StatusOf(const std::shared_ptr<WorkspaceHost>& workspace, host::Repos
       original.empty() ? object.GetAttribute(std::string(kOriginalSourceAttribute)) : original;
   const std::string copy = (fs::path(workspace->root()) / status.source).string();
   std::error_code ec;
+  // The recorded copy is data: it is read only beneath the workspace, never through a link.
+  std::optional<std::string> held;
   if (status.original.empty()) {
     status.state = CopyState::kOriginalUnknown;
   } else if (!fs::exists(status.original, ec)) {
     status.state = CopyState::kOriginalMissing;
-  } else if (status.source.empty() || !fs::exists(copy, ec)) {
+  } else if (status.source.empty() || !(held = ReadBeneath(workspace->root(), status.source))) {
     status.state = CopyState::kCopyMissing;
   } else if (!SameFile(copy, status.original)) {
     try {
       const std::string form = FormOf(workspace, status.type, status.original);
-      if (form != ReadWhole(copy)) {
+      if (form != *held) {
         status.state = CopyState::kModified;
         auto recorded = RecordedRecipe(object);
         std::vector<std::string> changes;
@@ -282,8 +285,8 @@ CopyAndForm ReadCopyAndForm(const std::shared_ptr<WorkspaceHost>& workspace,
   auto type = object->ObjectType();
   std::string source = Slashed(object->GetAttribute(type->SourceAttribute()));
   std::string original = object->GetAttribute(std::string(kOriginalSourceAttribute));
-  std::string copy_path = (fs::path(workspace->root()) / source).string();
-  std::optional<std::string> copy = source.empty() ? std::nullopt : ReadWhole(copy_path);
+  std::optional<std::string> copy =
+      source.empty() ? std::nullopt : ReadBeneath(workspace->root(), source);
   if (!copy) {
     throw Error(error_number::kFileNotFound, kSource,
                 fmt::format("the object '{}' has no registered copy{}", id,

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "svregistration/workspace/pending_work.h"
+#include "workspace/beneath.h"
 
 namespace svregistration::workspace {
 
@@ -120,29 +121,6 @@ std::optional<std::int64_t> BegunNs(int fd, const std::string& name) {
     return info.stx_btime.tv_sec * kSecondNs + info.stx_btime.tv_nsec;
   }
   return from_name;
-}
-
-// The folder holding `relative` (components split at "/"), opened beneath `root_fd` with no link
-// anywhere on the way; -1 when it cannot be, or when the path climbs or is absolute.
-int OpenParentWithoutLinks(int root_fd, const std::string& relative, std::string& name) {
-  if (relative.empty() || relative.front() == '/') return -1;
-  std::vector<std::string_view> parts;
-  for (std::size_t start = 0; start <= relative.size();) {
-    std::size_t slash = std::min(relative.find('/', start), relative.size());
-    std::string_view part(relative.data() + start, slash - start);
-    if (part.empty() || part == "." || part == "..") return -1;
-    parts.push_back(part);
-    start = slash + 1;
-  }
-  name = std::string(parts.back());
-  int current = ::fcntl(root_fd, F_DUPFD_CLOEXEC, 0);
-  for (std::size_t i = 0; i + 1 < parts.size() && current >= 0; ++i) {
-    std::string part(parts[i]);
-    int next = ::openat(current, part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    ::close(current);
-    current = next;
-  }
-  return current;
 }
 
 // Deletes a leftover copy when everything about it says it is one; else says why it stays.

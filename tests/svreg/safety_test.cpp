@@ -224,6 +224,23 @@ TEST_P(SvregSafety, AFailedAttributeWriteLeavesNothingThatBlocksTheFile) {
   EXPECT_EQ(Json(command, 1)["kept"].size(), ids.size());
 }
 
+// A copy path a row records is read only inside the workspace: diff and status never show a file
+// the row points at outside it.
+TEST_P(SvregSafety, DiffAndStatusReadRecordedCopiesOnlyInside) {
+  const std::string id = Register(dir_.Write("src/A.cbl", "a\n"));
+  dir_.Write("secret.txt", "SECRET\n");
+  const std::string update = "UPDATE attributes SET value = '../secret.txt' WHERE name = 'Source'";
+  const std::string command = uri_.empty()
+                                  ? "sqlite3 '" + ws_ + "/workspace.db' \"" + update + "\""
+                                  : "psql -q '" + uri_ + "' -c \"" + update + "\" >/dev/null";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  auto diff = RunSvreg({"diff", ws_, id});
+  EXPECT_EQ(diff.exit_code, 2);
+  EXPECT_EQ((diff.out + diff.err).find("SECRET"), std::string::npos);
+  auto status = Json({"status", ws_}, 1);
+  EXPECT_EQ(status.dump().find("SECRET"), std::string::npos);
+}
+
 // The user's own words in an options document survive a changed value.
 TEST_P(SvregSafety, OptionSetKeepsCommentsAndDeclarations) {
   const std::string path = ws_ + "/options/workspace.xml";
