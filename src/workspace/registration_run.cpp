@@ -19,6 +19,7 @@
 #include "svregistration/workspace/copy_recipe.h"
 #include "svregistration/workspace/pending_work.h"
 #include "svregistration/workspace/workspace_host.h"
+#include "workspace/beneath.h"
 #include "workspace/error_source.h"
 #include "workspace/extension_types.h"
 #include "workspace/file_walk.h"
@@ -293,7 +294,7 @@ class Runner {
       } else {
         now = ReadWhole(r.file);
       }
-      if (now && now == ReadWhole((fs::path(workspace_->root()) / relative).string())) {
+      if (now && now == ReadBeneath(workspace_->root(), relative)) {
         r.outcome = FileOutcome::kUnchanged;
         r.reason = "already registered";
         return;
