@@ -96,7 +96,7 @@ SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
   if (!copy_file.missing() && !copy_file.folder && (copy_file.fd || platform::FileExists(copy))) {
     // The workspace form is made under the options as they are now; the plan reads them once.
     if (original_file.regular && copy_file.regular) {
-      const registration::CopyPlan plan = registration::PlanCopy(s, *s.Workspace, type);
+      const registration::CopyPlan plan = registration::PlanCopy(s, s.Workspace, type);
       platform::FileReader original_reader(original, std::move(original_file));
       platform::FileReader copy_reader(copy, std::move(copy_file));
       if (registration::SameWorkspaceForm(s, plan, original_reader, original, copy_reader)) {
@@ -106,13 +106,13 @@ SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
     } else {
       // Not a plain file: read through the path, which raises what is wrong with it.
       std::vector<std::uint8_t> current = registration::ReadExistingFileBytes(copy);
-      const registration::CopyPlan plan = registration::PlanCopy(s, *s.Workspace, type);
+      const registration::CopyPlan plan = registration::PlanCopy(s, s.Workspace, type);
       if (registration::ConvertedSource(s, plan, original) == current) {
         RecordOriginal(o, original);
         return rNoRefreshNeeded;
       }
     }
-    if (!registration::RewriteWorkspaceForm(s, registration::PlanCopy(s, *s.Workspace, type),
+    if (!registration::RewriteWorkspaceForm(s, registration::PlanCopy(s, s.Workspace, type),
                                             original, copy)) {
       return rUnexpectedRegistrationError;
     }

@@ -166,14 +166,14 @@ void SVStandard::CopySource(std::shared_ptr<host::Workspace> SVWS, const std::st
   registration::RequireWorkspace(SVWS);
   registration::LibraryCallScope call(state_->Call);
   registration::CopyEnds ends{FromPath, ToPath, nullptr, nullptr};
-  registration::CopySourceTo(*state_, registration::PlanCopy(*state_, *SVWS, EntityType), ends);
+  registration::CopySourceTo(*state_, registration::PlanCopy(*state_, SVWS, EntityType), ends);
 }
 
 std::vector<std::uint8_t> SVStandard::ReadSource(std::shared_ptr<host::Workspace> SVWS,
                                                  const std::string& EntityType,
                                                  const std::string& FromPath) {
   registration::RequireWorkspace(SVWS);
-  return registration::ConvertedSource(*state_, registration::PlanCopy(*state_, *SVWS, EntityType),
+  return registration::ConvertedSource(*state_, registration::PlanCopy(*state_, SVWS, EntityType),
                                        FromPath);
 }
 
@@ -181,8 +181,8 @@ void SVStandard::ReadSourceTo(std::shared_ptr<host::Workspace> SVWS, const std::
                               const std::string& FromPath,
                               const std::function<void(const std::uint8_t*, std::size_t)>& sink) {
   registration::RequireWorkspace(SVWS);
-  registration::WorkspaceFormTo(*state_, registration::PlanCopy(*state_, *SVWS, EntityType),
-                                nullptr, FromPath, sink);
+  registration::WorkspaceFormTo(*state_, registration::PlanCopy(*state_, SVWS, EntityType), nullptr,
+                                FromPath, sink);
 }
 
 }  // namespace svregistration

@@ -31,9 +31,14 @@ namespace {
 // The workspace folder beneath which everything is resolved; made when it is missing, since
 // registration makes its Sources folder, and the folders above it, before anything else.
 platform::ConfinedRoot OpenRoot(State& state) {
-  std::vector<std::string> paths = ProtectedPathsOf(state);
-  if (!state.Protected || state.Protected->given() != paths) {
-    state.Protected = std::make_shared<const platform::ProtectedPaths>(paths);
+  if (!state.Protected || state.ProtectedRoot != state.WorkspaceDirectory ||
+      !state.ProtectedRevision.Same(state.Workspace)) {
+    std::vector<std::string> paths = ProtectedPathsOf(state);
+    state.ProtectedRevision.Take(state.Workspace);
+    state.ProtectedRoot = state.WorkspaceDirectory;
+    if (!state.Protected || state.Protected->given() != paths) {
+      state.Protected = std::make_shared<const platform::ProtectedPaths>(paths);
+    }
   }
   try {
     return platform::ConfinedRoot(state.WorkspaceDirectory, state.Protected);

@@ -127,6 +127,23 @@ TEST_F(RefreshTest, FolderRunGoesOnAfterFailuresAndStopsAt256) {
   EXPECT_EQ(registration::StateOf(service_).Workspace, nullptr);
 }
 
+// The host's protected paths are asked for at every call, or, from a host that counts the
+// revisions of its options, again only when the count moves.
+TEST_F(RefreshTest, ProtectedPathsAreAskedAgainWhenTheRevisionMoves) {
+  auto folder = repository_->Add("FOLDER", "F");
+  for (const char* name : {"ONE", "TWO", "THREE"}) {
+    Registered(name, dir_.Write(std::string("orig/") + name + ".cbl", "same\n"), "same\n")
+        ->folders = {folder->Id()};
+  }
+  long copied = 0;
+  for (std::uint64_t revision : {0, 0, 5, 5, 6}) {
+    workspace_->revision = revision;
+    EXPECT_EQ(Refresh(folder->Id(), copied), rOK);
+  }
+  // Three members in each of two runs without a count; then once for 5 and once for 6.
+  EXPECT_EQ(workspace_->protected_asks, 3 + 3 + 1 + 1);
+}
+
 TEST_F(RefreshTest, EmptyFolderAndSettingsErrors) {
   auto folder = repository_->Add("FOLDER", "F");
   long copied = 5;

@@ -2,6 +2,7 @@
 // recording log. Calls that are not configured fail with a clear error.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <pugixml.hpp>
@@ -67,7 +68,11 @@ class FakeWorkspace : public host::Workspace {
   std::shared_ptr<host::WorkspaceLog> Log() override { return log; }
   std::intptr_t SolvanewareWindowHandle() override { return 0; }
   void SetCancelPressed(bool cancelled) override { cancel_pressed = cancelled; }
-  std::vector<std::string> ProtectedPaths() override { return protected_paths; }
+  std::vector<std::string> ProtectedPaths() override {
+    ++protected_asks;
+    return protected_paths;
+  }
+  std::uint64_t OptionsRevision() override { return revision; }
 
   std::string root;
   std::vector<std::string> protected_paths;
@@ -77,6 +82,9 @@ class FakeWorkspace : public host::Workspace {
   std::shared_ptr<FakeLog> log = std::make_shared<FakeLog>();
   std::shared_ptr<host::Repository> repository;
   bool cancel_pressed = false;
+  /// What OptionsRevision answers: 0, no count, unless a test sets one.
+  std::uint64_t revision = 0;
+  int protected_asks = 0;
 };
 
 /// A workspace options document with a Registration page (the given options, one type entry)
