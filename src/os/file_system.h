@@ -14,6 +14,8 @@
 
 #include "os/unique_fd.h"
 
+struct stat;
+
 namespace svregistration {
 class Error;
 }
@@ -91,6 +93,12 @@ class FileReplacement {
   /// path to the folder has become); `path` is what messages name.
   static std::unique_ptr<FileReplacement> MakeNewIn(int folder, const std::string& name,
                                                     const std::string& path);
+  /// The replacement of the file `name` in the open folder `folder`, every step taken there
+  /// (never through a link, whatever the path to the folder has become): a link at the name is
+  /// refused (ELOOP), not followed; where nothing is, as MakeNewIn. Raises what the constructor
+  /// raises.
+  static std::unique_ptr<FileReplacement> ReplaceIn(int folder, const std::string& name,
+                                                    const std::string& path);
   ~FileReplacement();
   FileReplacement(const FileReplacement&) = delete;
   FileReplacement& operator=(const FileReplacement&) = delete;
@@ -107,6 +115,8 @@ class FileReplacement {
   FileReplacement() = default;
   // Makes the file where nothing is; false, with errno set, when it cannot.
   bool MakeDirect(const std::string& path);
+  // Opens the new file in folder_ beside target_in_folder_, which `info` describes.
+  void OpenInFolder(const struct stat& info);
   [[noreturn]] void Fail(int err);
   // Removes the file made under its own name that never became whole.
   void Drop();
@@ -120,6 +130,8 @@ class FileReplacement {
   // A file made in an open folder: removed there when dropped.
   UniqueFd folder_;
   std::string name_in_folder_;
+  // The file a replacement made in an open folder takes the place of.
+  std::string target_in_folder_;
   UniqueFd fd_;
 };
 

@@ -110,11 +110,11 @@ bool SameWorkspaceForm(State& state, const CopyPlan& plan, platform::FileReader&
   return same && copy.Read(&past_end, 1) == 0;
 }
 
-bool RewriteWorkspaceForm(State& state, const CopyPlan& plan, const std::string& original_path,
-                          const std::string& copy) {
-  std::optional<platform::FileReplacement> replacement;
+bool RewriteWorkspaceFormIn(State& state, const CopyPlan& plan, const std::string& original_path,
+                            int folder, const std::string& name, const std::string& copy) {
+  std::unique_ptr<platform::FileReplacement> replacement;
   try {
-    replacement.emplace(copy);
+    replacement = platform::FileReplacement::ReplaceIn(folder, name, copy);
   } catch (const Error&) {
     return false;
   }

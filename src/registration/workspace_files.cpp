@@ -71,6 +71,10 @@ bool WorkspaceFiles::CopyInFolder(const std::string& name, std::string& why) con
 }
 
 std::string WorkspaceFiles::RecordedCopy(const std::string& relative) const {
+  return RecordedCopyTarget(relative).path;
+}
+
+platform::ConfinedTarget WorkspaceFiles::RecordedCopyTarget(const std::string& relative) const {
   std::string full = RecordedCopyPath(root_.root(), relative);
   auto literal = root_.RelativeOf(full);
   std::string why = "it leads outside the workspace";
@@ -82,7 +86,7 @@ std::string WorkspaceFiles::RecordedCopy(const std::string& relative) const {
     throw Error(error_number::kPathFileAccessError, "SVRegistration",
                 "the registered copy '" + relative + "' is not written: " + why);
   }
-  return target->path;
+  return std::move(*target);
 }
 
 }  // namespace svregistration::registration

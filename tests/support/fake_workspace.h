@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <pugixml.hpp>
@@ -63,7 +64,10 @@ class FakeWorkspace : public host::Workspace {
     if (code == host::kCodePageTableDirectory) return code_page_directory;
     throw Error(5, "FakeWorkspace", "no such code");
   }
-  std::shared_ptr<host::OptionsHolder> WorkspaceOptions() override { return workspace_options; }
+  std::shared_ptr<host::OptionsHolder> WorkspaceOptions() override {
+    if (on_options) on_options();
+    return workspace_options;
+  }
   std::shared_ptr<host::OptionsHolder> GlobalOptions() override { return global_options; }
   std::shared_ptr<host::WorkspaceLog> Log() override { return log; }
   std::intptr_t SolvanewareWindowHandle() override { return 0; }
@@ -84,6 +88,8 @@ class FakeWorkspace : public host::Workspace {
   bool cancel_pressed = false;
   /// What OptionsRevision answers: 0, no count, unless a test sets one.
   std::uint64_t revision = 0;
+  /// Called whenever the workspace options are asked for: what a host might do meanwhile.
+  std::function<void()> on_options;
   int protected_asks = 0;
 };
 
