@@ -13,6 +13,7 @@
 #include <iterator>
 #include <map>
 #include <set>
+#include <unordered_set>
 
 #include "svregistration/error.h"
 #include "svregistration/sv_standard.h"
@@ -171,9 +172,14 @@ std::vector<std::string> FilesIn(int folder_fd) {
     return names;
   }
   while (const dirent* entry = ::readdir(dir)) {
-    struct stat info {};
-    if (::fstatat(folder_fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    if (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode)) names.emplace_back(entry->d_name);
+    // The listing tells what most entries are; only a file system that does not is asked.
+    bool file = entry->d_type == DT_REG || entry->d_type == DT_LNK;
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat info {};
+      if (::fstatat(folder_fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      file = S_ISREG(info.st_mode) || S_ISLNK(info.st_mode);
+    }
+    if (file) names.emplace_back(entry->d_name);
   }
   ::closedir(dir);
   std::sort(names.begin(), names.end());
@@ -192,12 +198,39 @@ void ForEachSourcesFolder(WorkspaceHost& workspace, Each&& each) {
   }
 }
 
-std::set<std::string> Recorded(WorkspaceHost& workspace) {
-  std::set<std::string> recorded;
-  for (const std::string& source : workspace.workspace_repository()->RecordedSources()) {
-    recorded.insert(fs::path(Slashed(source)).lexically_normal().string());
-  }
+// The path lexically normal; most recorded paths are already.
+std::string NormalPath(const std::string& slashed) {
+  const bool plain = !slashed.empty() && slashed.front() != '/' && slashed.back() != '/' &&
+                     slashed.find("//") == std::string::npos &&
+                     ("/" + slashed + "/").find("/./") == std::string::npos &&
+                     ("/" + slashed + "/").find("/../") == std::string::npos;
+  return plain ? slashed : fs::path(slashed).lexically_normal().string();
+}
+
+using RecordedSet = std::unordered_set<std::string>;
+
+RecordedSet Recorded(const std::vector<std::string>& sources) {
+  RecordedSet recorded;
+  recorded.reserve(sources.size());
+  for (const std::string& source : sources) recorded.insert(NormalPath(Slashed(source)));
   return recorded;
+}
+
+RecordedSet Recorded(WorkspaceHost& workspace) {
+  return Recorded(workspace.workspace_repository()->RecordedSources());
+}
+
+// The files in the Sources folders that are not recorded.
+std::vector<std::string> UntrackedIn(WorkspaceHost& workspace, const RecordedSet& recorded) {
+  std::vector<std::string> untracked;
+  ForEachSourcesFolder(workspace, [&](int fd, const std::string& folder) {
+    const std::string prefix = NormalPath(folder) + "/";
+    for (const std::string& name : FilesIn(fd)) {
+      std::string relative = NormalPath(prefix + name);
+      if (recorded.count(relative) == 0) untracked.push_back(std::move(relative));
+    }
+  });
+  return untracked;
 }
 
 }  // namespace
@@ -306,7 +339,11 @@ std::vector<CopyStatus> WorkspaceStatus(const std::shared_ptr<WorkspaceHost>& wo
   }
   std::map<std::string, CopyRecipe> recipes;  // by type: the options are read once
   BeneathFiles files(workspace->root());
-  for (const ObjectInfo& info : workspace->workspace_repository()->ListObjects()) {
+  const std::vector<ObjectInfo> objects = workspace->workspace_repository()->ListObjects();
+  std::vector<std::string> sources;  // what the copies are recorded as, for the untracked files
+  sources.reserve(objects.size());
+  for (const ObjectInfo& info : objects) {
+    sources.push_back(info.source);
     if (info.source.empty()) continue;
     auto recipe = recipes.find(info.type);
     if (recipe == recipes.end()) {
@@ -322,7 +359,7 @@ std::vector<CopyStatus> WorkspaceStatus(const std::shared_ptr<WorkspaceHost>& wo
     status.original = info.original;
     statuses.push_back(StatusIn(workspace, files, std::move(status), nullptr, &recipe->second));
   }
-  for (const std::string& file : UntrackedFiles(*workspace)) {
+  for (const std::string& file : UntrackedIn(*workspace, Recorded(sources))) {
     CopyStatus untracked;
     untracked.source = file;
     untracked.state = CopyState::kUntracked;
@@ -332,15 +369,7 @@ std::vector<CopyStatus> WorkspaceStatus(const std::shared_ptr<WorkspaceHost>& wo
 }
 
 std::vector<std::string> UntrackedFiles(WorkspaceHost& workspace) {
-  std::set<std::string> recorded = Recorded(workspace);
-  std::vector<std::string> untracked;
-  ForEachSourcesFolder(workspace, [&](int fd, const std::string& folder) {
-    for (const std::string& name : FilesIn(fd)) {
-      std::string relative = (fs::path(folder) / name).lexically_normal().string();
-      if (recorded.count(relative) == 0) untracked.push_back(relative);
-    }
-  });
-  return untracked;
+  return UntrackedIn(workspace, Recorded(workspace));
 }
 
 std::vector<std::string> RemoveUntrackedFiles(const std::shared_ptr<WorkspaceHost>& workspace) {
@@ -356,7 +385,7 @@ std::vector<std::string> RemoveUntrackedFiles(const std::shared_ptr<WorkspaceHos
                               workspace->root(), it->path().filename().string()));
     }
   }
-  std::set<std::string> recorded = Recorded(*workspace);
+  const RecordedSet recorded = Recorded(*workspace);
   std::vector<std::string> removed;
   ForEachSourcesFolder(*workspace, [&](int fd, const std::string& folder) {
     for (const std::string& name : FilesIn(fd)) {
