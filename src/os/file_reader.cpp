@@ -74,6 +74,11 @@ OpenedFile OpenForReading(const std::string& path) {
 }
 
 OpenedFile OpenForReadingIn(int folder, const std::string& name) {
+  if (folder < 0) {
+    OpenedFile none;
+    none.error = ENOENT;
+    return none;
+  }
   return Opened(::openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
 }
 

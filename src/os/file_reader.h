@@ -33,7 +33,8 @@ struct OpenedFile {
 };
 /// Opens the path for reading (a pipe where a file was expected is not waited on).
 OpenedFile OpenForReading(const std::string& path);
-/// Opens `name` in the open folder `folder` for reading, never through a link at the name.
+/// Opens `name` in the open folder `folder` for reading, never through a link at the name; a
+/// folder that is not there (-1) holds no file.
 OpenedFile OpenForReadingIn(int folder, const std::string& name);
 
 class FileReader {

@@ -112,13 +112,14 @@ SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
       files != nullptr ? files->RecordedCopyTarget(relative)
                        : registration::WorkspaceFiles(s).RecordedCopyTarget(relative);
   const std::string& copy = target.path;
+  const int folder = files != nullptr ? files->FolderOf(target) : target.parent.get();
   if (platform::EqualsIgnoreCase(original, copy)) return rNoRefreshNeeded;
   platform::OpenedFile original_file = platform::OpenForReading(original);
   if (original_file.missing() || (!original_file.fd && !platform::FileExists(original)) ||
       original_file.folder) {
     return rSourceFileIsMissed;
   }
-  platform::OpenedFile copy_file = platform::OpenForReadingIn(target.parent.get(), target.name);
+  platform::OpenedFile copy_file = platform::OpenForReadingIn(folder, target.name);
   if (copy_file.error == ELOOP) RefuseLinkAt(relative);  // swapped in since it was looked at
   if (copy_file.fd && !copy_file.folder) sources.ShownBy(copy);
   if (!sources.Ready()) return rErrorOnCreateSourceDirectory;
@@ -142,7 +143,7 @@ SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
       }
     }
     if (!registration::RewriteWorkspaceFormIn(s, registration::PlanCopy(s, s.Workspace, type),
-                                              original, target.parent.get(), target.name, copy)) {
+                                              original, folder, target.name, copy)) {
       return rUnexpectedRegistrationError;
     }
     RecordOriginal(o, original);

@@ -81,7 +81,10 @@ platform::ConfinedTarget WorkspaceFiles::RecordedCopyTarget(const std::string& r
   // The literal form keeps a "\" in the name; a path read with "\" as separators has none left.
   const bool literal_name = literal && literal->find('\\') != std::string::npos;
   std::optional<platform::ConfinedTarget> target;
-  if (literal) target = root_.ResolveFileToWrite(*literal, why, literal_name);
+  if (literal) {
+    target = folder_ ? root_.ResolveFileToWriteIn(*folder_, *literal, why, literal_name)
+                     : root_.ResolveFileToWrite(*literal, why, literal_name);
+  }
   if (!target) {
     throw Error(error_number::kPathFileAccessError, "SVRegistration",
                 "the registered copy '" + relative + "' is not written: " + why);

@@ -41,8 +41,12 @@ class WorkspaceFiles {
   /// the object's copy and the reason when it may not be written.
   std::string RecordedCopy(const std::string& relative) const;
   /// The same, with the folder holding the copy opened beneath the workspace, to read and
-  /// write the copy there.
+  /// write the copy there (FolderOf): the Sources folder itself when the copy lies in it.
   platform::ConfinedTarget RecordedCopyTarget(const std::string& relative) const;
+  /// The open folder holding a target RecordedCopyTarget answered.
+  int FolderOf(const platform::ConfinedTarget& copy) const {
+    return copy.parent ? copy.parent.get() : FolderDescriptor();
+  }
 
  private:
   platform::ConfinedRoot root_;

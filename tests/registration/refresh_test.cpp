@@ -146,6 +146,15 @@ TEST_F(RefreshTest, ProtectedPathsAreAskedAgainWhenTheRevisionMoves) {
   EXPECT_EQ(workspace_->protected_asks, 3 + 3 + 1 + 1);
 }
 
+// A copy whose type's Sources folder is gone is made again, with the folder.
+TEST_F(RefreshTest, ACopyIsMadeAgainWithItsFolder) {
+  auto object = Registered("NEW", dir_.Write("orig/NEW.cbl", "B\n"), "");
+  std::filesystem::create_directories(root_ + "/Sources");
+  long copied = 0;
+  EXPECT_EQ(Refresh(object->Id(), copied), rOK);
+  EXPECT_EQ(std::tuple(copied, ReadFile(root_ + "/Sources/COBOL/NEW.cbl")), std::tuple(1, "B\n"));
+}
+
 // A link swapped in at a changed copy's name after it was looked at, while the options are read,
 // is never written through: the rewrite fails and what the link leads to stays as it was.
 TEST_F(RefreshTest, ALinkSwappedInAtTheCopyIsNotWrittenThrough) {
