@@ -46,7 +46,7 @@ class FileReader {
   FileReader(const std::string& path, OpenedFile&& opened);
 
   /// Fills `buffer` with the next bytes; fewer than `capacity` only at the end, which is not
-  /// looked for again once found.
+  /// looked for again once found. A regular file ends at the size it had when it was opened.
   std::size_t Read(std::uint8_t* buffer, std::size_t capacity);
   /// The size of a regular file when it was opened; nullopt for a pipe or a device.
   std::optional<std::uint64_t> size() const { return size_; }
@@ -59,6 +59,7 @@ class FileReader {
   std::string path_;
   UniqueFd fd_;
   std::optional<std::uint64_t> size_;
+  std::uint64_t read_ = 0;  ///< bytes read so far
   bool at_end_ = false;
 };
 
