@@ -9,7 +9,6 @@
 #include "registration/original_search.h"
 #include "registration/registration_settings.h"
 #include "registration/source_copy.h"
-#include "registration/source_files.h"
 #include "registration/sources_directory.h"
 #include "registration/sv_standard_state.h"
 #include "registration/workspace_files.h"

@@ -70,10 +70,6 @@ bool WorkspaceFiles::CopyInFolder(const std::string& name, std::string& why) con
   return platform::ConfinedRoot::NothingButAFileAt(*folder_, name, why);
 }
 
-std::string WorkspaceFiles::RecordedCopy(const std::string& relative) const {
-  return RecordedCopyTarget(relative).path;
-}
-
 platform::ConfinedTarget WorkspaceFiles::RecordedCopyTarget(const std::string& relative) const {
   std::string full = RecordedCopyPath(root_.root(), relative);
   auto literal = root_.RelativeOf(full);

@@ -37,11 +37,10 @@ class WorkspaceFiles {
   bool CopyInFolder(const std::string& name, std::string& why) const;
   /// The folder SourcesFolder last answered for, open; -1 when it did not exist then.
   int FolderDescriptor() const { return folder_ && folder_->self ? folder_->self.get() : -1; }
-  /// The full path of the copy recorded on an object (see RecordedCopyPath); raises Error naming
-  /// the object's copy and the reason when it may not be written.
-  std::string RecordedCopy(const std::string& relative) const;
-  /// The same, with the folder holding the copy opened beneath the workspace, to read and
-  /// write the copy there (FolderOf): the Sources folder itself when the copy lies in it.
+  /// Where the copy recorded on an object lies (see RecordedCopyPath): its full path, its name,
+  /// and the folder holding it opened beneath the workspace, to read and write the copy there
+  /// (FolderOf), the Sources folder itself when the copy lies in it. Raises Error naming the
+  /// object's copy and the reason when it may not be written.
   platform::ConfinedTarget RecordedCopyTarget(const std::string& relative) const;
   /// The open folder holding a target RecordedCopyTarget answered.
   int FolderOf(const platform::ConfinedTarget& copy) const {
