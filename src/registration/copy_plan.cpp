@@ -58,8 +58,8 @@ CopyPlan PlanCopy(State& state, const std::shared_ptr<host::Workspace>& host,
   plan.convert = NeedsConversion(plan.settings);
   plan.normaliser = NormaliserOptionsOf(plan.settings);
   if (plan.settings.IsEbcdic) {
-    plan.table_file = platform::JoinHostPath(
-        workspace.GetSolvaneName(host::kCodePageTableDirectory), plan.settings.EncodingTable);
+    plan.table_file = os::JoinHostPath(workspace.GetSolvaneName(host::kCodePageTableDirectory),
+                                       plan.settings.EncodingTable);
   }
   return plan;
 }

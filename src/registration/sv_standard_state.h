@@ -13,7 +13,7 @@
 
 namespace svregistration {
 
-namespace platform {
+namespace os {
 class ProtectedPaths;
 }
 
@@ -35,7 +35,7 @@ struct State {
   /// The host's protected paths as last normalised: a call whose host names the same ones
   /// reuses them, and a host whose revision stays is not asked again. The root they were made
   /// for goes with them.
-  std::shared_ptr<const platform::ProtectedPaths> Protected;
+  std::shared_ptr<const os::ProtectedPaths> Protected;
   HostRevision ProtectedRevision;
   std::string ProtectedRoot;
 

@@ -41,15 +41,15 @@ class WorkspaceFiles {
   /// and the folder holding it opened beneath the workspace, to read and write the copy there
   /// (FolderOf), the Sources folder itself when the copy lies in it. Raises Error naming the
   /// object's copy and the reason when it may not be written.
-  platform::ConfinedTarget RecordedCopyTarget(const std::string& relative) const;
+  os::ConfinedTarget RecordedCopyTarget(const std::string& relative) const;
   /// The open folder holding a target RecordedCopyTarget answered.
-  int FolderOf(const platform::ConfinedTarget& copy) const {
+  int FolderOf(const os::ConfinedTarget& copy) const {
     return copy.parent ? copy.parent.get() : FolderDescriptor();
   }
 
  private:
-  platform::ConfinedRoot root_;
-  std::optional<platform::ConfinedTarget> folder_;
+  os::ConfinedRoot root_;
+  std::optional<os::ConfinedTarget> folder_;
 };
 
 }  // namespace svregistration::registration
