@@ -2,6 +2,7 @@
 #include <fmt/core.h>
 
 #include <algorithm>
+#include <memory>
 #include <pugixml.hpp>
 
 #include "commands.h"
@@ -128,28 +129,35 @@ void RunOption(const OptionArgs& args, Context& context) {
   context.exit_code = 0;
 }
 
-}  // namespace
+struct InitArgs {
+  std::string directory;
+  std::string repository;
+  bool json = false;
+};
 
-void AddWorkspaceCommands(CLI::App& app, Context& context) {
+void RunInit(const InitArgs& args) {
+  auto workspace = WorkspaceHost::Create(args.directory, args.repository);
+  if (args.json) {
+    PrintJson({{"ok", true}, {"workspace", workspace->root()}});
+  } else {
+    WriteStdout(fmt::format("created workspace {}\n", workspace->root()));
+  }
+}
+
+void AddInit(CLI::App& app) {
+  auto args = std::make_shared<InitArgs>();
   auto* init = app.add_subcommand("init", "Create a workspace in DIR");
-  auto init_dir = std::make_shared<std::string>();
-  auto init_json = std::make_shared<bool>(false);
-  auto init_repository = std::make_shared<std::string>();
-  init->add_option("DIR", *init_dir, "The workspace folder (created when missing)")->required();
-  init->add_option("--repository", *init_repository,
+  init->add_option("DIR", args->directory, "The workspace folder (created when missing)")
+      ->required();
+  init->add_option("--repository", args->repository,
                    "Keep the repository in this PostgreSQL database: a libpq URI "
                    "(postgresql://host/db), keyword=value pairs or a service name; no password "
                    "(use ~/.pgpass, PGPASSWORD or a service file)");
-  init->add_flag("--json", *init_json, "Print the result as JSON");
-  init->callback([init_dir, init_json, init_repository] {
-    auto workspace = WorkspaceHost::Create(*init_dir, *init_repository);
-    if (*init_json) {
-      PrintJson({{"ok", true}, {"workspace", workspace->root()}});
-    } else {
-      WriteStdout(fmt::format("created workspace {}\n", workspace->root()));
-    }
-  });
+  init->add_flag("--json", args->json, "Print the result as JSON");
+  init->callback([args] { RunInit(*args); });
+}
 
+void AddOption(CLI::App& app, Context& context) {
   auto args = std::make_shared<OptionArgs>();
   auto* option = app.add_subcommand(
       "option", "Read or set the VALUE of the element an XPath selects in an options document");
@@ -165,6 +173,13 @@ void AddWorkspaceCommands(CLI::App& app, Context& context) {
   option->add_flag("--global", args->global, "Use the global options document");
   option->add_flag("--json", args->json, "Print the result as JSON");
   option->callback([args, &context] { RunOption(*args, context); });
+}
+
+}  // namespace
+
+void AddWorkspaceCommands(CLI::App& app, Context& context) {
+  AddInit(app);
+  AddOption(app, context);
 }
 
 }  // namespace svreg
