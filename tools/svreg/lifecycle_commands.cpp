@@ -167,36 +167,46 @@ void RunRefresh(const IdArgs& args, Context& context) {
   if (!ok) context.exit_code = 1;
 }
 
+void AddUnregister(CLI::App& app, Context& context) {
+  auto args = std::make_shared<IdArgs>();
+  auto* command = app.add_subcommand(
+      "unregister", "Unregister objects and delete their files (one id, or a group)");
+  command->add_option("DIR", args->directory, "The workspace folder")->required();
+  command->add_option("ID", args->ids, "Object ids")->required();
+  command->add_flag("--json", args->json, "Print the result as JSON");
+  command->callback([args, &context] { RunUnregister(*args, context); });
+}
+
+void AddInvalidate(CLI::App& app, Context& context) {
+  auto args = std::make_shared<IdArgs>();
+  auto* command =
+      app.add_subcommand("invalidate", "Invalidate objects and delete what was generated for them");
+  command->add_option("DIR", args->directory, "The workspace folder")->required();
+  command->add_option("ID", args->ids, "Object ids")->required();
+  command->add_flag("--strong", args->strong, "Strong invalidation of one object");
+  command->add_flag("--json", args->json, "Print the result as JSON");
+  command->callback([args, &context] { RunInvalidate(*args, context); });
+}
+
+void AddRefresh(CLI::App& app, Context& context) {
+  auto args = std::make_shared<IdArgs>();
+  auto* command = app.add_subcommand(
+      "refresh", "Bring an object's registered copy (or a folder's) up to date with its original");
+  command->add_option("DIR", args->directory, "The workspace folder")->required();
+  command->add_option("ID", args->ids, "The object or folder id")->required()->expected(1);
+  command->add_option("--source", args->source, "The original to refresh from");
+  command->add_flag("--force", args->force,
+                    "Refresh also copies that would now be made with other settings");
+  command->add_flag("--json", args->json, "Print the result as JSON");
+  command->callback([args, &context] { RunRefresh(*args, context); });
+}
+
 }  // namespace
 
 void AddLifecycleCommands(CLI::App& app, Context& context) {
-  auto unregister_args = std::make_shared<IdArgs>();
-  auto* unregister = app.add_subcommand(
-      "unregister", "Unregister objects and delete their files (one id, or a group)");
-  unregister->add_option("DIR", unregister_args->directory, "The workspace folder")->required();
-  unregister->add_option("ID", unregister_args->ids, "Object ids")->required();
-  unregister->add_flag("--json", unregister_args->json, "Print the result as JSON");
-  unregister->callback([unregister_args, &context] { RunUnregister(*unregister_args, context); });
-
-  auto invalidate_args = std::make_shared<IdArgs>();
-  auto* invalidate =
-      app.add_subcommand("invalidate", "Invalidate objects and delete what was generated for them");
-  invalidate->add_option("DIR", invalidate_args->directory, "The workspace folder")->required();
-  invalidate->add_option("ID", invalidate_args->ids, "Object ids")->required();
-  invalidate->add_flag("--strong", invalidate_args->strong, "Strong invalidation of one object");
-  invalidate->add_flag("--json", invalidate_args->json, "Print the result as JSON");
-  invalidate->callback([invalidate_args, &context] { RunInvalidate(*invalidate_args, context); });
-
-  auto refresh_args = std::make_shared<IdArgs>();
-  auto* refresh = app.add_subcommand(
-      "refresh", "Bring an object's registered copy (or a folder's) up to date with its original");
-  refresh->add_option("DIR", refresh_args->directory, "The workspace folder")->required();
-  refresh->add_option("ID", refresh_args->ids, "The object or folder id")->required()->expected(1);
-  refresh->add_option("--source", refresh_args->source, "The original to refresh from");
-  refresh->add_flag("--force", refresh_args->force,
-                    "Refresh also copies that would now be made with other settings");
-  refresh->add_flag("--json", refresh_args->json, "Print the result as JSON");
-  refresh->callback([refresh_args, &context] { RunRefresh(*refresh_args, context); });
+  AddUnregister(app, context);
+  AddInvalidate(app, context);
+  AddRefresh(app, context);
 }
 
 }  // namespace svreg
