@@ -23,7 +23,7 @@ namespace {
 using resources::LoadMessage;
 
 std::string FormatMessage(int id, const std::vector<std::string>& args) {
-  return platform::ThreadMessageFormatter().FormatMessage(LoadMessage(id), args);
+  return runtime::ThreadMessageFormatter().FormatMessage(LoadMessage(id), args);
 }
 
 // The log text of a reported code.
@@ -34,8 +34,8 @@ std::string ReportText(registration::State& s, host::RepositoryObject& object, i
     case rErrorOnCreateSourceDirectory:
       return FormatMessage(
           resources::kMsgCannotCreateDirectory,
-          {platform::JoinHostPath(s.WorkspaceDirectory, registration::SourcesDirectory(
-                                                            s, object.ObjectType()->TypeCode()))});
+          {os::JoinHostPath(s.WorkspaceDirectory,
+                            registration::SourcesDirectory(s, object.ObjectType()->TypeCode()))});
     case rOriginalSourceUnknown:
       return LoadMessage(resources::kMsgOriginalSourceNotKnown);
     default:
@@ -72,7 +72,7 @@ SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
     if (directory.empty()) return rOriginalSourceUnknown;
     registration::FindOriginalSource(s, o, original, directory);
     if (original.empty()) return rSourceFileIsMissed;
-    std::string name = platform::GetFileName(original);
+    std::string name = os::GetFileName(original);
     return service.RegisterEx(s.Workspace, type, name, original, true);
   }
 
@@ -83,22 +83,22 @@ SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
   // The recorded path is data: it is written to only where it stays inside the workspace.
   std::string copy = files != nullptr ? files->RecordedCopy(relative)
                                       : registration::WorkspaceFiles(s).RecordedCopy(relative);
-  if (platform::EqualsIgnoreCase(original, copy)) return rNoRefreshNeeded;
-  platform::OpenedFile original_file = platform::OpenForReading(original);
-  if (original_file.missing() || (!original_file.fd && !platform::FileExists(original)) ||
+  if (nls::EqualsIgnoreCase(original, copy)) return rNoRefreshNeeded;
+  os::OpenedFile original_file = os::OpenForReading(original);
+  if (original_file.missing() || (!original_file.fd && !os::FileExists(original)) ||
       original_file.folder) {
     return rSourceFileIsMissed;
   }
-  platform::OpenedFile copy_file = platform::OpenForReading(copy);
+  os::OpenedFile copy_file = os::OpenForReading(copy);
   if (copy_file.fd && !copy_file.folder) sources.ShownBy(copy);
   if (!sources.Ready()) return rErrorOnCreateSourceDirectory;
 
-  if (!copy_file.missing() && !copy_file.folder && (copy_file.fd || platform::FileExists(copy))) {
+  if (!copy_file.missing() && !copy_file.folder && (copy_file.fd || os::FileExists(copy))) {
     // The workspace form is made under the options as they are now; the plan reads them once.
     if (original_file.regular && copy_file.regular) {
       const registration::CopyPlan plan = registration::PlanCopy(s, *s.Workspace, type);
-      platform::FileReader original_reader(original, std::move(original_file));
-      platform::FileReader copy_reader(copy, std::move(copy_file));
+      os::FileReader original_reader(original, std::move(original_file));
+      os::FileReader copy_reader(copy, std::move(copy_file));
       if (registration::SameWorkspaceForm(s, plan, original_reader, original, copy_reader)) {
         RecordOriginal(o, original);
         return rNoRefreshNeeded;
@@ -175,7 +175,7 @@ int SVStandard::RefreshSource(std::shared_ptr<host::Workspace> SVWS_Object,
   };
 
   try {
-    if (!platform::EqualsIgnoreCase(object->ObjectType()->TypeCode(), "FOLDER")) {
+    if (!nls::EqualsIgnoreCase(object->ObjectType()->TypeCode(), "FOLDER")) {
       refresh_one(object);
     } else if (auto members = object->Members()) {
       long total = members->Count();

@@ -8,34 +8,34 @@ namespace svregistration::registration {
 RegisterCopy::RegisterCopy(const std::string& source, const std::string& target, std::string folder)
     : ends_{source, target, nullptr, nullptr},
       folder_(std::move(folder)),
-      fast_(platform::BuiltInFileUtility()) {}
+      fast_(runtime::BuiltInFileUtility()) {}
 
 // A file, not a folder, at the source path (links followed).
 bool RegisterCopy::SourceExists() {
   if (!fast_) {
-    source_ = platform::StatusOf(ends_.from);
+    source_ = os::StatusOf(ends_.from);
     return source_.exists && !source_.folder;
   }
-  platform::OpenedFile opened = platform::OpenForReading(ends_.from);
+  os::OpenedFile opened = os::OpenForReading(ends_.from);
   if (!opened.fd) {
     // Any failure but a path that leads nowhere (an unreadable file) is looked at by path.
     if (opened.missing()) return false;
-    source_ = platform::StatusOf(ends_.from);
+    source_ = os::StatusOf(ends_.from);
     return source_.exists && !source_.folder;
   }
-  source_ = platform::PathStatus{true, opened.folder, opened.device, opened.inode};
+  source_ = os::PathStatus{true, opened.folder, opened.device, opened.inode};
   // Only a regular file is copied from its descriptor; anything else fails in the copy itself.
   if (opened.regular) {
-    ends_.source = std::make_unique<platform::FileReader>(ends_.from, std::move(opened));
+    ends_.source = std::make_unique<os::FileReader>(ends_.from, std::move(opened));
   }
   return !source_.folder;
 }
 
 // The folder, or a file where it belongs replaced by it.
 bool RegisterCopy::EnsureFolder() {
-  if (platform::FolderExists(folder_)) return true;
-  if (platform::FileExists(folder_)) platform::ThreadFileUtility().RemoveFile(folder_);
-  return platform::ThreadFileUtility().MakeFolder(folder_);
+  if (os::FolderExists(folder_)) return true;
+  if (os::FileExists(folder_)) runtime::ThreadFileUtility().RemoveFile(folder_);
+  return runtime::ThreadFileUtility().MakeFolder(folder_);
 }
 
 SVRegistrationResults RegisterCopy::Check(bool source_path_fits, bool target_path_fits,
@@ -51,12 +51,11 @@ SVRegistrationResults RegisterCopy::Check(bool source_path_fits, bool target_pat
   }
   // Made where nothing is: then nothing was there, and the folder was.
   if (fast_ && ends_.source) {
-    ends_.target = folder_fd_ >= 0
-                       ? platform::FileReplacement::MakeNewIn(folder_fd_, name_, ends_.to)
-                       : platform::FileReplacement::MakeNew(ends_.to);
+    ends_.target = folder_fd_ >= 0 ? os::FileReplacement::MakeNewIn(folder_fd_, name_, ends_.to)
+                                   : os::FileReplacement::MakeNew(ends_.to);
     if (ends_.target) return rOK;
   }
-  target_ = platform::StatusOf(ends_.to);
+  target_ = os::StatusOf(ends_.to);
   needed_ = !(target_.exists && source_.exists && target_.device == source_.device &&
               target_.inode == source_.inode);
   if (!target_.exists && !EnsureFolder()) return rErrorOnCreateSourceDirectory;

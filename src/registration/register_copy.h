@@ -41,8 +41,8 @@ class RegisterCopy {
   CopyEnds ends_;
   std::string folder_;
   bool fast_;
-  platform::PathStatus source_;
-  platform::PathStatus target_;
+  os::PathStatus source_;
+  os::PathStatus target_;
   bool needed_ = true;
   int folder_fd_ = -1;
   std::string name_;

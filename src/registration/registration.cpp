@@ -23,7 +23,7 @@ namespace {
 constexpr std::size_t kMaxPathCharacters = 254;
 
 // UTF-16 code units, not bytes: a character beyond U+FFFF counts two, as in the host's strings.
-std::size_t CharacterCount(const std::string& text) { return platform::Utf16Length(text); }
+std::size_t CharacterCount(const std::string& text) { return nls::Utf16Length(text); }
 
 std::shared_ptr<host::RepositoryObject> FindQuietly(host::Repository& repository,
                                                     const std::string& type, std::string& name) {
@@ -124,12 +124,12 @@ SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS
   // type but would be two folders on a case-sensitive file system.
   const std::string schema_code = schema_type->TypeCode();
   const std::string sources_directory = registration::SourcesDirectory(
-      s, platform::EqualsIgnoreCase(schema_code, ObjType) ? schema_code : ObjType);
-  host::SplitPathResult parts = platform::ThreadFileUtility().SplitPath(SrcFile);
+      s, nls::EqualsIgnoreCase(schema_code, ObjType) ? schema_code : ObjType);
+  host::SplitPathResult parts = runtime::ThreadFileUtility().SplitPath(SrcFile);
   const std::string file_name = parts.base_name + parts.extension;  // may hold a "\"
   const std::string relative_path = sources_directory + "/" + file_name;
   const std::string target =
-      platform::JoinHostPath(s.WorkspaceDirectory, sources_directory) + "/" + file_name;
+      os::JoinHostPath(s.WorkspaceDirectory, sources_directory) + "/" + file_name;
   // The Sources folder and the copy come from the options and the file's name: both must stay
   // inside the workspace, clear of its own files, and never lead through a link out of it.
   registration::WorkspaceFiles files(s);
@@ -144,7 +144,7 @@ SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS
   }
   const bool target_allowed = files.CopyInFolder(file_name, refused);
   registration::RegisterCopy copy(SrcFile, target,
-                                  platform::JoinHostPath(s.WorkspaceDirectory, sources_directory));
+                                  os::JoinHostPath(s.WorkspaceDirectory, sources_directory));
   copy.MakeIn(files.FolderDescriptor(), file_name);
   // "Already in its place" means the very same file, not a path that differs in letter case.
   const SVRegistrationResults refusal =
@@ -179,7 +179,7 @@ SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS
   if (caught) {
     if (copy_needed) {
       try {
-        platform::DeleteFile(target, false);
+        os::DeleteFile(target, false);
       } catch (const Error&) {
       }
     }

@@ -15,7 +15,7 @@ std::string ReadSourcesDirectory(const pugi::xml_document* global, const std::st
   std::string value = ReadOptionValue(
       root, "//CASE[@ID='Inventory']/*/CASE[@NAME='" + type + "']/TEXT[@NAME='Directory']");
   if (value.empty()) return "Sources/" + type;
-  return platform::HostRelativePath(value);
+  return os::HostRelativePath(value);
 }
 
 }  // namespace
@@ -31,7 +31,7 @@ std::string SourcesDirectory(registration::State& state, const std::string& type
 }
 
 void SourcesFolder::ShownBy(const std::string& file) {
-  if (!known_ && !path_.empty() && platform::ParentFolderName(file) == path_) {
+  if (!known_ && !path_.empty() && os::ParentFolderName(file) == path_) {
     known_ = ready_ = true;
   }
 }
@@ -39,13 +39,13 @@ void SourcesFolder::ShownBy(const std::string& file) {
 bool SourcesFolder::Ready() {
   if (known_) return ready_;
   known_ = true;
-  ready_ = path_.empty() || platform::FolderExists(path_);
+  ready_ = path_.empty() || os::FolderExists(path_);
   if (!ready_) {
     try {
-      platform::CreateFolder(path_);
+      os::CreateFolder(path_);
     } catch (const Error&) {
     }
-    ready_ = platform::FolderExists(path_);
+    ready_ = os::FolderExists(path_);
   }
   return ready_;
 }

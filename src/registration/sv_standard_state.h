@@ -13,7 +13,7 @@
 
 namespace svregistration {
 
-namespace platform {
+namespace os {
 class ProtectedPaths;
 }
 
@@ -34,7 +34,7 @@ struct State {
   LibraryCall Call;
   /// The host's protected paths as last normalised: a call whose host names the same ones
   /// reuses them.
-  std::shared_ptr<const platform::ProtectedPaths> Protected;
+  std::shared_ptr<const os::ProtectedPaths> Protected;
 
   /// Binds the instance: the workspace, its repository, then its root directory. A failing step
   /// leaves the fields set by the steps before it.

@@ -22,26 +22,26 @@ std::vector<std::string> ProtectedPathsOf(State& state) {
 
 std::string RecordedCopyPath(const std::string& root, const std::string& relative) {
   std::size_t slash = relative.find_last_of('/');
-  if (slash == std::string::npos) return platform::JoinRecordedPath(root, relative);
-  return platform::JoinHostPath(root, relative.substr(0, slash)) + "/" + relative.substr(slash + 1);
+  if (slash == std::string::npos) return os::JoinRecordedPath(root, relative);
+  return os::JoinHostPath(root, relative.substr(0, slash)) + "/" + relative.substr(slash + 1);
 }
 
 namespace {
 
 // The workspace folder beneath which everything is resolved; made when it is missing, since
 // registration makes its Sources folder, and the folders above it, before anything else.
-platform::ConfinedRoot OpenRoot(State& state) {
+os::ConfinedRoot OpenRoot(State& state) {
   std::vector<std::string> paths = ProtectedPathsOf(state);
   if (!state.Protected || state.Protected->given() != paths) {
-    state.Protected = std::make_shared<const platform::ProtectedPaths>(paths);
+    state.Protected = std::make_shared<const os::ProtectedPaths>(paths);
   }
   try {
-    return platform::ConfinedRoot(state.WorkspaceDirectory, state.Protected);
+    return os::ConfinedRoot(state.WorkspaceDirectory, state.Protected);
   } catch (const Error&) {
     std::error_code ignored;  // a folder that cannot be made is reported when it is opened
     std::filesystem::create_directories(state.WorkspaceDirectory, ignored);
   }
-  return platform::ConfinedRoot(state.WorkspaceDirectory, state.Protected);
+  return os::ConfinedRoot(state.WorkspaceDirectory, state.Protected);
 }
 
 }  // namespace
@@ -62,7 +62,7 @@ bool WorkspaceFiles::CopyInFolder(const std::string& name, std::string& why) con
     why = "it is one of the workspace's own files";
     return false;
   }
-  return platform::ConfinedRoot::NothingButAFileAt(*folder_, name, why);
+  return os::ConfinedRoot::NothingButAFileAt(*folder_, name, why);
 }
 
 std::string WorkspaceFiles::RecordedCopy(const std::string& relative) const {
@@ -71,7 +71,7 @@ std::string WorkspaceFiles::RecordedCopy(const std::string& relative) const {
   std::string why = "it leads outside the workspace";
   // The literal form keeps a "\" in the name; a path read with "\" as separators has none left.
   const bool literal_name = literal && literal->find('\\') != std::string::npos;
-  std::optional<platform::ConfinedTarget> target;
+  std::optional<os::ConfinedTarget> target;
   if (literal) target = root_.ResolveFileToWrite(*literal, why, literal_name);
   if (!target) {
     throw Error(error_number::kPathFileAccessError, "SVRegistration",

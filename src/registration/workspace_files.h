@@ -42,8 +42,8 @@ class WorkspaceFiles {
   std::string RecordedCopy(const std::string& relative) const;
 
  private:
-  platform::ConfinedRoot root_;
-  std::optional<platform::ConfinedTarget> folder_;
+  os::ConfinedRoot root_;
+  std::optional<os::ConfinedTarget> folder_;
 };
 
 }  // namespace svregistration::registration

@@ -13,7 +13,7 @@
 #include "support/temp_dir.h"
 #include "svregistration/error.h"
 
-namespace svregistration::platform {
+namespace svregistration::os {
 namespace {
 
 using testing::ErrorNumber;
@@ -90,4 +90,4 @@ TEST(FileSystem, ReplacementKeepsModeLinksAndWritesInPlaceWhenItMust) {
 }
 
 }  // namespace
-}  // namespace svregistration::platform
+}  // namespace svregistration::os
