@@ -33,10 +33,6 @@ struct IdArgs {
   bool json = false;
 };
 
-struct InterfaceScope {
-  ~InterfaceScope() { svregistration::SetUserInterface(nullptr); }
-};
-
 // The registered copy of each object, relative to the workspace folder ("" for none).
 std::vector<std::string> CopiesOf(WorkspaceHost& workspace, const std::vector<std::string>& ids) {
   std::vector<std::string> copies;
@@ -195,9 +191,8 @@ void RunRefresh(const IdArgs& args, Context& context) {
   svregistration::workspace::RefreshRun run(workspace);
   svregistration::workspace::RefreshReport report;
   {
-    InterfaceScope scope;
-    auto ui = ProgressInterface::Install("refresh");
-    run.SetProgress([ui](long done, long total) { ui->ReportProgress("refresh", done, total); });
+    ProgressBar bar("refresh");
+    run.SetProgress([&bar](long done, long total) { bar.Update(done, total); });
     report = run.Run({args.ids.at(0), args.source, args.force});
   }
   long unchanged = 0;
