@@ -238,6 +238,13 @@ struct Answer final : svregistration::UserInterface {
   void ProcessPendingEvents() override {}
 };
 
+// A RAR object whose password question is answered.
+svregistration::RAR Answering() {
+  svregistration::RAR rar;
+  rar.SetUserInterface(std::make_shared<Answer>());
+  return rar;
+}
+
 double MedianMs(int runs, const std::function<void()>& prepare, const std::function<void()>& run) {
   std::vector<double> times;
   for (int i = 0; i < runs; ++i) {
@@ -263,7 +270,7 @@ double TimeExtraction(const fs::path& work, const std::string& name, const std::
   std::ofstream(archive, std::ios::binary) << bytes;
   const double ms = MedianMs(
       runs, [&] { fs::remove_all(out); },
-      [&] { svregistration::RAR().Extract(archive.string(), out.string(), ""); });
+      [&] { Answering().Extract(archive.string(), out.string(), ""); });
   for (const Member& m : members) {
     if (ReadAll(out / m.name) != m.data) {
       std::fprintf(stderr, "%s: %s did not extract as stored\n", name.c_str(), m.name.c_str());
@@ -280,7 +287,6 @@ int main(int argc, char** argv) {
       argc > 1 ? fs::path(argv[1]) : fs::temp_directory_path() / "svreg-rar-bench";
   const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 5;
   fs::create_directories(work);
-  svregistration::SetUserInterface(std::make_shared<Answer>());
   const std::vector<Member> members = MakeMembers();
 
   const a::Rar5Salt salt5{};
@@ -330,7 +336,7 @@ int main(int argc, char** argv) {
     double ms = 0;
     const double peak = PeakShmemMiB([&] {
       const auto start = std::chrono::steady_clock::now();
-      svregistration::RAR().Extract(solid.string(), out.string(), "");
+      Answering().Extract(solid.string(), out.string(), "");
       ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                .count();
     });

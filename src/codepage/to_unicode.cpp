@@ -52,8 +52,7 @@ constexpr std::uint8_t kSoSi = 2;   // shift-out or shift-in
 /// locale's; for a locale whose text is Unicode only (code page 0) or that is unknown, the system
 /// default locale's; else 1252.
 std::uint32_t UserConversionCodePage() {
-  std::optional<std::uint32_t> code_page =
-      nls::LocaleAnsiCodePage(nls::UserDefaultLocaleId());
+  std::optional<std::uint32_t> code_page = nls::LocaleAnsiCodePage(nls::UserDefaultLocaleId());
   if (!code_page || *code_page == 0) {
     code_page = nls::LocaleAnsiCodePage(nls::SystemDefaultLocaleId());
   }

@@ -49,8 +49,8 @@ CopyPlan PlanCopy(State& state, host::Workspace& workspace, const std::string& e
   plan.convert = NeedsConversion(plan.settings);
   plan.normaliser = NormaliserOptionsOf(plan.settings);
   if (plan.settings.IsEbcdic) {
-    plan.table_file = os::JoinHostPath(
-        workspace.GetSolvaneName(host::kCodePageTableDirectory), plan.settings.EncodingTable);
+    plan.table_file = os::JoinHostPath(workspace.GetSolvaneName(host::kCodePageTableDirectory),
+                                       plan.settings.EncodingTable);
   }
   return plan;
 }

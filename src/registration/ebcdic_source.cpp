@@ -70,8 +70,7 @@ class AnsiPieces {
 };
 
 CCSID& TableOf(registration::State& state, const std::string& table_file) {
-  if (!state.CodePageTable ||
-      !nls::EqualsIgnoreCase(state.CodePageTable->FileName(), table_file)) {
+  if (!state.CodePageTable || !nls::EqualsIgnoreCase(state.CodePageTable->FileName(), table_file)) {
     // A table whose Load failed is not kept: the next conversion tries the file again instead of
     // reusing an empty table under the file's name.
     state.CodePageTable.reset();
@@ -89,8 +88,7 @@ void ConvertEbcdicSourceTo(State& state, const CopyPlan& plan, const std::string
   if (os::FileSize(from_path) == 0) return;
   CCSID& table = TableOf(state, plan.table_file);
   // A locale whose text is Unicode only has code page 0: the system's ANSI code page.
-  std::uint32_t code_page =
-      nls::LocaleAnsiCodePage(plan.settings.RegisteredLocale).value_or(0);
+  std::uint32_t code_page = nls::LocaleAnsiCodePage(plan.settings.RegisteredLocale).value_or(0);
   if (code_page == 0) code_page = nls::SystemAnsiCodePage();
   AnsiPieces pieces(from_path, table, code_page);
   NormaliseStreamTo(

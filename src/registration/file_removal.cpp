@@ -189,15 +189,14 @@ void RemoveUnregisteredGroupFiles(registration::State& state, host::IdCollection
 void RemoveInvalidatedGroupFiles(registration::State& state, host::IdCollection& ids) {
   host::EntryList entries;
   state.Repository->InvalidateObjects(ids, entries);
-  CurrentUserInterface().ProcessPendingEvents();
+  state.Interface->ProcessPendingEvents();
   RemoveEntryFiles(state, entries, DeletionVariant::kHost);
 }
 
 void RemoveEntryFiles(registration::State& state, const host::EntryList& entries,
                       DeletionVariant variant, const std::string& keep) {
   if (entries.empty()) return;
-  const std::optional<std::string> kept =
-      keep.empty() ? std::nullopt : os::NormaliseRelative(keep);
+  const std::optional<std::string> kept = keep.empty() ? std::nullopt : os::NormaliseRelative(keep);
   Removal removal(state);
   for (const std::string& entry : entries) {
     if (kept && entry.size() > 1 && entry[0] == '.' &&

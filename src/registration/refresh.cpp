@@ -34,8 +34,8 @@ std::string ReportText(registration::State& s, host::RepositoryObject& object, i
     case rErrorOnCreateSourceDirectory:
       return FormatMessage(
           resources::kMsgCannotCreateDirectory,
-          {os::JoinHostPath(s.WorkspaceDirectory, registration::SourcesDirectory(
-                                                            s, object.ObjectType()->TypeCode()))});
+          {os::JoinHostPath(s.WorkspaceDirectory,
+                            registration::SourcesDirectory(s, object.ObjectType()->TypeCode()))});
     case rOriginalSourceUnknown:
       return LoadMessage(resources::kMsgOriginalSourceNotKnown);
     default:
@@ -182,7 +182,7 @@ int SVStandard::RefreshSource(std::shared_ptr<host::Workspace> SVWS_Object,
       long done = 0;
       while (!members->Eof()) {
         if (!refresh_one(members->Item())) break;
-        CurrentUserInterface().ReportProgress("refresh", ++done, total);
+        s.Interface->ReportProgress("refresh", ++done, total);
         members->MoveNext();
       }
     }

@@ -51,9 +51,8 @@ SVRegistrationResults RegisterCopy::Check(bool source_path_fits, bool target_pat
   }
   // Made where nothing is: then nothing was there, and the folder was.
   if (fast_ && ends_.source) {
-    ends_.target = folder_fd_ >= 0
-                       ? os::FileReplacement::MakeNewIn(folder_fd_, name_, ends_.to)
-                       : os::FileReplacement::MakeNew(ends_.to);
+    ends_.target = folder_fd_ >= 0 ? os::FileReplacement::MakeNewIn(folder_fd_, name_, ends_.to)
+                                   : os::FileReplacement::MakeNew(ends_.to);
     if (ends_.target) return rOK;
   }
   target_ = os::StatusOf(ends_.to);

@@ -37,7 +37,7 @@ Error RegistrationError(int number, int message_id, const std::vector<std::strin
 
 // The decimal number of a locale text; 13 when it is empty or not a number.
 nls::LocaleId LocaleNumber(const std::string& text, const char* option,
-                                const std::string& encoding) {
+                           const std::string& encoding) {
   std::size_t begin = text.find_first_not_of(" \t");
   std::size_t end = text.find_last_not_of(" \t");
   std::int64_t value = 0;

@@ -139,9 +139,8 @@ class FakeRepository final : public host::Repository, public FakeCalls {
   }
   std::shared_ptr<host::ObjectCursor> PrepareCollection(const std::string& type_code,
                                                         const std::string&) override {
-    return FakeObject::Where(objects, [&](FakeObject& o) {
-      return nls::EqualsIgnoreCase(o.type->code, type_code);
-    });
+    return FakeObject::Where(
+        objects, [&](FakeObject& o) { return nls::EqualsIgnoreCase(o.type->code, type_code); });
   }
   std::shared_ptr<host::RepositoryObject> FindObject(const std::string& type, std::string& name,
                                                      const std::string&) override {

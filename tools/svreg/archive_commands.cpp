@@ -43,7 +43,7 @@ class CommandLinePrompt final : public svregistration::PasswordPrompt {
                                ? "password for the member names of " + request.archive
                                : "password for " + request.member + " in " + request.archive;
     if (request.last_was_wrong) question += " (the last answer was wrong)";
-    return svregistration::CurrentUserInterface().AskText("svreg", question + ":", true);
+    return svregistration::TerminalUserInterface()->AskText("svreg", question + ":", true);
   }
 
  private:

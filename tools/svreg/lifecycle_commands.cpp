@@ -39,10 +39,6 @@ struct IdArgs {
   bool json = false;
 };
 
-struct InterfaceScope {
-  ~InterfaceScope() { svregistration::SetUserInterface(nullptr); }
-};
-
 std::string KeptReasonText(KeptReason reason, const std::string& directory) {
   switch (reason) {
     case KeptReason::kNone:
@@ -112,9 +108,8 @@ void RunInvalidate(const IdArgs& args, Context& context) {
 
 RefreshReport Refresh(const std::shared_ptr<WorkspaceHost>& workspace, const IdArgs& args) {
   RefreshRun run(workspace);
-  InterfaceScope scope;
-  auto ui = ProgressInterface::Install("refresh");
-  run.SetProgress([ui](long done, long total) { ui->ReportProgress("refresh", done, total); });
+  ProgressBar bar("refresh");
+  run.SetProgress([&bar](long done, long total) { bar.Update(done, total); });
   return run.Run({args.ids.at(0), args.source, args.force});
 }
 

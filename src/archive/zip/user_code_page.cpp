@@ -8,8 +8,7 @@
 namespace svregistration::archive {
 
 std::uint32_t UserAnsiCodePage() {
-  std::optional<std::uint32_t> code_page =
-      nls::LocaleAnsiCodePage(nls::UserDefaultLocaleId());
+  std::optional<std::uint32_t> code_page = nls::LocaleAnsiCodePage(nls::UserDefaultLocaleId());
   if (code_page && *code_page != 0) return *code_page;
   return nls::SystemAnsiCodePage();
 }
