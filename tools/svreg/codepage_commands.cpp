@@ -7,7 +7,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -71,34 +70,6 @@ const std::map<std::string, SOSIKeepType>& SosiChoices() {
   return choices;
 }
 
-// A character map has a CHARMAP section with at least one mapping line ("<U0041> \xC1 |0"): a
-// file without one is refused before anything is written.
-void CheckCharacterMap(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    throw svregistration::Error(svregistration::error_number::kFileNotFound, "svreg",
-                                "cannot open the character map '" + path + "'");
-  }
-  std::string line;
-  bool in_map = false;
-  long number = 0;
-  while (std::getline(in, line)) {
-    ++number;
-    if (line.rfind("CHARMAP", 0) == 0) {
-      in_map = true;
-    } else if (in_map && line.rfind("<U", 0) == 0) {
-      return;
-    } else if (line.rfind("END CHARMAP", 0) == 0) {
-      break;
-    }
-  }
-  throw svregistration::Error(
-      svregistration::error_number::kInvalidProcedureCall, "svreg",
-      fmt::format("'{}' is not a character map: {}", path,
-                  in_map ? "its CHARMAP section maps no character"
-                         : fmt::format("none of its {} lines starts a CHARMAP section", number)));
-}
-
 // The table a command saved, as JSON or as a line: "saved TABLE[ from CONVERTER] ([CCSID N, ]
 // B bytes, L lead bytes)".
 void PrintSaved(const CCSID& table, const CodepageArgs& args, const std::string& from,
@@ -114,9 +85,8 @@ void PrintSaved(const CCSID& table, const CodepageArgs& args, const std::string&
 }
 
 void RunImport(const CodepageArgs& args) {
-  CheckCharacterMap(args.source);
   CCSID table;
-  table.Import(args.source, args.ccsid);
+  svregistration::ImportCharacterMap(table, args.source, args.ccsid);
   table.Save(args.table);
   PrintSaved(table, args, "", fmt::format("CCSID {}, ", table.CcsidNumber()));
 }
