@@ -211,7 +211,7 @@ int SVStandard::RefreshSource(std::shared_ptr<host::Workspace> SVWS_Object,
       long done = 0;
       while (!members->Eof()) {
         if (!refresh_one(members->Item())) break;
-        CurrentUserInterface().ReportProgress("refresh", ++done, total);
+        s.Interface->ReportProgress("refresh", ++done, total);
         members->MoveNext();
       }
     }

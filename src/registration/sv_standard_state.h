@@ -10,6 +10,7 @@
 #include "svregistration/host/repository.h"
 #include "svregistration/host/workspace.h"
 #include "svregistration/sv_standard.h"
+#include "svregistration/user_interface.h"
 
 namespace svregistration {
 
@@ -27,6 +28,8 @@ struct State {
   /// The code page table cached by the EBCDIC source conversion.
   std::shared_ptr<CCSID> CodePageTable;
   bool WithEncoding = false;
+  /// Where questions, progress and pending events go: the terminal unless the caller gave one.
+  std::shared_ptr<UserInterface> Interface = TerminalUserInterface();
   /// What the options documents said: the settings of each type, and its Sources folder.
   OptionsCache<RegistrationSettings> Settings;
   OptionsCache<std::string> SourcesDirectories;

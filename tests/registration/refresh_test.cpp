@@ -27,9 +27,8 @@ class RefreshTest : public ::testing::Test {
   void SetUp() override {
     RegisterTestHandlers();
     workspace_->repository = repository_;
-    SetUserInterface(ui_);
+    service_.SetUserInterface(ui_);
   }
-  void TearDown() override { SetUserInterface(nullptr); }
 
   std::shared_ptr<FakeObject> Registered(const std::string& name, const std::string& original,
                                          const std::string& copy_content) {
