@@ -602,9 +602,15 @@ std::vector<std::uint8_t> NormaliseSource(std::vector<std::uint8_t>& source,
   return Normaliser(source.data(), source.size(), options, nullptr).Run();
 }
 
+bool LeavesBytesAsTheyAre(const NormaliserOptions& options) {
+  // Without these a TAB stays a TAB, a line keeps its end and blanks, and a double-byte
+  // character is only stepped over.
+  return !options.expand_tabs && !options.remove_numeration && !options.remove_lead_numeration &&
+         !options.convert_sosi;
+}
+
 void NormaliseStreamTo(const PieceSource& read, const NormaliserOptions& options,
                        const ByteSink& sink, std::size_t piece_size) {
-  Normaliser normaliser(nullptr, 0, options, &sink);
   // A piece small enough to stay in the processor's caches and reused for the whole input, and
   // by the thread's next one: no fresh memory to fault in and clear, whatever the size.
   thread_local std::vector<std::uint8_t> piece, next;
@@ -612,6 +618,12 @@ void NormaliseStreamTo(const PieceSource& read, const NormaliserOptions& options
     piece.assign(piece_size, 0);
     next.assign(piece_size, 0);
   }
+  if (LeavesBytesAsTheyAre(options)) {
+    // The input is its own form: each piece goes to the sink as it was read.
+    for (std::size_t size; (size = read(piece.data(), piece_size)) != 0;) sink(piece.data(), size);
+    return;
+  }
+  Normaliser normaliser(nullptr, 0, options, &sink);
   std::size_t size = read(piece.data(), piece_size);
   while (true) {
     // One piece is read ahead so that the normaliser knows which piece is the last.

@@ -21,6 +21,9 @@ struct NormaliserOptions {
   std::array<bool, 256> lead_byte{};
 };
 
+/// True when the options change no byte: the normalised form of any input is the input itself.
+bool LeavesBytesAsTheyAre(const NormaliserOptions& options);
+
 /// The normalised form of `source`. A space that follows a double-byte character may be turned
 /// into SI in `source` itself (when spaces stand for the shift bytes), which is why it is taken
 /// by reference.
@@ -34,8 +37,9 @@ using ByteSink = std::function<void(const std::uint8_t* bytes, std::size_t size)
 inline constexpr std::size_t kNormaliserPiece = std::size_t{1} << 20;
 
 /// The same bytes as NormaliseSource of the file's content, handed to `sink` in blocks of about
-/// a mebibyte of whole lines. The file is read `piece_size` bytes at a time, so neither it nor
-/// the output is ever held whole. Raises Error 53 naming a missing file.
+/// a mebibyte of whole lines (the pieces as read when the options change no byte). The file is read
+/// `piece_size` bytes at a time, so neither it nor the output is ever held whole. Raises Error 53
+/// naming a missing file.
 void NormaliseFileTo(const std::string& path, const NormaliserOptions& options,
                      const ByteSink& sink, std::size_t piece_size = kNormaliserPiece);
 
