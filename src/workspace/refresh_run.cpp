@@ -15,7 +15,6 @@
 #include "svregistration/workspace/copy_status.h"
 #include "svregistration/workspace/pending_work.h"
 #include "svregistration/workspace/workspace_host.h"
-#include "workspace/repository/object.h"
 #include "workspace/repository/schema.h"
 
 namespace svregistration::workspace {
@@ -46,21 +45,11 @@ class Refresher {
     entry.id = object.Id();
     auto type = object.ObjectType();
     const bool has_copy = !type->SourceAttribute().empty();
-    std::string recorded;
-    if (auto* stored = dynamic_cast<StoredObject*>(&object);
-        stored && has_copy && source_.empty()) {
-      // The name, the original and the recipe in one look-up instead of three.
-      auto values = stored->NameAndAttributes(std::string(kOriginalSourceAttribute),
-                                              std::string(kCopyRecipeAttribute));
-      entry.name = std::move(values[0]);
-      entry.original = std::move(values[1]);
-      recorded = std::move(values[2]);
-    } else {
-      entry.name = object.Name();
-      entry.original =
-          source_.empty() ? object.GetAttribute(std::string(kOriginalSourceAttribute)) : source_;
-      if (has_copy) recorded = object.GetAttribute(kCopyRecipeAttribute);
-    }
+    // Read when the object was held (see Hold).
+    entry.name = object.Name();
+    entry.original =
+        source_.empty() ? object.GetAttribute(std::string(kOriginalSourceAttribute)) : source_;
+    std::string recorded = has_copy ? object.GetAttribute(kCopyRecipeAttribute) : std::string();
     if (!request_.force && has_copy && Refuse(object, type->TypeCode(), recorded, entry)) {
       report.objects.push_back(std::move(entry));
       return true;
@@ -129,7 +118,17 @@ class Refresher {
 
 bool RefreshRun::Hold(host::RepositoryObject& object, RefreshReport& report) {
   try {
-    workspace_->workspace_repository()->HoldObjects({object.Id()});
+    auto type = object.ObjectType();
+    if (type->TypeCode() == kFolderTypeCode) {
+      workspace_->workspace_repository()->HoldObjects({object.Id()});  // with its members
+      return true;
+    }
+    // What the run and the library's refresh read of the object is read with the hold.
+    std::vector<std::string> attributes{std::string(kOriginalSourceAttribute),
+                                        std::string(kCopyRecipeAttribute)};
+    std::string source = type->SourceAttribute();
+    if (!source.empty()) attributes.push_back(std::move(source));
+    workspace_->workspace_repository()->HoldObject(object.Id(), attributes);
     return true;
   } catch (const Error& e) {
     if (e.number() != error_number::kSubscriptOutOfRange) throw;

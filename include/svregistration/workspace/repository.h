@@ -104,6 +104,11 @@ class SVREG_API WorkspaceRepository final : public host::Repository {
   /// removed; a holder that comes second finds the object gone (Error 9) before it changes
   /// anything.
   void HoldObjects(const host::IdCollection& ids);
+  /// Holds one object (not a folder's members) as HoldObjects does, reading its name and the
+  /// values of `attributes` with the same look-up: while the hold lasts, its handles answer
+  /// those from what was read instead of asking the database again (nobody else changes a held
+  /// object; a change through this repository is read afresh).
+  void HoldObject(const std::string& id, const std::vector<std::string>& attributes);
 
   /// Every registered copy some object records (the values of the types' source attributes).
   std::vector<std::string> RecordedSources();

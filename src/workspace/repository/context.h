@@ -4,7 +4,10 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "svregistration/workspace/repository.h"
 #include "workspace/repository/database.h"
@@ -12,11 +15,6 @@
 #include "workspace/repository/object_types.h"
 
 namespace svregistration::workspace {
-
-struct RepositoryContext {
-  std::shared_ptr<Database> database;
-  TypeCatalog types;
-};
 
 /// One object: its number in the object table and its type. An object may be removed (by this
 /// or another connection) while references to it are held; operations on it then fail with
@@ -26,6 +24,24 @@ struct ObjectRef {
   std::shared_ptr<StoredObjectType> type;
 
   std::string Id() const { return FormatObjectId(type->info().code, number); }
+};
+
+/// What was read of an object when it was held (see WorkspaceRepository::HoldObject): its name
+/// and the attributes asked for, by the names they were asked by. Nobody else changes a held
+/// object, so until the transaction ends (the connection's ExecutedCount moves) or this
+/// connection writes the object, these are what the database would answer.
+struct HeldObject {
+  ObjectRef object;
+  std::uint64_t executed = 0;
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> attributes;
+};
+
+struct RepositoryContext {
+  std::shared_ptr<Database> database;
+  TypeCatalog types;
+  /// The object held last; one is enough, since a holder reads the object it has just held.
+  mutable std::optional<HeldObject> held;
 };
 
 /// The database under a repository, for the host's own batching and journals.

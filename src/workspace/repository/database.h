@@ -117,7 +117,13 @@ class Database {
   /// (a nested use of the same text) is prepared afresh for this use.
   Statement Prepare(std::string_view sql);
   /// Runs SQL text (one or more statements, no parameters, no rows wanted).
-  virtual void Execute(std::string_view sql) = 0;
+  void Execute(std::string_view sql) {
+    ++executed_;
+    ExecuteText(sql);
+  }
+  /// Changes whenever SQL text runs: every start and end of a transaction or savepoint. What was
+  /// read inside a transaction under one value may be taken as still true under the same value.
+  std::uint64_t ExecutedCount() const { return executed_; }
   /// True while a transaction is open on this connection.
   virtual bool InTransaction() const = 0;
   /// Rows changed by the last INSERT, UPDATE or DELETE.
@@ -143,6 +149,8 @@ class Database {
 
  protected:
   Database(std::string path, Dialect dialect) : path_(std::move(path)), dialect_(dialect) {}
+  /// Runs SQL text for Execute.
+  virtual void ExecuteText(std::string_view sql) = 0;
   /// Prepares `sql` as written for both engines (numbered ?N parameters); the error names it.
   virtual std::unique_ptr<PreparedStatement> PrepareStatement(std::string_view sql) = 0;
   /// Starts a write transaction, waiting for the turn when another connection writes.
@@ -169,6 +177,7 @@ class Database {
   bool batching_ = false;
   bool commit_when_asked_ = false;
   int depth_ = 0;  // open Transaction objects
+  std::uint64_t executed_ = 0;
   std::chrono::milliseconds window_{0};
   std::chrono::steady_clock::time_point batch_started_;
   std::unordered_map<std::string, CachedStatement> cache_;

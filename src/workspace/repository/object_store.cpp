@@ -21,9 +21,36 @@ Error NoSuchObject(const RepositoryContext& context, std::string_view id) {
 
 bool IsNameAttribute(std::string_view name) { return EqualsIgnoreCase(name, kNameAttribute); }
 
+// What was read of the object when it was held, while that still holds; nullptr otherwise.
+const HeldObject* Held(const RepositoryContext& context, std::int64_t number) {
+  std::optional<HeldObject>& held = context.held;
+  if (!held || held->object.number != number) return nullptr;
+  if (held->executed != context.database->ExecutedCount() || !context.database->InTransaction()) {
+    held.reset();
+    return nullptr;
+  }
+  return &*held;
+}
+
+// Called before this connection writes the object: what was read of it may no longer be so.
+void ForgetHeld(const RepositoryContext& context, const ObjectRef& object) {
+  if (context.held && context.held->object.number == object.number) context.held.reset();
+}
+
+// The object's type and name and, from ?2 on, the values of attributes.
+std::string HeldObjectSql(std::size_t attributes) {
+  std::string sql = "SELECT o.type_code, o.name";
+  for (std::size_t i = 0; i < attributes; ++i) {
+    sql += ", (SELECT a.value FROM attributes a WHERE a.object_id = o.id AND a.name = ?" +
+           std::to_string(i + 2) + ")";
+  }
+  return sql + " FROM objects o WHERE o.id = ?1";
+}
+
 }  // namespace
 
 std::optional<ObjectRef> LoadObject(const RepositoryContext& context, std::int64_t number) {
+  if (const HeldObject* held = Held(context, number)) return held->object;
   Statement statement = context.database->Prepare("SELECT type_code FROM objects WHERE id = ?1");
   statement.Bind(1, number);
   if (!statement.Step()) return std::nullopt;
@@ -112,6 +139,7 @@ std::int64_t CountObjectsOfType(const RepositoryContext& context, const StoredOb
 }
 
 std::string ObjectName(const RepositoryContext& context, const ObjectRef& object) {
+  if (const HeldObject* held = Held(context, object.number)) return held->name;
   Statement statement = context.database->Prepare("SELECT name FROM objects WHERE id = ?1");
   statement.Bind(1, object.number);
   if (!statement.Step()) throw NoSuchObject(context, object.Id());
@@ -121,6 +149,11 @@ std::string ObjectName(const RepositoryContext& context, const ObjectRef& object
 std::string ReadAttribute(const RepositoryContext& context, const ObjectRef& object,
                           std::string_view name) {
   if (IsNameAttribute(name)) return ObjectName(context, object);
+  if (const HeldObject* held = Held(context, object.number)) {
+    for (const auto& [asked, value] : held->attributes) {
+      if (asked == name) return value;
+    }
+  }
   // One look-up that tells a missing object (no row) from an unset attribute (NULL value).
   Statement statement = context.database->Prepare(
       "SELECT a.value FROM objects o LEFT JOIN attributes a "
@@ -130,17 +163,30 @@ std::string ReadAttribute(const RepositoryContext& context, const ObjectRef& obj
   return statement.Text(0);
 }
 
-std::array<std::string, 3> ReadNameAndAttributes(const RepositoryContext& context,
-                                                 const ObjectRef& object, std::string_view first,
-                                                 std::string_view second) {
-  Statement statement = context.database->Prepare(
-      "SELECT o.name, "
-      "(SELECT a.value FROM attributes a WHERE a.object_id = o.id AND a.name = ?2), "
-      "(SELECT a.value FROM attributes a WHERE a.object_id = o.id AND a.name = ?3) "
-      "FROM objects o WHERE o.id = ?1");
-  statement.Bind(1, object.number).Bind(2, first).Bind(3, second);
-  if (!statement.Step()) throw NoSuchObject(context, object.Id());
-  return {statement.Text(0), statement.Text(1), statement.Text(2)};
+void HoldAndRead(const RepositoryContext& context, std::string_view id,
+                 const std::vector<std::string>& attributes) {
+  Database& database = *context.database;
+  std::optional<ParsedObjectId> parsed = ParseObjectId(id);
+  if (!parsed) throw NoSuchObject(context, id);
+  // A server's row lock comes first, so that the values are read after a writer that held the
+  // object has committed. Inside an SQLite transaction no other connection writes at all: the
+  // read is the hold.
+  if (database.dialect() != Dialect::kSqlite) LockObject(context, ResolveObjectId(context, id));
+  Statement statement = database.Prepare(HeldObjectSql(attributes.size()));
+  statement.Bind(1, parsed->number);
+  for (std::size_t i = 0; i < attributes.size(); ++i) {
+    statement.Bind(static_cast<int>(i + 2), attributes[i]);
+  }
+  if (!statement.Step()) throw NoSuchObject(context, id);
+  std::shared_ptr<StoredObjectType> type = context.types.Get(statement.Text(0));
+  if (!EqualsIgnoreCase(type->info().code, parsed->type_code)) throw NoSuchObject(context, id);
+  HeldObject held{
+      ObjectRef{parsed->number, std::move(type)}, database.ExecutedCount(), statement.Text(1), {}};
+  held.attributes.reserve(attributes.size());
+  for (std::size_t i = 0; i < attributes.size(); ++i) {
+    held.attributes.emplace_back(attributes[i], statement.Text(static_cast<int>(i + 2)));
+  }
+  context.held = std::move(held);
 }
 
 void WriteAttribute(const RepositoryContext& context, const ObjectRef& object,
@@ -149,6 +195,7 @@ void WriteAttribute(const RepositoryContext& context, const ObjectRef& object,
     throw Error(kInvalidArgument, kDatabaseErrorSource,
                 fmt::format("an attribute of '{}' needs a name", object.Id()));
   }
+  ForgetHeld(context, object);
   Database& database = *context.database;
   if (IsNameAttribute(name)) {
     if (value.empty()) {
@@ -187,6 +234,7 @@ void WriteAttribute(const RepositoryContext& context, const ObjectRef& object,
 
 void RemoveObject(const RepositoryContext& context, const ObjectRef& object,
                   host::EntryList& entries) {
+  ForgetHeld(context, object);
   LockObject(context, object);
   const std::string& source_attribute = object.type->info().source_attribute;
   if (!source_attribute.empty()) {

@@ -4,7 +4,6 @@
 // no row and reads as "".
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -58,11 +57,11 @@ std::string ObjectName(const RepositoryContext& context, const ObjectRef& object
 /// gone.
 std::string ReadAttribute(const RepositoryContext& context, const ObjectRef& object,
                           std::string_view name);
-/// The object's name and the values of two attributes ("" when unset), in one look-up. Error 9
-/// when the object is gone.
-std::array<std::string, 3> ReadNameAndAttributes(const RepositoryContext& context,
-                                                 const ObjectRef& object, std::string_view first,
-                                                 std::string_view second);
+/// Inside the caller's transaction: holds the object an id names (as LockObject) and reads its
+/// name and the values of `attributes`, from which its name and those attributes (asked by the
+/// same names) are answered while the hold lasts (see HeldObject). Error 9 as ResolveObjectId.
+void HoldAndRead(const RepositoryContext& context, std::string_view id,
+                 const std::vector<std::string>& attributes);
 /// Writes an attribute inside the caller's transaction; "" removes it. "Name" renames the object:
 /// an empty name, or the name of another object of the type, is Error 5.
 void WriteAttribute(const RepositoryContext& context, const ObjectRef& object,

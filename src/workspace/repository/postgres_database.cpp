@@ -328,7 +328,7 @@ PGresult* PostgresDatabase::ExecutePrepared(const std::string& name,
   return result;
 }
 
-void PostgresDatabase::Execute(std::string_view sql) {
+void PostgresDatabase::ExecuteText(std::string_view sql) {
   if (Defer(sql)) return;
   if (sql == "ROLLBACK") deferred_.clear();
   std::string text;

@@ -32,7 +32,6 @@ class PostgresDatabase final : public Database {
 
   ~PostgresDatabase() override;
 
-  void Execute(std::string_view sql) override;
   bool InTransaction() const override;
   int Changes() const override { return changes_; }
   std::int64_t LastInsertId() override;
@@ -48,6 +47,7 @@ class PostgresDatabase final : public Database {
  private:
   PostgresDatabase(pg_conn* connection, std::string description);
   static std::shared_ptr<PostgresDatabase> Connect(const std::string& location);
+  void ExecuteText(std::string_view sql) override;
   std::unique_ptr<PreparedStatement> PrepareStatement(std::string_view sql) override;
   void BeginWrite() override;
   bool Defer(std::string_view sql);

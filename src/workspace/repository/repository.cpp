@@ -66,7 +66,7 @@ std::shared_ptr<WorkspaceRepository> WorkspaceRepository::Make(std::shared_ptr<D
   TypeCatalog types = TypeCatalog::Load(*database);
   return std::shared_ptr<WorkspaceRepository>(
       new WorkspaceRepository(std::make_shared<RepositoryContext>(
-          RepositoryContext{std::move(database), std::move(types)})));
+          RepositoryContext{std::move(database), std::move(types), std::nullopt})));
 }
 
 std::shared_ptr<StoredObjectType> WorkspaceRepository::TypeForQuery(
@@ -157,8 +157,7 @@ void WorkspaceRepository::InvalidateObjects(host::IdCollection& ids, host::Entry
 void WorkspaceRepository::HoldObjects(const host::IdCollection& ids) {
   // Only reads and row locks: inside an SQLite transaction a failure leaves nothing to undo, so
   // no savepoint of its own (two statements for every object a refresh holds).
-  Transaction transaction(*context_->database, fmt::format("holding {} objects", ids.size()),
-                          true);
+  Transaction transaction(*context_->database, fmt::format("holding {} objects", ids.size()), true);
   for (const std::string& id : ids) {
     ObjectRef object = ResolveObjectId(*context_, id);
     LockObject(*context_, object);
@@ -167,6 +166,13 @@ void WorkspaceRepository::HoldObjects(const host::IdCollection& ids) {
       LockObject(*context_, member.other);
     }
   }
+  transaction.Commit();
+}
+
+void WorkspaceRepository::HoldObject(const std::string& id,
+                                     const std::vector<std::string>& attributes) {
+  Transaction transaction(*context_->database, fmt::format("holding '{}'", id), true);
+  HoldAndRead(*context_, id, attributes);
   transaction.Commit();
 }
 

@@ -210,7 +210,7 @@ sqlite3_stmt* SqliteDatabase::ExecutableStatement(const std::string& text) {
   return statement;
 }
 
-void SqliteDatabase::Execute(std::string_view sql) {
+void SqliteDatabase::ExecuteText(std::string_view sql) {
   std::string text(sql);
   if (sqlite3_stmt* statement = ExecutableStatement(text)) {
     int rc = SQLITE_ROW;

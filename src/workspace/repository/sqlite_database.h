@@ -27,7 +27,6 @@ class SqliteDatabase final : public Database {
 
   ~SqliteDatabase() override;
 
-  void Execute(std::string_view sql) override;
   bool InTransaction() const override;
   int Changes() const override;
   std::int64_t LastInsertId() override;
@@ -40,6 +39,7 @@ class SqliteDatabase final : public Database {
   SqliteDatabase(sqlite3* handle, std::string path);
   static std::shared_ptr<SqliteDatabase> Connect(const std::string& path, int flags);
   void Configure();
+  void ExecuteText(std::string_view sql) override;
   std::unique_ptr<PreparedStatement> PrepareStatement(std::string_view sql) override;
   void BeginWrite() override;
   void BetweenBatches() override;
