@@ -63,6 +63,8 @@ class ConfinedRoot {
   ConfinedRoot(std::string root, std::shared_ptr<const ProtectedPaths> protected_paths);
 
   const std::string& root() const { return root_; }
+  /// The root folder, open.
+  int descriptor() const { return root_fd_.get(); }
   /// True when the normalised relative path is one of the protected paths, holds one, or lies
   /// in a protected tree.
   bool Protects(const std::string& relative) const { return IsProtected(relative); }

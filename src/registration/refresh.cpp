@@ -235,13 +235,15 @@ SVRegistrationResults SVStandard::RefreshObjectSource(std::shared_ptr<host::Repo
   std::string type;
   std::string folder;
   bool usable = true;
-  std::optional<registration::WorkspaceFiles> files;
+  std::shared_ptr<const registration::WorkspaceFiles> kept;
+  const registration::WorkspaceFiles* files = nullptr;
   try {
     type = o->ObjectType()->TypeCode();
-    files.emplace(s);
     std::string why;
-    std::optional<std::string> confined =
-        files->SourcesFolder(registration::SourcesDirectory(s, type), why);
+    std::optional<std::string> confined;
+    registration::WorkspaceFiles::Kept(s, registration::SourcesDirectory(s, type), confined, why);
+    kept = s.KeptFiles;  // held for this call whatever the calls below keep
+    files = kept.get();
     usable = confined.has_value();
     folder = confined.value_or("");
   } catch (const Error&) {
@@ -251,8 +253,8 @@ SVRegistrationResults SVStandard::RefreshObjectSource(std::shared_ptr<host::Repo
   // at only when the copy, opened inside it, does not show it there.
   registration::SourcesFolder sources(folder, usable);
   try {
-    const SVRegistrationResults result = RefreshMember(
-        *this, s, *o, type, sources, files ? &*files : nullptr, OriginalSourceDir, OriginalSource);
+    const SVRegistrationResults result =
+        RefreshMember(*this, s, *o, type, sources, files, OriginalSourceDir, OriginalSource);
     return sources.Ready() ? result : rErrorOnCreateSourceDirectory;
   } catch (const Error&) {
     if (!sources.Ready()) return rErrorOnCreateSourceDirectory;

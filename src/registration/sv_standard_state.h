@@ -19,6 +19,8 @@ class ProtectedPaths;
 }
 
 namespace registration {
+class WorkspaceFiles;
+
 struct State {
   std::string RegisteredObjectId;
   std::shared_ptr<host::Workspace> Workspace;
@@ -41,6 +43,9 @@ struct State {
   std::shared_ptr<const os::ProtectedPaths> Protected;
   HostRevision ProtectedRevision;
   std::string ProtectedRoot;
+  /// The workspace folder and a Sources folder kept open from one call to the next (see
+  /// WorkspaceFiles::Kept).
+  std::shared_ptr<WorkspaceFiles> KeptFiles;
 
   /// Binds the instance: the workspace, its repository, then its root directory. A failing step
   /// leaves the fields set by the steps before it.

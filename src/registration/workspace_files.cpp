@@ -1,6 +1,9 @@
 // Confinement of the paths registration and refresh write to.
 #include "registration/workspace_files.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <filesystem>
 
 #include "os/file_system.h"
@@ -28,9 +31,8 @@ std::string RecordedCopyPath(const std::string& root, const std::string& relativ
 
 namespace {
 
-// The workspace folder beneath which everything is resolved; made when it is missing, since
-// registration makes its Sources folder, and the folders above it, before anything else.
-os::ConfinedRoot OpenRoot(State& state) {
+// The host's protected paths normalised, for the root bound now.
+void UpdateProtected(State& state) {
   if (!state.Protected || state.ProtectedRoot != state.WorkspaceDirectory ||
       !state.ProtectedRevision.Same(state.Workspace)) {
     std::vector<std::string> paths = ProtectedPathsOf(state);
@@ -40,6 +42,12 @@ os::ConfinedRoot OpenRoot(State& state) {
       state.Protected = std::make_shared<const os::ProtectedPaths>(paths);
     }
   }
+}
+
+// The workspace folder beneath which everything is resolved, the protected paths as they are;
+// made when it is missing, since registration makes its Sources folder, and the folders above
+// it, before anything else.
+os::ConfinedRoot OpenConfined(State& state) {
   try {
     return os::ConfinedRoot(state.WorkspaceDirectory, state.Protected);
   } catch (const Error&) {
@@ -49,9 +57,64 @@ os::ConfinedRoot OpenRoot(State& state) {
   return os::ConfinedRoot(state.WorkspaceDirectory, state.Protected);
 }
 
+// Where the open folder is; nullopt when that cannot be told.
+template <class Identity>
+std::optional<Identity> IdentityOf(int fd) {
+  struct stat info {};
+  if (fd < 0 || ::fstat(fd, &info) != 0) return std::nullopt;
+  return Identity{info.st_dev, info.st_ino};
+}
+
+template <class Identity>
+bool LeadsTo(const std::string& path, const Identity& identity) {
+  struct stat info {};
+  return ::fstatat(AT_FDCWD, path.c_str(), &info, 0) == 0 && info.st_dev == identity.device &&
+         info.st_ino == identity.inode;
+}
+
 }  // namespace
 
-WorkspaceFiles::WorkspaceFiles(State& state) : root_(OpenRoot(state)) {}
+WorkspaceFiles::WorkspaceFiles(State& state)
+    : root_((UpdateProtected(state), OpenConfined(state))) {}
+
+WorkspaceFiles::WorkspaceFiles(os::ConfinedRoot root) : root_(std::move(root)) {}
+
+WorkspaceFiles& WorkspaceFiles::Kept(State& state, const std::string& relative,
+                                     std::optional<std::string>& folder, std::string& why) {
+  UpdateProtected(state);
+  if (state.KeptFiles && state.KeptFiles->StillFor(state, relative)) {
+    folder = state.KeptFiles->folder_->path;
+    return *state.KeptFiles;
+  }
+  state.KeptFiles.reset();  // closed before they are opened again
+  std::shared_ptr<WorkspaceFiles> files(new WorkspaceFiles(OpenConfined(state)));
+  folder = files->SourcesFolder(relative, why);
+  if (folder && files->folder_->self) {
+    auto root = IdentityOf<Identity>(files->root_.descriptor());
+    auto sources = IdentityOf<Identity>(files->folder_->self.get());
+    if (root && sources) {
+      files->kept_root_ = *root;
+      files->kept_folder_ = *sources;
+      files->kept_for_ = state.WorkspaceDirectory;
+      files->kept_relative_ = relative;
+      files->kept_protected_ = state.Protected;
+    }
+  }
+  state.KeptFiles = files;
+  return *files;
+}
+
+bool WorkspaceFiles::StillFor(const State& state, const std::string& relative) const {
+  return kept_root_ && kept_for_ == state.WorkspaceDirectory && kept_relative_ == relative &&
+         kept_protected_ == state.Protected && LeadsTo(folder_->path, kept_folder_);
+}
+
+bool WorkspaceFiles::ReopenedKeptRoot() const {
+  if (!kept_root_ || LeadsTo(root_.root(), *kept_root_)) return false;
+  root_ = os::ConfinedRoot(kept_for_, kept_protected_);
+  kept_root_ = IdentityOf<Identity>(root_.descriptor());
+  return true;
+}
 
 std::optional<std::string> WorkspaceFiles::SourcesFolder(const std::string& relative,
                                                          std::string& why) {
@@ -80,6 +143,11 @@ os::ConfinedTarget WorkspaceFiles::RecordedCopyTarget(const std::string& relativ
   if (literal) {
     target = folder_ ? root_.ResolveFileToWriteIn(*folder_, *literal, why, literal_name)
                      : root_.ResolveFileToWrite(*literal, why, literal_name);
+    // Resolved beneath the workspace folder (not in the Sources folder): a kept one must be
+    // where it was.
+    if (target && target->parent && ReopenedKeptRoot()) {
+      target = root_.ResolveFileToWrite(*literal, why, literal_name);
+    }
   }
   if (!target) {
     throw Error(error_number::kPathFileAccessError, "SVRegistration",

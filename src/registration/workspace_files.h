@@ -4,6 +4,8 @@
 // link leading out, never the workspace's own files, and never through a link at a copy's name.
 #pragma once
 
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +28,12 @@ std::string RecordedCopyPath(const std::string& root, const std::string& relativ
 class WorkspaceFiles {
  public:
   explicit WorkspaceFiles(State& state);
+  /// The files of the state's workspace with the Sources folder `relative` resolved (`folder`
+  /// and `why` as SourcesFolder answers), kept in the state from one call to the next: while the
+  /// host names the same workspace folder and protected paths and the Sources folder's path
+  /// still leads to the folder kept open (one look), neither folder is opened again.
+  static WorkspaceFiles& Kept(State& state, const std::string& relative,
+                              std::optional<std::string>& folder, std::string& why);
 
   /// The full path of a Sources folder (relative to the workspace root) that copies may be
   /// written into; nullopt, with `why` set, when it may not be. The folder is kept for
@@ -48,8 +56,25 @@ class WorkspaceFiles {
   }
 
  private:
-  os::ConfinedRoot root_;
+  explicit WorkspaceFiles(os::ConfinedRoot root);
+  // Where a kept folder was when it was opened, to tell that its path still leads to it.
+  struct Identity {
+    dev_t device = 0;
+    ino_t inode = 0;
+  };
+  bool StillFor(const State& state, const std::string& relative) const;
+  // A kept workspace folder is looked at again once a copy outside the Sources folder has been
+  // resolved beneath it, and opened again when its path leads elsewhere now (true then).
+  bool ReopenedKeptRoot() const;
+
+  mutable os::ConfinedRoot root_;
   std::optional<os::ConfinedTarget> folder_;
+  // Set for the files Kept answers.
+  mutable std::optional<Identity> kept_root_;
+  Identity kept_folder_;
+  std::string kept_for_;  // the state's workspace folder
+  std::string kept_relative_;
+  std::shared_ptr<const os::ProtectedPaths> kept_protected_;
 };
 
 }  // namespace svregistration::registration

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "registration/original_search.h"
 #include "registration/sv_standard_state.h"
@@ -169,6 +170,37 @@ TEST_F(RefreshTest, ALinkSwappedInAtTheCopyIsNotWrittenThrough) {
   EXPECT_EQ(Refresh(object->Id(), copied), rOK | rUnexpectedRegistrationError);
   EXPECT_EQ(ReadFile(outside), "theirs\n");
   EXPECT_TRUE(std::filesystem::is_symlink(copy));
+}
+
+// The Sources folder stays open from one call to the next only while its path leads to it: one
+// moved away (a link leading out, or another folder, in its place) is never written through.
+TEST_F(RefreshTest, AKeptSourcesFolderMovedAwayIsNotWrittenIn) {
+  namespace fs = std::filesystem;
+  const std::string folder = root_ + "/Sources/COBOL";
+  const std::string outside = dir_ / "outside";
+  const std::pair<const char*, std::function<void()>> swaps[] = {
+      {"a link leading out", [&] { fs::create_directory_symlink(outside, folder); }},
+      {"another folder", [&] { dir_.Write("ws/Sources/COBOL/PAY.cbl", "old\n"); }},
+  };
+  for (const auto& [swap, put_in_place] : swaps) {
+    fs::remove_all(root_);
+    fs::remove_all(outside);
+    dir_.Write("outside/PAY.cbl", "theirs\n");
+    auto kept = Registered("SAME", dir_.Write("orig/SAME.cbl", "A\n"), "A\n");
+    auto object = Registered("PAY", dir_.Write("orig/PAY.cbl", "new\n"), "old\n");
+    long copied = 0;
+    EXPECT_EQ(Refresh(kept->Id(), copied), rOK) << swap;
+    fs::rename(folder, root_ + "/Sources/MOVED");
+    put_in_place();
+    Refresh(object->Id(), copied);
+    EXPECT_EQ(
+        std::tuple(ReadFile(root_ + "/Sources/MOVED/PAY.cbl"), ReadFile(outside + "/PAY.cbl")),
+        std::tuple("old\n", "theirs\n"))
+        << swap;
+    if (!fs::is_symlink(folder)) {
+      EXPECT_EQ(ReadFile(folder + "/PAY.cbl"), "new\n") << swap;
+    }
+  }
 }
 
 TEST_F(RefreshTest, EmptyFolderAndSettingsErrors) {
