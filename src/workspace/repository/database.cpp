@@ -84,7 +84,10 @@ Error Database::Failure(std::string_view step, std::string_view message) const {
 }
 
 Statement Database::Prepare(std::string_view sql) {
-  auto [it, inserted] = cache_.try_emplace(std::string(sql));
+  // Looked up by the text as given: a statement used again costs no copy of its text.
+  auto it = cache_.find(sql);
+  const bool inserted = it == cache_.end();
+  if (inserted) it = cache_.try_emplace(std::string(sql)).first;
   CachedStatement& cached = it->second;
   if (cached.statement != nullptr && !cached.busy) {
     return Statement(this, cached.statement.get(), &cached.busy, nullptr, it->first);

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -180,7 +181,13 @@ class Database {
   std::uint64_t executed_ = 0;
   std::chrono::milliseconds window_{0};
   std::chrono::steady_clock::time_point batch_started_;
-  std::unordered_map<std::string, CachedStatement> cache_;
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const noexcept {
+      return std::hash<std::string_view>()(text);
+    }
+  };
+  std::unordered_map<std::string, CachedStatement, TextHash, std::equal_to<>> cache_;
 };
 
 /// A write transaction (its write lock taken at the start, so that no later step of it fails on

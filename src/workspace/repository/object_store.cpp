@@ -37,14 +37,21 @@ void ForgetHeld(const RepositoryContext& context, const ObjectRef& object) {
   if (context.held && context.held->object.number == object.number) context.held.reset();
 }
 
-// The object's type and name and, from ?2 on, the values of attributes.
-std::string HeldObjectSql(std::size_t attributes) {
-  std::string sql = "SELECT o.type_code, o.name";
-  for (std::size_t i = 0; i < attributes; ++i) {
-    sql += ", (SELECT a.value FROM attributes a WHERE a.object_id = o.id AND a.name = ?" +
-           std::to_string(i + 2) + ")";
+// The object's type and name and, from ?2 on, the values of attributes; made once for each
+// number of them.
+const std::string& HeldObjectSql(std::size_t attributes) {
+  thread_local std::vector<std::string> texts;
+  if (texts.size() <= attributes) texts.resize(attributes + 1);
+  std::string& sql = texts[attributes];
+  if (sql.empty()) {
+    sql = "SELECT o.type_code, o.name";
+    for (std::size_t i = 0; i < attributes; ++i) {
+      sql += ", (SELECT a.value FROM attributes a WHERE a.object_id = o.id AND a.name = ?" +
+             std::to_string(i + 2) + ")";
+    }
+    sql += " FROM objects o WHERE o.id = ?1";
   }
-  return sql + " FROM objects o WHERE o.id = ?1";
+  return sql;
 }
 
 }  // namespace
