@@ -33,13 +33,13 @@ namespace {
 
 // The host's protected paths normalised, for the root bound now.
 void UpdateProtected(State& state) {
-  if (!state.Protected || state.ProtectedRoot != state.WorkspaceDirectory ||
-      !state.ProtectedRevision.Same(state.Workspace)) {
+  if (!state.protected_paths || state.protected_root != state.WorkspaceDirectory ||
+      !state.protected_revision.Same(state.Workspace)) {
     std::vector<std::string> paths = ProtectedPathsOf(state);
-    state.ProtectedRevision.Take(state.Workspace);
-    state.ProtectedRoot = state.WorkspaceDirectory;
-    if (!state.Protected || state.Protected->given() != paths) {
-      state.Protected = std::make_shared<const os::ProtectedPaths>(paths);
+    state.protected_revision.Take(state.Workspace);
+    state.protected_root = state.WorkspaceDirectory;
+    if (!state.protected_paths || state.protected_paths->given() != paths) {
+      state.protected_paths = std::make_shared<const os::ProtectedPaths>(paths);
     }
   }
 }
@@ -49,12 +49,12 @@ void UpdateProtected(State& state) {
 // it, before anything else.
 os::ConfinedRoot OpenConfined(State& state) {
   try {
-    return os::ConfinedRoot(state.WorkspaceDirectory, state.Protected);
+    return os::ConfinedRoot(state.WorkspaceDirectory, state.protected_paths);
   } catch (const Error&) {
     std::error_code ignored;  // a folder that cannot be made is reported when it is opened
     std::filesystem::create_directories(state.WorkspaceDirectory, ignored);
   }
-  return os::ConfinedRoot(state.WorkspaceDirectory, state.Protected);
+  return os::ConfinedRoot(state.WorkspaceDirectory, state.protected_paths);
 }
 
 // Where the open folder is; nullopt when that cannot be told.
@@ -97,7 +97,7 @@ WorkspaceFiles& WorkspaceFiles::Kept(State& state, const std::string& relative,
       files->kept_folder_ = *sources;
       files->kept_for_ = state.WorkspaceDirectory;
       files->kept_relative_ = relative;
-      files->kept_protected_ = state.Protected;
+      files->kept_protected_ = state.protected_paths;
     }
   }
   state.KeptFiles = files;
@@ -106,7 +106,7 @@ WorkspaceFiles& WorkspaceFiles::Kept(State& state, const std::string& relative,
 
 bool WorkspaceFiles::StillFor(const State& state, const std::string& relative) const {
   return kept_root_ && kept_for_ == state.WorkspaceDirectory && kept_relative_ == relative &&
-         kept_protected_ == state.Protected && LeadsTo(folder_->path, kept_folder_);
+         kept_protected_ == state.protected_paths && LeadsTo(folder_->path, kept_folder_);
 }
 
 bool WorkspaceFiles::ReopenedKeptRoot() const {
