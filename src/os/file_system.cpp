@@ -324,16 +324,20 @@ bool FileReplacement::MakeDirect(const std::string& path) {
   if (!fd_) return false;
   path_ = temp_ = path;
   direct_ = true;
+  made_with_ = 0666;
   return true;
 }
 
 std::unique_ptr<FileReplacement> FileReplacement::MakeNewIn(int folder, const std::string& name,
-                                                            const std::string& path) {
+                                                            const std::string& path,
+                                                            unsigned mode) {
   std::unique_ptr<FileReplacement> replacement(new FileReplacement());
+  mode &= 0666;
   replacement->fd_.reset(
-      ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+      ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
   if (!replacement->fd_) return nullptr;
-  replacement->folder_.reset(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
+  replacement->folder_ = folder;
+  replacement->made_with_ = mode;
   replacement->name_in_folder_ = name;
   replacement->path_ = path;
   replacement->direct_ = true;
@@ -388,8 +392,8 @@ FileReplacement::FileReplacement(const std::string& link_or_path) {
 FileReplacement::~FileReplacement() { Drop(); }
 
 void FileReplacement::Drop() {
-  if (folder_ && !name_in_folder_.empty()) {
-    ::unlinkat(folder_.get(), name_in_folder_.c_str(), 0);
+  if (folder_ >= 0 && !name_in_folder_.empty()) {
+    ::unlinkat(folder_, name_in_folder_.c_str(), 0);
   } else if (!temp_.empty()) {
     ::unlink(temp_.c_str());
   }
@@ -411,6 +415,8 @@ void FileReplacement::Write(const std::uint8_t* data, std::size_t size) {
 int FileReplacement::descriptor() const { return fd_.get(); }
 
 void FileReplacement::LimitModeTo(unsigned original_mode) {
+  // Made with no permission the original withholds: nothing to take away.
+  if ((made_with_ & ~(static_cast<mode_t>(original_mode) | S_IWUSR)) == 0) return;
   struct stat own {};
   if (!fd_ || ::fstat(fd_.get(), &own) != 0) return;
   const mode_t current = own.st_mode & 07777;

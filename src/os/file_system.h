@@ -88,9 +88,10 @@ class FileReplacement {
   /// is; nullptr, with errno set, when something is there or the file cannot be made.
   static std::unique_ptr<FileReplacement> MakeNew(const std::string& path);
   /// The same, made as `name` in the open folder `folder` (never through a link, whatever the
-  /// path to the folder has become); `path` is what messages name.
+  /// path to the folder has become), which must stay open while the replacement lives; `path` is
+  /// what messages name. The file is made with the permissions `mode` allows (the umask applies).
   static std::unique_ptr<FileReplacement> MakeNewIn(int folder, const std::string& name,
-                                                    const std::string& path);
+                                                    const std::string& path, unsigned mode = 0666);
   ~FileReplacement();
   FileReplacement(const FileReplacement&) = delete;
   FileReplacement& operator=(const FileReplacement&) = delete;
@@ -117,9 +118,12 @@ class FileReplacement {
   bool in_place_ = false;
   bool direct_ = false;  // made under its own name: removed when dropped
   std::string temp_;
-  // A file made in an open folder: removed there when dropped.
-  UniqueFd folder_;
+  // A file made in an open folder (the caller's): removed there when dropped.
+  int folder_ = -1;
   std::string name_in_folder_;
+  // The most the file's permissions can be (known when it was made here): LimitModeTo need not
+  // look at a file that allows nothing the original withholds.
+  unsigned made_with_ = 07777;
   UniqueFd fd_;
 };
 

@@ -1,14 +1,33 @@
 // The copy step of Register.
 #include "registration/register_copy.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "runtime/host_utilities.h"
 
 namespace svregistration::registration {
 
-RegisterCopy::RegisterCopy(const std::string& source, const std::string& target, std::string folder)
+RegisterCopy::RegisterCopy(const std::string& source, const std::string& target, std::string folder,
+                           std::shared_ptr<const platform::ConfinedTarget> open_folder,
+                           std::string name)
     : ends_{source, target, nullptr, nullptr},
       folder_(std::move(folder)),
-      fast_(platform::BuiltInFileUtility()) {}
+      fast_(platform::BuiltInFileUtility()),
+      open_folder_(std::move(open_folder)),
+      name_(std::move(name)) {
+  if (open_folder_ && !open_folder_->self) open_folder_.reset();
+}
+
+void RegisterCopy::ConvertBy(CopyPlan plan, State& state) {
+  plan_.emplace(std::move(plan));
+  state_ = &state;
+}
+
+bool RegisterCopy::SelfContained() const {
+  return fast_ && open_folder_ && !(plan_ && plan_->convert && plan_->settings.IsEbcdic);
+}
 
 // A file, not a folder, at the source path (links followed).
 bool RegisterCopy::SourceExists() {
@@ -24,6 +43,7 @@ bool RegisterCopy::SourceExists() {
     return source_.exists && !source_.folder;
   }
   source_ = platform::PathStatus{true, opened.folder, opened.device, opened.inode};
+  source_mode_ = opened.mode;
   // Only a regular file is copied from its descriptor; anything else fails in the copy itself.
   if (opened.regular) {
     ends_.source = std::make_unique<platform::FileReader>(ends_.from, std::move(opened));
@@ -36,6 +56,10 @@ bool RegisterCopy::EnsureFolder() {
   if (platform::FolderExists(folder_)) return true;
   if (platform::FileExists(folder_)) platform::ThreadFileUtility().RemoveFile(folder_);
   return platform::ThreadFileUtility().MakeFolder(folder_);
+}
+
+unsigned RegisterCopy::CreationMode() const {
+  return source_mode_ == 0 ? 0666u : 0666u & (source_mode_ | S_IWUSR);
 }
 
 SVRegistrationResults RegisterCopy::Check(bool source_path_fits, bool target_path_fits,
@@ -51,9 +75,9 @@ SVRegistrationResults RegisterCopy::Check(bool source_path_fits, bool target_pat
   }
   // Made where nothing is: then nothing was there, and the folder was.
   if (fast_ && ends_.source) {
-    ends_.target = folder_fd_ >= 0
-                       ? platform::FileReplacement::MakeNewIn(folder_fd_, name_, ends_.to)
-                       : platform::FileReplacement::MakeNew(ends_.to);
+    ends_.target = open_folder_ ? platform::FileReplacement::MakeNewIn(
+                                      open_folder_->self.get(), name_, ends_.to, CreationMode())
+                                : platform::FileReplacement::MakeNew(ends_.to);
     if (ends_.target) return rOK;
   }
   target_ = platform::StatusOf(ends_.to);
@@ -64,12 +88,11 @@ SVRegistrationResults RegisterCopy::Check(bool source_path_fits, bool target_pat
   return rOK;
 }
 
-void RegisterCopy::Run(State& state, host::Workspace& workspace, const std::string& type,
-                       bool with_encoding) {
+void RegisterCopy::Run() {
   if (!needed_) return;
   try {
-    if (with_encoding) {
-      CopySourceTo(state, PlanCopy(state, workspace, type), ends_);
+    if (plan_) {
+      CopySourceTo(*state_, *plan_, ends_);
       return;
     }
     if (!fast_) ends_.source.reset();  // the host's utility copies from the paths
@@ -78,6 +101,17 @@ void RegisterCopy::Run(State& state, host::Workspace& workspace, const std::stri
     ends_.target.reset();  // a target made here and not finished goes before the error is told
     throw;
   }
+}
+
+void RegisterCopy::Remove() const {
+  struct stat info {};
+  if (open_folder_) {
+    const int folder = open_folder_->self.get();
+    if (::fstatat(folder, name_.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode))
+      ::unlinkat(folder, name_.c_str(), 0);
+    return;
+  }
+  if (::lstat(ends_.to.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(ends_.to.c_str());
 }
 
 }  // namespace svregistration::registration

@@ -50,19 +50,23 @@ WorkspaceFiles::WorkspaceFiles(State& state) : root_(OpenRoot(state)) {}
 
 std::optional<std::string> WorkspaceFiles::SourcesFolder(const std::string& relative,
                                                          std::string& why) {
-  folder_ = root_.ResolveFolderToWrite(relative, why);
-  if (!folder_) return std::nullopt;
+  folder_.reset();
+  std::optional<platform::ConfinedTarget> folder = root_.ResolveFolderToWrite(relative, why);
+  if (!folder) return std::nullopt;
+  folder_ = std::make_shared<const platform::ConfinedTarget>(std::move(*folder));
   return folder_->path;
 }
 
-bool WorkspaceFiles::CopyInFolder(const std::string& name, std::string& why) const {
-  if (!folder_) return false;
-  const std::string relative = folder_->relative.empty() ? name : folder_->relative + "/" + name;
+bool WorkspaceFiles::CopyIn(const platform::ConfinedTarget& folder, const std::string& name,
+                            std::string& why, bool& nothing) const {
+  const std::string relative = folder.relative.empty() ? name : folder.relative + "/" + name;
   if (name.empty() || name == "." || name == ".." || root_.Protects(relative)) {
     why = "it is one of the workspace's own files";
+    // What stands there is not looked at: the name is refused whatever it holds.
+    nothing = false;
     return false;
   }
-  return platform::ConfinedRoot::NothingButAFileAt(*folder_, name, why);
+  return platform::ConfinedRoot::NothingButAFileAt(folder, name, why, &nothing);
 }
 
 std::string WorkspaceFiles::RecordedCopy(const std::string& relative) const {

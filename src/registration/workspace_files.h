@@ -4,6 +4,7 @@
 // link leading out, never the workspace's own files, and never through a link at a copy's name.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,16 +35,24 @@ class WorkspaceFiles {
   /// True when a copy named `name` (taken literally: a "\" is part of it) may be written in the
   /// folder SourcesFolder last answered for: none of the workspace's own files, and nothing but
   /// a file (no link) at its name; false, with `why` set, otherwise.
-  bool CopyInFolder(const std::string& name, std::string& why) const;
-  /// The folder SourcesFolder last answered for, open; -1 when it did not exist then.
-  int FolderDescriptor() const { return folder_ && folder_->self ? folder_->self.get() : -1; }
+  bool CopyInFolder(const std::string& name, std::string& why) const {
+    bool nothing = false;
+    return folder_ && CopyIn(*folder_, name, why, nothing);
+  }
+  /// The same in a folder SourcesFolder answered for; `nothing` tells whether nothing at all (no
+  /// file, no link) stands at the name.
+  bool CopyIn(const platform::ConfinedTarget& folder, const std::string& name, std::string& why,
+              bool& nothing) const;
+  /// The folder SourcesFolder last answered for (open when it existed then); shared, so that it
+  /// stays open for as long as a copy into it needs it.
+  std::shared_ptr<const platform::ConfinedTarget> Folder() const { return folder_; }
   /// The full path of the copy recorded on an object (see RecordedCopyPath); raises Error naming
   /// the object's copy and the reason when it may not be written.
   std::string RecordedCopy(const std::string& relative) const;
 
  private:
   platform::ConfinedRoot root_;
-  std::optional<platform::ConfinedTarget> folder_;
+  std::shared_ptr<const platform::ConfinedTarget> folder_;
 };
 
 }  // namespace svregistration::registration
