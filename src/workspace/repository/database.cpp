@@ -114,9 +114,12 @@ void Database::BeginBatch(std::chrono::milliseconds window, bool commit_when_ask
   batch_started_ = std::chrono::steady_clock::now();
 }
 
+bool Database::BatchDue() const {
+  return batching_ && depth_ == 0 && std::chrono::steady_clock::now() - batch_started_ >= window_;
+}
+
 bool Database::CommitBatchIfDue() {
-  if (!batching_ || depth_ != 0) return false;
-  if (std::chrono::steady_clock::now() - batch_started_ < window_) return false;
+  if (!BatchDue()) return false;
   CommitOrRollBack();
   BetweenBatches();
   BeginWrite();

@@ -135,6 +135,8 @@ class Database {
   /// Commits the batch and starts the next when its window has passed; true when it committed.
   /// A failed commit rolls the batch back and raises the error.
   bool CommitBatchIfDue();
+  /// True when CommitBatchIfDue would commit now.
+  bool BatchDue() const;
   /// Commits the open batch and returns to a transaction per change.
   void EndBatch();
 
