@@ -49,11 +49,10 @@ std::vector<std::uint8_t> ReadToEnd(FileReader& reader, const std::string& path)
   return bytes;
 }
 
-}  // namespace
-
-OpenedFile OpenForReading(const std::string& path) {
+// What an open gave: the file with what it is, or the open's error.
+OpenedFile Opened(int fd) {
   OpenedFile opened;
-  opened.fd.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  opened.fd.reset(fd);
   struct stat info {};
   if (!opened.fd || ::fstat(opened.fd.get(), &info) != 0) {
     opened.error = errno;
@@ -67,6 +66,16 @@ OpenedFile OpenForReading(const std::string& path) {
   opened.size = static_cast<std::uint64_t>(info.st_size);
   opened.mode = info.st_mode;
   return opened;
+}
+
+}  // namespace
+
+OpenedFile OpenForReading(const std::string& path) {
+  return Opened(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+}
+
+OpenedFile OpenForReadingIn(int folder, const std::string& name) {
+  return Opened(::openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
 }
 
 bool OpenedFile::missing() const {

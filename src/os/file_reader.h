@@ -34,6 +34,8 @@ struct OpenedFile {
 };
 /// Opens the path for reading (a pipe where a file was expected is not waited on).
 OpenedFile OpenForReading(const std::string& path);
+/// Opens `name` in the open folder `folder` for reading, never through a link at the name.
+OpenedFile OpenForReadingIn(int folder, const std::string& name);
 
 class FileReader {
  public:

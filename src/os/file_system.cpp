@@ -272,11 +272,14 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
 
 // The temporary name of a replacement beside its target: a dot, the name, ".tmp-", the process id
 // and a counter, so that it is recognisably this program's.
-std::string TemporaryNameFor(const std::string& path) {
+std::string TemporaryName(const std::string& name) {
   static std::atomic<unsigned> counter{0};
-  return BuildPath(ParentFolderName(path), "." + GetFileName(path) + ".tmp-" +
-                                               std::to_string(::getpid()) + "-" +
-                                               std::to_string(counter.fetch_add(1)));
+  return "." + name + ".tmp-" + std::to_string(::getpid()) + "-" +
+         std::to_string(counter.fetch_add(1));
+}
+
+std::string TemporaryNameFor(const std::string& path) {
+  return BuildPath(ParentFolderName(path), TemporaryName(GetFileName(path)));
 }
 
 // The data goes first into an unnamed file in the target's folder, so that a kill while it is
@@ -288,9 +291,9 @@ UniqueFd OpenUnnamedBeside(const std::string& path) {
       ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
 }
 
-bool LinkUnnamed(int fd, const std::string& name) {
+bool LinkUnnamed(int fd, const std::string& name, int folder = AT_FDCWD) {
   std::string self = "/proc/self/fd/" + std::to_string(fd);
-  return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
+  return ::linkat(AT_FDCWD, self.c_str(), folder, name.c_str(), AT_SYMLINK_FOLLOW) == 0;
 }
 
 // The file a path names when its last component is a link (a chain followed to its end): a
@@ -342,6 +345,65 @@ std::unique_ptr<FileReplacement> FileReplacement::MakeNewIn(int folder, const st
   replacement->path_ = path;
   replacement->direct_ = true;
   return replacement;
+}
+
+std::unique_ptr<FileReplacement> FileReplacement::ReplaceIn(int folder, const std::string& name,
+                                                            const std::string& path) {
+  struct stat info {};
+  if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno != ENOENT) throw ErrnoError(errno, "write", path);
+    if (auto made = MakeNewIn(folder, name, path)) {
+      // The caller's folder may close before the replacement goes: it keeps its own.
+      made->owned_folder_.reset(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
+      made->folder_ = made->owned_folder_.get();
+      return made;
+    }
+    throw ErrnoError(errno, "write", path);
+  }
+  if (S_ISDIR(info.st_mode)) throw ErrnoError(EISDIR, "write", path);
+  if (S_ISLNK(info.st_mode)) throw ErrnoError(ELOOP, "write", path);
+  if (IsReadOnly(info)) {
+    throw Error(error_number::kPermissionDenied, kSource,
+                "cannot write '" + path + "': it is read-only");
+  }
+  std::unique_ptr<FileReplacement> replacement(new FileReplacement());
+  replacement->path_ = path;
+  replacement->exists_ = true;
+  replacement->target_in_folder_ = name;
+  replacement->owned_folder_.reset(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
+  if (!replacement->owned_folder_) throw ErrnoError(errno, "write", path);
+  replacement->folder_ = replacement->owned_folder_.get();
+  replacement->OpenInFolder(info);
+  return replacement;
+}
+
+void FileReplacement::OpenInFolder(const struct stat& info) {
+  const int folder = folder_;
+  fd_.reset(::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
+  unnamed_ = static_cast<bool>(fd_);
+  if (!unnamed_) {
+    name_in_folder_ = TemporaryName(target_in_folder_);
+    fd_.reset(::openat(folder, name_in_folder_.c_str(),
+                       O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+  }
+  if (!fd_) {
+    const int err = errno;
+    name_in_folder_.clear();
+    // A folder that takes no new files while the file itself is writable: written in place.
+    if ((err != EACCES && err != EPERM) ||
+        ::faccessat(folder, target_in_folder_.c_str(), W_OK, AT_SYMLINK_NOFOLLOW) != 0) {
+      throw ErrnoError(err, "write", path_);
+    }
+    fd_.reset(
+        ::openat(folder, target_in_folder_.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | O_NOFOLLOW));
+    if (!fd_) throw ErrnoError(errno, "write", path_);
+    in_place_ = true;
+    return;
+  }
+  ::fchmod(fd_.get(), info.st_mode & 07777);
+  if (::fchown(fd_.get(), info.st_uid, info.st_gid) != 0) {
+    // Only the owner's own files can be given away; the mode is what matters to the user.
+  }
 }
 
 std::unique_ptr<FileReplacement> FileReplacement::MakeNew(const std::string& path) {
@@ -434,6 +496,23 @@ void FileReplacement::Commit() {
   }
   if (in_place_) {
     if (::close(fd_.release()) != 0) Fail(errno);
+    return;
+  }
+  if (!target_in_folder_.empty()) {
+    // Named and renamed within the open folder: whatever now stands at the name (a link swapped
+    // in included) is replaced, never written through.
+    if (unnamed_) {
+      name_in_folder_ = TemporaryName(target_in_folder_);
+      if (!LinkUnnamed(fd_.get(), name_in_folder_, folder_)) {
+        name_in_folder_.clear();
+        Fail(errno);
+      }
+    }
+    if (::close(fd_.release()) != 0 ||
+        ::renameat(folder_, name_in_folder_.c_str(), folder_, target_in_folder_.c_str()) != 0) {
+      Fail(errno);
+    }
+    name_in_folder_.clear();
     return;
   }
   // A new file is linked into place directly: one directory change instead of two.

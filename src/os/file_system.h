@@ -14,6 +14,8 @@
 
 #include "os/unique_fd.h"
 
+struct stat;
+
 namespace svregistration {
 class Error;
 }
@@ -92,6 +94,12 @@ class FileReplacement {
   /// what messages name. The file is made with the permissions `mode` allows (the umask applies).
   static std::unique_ptr<FileReplacement> MakeNewIn(int folder, const std::string& name,
                                                     const std::string& path, unsigned mode = 0666);
+  /// The replacement of the file `name` in the open folder `folder`, every step taken there
+  /// (never through a link, whatever the path to the folder has become): a link at the name is
+  /// refused (ELOOP), not followed; where nothing is, as MakeNewIn. Raises what the constructor
+  /// raises.
+  static std::unique_ptr<FileReplacement> ReplaceIn(int folder, const std::string& name,
+                                                    const std::string& path);
   ~FileReplacement();
   FileReplacement(const FileReplacement&) = delete;
   FileReplacement& operator=(const FileReplacement&) = delete;
@@ -108,6 +116,8 @@ class FileReplacement {
   FileReplacement() = default;
   // Makes the file where nothing is; false, with errno set, when it cannot.
   bool MakeDirect(const std::string& path);
+  // Opens the new file in folder_ beside target_in_folder_, which `info` describes.
+  void OpenInFolder(const struct stat& info);
   [[noreturn]] void Fail(int err);
   // Removes the file made under its own name that never became whole.
   void Drop();
@@ -118,12 +128,16 @@ class FileReplacement {
   bool in_place_ = false;
   bool direct_ = false;  // made under its own name: removed when dropped
   std::string temp_;
-  // A file made in an open folder (the caller's): removed there when dropped.
+  // A file made in an open folder (the caller's, or owned when it is a replacement's): removed
+  // there when dropped.
   int folder_ = -1;
+  UniqueFd owned_folder_;
   std::string name_in_folder_;
   // The most the file's permissions can be (known when it was made here): LimitModeTo need not
   // look at a file that allows nothing the original withholds.
   unsigned made_with_ = 07777;
+  // The file a replacement made in an open folder takes the place of.
+  std::string target_in_folder_;
   UniqueFd fd_;
 };
 

@@ -9,7 +9,7 @@ namespace svregistration::registration {
 namespace {
 
 const pugi::xml_document* DocumentOf(const std::shared_ptr<host::OptionsHolder>& holder) {
-  return holder ? holder->Document() : nullptr;
+  return holder ? holder->View() : nullptr;
 }
 
 bool NeedsConversion(const RegistrationSettings& s) {
@@ -33,17 +33,25 @@ NormaliserOptions NormaliserOptionsOf(const RegistrationSettings& settings) {
 
 }  // namespace
 
-CopyPlan PlanCopy(State& state, host::Workspace& workspace, const std::string& entity_type) {
-  auto workspace_options = workspace.WorkspaceOptions();
-  auto global_options = workspace.GlobalOptions();
-  const pugi::xml_document* workspace_document = DocumentOf(workspace_options);
-  const pugi::xml_document* global_document = DocumentOf(global_options);
-  state.Settings.Validate(state.Call, {workspace_document, global_document}, true);
+CopyPlan PlanCopy(State& state, const std::shared_ptr<host::Workspace>& host,
+                  const std::string& entity_type) {
+  host::Workspace& workspace = *host;
+  // Taken from the host only when they are read: a host that counts its revisions is not asked
+  // for them while the count stays.
+  std::shared_ptr<host::OptionsHolder> workspace_options;
+  std::shared_ptr<host::OptionsHolder> global_options;
+  auto read = [&]() -> OptionsDocuments {
+    if (!workspace_options) workspace_options = workspace.WorkspaceOptions();
+    if (!global_options) global_options = workspace.GlobalOptions();
+    return {DocumentOf(workspace_options), DocumentOf(global_options)};
+  };
+  state.Settings.Validate(state.Call, host, read, true);
   CopyPlan plan;
   if (const RegistrationSettings* kept = state.Settings.Find(entity_type)) {
     plan.settings = *kept;
   } else {
-    plan.settings = LoadRegistrationSettings(workspace_document, global_document, entity_type);
+    const OptionsDocuments documents = read();
+    plan.settings = LoadRegistrationSettings(documents[0], documents[1], entity_type);
     state.Settings.Keep(entity_type, plan.settings);
   }
   plan.convert = NeedsConversion(plan.settings);
@@ -53,6 +61,14 @@ CopyPlan PlanCopy(State& state, host::Workspace& workspace, const std::string& e
         workspace.GetSolvaneName(host::kCodePageTableDirectory), plan.settings.EncodingTable);
   }
   return plan;
+}
+
+CopyPlan PlanCopy(State& state, host::Workspace& workspace, const std::string& entity_type) {
+  if (&workspace == state.Workspace.get()) return PlanCopy(state, state.Workspace, entity_type);
+  // A host known by reference only cannot be told from another at the same address later: its
+  // documents are compared.
+  return PlanCopy(state, std::shared_ptr<host::Workspace>(&workspace, [](host::Workspace*) {}),
+                  entity_type);
 }
 
 }  // namespace svregistration::registration

@@ -2,6 +2,7 @@
 // type, owned by the call and passed down to the copy, the EBCDIC conversion and the normaliser.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "normaliser/normaliser.h"
@@ -29,6 +30,9 @@ struct CopyPlan {
 
 /// The plan of the type under the workspace's two options documents, from the instance's cache
 /// while the documents say what they said when it was filled.
+CopyPlan PlanCopy(State& state, const std::shared_ptr<host::Workspace>& workspace,
+                  const std::string& entity_type);
+/// The same for the instance's bound host, or another held by reference only.
 CopyPlan PlanCopy(State& state, host::Workspace& workspace, const std::string& entity_type);
 
 }  // namespace svregistration::registration

@@ -1,5 +1,6 @@
 // The signature of options documents: each node's kind, its name and value (each ending in the
-// NUL no name or value holds), its attributes after '@', its children between '(' and ')'.
+// NUL no name or value holds), its attributes after '@', its children between '(' and ')'. That
+// of the locale variables: each value after '=', or '-' for one that is not set.
 #include "registration/options_cache.h"
 
 #include <cstdlib>
@@ -72,14 +73,17 @@ bool Node(const pugi::xml_node& node, Sink& sink) {
 }
 
 template <class Sink>
-bool Signature(std::initializer_list<const pugi::xml_document*> documents, bool with_locale,
-               Sink& sink) {
+bool Signature(const OptionsDocuments& documents, Sink& sink) {
   for (const pugi::xml_document* document : documents) {
     if (document == nullptr ? !sink.Mark('-') : !sink.Mark('D') || !Node(*document, sink)) {
       return false;
     }
   }
-  if (!with_locale) return true;
+  return true;
+}
+
+template <class Sink>
+bool Locale(Sink& sink) {
   for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG", "SVREG_SYSTEM_LOCALE"}) {
     const char* value = std::getenv(variable);
     if (value == nullptr ? !sink.Mark('-') : !sink.Mark('=') || !sink.Text(value)) return false;
@@ -89,14 +93,19 @@ bool Signature(std::initializer_list<const pugi::xml_document*> documents, bool 
 
 }  // namespace
 
-bool DocumentSignature::Matches(std::initializer_list<const pugi::xml_document*> documents,
-                                bool with_locale) {
+bool DocumentSignature::Matches(const OptionsDocuments& documents) {
   Comparer comparer(signature_);
-  if (!signature_.empty() && Signature(documents, with_locale, comparer) && comparer.AtEnd()) {
-    return true;
-  }
+  if (!signature_.empty() && Signature(documents, comparer) && comparer.AtEnd()) return true;
   Writer writer(signature_);
-  Signature(documents, with_locale, writer);
+  Signature(documents, writer);
+  return false;
+}
+
+bool LocaleSignature::Matches() {
+  Comparer comparer(signature_);
+  if (!signature_.empty() && Locale(comparer) && comparer.AtEnd()) return true;
+  Writer writer(signature_);
+  Locale(writer);
   return false;
 }
 

@@ -1,6 +1,8 @@
 // RefreshSource and RefreshObjectSource: bring registered copies up to date with their originals,
 // re-create missing copies, and register objects whose original is found in the default source
 // directory.
+#include <cerrno>
+
 #include "nls/text.h"
 #include "os/file_reader.h"
 #include "os/file_system.h"
@@ -55,6 +57,30 @@ void RecordOriginal(host::RepositoryObject& object, const std::string& original_
   object.EndUpdate();
 }
 
+[[noreturn]] void RefuseLinkAt(const std::string& relative) {
+  throw Error(error_number::kPathFileAccessError, "SVRegistration",
+              "the registered copy '" + relative + "' is not written: a link stands at its name");
+}
+
+// The whole copy opened in its folder; what keeps it from being read (a copy that cannot be
+// opened, or no plain file) is raised.
+std::vector<std::uint8_t> BytesOf(const std::string& copy, platform::OpenedFile&& file) {
+  if (!file.fd) throw platform::ErrnoError(file.error, "read", copy);
+  if (!file.regular) {
+    throw Error(error_number::kPathFileAccessError, "FileSystem",
+                "cannot read '" + copy + "': it is not a regular file");
+  }
+  std::vector<std::uint8_t> bytes(file.size + 1);
+  platform::FileReader reader(copy, std::move(file));
+  std::size_t done = 0;
+  for (std::size_t got; (got = reader.Read(bytes.data() + done, bytes.size() - done)) != 0;) {
+    done += got;
+    if (done == bytes.size()) bytes.resize(2 * bytes.size());
+  }
+  bytes.resize(done);
+  return bytes;
+}
+
 // RefreshObjectSource of a bound instance, its Sources folder to be made before any change.
 SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
                                     host::RepositoryObject& o, const std::string& type,
@@ -80,23 +106,27 @@ SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
   // it already holds).
   if (original.empty()) original = o.GetAttribute("OriginalSource");
   if (original.empty()) return rOriginalSourceUnknown;
-  // The recorded path is data: it is written to only where it stays inside the workspace.
-  std::string copy = files != nullptr ? files->RecordedCopy(relative)
-                                      : registration::WorkspaceFiles(s).RecordedCopy(relative);
+  // The recorded path is data: the copy is read and rewritten only in its folder opened beneath
+  // the workspace, never through a link at its name.
+  const platform::ConfinedTarget target =
+      files != nullptr ? files->RecordedCopyTarget(relative)
+                       : registration::WorkspaceFiles(s).RecordedCopyTarget(relative);
+  const std::string& copy = target.path;
   if (platform::EqualsIgnoreCase(original, copy)) return rNoRefreshNeeded;
   platform::OpenedFile original_file = platform::OpenForReading(original);
   if (original_file.missing() || (!original_file.fd && !platform::FileExists(original)) ||
       original_file.folder) {
     return rSourceFileIsMissed;
   }
-  platform::OpenedFile copy_file = platform::OpenForReading(copy);
+  platform::OpenedFile copy_file = platform::OpenForReadingIn(target.parent.get(), target.name);
+  if (copy_file.error == ELOOP) RefuseLinkAt(relative);  // swapped in since it was looked at
   if (copy_file.fd && !copy_file.folder) sources.ShownBy(copy);
   if (!sources.Ready()) return rErrorOnCreateSourceDirectory;
 
-  if (!copy_file.missing() && !copy_file.folder && (copy_file.fd || platform::FileExists(copy))) {
+  if (!copy_file.missing() && !copy_file.folder) {
     // The workspace form is made under the options as they are now; the plan reads them once.
     if (original_file.regular && copy_file.regular) {
-      const registration::CopyPlan plan = registration::PlanCopy(s, *s.Workspace, type);
+      const registration::CopyPlan plan = registration::PlanCopy(s, s.Workspace, type);
       platform::FileReader original_reader(original, std::move(original_file));
       platform::FileReader copy_reader(copy, std::move(copy_file));
       if (registration::SameWorkspaceForm(s, plan, original_reader, original, copy_reader)) {
@@ -104,16 +134,15 @@ SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
         return rNoRefreshNeeded;
       }
     } else {
-      // Not a plain file: read through the path, which raises what is wrong with it.
-      std::vector<std::uint8_t> current = registration::ReadExistingFileBytes(copy);
-      const registration::CopyPlan plan = registration::PlanCopy(s, *s.Workspace, type);
+      std::vector<std::uint8_t> current = BytesOf(copy, std::move(copy_file));
+      const registration::CopyPlan plan = registration::PlanCopy(s, s.Workspace, type);
       if (registration::ConvertedSource(s, plan, original) == current) {
         RecordOriginal(o, original);
         return rNoRefreshNeeded;
       }
     }
-    if (!registration::RewriteWorkspaceForm(s, registration::PlanCopy(s, *s.Workspace, type),
-                                            original, copy)) {
+    if (!registration::RewriteWorkspaceFormIn(s, registration::PlanCopy(s, s.Workspace, type),
+                                              original, target.parent.get(), target.name, copy)) {
       return rUnexpectedRegistrationError;
     }
     RecordOriginal(o, original);

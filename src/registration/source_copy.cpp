@@ -114,11 +114,11 @@ bool SameWorkspaceForm(State& state, const CopyPlan& plan, platform::FileReader&
   return same && copy.Read(&past_end, 1) == 0;
 }
 
-bool RewriteWorkspaceForm(State& state, const CopyPlan& plan, const std::string& original_path,
-                          const std::string& copy) {
-  std::optional<platform::FileReplacement> replacement;
+bool RewriteWorkspaceFormIn(State& state, const CopyPlan& plan, const std::string& original_path,
+                            int folder, const std::string& name, const std::string& copy) {
+  std::unique_ptr<platform::FileReplacement> replacement;
   try {
-    replacement.emplace(copy);
+    replacement = platform::FileReplacement::ReplaceIn(folder, name, copy);
   } catch (const Error&) {
     return false;
   }
@@ -170,14 +170,14 @@ void SVStandard::CopySource(std::shared_ptr<host::Workspace> SVWS, const std::st
   registration::RequireWorkspace(SVWS);
   registration::LibraryCallScope call(state_->Call);
   registration::CopyEnds ends{FromPath, ToPath, nullptr, nullptr};
-  registration::CopySourceTo(*state_, registration::PlanCopy(*state_, *SVWS, EntityType), ends);
+  registration::CopySourceTo(*state_, registration::PlanCopy(*state_, SVWS, EntityType), ends);
 }
 
 std::vector<std::uint8_t> SVStandard::ReadSource(std::shared_ptr<host::Workspace> SVWS,
                                                  const std::string& EntityType,
                                                  const std::string& FromPath) {
   registration::RequireWorkspace(SVWS);
-  return registration::ConvertedSource(*state_, registration::PlanCopy(*state_, *SVWS, EntityType),
+  return registration::ConvertedSource(*state_, registration::PlanCopy(*state_, SVWS, EntityType),
                                        FromPath);
 }
 
@@ -185,8 +185,8 @@ void SVStandard::ReadSourceTo(std::shared_ptr<host::Workspace> SVWS, const std::
                               const std::string& FromPath,
                               const std::function<void(const std::uint8_t*, std::size_t)>& sink) {
   registration::RequireWorkspace(SVWS);
-  registration::WorkspaceFormTo(*state_, registration::PlanCopy(*state_, *SVWS, EntityType),
-                                nullptr, FromPath, sink);
+  registration::WorkspaceFormTo(*state_, registration::PlanCopy(*state_, SVWS, EntityType), nullptr,
+                                FromPath, sink);
 }
 
 }  // namespace svregistration

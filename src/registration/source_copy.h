@@ -53,10 +53,12 @@ struct CopyEnds {
 bool SameWorkspaceForm(State& state, const CopyPlan& plan, platform::FileReader& original,
                        const std::string& original_path, platform::FileReader& copy);
 
-/// Replaces `copy` with the workspace form of the original under the plan; false when the
-/// replacement cannot be written, the copy then unchanged.
-bool RewriteWorkspaceForm(State& state, const CopyPlan& plan, const std::string& original_path,
-                          const std::string& copy);
+/// Replaces the copy `name` in the open folder `folder` (`copy` its path, for messages) with the
+/// workspace form of the original under the plan, written and put in place in that folder, never
+/// through a link at its name; false when the replacement cannot be written, the copy then
+/// unchanged.
+bool RewriteWorkspaceFormIn(State& state, const CopyPlan& plan, const std::string& original_path,
+                            int folder, const std::string& name, const std::string& copy);
 
 /// The file as it is: through the host's FileUtility, or, when the utility is the built-in one,
 /// from the source already open into the target already made. Raises the copy's error.

@@ -21,11 +21,14 @@ std::string ReadSourcesDirectory(const pugi::xml_document* global, const std::st
 }  // namespace
 
 std::string SourcesDirectory(registration::State& state, const std::string& type) {
-  auto global = state.Workspace->GlobalOptions();
-  const pugi::xml_document* document = global ? global->Document() : nullptr;
-  state.SourcesDirectories.Validate(state.Call, {document}, false);
+  std::shared_ptr<host::OptionsHolder> global;
+  auto read = [&]() -> OptionsDocuments {
+    if (!global) global = state.Workspace->GlobalOptions();
+    return {global ? global->View() : nullptr};
+  };
+  state.SourcesDirectories.Validate(state.Call, state.Workspace, read, false);
   if (const std::string* kept = state.SourcesDirectories.Find(type)) return *kept;
-  std::string directory = ReadSourcesDirectory(document, type);
+  std::string directory = ReadSourcesDirectory(read()[0], type);
   state.SourcesDirectories.Keep(type, directory);
   return directory;
 }

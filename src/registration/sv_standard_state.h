@@ -33,8 +33,11 @@ struct State {
   /// The call of the library under way, within which the documents are compared once.
   LibraryCall Call;
   /// The host's protected paths as last normalised: a call whose host names the same ones
-  /// reuses them.
+  /// reuses them, and a host whose revision stays is not asked again. The root they were made
+  /// for goes with them.
   std::shared_ptr<const platform::ProtectedPaths> Protected;
+  HostRevision ProtectedRevision;
+  std::string ProtectedRoot;
 
   /// Binds the instance: the workspace, its repository, then its root directory. A failing step
   /// leaves the fields set by the steps before it.

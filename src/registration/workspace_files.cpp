@@ -31,9 +31,14 @@ namespace {
 // The workspace folder beneath which everything is resolved; made when it is missing, since
 // registration makes its Sources folder, and the folders above it, before anything else.
 platform::ConfinedRoot OpenRoot(State& state) {
-  std::vector<std::string> paths = ProtectedPathsOf(state);
-  if (!state.Protected || state.Protected->given() != paths) {
-    state.Protected = std::make_shared<const platform::ProtectedPaths>(paths);
+  if (!state.Protected || state.ProtectedRoot != state.WorkspaceDirectory ||
+      !state.ProtectedRevision.Same(state.Workspace)) {
+    std::vector<std::string> paths = ProtectedPathsOf(state);
+    state.ProtectedRevision.Take(state.Workspace);
+    state.ProtectedRoot = state.WorkspaceDirectory;
+    if (!state.Protected || state.Protected->given() != paths) {
+      state.Protected = std::make_shared<const platform::ProtectedPaths>(paths);
+    }
   }
   try {
     return platform::ConfinedRoot(state.WorkspaceDirectory, state.Protected);
@@ -70,6 +75,10 @@ bool WorkspaceFiles::CopyIn(const platform::ConfinedTarget& folder, const std::s
 }
 
 std::string WorkspaceFiles::RecordedCopy(const std::string& relative) const {
+  return RecordedCopyTarget(relative).path;
+}
+
+platform::ConfinedTarget WorkspaceFiles::RecordedCopyTarget(const std::string& relative) const {
   std::string full = RecordedCopyPath(root_.root(), relative);
   auto literal = root_.RelativeOf(full);
   std::string why = "it leads outside the workspace";
@@ -81,7 +90,7 @@ std::string WorkspaceFiles::RecordedCopy(const std::string& relative) const {
     throw Error(error_number::kPathFileAccessError, "SVRegistration",
                 "the registered copy '" + relative + "' is not written: " + why);
   }
-  return target->path;
+  return std::move(*target);
 }
 
 }  // namespace svregistration::registration

@@ -49,6 +49,9 @@ class WorkspaceFiles {
   /// The full path of the copy recorded on an object (see RecordedCopyPath); raises Error naming
   /// the object's copy and the reason when it may not be written.
   std::string RecordedCopy(const std::string& relative) const;
+  /// The same, with the folder holding the copy opened beneath the workspace, to read and
+  /// write the copy there.
+  platform::ConfinedTarget RecordedCopyTarget(const std::string& relative) const;
 
  private:
   platform::ConfinedRoot root_;

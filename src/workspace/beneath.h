@@ -3,6 +3,8 @@
 // above the folder.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <optional>
 #include <string>
 
@@ -12,6 +14,27 @@ namespace svregistration::workspace {
 /// anywhere on the way, and the last component in `name`; -1 when it cannot be opened, or when
 /// the path is empty, absolute or climbs.
 int OpenParentWithoutLinks(int root_fd, const std::string& relative, std::string& name);
+
+/// Plain files opened beneath a workspace folder without links, one after another: the folder
+/// of the last one stays open, so that the copies of one Sources folder cost an open each.
+class BeneathFiles {
+ public:
+  /// Opens `root`; every Open answers -1 when it cannot be opened.
+  explicit BeneathFiles(const std::string& root);
+  ~BeneathFiles();
+  BeneathFiles(const BeneathFiles&) = delete;
+  BeneathFiles& operator=(const BeneathFiles&) = delete;
+
+  /// `relative` (components split at "/") opened for reading, its status in `info`, when it is a
+  /// plain file reached without a link; -1 when there is none such (missing, a link, a folder,
+  /// or a path leading out). The caller closes it.
+  int Open(const std::string& relative, struct stat& info);
+
+ private:
+  int root_fd_ = -1;
+  std::string folder_;  ///< relative to the root, of folder_fd_
+  int folder_fd_ = -1;
+};
 
 /// The whole content of the plain file `relative` below the folder `root`, reached without a
 /// link; nullopt when there is none such (missing, a link, a folder, or a path leading out).

@@ -109,8 +109,8 @@ std::optional<CopyRecipe> CopyRecipe::Parse(const std::string& text) {
 
 CopyRecipe CopyRecipe::Current(WorkspaceHost& workspace, const std::string& type, bool normalised) {
   if (!normalised) return CopyRecipe{};
-  pugi::xml_document& options = *workspace.workspace_options()->Document();
-  pugi::xml_document& global = *workspace.global_options()->Document();
+  const pugi::xml_document& options = *workspace.workspace_options()->View();
+  const pugi::xml_document& global = *workspace.global_options()->View();
   CopyRecipe recipe{true, {}};
   auto add = [&](const char* name, std::string value) {
     recipe.settings.emplace_back(name, std::move(value));

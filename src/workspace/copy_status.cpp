@@ -13,6 +13,7 @@
 #include <iterator>
 #include <map>
 #include <set>
+#include <unordered_set>
 
 #include "svregistration/error.h"
 #include "svregistration/sv_standard.h"
@@ -42,20 +43,82 @@ std::optional<std::string> ReadWhole(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
-  struct stat x {};
-  struct stat y {};
-  return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
-         x.st_ino == y.st_ino;
+// One service per thread, a cache and no state: it keeps the settings it read for as long as the
+// options documents say the same, instead of reading them again for every object.
+SVStandard& Service() {
+  thread_local SVStandard service;
+  return service;
 }
 
 std::string FormOf(const std::shared_ptr<WorkspaceHost>& workspace, const std::string& type,
                    const std::string& original) {
-  // One service per thread, a cache and no state: it keeps the settings it read for as long as
-  // the options documents say the same, instead of reading them again for every object.
-  thread_local SVStandard service;
-  std::vector<std::uint8_t> bytes = service.ReadSource(workspace, type, original);
+  std::vector<std::uint8_t> bytes = Service().ReadSource(workspace, type, original);
   return std::string(bytes.begin(), bytes.end());
+}
+
+// Reads up to `size` bytes, fewer only at the end of the file; -1 when reading fails.
+ssize_t ReadUpTo(int fd, std::uint8_t* buffer, std::size_t size) {
+  std::size_t done = 0;
+  while (done < size) {
+    const ssize_t got = ::read(fd, buffer + done, size - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
+  }
+  return static_cast<ssize_t>(done);
+}
+
+// How the open copy compares with the original's workspace form.
+enum class Comparison { kSame, kDifferent, kCopyUnreadable };
+
+// The original's workspace form is made a block at a time and each block compared with the
+// copy's next bytes, neither held whole; past the first difference the blocks are only drained.
+Comparison CompareWithForm(const std::shared_ptr<WorkspaceHost>& workspace, const std::string& type,
+                           const std::string& original, int copy_fd) {
+  thread_local std::vector<std::uint8_t> held;  // the copy's bytes beside each block
+  Comparison result = Comparison::kSame;
+  Service().ReadSourceTo(workspace, type, original,
+                         [&](const std::uint8_t* bytes, std::size_t size) {
+                           if (result != Comparison::kSame) return;
+                           if (held.size() < size) held.resize(size);
+                           const ssize_t got = ReadUpTo(copy_fd, held.data(), size);
+                           if (got < 0) {
+                             result = Comparison::kCopyUnreadable;
+                           } else if (static_cast<std::size_t>(got) != size ||
+                                      std::memcmp(held.data(), bytes, size) != 0) {
+                             result = Comparison::kDifferent;
+                           }
+                         });
+  if (result != Comparison::kSame) return result;
+  std::uint8_t past_end = 0;
+  const ssize_t got = ReadUpTo(copy_fd, &past_end, 1);
+  return got < 0    ? Comparison::kCopyUnreadable
+         : got == 0 ? Comparison::kSame
+                    : Comparison::kDifferent;
+}
+
+// Why a copy that differs from its original's form does: the settings, when the copy would now
+// be made differently, or the original.
+void Explain(const std::shared_ptr<WorkspaceHost>& workspace, host::RepositoryObject* object,
+             const CopyRecipe* now, CopyStatus& status) {
+  status.state = CopyState::kModified;
+  auto recorded = object != nullptr
+                      ? RecordedRecipe(*object)
+                      : RecordedRecipe(*workspace->workspace_repository()->ObjectById(status.id));
+  if (!recorded) return;
+  // A verbatim copy is made the same way now when the options leave this original as it is;
+  // otherwise the copy differs for the settings, or for them and the original alike.
+  if (!recorded->normalised &&
+      FormOf(workspace, status.type, status.original) == ReadWhole(status.original)) {
+    return;
+  }
+  std::vector<std::string> changes =
+      RecipeChanges(*recorded, now ? *now : CopyRecipe::Current(*workspace, status.type, true));
+  for (const std::string& change : changes) {
+    status.state = CopyState::kSettingsChanged;
+    status.detail += (status.detail.empty() ? "" : ", ") + change;
+  }
 }
 
 // The objects the ids name, a folder by its members.
@@ -109,9 +172,14 @@ std::vector<std::string> FilesIn(int folder_fd) {
     return names;
   }
   while (const dirent* entry = ::readdir(dir)) {
-    struct stat info {};
-    if (::fstatat(folder_fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
-    if (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode)) names.emplace_back(entry->d_name);
+    // The listing tells what most entries are; only a file system that does not is asked.
+    bool file = entry->d_type == DT_REG || entry->d_type == DT_LNK;
+    if (entry->d_type == DT_UNKNOWN) {
+      struct stat info {};
+      if (::fstatat(folder_fd, entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0) continue;
+      file = S_ISREG(info.st_mode) || S_ISLNK(info.st_mode);
+    }
+    if (file) names.emplace_back(entry->d_name);
   }
   ::closedir(dir);
   std::sort(names.begin(), names.end());
@@ -130,12 +198,39 @@ void ForEachSourcesFolder(WorkspaceHost& workspace, Each&& each) {
   }
 }
 
-std::set<std::string> Recorded(WorkspaceHost& workspace) {
-  std::set<std::string> recorded;
-  for (const std::string& source : workspace.workspace_repository()->RecordedSources()) {
-    recorded.insert(fs::path(Slashed(source)).lexically_normal().string());
-  }
+// The path lexically normal; most recorded paths are already.
+std::string NormalPath(const std::string& slashed) {
+  const bool plain = !slashed.empty() && slashed.front() != '/' && slashed.back() != '/' &&
+                     slashed.find("//") == std::string::npos &&
+                     ("/" + slashed + "/").find("/./") == std::string::npos &&
+                     ("/" + slashed + "/").find("/../") == std::string::npos;
+  return plain ? slashed : fs::path(slashed).lexically_normal().string();
+}
+
+using RecordedSet = std::unordered_set<std::string>;
+
+RecordedSet Recorded(const std::vector<std::string>& sources) {
+  RecordedSet recorded;
+  recorded.reserve(sources.size());
+  for (const std::string& source : sources) recorded.insert(NormalPath(Slashed(source)));
   return recorded;
+}
+
+RecordedSet Recorded(WorkspaceHost& workspace) {
+  return Recorded(workspace.workspace_repository()->RecordedSources());
+}
+
+// The files in the Sources folders that are not recorded.
+std::vector<std::string> UntrackedIn(WorkspaceHost& workspace, const RecordedSet& recorded) {
+  std::vector<std::string> untracked;
+  ForEachSourcesFolder(workspace, [&](int fd, const std::string& folder) {
+    const std::string prefix = NormalPath(folder) + "/";
+    for (const std::string& name : FilesIn(fd)) {
+      std::string relative = NormalPath(prefix + name);
+      if (recorded.count(relative) == 0) untracked.push_back(std::move(relative));
+    }
+  });
+  return untracked;
 }
 
 }  // namespace
@@ -162,8 +257,10 @@ const char* CopyStateName(CopyState state) noexcept {
   return "untracked";
 }
 
-CopyStatus StatusOf(const std::shared_ptr<WorkspaceHost>& workspace, host::RepositoryObject& object,
-                    const std::string& original, const CopyRecipe* now) {
+namespace {
+
+// What names an object's copy: its id, name, type, source and original (`original`, when given).
+CopyStatus Named(host::RepositoryObject& object, const std::string& original) {
   CopyStatus status;
   status.id = object.Id();
   status.name = object.Name();
@@ -172,64 +269,97 @@ CopyStatus StatusOf(const std::shared_ptr<WorkspaceHost>& workspace, host::Repos
   status.source = Slashed(object.GetAttribute(type->SourceAttribute()));
   status.original =
       original.empty() ? object.GetAttribute(std::string(kOriginalSourceAttribute)) : original;
-  const std::string copy = (fs::path(workspace->root()) / status.source).string();
-  std::error_code ec;
-  // The recorded copy is data: it is read only beneath the workspace, never through a link.
-  std::optional<std::string> held;
+  return status;
+}
+
+// The state of the copy `status` names (its id, name, type, source and original filled in);
+// `object`, when the caller holds it, is the object itself, otherwise looked up when needed.
+CopyStatus StatusIn(const std::shared_ptr<WorkspaceHost>& workspace, BeneathFiles& files,
+                    CopyStatus status, host::RepositoryObject* object, const CopyRecipe* now) {
   if (status.original.empty()) {
     status.state = CopyState::kOriginalUnknown;
-  } else if (!fs::exists(status.original, ec)) {
+    return status;
+  }
+  struct stat original_info {};
+  if (::stat(status.original.c_str(), &original_info) != 0) {
     status.state = CopyState::kOriginalMissing;
-  } else if (status.source.empty() || !(held = ReadBeneath(workspace->root(), status.source))) {
+    return status;
+  }
+  // The recorded copy is data: it is read only beneath the workspace, never through a link.
+  struct stat copy_info {};
+  const int copy_fd = status.source.empty() ? -1 : files.Open(status.source, copy_info);
+  if (copy_fd < 0) {
     status.state = CopyState::kCopyMissing;
-  } else if (!SameFile(copy, status.original)) {
+    return status;
+  }
+  if (copy_info.st_dev == original_info.st_dev && copy_info.st_ino == original_info.st_ino) {
+    ::close(copy_fd);
+    return status;  // the original is the copy itself
+  }
+  try {
+    Comparison comparison = Comparison::kCopyUnreadable;
     try {
-      const std::string form = FormOf(workspace, status.type, status.original);
-      if (form != *held) {
-        status.state = CopyState::kModified;
-        auto recorded = RecordedRecipe(object);
-        std::vector<std::string> changes;
-        // A verbatim copy is made the same way now when the options leave this original as it
-        // is; otherwise the copy differs for the settings, or for them and the original alike.
-        if (recorded && !(!recorded->normalised && form == ReadWhole(status.original))) {
-          changes = RecipeChanges(*recorded,
-                                  now ? *now : CopyRecipe::Current(*workspace, status.type, true));
-        }
-        for (const std::string& change : changes) {
-          status.state = CopyState::kSettingsChanged;
-          status.detail += (status.detail.empty() ? "" : ", ") + change;
-        }
-      }
-    } catch (const Error& e) {
-      status.state = CopyState::kUnreadable;
-      status.detail = e.description();
+      comparison = CompareWithForm(workspace, status.type, status.original, copy_fd);
+    } catch (...) {
+      ::close(copy_fd);
+      throw;
     }
+    ::close(copy_fd);
+    if (comparison == Comparison::kCopyUnreadable) {
+      status.state = CopyState::kCopyMissing;
+    } else if (comparison == Comparison::kDifferent) {
+      Explain(workspace, object, now, status);
+    }
+  } catch (const Error& e) {
+    status.state = CopyState::kUnreadable;
+    status.detail = e.description();
   }
   return status;
+}
+
+}  // namespace
+
+CopyStatus StatusOf(const std::shared_ptr<WorkspaceHost>& workspace, host::RepositoryObject& object,
+                    const std::string& original, const CopyRecipe* now) {
+  BeneathFiles files(workspace->root());
+  return StatusIn(workspace, files, Named(object, original), &object, now);
 }
 
 std::vector<CopyStatus> WorkspaceStatus(const std::shared_ptr<WorkspaceHost>& workspace,
                                         const std::vector<std::string>& ids) {
   std::vector<CopyStatus> statuses;
   if (!ids.empty()) {
+    BeneathFiles files(workspace->root());
     for (const auto& object : Named(*workspace, ids)) {
       if (!object->ObjectType()->SourceAttribute().empty()) {
-        statuses.push_back(StatusOf(workspace, *object));
+        statuses.push_back(StatusIn(workspace, files, Named(*object, ""), object.get(), nullptr));
       }
     }
     return statuses;
   }
   std::map<std::string, CopyRecipe> recipes;  // by type: the options are read once
-  for (const ObjectInfo& info : workspace->workspace_repository()->ListObjects()) {
+  BeneathFiles files(workspace->root());
+  const std::vector<ObjectInfo> objects = workspace->workspace_repository()->ListObjects();
+  std::vector<std::string> sources;  // what the copies are recorded as, for the untracked files
+  sources.reserve(objects.size());
+  for (const ObjectInfo& info : objects) {
+    sources.push_back(info.source);
     if (info.source.empty()) continue;
     auto recipe = recipes.find(info.type);
     if (recipe == recipes.end()) {
       recipe = recipes.emplace(info.type, CopyRecipe::Current(*workspace, info.type, true)).first;
     }
-    statuses.push_back(StatusOf(workspace, *workspace->workspace_repository()->ObjectById(info.id),
-                                "", &recipe->second));
+    // What the listing holds names the copy; the object is looked up only to explain one
+    // that differs.
+    CopyStatus status;
+    status.id = info.id;
+    status.name = info.name;
+    status.type = info.type;
+    status.source = Slashed(info.source);
+    status.original = info.original;
+    statuses.push_back(StatusIn(workspace, files, std::move(status), nullptr, &recipe->second));
   }
-  for (const std::string& file : UntrackedFiles(*workspace)) {
+  for (const std::string& file : UntrackedIn(*workspace, Recorded(sources))) {
     CopyStatus untracked;
     untracked.source = file;
     untracked.state = CopyState::kUntracked;
@@ -239,15 +369,7 @@ std::vector<CopyStatus> WorkspaceStatus(const std::shared_ptr<WorkspaceHost>& wo
 }
 
 std::vector<std::string> UntrackedFiles(WorkspaceHost& workspace) {
-  std::set<std::string> recorded = Recorded(workspace);
-  std::vector<std::string> untracked;
-  ForEachSourcesFolder(workspace, [&](int fd, const std::string& folder) {
-    for (const std::string& name : FilesIn(fd)) {
-      std::string relative = (fs::path(folder) / name).lexically_normal().string();
-      if (recorded.count(relative) == 0) untracked.push_back(relative);
-    }
-  });
-  return untracked;
+  return UntrackedIn(workspace, Recorded(workspace));
 }
 
 std::vector<std::string> RemoveUntrackedFiles(const std::shared_ptr<WorkspaceHost>& workspace) {
@@ -263,7 +385,7 @@ std::vector<std::string> RemoveUntrackedFiles(const std::shared_ptr<WorkspaceHos
                               workspace->root(), it->path().filename().string()));
     }
   }
-  std::set<std::string> recorded = Recorded(*workspace);
+  const RecordedSet recorded = Recorded(*workspace);
   std::vector<std::string> removed;
   ForEachSourcesFolder(*workspace, [&](int fd, const std::string& folder) {
     for (const std::string& name : FilesIn(fd)) {

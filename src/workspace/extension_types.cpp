@@ -36,7 +36,7 @@ ExtensionTypes ExtensionTypes::Read(WorkspaceHost& workspace) {
     if (!type.source_attribute.empty()) known.push_back(type.code);
   }
   pugi::xml_node page =
-      FindDeep(*workspace.workspace_options()->Document(), "CASE", "ID", "Registration");
+      FindDeep(*workspace.workspace_options()->View(), "CASE", "ID", "Registration");
   pugi::xml_node list = FindDeep(page, "LIST", "NAME", "Extension");
   for (const pugi::xml_node& entry : list.children("CASE")) {
     std::string type;

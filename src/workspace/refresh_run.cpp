@@ -66,7 +66,7 @@ class Refresher {
     if (entry.reason.empty()) {
       entry.outcome = copied != 0 ? RefreshOutcome::kCopied : RefreshOutcome::kUnchanged;
       // The copy is what the options make of its original now.
-      if (has_copy && Now(type->TypeCode()).Text() != recorded) {
+      if (has_copy && NowText(type->TypeCode()) != recorded) {
         RecordRecipe(object, Now(type->TypeCode()));
       }
     }
@@ -79,6 +79,7 @@ class Refresher {
   // the recipe's text) and its copy is not what its original gives now.
   bool Refuse(host::RepositoryObject& object, const std::string& type, const std::string& recorded,
               ObjectRefresh& entry) {
+    if (recorded == NowText(type)) return false;  // made as it would be now
     auto was = CopyRecipe::Parse(recorded);
     if (!was) return false;
     const CopyRecipe& now = Now(type);
@@ -91,20 +92,25 @@ class Refresher {
     return true;
   }
 
-  // The normalised recipe of a type, read once per run (the options do not change under it).
-  const CopyRecipe& Now(const std::string& type) {
+  // The normalised recipe of a type and its text, read once per run (the options do not change
+  // under it).
+  const std::pair<CopyRecipe, std::string>& Recipe(const std::string& type) {
     auto found = recipes_.find(type);
     if (found == recipes_.end()) {
-      found = recipes_.emplace(type, CopyRecipe::Current(*workspace_, type, true)).first;
+      CopyRecipe now = CopyRecipe::Current(*workspace_, type, true);
+      std::string text = now.Text();
+      found = recipes_.emplace(type, std::pair(std::move(now), std::move(text))).first;
     }
     return found->second;
   }
+  const CopyRecipe& Now(const std::string& type) { return Recipe(type).first; }
+  const std::string& NowText(const std::string& type) { return Recipe(type).second; }
 
   std::shared_ptr<WorkspaceHost> workspace_;
   const RefreshRequest& request_;
   std::string source_;
   SVStandard service_;
-  std::map<std::string, CopyRecipe> recipes_;
+  std::map<std::string, std::pair<CopyRecipe, std::string>> recipes_;
 };
 
 }  // namespace

@@ -170,8 +170,14 @@ std::shared_ptr<WorkspaceHost> WorkspaceHost::Open(const std::string& directory)
 }
 
 void WorkspaceHost::LoadOptions() {
+  // The new documents count from 0: the sum starts above every revision told before.
+  if (workspace_options_ && global_options_) loaded_ = OptionsRevision() + 1;
   workspace_options_ = OptionsDocument::Load((fs::path(root_) / kWorkspaceOptionsFile).string());
   global_options_ = OptionsDocument::Load((fs::path(root_) / kGlobalOptionsFile).string());
+}
+
+std::uint64_t WorkspaceHost::OptionsRevision() {
+  return loaded_ + workspace_options_->revision() + global_options_->revision();
 }
 
 std::string WorkspaceHost::CodePageDirectory() const {
@@ -184,7 +190,7 @@ namespace {
 // in one walk of the document (the first of each name in document order): the same values as
 // "//CASE[@ID='Inventory']/*/CASE[@NAME='<type>']/TEXT[@NAME='Directory']" selects, without
 // compiling a query per type for every registered file.
-std::map<std::string, std::string> ConfiguredDirectories(pugi::xml_document& global) {
+std::map<std::string, std::string> ConfiguredDirectories(const pugi::xml_document& global) {
   std::map<std::string, std::string> directories;
   struct Walker : pugi::xml_tree_walker {
     std::map<std::string, std::string>* found;
@@ -204,7 +210,8 @@ std::map<std::string, std::string> ConfiguredDirectories(pugi::xml_document& glo
     }
   } walker;
   walker.found = &directories;
-  global.traverse(walker);
+  pugi::xml_node root = global;  // a handle: walking changes nothing
+  root.traverse(walker);
   return directories;
 }
 
@@ -220,7 +227,7 @@ std::string SourcesDirectoryIn(const std::map<std::string, std::string>& configu
 }  // namespace
 
 std::string WorkspaceHost::SourcesDirectoryOf(const std::string& type) const {
-  return SourcesDirectoryIn(ConfiguredDirectories(*global_options_->Document()), type);
+  return SourcesDirectoryIn(ConfiguredDirectories(*global_options_->View()), type);
 }
 
 std::string WorkspaceHost::SchemaTypeName(const std::string& type) {
@@ -261,7 +268,7 @@ std::vector<std::string> WorkspaceHost::ProtectedPaths() {
                                     std::string(kCodePageFolder) + "/",
                                     ".svreg/",
                                     "Sources"};
-  const auto configured = ConfiguredDirectories(*global_options_->Document());
+  const auto configured = ConfiguredDirectories(*global_options_->View());
   for (const auto& type : repository_->ObjectTypes()) {
     paths.push_back(SourcesDirectoryIn(configured, type.code));
   }

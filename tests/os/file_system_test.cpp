@@ -2,6 +2,7 @@
 // host paths and atomic whole-file writes.
 #include "os/file_system.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -87,6 +88,41 @@ TEST(FileSystem, ReplacementKeepsModeLinksAndWritesInPlaceWhenItMust) {
   WriteWholeFile(locked, bytes, 3);
   ::chmod((dir / "locked").c_str(), 0755);
   EXPECT_EQ(ReadFile(locked), "new");
+}
+
+// A replacement in an open folder: made and renamed there, whatever its path leads to by then;
+// the mode kept, a link at the name refused and left alone, a read-only file refused.
+TEST(FileSystem, ReplacementInAnOpenFolderNeverLeavesIt) {
+  TempDir dir;
+  const std::uint8_t bytes[] = {'n', 'e', 'w'};
+  std::string copy = dir.Write("ws/Sources/copy.txt", "old");
+  ::chmod(copy.c_str(), 0640);
+  std::string outside = dir.Write("outside/copy.txt", "theirs");
+  UniqueFd folder(::open((dir / "ws/Sources").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  // The folder's path now leads out of the workspace.
+  std::filesystem::rename(dir / "ws/Sources", dir / "ws/Moved");
+  std::filesystem::create_directory_symlink(dir / "outside", dir / "ws/Sources");
+  auto replacement = FileReplacement::ReplaceIn(folder.get(), "copy.txt", copy);
+  replacement->Write(bytes, 3);
+  replacement->Commit();
+  EXPECT_EQ(ReadFile(dir / "ws/Moved/copy.txt"), "new");
+  EXPECT_EQ(ReadFile(outside), "theirs");
+  struct stat info {};
+  ::stat((dir / "ws/Moved/copy.txt").c_str(), &info);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+  EXPECT_EQ(std::filesystem::directory_iterator(dir / "ws/Moved")->path().filename(), "copy.txt");
+
+  std::filesystem::remove(dir / "ws/Moved/copy.txt");
+  std::filesystem::create_symlink(outside, dir / "ws/Moved/copy.txt");
+  EXPECT_EQ(ErrorNumber([&] { FileReplacement::ReplaceIn(folder.get(), "copy.txt", copy); }),
+            error_number::kPathFileAccessError);
+  EXPECT_TRUE(std::filesystem::is_symlink(dir / "ws/Moved/copy.txt"));
+  EXPECT_EQ(ReadFile(outside), "theirs");
+
+  std::string locked = dir.Write("ws/Moved/locked.txt", "old");
+  ::chmod(locked.c_str(), 0444);
+  EXPECT_EQ(ErrorNumber([&] { FileReplacement::ReplaceIn(folder.get(), "locked.txt", locked); }),
+            error_number::kPermissionDenied);
 }
 
 }  // namespace

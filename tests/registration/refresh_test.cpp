@@ -2,6 +2,8 @@
 // its log records and stops, and the search for originals of unregistered objects.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "registration/original_search.h"
 #include "registration/sv_standard_state.h"
 #include "resources/message_catalogue.h"
@@ -125,6 +127,40 @@ TEST_F(RefreshTest, FolderRunGoesOnAfterFailuresAndStopsAt256) {
             std::tuple(0, "new\n"));  // THREE is not reached
   EXPECT_NE(workspace_->log->records.back().text.find("256"), std::string::npos);
   EXPECT_EQ(registration::StateOf(service_).Workspace, nullptr);
+}
+
+// The host's protected paths are asked for at every call, or, from a host that counts the
+// revisions of its options, again only when the count moves.
+TEST_F(RefreshTest, ProtectedPathsAreAskedAgainWhenTheRevisionMoves) {
+  auto folder = repository_->Add("FOLDER", "F");
+  for (const char* name : {"ONE", "TWO", "THREE"}) {
+    Registered(name, dir_.Write(std::string("orig/") + name + ".cbl", "same\n"), "same\n")
+        ->folders = {folder->Id()};
+  }
+  long copied = 0;
+  for (std::uint64_t revision : {0u, 0u, 5u, 5u, 6u}) {
+    workspace_->revision = revision;
+    EXPECT_EQ(Refresh(folder->Id(), copied), rOK);
+  }
+  // Three members in each of two runs without a count; then once for 5 and once for 6.
+  EXPECT_EQ(workspace_->protected_asks, 3 + 3 + 1 + 1);
+}
+
+// A link swapped in at a changed copy's name after it was looked at, while the options are read,
+// is never written through: the rewrite fails and what the link leads to stays as it was.
+TEST_F(RefreshTest, ALinkSwappedInAtTheCopyIsNotWrittenThrough) {
+  auto object = Registered("PAY", dir_.Write("orig/PAY.cbl", "new\n"), "old\n");
+  const std::string copy = root_ + "/Sources/COBOL/PAY.cbl";
+  const std::string outside = dir_.Write("outside.cbl", "theirs\n");
+  workspace_->on_options = [&] {
+    if (std::filesystem::is_symlink(copy)) return;
+    std::filesystem::remove(copy);
+    std::filesystem::create_symlink(outside, copy);
+  };
+  long copied = 0;
+  EXPECT_EQ(Refresh(object->Id(), copied), rOK | rUnexpectedRegistrationError);
+  EXPECT_EQ(ReadFile(outside), "theirs\n");
+  EXPECT_TRUE(std::filesystem::is_symlink(copy));
 }
 
 TEST_F(RefreshTest, EmptyFolderAndSettingsErrors) {

@@ -66,6 +66,39 @@ TEST_F(SourceCopyTest, SettingsFollowADocumentChangedInPlace) {
   EXPECT_EQ(Text(service_.ReadSource(workspace, "COBOL", from)), "        A\n");
 }
 
+// A host that counts the revisions of its documents has them read again only when the count
+// moves (a change it does not count is not seen); the locale variables are looked at all the
+// same, and another host is never taken for the first.
+TEST_F(SourceCopyTest, SettingsFollowTheHostsRevision) {
+  std::string from = dir_.Write("in.cbl", "\tA \x82\xA0 Z\n");
+  auto expand_tabs = [](FakeWorkspace& workspace) {
+    workspace.workspace_options->Document()
+        ->select_node("//BOOL[@ID='ExpandTabs']")
+        .node()
+        .attribute("VALUE")
+        .set_value("true");
+  };
+  ScopedEnvironment environment{"SVREG_SYSTEM_LOCALE"};
+  environment.Set("SVREG_SYSTEM_LOCALE", "1033");
+  auto workspace =
+      Workspace({.sosi = "Removed", .source_locale = "1041", .registered_locale = "2048"});
+  workspace->revision = 7;
+  EXPECT_EQ(Text(service_.ReadSource(workspace, "COBOL", from)), "\tA \x82\xA0 Z\n");
+  expand_tabs(*workspace);
+  EXPECT_EQ(Text(service_.ReadSource(workspace, "COBOL", from)), "\tA \x82\xA0 Z\n");
+  workspace->revision = 8;
+  EXPECT_EQ(Text(service_.ReadSource(workspace, "COBOL", from)), "        A \x82\xA0 Z\n");
+  environment.Set("SVREG_SYSTEM_LOCALE", "1041");
+  EXPECT_EQ(Text(service_.ReadSource(workspace, "COBOL", from)), "        A \x0E\x82\xA0\x0F Z\n");
+
+  auto other = Workspace({.sosi = "Removed", .source_locale = "1041", .registered_locale = "2048"});
+  other->revision = 8;
+  EXPECT_EQ(Text(service_.ReadSource(other, "COBOL", from)), "\tA \x0E\x82\xA0\x0F Z\n");
+  other->revision = 0;  // no count: compared at every call
+  expand_tabs(*other);
+  EXPECT_EQ(Text(service_.ReadSource(other, "COBOL", from)), "        A \x0E\x82\xA0\x0F Z\n");
+}
+
 TEST_F(SourceCopyTest, JapaneseDoubleByteRunsAreMarked) {
   // "A あい Z" in Shift-JIS.
   std::string from = dir_.Write("in.cbl", "A \x82\xA0\x82\xA2 Z\n");

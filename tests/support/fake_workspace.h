@@ -2,6 +2,8 @@
 // recording log. Calls that are not configured fail with a clear error.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <pugixml.hpp>
@@ -62,12 +64,19 @@ class FakeWorkspace : public host::Workspace {
     if (code == host::kCodePageTableDirectory) return code_page_directory;
     throw Error(5, "FakeWorkspace", "no such code");
   }
-  std::shared_ptr<host::OptionsHolder> WorkspaceOptions() override { return workspace_options; }
+  std::shared_ptr<host::OptionsHolder> WorkspaceOptions() override {
+    if (on_options) on_options();
+    return workspace_options;
+  }
   std::shared_ptr<host::OptionsHolder> GlobalOptions() override { return global_options; }
   std::shared_ptr<host::WorkspaceLog> Log() override { return log; }
   std::intptr_t SolvanewareWindowHandle() override { return 0; }
   void SetCancelPressed(bool cancelled) override { cancel_pressed = cancelled; }
-  std::vector<std::string> ProtectedPaths() override { return protected_paths; }
+  std::vector<std::string> ProtectedPaths() override {
+    ++protected_asks;
+    return protected_paths;
+  }
+  std::uint64_t OptionsRevision() override { return revision; }
 
   std::string root;
   std::vector<std::string> protected_paths;
@@ -77,6 +86,11 @@ class FakeWorkspace : public host::Workspace {
   std::shared_ptr<FakeLog> log = std::make_shared<FakeLog>();
   std::shared_ptr<host::Repository> repository;
   bool cancel_pressed = false;
+  /// What OptionsRevision answers: 0, no count, unless a test sets one.
+  std::uint64_t revision = 0;
+  /// Called whenever the workspace options are asked for: what a host might do meanwhile.
+  std::function<void()> on_options;
+  int protected_asks = 0;
 };
 
 /// A workspace options document with a Registration page (the given options, one type entry)

@@ -77,7 +77,7 @@ std::vector<std::string> ListChoices(WorkspaceHost& workspace, const pugi::xml_n
   pugi::xml_node source = list;
   if (std::string(list.attribute("NAME").value()) == "ObjectComputerEncoding") {
     pugi::xml_node global = workspace.global_options()
-                                ->Document()
+                                ->View()
                                 ->select_node("//LIST[@ID='ObjectComputerEncoding']")
                                 .node();
     if (global) source = global;

@@ -21,8 +21,11 @@ class Repository;
 class SVREG_API OptionsHolder {
  public:
   virtual ~OptionsHolder() = default;
-  /// The document itself; nullptr when the host has none.
+  /// The document itself, to read or change; nullptr when the host has none.
   virtual pugi::xml_document* Document() = 0;
+  /// The document to read only (the library never changes what it reads here): a host that
+  /// counts its revisions (Workspace::OptionsRevision) need not count this as a change.
+  virtual const pugi::xml_document* View() { return Document(); }
   /// Stores the document as it now stands.
   virtual void Save() = 0;
 };
@@ -62,6 +65,12 @@ class SVREG_API Workspace {
   /// deleting the files of objects never deletes one of them, nor a folder holding one, nor the
   /// root itself; a path that ends with a separator protects everything below it too.
   virtual std::vector<std::string> ProtectedPaths() { return {}; }
+  /// A number that changes whenever the options documents may have changed: another document
+  /// handed over, a document changed, or handed over (Document()) to whoever may change it. The
+  /// protected paths and the code page folder are taken to change with it. The library reads the
+  /// documents again only when it changes; 0, a host that keeps no count, has them compared
+  /// node by node at every call.
+  virtual std::uint64_t OptionsRevision() { return 0; }
 };
 
 }  // namespace svregistration::host

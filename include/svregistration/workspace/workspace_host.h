@@ -35,6 +35,9 @@ class SVREG_API WorkspaceHost final : public host::Workspace {
   /// The database, the options, the code page tables, the journals, Sources and each type's
   /// Sources folder.
   std::vector<std::string> ProtectedPaths() override;
+  /// Moves when another document is loaded, or one handed over to be changed (see
+  /// OptionsDocument::revision); never 0.
+  std::uint64_t OptionsRevision() override;
 
   const std::string& root() const { return root_; }
   /// The repository and the log with the members the host offers beyond the library's
@@ -69,6 +72,8 @@ class SVREG_API WorkspaceHost final : public host::Workspace {
   std::shared_ptr<WorkspaceRepository> repository_;
   std::shared_ptr<RepositoryLog> log_;
   bool cancel_pressed_ = false;
+  /// Added to the documents' own revisions; raised past them when others are loaded.
+  std::uint64_t loaded_ = 1;
 };
 
 /// Finishes or undoes what runs that were killed left pending (see PendingWork): copies that no

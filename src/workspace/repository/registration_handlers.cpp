@@ -83,7 +83,7 @@ bool ExtensionHandler::OnObjectRegister(std::shared_ptr<host::Workspace>& worksp
   std::string extension(ExtensionOf(object->GetAttribute(type->SourceAttribute())));
   if (extension.empty()) return false;
   std::shared_ptr<host::OptionsHolder> options = workspace->WorkspaceOptions();
-  pugi::xml_document* document = options ? options->Document() : nullptr;
+  const pugi::xml_document* document = options ? options->View() : nullptr;
   if (document == nullptr) throw NotSet("ExtensionHandler: the workspace options document");
   // A type code with a quote has never matched (it cannot be written in the query's literal).
   if (type_name.find('\'') != std::string::npos) return false;
