@@ -6,6 +6,8 @@
 
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "svregistration/export.h"
 #include "svregistration/results.h"
@@ -67,8 +69,12 @@ class SVREG_API RegistrationSteps {
   /// before it copies (a type the repository lacks, a workspace folder that cannot be opened).
   RegistrationCopy Plan(const std::string& type, const std::string& source);
   /// Records a copy Make made: the object found or created as `name`, its attributes, the
-  /// handler's answer, the log. Raises what Register raises; sets RegisteredObjectId.
-  SVRegistrationResults Record(RegistrationCopy& copy, std::string& name);
+  /// handler's answer, the log. Raises what Register raises; sets RegisteredObjectId. The host's
+  /// own `attributes`, if any, are written in the one update that records the sources, before
+  /// the handler is asked.
+  SVRegistrationResults Record(
+      RegistrationCopy& copy, std::string& name,
+      const std::vector<std::pair<std::string, std::string>>& attributes = {});
 
  private:
   struct Open;  // the workspace folder and the Sources folders, open

@@ -76,11 +76,13 @@ SVRegistrationResults RegisterObject(registration::State& s,
                                      std::shared_ptr<host::RepositoryObject>& object, bool is_new,
                                      const std::string& source_attribute,
                                      const std::string& relative_path,
-                                     const std::string& source_file) {
+                                     const std::string& source_file,
+                                     const std::vector<std::pair<std::string, std::string>>& more) {
   if (!object->GetAttribute(source_attribute).empty()) return rObjectAllreadyExists;
   object->BeginUpdate();
   object->SetAttribute(source_attribute, relative_path);
   object->SetAttribute("OriginalSource", source_file);
+  for (const auto& [attribute, value] : more) object->SetAttribute(attribute, value);
   object->EndUpdate();
   if (!is_new) registration::RemoveInvalidatedObjectFiles(s, *object);
   if (HandlerAccepts(s, object)) {
@@ -100,7 +102,9 @@ SVRegistrationResults RegisterObject(registration::State& s,
 
 }  // namespace
 
-SVRegistrationResults RegistrationSteps::Record(RegistrationCopy& copy, std::string& ObjName) {
+SVRegistrationResults RegistrationSteps::Record(
+    RegistrationCopy& copy, std::string& ObjName,
+    const std::vector<std::pair<std::string, std::string>>& attributes) {
   registration::State& s = registration::StateOf(service_);
   registration::LibraryCallScope call(s.Call);
   registration::PlannedCopy& p = *copy.planned_;
@@ -141,7 +145,8 @@ SVRegistrationResults RegistrationSteps::Record(RegistrationCopy& copy, std::str
       }
     }
     if (!caught) {
-      result = RegisterObject(s, object, is_new, p.source_attribute, p.relative_path, p.source);
+      result = RegisterObject(s, object, is_new, p.source_attribute, p.relative_path, p.source,
+                              attributes);
     }
   }
 

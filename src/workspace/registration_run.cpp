@@ -264,14 +264,13 @@ class Runner {
     const fs::path copy = fs::path(workspace_->root()) / relative;
     const bool fresh = taken.fresh;
     const std::size_t logged = workspace_->repository_log()->Written().size();
-    r.code = Record(taken);
+    // A file registered where it lies is its own copy: verbatim. How the copy was made is
+    // recorded with its sources.
+    const bool in_place = !fresh && SameFile(r.file, copy.string());
+    r.code = Record(taken, in_place ? CopyRecipe{} : RecipeFor(r.type));
     if (r.code == rOK) {
       r.outcome = FileOutcome::kRegistered;
       r.id = service_.RegisteredObjectId();
-      // A file registered where it lies is its own copy: verbatim.
-      const bool in_place = !fresh && SameFile(r.file, copy.string());
-      RecordRecipe(*workspace_->workspace_repository()->ObjectById(r.id),
-                   in_place ? CopyRecipe{} : RecipeFor(r.type));
       if (holders_loaded_) holders_[relative] = ObjectInfo{r.id, r.type, r.name, relative, r.file};
       pending_.push_back({std::move(r), fresh ? relative : ""});
       return;
@@ -282,10 +281,11 @@ class Runner {
   }
 
   // The record step, answering what RegisterEx answers: it never raises.
-  int Record(Taken& taken) {
+  int Record(Taken& taken, const CopyRecipe& recipe) {
     if (taken.plan_failed) return rUnexpectedRegistrationError;
     try {
-      return steps_.Record(*taken.copy, taken.result.name);
+      return steps_.Record(*taken.copy, taken.result.name,
+                           {{std::string(kCopyRecipeAttribute), recipe.Text()}});
     } catch (const std::exception&) {
       return rUnexpectedRegistrationError;
     }
