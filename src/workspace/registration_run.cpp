@@ -79,6 +79,8 @@ class Runner {
     bool plan_failed = false;
     /// Nothing stood at the copy's name: the copy made there is this run's.
     bool fresh = false;
+    /// The copy is to be handed to the copying threads with the next batch.
+    bool to_hand = false;
     /// The copy was handed to the copying threads under this ticket.
     std::optional<std::uint64_t> ticket;
   };
@@ -158,16 +160,32 @@ class Runner {
       taken->plan_failed = true;  // RegisterEx answers rUnexpectedRegistrationError
     }
     taken->fresh = Fresh(*taken);
-    if (taken->fresh) journal_.RecordCopy(taken->relative);
-    if (taken->copy) {
-      if (ahead && taken->copy->makes_anywhere()) {
-        taken->ticket = pool_.Hand(*taken->copy);
-      } else {
-        taken->copy->Make();
-      }
-    }
     names_.insert(taken->relative);
+    if (taken->copy && ahead && taken->copy->makes_anywhere()) {
+      // Journaled and handed over with the next files, in one write.
+      if (taken->fresh) unjournaled_.push_back(taken->relative);
+      taken->to_hand = true;
+      unhanded_.push_back(taken.get());
+      Queue(std::move(taken));
+      if (unhanded_.size() >= kHandBatch) HandOver();
+      return;
+    }
+    HandOver();
+    if (taken->fresh) journal_.RecordCopy(taken->relative);
+    if (taken->copy) taken->copy->Make();
     Queue(std::move(taken));
+  }
+
+  // Journals the copies waiting to be handed over, then hands them to the copying threads.
+  void HandOver() {
+    if (unhanded_.empty()) return;
+    journal_.RecordCopies(unjournaled_);
+    unjournaled_.clear();
+    for (Taken* taken : unhanded_) {
+      taken->ticket = pool_.Hand(*taken->copy);
+      taken->to_hand = false;
+    }
+    unhanded_.clear();
   }
 
   // Nothing stands at the copy's name: the copy made there is this run's own.
@@ -199,7 +217,8 @@ class Runner {
 
   // Records the files at the front whose copies are made, without waiting for the others.
   void RecordMade() {
-    while (!queue_.empty() && (!queue_.front()->ticket || pool_.Made(*queue_.front()->ticket))) {
+    while (!queue_.empty() && !queue_.front()->to_hand &&
+           (!queue_.front()->ticket || pool_.Made(*queue_.front()->ticket))) {
       RecordFirst();
     }
   }
@@ -210,6 +229,7 @@ class Runner {
   }
 
   void RecordFirst() {
+    if (queue_.front()->to_hand) HandOver();
     std::unique_ptr<Taken> taken = std::move(queue_.front());
     queue_.pop_front();
     if (taken->ticket) pool_.Wait(*taken->ticket);
@@ -251,6 +271,8 @@ class Runner {
   // never made, and those made are removed, as their journal lines allow.
   void Abandon() {
     pool_.Stop();
+    unhanded_.clear();
+    unjournaled_.clear();
     queue_.clear();
   }
 
@@ -545,6 +567,11 @@ class Runner {
   static constexpr std::size_t kMostAhead = 64;
   std::deque<std::unique_ptr<Taken>> queue_;
   std::unordered_set<std::string> names_;
+  // Copies taken and not yet handed over (nor journaled, when fresh): handed kHandBatch at a
+  // time, so that their journal lines take one write.
+  static constexpr std::size_t kHandBatch = 16;
+  std::vector<Taken*> unhanded_;
+  std::vector<std::string> unjournaled_;
   std::map<std::string, bool> own_handlers_;
   bool record_failed_ = false;
   // Declared after the queue: its threads stop before the copies they make go.

@@ -37,6 +37,8 @@ class SVREG_API PendingWork {
   PendingWork& operator=(const PendingWork&) = delete;
 
   void RecordCopy(const std::string& relative_path);
+  /// RecordCopy of each, in one write.
+  void RecordCopies(const std::vector<std::string>& relative_paths);
   void RecordKeep(const std::string& relative_path);
   void RecordRefresh(const std::string& object_id);
   /// Everything recorded was committed or undone.
