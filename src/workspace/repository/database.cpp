@@ -84,7 +84,9 @@ Error Database::Failure(std::string_view step, std::string_view message) const {
 }
 
 Statement Database::Prepare(std::string_view sql) {
-  auto [it, inserted] = cache_.try_emplace(std::string(sql));
+  auto it = cache_.find(sql);
+  const bool inserted = it == cache_.end();
+  if (inserted) it = cache_.try_emplace(std::string(sql)).first;
   CachedStatement& cached = it->second;
   if (cached.statement != nullptr && !cached.busy) {
     return Statement(this, cached.statement.get(), &cached.busy, nullptr, it->first);
@@ -161,6 +163,18 @@ Transaction::Transaction(Database& database, std::string what, bool one_statemen
       what_(std::move(what)),
       nested_(database.InTransaction()),
       savepoint_(nested_ && !(one_statement && database.dialect() == Dialect::kSqlite)) {
+  Begin();
+}
+
+Transaction::Transaction(Database& database, std::function<std::string()> what, bool one_statement)
+    : database_(database),
+      describe_(std::move(what)),
+      nested_(database.InTransaction()),
+      savepoint_(nested_ && !(one_statement && database.dialect() == Dialect::kSqlite)) {
+  Begin();
+}
+
+void Transaction::Begin() {
   try {
     if (savepoint_) {
       database_.Execute("SAVEPOINT nested");
@@ -169,7 +183,7 @@ Transaction::Transaction(Database& database, std::string what, bool one_statemen
     }
   } catch (const Error& error) {
     throw Error(error.number(), error.source(),
-                fmt::format("{}: cannot start the change: {}", what_, error.description()));
+                fmt::format("{}: cannot start the change: {}", What(), error.description()));
   }
   ++database_.depth_;
 }
@@ -191,7 +205,7 @@ void Transaction::Commit() {
     if (savepoint_ || !nested_) database_.Execute(nested_ ? "RELEASE nested" : "COMMIT");
   } catch (const Error& error) {
     throw Error(error.number(), error.source(),
-                fmt::format("{}: cannot commit the change: {}", what_, error.description()));
+                fmt::format("{}: cannot commit the change: {}", What(), error.description()));
   }
   open_ = false;
   --database_.depth_;

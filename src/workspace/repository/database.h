@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -173,7 +174,14 @@ class Database {
   int depth_ = 0;  // open Transaction objects
   std::chrono::milliseconds window_{0};
   std::chrono::steady_clock::time_point batch_started_;
-  std::unordered_map<std::string, CachedStatement> cache_;
+  // Looked up by the statement's text as the caller holds it, without a copy of it.
+  struct TextHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const {
+      return std::hash<std::string_view>()(text);
+    }
+  };
+  std::unordered_map<std::string, CachedStatement, TextHash, std::equal_to<>> cache_;
 };
 
 /// A write transaction (its write lock taken at the start, so that no later step of it fails on
@@ -185,6 +193,9 @@ class Transaction {
   /// with `one_statement` needs no savepoint of its own inside an SQLite transaction: a failed
   /// statement there undoes itself and leaves the transaction open (a server's does not).
   Transaction(Database& database, std::string what, bool one_statement = false);
+  /// The same with the name worked out only when a message needs it (for the changes made once
+  /// per registered file).
+  Transaction(Database& database, std::function<std::string()> what, bool one_statement = false);
   ~Transaction();
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
@@ -192,8 +203,12 @@ class Transaction {
   void Commit();
 
  private:
+  void Begin();
+  std::string What() const { return describe_ ? describe_() : what_; }
+
   Database& database_;
   std::string what_;
+  std::function<std::string()> describe_;
   bool nested_;
   bool savepoint_;
   bool open_ = true;
