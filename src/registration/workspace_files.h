@@ -29,18 +29,12 @@ class WorkspaceFiles {
   explicit WorkspaceFiles(State& state);
 
   /// The full path of a Sources folder (relative to the workspace root) that copies may be
-  /// written into; nullopt, with `why` set, when it may not be. The folder is kept for
-  /// CopyInFolder.
+  /// written into; nullopt, with `why` set, when it may not be. The folder is kept (Folder).
   std::optional<std::string> SourcesFolder(const std::string& relative, std::string& why);
-  /// True when a copy named `name` (taken literally: a "\" is part of it) may be written in the
-  /// folder SourcesFolder last answered for: none of the workspace's own files, and nothing but
-  /// a file (no link) at its name; false, with `why` set, otherwise.
-  bool CopyInFolder(const std::string& name, std::string& why) const {
-    bool nothing = false;
-    return folder_ && CopyIn(*folder_, name, why, nothing);
-  }
-  /// The same in a folder SourcesFolder answered for; `nothing` tells whether nothing at all (no
-  /// file, no link) stands at the name.
+  /// True when a copy named `name` (taken literally: a "\" is part of it) may be written in a
+  /// folder SourcesFolder answered for: none of the workspace's own files, and nothing but a file
+  /// (no link) at its name; false, with `why` set, otherwise. `nothing` tells whether nothing at
+  /// all (no file, no link) stands at the name.
   bool CopyIn(const platform::ConfinedTarget& folder, const std::string& name, std::string& why,
               bool& nothing) const;
   /// The folder SourcesFolder last answered for (open when it existed then); shared, so that it

@@ -565,6 +565,8 @@ class Runner {
   // Files taken and not yet recorded, in walk order, and their copies' names; at most
   // kMostAhead, so that the run's memory does not grow with the number of files.
   static constexpr std::size_t kMostAhead = 64;
+  static_assert(kMostAhead < CopyPool::kCapacity,
+                "a ticket is waited for before its slot is reused");
   std::deque<std::unique_ptr<Taken>> queue_;
   std::unordered_set<std::string> names_;
   // Copies taken and not yet handed over (nor journaled, when fresh): handed kHandBatch at a
