@@ -12,7 +12,12 @@
 #include <vector>
 
 #include "support/temp_dir.h"
+#include "svregistration/class_registry.h"
+#include "svregistration/host/registration_handler.h"
+#include "svregistration/host/repository.h"
 #include "svregistration/workspace/workspace_host.h"
+#include "workspace/repository/registration_handlers.h"
+#include "workspace/repository/schema.h"
 
 namespace svregistration::workspace::testing {
 namespace {
@@ -114,6 +119,35 @@ TEST_F(RegistrationRunTest, ASinkGetsEveryResultInWalkOrder) {
   EXPECT_EQ(seen, files);
   EXPECT_EQ(last_done, kFiles);
   EXPECT_EQ(report.outcome_counts[static_cast<std::size_t>(FileOutcome::kRegistered)], kFiles);
+}
+
+// A handler that refuses every third copybook: each refusal removes its own copy while the copies
+// of the files after it are being made.
+class EveryThirdRefused final : public host::RegistrationHandler {
+ public:
+  bool OnObjectRegister(std::shared_ptr<host::Workspace>&,
+                        std::shared_ptr<host::RepositoryObject>& object) override {
+    return std::stoi(object->Name().substr(1, 4)) % 3 != 0;
+  }
+};
+
+TEST_F(RegistrationRunTest, RefusalsAmongCopiesMadeAheadRemoveOnlyTheirOwnCopies) {
+  auto workspace = WorkspaceHost::Create(dir_ / "ws");
+  ClassRegistry::Instance().Register<host::RegistrationHandler>(
+      std::string(kAcceptHandlerClass), [] { return std::make_shared<EveryThirdRefused>(); });
+  for (int i = 0; i < kFiles; ++i) dir_.Write("app/C" + std::to_string(1000 + i) + ".cpy", "x");
+  RegistrationReport report = RegistrationRun(workspace).Run({{dir_ / "app"}, "", "", false});
+  RegisterWorkspaceClasses();  // the host's own handler again
+
+  ASSERT_EQ(report.results.size(), static_cast<std::size_t>(kFiles));
+  for (int i = 0; i < kFiles; ++i) {
+    const FileResult& r = report.results[static_cast<std::size_t>(i)];
+    const bool refused = (1000 + i) % 3 == 0;
+    EXPECT_EQ(r.outcome, refused ? FileOutcome::kRefused : FileOutcome::kRegistered) << r.file;
+    EXPECT_EQ(fs::exists(dir_ / ("ws/Sources/COPYBOOK/" + fs::path(r.file).filename().string())),
+              !refused)
+        << r.file;
+  }
 }
 
 }  // namespace
