@@ -65,6 +65,12 @@ bool CopyMayBeLeft(int code) {
          code == rUnexpectedRegistrationError;
 }
 
+// The last component of a path the walk gives ("/" between components).
+std::string FileName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 // Thrown out of the walk when a commit failed: nothing more is registered.
 struct CommitFailed {};
 
@@ -136,7 +142,8 @@ class Runner {
     FileResult& r = taken->result;
     r.file = file;
     r.type = TypeFor(file, named);
-    r.name = request_.name.empty() ? fs::path(file).filename().string() : request_.name;
+    const std::string file_name = FileName(file);
+    r.name = request_.name.empty() ? file_name : request_.name;
     std::error_code ec;
     if (named && !fs::exists(file, ec)) {
       r.code = rSourceFileIsMissed;
@@ -149,7 +156,7 @@ class Runner {
       Progressed();
       return;
     }
-    taken->relative = SourcesFolder(r.type) + "/" + fs::path(file).filename().string();
+    taken->relative = SourcesFolder(r.type) + "/" + file_name;
     // A copy whose name an earlier file's copy still in the queue takes waits for that one's
     // record (which may remove it); so does every file whose handler is not the host's own.
     const bool ahead = MakesAhead(r.type);
@@ -192,7 +199,7 @@ class Runner {
   bool Fresh(const Taken& taken) const {
     if (taken.copy && taken.copy->relative_path() == taken.relative) return taken.copy->fresh();
     std::error_code ec;
-    return !fs::exists(fs::symlink_status(fs::path(workspace_->root()) / taken.relative, ec));
+    return !fs::exists(fs::symlink_status(CopyPath(taken.relative), ec));
   }
 
   // The host's own handlers look at nothing but the object: the copies of the next files may
@@ -283,12 +290,12 @@ class Runner {
       return;
     }
     const std::string& relative = taken.relative;
-    const fs::path copy = fs::path(workspace_->root()) / relative;
+    const std::string copy = CopyPath(relative);
     const bool fresh = taken.fresh;
     const std::size_t logged = workspace_->repository_log()->Written().size();
     // A file registered where it lies is its own copy: verbatim. How the copy was made is
     // recorded with its sources.
-    const bool in_place = !fresh && SameFile(r.file, copy.string());
+    const bool in_place = !fresh && SameFile(r.file, copy);
     r.code = Record(taken, in_place ? CopyRecipe{} : RecipeFor(r.type));
     if (r.code == rOK) {
       r.outcome = FileOutcome::kRegistered;
@@ -313,8 +320,12 @@ class Runner {
     }
   }
 
+  std::string CopyPath(const std::string& relative) const {
+    return workspace_->root() + "/" + relative;
+  }
+
   // Only a plain file is removed: the copy the registration wrote.
-  static void RemoveCopy(const fs::path& copy) {
+  static void RemoveCopy(const std::string& copy) {
     struct stat info {};
     if (::lstat(copy.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(copy.c_str());
   }
@@ -513,7 +524,7 @@ class Runner {
     report_.error = failure;
     for (Pending& p : pending_) {
       FileResult& r = p.result;
-      if (!p.copy.empty()) RemoveCopy(fs::path(workspace_->root()) / p.copy);
+      if (!p.copy.empty()) RemoveCopy(CopyPath(p.copy));
       if (r.code == rOK) {
         r.code = rUnexpectedRegistrationError;
         r.outcome = FileOutcome::kFailed;
