@@ -29,7 +29,13 @@ RegistrationCopy::RegistrationCopy(std::unique_ptr<registration::PlannedCopy> pl
     : planned_(std::move(planned)) {}
 
 RegistrationCopy::RegistrationCopy(RegistrationCopy&& other) noexcept = default;
-RegistrationCopy& RegistrationCopy::operator=(RegistrationCopy&& other) noexcept = default;
+RegistrationCopy& RegistrationCopy::operator=(RegistrationCopy&& other) noexcept {
+  if (this != &other) {
+    RegistrationCopy replaced(std::move(*this));  // goes as a copy dropped does
+    planned_ = std::move(other.planned_);
+  }
+  return *this;
+}
 
 // A copy nobody recorded is this program's leftover: it goes.
 RegistrationCopy::~RegistrationCopy() {

@@ -233,9 +233,15 @@ TEST_F(RegisterTest, CopiesMadeOnOtherThreadsAreRecordedInOrder) {
   }
   EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/P5.cbl"), "        P5");
 
-  std::string dropped = root_ + "/Sources/COBOL/LATE.cbl";
+  // Dropped by being replaced, or by going out of scope.
+  const std::string replaced = root_ + "/Sources/COBOL/LATE.cbl";
+  const std::string dropped = root_ + "/Sources/COBOL/LATER.cbl";
   {
     RegistrationCopy late = steps.Plan("COBOL", dir_.Write("in/LATE.cbl", "x"));
+    late.Make();
+    EXPECT_TRUE(std::filesystem::exists(replaced));
+    late = steps.Plan("COBOL", dir_.Write("in/LATER.cbl", "x"));
+    EXPECT_FALSE(std::filesystem::exists(replaced));
     late.Make();
     EXPECT_TRUE(std::filesystem::exists(dropped));
   }
