@@ -15,7 +15,10 @@
 #include "svregistration/class_registry.h"
 #include "svregistration/host/registration_handler.h"
 #include "svregistration/host/repository.h"
+#include "svregistration/registration_steps.h"
+#include "svregistration/sv_standard.h"
 #include "svregistration/workspace/workspace_host.h"
+#include "workspace/copy_pool.h"
 #include "workspace/repository/registration_handlers.h"
 #include "workspace/repository/schema.h"
 
@@ -148,6 +151,34 @@ TEST_F(RegistrationRunTest, RefusalsAmongCopiesMadeAheadRemoveOnlyTheirOwnCopies
               !refused)
         << r.file;
   }
+}
+
+// Several copying threads: every copy handed over is made once, whichever thread takes it, and
+// each is made when its ticket is waited for; after Stop nothing more is made.
+TEST_F(RegistrationRunTest, SeveralCopyingThreadsMakeEachCopyOnce) {
+  auto workspace = WorkspaceHost::Create(dir_ / "ws");
+  fs::create_directories(dir_ / "ws/Sources/COBOL");
+  SVStandard service;
+  RegistrationSteps steps(service, workspace, false);
+  std::vector<RegistrationCopy> copies;
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string name = "P" + std::to_string(1000 + i) + ".cbl";
+    copies.push_back(steps.Plan("COBOL", dir_.Write("app/" + name, name)));
+  }
+  CopyPool pool(4);
+  std::vector<std::uint64_t> tickets;
+  const std::size_t handed = CopyPool::kCapacity - 1;
+  for (std::size_t i = 0; i < handed; ++i) tickets.push_back(pool.Hand(copies[i]));
+  for (std::size_t i = 0; i < handed; ++i) {
+    pool.Wait(tickets[i]);
+    EXPECT_TRUE(pool.Made(tickets[i]));
+    const std::string name = "P" + std::to_string(1000 + i) + ".cbl";
+    EXPECT_EQ(ReadFile(dir_ / ("ws/Sources/COBOL/" + name)), name);
+  }
+  pool.Stop();
+  const std::uint64_t late = pool.Hand(copies[handed]);
+  EXPECT_TRUE(pool.Made(late));  // no thread is left: a copy handed over is done with at once
+  EXPECT_FALSE(fs::exists(dir_ / ("ws/Sources/COBOL/P" + std::to_string(1000 + handed) + ".cbl")));
 }
 
 }  // namespace
