@@ -29,7 +29,7 @@ std::u16string MakeText(std::u16string_view run) {
 
 void Run(benchmark::State& state, const std::u16string& text, std::uint32_t code_page) {
   for (auto _ : state) {
-    auto bytes = platform::UnicodeToAnsi(text, code_page);
+    auto bytes = nls::UnicodeToAnsi(text, code_page);
     benchmark::DoNotOptimize(bytes.data());
   }
   state.SetBytesProcessed(state.iterations() *
@@ -55,7 +55,7 @@ void BM_AnsiCodePerCharacter932(benchmark::State& state) {
   static const std::u16string text = MakeText(u"顧客名を出力レコードに移動する").substr(0, 1 << 20);
   for (auto _ : state) {
     int sum = 0;
-    for (char16_t ch : text) sum += platform::AnsiCode(ch, 932);
+    for (char16_t ch : text) sum += nls::AnsiCode(ch, 932);
     benchmark::DoNotOptimize(sum);
   }
   state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));

@@ -64,7 +64,7 @@ registration::NormaliserOptions AllOptions() {
   options.remove_lead_numeration = true;
   options.convert_sosi = true;
   options.sosi_removed = true;
-  auto code_page = platform::CodePageProperties(*platform::LocaleAnsiCodePage(1041));
+  auto code_page = nls::CodePageProperties(*nls::LocaleAnsiCodePage(1041));
   for (std::size_t pair = 0; pair < 12; pair += 2) {
     for (unsigned b = code_page->LeadByte[pair]; b != 0 && b <= code_page->LeadByte[pair + 1];
          ++b) {

@@ -12,7 +12,7 @@
 
 namespace svregistration {
 
-namespace platform {
+namespace os {
 class FileReader;
 }
 
@@ -29,7 +29,7 @@ class SVREG_API InputReader {
   std::size_t Read(std::uint8_t* buffer, std::size_t capacity);
 
  private:
-  std::unique_ptr<platform::FileReader> reader_;
+  std::unique_ptr<os::FileReader> reader_;
 };
 
 /// The whole input at once.

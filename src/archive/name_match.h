@@ -15,7 +15,7 @@ namespace svregistration::archive {
 bool WildcardMatch(std::string_view pattern, std::string_view name);
 
 /// True when `name` begins with `prefix`, letters compared by their upper-case forms (Unicode
-/// simple case mapping, where platform::StartsWithIgnoreCase folds ASCII letters only) and "\"
+/// simple case mapping, where nls::StartsWithIgnoreCase folds ASCII letters only) and "\"
 /// and "/" as the same separator. An empty prefix begins every name.
 bool MemberNameStartsWith(std::string_view name, std::string_view prefix);
 

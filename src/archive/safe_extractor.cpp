@@ -147,7 +147,7 @@ mode_t CurrentUmask() {
 
 /// Writes the whole block at its offset.
 bool WriteBlock(int fd, const void* data, std::size_t size, la_int64_t offset) {
-  if (const int fault = platform::NextFileSystemFault()) {
+  if (const int fault = os::NextFileSystemFault()) {
     errno = fault;
     return false;
   }
@@ -212,12 +212,12 @@ int SafeExtractor::OpenFolder(std::string_view relative, bool create) {
     current = cached_fd_.get();
     pos = cached_relative_.size() + 1;
   }
-  platform::UniqueFd walked;  // the folder reached so far, once below the ones kept open
+  os::UniqueFd walked;  // the folder reached so far, once below the ones kept open
   std::string component;
   while (pos < relative.size()) {
     const std::size_t end = std::min(relative.find('/', pos), relative.size());
     component.assign(relative.substr(pos, end - pos));
-    platform::UniqueFd next(::openat(current, component.c_str(), kFolderFlags));
+    os::UniqueFd next(::openat(current, component.c_str(), kFolderFlags));
     if (!next && create) {
       // Missing: make it. A link or a file in the way: replace it by a folder when this
       // extraction made it; what was there before is the user's and stays.
@@ -287,7 +287,7 @@ SafeExtractor::Temporary SafeExtractor::CreateTemporary(int parent, mode_t mode)
 bool SafeExtractor::CanLinkUnnamed(int parent) {
   unnamed_files_checked_ = true;
   // A file linked once cannot be linked again after its name is gone: the probe has its own.
-  platform::UniqueFd fd(::openat(parent, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0600));
+  os::UniqueFd fd(::openat(parent, ".", O_WRONLY | O_TMPFILE | O_CLOEXEC, 0600));
   if (!fd) return false;
   const std::string self = "/proc/self/fd/" + std::to_string(fd.get());
   const std::string probe = MakeUnderTemporaryName([&](const char* temporary) {
@@ -347,7 +347,7 @@ MemberOutcome SafeExtractor::WriteFile(MemberData& data, archive_entry* entry,
     }
   }
   Temporary file = CreateTemporary(parent, mode);
-  if (!file.fd) return Fail(platform::ErrnoText(errno, "create a file in the folder of", relative));
+  if (!file.fd) return Fail(os::ErrnoText(errno, "create a file in the folder of", relative));
 
   MemberOutcome outcome = MemberOutcome::kExtracted;
   la_int64_t end = 0;
@@ -358,7 +358,7 @@ MemberOutcome SafeExtractor::WriteFile(MemberData& data, archive_entry* entry,
       break;
     }
     if (!WriteBlock(file.fd.get(), block.data, block.size, block.offset)) {
-      outcome = Fail(platform::ErrnoText(errno, "write", relative));
+      outcome = Fail(os::ErrnoText(errno, "write", relative));
       break;
     }
     end = std::max(end, block.offset + static_cast<la_int64_t>(block.size));
@@ -375,7 +375,7 @@ MemberOutcome SafeExtractor::WriteFile(MemberData& data, archive_entry* entry,
     timespec times[2]{};
     if (EntryTimes(entry, times)) ::futimens(file.fd.get(), times);
     if (!PutInPlace(parent, file, name, relative)) {
-      outcome = Fail(platform::ErrnoText(errno, "put in place", relative));
+      outcome = Fail(os::ErrnoText(errno, "put in place", relative));
     }
   }
   file.fd.reset();
@@ -481,7 +481,7 @@ MemberOutcome SafeExtractor::ExtractMember(MemberData& data, archive_entry* entr
   }
 
   // A hard link's target must be a file already inside, reached without links.
-  platform::UniqueFd link_folder;
+  os::UniqueFd link_folder;
   std::string link_name;
   if (hard_link != nullptr) {
     const std::string link_relative = RelativeInside(hard_link);
@@ -509,7 +509,7 @@ MemberOutcome SafeExtractor::ExtractMember(MemberData& data, archive_entry* entr
   const auto [folder_relative, leaf] = SplitLast(relative);
   const int parent = OpenFolder(folder_relative, true);
   if (parent < 0) {
-    return Fail(platform::ErrnoText(errno, "create the folder", folder_relative));
+    return Fail(os::ErrnoText(errno, "create the folder", folder_relative));
   }
   if (has_data) return WriteFile(data, entry, relative, parent, leaf.c_str(), block, first);
 
@@ -522,7 +522,7 @@ MemberOutcome SafeExtractor::ExtractMember(MemberData& data, archive_entry* entr
     const bool linked = !made.name.empty() && PutInPlace(parent, made, leaf.c_str(), relative);
     const int error = errno;
     if (!made.name.empty()) ::unlinkat(parent, made.name.c_str(), 0);
-    return linked ? MemberOutcome::kExtracted : Fail(platform::ErrnoText(error, "link", relative));
+    return linked ? MemberOutcome::kExtracted : Fail(os::ErrnoText(error, "link", relative));
   }
   if (type == AE_IFLNK) {
     if (!LinkResolvesInside(relative, symlink)) return refuse_link();
@@ -532,7 +532,7 @@ MemberOutcome SafeExtractor::ExtractMember(MemberData& data, archive_entry* entr
     if (made.name.empty() || !PutInPlace(parent, made, leaf.c_str(), relative)) {
       const int error = errno;
       if (!made.name.empty()) ::unlinkat(parent, made.name.c_str(), 0);
-      return Fail(platform::ErrnoText(error, "make the link", relative));
+      return Fail(os::ErrnoText(error, "make the link", relative));
     }
     links_made_.push_back(relative);
     if (has_times) ::utimensat(parent, leaf.c_str(), times, AT_SYMLINK_NOFOLLOW);
@@ -549,7 +549,7 @@ MemberOutcome SafeExtractor::ExtractMember(MemberData& data, archive_entry* entr
                            S_ISDIR(status.st_mode);
     if (!is_folder && (!RemoveInTheWay(parent, leaf.c_str(), relative) ||
                        ::mkdirat(parent, leaf.c_str(), 0777) != 0)) {
-      return Fail(platform::ErrnoText(errno, "create the folder", relative));
+      return Fail(os::ErrnoText(errno, "create the folder", relative));
     }
     if (!is_folder) written_.emplace(relative);
   }

@@ -116,7 +116,7 @@ class SafeExtractor {
 
   /// A file being written: its descriptor and, when it has a name, its temporary name.
   struct Temporary {
-    platform::UniqueFd fd;
+    os::UniqueFd fd;
     std::string name;
   };
 
@@ -149,8 +149,8 @@ class SafeExtractor {
 
   std::string root_;
   ReportBuilder& report_;
-  platform::UniqueFd root_fd_;
-  platform::UniqueFd cached_fd_;  // the folder last opened below the output folder
+  os::UniqueFd root_fd_;
+  os::UniqueFd cached_fd_;  // the folder last opened below the output folder
   std::string cached_relative_;
   std::vector<FolderFixup> fixups_;
   std::vector<std::string> links_made_;      // relative paths of the symbolic links written

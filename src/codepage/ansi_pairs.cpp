@@ -16,7 +16,7 @@ constexpr char16_t kReplacement = 0xFFFD;
 
 // A character is double-byte in an ANSI code page when its code there does not fit one byte.
 bool IsDoubleByte(char16_t ch, std::uint32_t code_page) {
-  std::int16_t code = platform::AnsiCode(ch, code_page);
+  std::int16_t code = nls::AnsiCode(ch, code_page);
   return code > 255 || code < 0;
 }
 
@@ -36,7 +36,7 @@ const std::uint16_t* AddRow(AnsiPairs& pairs, const PairRow* trail_map, Keep kee
 std::unique_ptr<AnsiPairs> Build(const Table& table, std::uint32_t code_page) {
   auto pairs = std::make_unique<AnsiPairs>();
   if (code_page != kUnicodeCodePage) {
-    std::optional<platform::CodePageInfo> info = platform::CodePageProperties(code_page);
+    std::optional<nls::CodePageInfo> info = nls::CodePageProperties(code_page);
     if (info && info->MaxCharSize == 1) {
       // Nothing is double-byte in a code page of single bytes: no question needs asking.
       static const PairRow kZeros{};

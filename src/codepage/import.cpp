@@ -34,7 +34,7 @@ namespace {
 
 using codepage::kErrorSource;
 
-using platform::StartsWithIgnoreCase;
+using nls::StartsWithIgnoreCase;
 
 bool ContainsIgnoreCase(std::string_view text, std::string_view word) {
   for (std::size_t i = 0; i + word.size() <= text.size(); ++i) {
@@ -146,7 +146,7 @@ void CCSID::Import(const std::string& aFileName, std::int32_t aCCSID) {
   // A new reverse map, while the byte maps keep what they hold: a second import only adds.
   table.reverse_map = codepage::NewZeroReverseMap();
 
-  std::optional<std::vector<std::uint8_t>> content = platform::ReadWholeFile(aFileName);
+  std::optional<std::vector<std::uint8_t>> content = os::ReadWholeFile(aFileName);
   if (!content) {
     throw Error(error_number::kFileNotFound, kErrorSource,
                 fmt::format("cannot open the character map '{}': file not found", aFileName));

@@ -139,14 +139,14 @@ struct ByteTable {
 
 PlainRecordsFn VectorPlainRecords() {
 #ifdef SVREG_PLAIN_BYTES_VBMI
-  if (platform::UseAvx512Vbmi()) return &PlainRecordsVbmi;
+  if (runtime::UseAvx512Vbmi()) return &PlainRecordsVbmi;
 #endif
   return nullptr;
 }
 
 PlainRunFn VectorPlainRun() {
 #ifdef SVREG_PLAIN_BYTES_VBMI
-  if (platform::UseAvx512Vbmi()) return &PlainRunVbmi;
+  if (runtime::UseAvx512Vbmi()) return &PlainRunVbmi;
 #endif
   return nullptr;
 }

@@ -47,7 +47,7 @@ std::size_t EncodeUtf8(std::u16string_view text, char* out) {
   const char16_t* const end = p + text.size();
   char* o = out;
 #if defined(__x86_64__) || defined(__i386__)
-  static const bool wide = platform::UseAvx2();
+  static const bool wide = runtime::UseAvx2();
 #endif
   while (p < end) {
 #if defined(__x86_64__) || defined(__i386__)

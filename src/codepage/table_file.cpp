@@ -59,7 +59,7 @@ void CCSID::Save(const std::string& aFileName) {
       bytes.insert(bytes.end(), kMapBytes, 0);  // a lead byte without pairs yet
     }
   }
-  platform::WriteWholeFile(aFileName, bytes.data(), bytes.size());
+  os::WriteWholeFile(aFileName, bytes.data(), bytes.size());
 }
 
 // The file is read into new maps that replace the table's only when the whole file has been read:
@@ -69,7 +69,7 @@ void CCSID::Load(const std::string& aFileName, std::int32_t aCCSID) {
   codepage::Table& table = *table_;
   table.file_name = aFileName;
   table.ccsid = aCCSID;
-  std::optional<std::vector<std::uint8_t>> content = platform::ReadWholeFile(aFileName);
+  std::optional<std::vector<std::uint8_t>> content = os::ReadWholeFile(aFileName);
   if (!content) {
     throw Error(error_number::kFileNotFound, kErrorSource,
                 fmt::format("cannot open the code page table '{}': file not found", aFileName));

@@ -51,7 +51,7 @@ void codepage::EncodeText(codepage::Table& table, std::u16string_view text,
   // Room for the usual case is reserved (address space only); the bytes are then made valid a
   // chunk at a time, just before they are written, so no page is touched twice.
   out.reserve(2 * size + 3 * std::min(size, kChunk) + kRecordLength);
-  platform::AdviseHugePages(out.data(), out.capacity());
+  os::AdviseHugePages(out.data(), out.capacity());
   std::size_t n = 0;
   bool shifted = false;
   // Room after `used` bytes for 3 bytes per unit still to come and one record's padding.

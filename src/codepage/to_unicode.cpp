@@ -52,10 +52,9 @@ constexpr std::uint8_t kSoSi = 2;   // shift-out or shift-in
 /// locale's; for a locale whose text is Unicode only (code page 0) or that is unknown, the system
 /// default locale's; else 1252.
 std::uint32_t UserConversionCodePage() {
-  std::optional<std::uint32_t> code_page =
-      platform::LocaleAnsiCodePage(platform::UserDefaultLocaleId());
+  std::optional<std::uint32_t> code_page = nls::LocaleAnsiCodePage(nls::UserDefaultLocaleId());
   if (!code_page || *code_page == 0) {
-    code_page = platform::LocaleAnsiCodePage(platform::SystemDefaultLocaleId());
+    code_page = nls::LocaleAnsiCodePage(nls::SystemDefaultLocaleId());
   }
   return (!code_page || *code_page == 0) ? kFallbackCodePage : *code_page;
 }
@@ -230,7 +229,7 @@ std::size_t Convert(const Setup& setup, StreamState& st, const std::uint8_t* dat
 class Decoder {
  public:
   Decoder(codepage::Table& table, std::uint32_t code_page, SOSIKeepType keep) : keep_(keep) {
-    if (code_page == 0) code_page = platform::SystemAnsiCodePage();
+    if (code_page == 0) code_page = nls::SystemAnsiCodePage();
     const codepage::AnsiPairs& ansi = table.ansi_pairs.For(table, code_page);
     setup_.sbcs = table.sbcs_map.data();
     setup_.pair = ansi.pair;
@@ -284,7 +283,7 @@ std::u16string CCSID::ToUnicode(const std::vector<std::uint8_t>& DBCS_Buffer,
   Decoder decoder(*table_, UserConversionCodePage(), KeepSOSI);
   std::u16string text;
   text.reserve(Decoder::Bound(size) + Decoder::Bound(kPiece));  // the pieces' bounds add up
-  platform::AdviseHugePages(text.data(), text.capacity() * sizeof(char16_t));
+  os::AdviseHugePages(text.data(), text.capacity() * sizeof(char16_t));
   auto scratch = std::make_unique_for_overwrite<char16_t[]>(Decoder::Bound(kPiece));
   for (std::size_t pos = 0; pos < size;) {
     std::size_t piece = std::min(kPiece, size - pos);

@@ -19,7 +19,7 @@
 #include "nls/locale_table.h"
 #include "svregistration/error.h"
 
-namespace svregistration::platform {
+namespace svregistration::nls {
 
 namespace {
 
@@ -248,4 +248,4 @@ std::int16_t AnsiCode(char16_t ch, std::uint32_t code_page) {
   return table[ch];
 }
 
-}  // namespace svregistration::platform
+}  // namespace svregistration::nls

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace svregistration::platform {
+namespace svregistration::nls {
 
 /// The bytes of `text` in `code_page`; characters the code page lacks take their best-fit
 /// bytes, or else become its default character. Raises Error (number 5, invalid procedure
@@ -21,4 +21,4 @@ std::u16string AnsiToUnicode(const std::uint8_t* bytes, std::size_t size, std::u
 /// pair gives lead * 256 + trail read as signed 16 bits, a missing character the default character.
 std::int16_t AnsiCode(char16_t ch, std::uint32_t code_page);
 
-}  // namespace svregistration::platform
+}  // namespace svregistration::nls

@@ -9,7 +9,7 @@
 #include "nls/locale_table.h"
 #include "nls/text.h"
 
-namespace svregistration::platform {
+namespace svregistration::nls {
 
 namespace {
 
@@ -179,4 +179,4 @@ std::uint32_t SystemAnsiCodePage() {
   return (code_page && *code_page != 0) ? *code_page : kFallbackAnsiCodePage;
 }
 
-}  // namespace svregistration::platform
+}  // namespace svregistration::nls

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string_view>
 
-namespace svregistration::platform {
+namespace svregistration::nls {
 
 using LocaleId = std::uint32_t;
 
@@ -46,4 +46,4 @@ LocaleId SystemDefaultLocaleId();
 /// default locale, 1252 when that locale's text is Unicode only.
 std::uint32_t SystemAnsiCodePage();
 
-}  // namespace svregistration::platform
+}  // namespace svregistration::nls

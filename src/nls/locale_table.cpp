@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace svregistration::platform::detail {
+namespace svregistration::nls::detail {
 
 namespace {
 
@@ -535,4 +535,4 @@ const CodePageEntry* FindCodePage(std::uint32_t code_page) {
   return (it != std::ranges::end(kCodePages) && it->code_page == code_page) ? it : nullptr;
 }
 
-}  // namespace svregistration::platform::detail
+}  // namespace svregistration::nls::detail

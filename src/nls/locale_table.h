@@ -10,7 +10,7 @@
 
 #include "nls/locale_services.h"
 
-namespace svregistration::platform::detail {
+namespace svregistration::nls::detail {
 
 /// What a locale id stands for.
 enum class LocaleKind : std::uint8_t {
@@ -59,4 +59,4 @@ const LocaleEntry* FindLocale(LocaleId id);
 /// The row of a code page; nullptr when the code page is not in the table (0 included).
 const CodePageEntry* FindCodePage(std::uint32_t code_page);
 
-}  // namespace svregistration::platform::detail
+}  // namespace svregistration::nls::detail

@@ -3,7 +3,7 @@
 
 #include <unicode/ustring.h>
 
-namespace svregistration::platform {
+namespace svregistration::nls {
 
 std::size_t Utf16Length(std::string_view utf8) {
   std::int32_t length = 0;
@@ -34,4 +34,4 @@ std::string FillPlaceholders(std::string_view message_template,
   return out;
 }
 
-}  // namespace svregistration::platform
+}  // namespace svregistration::nls

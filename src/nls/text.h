@@ -8,7 +8,7 @@
 
 #include "svregistration/case_folding.h"
 
-namespace svregistration::platform {
+namespace svregistration::nls {
 
 inline char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
@@ -40,4 +40,4 @@ std::size_t Utf16Length(std::string_view utf8);
 std::string FillPlaceholders(std::string_view message_template,
                              const std::vector<std::string>& args);
 
-}  // namespace svregistration::platform
+}  // namespace svregistration::nls

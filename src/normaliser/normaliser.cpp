@@ -89,7 +89,7 @@ class Normaliser {
       out_ = std::move(SpareSinkBlock());
       if (out_.size() < kSinkBlock + kSinkBlock / 4) out_.resize(kSinkBlock + kSinkBlock / 4);
     } else {
-      out_ = platform::AllocateBytes(size_ + size_ / 8 + 64);
+      out_ = os::AllocateBytes(size_ + size_ / 8 + 64);
     }
   }
 
@@ -157,7 +157,7 @@ class Normaliser {
 
   static TakeLinesFn ChooseTakeLines() {
 #ifdef SVREG_LINE_SCAN_AVX2
-    if (platform::UseAvx2()) return &Normaliser::TakeLinesAvx2;
+    if (runtime::UseAvx2()) return &Normaliser::TakeLinesAvx2;
 #endif
     return &Normaliser::TakeLinesPortable;
   }
@@ -467,7 +467,7 @@ class Normaliser {
   }
 
   void Reserve(std::size_t extra) {
-    if (pos_ + extra > out_.size()) platform::GrowBytes(out_, (pos_ + extra) + (pos_ + extra) / 2);
+    if (pos_ + extra > out_.size()) os::GrowBytes(out_, (pos_ + extra) + (pos_ + extra) / 2);
   }
 
   // Bytes [from, end) with no rule of their own, starting outside a double-byte run.
@@ -625,7 +625,7 @@ void NormaliseStreamTo(const PieceSource& read, const NormaliserOptions& options
 
 void NormaliseFileTo(const std::string& path, const NormaliserOptions& options,
                      const ByteSink& sink, std::size_t piece_size) {
-  platform::FileReader reader(path);
+  os::FileReader reader(path);
   NormaliseStreamTo(
       [&](std::uint8_t* buffer, std::size_t capacity) { return reader.Read(buffer, capacity); },
       options, sink, piece_size);

@@ -5,7 +5,7 @@
 
 #include <cstring>
 
-namespace svregistration::platform {
+namespace svregistration::os {
 
 namespace {
 
@@ -13,7 +13,7 @@ constexpr std::size_t kHugePage = std::size_t{2} << 20;
 
 // Advises huge pages for the whole 2 MiB pages inside the (not yet touched) capacity.
 void AdviseHugePages(std::vector<std::uint8_t>& buffer) {
-  platform::AdviseHugePages(buffer.data(), buffer.capacity());
+  os::AdviseHugePages(buffer.data(), buffer.capacity());
 }
 
 }  // namespace
@@ -51,4 +51,4 @@ void GrowBytes(std::vector<std::uint8_t>& buffer, std::size_t size) {
   buffer.swap(grown);
 }
 
-}  // namespace svregistration::platform
+}  // namespace svregistration::os

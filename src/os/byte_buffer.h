@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace svregistration::platform {
+namespace svregistration::os {
 
 /// A buffer of `size` bytes (zero-filled).
 std::vector<std::uint8_t> AllocateBytes(std::size_t size);
@@ -17,4 +17,4 @@ void GrowBytes(std::vector<std::uint8_t>& buffer, std::size_t size);
 /// Advises the system to back a large block with huge pages (fewer page faults to fill it).
 void AdviseHugePages(void* start, std::size_t length);
 
-}  // namespace svregistration::platform
+}  // namespace svregistration::os

@@ -18,7 +18,7 @@
 #include "os/file_system.h"
 #include "svregistration/error.h"
 
-namespace svregistration::platform {
+namespace svregistration::os {
 
 namespace {
 
@@ -444,4 +444,4 @@ ConfinedOutcome ConfinedRoot::DeleteFolder(const ConfinedTarget& target, std::st
   return ConfinedOutcome::kDeleted;
 }
 
-}  // namespace svregistration::platform
+}  // namespace svregistration::os

@@ -14,7 +14,7 @@
 
 #include "os/unique_fd.h"
 
-namespace svregistration::platform {
+namespace svregistration::os {
 
 /// Where a path resolved beneath the root lies: the folder holding it, opened beneath the root,
 /// and its own name there.
@@ -131,4 +131,4 @@ bool MatchesWildcard(std::string_view name, std::string_view pattern);
 /// ".." taking back one component); nullopt when it is absolute or climbs above its start.
 std::optional<std::string> NormaliseRelative(std::string_view relative, bool literal_name = false);
 
-}  // namespace svregistration::platform
+}  // namespace svregistration::os

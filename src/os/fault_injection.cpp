@@ -3,7 +3,7 @@
 
 #include <cerrno>
 
-namespace svregistration::platform {
+namespace svregistration::os {
 
 namespace {
 
@@ -43,4 +43,4 @@ int NextFileSystemFault() {
   return t_fault.error;
 }
 
-}  // namespace svregistration::platform
+}  // namespace svregistration::os

@@ -3,7 +3,7 @@
 // unless armed; the state is per thread.
 #pragma once
 
-namespace svregistration::platform {
+namespace svregistration::os {
 
 enum class FileSystemFault { kNoSpace, kPermissionDenied, kIoError };
 
@@ -17,4 +17,4 @@ bool FileSystemFaultFired();
 /// Called by every file system operation: the errno to fail with, or 0.
 int NextFileSystemFault();
 
-}  // namespace svregistration::platform
+}  // namespace svregistration::os

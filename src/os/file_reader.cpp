@@ -14,7 +14,7 @@
 #include "svregistration/error.h"
 #include "svregistration/input_reading.h"
 
-namespace svregistration::platform {
+namespace svregistration::os {
 
 namespace {
 
@@ -138,12 +138,12 @@ std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path) 
   return ReadToEnd(reader, path);
 }
 
-}  // namespace svregistration::platform
+}  // namespace svregistration::os
 
 namespace svregistration {
 
 InputReader::InputReader(const std::string& path)
-    : reader_(std::make_unique<platform::FileReader>(path, platform::Accept::kAnyInput)) {}
+    : reader_(std::make_unique<os::FileReader>(path, os::Accept::kAnyInput)) {}
 
 InputReader::~InputReader() = default;
 
@@ -152,8 +152,8 @@ std::size_t InputReader::Read(std::uint8_t* buffer, std::size_t capacity) {
 }
 
 std::vector<std::uint8_t> ReadInputWhole(const std::string& path) {
-  platform::FileReader reader(path, platform::Accept::kAnyInput);
-  return platform::ReadToEnd(reader, path);
+  os::FileReader reader(path, os::Accept::kAnyInput);
+  return os::ReadToEnd(reader, path);
 }
 
 }  // namespace svregistration

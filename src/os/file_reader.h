@@ -10,7 +10,7 @@
 
 #include "os/unique_fd.h"
 
-namespace svregistration::platform {
+namespace svregistration::os {
 
 /// What a reader takes. Where a source is expected only a regular file will do: a pipe or a
 /// device there is refused at once, never waited on. A tool's input may be anything that reads
@@ -68,4 +68,4 @@ class FileReader {
 /// The whole file; nullopt when no file exists at the path. A pipe or a device is refused.
 std::optional<std::vector<std::uint8_t>> ReadWholeFile(const std::string& path);
 
-}  // namespace svregistration::platform
+}  // namespace svregistration::os

@@ -17,7 +17,7 @@
 #include "svregistration/error.h"
 #include "svregistration/file_writing.h"
 
-namespace svregistration::platform {
+namespace svregistration::os {
 
 namespace fs = std::filesystem;
 
@@ -539,12 +539,12 @@ void WriteWholeFile(const std::string& path, const std::uint8_t* data, std::size
   replacement.Commit();
 }
 
-}  // namespace svregistration::platform
+}  // namespace svregistration::os
 
 namespace svregistration {
 
 void WriteFileWhole(const std::string& path, std::string_view bytes) {
-  platform::WriteWholeFile(path, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+  os::WriteWholeFile(path, reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
 }
 
 }  // namespace svregistration

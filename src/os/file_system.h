@@ -20,7 +20,7 @@ namespace svregistration {
 class Error;
 }
 
-namespace svregistration::platform {
+namespace svregistration::os {
 
 /// How a failed system call is told: "cannot <what> '<path>': <the reason for err>".
 std::string ErrnoText(int err, std::string_view what, std::string_view path);
@@ -144,4 +144,4 @@ class FileReplacement {
 /// Writes the bytes through a FileReplacement.
 void WriteWholeFile(const std::string& path, const std::uint8_t* data, std::size_t size);
 
-}  // namespace svregistration::platform
+}  // namespace svregistration::os

@@ -53,12 +53,12 @@ class AnsiPieces {
     // A byte that must wait for the next one goes to the front of the next block.
     carried_ = size - used;
     std::memmove(ebcdic_.data(), ebcdic_.data() + used, carried_);
-    ansi_ = platform::UnicodeToAnsi(text_, code_page_);
+    ansi_ = nls::UnicodeToAnsi(text_, code_page_);
     offset_ = 0;
     return !ansi_.empty() || !finished_;
   }
 
-  platform::FileReader reader_;
+  os::FileReader reader_;
   RecordDecoder decoder_;
   std::uint32_t code_page_;
   std::vector<std::uint8_t> ebcdic_ = std::vector<std::uint8_t>(kBlock);
@@ -70,8 +70,7 @@ class AnsiPieces {
 };
 
 CCSID& TableOf(registration::State& state, const std::string& table_file) {
-  if (!state.CodePageTable ||
-      !platform::EqualsIgnoreCase(state.CodePageTable->FileName(), table_file)) {
+  if (!state.CodePageTable || !nls::EqualsIgnoreCase(state.CodePageTable->FileName(), table_file)) {
     // A table whose Load failed is not kept: the next conversion tries the file again instead of
     // reusing an empty table under the file's name.
     state.CodePageTable.reset();
@@ -86,12 +85,11 @@ CCSID& TableOf(registration::State& state, const std::string& table_file) {
 
 void ConvertEbcdicSourceTo(State& state, const CopyPlan& plan, const std::string& from_path,
                            const ByteSink& sink) {
-  if (platform::FileSize(from_path) == 0) return;
+  if (os::FileSize(from_path) == 0) return;
   CCSID& table = TableOf(state, plan.table_file);
   // A locale whose text is Unicode only has code page 0: the system's ANSI code page.
-  std::uint32_t code_page =
-      platform::LocaleAnsiCodePage(plan.settings.RegisteredLocale).value_or(0);
-  if (code_page == 0) code_page = platform::SystemAnsiCodePage();
+  std::uint32_t code_page = nls::LocaleAnsiCodePage(plan.settings.RegisteredLocale).value_or(0);
+  if (code_page == 0) code_page = nls::SystemAnsiCodePage();
   AnsiPieces pieces(from_path, table, code_page);
   NormaliseStreamTo(
       [&](std::uint8_t* buffer, std::size_t capacity) { return pieces.Read(buffer, capacity); },

@@ -19,13 +19,13 @@ namespace svregistration::registration {
 
 namespace {
 
-using platform::ConfinedOutcome;
-using platform::ConfinedRoot;
-using platform::ConfinedTarget;
+using os::ConfinedOutcome;
+using os::ConfinedRoot;
+using os::ConfinedTarget;
 
 constexpr const char* kRemovalLogTitle = "Remove files";
 
-using platform::StartsWithIgnoreCase;
+using nls::StartsWithIgnoreCase;
 
 // The likely reason the host's utility left a file or folder: what the file system answers when
 // asked to delete it, said without deleting anything (a folder it cannot write to, an immutable
@@ -78,9 +78,9 @@ void Removal::RemoveEntry(const std::string& entry, DeletionVariant variant) {
   if (marker != '.' && marker != ':' && marker != '\\') return;
   // A file named with a "\" (registered from such a name) is recorded with it. An entry that
   // begins with a separator is the workspace folder, a separator and the rest: inside it.
-  std::string_view relative = platform::WithoutLeadingSeparators(std::string_view(entry).substr(1));
-  const bool literal_name = marker == '.' && platform::JoinRecordedPath(root_.root(), relative) !=
-                                                 platform::JoinHostPath(root_.root(), relative);
+  std::string_view relative = os::WithoutLeadingSeparators(std::string_view(entry).substr(1));
+  const bool literal_name = marker == '.' && os::JoinRecordedPath(root_.root(), relative) !=
+                                                 os::JoinHostPath(root_.root(), relative);
   std::optional<ConfinedTarget> target =
       Resolve(relative, "the entry '" + entry + "'", literal_name);
   if (!target) return;
@@ -95,15 +95,15 @@ void Removal::RemoveEntry(const std::string& entry, DeletionVariant variant) {
     // folder; never in a Sources folder, where the registered copies of other objects lie.
     if (outcome == ConfinedOutcome::kMissing &&
         target->name.find_first_of("*?") != std::string::npos &&
-        root_.PatternsMayDeleteIn(platform::ParentFolderName(target->relative))) {
+        root_.PatternsMayDeleteIn(os::ParentFolderName(target->relative))) {
       outcome = ConfinedRoot::DeleteMatching(*target, why);
     }
     if (outcome == ConfinedOutcome::kFailed) Warn("Not deleted: '" + target->path + "': " + why);
   } else if (marker == '.') {
-    if (!platform::ThreadFileUtility().RemoveFile(target->path) && ConfinedRoot::IsFile(*target)) {
+    if (!runtime::ThreadFileUtility().RemoveFile(target->path) && ConfinedRoot::IsFile(*target)) {
       Warn("Not deleted: '" + target->path + "': " + WhyStillThere(*target));
     }
-  } else if (!platform::ThreadFileUtility().RemoveFolder(target->path) &&
+  } else if (!runtime::ThreadFileUtility().RemoveFolder(target->path) &&
              ConfinedRoot::IsFolder(*target)) {
     Warn("Not deleted: '" + target->path + "': " + WhyStillThere(*target));
   }
@@ -115,7 +115,7 @@ bool Removal::RemoveManifestLine(const std::string& folder, const std::string& l
     return false;
   // An empty line names the manifest's own folder, which holds the manifest: nothing to do.
   const std::string path = ManifestEntryPath(line);
-  std::string_view named = platform::WithoutLeadingSeparators(path);
+  std::string_view named = os::WithoutLeadingSeparators(path);
   if (named.empty()) return false;
   std::string relative = folder.empty() ? std::string(named) : folder + "/" + std::string(named);
   // A failure here, the log included, is noted for the line and ends only its file work.
@@ -145,8 +145,8 @@ bool Removal::RemoveManifestLine(const std::string& folder, const std::string& l
 // refused one, which never will; the passes end when the collection is empty or a pass deletes
 // nothing.
 void Removal::RemoveManifest(const ConfinedTarget& manifest) {
-  std::string folder = platform::ParentFolderName(manifest.relative);
-  std::vector<std::string> lines = platform::ThreadFileUtility().ReadListFile(manifest.path);
+  std::string folder = os::ParentFolderName(manifest.relative);
+  std::vector<std::string> lines = runtime::ThreadFileUtility().ReadListFile(manifest.path);
   bool deleted_something = true;
   while (!lines.empty() && deleted_something) {
     deleted_something = false;
@@ -196,12 +196,11 @@ void RemoveInvalidatedGroupFiles(registration::State& state, host::IdCollection&
 void RemoveEntryFiles(registration::State& state, const host::EntryList& entries,
                       DeletionVariant variant, const std::string& keep) {
   if (entries.empty()) return;
-  const std::optional<std::string> kept =
-      keep.empty() ? std::nullopt : platform::NormaliseRelative(keep);
+  const std::optional<std::string> kept = keep.empty() ? std::nullopt : os::NormaliseRelative(keep);
   Removal removal(state);
   for (const std::string& entry : entries) {
     if (kept && entry.size() > 1 && entry[0] == '.' &&
-        platform::NormaliseRelative(std::string_view(entry).substr(1)) == kept) {
+        os::NormaliseRelative(std::string_view(entry).substr(1)) == kept) {
       continue;
     }
     removal.RemoveEntry(entry, variant);

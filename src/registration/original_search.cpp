@@ -32,7 +32,7 @@ struct NameParts {
 
 NameParts SplitName(const std::string& name) {
   NameParts parts;
-  std::string lower = platform::ToLower(name);
+  std::string lower = nls::ToLower(name);
   std::size_t marker = lower.find("_of_");
   if (marker != std::string::npos) {
     parts.has_library = true;
@@ -53,20 +53,20 @@ std::string Search(const std::string& name, const NameParts& parts, const std::s
   }
   for (pugi::xml_node child = extensions.first_child(); child; child = child.next_sibling()) {
     std::string extension = ReadOptionValue(child, "");
-    std::string candidate = platform::BuildPath(directory, parts.dotted ? name : name + extension);
-    if (platform::FileExists(candidate)) return candidate;
+    std::string candidate = os::BuildPath(directory, parts.dotted ? name : name + extension);
+    if (os::FileExists(candidate)) return candidate;
     if (parts.has_library) {
       for (const std::string& other :
-           {platform::BuildPath(directory, parts.library + "/" + parts.member + extension),
-            platform::BuildPath(directory, parts.member + extension)}) {
-        if (platform::FileExists(other)) return other;
+           {os::BuildPath(directory, parts.library + "/" + parts.member + extension),
+            os::BuildPath(directory, parts.member + extension)}) {
+        if (os::FileExists(other)) return other;
       }
     }
     if (parts.dotted) break;
   }
   std::vector<std::string> subfolders;
   try {
-    subfolders = platform::SubFolders(directory);
+    subfolders = os::SubFolders(directory);
   } catch (const Error&) {
     return "";  // an unreadable folder is skipped
   }
@@ -100,13 +100,13 @@ std::string ChooseDefaultSourceDir(registration::State& state) {
     element.attribute("VALUE").set_value(directory.c_str());
     state.Workspace->WorkspaceOptions()->Save();
   }
-  return platform::AbsolutePathName(directory);
+  return os::AbsolutePathName(directory);
 }
 
 void FindOriginalSource(registration::State& state, host::RepositoryObject& object,
                         std::string& original_source, const std::string& directory) {
   pugi::xml_node page = SelectQuietly(WorkspaceRoot(state), "//CASE[@ID='Registration']");
-  if (!page || !platform::FolderExists(directory)) return;
+  if (!page || !os::FolderExists(directory)) return;
   std::string type = object.ObjectType()->TypeCode();
   pugi::xml_node extensions = SelectQuietly(
       page, "./LIST[@NAME='Extension']/CASE[@NAME='" + type + "']/STRINGS[@NAME='Extensions']");

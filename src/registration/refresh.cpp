@@ -25,7 +25,7 @@ namespace {
 using resources::LoadMessage;
 
 std::string FormatMessage(int id, const std::vector<std::string>& args) {
-  return platform::ThreadMessageFormatter().FormatMessage(LoadMessage(id), args);
+  return runtime::ThreadMessageFormatter().FormatMessage(LoadMessage(id), args);
 }
 
 // The log text of a reported code.
@@ -36,8 +36,8 @@ std::string ReportText(registration::State& s, host::RepositoryObject& object, i
     case rErrorOnCreateSourceDirectory:
       return FormatMessage(
           resources::kMsgCannotCreateDirectory,
-          {platform::JoinHostPath(s.WorkspaceDirectory, registration::SourcesDirectory(
-                                                            s, object.ObjectType()->TypeCode()))});
+          {os::JoinHostPath(s.WorkspaceDirectory,
+                            registration::SourcesDirectory(s, object.ObjectType()->TypeCode()))});
     case rOriginalSourceUnknown:
       return LoadMessage(resources::kMsgOriginalSourceNotKnown);
     default:
@@ -64,14 +64,14 @@ void RecordOriginal(host::RepositoryObject& object, const std::string& original_
 
 // The whole copy opened in its folder; what keeps it from being read (a copy that cannot be
 // opened, or no plain file) is raised.
-std::vector<std::uint8_t> BytesOf(const std::string& copy, platform::OpenedFile&& file) {
-  if (!file.fd) throw platform::ErrnoError(file.error, "read", copy);
+std::vector<std::uint8_t> BytesOf(const std::string& copy, os::OpenedFile&& file) {
+  if (!file.fd) throw os::ErrnoError(file.error, "read", copy);
   if (!file.regular) {
     throw Error(error_number::kPathFileAccessError, "FileSystem",
                 "cannot read '" + copy + "': it is not a regular file");
   }
   std::vector<std::uint8_t> bytes(file.size + 1);
-  platform::FileReader reader(copy, std::move(file));
+  os::FileReader reader(copy, std::move(file));
   std::size_t done = 0;
   for (std::size_t got; (got = reader.Read(bytes.data() + done, bytes.size() - done)) != 0;) {
     done += got;
@@ -98,7 +98,7 @@ SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
     if (directory.empty()) return rOriginalSourceUnknown;
     registration::FindOriginalSource(s, o, original, directory);
     if (original.empty()) return rSourceFileIsMissed;
-    std::string name = platform::GetFileName(original);
+    std::string name = os::GetFileName(original);
     return service.RegisterEx(s.Workspace, type, name, original, true);
   }
 
@@ -108,17 +108,17 @@ SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
   if (original.empty()) return rOriginalSourceUnknown;
   // The recorded path is data: the copy is read and rewritten only in its folder opened beneath
   // the workspace, never through a link at its name.
-  const platform::ConfinedTarget target =
+  const os::ConfinedTarget target =
       files != nullptr ? files->RecordedCopyTarget(relative)
                        : registration::WorkspaceFiles(s).RecordedCopyTarget(relative);
   const std::string& copy = target.path;
-  if (platform::EqualsIgnoreCase(original, copy)) return rNoRefreshNeeded;
-  platform::OpenedFile original_file = platform::OpenForReading(original);
-  if (original_file.missing() || (!original_file.fd && !platform::FileExists(original)) ||
+  if (nls::EqualsIgnoreCase(original, copy)) return rNoRefreshNeeded;
+  os::OpenedFile original_file = os::OpenForReading(original);
+  if (original_file.missing() || (!original_file.fd && !os::FileExists(original)) ||
       original_file.folder) {
     return rSourceFileIsMissed;
   }
-  platform::OpenedFile copy_file = platform::OpenForReadingIn(target.parent.get(), target.name);
+  os::OpenedFile copy_file = os::OpenForReadingIn(target.parent.get(), target.name);
   if (copy_file.error == ELOOP) RefuseLinkAt(relative);  // swapped in since it was looked at
   if (copy_file.fd && !copy_file.folder) sources.ShownBy(copy);
   if (!sources.Ready()) return rErrorOnCreateSourceDirectory;
@@ -127,8 +127,8 @@ SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
     // The workspace form is made under the options as they are now; the plan reads them once.
     if (original_file.regular && copy_file.regular) {
       const registration::CopyPlan plan = registration::PlanCopy(s, s.Workspace, type);
-      platform::FileReader original_reader(original, std::move(original_file));
-      platform::FileReader copy_reader(copy, std::move(copy_file));
+      os::FileReader original_reader(original, std::move(original_file));
+      os::FileReader copy_reader(copy, std::move(copy_file));
       if (registration::SameWorkspaceForm(s, plan, original_reader, original, copy_reader)) {
         RecordOriginal(o, original);
         return rNoRefreshNeeded;
@@ -158,7 +158,7 @@ int SVStandard::RefreshSource(std::shared_ptr<host::Workspace> SVWS_Object,
                               const std::string& ObjId, long& nNumCopiedFiles,
                               const std::string& SourceFileName) {
   registration::State& s = *state_;
-  registration::LibraryCallScope call(s.Call);
+  registration::LibraryCallScope call(s.call);
   std::shared_ptr<host::Workspace> workspace = SVWS_Object;
   s.AttachWorkspace(std::move(SVWS_Object));
   auto object = s.Repository->ObjectById(ObjId);
@@ -204,7 +204,7 @@ int SVStandard::RefreshSource(std::shared_ptr<host::Workspace> SVWS_Object,
   };
 
   try {
-    if (!platform::EqualsIgnoreCase(object->ObjectType()->TypeCode(), "FOLDER")) {
+    if (!nls::EqualsIgnoreCase(object->ObjectType()->TypeCode(), "FOLDER")) {
       refresh_one(object);
     } else if (auto members = object->Members()) {
       long total = members->Count();
@@ -226,7 +226,7 @@ SVRegistrationResults SVStandard::RefreshObjectSource(std::shared_ptr<host::Repo
                                                       std::optional<std::string> OriginalSourceDir,
                                                       const std::string& OriginalSource) {
   registration::State& s = *state_;
-  registration::LibraryCallScope call(s.Call);
+  registration::LibraryCallScope call(s.call);
   if (!s.Workspace || !o) {  // a host may call this on an instance no operation has bound
     throw Error(
         error_number::kObjectNotSet, "SVRegistration",

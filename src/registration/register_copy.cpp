@@ -10,11 +10,10 @@
 namespace svregistration::registration {
 
 RegisterCopy::RegisterCopy(const std::string& source, const std::string& target, std::string folder,
-                           std::shared_ptr<const platform::ConfinedTarget> open_folder,
-                           std::string name)
+                           std::shared_ptr<const os::ConfinedTarget> open_folder, std::string name)
     : ends_{source, target, nullptr, nullptr},
       folder_(std::move(folder)),
-      fast_(platform::BuiltInFileUtility()),
+      fast_(runtime::BuiltInFileUtility()),
       open_folder_(std::move(open_folder)),
       name_(std::move(name)) {
   if (open_folder_ && !open_folder_->self) open_folder_.reset();
@@ -32,30 +31,30 @@ bool RegisterCopy::SelfContained() const {
 // A file, not a folder, at the source path (links followed).
 bool RegisterCopy::SourceExists() {
   if (!fast_) {
-    source_ = platform::StatusOf(ends_.from);
+    source_ = os::StatusOf(ends_.from);
     return source_.exists && !source_.folder;
   }
-  platform::OpenedFile opened = platform::OpenForReading(ends_.from);
+  os::OpenedFile opened = os::OpenForReading(ends_.from);
   if (!opened.fd) {
     // Any failure but a path that leads nowhere (an unreadable file) is looked at by path.
     if (opened.missing()) return false;
-    source_ = platform::StatusOf(ends_.from);
+    source_ = os::StatusOf(ends_.from);
     return source_.exists && !source_.folder;
   }
-  source_ = platform::PathStatus{true, opened.folder, opened.device, opened.inode};
+  source_ = os::PathStatus{true, opened.folder, opened.device, opened.inode};
   source_mode_ = opened.mode;
   // Only a regular file is copied from its descriptor; anything else fails in the copy itself.
   if (opened.regular) {
-    ends_.source = std::make_unique<platform::FileReader>(ends_.from, std::move(opened));
+    ends_.source = std::make_unique<os::FileReader>(ends_.from, std::move(opened));
   }
   return !source_.folder;
 }
 
 // The folder, or a file where it belongs replaced by it.
 bool RegisterCopy::EnsureFolder() {
-  if (platform::FolderExists(folder_)) return true;
-  if (platform::FileExists(folder_)) platform::ThreadFileUtility().RemoveFile(folder_);
-  return platform::ThreadFileUtility().MakeFolder(folder_);
+  if (os::FolderExists(folder_)) return true;
+  if (os::FileExists(folder_)) runtime::ThreadFileUtility().RemoveFile(folder_);
+  return runtime::ThreadFileUtility().MakeFolder(folder_);
 }
 
 unsigned RegisterCopy::CreationMode() const {
@@ -75,12 +74,12 @@ SVRegistrationResults RegisterCopy::Check(bool source_path_fits, bool target_pat
   }
   // Made where nothing is: then nothing was there, and the folder was.
   if (fast_ && ends_.source) {
-    ends_.target = open_folder_ ? platform::FileReplacement::MakeNewIn(
-                                      open_folder_->self.get(), name_, ends_.to, CreationMode())
-                                : platform::FileReplacement::MakeNew(ends_.to);
+    ends_.target = open_folder_ ? os::FileReplacement::MakeNewIn(open_folder_->self.get(), name_,
+                                                                 ends_.to, CreationMode())
+                                : os::FileReplacement::MakeNew(ends_.to);
     if (ends_.target) return rOK;
   }
-  target_ = platform::StatusOf(ends_.to);
+  target_ = os::StatusOf(ends_.to);
   needed_ = !(target_.exists && source_.exists && target_.device == source_.device &&
               target_.inode == source_.inode);
   if (!target_.exists && !EnsureFolder()) return rErrorOnCreateSourceDirectory;

@@ -24,7 +24,7 @@ class RegisterCopy {
   /// the workspace (nullptr when it is not there yet), in which a new copy is made as `name`,
   /// whatever the path to the folder has become.
   RegisterCopy(const std::string& source, const std::string& target, std::string folder,
-               std::shared_ptr<const platform::ConfinedTarget> open_folder, std::string name);
+               std::shared_ptr<const os::ConfinedTarget> open_folder, std::string name);
 
   /// The copy is made in workspace form under `plan`; `state` serves an EBCDIC conversion.
   void ConvertBy(CopyPlan plan, State& state);
@@ -54,11 +54,11 @@ class RegisterCopy {
   CopyEnds ends_;
   std::string folder_;
   bool fast_;
-  platform::PathStatus source_;
+  os::PathStatus source_;
   unsigned source_mode_ = 0;
-  platform::PathStatus target_;
+  os::PathStatus target_;
   bool needed_ = true;
-  std::shared_ptr<const platform::ConfinedTarget> open_folder_;
+  std::shared_ptr<const os::ConfinedTarget> open_folder_;
   std::string name_;
   std::optional<CopyPlan> plan_;
   State* state_ = nullptr;

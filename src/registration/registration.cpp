@@ -106,7 +106,7 @@ SVRegistrationResults RegistrationSteps::Record(
     RegistrationCopy& copy, std::string& ObjName,
     const std::vector<std::pair<std::string, std::string>>& attributes) {
   registration::State& s = registration::StateOf(service_);
-  registration::LibraryCallScope call(s.Call);
+  registration::LibraryCallScope call(s.call);
   registration::PlannedCopy& p = *copy.planned_;
   p.recorded = true;  // whatever comes of it is told here, and a copy to take back goes here
   s.AttachWorkspace(workspace_);
@@ -153,7 +153,7 @@ SVRegistrationResults RegistrationSteps::Record(
   if (caught) {
     if (copy_needed) {
       try {
-        platform::DeleteFile(p.target, false);
+        os::DeleteFile(p.target, false);
       } catch (const Error&) {
       }
     }
@@ -168,7 +168,7 @@ SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS
                                            const std::string& ObjType, std::string& ObjName,
                                            const std::string& SrcFile) {
   registration::State& s = *state_;
-  registration::LibraryCallScope call(s.Call);
+  registration::LibraryCallScope call(s.call);
   RegistrationSteps steps(*this, std::move(SVWS_Object), s.WithEncoding);
   RegistrationCopy copy = steps.Plan(ObjType, SrcFile);
   copy.Make();

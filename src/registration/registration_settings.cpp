@@ -30,14 +30,14 @@ pugi::xml_node RequireContext(const pugi::xml_node& context, const char* what) {
 Error RegistrationError(int number, int message_id, const std::vector<std::string>& args = {}) {
   std::string description = resources::LoadMessage(message_id);
   if (!args.empty()) {
-    description = platform::ThreadMessageFormatter().FormatMessage(description, args);
+    description = runtime::ThreadMessageFormatter().FormatMessage(description, args);
   }
   return Error(number, resources::LoadMessage(resources::kMsgRegistration), description);
 }
 
 // The decimal number of a locale text; 13 when it is empty or not a number.
-platform::LocaleId LocaleNumber(const std::string& text, const char* option,
-                                const std::string& encoding) {
+nls::LocaleId LocaleNumber(const std::string& text, const char* option,
+                           const std::string& encoding) {
   std::size_t begin = text.find_first_not_of(" \t");
   std::size_t end = text.find_last_not_of(" \t");
   std::int64_t value = 0;
@@ -53,7 +53,7 @@ platform::LocaleId LocaleNumber(const std::string& text, const char* option,
                     std::string("Overflow: the ") + option + " '" + text + "' of encoding '" +
                         encoding + "' is out of range");
       }
-      return static_cast<platform::LocaleId>(static_cast<std::int32_t>(value));
+      return static_cast<nls::LocaleId>(static_cast<std::int32_t>(value));
     }
   }
   throw Error(error_number::kTypeMismatch, kSource,
@@ -103,12 +103,12 @@ void ReadEncodingPage(const pugi::xml_document* workspace_options,
   RequireContext(list, "the ObjectComputerEncoding list");
   pugi::xml_node entry = SelectQuietly(list, "./CASE[@NAME='" + encoding + "']");
 
-  CheckLocaleCodePage(platform::UserDefaultLocaleId(), "current");
+  CheckLocaleCodePage(nls::UserDefaultLocaleId(), "current");
   settings.EncodingTable = ReadOptionValue(entry, "./TEXT[@NAME='EncodingTable']");
   if (settings.EncodingTable.empty()) {
     settings.SourceLocale = ResolveLocale(LocaleNumber(
         ReadOptionValue(entry, "./TEXT[@NAME='SourceLocale']"), "SourceLocale", encoding));
-    platform::CodePageInfo source = CheckLocaleCodePage(settings.SourceLocale, "source");
+    nls::CodePageInfo source = CheckLocaleCodePage(settings.SourceLocale, "source");
     settings.IsDbcs = source.MaxCharSize > 1;
   } else {
     settings.IsDbcs = ReadOptionValue(entry, "./BOOL[@NAME='DBCS']") == "true";
@@ -167,15 +167,15 @@ bool ReadOptionBool(const pugi::xml_node& element, const std::string& path) {
   return ReadOptionValue(element, path) == "true";
 }
 
-platform::LocaleId ResolveLocale(platform::LocaleId locale) {
-  if (locale == platform::kLocaleUserDefault) return platform::UserDefaultLocaleId();
-  if (locale == platform::kLocaleSystemDefault) return platform::SystemDefaultLocaleId();
+nls::LocaleId ResolveLocale(nls::LocaleId locale) {
+  if (locale == nls::kLocaleUserDefault) return nls::UserDefaultLocaleId();
+  if (locale == nls::kLocaleSystemDefault) return nls::SystemDefaultLocaleId();
   return locale;
 }
 
-platform::CodePageInfo CheckLocaleCodePage(platform::LocaleId locale, const std::string& role) {
-  if (auto code_page = platform::LocaleAnsiCodePage(locale)) {
-    if (auto info = platform::CodePageProperties(*code_page)) return *info;
+nls::CodePageInfo CheckLocaleCodePage(nls::LocaleId locale, const std::string& role) {
+  if (auto code_page = nls::LocaleAnsiCodePage(locale)) {
+    if (auto info = nls::CodePageProperties(*code_page)) return *info;
   }
   throw RegistrationError(error_number::kUnsupportedLocale, resources::kMsgWrongEncodingOption,
                           {role, std::to_string(static_cast<std::int32_t>(locale))});

@@ -21,10 +21,10 @@ struct RegistrationSettings {
   bool ConvertSosi = false;
   bool SosiRemoved = false;
   std::string EncodingTable;
-  platform::LocaleId SourceLocale = 0;
-  platform::LocaleId RegisteredLocale = 0;
+  nls::LocaleId SourceLocale = 0;
+  nls::LocaleId RegisteredLocale = 0;
   bool IsDbcs = false;
-  platform::CodePageInfo RegisteredCodePage;
+  nls::CodePageInfo RegisteredCodePage;
 
   /// True when b begins a double-byte character of the registered copy's code page.
   bool IsLeadByte(unsigned char b) const;
@@ -50,9 +50,9 @@ std::string ReadOptionValue(const pugi::xml_node& element, const std::string& pa
 bool ReadOptionBool(const pugi::xml_node& element, const std::string& path);
 
 /// 1024 becomes the user's default locale id, 2048 the system's.
-platform::LocaleId ResolveLocale(platform::LocaleId locale);
+nls::LocaleId ResolveLocale(nls::LocaleId locale);
 /// The code page information of the locale's ANSI code page; raises the message 508 error with
 /// the role ("current", "source", "registration") and the id.
-platform::CodePageInfo CheckLocaleCodePage(platform::LocaleId locale, const std::string& role);
+nls::CodePageInfo CheckLocaleCodePage(nls::LocaleId locale, const std::string& role);
 
 }  // namespace svregistration::registration

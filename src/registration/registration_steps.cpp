@@ -21,7 +21,7 @@ namespace {
 constexpr std::size_t kMaxPathCharacters = 254;
 
 // UTF-16 code units, not bytes: a character beyond U+FFFF counts two, as in the host's strings.
-bool Fits(const std::string& path) { return platform::Utf16Length(path) <= kMaxPathCharacters; }
+bool Fits(const std::string& path) { return nls::Utf16Length(path) <= kMaxPathCharacters; }
 
 }  // namespace
 
@@ -80,18 +80,17 @@ struct RegistrationSteps::Open {
 
   // The Sources folder `relative`, open beneath the workspace; nullptr, with `why`, when it may
   // not be written. A folder that exists is resolved once; one that does not is looked at again.
-  std::shared_ptr<const platform::ConfinedTarget> Folder(const std::string& relative,
-                                                         std::string& why) {
+  std::shared_ptr<const os::ConfinedTarget> Folder(const std::string& relative, std::string& why) {
     auto found = folders.find(relative);
     if (found != folders.end()) return found->second;
     if (!files.SourcesFolder(relative, why)) return nullptr;
-    std::shared_ptr<const platform::ConfinedTarget> folder = files.Folder();
+    std::shared_ptr<const os::ConfinedTarget> folder = files.Folder();
     if (folder->self) folders.emplace(relative, folder);
     return folder;
   }
 
   registration::WorkspaceFiles files;
-  std::map<std::string, std::shared_ptr<const platform::ConfinedTarget>> folders;
+  std::map<std::string, std::shared_ptr<const os::ConfinedTarget>> folders;
 };
 
 RegistrationSteps::RegistrationSteps(SVStandard& service,
@@ -102,7 +101,7 @@ RegistrationSteps::~RegistrationSteps() = default;
 
 RegistrationCopy RegistrationSteps::Plan(const std::string& type, const std::string& source) {
   registration::State& s = registration::StateOf(service_);
-  registration::LibraryCallScope call(s.Call);
+  registration::LibraryCallScope call(s.call);
   s.AttachWorkspace(workspace_);
   auto p = std::make_unique<registration::PlannedCopy>();
   p->type = type;
@@ -113,17 +112,16 @@ RegistrationCopy RegistrationSteps::Plan(const std::string& type, const std::str
   // type but would be two folders on a case-sensitive file system.
   const std::string schema_code = schema_type->TypeCode();
   p->sources_directory = registration::SourcesDirectory(
-      s, platform::EqualsIgnoreCase(schema_code, type) ? schema_code : type);
-  host::SplitPathResult parts = platform::ThreadFileUtility().SplitPath(source);
+      s, nls::EqualsIgnoreCase(schema_code, type) ? schema_code : type);
+  host::SplitPathResult parts = runtime::ThreadFileUtility().SplitPath(source);
   const std::string file_name = parts.base_name + parts.extension;  // may hold a "\"
   p->relative_path = p->sources_directory + "/" + file_name;
-  const std::string folder_path =
-      platform::JoinHostPath(s.WorkspaceDirectory, p->sources_directory);
+  const std::string folder_path = os::JoinHostPath(s.WorkspaceDirectory, p->sources_directory);
   p->target = folder_path + "/" + file_name;
   // The Sources folder and the copy come from the options and the file's name: both must stay
   // inside the workspace, clear of its own files, and never lead through a link out of it.
   if (!open_) open_ = std::make_unique<Open>(s);
-  std::shared_ptr<const platform::ConfinedTarget> folder =
+  std::shared_ptr<const os::ConfinedTarget> folder =
       open_->Folder(p->sources_directory, p->refused);
   if (!folder) {
     p->folder_usable = false;

@@ -29,7 +29,7 @@ std::vector<std::uint8_t> ConvertedSource(State& state, const CopyPlan& plan,
   return bytes;
 }
 
-void WorkspaceFormTo(State& state, const CopyPlan& plan, platform::FileReader* reader,
+void WorkspaceFormTo(State& state, const CopyPlan& plan, os::FileReader* reader,
                      const std::string& path, const ByteSink& sink) {
   if (plan.settings.IsEbcdic) {
     ConvertEbcdicSourceTo(state, plan, path, sink);
@@ -50,7 +50,7 @@ void RequireWorkspace(const std::shared_ptr<host::Workspace>& workspace) {
 }
 
 void RaiseCopyFailed(const std::string& from_path, const std::string& to_path) {
-  std::string text = platform::ThreadMessageFormatter().FormatMessage(
+  std::string text = runtime::ThreadMessageFormatter().FormatMessage(
       resources::LoadMessage(resources::kMsgUnableToCopyFile), {from_path, to_path});
   throw Error(error_number::kFileCopyFailed, "SVRegistration", text);
 }
@@ -60,7 +60,7 @@ namespace {
 // A copy is never more readable than its original: what the original withholds from its group
 // and others, the copy withholds too (a row naming somebody's private file as an original does
 // not publish it in a shared workspace).
-void LimitToOriginalMode(platform::FileReplacement& target, const platform::FileReader* reader,
+void LimitToOriginalMode(os::FileReplacement& target, const os::FileReader* reader,
                          const std::string& path) {
   if (reader != nullptr && reader->mode() != 0) {
     target.LimitModeTo(reader->mode());  // as the file was when it was opened
@@ -74,8 +74,8 @@ void LimitToOriginalMode(platform::FileReplacement& target, const platform::File
 
 // Writes the workspace form into the replacement and puts it in place; false when it cannot be
 // written, the target then unchanged.
-bool WriteWorkspaceForm(State& state, const CopyPlan& plan, platform::FileReader* reader,
-                        const std::string& path, platform::FileReplacement& target) {
+bool WriteWorkspaceForm(State& state, const CopyPlan& plan, os::FileReader* reader,
+                        const std::string& path, os::FileReplacement& target) {
   bool written = true;
   try {
     LimitToOriginalMode(target, reader, path);
@@ -100,8 +100,8 @@ bool WriteWorkspaceForm(State& state, const CopyPlan& plan, platform::FileReader
 
 }  // namespace
 
-bool SameWorkspaceForm(State& state, const CopyPlan& plan, platform::FileReader& original,
-                       const std::string& original_path, platform::FileReader& copy) {
+bool SameWorkspaceForm(State& state, const CopyPlan& plan, os::FileReader& original,
+                       const std::string& original_path, os::FileReader& copy) {
   thread_local std::vector<std::uint8_t> held;  // the copy's bytes beside each block
   bool same = true;
   WorkspaceFormTo(
@@ -116,9 +116,9 @@ bool SameWorkspaceForm(State& state, const CopyPlan& plan, platform::FileReader&
 
 bool RewriteWorkspaceFormIn(State& state, const CopyPlan& plan, const std::string& original_path,
                             int folder, const std::string& name, const std::string& copy) {
-  std::unique_ptr<platform::FileReplacement> replacement;
+  std::unique_ptr<os::FileReplacement> replacement;
   try {
-    replacement = platform::FileReplacement::ReplaceIn(folder, name, copy);
+    replacement = os::FileReplacement::ReplaceIn(folder, name, copy);
   } catch (const Error&) {
     return false;
   }
@@ -126,16 +126,16 @@ bool RewriteWorkspaceFormIn(State& state, const CopyPlan& plan, const std::strin
 }
 
 void CopyPlainTo(CopyEnds& ends) {
-  if (!ends.source || !platform::BuiltInFileUtility()) {
-    if (!platform::ThreadFileUtility().CopyFileTo(ends.from, ends.to)) {
+  if (!ends.source || !runtime::BuiltInFileUtility()) {
+    if (!runtime::ThreadFileUtility().CopyFileTo(ends.from, ends.to)) {
       RaiseCopyFailed(ends.from, ends.to);
     }
     return;
   }
   try {
-    if (!ends.target) ends.target = std::make_unique<platform::FileReplacement>(ends.to);
+    if (!ends.target) ends.target = std::make_unique<os::FileReplacement>(ends.to);
     LimitToOriginalMode(*ends.target, ends.source.get(), ends.from);
-    if (platform::CopyBytes(*ends.source, *ends.target)) {
+    if (runtime::CopyBytes(*ends.source, *ends.target)) {
       ends.target->Commit();
       return;
     }
@@ -153,7 +153,7 @@ void CopySourceTo(State& state, const CopyPlan& plan, CopyEnds& ends) {
   // Streamed into the replacement, so that a source of any size (a single long line included)
   // is never held whole; the target changes only when the copy is whole.
   try {
-    if (!ends.target) ends.target = std::make_unique<platform::FileReplacement>(ends.to);
+    if (!ends.target) ends.target = std::make_unique<os::FileReplacement>(ends.to);
   } catch (const Error&) {
     RaiseCopyFailed(ends.from, ends.to);
   }
@@ -168,7 +168,7 @@ void CopySourceTo(State& state, const CopyPlan& plan, CopyEnds& ends) {
 void SVStandard::CopySource(std::shared_ptr<host::Workspace> SVWS, const std::string& EntityType,
                             const std::string& FromPath, const std::string& ToPath) {
   registration::RequireWorkspace(SVWS);
-  registration::LibraryCallScope call(state_->Call);
+  registration::LibraryCallScope call(state_->call);
   registration::CopyEnds ends{FromPath, ToPath, nullptr, nullptr};
   registration::CopySourceTo(*state_, registration::PlanCopy(*state_, SVWS, EntityType), ends);
 }

@@ -24,7 +24,7 @@ void RequireWorkspace(const std::shared_ptr<host::Workspace>& workspace);
 /// The workspace form of the file under the plan (EBCDIC converted, or normalised), handed to
 /// `sink` a block at a time; read from `reader` when the caller holds the file open, else from
 /// the path. The file is never held whole.
-void WorkspaceFormTo(State& state, const CopyPlan& plan, platform::FileReader* reader,
+void WorkspaceFormTo(State& state, const CopyPlan& plan, os::FileReader* reader,
                      const std::string& path, const ByteSink& sink);
 /// The same bytes, whole.
 std::vector<std::uint8_t> ConvertedSource(State& state, const CopyPlan& plan,
@@ -43,15 +43,15 @@ void ConvertEbcdicSourceTo(State& state, const CopyPlan& plan, const std::string
 struct CopyEnds {
   std::string from;
   std::string to;
-  std::unique_ptr<platform::FileReader> source;
-  std::unique_ptr<platform::FileReplacement> target;
+  std::unique_ptr<os::FileReader> source;
+  std::unique_ptr<os::FileReplacement> target;
 };
 
 /// True when the workspace form of `original` under the plan is byte for byte what `copy` holds:
 /// the original is normalised or converted a block at a time and each block compared with the
 /// copy's next bytes, neither file held whole.
-bool SameWorkspaceForm(State& state, const CopyPlan& plan, platform::FileReader& original,
-                       const std::string& original_path, platform::FileReader& copy);
+bool SameWorkspaceForm(State& state, const CopyPlan& plan, os::FileReader& original,
+                       const std::string& original_path, os::FileReader& copy);
 
 /// Replaces the copy `name` in the open folder `folder` (`copy` its path, for messages) with the
 /// workspace form of the original under the plan, written and put in place in that folder, never

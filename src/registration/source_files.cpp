@@ -10,7 +10,7 @@ namespace svregistration::registration {
 // A normalised copy or read of a missing file is an error rather than an empty copy: an empty
 // registered source would hide the mistake.
 std::vector<std::uint8_t> ReadExistingFileBytes(const std::string& path) {
-  auto bytes = platform::ReadWholeFile(path);
+  auto bytes = os::ReadWholeFile(path);
   if (!bytes) {
     throw Error(error_number::kFileNotFound, "SVRegistration", "File not found: '" + path + "'");
   }
@@ -19,7 +19,7 @@ std::vector<std::uint8_t> ReadExistingFileBytes(const std::string& path) {
 
 bool WriteBytesFile(const std::vector<std::uint8_t>& bytes, const std::string& path) {
   try {
-    platform::WriteWholeFile(path, bytes.data(), bytes.size());
+    os::WriteWholeFile(path, bytes.data(), bytes.size());
     return true;
   } catch (const Error&) {
     return false;  // the writer reports success only; callers raise their own error

@@ -15,7 +15,7 @@ std::string ReadSourcesDirectory(const pugi::xml_document* global, const std::st
   std::string value = ReadOptionValue(
       root, "//CASE[@ID='Inventory']/*/CASE[@NAME='" + type + "']/TEXT[@NAME='Directory']");
   if (value.empty()) return "Sources/" + type;
-  return platform::HostRelativePath(value);
+  return os::HostRelativePath(value);
 }
 
 }  // namespace
@@ -26,15 +26,15 @@ std::string SourcesDirectory(registration::State& state, const std::string& type
     if (!global) global = state.Workspace->GlobalOptions();
     return {global ? global->View() : nullptr};
   };
-  state.SourcesDirectories.Validate(state.Call, state.Workspace, read, false);
-  if (const std::string* kept = state.SourcesDirectories.Find(type)) return *kept;
+  state.sources_directories.Validate(state.call, state.Workspace, read, false);
+  if (const std::string* kept = state.sources_directories.Find(type)) return *kept;
   std::string directory = ReadSourcesDirectory(read()[0], type);
-  state.SourcesDirectories.Keep(type, directory);
+  state.sources_directories.Keep(type, directory);
   return directory;
 }
 
 void SourcesFolder::ShownBy(const std::string& file) {
-  if (!known_ && !path_.empty() && platform::ParentFolderName(file) == path_) {
+  if (!known_ && !path_.empty() && os::ParentFolderName(file) == path_) {
     known_ = ready_ = true;
   }
 }
@@ -42,13 +42,13 @@ void SourcesFolder::ShownBy(const std::string& file) {
 bool SourcesFolder::Ready() {
   if (known_) return ready_;
   known_ = true;
-  ready_ = path_.empty() || platform::FolderExists(path_);
+  ready_ = path_.empty() || os::FolderExists(path_);
   if (!ready_) {
     try {
-      platform::CreateFolder(path_);
+      os::CreateFolder(path_);
     } catch (const Error&) {
     }
-    ready_ = platform::FolderExists(path_);
+    ready_ = os::FolderExists(path_);
   }
   return ready_;
 }

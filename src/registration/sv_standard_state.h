@@ -13,7 +13,7 @@
 
 namespace svregistration {
 
-namespace platform {
+namespace os {
 class ProtectedPaths;
 }
 
@@ -28,16 +28,16 @@ struct State {
   std::shared_ptr<CCSID> CodePageTable;
   bool WithEncoding = false;
   /// What the options documents said: the settings of each type, and its Sources folder.
-  OptionsCache<RegistrationSettings> Settings;
-  OptionsCache<std::string> SourcesDirectories;
+  OptionsCache<RegistrationSettings> settings;
+  OptionsCache<std::string> sources_directories;
   /// The call of the library under way, within which the documents are compared once.
-  LibraryCall Call;
+  LibraryCall call;
   /// The host's protected paths as last normalised: a call whose host names the same ones
   /// reuses them, and a host whose revision stays is not asked again. The root they were made
   /// for goes with them.
-  std::shared_ptr<const platform::ProtectedPaths> Protected;
-  HostRevision ProtectedRevision;
-  std::string ProtectedRoot;
+  std::shared_ptr<const os::ProtectedPaths> protected_paths;
+  HostRevision protected_revision;
+  std::string protected_root;
 
   /// Binds the instance: the workspace, its repository, then its root directory. A failing step
   /// leaves the fields set by the steps before it.

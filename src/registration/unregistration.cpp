@@ -16,7 +16,7 @@ constexpr const char* kFolderType = "FOLDER";
 constexpr const char* kBelongsTo = "BelongsTo";
 
 bool IsFolderType(const std::string& type_code) {
-  return platform::EqualsIgnoreCase(type_code, kFolderType);
+  return nls::EqualsIgnoreCase(type_code, kFolderType);
 }
 
 // The ids of the folders the object belongs to, in the order its relations cursor lists them.
@@ -86,7 +86,7 @@ bool SVStandard::Unregister(std::shared_ptr<host::Workspace> SVWS_Object,
       }
     }
     if (removed) {
-      std::string text = platform::ThreadTextUtility().FormatMessage(
+      std::string text = runtime::ThreadTextUtility().FormatMessage(
           resources::LoadMessage(resources::kMsgObjectUnregistered), {name, display_name});
       s.Workspace->Log()->Add(resources::LoadMessage(resources::kMsgUnregister),
                               host::kSeverityInformation, std::nullopt, text);
@@ -104,7 +104,7 @@ bool SVStandard::GroupUnregister(std::shared_ptr<host::Workspace> SVWS_Object,
   long folder_count = s.Repository->CountObjects(kFolderType, "");
   // Walking down keeps back the folders nearest the start of the collection.
   for (std::size_t i = ObjIDs.size(); i > 0; --i) {
-    if (!IsFolderType(platform::ThreadIdUtility().ObjectTypeOfId(ObjIDs[i - 1]))) continue;
+    if (!IsFolderType(runtime::ThreadIdUtility().ObjectTypeOfId(ObjIDs[i - 1]))) continue;
     if (folder_count <= 1) {
       ObjIDs.erase(ObjIDs.begin() + static_cast<std::ptrdiff_t>(i - 1));
     } else {

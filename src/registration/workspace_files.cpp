@@ -22,31 +22,31 @@ std::vector<std::string> ProtectedPathsOf(State& state) {
 
 std::string RecordedCopyPath(const std::string& root, const std::string& relative) {
   std::size_t slash = relative.find_last_of('/');
-  if (slash == std::string::npos) return platform::JoinRecordedPath(root, relative);
-  return platform::JoinHostPath(root, relative.substr(0, slash)) + "/" + relative.substr(slash + 1);
+  if (slash == std::string::npos) return os::JoinRecordedPath(root, relative);
+  return os::JoinHostPath(root, relative.substr(0, slash)) + "/" + relative.substr(slash + 1);
 }
 
 namespace {
 
 // The workspace folder beneath which everything is resolved; made when it is missing, since
 // registration makes its Sources folder, and the folders above it, before anything else.
-platform::ConfinedRoot OpenRoot(State& state) {
-  if (!state.Protected || state.ProtectedRoot != state.WorkspaceDirectory ||
-      !state.ProtectedRevision.Same(state.Workspace)) {
+os::ConfinedRoot OpenRoot(State& state) {
+  if (!state.protected_paths || state.protected_root != state.WorkspaceDirectory ||
+      !state.protected_revision.Same(state.Workspace)) {
     std::vector<std::string> paths = ProtectedPathsOf(state);
-    state.ProtectedRevision.Take(state.Workspace);
-    state.ProtectedRoot = state.WorkspaceDirectory;
-    if (!state.Protected || state.Protected->given() != paths) {
-      state.Protected = std::make_shared<const platform::ProtectedPaths>(paths);
+    state.protected_revision.Take(state.Workspace);
+    state.protected_root = state.WorkspaceDirectory;
+    if (!state.protected_paths || state.protected_paths->given() != paths) {
+      state.protected_paths = std::make_shared<const os::ProtectedPaths>(paths);
     }
   }
   try {
-    return platform::ConfinedRoot(state.WorkspaceDirectory, state.Protected);
+    return os::ConfinedRoot(state.WorkspaceDirectory, state.protected_paths);
   } catch (const Error&) {
     std::error_code ignored;  // a folder that cannot be made is reported when it is opened
     std::filesystem::create_directories(state.WorkspaceDirectory, ignored);
   }
-  return platform::ConfinedRoot(state.WorkspaceDirectory, state.Protected);
+  return os::ConfinedRoot(state.WorkspaceDirectory, state.protected_paths);
 }
 
 }  // namespace
@@ -56,13 +56,13 @@ WorkspaceFiles::WorkspaceFiles(State& state) : root_(OpenRoot(state)) {}
 std::optional<std::string> WorkspaceFiles::SourcesFolder(const std::string& relative,
                                                          std::string& why) {
   folder_.reset();
-  std::optional<platform::ConfinedTarget> folder = root_.ResolveFolderToWrite(relative, why);
+  std::optional<os::ConfinedTarget> folder = root_.ResolveFolderToWrite(relative, why);
   if (!folder) return std::nullopt;
-  folder_ = std::make_shared<const platform::ConfinedTarget>(std::move(*folder));
+  folder_ = std::make_shared<const os::ConfinedTarget>(std::move(*folder));
   return folder_->path;
 }
 
-bool WorkspaceFiles::CopyIn(const platform::ConfinedTarget& folder, const std::string& name,
+bool WorkspaceFiles::CopyIn(const os::ConfinedTarget& folder, const std::string& name,
                             std::string& why, bool& nothing) const {
   const std::string relative = folder.relative.empty() ? name : folder.relative + "/" + name;
   if (name.empty() || name == "." || name == ".." || root_.Protects(relative)) {
@@ -71,20 +71,20 @@ bool WorkspaceFiles::CopyIn(const platform::ConfinedTarget& folder, const std::s
     nothing = false;
     return false;
   }
-  return platform::ConfinedRoot::NothingButAFileAt(folder, name, why, &nothing);
+  return os::ConfinedRoot::NothingButAFileAt(folder, name, why, &nothing);
 }
 
 std::string WorkspaceFiles::RecordedCopy(const std::string& relative) const {
   return RecordedCopyTarget(relative).path;
 }
 
-platform::ConfinedTarget WorkspaceFiles::RecordedCopyTarget(const std::string& relative) const {
+os::ConfinedTarget WorkspaceFiles::RecordedCopyTarget(const std::string& relative) const {
   std::string full = RecordedCopyPath(root_.root(), relative);
   auto literal = root_.RelativeOf(full);
   std::string why = "it leads outside the workspace";
   // The literal form keeps a "\" in the name; a path read with "\" as separators has none left.
   const bool literal_name = literal && literal->find('\\') != std::string::npos;
-  std::optional<platform::ConfinedTarget> target;
+  std::optional<os::ConfinedTarget> target;
   if (literal) target = root_.ResolveFileToWrite(*literal, why, literal_name);
   if (!target) {
     throw Error(error_number::kPathFileAccessError, "SVRegistration",

@@ -35,21 +35,21 @@ class WorkspaceFiles {
   /// folder SourcesFolder answered for: none of the workspace's own files, and nothing but a file
   /// (no link) at its name; false, with `why` set, otherwise. `nothing` tells whether nothing at
   /// all (no file, no link) stands at the name.
-  bool CopyIn(const platform::ConfinedTarget& folder, const std::string& name, std::string& why,
+  bool CopyIn(const os::ConfinedTarget& folder, const std::string& name, std::string& why,
               bool& nothing) const;
   /// The folder SourcesFolder last answered for (open when it existed then); shared, so that it
   /// stays open for as long as a copy into it needs it.
-  std::shared_ptr<const platform::ConfinedTarget> Folder() const { return folder_; }
+  std::shared_ptr<const os::ConfinedTarget> Folder() const { return folder_; }
   /// The full path of the copy recorded on an object (see RecordedCopyPath); raises Error naming
   /// the object's copy and the reason when it may not be written.
   std::string RecordedCopy(const std::string& relative) const;
   /// The same, with the folder holding the copy opened beneath the workspace, to read and
   /// write the copy there.
-  platform::ConfinedTarget RecordedCopyTarget(const std::string& relative) const;
+  os::ConfinedTarget RecordedCopyTarget(const std::string& relative) const;
 
  private:
-  platform::ConfinedRoot root_;
-  std::shared_ptr<const platform::ConfinedTarget> folder_;
+  os::ConfinedRoot root_;
+  std::shared_ptr<const os::ConfinedTarget> folder_;
 };
 
 }  // namespace svregistration::registration

@@ -42,7 +42,7 @@ void ClassRegistry::RegisterErased(const std::string& class_name, std::type_inde
                                    std::function<std::shared_ptr<void>()> factory) {
   Registry& registry = TheRegistry();
   std::lock_guard lock(registry.mutex);
-  registry.entries.insert_or_assign(platform::ToLower(class_name), Entry{type, std::move(factory)});
+  registry.entries.insert_or_assign(nls::ToLower(class_name), Entry{type, std::move(factory)});
 }
 
 std::shared_ptr<void> ClassRegistry::CreateErased(const std::string& class_name,
@@ -51,7 +51,7 @@ std::shared_ptr<void> ClassRegistry::CreateErased(const std::string& class_name,
   {
     Registry& registry = TheRegistry();
     std::lock_guard lock(registry.mutex);
-    auto it = registry.entries.find(platform::ToLower(class_name));
+    auto it = registry.entries.find(nls::ToLower(class_name));
     if (it == registry.entries.end()) throw CannotCreate(class_name, "no such class is registered");
     if (it->second.type != type) {
       throw CannotCreate(class_name, "the class does not provide the interface asked for");
@@ -66,13 +66,13 @@ std::shared_ptr<void> ClassRegistry::CreateErased(const std::string& class_name,
 bool ClassRegistry::Contains(const std::string& class_name) const {
   Registry& registry = TheRegistry();
   std::lock_guard lock(registry.mutex);
-  return registry.entries.count(platform::ToLower(class_name)) != 0;
+  return registry.entries.count(nls::ToLower(class_name)) != 0;
 }
 
 void ClassRegistry::Unregister(const std::string& class_name) {
   Registry& registry = TheRegistry();
   std::lock_guard lock(registry.mutex);
-  registry.entries.erase(platform::ToLower(class_name));
+  registry.entries.erase(nls::ToLower(class_name));
 }
 
 }  // namespace svregistration

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-namespace svregistration::platform {
+namespace svregistration::runtime {
 
 namespace {
 
@@ -43,4 +43,4 @@ bool UseAvx2() {
   return use;
 }
 
-}  // namespace svregistration::platform
+}  // namespace svregistration::runtime

@@ -2,7 +2,7 @@
 // one build runs everywhere and takes the wide paths where the processor has them.
 #pragma once
 
-namespace svregistration::platform {
+namespace svregistration::runtime {
 
 /// True when the processor has AVX2 and SVREG_SIMD is not set to "scalar" (the tests set it to
 /// run the portable paths, which must give the same bytes).
@@ -12,4 +12,4 @@ bool UseAvx2();
 /// SVREG_SIMD is not "scalar".
 bool UseAvx512Vbmi();
 
-}  // namespace svregistration::platform
+}  // namespace svregistration::runtime

@@ -17,7 +17,7 @@
 #include "svregistration/class_registry.h"
 #include "svregistration/error.h"
 
-namespace svregistration::platform {
+namespace svregistration::runtime {
 
 namespace {
 
@@ -224,4 +224,4 @@ bool CopyBytes(FileReader& source, FileReplacement& copy) {
   }
 }
 
-}  // namespace svregistration::platform
+}  // namespace svregistration::runtime

@@ -5,7 +5,7 @@
 
 #include "svregistration/host/utilities.h"
 
-namespace svregistration::platform {
+namespace svregistration::runtime {
 
 class FileReader;
 class FileReplacement;
@@ -27,4 +27,4 @@ bool CopyBytes(FileReader& source, FileReplacement& copy);
 /// (for hosts and tests that replace a class after first use).
 void ResetThreadUtilities();
 
-}  // namespace svregistration::platform
+}  // namespace svregistration::runtime

@@ -23,7 +23,7 @@ class ZipExtractTest : public ArchiveTest {
  protected:
   void TearDown() override {
     ArchiveTest::TearDown();
-    platform::ClearFileSystemFault();
+    os::ClearFileSystemFault();
   }
 
   std::string zip = dir / "test.zip";
@@ -75,10 +75,10 @@ TEST_F(ZipExtractTest, AFailedMemberKeepsTheFileThatWasThere) {
     }
     ScriptedPrompt prompt(c.answers);
     if (c.fault_at_write != 0) {
-      platform::InjectFileSystemFault(c.fault_at_write, platform::FileSystemFault::kNoSpace);
+      os::InjectFileSystemFault(c.fault_at_write, os::FileSystemFault::kNoSpace);
     }
     const ExtractionReport report = ZIP().Extract(zip, out, "", prompt);
-    platform::ClearFileSystemFault();
+    os::ClearFileSystemFault();
     const auto mode = std::filesystem::status(dir / "out/a.txt").permissions();
     constexpr auto kOldMode =
         std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;

@@ -101,7 +101,7 @@ struct IcuConverter {
 };
 
 bool DoubleInAnsi(char16_t ch, std::uint32_t code_page) {
-  std::int16_t code = platform::AnsiCode(ch, code_page);
+  std::int16_t code = nls::AnsiCode(ch, code_page);
   return code > 255 || code < 0;
 }
 

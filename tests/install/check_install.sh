@@ -26,7 +26,7 @@ LD_LIBRARY_PATH="$prefix/lib" "$prefix/examples/workspace_register" "$prefix/sho
   "$prefix/TAX.cbl" | grep '^refresh .*: rOK, 0 copied$' >/dev/null
 [[ -f $prefix/shop/Sources/COBOL/TAX.cbl ]] || { echo "workspace_register made no copy" >&2; exit 1; }
 library=$(nm -D -C --defined-only "$prefix"/lib/libsvregistration.so |
-          grep -cE ' svregistration::(platform|registration|codepage|archive|resources)::' || true)
+          grep -cE ' svregistration::(os|nls|runtime|registration|codepage|archive|resources)::' || true)
 public_host='svregistration::workspace::(WorkspaceHost|WorkspaceRepository|RepositoryLog|OptionsDocument|Batch|PendingWork|RecoverInterruptedWork|RegistrationRun|RegistrationReport|OutcomeName|IsSuccess|RefreshRun|RefreshOutcomeName|CopyRecipe|RecipeChanges|RecordedRecipe|RecordRecipe|CopyStateName|StatusOf|WorkspaceStatus|UntrackedFiles|RemoveUntrackedFiles|ReadCopyAndForm)\b'
 host=$(nm -D -C --defined-only "$prefix"/lib/libsvregistration-workspace.so |
        grep -E ' svregistration::workspace::' | grep -cvE " $public_host" || true)

@@ -18,7 +18,7 @@
 #include "support/error_capture.h"
 #include "svregistration/error.h"
 
-namespace svregistration::platform {
+namespace svregistration::nls {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -179,4 +179,4 @@ TEST(UnicodeToAnsi, ThreadsConvertIndependently) {
 }
 
 }  // namespace
-}  // namespace svregistration::platform
+}  // namespace svregistration::nls

@@ -16,7 +16,7 @@
 #include "resources/message_catalogue.h"
 #include "support/scoped_environment.h"
 
-namespace svregistration::platform {
+namespace svregistration::nls {
 namespace {
 
 using testing::ScopedEnvironment;
@@ -179,4 +179,4 @@ TEST_F(LocaleEnvironment, MessageLanguageFollowsTheEnvironment) {
 }
 
 }  // namespace
-}  // namespace svregistration::platform
+}  // namespace svregistration::nls

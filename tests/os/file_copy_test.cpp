@@ -10,7 +10,7 @@
 #include "runtime/host_utilities.h"
 #include "support/temp_dir.h"
 
-namespace svregistration::platform {
+namespace svregistration::os {
 namespace {
 
 using testing::ReadFile;
@@ -44,4 +44,4 @@ TEST(FileCopy, SameBytesWithinAndAcrossFileSystems) {
 }
 
 }  // namespace
-}  // namespace svregistration::platform
+}  // namespace svregistration::os

@@ -14,7 +14,7 @@
 #include "support/temp_dir.h"
 #include "svregistration/error.h"
 
-namespace svregistration::platform {
+namespace svregistration::os {
 namespace {
 
 using testing::ErrorNumber;
@@ -126,4 +126,4 @@ TEST(FileSystem, ReplacementInAnOpenFolderNeverLeavesIt) {
 }
 
 }  // namespace
-}  // namespace svregistration::platform
+}  // namespace svregistration::os

@@ -21,7 +21,7 @@ namespace svregistration {
 namespace {
 
 using namespace testing;
-using platform::FileSystemFault;
+using os::FileSystemFault;
 
 // One run of the operation under test, in a fresh folder with a fresh workspace.
 struct Attempt {
@@ -46,10 +46,10 @@ void SweepFaults(const std::function<void(Attempt&)>& prepare,
                    std::to_string(nth));
       Attempt attempt;
       prepare(attempt);
-      platform::InjectFileSystemFault(nth, fault);
+      os::InjectFileSystemFault(nth, fault);
       int result = operate(attempt);
-      bool fired = platform::FileSystemFaultFired();
-      platform::ClearFileSystemFault();
+      bool fired = os::FileSystemFaultFired();
+      os::ClearFileSystemFault();
       check(attempt, result, fired);
       for (const auto& entry : std::filesystem::recursive_directory_iterator(attempt.dir.path())) {
         EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos)
@@ -64,9 +64,9 @@ class FaultInjectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
     RegisterTestHandlers();
-    platform::ResetThreadUtilities();
+    runtime::ResetThreadUtilities();
   }
-  void TearDown() override { platform::ClearFileSystemFault(); }
+  void TearDown() override { os::ClearFileSystemFault(); }
 };
 
 // A plain copy and a normalised one; a failed copy is logged with the source's path.

@@ -96,7 +96,7 @@ TEST_F(RegisterTest, RefusalsBeforeAnythingIsWritten) { ExpectRefusals(); }
 // to the host's: every check answers alike.
 TEST_F(RegisterTest, BuiltInUtilityChecksAlike) {
   ClassRegistry::Instance().Unregister(host::kFileUtilityClass);
-  platform::ResetThreadUtilities();
+  runtime::ResetThreadUtilities();
   dir_.Write("ws/Sources/COBOL", "a file where the folder belongs");
   EXPECT_EQ(Register("COBOL", "IN", dir_.Write("in/IN.cbl", "x")), rOK);
   EXPECT_EQ(Register("COBOL", "IN2", dir_ / "ws/Sources/COBOL/IN.cbl"), rOK);  // in its place

@@ -27,7 +27,7 @@ class UnregisterTest : public ::testing::Test {
   static void SetUpTestSuite() {
     ClassRegistry::Instance().Register<host::IdUtility>(
         host::kIdUtilityClass, [] { return std::make_shared<TypeFromId>(); });
-    platform::ResetThreadUtilities();
+    runtime::ResetThreadUtilities();
   }
   void SetUp() override { workspace_->repository = repository_; }
 

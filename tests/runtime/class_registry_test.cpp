@@ -22,10 +22,10 @@ struct UpperFormatter : host::MessageFormatter {
 // placeholders and split paths, and a host may replace them.
 TEST(ClassRegistry, CreatesByNameAndHostsMayReplaceTheDefaults) {
   ClassRegistry& registry = ClassRegistry::Instance();
-  platform::ResetThreadUtilities();
-  EXPECT_EQ(platform::ThreadMessageFormatter().FormatMessage("from %1 to %2, %3 %%", {"a", "b"}),
+  runtime::ResetThreadUtilities();
+  EXPECT_EQ(runtime::ThreadMessageFormatter().FormatMessage("from %1 to %2, %3 %%", {"a", "b"}),
             "from a to b, %3 %%");
-  auto split = platform::ThreadFileUtility().SplitPath("/w/Src/PROG1.CBL");
+  auto split = runtime::ThreadFileUtility().SplitPath("/w/Src/PROG1.CBL");
   EXPECT_EQ(split.folder + "|" + split.base_name + "|" + split.extension, "/w/Src/|PROG1|.CBL");
 
   registry.Register<host::MessageFormatter>(host::kMessageFormatterClass,
@@ -36,11 +36,11 @@ TEST(ClassRegistry, CreatesByNameAndHostsMayReplaceTheDefaults) {
   EXPECT_EQ(
       testing::ErrorNumber([&] { registry.Create<host::IdUtility>(host::kMessageFormatterClass); }),
       error_number::kCannotCreateObject);
-  platform::ResetThreadUtilities();
-  EXPECT_EQ(platform::ThreadMessageFormatter().FormatMessage("x", {}), "[x]");
+  runtime::ResetThreadUtilities();
+  EXPECT_EQ(runtime::ThreadMessageFormatter().FormatMessage("x", {}), "[x]");
   registry.Unregister(host::kMessageFormatterClass);
-  platform::ResetThreadUtilities();
-  EXPECT_THROW(platform::ThreadIdUtility(), Error);  // only the host provides one
+  runtime::ResetThreadUtilities();
+  EXPECT_THROW(runtime::ThreadIdUtility(), Error);  // only the host provides one
 }
 
 }  // namespace

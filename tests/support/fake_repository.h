@@ -139,15 +139,14 @@ class FakeRepository final : public host::Repository, public FakeCalls {
   }
   std::shared_ptr<host::ObjectCursor> PrepareCollection(const std::string& type_code,
                                                         const std::string&) override {
-    return FakeObject::Where(objects, [&](FakeObject& o) {
-      return platform::EqualsIgnoreCase(o.type->code, type_code);
-    });
+    return FakeObject::Where(
+        objects, [&](FakeObject& o) { return nls::EqualsIgnoreCase(o.type->code, type_code); });
   }
   std::shared_ptr<host::RepositoryObject> FindObject(const std::string& type, std::string& name,
                                                      const std::string&) override {
     Call("FindObject", type + "/" + name);
     for (const auto& o : objects) {
-      if (o->type->code == type && platform::EqualsIgnoreCase(o->Name(), name)) return o;
+      if (o->type->code == type && nls::EqualsIgnoreCase(o->Name(), name)) return o;
     }
     return nullptr;
   }

@@ -34,7 +34,7 @@ struct ArchiveCloser {
 
 /// An archive open in unarr, over a file named through the descriptor that holds it.
 struct UnarrArchive {
-  platform::UniqueFd memory;  // the memory file it reads, when it reads one
+  os::UniqueFd memory;  // the memory file it reads, when it reads one
   std::unique_ptr<ar_stream, StreamCloser> stream;
   std::unique_ptr<ar_archive, ArchiveCloser> archive;
 

@@ -98,7 +98,7 @@ class Rar5SetReader final : public RarReader {
       throw Error(kLibraryFunctionMissing, "libarchive",
                   "libarchive cannot read RAR 5 archives: " + ErrorText(reader_.get()));
     }
-    for (const platform::UniqueFd& file : volumes_.files) streams_.push_back({file.get()});
+    for (const os::UniqueFd& file : volumes_.files) streams_.push_back({file.get()});
     archive_read_set_read_callback(reader_.get(), &ReadVolume);
     archive_read_set_skip_callback(reader_.get(), &SkipInVolume);
     archive_read_set_switch_callback(reader_.get(), &SwitchVolume);

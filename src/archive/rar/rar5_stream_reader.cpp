@@ -33,7 +33,7 @@ ReadHandle NewRarReader() {
 // being extracted has no name of its own yet).
 bool MacHolds(int written, const RarMacCheck& mac) {
   const std::string self = "/proc/self/fd/" + std::to_string(written);
-  const platform::UniqueFd fd(::open(self.c_str(), O_RDONLY | O_CLOEXEC));
+  const os::UniqueFd fd(::open(self.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd) return false;
   uLong crc = crc32(0L, Z_NULL, 0);
   blake2sp_state blake;

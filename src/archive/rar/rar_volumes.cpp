@@ -22,7 +22,7 @@ bool FileExists(const std::string& path) {
 
 std::vector<std::string> RarVolumes(const std::string& first) {
   std::vector<std::string> volumes{first};
-  const std::string lower = platform::ToLower(first);
+  const std::string lower = nls::ToLower(first);
   constexpr std::string_view kExtension = ".rar";
   constexpr std::string_view kPart = ".part";
   if (lower.size() < kExtension.size() ||
@@ -62,14 +62,14 @@ std::vector<std::string> RarVolumes(const std::string& first) {
 
 std::vector<int> RarVolumeSet::fds() const {
   std::vector<int> fds;
-  for (const platform::UniqueFd& file : files) fds.push_back(file.get());
+  for (const os::UniqueFd& file : files) fds.push_back(file.get());
   return fds;
 }
 
 RarVolumeSet OpenRarVolumes(const std::string& first) {
   RarVolumeSet set;
   for (std::string& path : RarVolumes(first)) {
-    platform::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    os::UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (!file) break;
     set.paths.push_back(std::move(path));
     set.files.push_back(std::move(file));

@@ -17,7 +17,7 @@ std::vector<std::string> RarVolumes(const std::string& first);
 /// A volume set, open.
 struct RarVolumeSet {
   std::vector<std::string> paths;
-  std::vector<platform::UniqueFd> files;
+  std::vector<os::UniqueFd> files;
 
   std::vector<int> fds() const;
 };

@@ -8,10 +8,9 @@
 namespace svregistration::archive {
 
 std::uint32_t UserAnsiCodePage() {
-  std::optional<std::uint32_t> code_page =
-      platform::LocaleAnsiCodePage(platform::UserDefaultLocaleId());
+  std::optional<std::uint32_t> code_page = nls::LocaleAnsiCodePage(nls::UserDefaultLocaleId());
   if (code_page && *code_page != 0) return *code_page;
-  return platform::SystemAnsiCodePage();
+  return nls::SystemAnsiCodePage();
 }
 
 }  // namespace svregistration::archive

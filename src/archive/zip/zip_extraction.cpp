@@ -30,7 +30,7 @@ constexpr std::size_t kMaxPasswordBytes = 255;
 std::string AnsiBytes(const std::string& text) {
   const icu::UnicodeString unicode = icu::UnicodeString::fromUTF8(text);
   try {
-    const std::vector<std::uint8_t> bytes = platform::UnicodeToAnsi(
+    const std::vector<std::uint8_t> bytes = nls::UnicodeToAnsi(
         std::u16string_view(unicode.getBuffer(), static_cast<std::size_t>(unicode.length())),
         UserAnsiCodePage());
     return std::string(bytes.begin(), bytes.end());
