@@ -46,14 +46,14 @@ CopyPlan PlanCopy(State& state, const std::shared_ptr<host::Workspace>& host,
     if (!global_options) global_options = workspace.GlobalOptions();
     return {DocumentOf(workspace_options), DocumentOf(global_options)};
   };
-  state.Settings.Validate(state.Call, host, read, true);
+  state.settings.Validate(state.call, host, read, true);
   CopyPlan plan;
-  if (const RegistrationSettings* kept = state.Settings.Find(entity_type)) {
+  if (const RegistrationSettings* kept = state.settings.Find(entity_type)) {
     plan.settings = *kept;
   } else {
     const OptionsDocuments documents = read();
     plan.settings = LoadRegistrationSettings(documents[0], documents[1], entity_type);
-    state.Settings.Keep(entity_type, plan.settings);
+    state.settings.Keep(entity_type, plan.settings);
   }
   plan.convert = NeedsConversion(plan.settings);
   plan.normaliser = NormaliserOptionsOf(plan.settings);

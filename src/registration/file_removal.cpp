@@ -189,7 +189,7 @@ void RemoveUnregisteredGroupFiles(registration::State& state, host::IdCollection
 void RemoveInvalidatedGroupFiles(registration::State& state, host::IdCollection& ids) {
   host::EntryList entries;
   state.Repository->InvalidateObjects(ids, entries);
-  state.Interface->ProcessPendingEvents();
+  state.interface->ProcessPendingEvents();
   RemoveEntryFiles(state, entries, DeletionVariant::kHost);
 }
 

@@ -86,7 +86,7 @@ std::string ChooseDefaultSourceDir(registration::State& state) {
   std::string directory = ReadOptionValue(page, path);
   if (directory.empty()) {
     directory =
-        BrowseForFolder(*state.Interface, state.Workspace->SolvanewareWindowHandle(), kDialogTitle);
+        BrowseForFolder(*state.interface, state.Workspace->SolvanewareWindowHandle(), kDialogTitle);
     if (directory.empty()) {
       state.Workspace->SetCancelPressed(true);
       return "";

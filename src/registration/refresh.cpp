@@ -158,7 +158,7 @@ int SVStandard::RefreshSource(std::shared_ptr<host::Workspace> SVWS_Object,
                               const std::string& ObjId, long& nNumCopiedFiles,
                               const std::string& SourceFileName) {
   registration::State& s = *state_;
-  registration::LibraryCallScope call(s.Call);
+  registration::LibraryCallScope call(s.call);
   std::shared_ptr<host::Workspace> workspace = SVWS_Object;
   s.AttachWorkspace(std::move(SVWS_Object));
   auto object = s.Repository->ObjectById(ObjId);
@@ -211,7 +211,7 @@ int SVStandard::RefreshSource(std::shared_ptr<host::Workspace> SVWS_Object,
       long done = 0;
       while (!members->Eof()) {
         if (!refresh_one(members->Item())) break;
-        s.Interface->ReportProgress("refresh", ++done, total);
+        s.interface->ReportProgress("refresh", ++done, total);
         members->MoveNext();
       }
     }
@@ -226,7 +226,7 @@ SVRegistrationResults SVStandard::RefreshObjectSource(std::shared_ptr<host::Repo
                                                       std::optional<std::string> OriginalSourceDir,
                                                       const std::string& OriginalSource) {
   registration::State& s = *state_;
-  registration::LibraryCallScope call(s.Call);
+  registration::LibraryCallScope call(s.call);
   if (!s.Workspace || !o) {  // a host may call this on an instance no operation has bound
     throw Error(
         error_number::kObjectNotSet, "SVRegistration",

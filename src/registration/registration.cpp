@@ -113,7 +113,7 @@ SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS
                                            const std::string& ObjType, std::string& ObjName,
                                            const std::string& SrcFile) {
   registration::State& s = *state_;
-  registration::LibraryCallScope call(s.Call);
+  registration::LibraryCallScope call(s.call);
   s.AttachWorkspace(std::move(SVWS_Object));
   s.RegisteredObjectId.clear();
   SVRegistrationResults result = rNoRefreshNeeded;

@@ -164,7 +164,7 @@ void CopySourceTo(State& state, const CopyPlan& plan, CopyEnds& ends) {
 void SVStandard::CopySource(std::shared_ptr<host::Workspace> SVWS, const std::string& EntityType,
                             const std::string& FromPath, const std::string& ToPath) {
   registration::RequireWorkspace(SVWS);
-  registration::LibraryCallScope call(state_->Call);
+  registration::LibraryCallScope call(state_->call);
   registration::CopyEnds ends{FromPath, ToPath, nullptr, nullptr};
   registration::CopySourceTo(*state_, registration::PlanCopy(*state_, SVWS, EntityType), ends);
 }

@@ -26,10 +26,10 @@ std::string SourcesDirectory(registration::State& state, const std::string& type
     if (!global) global = state.Workspace->GlobalOptions();
     return {global ? global->View() : nullptr};
   };
-  state.SourcesDirectories.Validate(state.Call, state.Workspace, read, false);
-  if (const std::string* kept = state.SourcesDirectories.Find(type)) return *kept;
+  state.sources_directories.Validate(state.call, state.Workspace, read, false);
+  if (const std::string* kept = state.sources_directories.Find(type)) return *kept;
   std::string directory = ReadSourcesDirectory(read()[0], type);
-  state.SourcesDirectories.Keep(type, directory);
+  state.sources_directories.Keep(type, directory);
   return directory;
 }
 

@@ -10,7 +10,7 @@ SVStandard::SVStandard() : state_(std::make_unique<registration::State>()) {}
 SVStandard::~SVStandard() = default;
 
 void SVStandard::SetUserInterface(std::shared_ptr<UserInterface> ui) {
-  state_->Interface = ui ? std::move(ui) : TerminalUserInterface();
+  state_->interface = ui ? std::move(ui) : TerminalUserInterface();
 }
 
 const std::string& SVStandard::RegisteredObjectId() const { return state_->RegisteredObjectId; }

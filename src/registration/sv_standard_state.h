@@ -19,6 +19,8 @@ class ProtectedPaths;
 }
 
 namespace registration {
+/// The fields in PascalCase are the service's documented state, under its own names; the others
+/// are this implementation's, in snake_case.
 struct State {
   std::string RegisteredObjectId;
   std::shared_ptr<host::Workspace> Workspace;
@@ -29,18 +31,18 @@ struct State {
   std::shared_ptr<CCSID> CodePageTable;
   bool WithEncoding = false;
   /// Where questions, progress and pending events go: the terminal unless the caller gave one.
-  std::shared_ptr<UserInterface> Interface = TerminalUserInterface();
+  std::shared_ptr<UserInterface> interface = TerminalUserInterface();
   /// What the options documents said: the settings of each type, and its Sources folder.
-  OptionsCache<RegistrationSettings> Settings;
-  OptionsCache<std::string> SourcesDirectories;
+  OptionsCache<RegistrationSettings> settings;
+  OptionsCache<std::string> sources_directories;
   /// The call of the library under way, within which the documents are compared once.
-  LibraryCall Call;
+  LibraryCall call;
   /// The host's protected paths as last normalised: a call whose host names the same ones
   /// reuses them, and a host whose revision stays is not asked again. The root they were made
   /// for goes with them.
-  std::shared_ptr<const os::ProtectedPaths> Protected;
-  HostRevision ProtectedRevision;
-  std::string ProtectedRoot;
+  std::shared_ptr<const os::ProtectedPaths> protected_paths;
+  HostRevision protected_revision;
+  std::string protected_root;
 
   /// Binds the instance: the workspace, its repository, then its root directory. A failing step
   /// leaves the fields set by the steps before it.

@@ -31,22 +31,22 @@ namespace {
 // The workspace folder beneath which everything is resolved; made when it is missing, since
 // registration makes its Sources folder, and the folders above it, before anything else.
 os::ConfinedRoot OpenRoot(State& state) {
-  if (!state.Protected || state.ProtectedRoot != state.WorkspaceDirectory ||
-      !state.ProtectedRevision.Same(state.Workspace)) {
+  if (!state.protected_paths || state.protected_root != state.WorkspaceDirectory ||
+      !state.protected_revision.Same(state.Workspace)) {
     std::vector<std::string> paths = ProtectedPathsOf(state);
-    state.ProtectedRevision.Take(state.Workspace);
-    state.ProtectedRoot = state.WorkspaceDirectory;
-    if (!state.Protected || state.Protected->given() != paths) {
-      state.Protected = std::make_shared<const os::ProtectedPaths>(paths);
+    state.protected_revision.Take(state.Workspace);
+    state.protected_root = state.WorkspaceDirectory;
+    if (!state.protected_paths || state.protected_paths->given() != paths) {
+      state.protected_paths = std::make_shared<const os::ProtectedPaths>(paths);
     }
   }
   try {
-    return os::ConfinedRoot(state.WorkspaceDirectory, state.Protected);
+    return os::ConfinedRoot(state.WorkspaceDirectory, state.protected_paths);
   } catch (const Error&) {
     std::error_code ignored;  // a folder that cannot be made is reported when it is opened
     std::filesystem::create_directories(state.WorkspaceDirectory, ignored);
   }
-  return os::ConfinedRoot(state.WorkspaceDirectory, state.Protected);
+  return os::ConfinedRoot(state.WorkspaceDirectory, state.protected_paths);
 }
 
 }  // namespace
