@@ -1,6 +1,7 @@
 // Fuzz target of CCSID::Import: the input is written as a character map file and imported. A map
 // that imports must survive its table file: saved and loaded again, every byte and pair converts
-// as it did, and converting records with it runs without fault.
+// as it did, and converting records with it runs without fault. ImportCharacterMap either refuses
+// it as no character map, leaving the table as it was, or gives the same maps.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -32,10 +33,18 @@ void RequireSameMaps(const CCSID& a, const CCSID& b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   CCSID imported;
+  const std::string map_file = svregistration::fuzz::WriteInput(data, size, "map.ucm");
   try {
-    imported.Import(svregistration::fuzz::WriteInput(data, size, "map.ucm"), 1);
+    imported.Import(map_file, 1);
   } catch (const svregistration::Error&) {
     return 0;
+  }
+  CCSID checked;
+  try {
+    svregistration::ImportCharacterMap(checked, map_file, 1);
+    RequireSameMaps(imported, checked);
+  } catch (const svregistration::Error& e) {
+    Require(e.number() == 5 && checked.FileName().empty(), "a refused map changed the table");
   }
   const std::string table_file = svregistration::fuzz::Scratch() / "table.tbl";
   imported.Save(table_file);

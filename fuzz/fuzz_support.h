@@ -73,10 +73,10 @@ void ExtractAndCheck(const std::uint8_t* data, std::size_t size, const char* ext
   fs::remove_all(parent, ec);
   fs::create_directories(output);
   const std::string archive = WriteInput(data, size, std::string("input.") + extension);
-  testing::InstallScript({"fuzz-password"});  // then empty: cancelled
-
+  Archive extraction;
+  extraction.SetUserInterface(testing::Script({"fuzz-password"}));  // then empty: cancelled
   try {
-    Archive().Extract(archive, output.string(), "");
+    extraction.Extract(archive, output.string(), "");
   } catch (const Error&) {
   }
 

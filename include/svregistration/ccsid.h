@@ -60,4 +60,10 @@ class SVREG_API CCSID {
   std::unique_ptr<codepage::Table> table_;
 };
 
+/// Import of a file that must be a character map: one without a CHARMAP section that maps a
+/// character ("<U0041> \xC1 |0") is refused with Error 5, naming the file, before the table
+/// changes; a file that cannot be read is Error 53. CCSID::Import reads such a file as an empty
+/// map.
+SVREG_API void ImportCharacterMap(CCSID& table, const std::string& file_name, std::int32_t ccsid);
+
 }  // namespace svregistration

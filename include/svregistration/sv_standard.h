@@ -28,12 +28,18 @@ struct State;
 struct StateAccess;
 }  // namespace registration
 
+class UserInterface;
+
 class SVREG_API SVStandard {
  public:
   SVStandard();
   ~SVStandard();
   SVStandard(const SVStandard&) = delete;
   SVStandard& operator=(const SVStandard&) = delete;
+
+  /// Where this object asks the user (the folder chooser), reports progress and processes
+  /// pending events; nullptr restores the terminal.
+  void SetUserInterface(std::shared_ptr<UserInterface> ui);
 
   /// The id of the object the last successful Register registered; "" at first.
   const std::string& RegisteredObjectId() const;

@@ -1,6 +1,7 @@
 // The user's side of the library: message and input boxes, the folder chooser, and the processing
 // of pending interface events. The default asks on the terminal when there is one and otherwise
-// answers empty (cancel); hosts and tests install their own for the current thread.
+// answers empty (cancel); hosts and tests give each library object their own
+// (SVStandard::SetUserInterface, ZIP::SetUserInterface, RAR::SetUserInterface).
 #pragma once
 
 #include <cstdint>
@@ -26,9 +27,8 @@ class SVREG_API UserInterface {
   virtual void ReportProgress(const std::string& /*what*/, long /*done*/, long /*total*/) {}
 };
 
-/// The interface of the calling thread (the terminal default until one is installed).
-SVREG_API UserInterface& CurrentUserInterface();
-/// Installs an interface for the calling thread; nullptr restores the default.
-SVREG_API void SetUserInterface(std::shared_ptr<UserInterface> ui);
+/// The default: asks on the terminal when there is one, else answers empty. One for the process;
+/// it keeps no state.
+SVREG_API std::shared_ptr<UserInterface> TerminalUserInterface();
 
 }  // namespace svregistration

@@ -103,10 +103,14 @@ void BindCodePages(py::module_& module) {
           "import_map",
           [](const std::filesystem::path& path, std::int32_t ccsid) {
             auto page = std::make_unique<CodePage>();
-            Locked(*page, [&](auto& table) { table.Import(path.string(), ccsid); });
+            Locked(*page, [&](auto& table) {
+              svregistration::ImportCharacterMap(table, path.string(), ccsid);
+            });
             return page;
           },
-          py::arg("path"), py::arg("ccsid"), "A table built from a character map (.ucm) file.")
+          py::arg("path"), py::arg("ccsid"),
+          "A table built from a character map (.ucm) file; a file without a CHARMAP section "
+          "that maps a character is refused.")
       .def_static(
           "from_icu",
           [](const std::string& converter, std::int32_t ccsid) {

@@ -49,10 +49,8 @@ void PythonInterface::RaiseFailure() {
 }
 
 LibraryCall::LibraryCall(py::object password, py::object progress)
-    : interface_(std::make_shared<PythonInterface>(std::move(password), std::move(progress))) {
-  svregistration::SetUserInterface(interface_);
-}
+    : interface_(std::make_shared<PythonInterface>(std::move(password), std::move(progress))) {}
 
-LibraryCall::~LibraryCall() { svregistration::SetUserInterface(nullptr); }
+LibraryCall::~LibraryCall() = default;
 
 }  // namespace svreg_python

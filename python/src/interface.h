@@ -47,8 +47,8 @@ class PythonInterface final : public svregistration::UserInterface,
   std::optional<py::error_already_set> failure_;
 };
 
-/// Installs a PythonInterface for the calling thread while it lives, releases the GIL for the
-/// library's work, and at its end raises what the callbacks raised.
+/// A PythonInterface for one call, handed to the library objects the call uses; releases the GIL
+/// for the library's work, and at its end raises what the callbacks raised.
 class LibraryCall {
  public:
   explicit LibraryCall(py::object password = py::none(), py::object progress = py::none());

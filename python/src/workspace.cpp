@@ -16,8 +16,8 @@
 
 #include "bindings.h"
 #include "svregistration/error.h"
-#include "svregistration/sv_standard.h"
 #include "svregistration/workspace/batch.h"
+#include "svregistration/workspace/lifecycle_run.h"
 #include "svregistration/workspace/workspace_host.h"
 
 namespace svreg_python {
@@ -25,8 +25,8 @@ namespace svreg_python {
 namespace {
 
 namespace fs = std::filesystem;
-using svregistration::SVStandard;
 using svregistration::workspace::Batch;
+using svregistration::workspace::LifecycleRun;
 using svregistration::workspace::LogEntry;
 using svregistration::workspace::ObjectInfo;
 using svregistration::workspace::ObjectTypeInfo;
@@ -40,69 +40,20 @@ auto Locked(Workspace& ws, Work&& work) {
   return work(*HostOf(ws));
 }
 
-/// Finishes what a killed run left, before a change (a `with` block did so when it began).
-void Recover(Workspace& ws) {
-  if (!ws.batch) svregistration::workspace::RecoverInterruptedWork(ws.host);
+/// The host's lifecycle run, in the `with` block's batch when one is open.
+LifecycleRun Lifecycle(Workspace& ws) {
+  return LifecycleRun(ws.host, ws.batch ? &*ws.batch : nullptr);
 }
 
-/// Runs a change in the block's batch or in a batch of its own (`commit_when_asked`: committed
-/// only when the work is whole).
-template <class Work>
-auto Change(Workspace& ws, bool commit_when_asked, Work&& work) {
-  if (ws.batch) {
-    auto result = work();
-    ws.batch->Checkpoint();
-    return result;
-  }
-  Batch batch(*ws.host, commit_when_asked);
-  auto result = work();
-  batch.End();
-  return result;
-}
-
-/// Error 9 naming an id no object has, before anything is changed.
-void RequireObjects(WorkspaceHost& host, const std::vector<std::string>& ids) {
-  for (const std::string& id : ids) host.KnownObject(id);
-}
-
-// What the repository holds afterwards is what was kept: a group whose repository change failed
-// answers true with nothing unregistered.
 std::vector<std::string> Unregister(Workspace& ws, const py::object& given) {
   std::vector<std::string> ids = Ids(given);
-  return Locked(ws, [&](WorkspaceHost& host) {
-    Recover(ws);
-    RequireObjects(host, ids);
-    Change(ws, true, [&] {
-      SVStandard service;
-      svregistration::host::IdCollection group = ids;
-      return ids.size() == 1 ? service.Unregister(ws.host, ids[0])
-                             : service.GroupUnregister(ws.host, group);
-    });
-    std::vector<std::string> kept;
-    for (const std::string& id : ids) {
-      try {
-        host.workspace_repository()->ObjectById(id);
-        kept.push_back(id);
-      } catch (const svregistration::Error& e) {
-        if (e.number() != svregistration::error_number::kSubscriptOutOfRange) throw;
-      }
-    }
-    return kept;
-  });
+  return Locked(ws, [&](WorkspaceHost&) { return Lifecycle(ws).Unregister(ids).Kept(); });
 }
 
 bool Invalidate(Workspace& ws, const py::object& given, bool strong) {
   std::vector<std::string> ids = Ids(given);
-  return Locked(ws, [&](WorkspaceHost& host) {
-    Recover(ws);
-    RequireObjects(host, ids);
-    return Change(ws, true, [&] {
-      SVStandard service;
-      if (ids.size() != 1) return service.GroupStrongInvalidate(ws.host, ids);
-      return strong ? service.StrongInvalidate(ws.host, ids[0])
-                    : service.Invalidate(ws.host, ids[0]);
-    });
-  });
+  return Locked(ws,
+                [&](WorkspaceHost&) { return Lifecycle(ws).Invalidate(ids, strong).invalidated; });
 }
 
 void Enter(Workspace& ws) {

@@ -6,8 +6,7 @@
 namespace svregistration::archive {
 
 std::string InterfacePrompt::Ask(const PasswordRequest& /*request*/) {
-  return CurrentUserInterface().AskText(std::string(kDialogTitle), std::string(kPasswordPrompt),
-                                        true);
+  return ui_.AskText(std::string(kDialogTitle), std::string(kPasswordPrompt), true);
 }
 
 }  // namespace svregistration::archive

@@ -1,4 +1,4 @@
-// The password prompt of the three-argument Extract: the input box of the calling thread's user
+// The password prompt of the three-argument Extract: the input box of the archive object's user
 // interface, with the texts the archive classes have always shown.
 #pragma once
 
@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "svregistration/extraction_report.h"
+#include "svregistration/user_interface.h"
 
 namespace svregistration::archive {
 
@@ -18,7 +19,11 @@ inline constexpr std::string_view kDialogTitle = "SVRegistration";
 
 class InterfacePrompt final : public PasswordPrompt {
  public:
+  explicit InterfacePrompt(UserInterface& ui) : ui_(ui) {}
   std::string Ask(const PasswordRequest& request) override;
+
+ private:
+  UserInterface& ui_;
 };
 
 }  // namespace svregistration::archive

@@ -17,6 +17,10 @@
 // The other characters of each field are not checked. A field that is missing is a subscript
 // error (9); a value that is empty or not hexadecimal is a type mismatch (13). The first bad line
 // ends the import, with every mapping stored before it kept.
+//
+// Import reads a file without a CHARMAP section as an empty map. ImportCharacterMap, for callers
+// that are handed a file to build a table from, first requires the file to be a character map: a
+// line beginning "CHARMAP" followed by a mapping line beginning "<U" (before any "END CHARMAP").
 #include <fmt/core.h>
 
 #include <charconv>
@@ -136,43 +140,97 @@ std::string_view TrimSpaces(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
-}  // namespace
-
-void CCSID::Import(const std::string& aFileName, std::int32_t aCCSID) {
-  codepage::Table& table = *table_;
-  table.file_name = aFileName;
-  table.ccsid = aCCSID;
-  table.ansi_pairs.Clear();
-  // A new reverse map, while the byte maps keep what they hold: a second import only adds.
-  table.reverse_map = codepage::NewZeroReverseMap();
-
-  std::optional<std::vector<std::uint8_t>> content = os::ReadWholeFile(aFileName);
+/// The character map's text, read whole; Error 53 when the file cannot be read.
+std::vector<std::uint8_t> ReadCharacterMap(const std::string& file_name) {
+  std::optional<std::vector<std::uint8_t>> content = os::ReadWholeFile(file_name);
   if (!content) {
     throw Error(error_number::kFileNotFound, kErrorSource,
-                fmt::format("cannot open the character map '{}': file not found", aFileName));
+                fmt::format("cannot open the character map '{}': file not found", file_name));
   }
-  std::string_view text(reinterpret_cast<const char*>(content->data()), content->size());
+  return std::move(*content);
+}
 
+/// Calls `line` with each line of the text (without its LF) until it returns false; the number of
+/// lines seen.
+template <class Visit>
+std::size_t ForEachLine(std::string_view text, Visit&& line) {
+  std::size_t count = 0;
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    ++count;
+    if (!line(text.substr(0, end))) break;
+    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+  }
+  return count;
+}
+
+/// Raises Error 5 unless the text has a line beginning "CHARMAP" followed, before any line
+/// beginning "END CHARMAP", by a mapping line beginning "<U".
+void RequireMapping(const std::string& file_name, std::string_view text) {
+  bool in_section = false, mapped = false;
+  const std::size_t lines = ForEachLine(text, [&](std::string_view line) {
+    if (line.starts_with("CHARMAP")) {
+      in_section = true;
+    } else if (in_section && line.starts_with("<U")) {
+      mapped = true;
+    } else if (line.starts_with("END CHARMAP")) {
+      return false;
+    }
+    return !mapped;
+  });
+  if (mapped) return;
+  throw Error(error_number::kInvalidProcedureCall, kErrorSource,
+              fmt::format("'{}' is not a character map: {}", file_name,
+                          in_section ? "its CHARMAP section maps no character"
+                                     : fmt::format("none of its {} lines starts a CHARMAP section",
+                                                   lines)));
+}
+
+/// Starts an import: the file and the CCSID recorded, a new reverse map, while the byte maps keep
+/// what they hold (a second import only adds).
+void BeginImport(codepage::Table& table, const std::string& file_name, std::int32_t ccsid) {
+  table.file_name = file_name;
+  table.ccsid = ccsid;
+  table.ansi_pairs.Clear();
+  table.reverse_map = codepage::NewZeroReverseMap();
+}
+
+/// Stores the mappings of the text's CHARMAP section, up to its END line or the first bad line.
+void ImportLines(codepage::Table& table, const std::string& file_name, std::string_view text) {
   bool in_section = false;
   std::size_t line_number = 0;
-  while (!text.empty()) {
-    std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+  ForEachLine(text, [&](std::string_view line) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     ++line_number;
-
     if (StartsWithIgnoreCase(line, "CHARMAP")) {
       in_section = true;
     } else if (StartsWithIgnoreCase(line, "END") && ContainsIgnoreCase(line.substr(3), "CHARMAP")) {
-      break;
-    } else if (!line.empty() && line.front() == '#') {
-      continue;
-    } else if (in_section) {
-      codepage::StoreMapping(table, LineParser(aFileName, line_number, TrimSpaces(line)).Parse());
+      return false;
+    } else if (in_section && (line.empty() || line.front() != '#')) {
+      codepage::StoreMapping(table, LineParser(file_name, line_number, TrimSpaces(line)).Parse());
     }
-  }
+    return true;
+  });
   (*table.reverse_map)[0xFFFD] = 0x3F;
+}
+
+std::string_view AsText(const std::vector<std::uint8_t>& bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+}  // namespace
+
+void CCSID::Import(const std::string& aFileName, std::int32_t aCCSID) {
+  BeginImport(*table_, aFileName, aCCSID);
+  const std::vector<std::uint8_t> content = ReadCharacterMap(aFileName);
+  ImportLines(*table_, aFileName, AsText(content));
+}
+
+void ImportCharacterMap(CCSID& table, const std::string& file_name, std::int32_t ccsid) {
+  const std::vector<std::uint8_t> content = ReadCharacterMap(file_name);
+  RequireMapping(file_name, AsText(content));
+  BeginImport(codepage::TableOf(table), file_name, ccsid);
+  ImportLines(codepage::TableOf(table), file_name, AsText(content));
 }
 
 }  // namespace svregistration

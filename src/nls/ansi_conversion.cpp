@@ -68,9 +68,8 @@ icu::LocalUConverterPointer OpenConverter(const detail::CodePageEntry& entry) {
                      "cannot be opened as ICU converter '" + name + "': " + u_errorName(status));
   }
   ucnv_setFallback(converter.getAlias(), true);
-  const char substitute[2] = {static_cast<char>(entry.default_char[0]),
-                              static_cast<char>(entry.default_char[1])};
-  ucnv_setSubstChars(converter.getAlias(), substitute, entry.default_char[1] == 0 ? 1 : 2, &status);
+  const char substitute[1] = {static_cast<char>(detail::kDefaultChar[0])};
+  ucnv_setSubstChars(converter.getAlias(), substitute, 1, &status);
   ucnv_setFromUCallBack(converter.getAlias(), SubstituteEveryCharacter, nullptr, nullptr, nullptr,
                         &status);
   ucnv_setToUCallBack(converter.getAlias(), UCNV_TO_U_CALLBACK_SUBSTITUTE, nullptr, nullptr,
@@ -124,16 +123,17 @@ UConverter* ThreadConverter(const detail::CodePageEntry& entry) {
 std::unique_ptr<std::int16_t[]> BuildAnsiCodeTable(const detail::CodePageEntry& entry) {
   constexpr std::size_t kUnits = 0x10000;
   auto table = std::make_unique<std::int16_t[]>(kUnits);
-  std::fill_n(table.get(), kUnits, static_cast<std::int16_t>(entry.default_char[0]));
+  std::fill_n(table.get(), kUnits, static_cast<std::int16_t>(detail::kDefaultChar[0]));
 
   std::u16string units;
   units.reserve(kUnits);
   for (std::size_t unit = 0; unit < kUnits; ++unit) {
     if (unit < 0xD800 || unit > 0xDFFF) units.push_back(static_cast<char16_t>(unit));
   }
-  std::vector<char> bytes((units.size() + 10) * entry.max_char_size);
-  std::vector<std::int32_t> offsets(bytes.size());
   UConverter* converter = ThreadConverter(entry);
+  std::vector<char> bytes((units.size() + 10) *
+                          static_cast<std::size_t>(ucnv_getMaxCharSize(converter)));
+  std::vector<std::int32_t> offsets(bytes.size());
   ucnv_resetFromUnicode(converter);
   const UChar* source = units.data();
   char* target = bytes.data();
@@ -183,7 +183,8 @@ std::vector<std::uint8_t> UnicodeToAnsi(std::u16string_view text, std::uint32_t 
   UConverter* converter = ThreadConverter(entry);
   ucnv_resetFromUnicode(converter);
 
-  std::vector<std::uint8_t> bytes((text.size() + 10) * entry.max_char_size);
+  std::vector<std::uint8_t> bytes((text.size() + 10) *
+                                  static_cast<std::size_t>(ucnv_getMaxCharSize(converter)));
   const UChar* source = text.data();
   const UChar* source_limit = text.data() + text.size();
   std::size_t written = 0;

@@ -1,10 +1,14 @@
-// Locale ids and code pages answered from the constant tables, and the user's and system's
-// default locale ids taken from the environment.
+// Locale ids answered from the constant tables, code pages from the tables and ICU's converters,
+// and the user's and system's default locale ids taken from the environment.
 #include "nls/locale_services.h"
+
+#include <unicode/localpointer.h>
+#include <unicode/ucnv.h>
 
 #include <charconv>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "nls/locale_table.h"
 #include "nls/text.h"
@@ -100,6 +104,43 @@ std::optional<LocaleId> ParseLocaleNumber(std::string_view text) {
   return value;
 }
 
+// What the converter's mapping table says of a code page: its largest character and the bytes
+// that begin a two-byte one, as up to six ranges. MaxCharSize stays 0 when ICU cannot open it.
+CodePageInfo AskConverter(const detail::CodePageEntry& entry) {
+  CodePageInfo info;
+  info.DefaultChar = detail::kDefaultChar;
+  UErrorCode status = U_ZERO_ERROR;
+  icu::LocalUConverterPointer converter(ucnv_open(std::string(entry.converter).c_str(), &status));
+  if (U_FAILURE(status)) return info;
+  UBool starts[256] = {};
+  if (ucnv_getType(converter.getAlias()) != UCNV_SBCS) {
+    ucnv_getStarters(converter.getAlias(), starts, &status);
+  }
+  std::size_t slot = 0;
+  for (unsigned byte = 0; byte < 256 && slot + 1 < info.LeadByte.size(); ++byte) {
+    if (!starts[byte]) continue;
+    unsigned last = byte;
+    while (last + 1 < 256 && starts[last + 1]) ++last;
+    info.LeadByte[slot++] = static_cast<std::uint8_t>(byte);
+    info.LeadByte[slot++] = static_cast<std::uint8_t>(last);
+    byte = last;
+  }
+  info.MaxCharSize = static_cast<std::uint32_t>(ucnv_getMaxCharSize(converter.getAlias()));
+  return info;
+}
+
+// The properties of every code page of the table, asked of ICU once for the process.
+const std::vector<CodePageInfo>& ConverterProperties() {
+  static const std::vector<CodePageInfo> properties = [] {
+    std::vector<CodePageInfo> all;
+    for (const detail::CodePageEntry& entry : detail::CodePageTable()) {
+      all.push_back(AskConverter(entry));
+    }
+    return all;
+  }();
+  return properties;
+}
+
 }  // namespace
 
 std::optional<std::uint32_t> LocaleAnsiCodePage(LocaleId locale) {
@@ -112,10 +153,9 @@ std::optional<CodePageInfo> CodePageProperties(std::uint32_t code_page) {
   const detail::CodePageEntry* entry =
       detail::FindCodePage(code_page == 0 ? SystemAnsiCodePage() : code_page);
   if (entry == nullptr) return std::nullopt;
-  CodePageInfo info;
-  info.MaxCharSize = entry->max_char_size;
-  info.DefaultChar = entry->default_char;
-  info.LeadByte = entry->lead_bytes;
+  const CodePageInfo& info =
+      ConverterProperties()[static_cast<std::size_t>(entry - detail::CodePageTable().data())];
+  if (info.MaxCharSize == 0) return std::nullopt;
   return info;
 }
 

@@ -461,49 +461,20 @@ constexpr LocaleEntry kLocales[] = {
     {0x51004, 936, LocaleKind::kAlternateSort, "zh_SG@phoneb"},
 };
 
-// A single-byte code page: one byte per character, "?" for characters it lacks.
-constexpr CodePageEntry SingleByte(std::uint32_t code_page, std::string_view converter) {
-  return {code_page, 1, {0x3F, 0x00}, {}, converter};
-}
-
-// A double-byte code page with up to two lead-byte ranges.
-constexpr CodePageEntry DoubleByte(std::uint32_t code_page, std::array<std::uint8_t, 12> lead_bytes,
-                                   std::string_view converter) {
-  return {code_page, 2, {0x3F, 0x00}, lead_bytes, converter};
-}
-
 // The converters are ICU's tables of the Windows code pages (ibm-5346 ... ibm-5354, ibm-9447 ...
 // ibm-9449 are the windows-125x tables; ibm-943_P15A-2003 is Windows-31J, that is code page 932).
 // The OEM pages are there because a workspace may name one; no locale has one as its ANSI page.
 constexpr CodePageEntry kCodePages[] = {
-    SingleByte(437, "ibm-437_P100-1995"),
-    SingleByte(720, "ibm-720_P100-1997"),
-    SingleByte(737, "ibm-737_P100-1997"),
-    SingleByte(775, "ibm-775_P100-1996"),
-    SingleByte(850, "ibm-850_P100-1995"),
-    SingleByte(852, "ibm-852_P100-1995"),
-    SingleByte(855, "ibm-855_P100-1995"),
-    SingleByte(857, "ibm-857_P100-1995"),
-    SingleByte(858, "ibm-858_P100-1997"),
-    SingleByte(862, "ibm-862_P100-1995"),
-    SingleByte(866, "ibm-866_P100-1995"),
-    SingleByte(869, "ibm-869_P100-1995"),
-    SingleByte(874, "windows-874-2000"),
-    DoubleByte(932, {0x81, 0x9F, 0xE0, 0xFC}, "ibm-943_P15A-2003"),
-    DoubleByte(936, {0x81, 0xFE}, "windows-936-2000"),
-    DoubleByte(949, {0x81, 0xFE}, "windows-949-2000"),
-    DoubleByte(950, {0x81, 0xFE}, "windows-950-2000"),
-    SingleByte(1250, "ibm-5346_P100-1998"),
-    SingleByte(1251, "ibm-5347_P100-1998"),
-    SingleByte(1252, "ibm-5348_P100-1997"),
-    SingleByte(1253, "ibm-5349_P100-1998"),
-    SingleByte(1254, "ibm-5350_P100-1998"),
-    SingleByte(1255, "ibm-9447_P100-2002"),
-    SingleByte(1256, "ibm-9448_X100-2005"),
-    SingleByte(1257, "ibm-9449_P100-2002"),
-    SingleByte(1258, "ibm-5354_P100-1998"),
+    {437, "ibm-437_P100-1995"},   {720, "ibm-720_P100-1997"},   {737, "ibm-737_P100-1997"},
+    {775, "ibm-775_P100-1996"},   {850, "ibm-850_P100-1995"},   {852, "ibm-852_P100-1995"},
+    {855, "ibm-855_P100-1995"},   {857, "ibm-857_P100-1995"},   {858, "ibm-858_P100-1997"},
+    {862, "ibm-862_P100-1995"},   {866, "ibm-866_P100-1995"},   {869, "ibm-869_P100-1995"},
+    {874, "windows-874-2000"},    {932, "ibm-943_P15A-2003"},   {936, "windows-936-2000"},
+    {949, "windows-949-2000"},    {950, "windows-950-2000"},    {1250, "ibm-5346_P100-1998"},
+    {1251, "ibm-5347_P100-1998"}, {1252, "ibm-5348_P100-1997"}, {1253, "ibm-5349_P100-1998"},
+    {1254, "ibm-5350_P100-1998"}, {1255, "ibm-9447_P100-2002"}, {1256, "ibm-9448_X100-2005"},
+    {1257, "ibm-9449_P100-2002"}, {1258, "ibm-5354_P100-1998"},
 };
-
 constexpr bool LocalesAreSorted() {
   return std::ranges::adjacent_find(kLocales, [](const LocaleEntry& a, const LocaleEntry& b) {
            return a.id >= b.id;

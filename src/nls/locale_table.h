@@ -1,6 +1,10 @@
 // The constant tables behind the locale services: every Windows locale id with its POSIX-style
-// name and default ANSI code page, and every supported code page with the properties the code
-// page query reports and the ICU converter whose mapping table matches it.
+// name and default ANSI code page, and every supported code page with the ICU converter whose
+// mapping table matches it. What ICU knows of a code page (its largest character, its lead
+// bytes) is asked of the converter; the tables hold only what ICU lacks: the ANSI code page of
+// each locale, and the POSIX-style names the environment uses (ICU names one locale id in six
+// differently: scripts as subtags where glibc has modifiers, "sr_RS" as Latin where glibc's is
+// Cyrillic, sorts as collation keywords).
 #pragma once
 
 #include <array>
@@ -39,16 +43,16 @@ struct LocaleEntry {
 };
 
 /// One code page. Layout of the table (CodePageTable()): sorted by `code_page`, ascending and
-/// without duplicates. `max_char_size`, `default_char` and `lead_bytes` are the CodePageInfo
-/// fields (lead_bytes: up to six inclusive ranges, ended by the first pair of zeros);
-/// `converter` is the canonical name of the ICU converter with the same mapping table.
+/// without duplicates; `converter` is the canonical name of the ICU converter with the same
+/// mapping table.
 struct CodePageEntry {
   std::uint32_t code_page;
-  std::uint8_t max_char_size;
-  std::array<std::uint8_t, 2> default_char;
-  std::array<std::uint8_t, 12> lead_bytes;
   std::string_view converter;
 };
+
+/// The default character of every ANSI and OEM code page: "?". ICU's tables substitute other
+/// bytes (0x1A, 0x7F, 0xFC 0xFC), so it is not taken from them.
+inline constexpr std::array<std::uint8_t, 2> kDefaultChar = {0x3F, 0x00};
 
 std::span<const LocaleEntry> LocaleTable();
 std::span<const CodePageEntry> CodePageTable();

@@ -286,6 +286,37 @@ std::optional<ConfinedTarget> ConfinedRoot::ResolveFileToWrite(std::string_view 
   return target;
 }
 
+std::optional<ConfinedTarget> ConfinedRoot::ResolveFileToWriteIn(const ConfinedTarget& folder,
+                                                                 std::string_view relative,
+                                                                 std::string& why,
+                                                                 bool literal_name) const {
+  std::optional<std::string> normal = NormaliseRelative(relative, literal_name);
+  const std::size_t slash = normal ? normal->find_last_of('/') : std::string::npos;
+  const std::string_view parent = !normal || slash == std::string::npos
+                                      ? std::string_view()
+                                      : std::string_view(*normal).substr(0, slash);
+  if (!normal || normal->empty() || !folder.self || parent != folder.relative ||
+      (slash == std::string::npos && !folder.relative.empty())) {
+    return ResolveFileToWrite(relative, why, literal_name);
+  }
+  if (IsProtected(*normal)) {
+    why = "it is one of the workspace's own files or folders";
+    return std::nullopt;
+  }
+  ConfinedTarget target;
+  target.relative = *normal;
+  target.path = root_ + "/" + *normal;
+  target.name = slash == std::string::npos ? *normal : normal->substr(slash + 1);
+  struct stat info {};
+  if (::fstatat(folder.self.get(), target.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+      !S_ISREG(info.st_mode)) {
+    why = S_ISLNK(info.st_mode) ? "a link stands at its name"
+                                : "something other than a file stands at its name";
+    return std::nullopt;
+  }
+  return target;
+}
+
 std::optional<ConfinedTarget> ConfinedRoot::ResolveFolderToWrite(std::string_view relative,
                                                                  std::string& why) const {
   std::optional<std::string> normal = NormaliseRelative(relative);

@@ -78,6 +78,12 @@ class ConfinedRoot {
   /// through.
   std::optional<ConfinedTarget> ResolveFileToWrite(std::string_view relative, std::string& why,
                                                    bool literal_name = false) const;
+  /// The same, looked at in `folder` (which ResolveFolderToWrite opened) when the path lies
+  /// directly in it: the folder is not opened again, and the target's `parent` stays closed, the
+  /// caller using `folder`'s descriptor for as long as it holds it open.
+  std::optional<ConfinedTarget> ResolveFileToWriteIn(const ConfinedTarget& folder,
+                                                     std::string_view relative, std::string& why,
+                                                     bool literal_name = false) const;
   /// Resolves a folder this program writes into (a Sources folder): as Resolve, except that a
   /// protected folder may be written into; refused when it lies in a protected tree, when a
   /// protected file stands at its name, or when it is itself a link leading out.

@@ -75,6 +75,11 @@ OpenedFile OpenForReading(const std::string& path) {
 }
 
 OpenedFile OpenForReadingIn(int folder, const std::string& name) {
+  if (folder < 0) {
+    OpenedFile none;
+    none.error = ENOENT;
+    return none;
+  }
   return Opened(::openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW));
 }
 
@@ -126,8 +131,11 @@ std::size_t FileReader::Read(std::uint8_t* buffer, std::size_t capacity) {
     ssize_t n = ::read(fd_.get(), buffer + done, capacity - done);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) throw ReadError(errno, path_);
-    at_end_ = n == 0;
     done += static_cast<std::size_t>(n);
+    read_ += static_cast<std::uint64_t>(n);
+    // A regular file read to the size it had when opened is taken as whole, as ReadToEnd takes
+    // it: the look for more would cost a call per file. (A size of 0 is no promise: /proc.)
+    at_end_ = n == 0 || (size_ && *size_ != 0 && read_ >= *size_);
   }
   return done;
 }

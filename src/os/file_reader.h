@@ -34,7 +34,8 @@ struct OpenedFile {
 };
 /// Opens the path for reading (a pipe where a file was expected is not waited on).
 OpenedFile OpenForReading(const std::string& path);
-/// Opens `name` in the open folder `folder` for reading, never through a link at the name.
+/// Opens `name` in the open folder `folder` for reading, never through a link at the name; a
+/// folder that is not there (-1) holds no file.
 OpenedFile OpenForReadingIn(int folder, const std::string& name);
 
 class FileReader {
@@ -46,7 +47,7 @@ class FileReader {
   FileReader(const std::string& path, OpenedFile&& opened);
 
   /// Fills `buffer` with the next bytes; fewer than `capacity` only at the end, which is not
-  /// looked for again once found.
+  /// looked for again once found. A regular file ends at the size it had when it was opened.
   std::size_t Read(std::uint8_t* buffer, std::size_t capacity);
   /// The size of a regular file when it was opened; nullopt for a pipe or a device.
   std::optional<std::uint64_t> size() const { return size_; }
@@ -62,6 +63,7 @@ class FileReader {
   UniqueFd fd_;
   std::optional<std::uint64_t> size_;
   unsigned mode_ = 0;
+  std::uint64_t read_ = 0;  ///< bytes read so far
   bool at_end_ = false;
 };
 

@@ -25,7 +25,8 @@ NormaliserOptions NormaliserOptionsOf(const RegistrationSettings& settings) {
   options.remove_lead_numeration = settings.RemoveLeadNumeration;
   options.convert_sosi = settings.ConvertSosi && settings.SosiAllowed && !settings.IsEbcdic;
   options.sosi_removed = settings.SosiRemoved;
-  for (std::size_t b = 0; b < 256; ++b) {
+  // A single-byte code page has no lead bytes: the table stays all false.
+  for (std::size_t b = 0; settings.IsDbcs && b < 256; ++b) {
     options.lead_byte[b] = settings.IsLeadByte(static_cast<unsigned char>(b));
   }
   return options;

@@ -5,8 +5,9 @@
 
 namespace svregistration::registration {
 
-std::string BrowseForFolder(std::intptr_t owner_window, const std::string& title) {
-  std::string path = CurrentUserInterface().BrowseForFolder(owner_window, title);
+std::string BrowseForFolder(UserInterface& ui, std::intptr_t owner_window,
+                            const std::string& title) {
+  std::string path = ui.BrowseForFolder(owner_window, title);
   // Only the text up to a first NUL is a path.
   return path.substr(0, path.find('\0'));
 }

@@ -189,7 +189,7 @@ void RemoveUnregisteredGroupFiles(registration::State& state, host::IdCollection
 void RemoveInvalidatedGroupFiles(registration::State& state, host::IdCollection& ids) {
   host::EntryList entries;
   state.Repository->InvalidateObjects(ids, entries);
-  CurrentUserInterface().ProcessPendingEvents();
+  state.interface->ProcessPendingEvents();
   RemoveEntryFiles(state, entries, DeletionVariant::kHost);
 }
 

@@ -85,7 +85,8 @@ std::string ChooseDefaultSourceDir(registration::State& state) {
   const std::string path = ".//FILE[@NAME='DefSourceDir']";
   std::string directory = ReadOptionValue(page, path);
   if (directory.empty()) {
-    directory = BrowseForFolder(state.Workspace->SolvanewareWindowHandle(), kDialogTitle);
+    directory =
+        BrowseForFolder(*state.interface, state.Workspace->SolvanewareWindowHandle(), kDialogTitle);
     if (directory.empty()) {
       state.Workspace->SetCancelPressed(true);
       return "";

@@ -9,7 +9,6 @@
 #include "registration/original_search.h"
 #include "registration/registration_settings.h"
 #include "registration/source_copy.h"
-#include "registration/source_files.h"
 #include "registration/sources_directory.h"
 #include "registration/sv_standard_state.h"
 #include "registration/workspace_files.h"
@@ -112,13 +111,14 @@ SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
       files != nullptr ? files->RecordedCopyTarget(relative)
                        : registration::WorkspaceFiles(s).RecordedCopyTarget(relative);
   const std::string& copy = target.path;
+  const int folder = files != nullptr ? files->FolderOf(target) : target.parent.get();
   if (nls::EqualsIgnoreCase(original, copy)) return rNoRefreshNeeded;
   os::OpenedFile original_file = os::OpenForReading(original);
   if (original_file.missing() || (!original_file.fd && !os::FileExists(original)) ||
       original_file.folder) {
     return rSourceFileIsMissed;
   }
-  os::OpenedFile copy_file = os::OpenForReadingIn(target.parent.get(), target.name);
+  os::OpenedFile copy_file = os::OpenForReadingIn(folder, target.name);
   if (copy_file.error == ELOOP) RefuseLinkAt(relative);  // swapped in since it was looked at
   if (copy_file.fd && !copy_file.folder) sources.ShownBy(copy);
   if (!sources.Ready()) return rErrorOnCreateSourceDirectory;
@@ -142,7 +142,7 @@ SVRegistrationResults RefreshMember(SVStandard& service, registration::State& s,
       }
     }
     if (!registration::RewriteWorkspaceFormIn(s, registration::PlanCopy(s, s.Workspace, type),
-                                              original, target.parent.get(), target.name, copy)) {
+                                              original, folder, target.name, copy)) {
       return rUnexpectedRegistrationError;
     }
     RecordOriginal(o, original);
@@ -211,7 +211,7 @@ int SVStandard::RefreshSource(std::shared_ptr<host::Workspace> SVWS_Object,
       long done = 0;
       while (!members->Eof()) {
         if (!refresh_one(members->Item())) break;
-        CurrentUserInterface().ReportProgress("refresh", ++done, total);
+        s.interface->ReportProgress("refresh", ++done, total);
         members->MoveNext();
       }
     }

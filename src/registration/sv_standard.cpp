@@ -9,6 +9,10 @@ SVStandard::SVStandard() : state_(std::make_unique<registration::State>()) {}
 // Ending an instance releases its cached code page table and any binding left in place.
 SVStandard::~SVStandard() = default;
 
+void SVStandard::SetUserInterface(std::shared_ptr<UserInterface> ui) {
+  state_->interface = ui ? std::move(ui) : TerminalUserInterface();
+}
+
 const std::string& SVStandard::RegisteredObjectId() const { return state_->RegisteredObjectId; }
 
 void SVStandard::SetRegisteredObjectId(std::string id) {

@@ -10,6 +10,7 @@
 #include "svregistration/host/repository.h"
 #include "svregistration/host/workspace.h"
 #include "svregistration/sv_standard.h"
+#include "svregistration/user_interface.h"
 
 namespace svregistration {
 
@@ -18,6 +19,8 @@ class ProtectedPaths;
 }
 
 namespace registration {
+/// The fields in PascalCase are the service's documented state, under its own names; the others
+/// are this implementation's, in snake_case.
 struct State {
   std::string RegisteredObjectId;
   std::shared_ptr<host::Workspace> Workspace;
@@ -27,6 +30,8 @@ struct State {
   /// The code page table cached by the EBCDIC source conversion.
   std::shared_ptr<CCSID> CodePageTable;
   bool WithEncoding = false;
+  /// Where questions, progress and pending events go: the terminal unless the caller gave one.
+  std::shared_ptr<UserInterface> interface = TerminalUserInterface();
   /// What the options documents said: the settings of each type, and its Sources folder.
   OptionsCache<RegistrationSettings> settings;
   OptionsCache<std::string> sources_directories;

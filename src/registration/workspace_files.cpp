@@ -74,10 +74,6 @@ bool WorkspaceFiles::CopyIn(const os::ConfinedTarget& folder, const std::string&
   return os::ConfinedRoot::NothingButAFileAt(folder, name, why, &nothing);
 }
 
-std::string WorkspaceFiles::RecordedCopy(const std::string& relative) const {
-  return RecordedCopyTarget(relative).path;
-}
-
 os::ConfinedTarget WorkspaceFiles::RecordedCopyTarget(const std::string& relative) const {
   std::string full = RecordedCopyPath(root_.root(), relative);
   auto literal = root_.RelativeOf(full);
@@ -85,7 +81,10 @@ os::ConfinedTarget WorkspaceFiles::RecordedCopyTarget(const std::string& relativ
   // The literal form keeps a "\" in the name; a path read with "\" as separators has none left.
   const bool literal_name = literal && literal->find('\\') != std::string::npos;
   std::optional<os::ConfinedTarget> target;
-  if (literal) target = root_.ResolveFileToWrite(*literal, why, literal_name);
+  if (literal) {
+    target = folder_ ? root_.ResolveFileToWriteIn(*folder_, *literal, why, literal_name)
+                     : root_.ResolveFileToWrite(*literal, why, literal_name);
+  }
   if (!target) {
     throw Error(error_number::kPathFileAccessError, "SVRegistration",
                 "the registered copy '" + relative + "' is not written: " + why);

@@ -40,12 +40,17 @@ class WorkspaceFiles {
   /// The folder SourcesFolder last answered for (open when it existed then); shared, so that it
   /// stays open for as long as a copy into it needs it.
   std::shared_ptr<const os::ConfinedTarget> Folder() const { return folder_; }
-  /// The full path of the copy recorded on an object (see RecordedCopyPath); raises Error naming
-  /// the object's copy and the reason when it may not be written.
-  std::string RecordedCopy(const std::string& relative) const;
-  /// The same, with the folder holding the copy opened beneath the workspace, to read and
-  /// write the copy there.
+  /// The folder SourcesFolder last answered for, open; -1 when it did not exist then.
+  int FolderDescriptor() const { return folder_ && folder_->self ? folder_->self.get() : -1; }
+  /// Where the copy recorded on an object lies (see RecordedCopyPath): its full path, its name,
+  /// and the folder holding it opened beneath the workspace, to read and write the copy there
+  /// (FolderOf), the Sources folder itself when the copy lies in it. Raises Error naming the
+  /// object's copy and the reason when it may not be written.
   os::ConfinedTarget RecordedCopyTarget(const std::string& relative) const;
+  /// The open folder holding a target RecordedCopyTarget answered.
+  int FolderOf(const os::ConfinedTarget& copy) const {
+    return copy.parent ? copy.parent.get() : FolderDescriptor();
+  }
 
  private:
   os::ConfinedRoot root_;

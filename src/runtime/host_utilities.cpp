@@ -43,8 +43,8 @@ class DefaultFileUtility final : public host::FileUtility {
   // Into a replacement that takes the target's place only when whole.
   bool CopyFileTo(const std::string& from, const std::string& to) override {
     try {
-      FileReader source(from);  // a missing file or a folder raises: the copy fails
-      FileReplacement copy(to);
+      os::FileReader source(from);  // a missing file or a folder raises: the copy fails
+      os::FileReplacement copy(to);
       if (!CopyBytes(source, copy)) return false;
       copy.Commit();
       return true;
@@ -55,15 +55,15 @@ class DefaultFileUtility final : public host::FileUtility {
 
   // Creates the missing folders above it too.
   bool MakeFolder(const std::string& path) override {
-    if (NextFileSystemFault() != 0) return false;
+    if (os::NextFileSystemFault() != 0) return false;
     std::error_code ec;
     std::filesystem::create_directories(path, ec);
-    return !ec && FolderExists(path);
+    return !ec && os::FolderExists(path);
   }
 
   bool RemoveFile(const std::string& path) override {
     try {
-      DeleteFile(path, true);
+      os::DeleteFile(path, true);
       return true;
     } catch (const Error&) {
       return false;
@@ -72,7 +72,7 @@ class DefaultFileUtility final : public host::FileUtility {
 
   bool RemoveFolder(const std::string& path) override {
     try {
-      DeleteFolder(path, true);
+      os::DeleteFolder(path, true);
       return true;
     } catch (const Error&) {
       return false;
@@ -84,7 +84,7 @@ class DefaultFileUtility final : public host::FileUtility {
   std::vector<std::string> ReadListFile(const std::string& path) override {
     std::optional<std::vector<std::uint8_t>> bytes;
     try {
-      bytes = ReadWholeFile(path);
+      bytes = os::ReadWholeFile(path);
     } catch (const Error& e) {
       throw Error(e.number(), "FileUtility", "cannot read the list file: " + e.description());
     }
@@ -106,7 +106,7 @@ class DefaultMessageFormatter final : public host::MessageFormatter {
  public:
   std::string FormatMessage(const std::string& message_template,
                             const std::vector<std::string>& args) override {
-    return FillPlaceholders(message_template, args);
+    return nls::FillPlaceholders(message_template, args);
   }
 };
 
@@ -114,7 +114,7 @@ class DefaultTextUtility final : public host::TextUtility {
  public:
   std::string FormatMessage(const std::string& message_template,
                             const std::vector<std::string>& args) override {
-    return FillPlaceholders(message_template, args);
+    return nls::FillPlaceholders(message_template, args);
   }
 };
 
@@ -211,9 +211,9 @@ bool BuiltInFileUtility() {
   return dynamic_cast<DefaultFileUtility*>(&ThreadFileUtility()) != nullptr;
 }
 
-bool CopyBytes(FileReader& source, FileReplacement& copy) {
+bool CopyBytes(os::FileReader& source, os::FileReplacement& copy) {
   try {
-    if (NextFileSystemFault() != 0) return false;
+    if (os::NextFileSystemFault() != 0) return false;
     std::optional<bool> copied = KernelCopy(source.descriptor(), copy.descriptor(), source.size());
     if (copied) return *copied;
     std::uint8_t* buffer = ThreadCopyBuffer();

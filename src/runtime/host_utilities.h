@@ -5,10 +5,12 @@
 
 #include "svregistration/host/utilities.h"
 
-namespace svregistration::runtime {
-
+namespace svregistration::os {
 class FileReader;
 class FileReplacement;
+}  // namespace svregistration::os
+
+namespace svregistration::runtime {
 
 host::FileUtility& ThreadFileUtility();
 host::MessageFormatter& ThreadMessageFormatter();
@@ -21,7 +23,7 @@ bool BuiltInFileUtility();
 /// The built-in copy: the kernel copies the bytes where it can, within one file system or across
 /// two, else they go through one buffer the thread reuses; into the replacement, which the caller
 /// commits. False when it fails.
-bool CopyBytes(FileReader& source, FileReplacement& copy);
+bool CopyBytes(os::FileReader& source, os::FileReplacement& copy);
 
 /// Forgets the calling thread's utilities, so the next use creates them from the registry again
 /// (for hosts and tests that replace a class after first use).

@@ -1,5 +1,5 @@
-// The terminal user interface (the default) and the per-thread choice of interface. Without a
-// terminal every question is answered empty, which callers take as cancel.
+// The terminal user interface, the default of every library object. Without a terminal every
+// question is answered empty, which callers take as cancel.
 #include "svregistration/user_interface.h"
 
 #include <bsd/readpassphrase.h>
@@ -35,7 +35,7 @@ std::string ReadSecret(const std::string& prompt) {
   return secret;
 }
 
-class TerminalUserInterface final : public UserInterface {
+class TerminalInterface final : public UserInterface {
  public:
   void ShowMessage(const std::string& title, const std::string& text) override {
     std::fprintf(stderr, "%s: %s\n", title.c_str(), text.c_str());
@@ -59,16 +59,11 @@ class TerminalUserInterface final : public UserInterface {
   void ProcessPendingEvents() override {}
 };
 
-thread_local std::shared_ptr<UserInterface> t_installed;
-
 }  // namespace
 
-UserInterface& CurrentUserInterface() {
-  if (t_installed) return *t_installed;
-  thread_local TerminalUserInterface terminal;
+std::shared_ptr<UserInterface> TerminalUserInterface() {
+  static const auto terminal = std::make_shared<TerminalInterface>();
   return terminal;
 }
-
-void SetUserInterface(std::shared_ptr<UserInterface> ui) { t_installed = std::move(ui); }
 
 }  // namespace svregistration

@@ -75,9 +75,10 @@ enum class Comparison { kSame, kDifferent, kCopyUnreadable };
 // The original's workspace form is made a block at a time and each block compared with the
 // copy's next bytes, neither held whole; past the first difference the blocks are only drained.
 Comparison CompareWithForm(const std::shared_ptr<WorkspaceHost>& workspace, const std::string& type,
-                           const std::string& original, int copy_fd) {
+                           const std::string& original, int copy_fd, std::uint64_t copy_size) {
   thread_local std::vector<std::uint8_t> held;  // the copy's bytes beside each block
   Comparison result = Comparison::kSame;
+  std::uint64_t compared = 0;
   Service().ReadSourceTo(workspace, type, original,
                          [&](const std::uint8_t* bytes, std::size_t size) {
                            if (result != Comparison::kSame) return;
@@ -89,8 +90,11 @@ Comparison CompareWithForm(const std::shared_ptr<WorkspaceHost>& workspace, cons
                                       std::memcmp(held.data(), bytes, size) != 0) {
                              result = Comparison::kDifferent;
                            }
+                           compared += size;
                          });
   if (result != Comparison::kSame) return result;
+  // Compared up to the size the copy had when it was opened: no more to look for.
+  if (compared == copy_size) return Comparison::kSame;
   std::uint8_t past_end = 0;
   const ssize_t got = ReadUpTo(copy_fd, &past_end, 1);
   return got < 0    ? Comparison::kCopyUnreadable
@@ -299,7 +303,8 @@ CopyStatus StatusIn(const std::shared_ptr<WorkspaceHost>& workspace, BeneathFile
   try {
     Comparison comparison = Comparison::kCopyUnreadable;
     try {
-      comparison = CompareWithForm(workspace, status.type, status.original, copy_fd);
+      comparison = CompareWithForm(workspace, status.type, status.original, copy_fd,
+                                   static_cast<std::uint64_t>(copy_info.st_size));
     } catch (...) {
       ::close(copy_fd);
       throw;

@@ -15,6 +15,7 @@
 #include "svregistration/workspace/copy_status.h"
 #include "svregistration/workspace/pending_work.h"
 #include "svregistration/workspace/workspace_host.h"
+#include "workspace/repository/object.h"
 #include "workspace/repository/schema.h"
 
 namespace svregistration::workspace {
@@ -43,12 +44,23 @@ class Refresher {
   bool Refresh(host::RepositoryObject& object, RefreshReport& report) {
     ObjectRefresh entry;
     entry.id = object.Id();
-    entry.name = object.Name();
-    entry.original =
-        source_.empty() ? object.GetAttribute(std::string(kOriginalSourceAttribute)) : source_;
     auto type = object.ObjectType();
     const bool has_copy = !type->SourceAttribute().empty();
-    const std::string recorded = has_copy ? object.GetAttribute(kCopyRecipeAttribute) : "";
+    std::string recorded;
+    if (auto* stored = dynamic_cast<StoredObject*>(&object);
+        stored && has_copy && source_.empty()) {
+      // The name, the original and the recipe in one look-up instead of three.
+      auto values = stored->NameAndAttributes(std::string(kOriginalSourceAttribute),
+                                              std::string(kCopyRecipeAttribute));
+      entry.name = std::move(values[0]);
+      entry.original = std::move(values[1]);
+      recorded = std::move(values[2]);
+    } else {
+      entry.name = object.Name();
+      entry.original =
+          source_.empty() ? object.GetAttribute(std::string(kOriginalSourceAttribute)) : source_;
+      if (has_copy) recorded = object.GetAttribute(kCopyRecipeAttribute);
+    }
     if (!request_.force && has_copy && Refuse(object, type->TypeCode(), recorded, entry)) {
       report.objects.push_back(std::move(entry));
       return true;

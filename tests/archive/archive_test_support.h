@@ -14,6 +14,8 @@
 #include "support/scripted_user_interface.h"
 #include "support/temp_dir.h"
 #include "svregistration/extraction_report.h"
+#include "svregistration/rar.h"
+#include "svregistration/zip.h"
 
 namespace svregistration::testing {
 
@@ -71,10 +73,18 @@ struct ScriptedPrompt final : PasswordPrompt {
 /// The names in a report's not_extracted list.
 std::vector<std::string> NotExtracted(const ExtractionReport& report);
 
-/// A temporary folder `dir` with `out` below it; no scripted interface outlives the test.
+/// A temporary folder `dir` with `out` below it, and the archive objects of the test, which ask
+/// the interface the test scripted last (the terminal before any).
 class ArchiveTest : public ::testing::Test {
  protected:
-  void TearDown() override { SetUserInterface(nullptr); }
+  std::shared_ptr<ScriptedUserInterface> InstallScript(std::vector<std::string> answers = {}) {
+    ui_ = Script(std::move(answers));
+    return ui_;
+  }
+  ZIP ZipObject() const { return AskingThrough<ZIP>(ui_); }
+  RAR RarObject() const { return AskingThrough<RAR>(ui_); }
+
+  std::shared_ptr<ScriptedUserInterface> ui_;
 
   TempDir dir;
   std::string out = dir / "out";

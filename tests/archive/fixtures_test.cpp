@@ -28,7 +28,7 @@ class FixturesTest : public ArchiveTest {
     const bool rar = name.ends_with(".rar");
     const std::string path = (SharedDir() / "fixtures" / (rar ? "rar" : "zip") /
                               ((name.starts_with("test_") ? "" : "test_read_format_") + name));
-    return rar ? RAR().Extract(path, out, what) : ZIP().Extract(path, out, what);
+    return rar ? RarObject().Extract(path, out, what) : ZipObject().Extract(path, out, what);
   }
 };
 
@@ -178,7 +178,7 @@ TEST_F(FixturesTest, RarMemberWhoseMacFailsIsNotKept) {
   for (std::size_t i = 0; i < 4; ++i) bytes[kHeader + i] = static_cast<char>(crc >> (8 * i));
   auto ui = InstallScript({"password"});
   dir.Write("out/b.txt", "the user's b.txt");
-  EXPECT_TRUE(RAR().Extract(dir.Write("mac.rar", bytes), out, ""));
+  EXPECT_TRUE(RarObject().Extract(dir.Write("mac.rar", bytes), out, ""));
   EXPECT_EQ(Listing(out), (Files{{"a.txt", "This is from a.txt"},
                                  {"b.txt", "the user's b.txt"},
                                  {"c.txt", "This is from c.txt"}}));
@@ -199,7 +199,7 @@ TEST_F(FixturesTest, TruncatedEncryptedRarLeavesWholeMembersOnly) {
           {name.find("rar4") == std::string::npos && name.find("rar5") == std::string::npos
                ? "12345678"
                : "password"});
-      RAR().Extract(dir.Write("cut.rar", bytes.substr(0, cut)), out, "");
+      RarObject().Extract(dir.Write("cut.rar", bytes.substr(0, cut)), out, "");
       for (const auto& [path, contents] : Listing(out)) {
         EXPECT_TRUE(contents == "This is from " + path || contents == "data of " + path + "\n")
             << path << ": " << contents;
@@ -241,7 +241,7 @@ TEST_F(FixturesTest, RarReportsEveryMemberNotExtracted) {
     SCOPED_TRACE(c.archive);
     fs::remove_all(out);
     ScriptedPrompt prompt(c.answers);
-    const ExtractionReport report = RAR().Extract(path(c.archive), out, "", prompt);
+    const ExtractionReport report = RarObject().Extract(path(c.archive), out, "", prompt);
     EXPECT_TRUE(report.result);
     EXPECT_EQ(report.extracted, c.extracted);
     ASSERT_EQ(report.not_extracted.size(), c.not_extracted.size());

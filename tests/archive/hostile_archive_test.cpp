@@ -31,7 +31,7 @@ TEST_F(HostileArchiveTest, ZipMembersThatLeaveTheFolderAreSkipped) {
                      Symlink("good_link", "sub/ok.txt"), File("sub/ok.txt", "ok"),
                      File("./sub//dot.txt", "dot"), Folder("empty/")});
   auto ui = InstallScript();
-  EXPECT_TRUE(ZIP().Extract(zip, out, ""));
+  EXPECT_TRUE(ZipObject().Extract(zip, out, ""));
   EXPECT_TRUE(ui->questions.empty() && ui->messages.empty());
   EXPECT_TRUE(fs::is_empty(outside) && !fs::exists(dir / "escaped.txt") &&
               !fs::exists(dir / "escaped2.txt"));
@@ -77,7 +77,7 @@ TEST_F(HostileArchiveTest, LinkChainsAreResolvedThroughWhatIsExtracted) {
     fs::remove_all(out);
     WriteArchive(zip, c.members);
     ScriptedPrompt prompt;
-    const ExtractionReport report = ZIP().Extract(zip, out, "", prompt);
+    const ExtractionReport report = ZipObject().Extract(zip, out, "", prompt);
     Files links;
     for (const auto& [path, what] : Listing(out)) {
       if (what.starts_with("-> ")) links[path] = what;
@@ -101,7 +101,7 @@ TEST_F(HostileArchiveTest, WhatTheUserHadInTheWayIsNotFollowedNorRemoved) {
                      File("notes/a.txt", "a"), Folder("notes/"), File("empty_dir", "file"),
                      File("made", "first"), File("made/c.txt", "c")});
   ScriptedPrompt prompt;
-  EXPECT_EQ(NotExtracted(ZIP().Extract(zip, out, "", prompt)),
+  EXPECT_EQ(NotExtracted(ZipObject().Extract(zip, out, "", prompt)),
             (std::vector<std::string>{"dir_link/new.txt", "notes/a.txt", "notes/", "empty_dir"}));
   EXPECT_EQ(Listing(outside), (Files{{"target.txt", "untouched"}}));
   EXPECT_EQ(Listing(out), (Files{{"dir_link", "-> " + outside},

@@ -21,7 +21,7 @@ class RarExtractTest : public ArchiveTest {
 
 // Members whose path begins with the name (the prefix-matching rules) are extracted.
 TEST_F(RarExtractTest, SelectsMembersWhosePathBeginsWithTheName) {
-  EXPECT_TRUE(RAR().Extract(
+  EXPECT_TRUE(RarObject().Extract(
       Rar({File("docs\\a.txt", "A"), File("DocsOld\\b.txt", "B"), File("src\\c.cbl", "C")}), out,
       "DOCS"));
   EXPECT_EQ(
@@ -32,8 +32,8 @@ TEST_F(RarExtractTest, SelectsMembersWhosePathBeginsWithTheName) {
 
 TEST_F(RarExtractTest, KeepsStoredFoldersAndOverwritesFiles) {
   dir.Write("out/dir/f.txt", "an older and longer text");
-  EXPECT_TRUE(
-      RAR().Extract(Rar({Folder("dir"), File("dir\\f.txt", "new"), Folder("empty")}), out, ""));
+  EXPECT_TRUE(RarObject().Extract(Rar({Folder("dir"), File("dir\\f.txt", "new"), Folder("empty")}),
+                                  out, ""));
   EXPECT_EQ(Listing(out), (Files{{"dir", "<dir>"}, {"dir/f.txt", "new"}, {"empty", "<dir>"}}));
 }
 
@@ -59,7 +59,7 @@ TEST_F(RarExtractTest, AsksOnceForTheFirstEncryptedMemberToExtract) {
     SCOPED_TRACE(c.what);
     fs::remove_all(out);
     auto ui = InstallScript(c.answers);
-    EXPECT_EQ(RAR().Extract(Rar(members), out, c.what), c.result);
+    EXPECT_EQ(RarObject().Extract(Rar(members), out, c.what), c.result);
     ASSERT_EQ(ui->questions.size(), c.questions);
     for (const auto& question : ui->questions) {
       EXPECT_EQ(question.second, "Please Enter The Password!");
@@ -71,13 +71,13 @@ TEST_F(RarExtractTest, AsksOnceForTheFirstEncryptedMemberToExtract) {
 TEST_F(RarExtractTest, FailuresAndDamage) {
   auto ui = InstallScript({"secret"});
   // Archives that cannot be opened give false without asking.
-  EXPECT_FALSE(RAR().Extract(dir / "missing.rar", out, ""));
-  EXPECT_FALSE(RAR().Extract(dir.Write("junk.rar", "Rar! but nothing else"), out, ""));
+  EXPECT_FALSE(RarObject().Extract(dir / "missing.rar", out, ""));
+  EXPECT_FALSE(RarObject().Extract(dir.Write("junk.rar", "Rar! but nothing else"), out, ""));
   EXPECT_TRUE(ui->questions.empty());
   EXPECT_FALSE(fs::exists(out));
   // A damaged header ends the walk like the end, and the report says so.
   ScriptedPrompt prompt;
-  const ExtractionReport report = RAR().Extract(
+  const ExtractionReport report = RarObject().Extract(
       Rar({File("a.txt", "A"), File("b.txt", "B"), File("c", "C")}, 1), out, "", prompt);
   EXPECT_TRUE(report.result);
   EXPECT_NE(report.unread_headers.find("cannot be read"), std::string::npos);
@@ -90,7 +90,7 @@ TEST_F(RarExtractTest, ThePromptNamesTheArchiveAndTheMember) {
   members[1].encrypted = members[2].encrypted = true;
   ScriptedPrompt prompt({"secret"});
   const std::string archive = Rar(members);
-  const ExtractionReport report = RAR().Extract(archive, out, "", prompt);
+  const ExtractionReport report = RarObject().Extract(archive, out, "", prompt);
   ASSERT_EQ(prompt.requests.size(), 1u);
   EXPECT_EQ(prompt.requests[0].archive, archive);
   EXPECT_EQ(prompt.requests[0].member, "b.txt");
@@ -110,18 +110,18 @@ TEST_F(RarExtractTest, AMemberSpanningVolumesExtractsWhole) {
   const char* names[] = {"set.rar", "set.r00", "set.r01"};
   for (std::size_t i = 0; i < volumes.size(); ++i) dir.Write(names[i], volumes[i]);
   ScriptedPrompt prompt;
-  ExtractionReport report = RAR().Extract(dir / "set.rar", out, "", prompt);
+  ExtractionReport report = RarObject().Extract(dir / "set.rar", out, "", prompt);
   EXPECT_EQ(report.extracted, 3u);
   EXPECT_EQ(report.unread_headers, "");
   EXPECT_EQ(Listing(out), (Files{{"a.txt", "A"}, {"big.txt", big}, {"b.txt", "B"}}));
 
   fs::remove_all(out);
-  report = RAR().Extract(dir / "set.r00", out, "", prompt);
+  report = RarObject().Extract(dir / "set.r00", out, "", prompt);
   EXPECT_NE(report.unread_headers.find("volume"), std::string::npos) << report.unread_headers;
   EXPECT_EQ(Listing(out), (Files{}));
 
   fs::remove(dir / "set.r01");
-  report = RAR().Extract(dir / "set.rar", out, "", prompt);
+  report = RarObject().Extract(dir / "set.rar", out, "", prompt);
   EXPECT_EQ(NotExtracted(report), (std::vector<std::string>{"big.txt"}));
   EXPECT_NE(report.not_extracted[0].reason.find("volume"), std::string::npos);
   EXPECT_NE(report.unread_headers.find("volumes that were not found"), std::string::npos);

@@ -33,7 +33,7 @@ class ZipExtractTest : public ArchiveTest {
 TEST_F(ZipExtractTest, SelectsMembersAsTheZipToolMatchesNames) {
   WriteArchive(zip, {File("src/main.cbl", "M"), File("src/util.cpy", "U"), File("top.cbl", "T"),
                      File("src/copy/a.cbl", "C")});
-  EXPECT_TRUE(ZIP().Extract(zip, out, "src\\*.cbl"));
+  EXPECT_TRUE(ZipObject().Extract(zip, out, "src\\*.cbl"));
   EXPECT_EQ(Listing(out), (Files{{"src", "<dir>"},
                                  {"src/main.cbl", "M"},
                                  {"src/copy", "<dir>"},
@@ -77,7 +77,7 @@ TEST_F(ZipExtractTest, AFailedMemberKeepsTheFileThatWasThere) {
     if (c.fault_at_write != 0) {
       os::InjectFileSystemFault(c.fault_at_write, os::FileSystemFault::kNoSpace);
     }
-    const ExtractionReport report = ZIP().Extract(zip, out, "", prompt);
+    const ExtractionReport report = ZipObject().Extract(zip, out, "", prompt);
     os::ClearFileSystemFault();
     const auto mode = std::filesystem::status(dir / "out/a.txt").permissions();
     constexpr auto kOldMode =
@@ -108,7 +108,7 @@ TEST_F(ZipExtractTest, AKilledExtractionLeavesTheOldFile) {
   const pid_t child = ::fork();
   ASSERT_GE(child, 0);
   if (child == 0) {
-    ZIP().Extract(fifo, out, "");
+    ZipObject().Extract(fifo, out, "");
     ::_exit(0);
   }
   // Once half the archive is in the pipe, the child has read all but a pipe's worth of it.
@@ -168,7 +168,7 @@ TEST_F(ZipExtractTest, NamesAndPasswordsInTheUserCodePage) {
     environment.Set("LANG", c.lang);
     WriteArchive(zip, c.members, c.options, c.password);
     auto ui = InstallScript(c.answers);
-    EXPECT_TRUE(ZIP().Extract(zip, out, c.what));
+    EXPECT_TRUE(ZipObject().Extract(zip, out, c.what));
     ASSERT_EQ(ui->questions.size(), c.questions);
     for (const auto& question : ui->questions) {
       EXPECT_EQ(question.second, "Please Enter The Password!");
@@ -179,8 +179,8 @@ TEST_F(ZipExtractTest, NamesAndPasswordsInTheUserCodePage) {
 
 TEST_F(ZipExtractTest, MissingOrDamagedArchivesAreNotReported) {
   auto ui = InstallScript();
-  EXPECT_TRUE(ZIP().Extract(dir / "missing.zip", out, ""));
-  EXPECT_TRUE(ZIP().Extract(dir.Write("junk.zip", "PK\x03\x04 not really"), out, ""));
+  EXPECT_TRUE(ZipObject().Extract(dir / "missing.zip", out, ""));
+  EXPECT_TRUE(ZipObject().Extract(dir.Write("junk.zip", "PK\x03\x04 not really"), out, ""));
   EXPECT_FALSE(std::filesystem::exists(out));
   EXPECT_TRUE(ui->messages.empty());
 }
@@ -191,7 +191,7 @@ TEST_F(ZipExtractTest, AReaderThatCannotBeMadeShowsAMessageAndStillSucceeds) {
   archive::ZipExtraction extraction(
       "a.zip", "out", "src\\main.cbl", prompt,
       []() -> archive::ReadHandle { throw Error(453, "libarchive", "no zip support"); });
-  EXPECT_TRUE(archive::RunAsZipExtract(extraction));
+  EXPECT_TRUE(archive::RunAsZipExtract(extraction, *ui));
   EXPECT_EQ(ui->messages, (decltype(ui->messages){{"SVRegistration", "no zip support\r\n453"}}));
 }
 
@@ -200,7 +200,7 @@ TEST_F(ZipExtractTest, AReaderThatCannotBeMadeShowsAMessageAndStillSucceeds) {
 TEST_F(ZipExtractTest, ThePromptNamesArchiveAndMemberAndAWrongAnswer) {
   WriteArchive(zip, {File("a.txt", "A"), File("b.txt", "B")}, "zip:encryption=aes256", "secret");
   ScriptedPrompt prompt({"wrong", "secret"});
-  const ExtractionReport report = ZIP().Extract(zip, out, "", prompt);
+  const ExtractionReport report = ZipObject().Extract(zip, out, "", prompt);
   EXPECT_EQ(report.extracted, 2u);
   ASSERT_EQ(prompt.requests.size(), 2u);
   EXPECT_EQ(prompt.requests[0].archive, zip);
@@ -221,7 +221,7 @@ TEST_F(ZipExtractTest, AFolderThatExistsKeepsItsModeAndTime) {
   ssh.perm = made.perm = 0755;
   WriteArchive(zip, {ssh, made, File("made/a", "A")});
   ScriptedPrompt prompt;
-  EXPECT_EQ(ZIP().Extract(zip, out, "", prompt).extracted, 3u);
+  EXPECT_EQ(ZipObject().Extract(zip, out, "", prompt).extracted, 3u);
   struct stat ssh_status {
   }, made_status{};
   ASSERT_EQ(::stat((out + "/.ssh").c_str(), &ssh_status), 0);

@@ -122,6 +122,42 @@ TEST(ImportTest, BadLinesStopWithTheErrorAndTheirLine) {
   }
 }
 
+// A file handed over to be a character map must have a CHARMAP section that maps a character;
+// one that has not is refused before the table changes.
+TEST(ImportTest, ImportCharacterMapRefusesFilesThatAreNoCharacterMap) {
+  const std::pair<const char*, const char*> refused[] = {
+      {"", "none of its 0 lines starts a CHARMAP section"},
+      {"root:x:0:0:root:/root:/bin/bash\n<U0041> \\xC1 |0\n", "none of its 2 lines starts"},
+      {"END CHARMAP\nCHARMAP\n<U0041> \\xC1 |0\n", "none of its 1 lines starts"},
+      {"CHARMAP\n# nothing\n\nEND CHARMAP\n<U0041> \\xC1 |0\n",
+       "its CHARMAP section maps no character"},
+  };
+  TempDir dir;
+  CCSID table;
+  ImportCharacterMap(table, dir.Write("good.ucm", kSampleMap), 37);
+  for (const auto& [text, reason] : refused) {
+    SCOPED_TRACE(text);
+    const std::string path = dir.Write("bad.ucm", text);
+    ExpectError([&] { ImportCharacterMap(table, path, 930); }, error_number::kInvalidProcedureCall,
+                "'" + path + "' is not a character map: " + reason);
+    EXPECT_EQ(std::tuple(table.FileName(), table.CcsidNumber(), Single(table, 0xC1),
+                         Reverse(table, u'A')),
+              std::tuple(dir / "good.ucm", 37, 0x41, 0xC1));
+  }
+  ExpectError([&] { ImportCharacterMap(table, dir / "absent.ucm", 930); },
+              error_number::kFileNotFound, dir / "absent.ucm");
+  EXPECT_EQ(table.FileName(), dir / "good.ucm");
+
+  // A character map gives what Import gives.
+  auto imported = ImportText(dir, kSampleMap);
+  for (int b = 0; b < 256; ++b) {
+    const auto byte = static_cast<std::uint8_t>(b);
+    ASSERT_EQ(Single(table, byte), Single(*imported, byte)) << b;
+    ASSERT_EQ(table.DBCStoUnicode(0x42, byte), imported->DBCStoUnicode(0x42, byte)) << b;
+  }
+  EXPECT_EQ(Reverse(table, 0xFF21), Reverse(*imported, 0xFF21));
+}
+
 // ---- The table file ----
 
 TEST(TableFileTest, LayoutAndRoundTrip) {

@@ -27,7 +27,7 @@ LD_LIBRARY_PATH="$prefix/lib" "$prefix/examples/workspace_register" "$prefix/sho
 [[ -f $prefix/shop/Sources/COBOL/TAX.cbl ]] || { echo "workspace_register made no copy" >&2; exit 1; }
 library=$(nm -D -C --defined-only "$prefix"/lib/libsvregistration.so |
           grep -cE ' svregistration::(os|nls|runtime|registration|codepage|archive|resources)::' || true)
-public_host='svregistration::workspace::(WorkspaceHost|WorkspaceRepository|RepositoryLog|OptionsDocument|Batch|PendingWork|RecoverInterruptedWork|RegistrationRun|RegistrationReport|OutcomeName|IsSuccess|RefreshRun|RefreshOutcomeName|CopyRecipe|RecipeChanges|RecordedRecipe|RecordRecipe|CopyStateName|StatusOf|WorkspaceStatus|UntrackedFiles|RemoveUntrackedFiles|ReadCopyAndForm)\b'
+public_host='svregistration::workspace::(WorkspaceHost|WorkspaceRepository|RepositoryLog|OptionsDocument|SelectOption|OptionChoices|SetOptionValue|DescribeOption|Batch|PendingWork|RecoverInterruptedWork|RegistrationRun|RegistrationReport|OutcomeName|IsSuccess|RefreshRun|RefreshOutcomeName|LifecycleRun|UnregistrationReport|InvalidationReport|CopyRecipe|RecipeChanges|RecordedRecipe|RecordRecipe|CopyStateName|StatusOf|WorkspaceStatus|UntrackedFiles|RemoveUntrackedFiles|ReadCopyAndForm)\b'
 host=$(nm -D -C --defined-only "$prefix"/lib/libsvregistration-workspace.so |
        grep -E ' svregistration::workspace::' | grep -cvE " $public_host" || true)
 internals=$((library + host))

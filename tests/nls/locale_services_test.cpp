@@ -50,6 +50,25 @@ TEST(LocaleAnsiCodePage, AnswersTheDefaultAnsiCodePageOfEachLocale) {
   }
 }
 
+// The double-byte code pages answer the lead bytes Windows gives them, whatever ICU's tables
+// are built from; a single-byte one has none.
+TEST(CodePagePropertiesTest, LeadBytesAreWindowsOwn) {
+  using Ranges = std::array<std::uint8_t, 12>;
+  const std::pair<std::uint32_t, Ranges> expected[] = {
+      {932, {0x81, 0x9F, 0xE0, 0xFC}},
+      {936, {0x81, 0xFE}},
+      {949, {0x81, 0xFE}},
+      {950, {0x81, 0xFE}},
+      {1252, {}},
+      {437, {}},
+  };
+  for (const auto& [code_page, ranges] : expected) {
+    std::optional<CodePageInfo> info = CodePageProperties(code_page);
+    ASSERT_TRUE(info) << code_page;
+    EXPECT_EQ(info->LeadByte, ranges) << code_page;
+  }
+}
+
 // Code page 0 is the system locale's: in the properties and in conversions.
 TEST_F(LocaleEnvironment, CodePageZeroIsTheSystemLocalesCodePage) {
   Set("SVREG_SYSTEM_LOCALE", "1041");

@@ -35,12 +35,12 @@ TEST(FileCopy, SameBytesWithinAndAcrossFileSystems) {
     for (const std::string& content : {std::string(), std::string("x"), large}) {
       SCOPED_TRACE(where.string() + ", " + std::to_string(content.size()) + " bytes");
       std::string from = source.Write("from.bin", content);
-      ASSERT_TRUE(ThreadFileUtility().CopyFileTo(from, target));
+      ASSERT_TRUE(runtime::ThreadFileUtility().CopyFileTo(from, target));
       EXPECT_EQ(ReadFile(target), content);
     }
     std::filesystem::remove(target);
   }
-  EXPECT_FALSE(ThreadFileUtility().CopyFileTo(source / "missing", source / "copy"));
+  EXPECT_FALSE(runtime::ThreadFileUtility().CopyFileTo(source / "missing", source / "copy"));
 }
 
 }  // namespace

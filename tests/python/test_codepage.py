@@ -79,10 +79,16 @@ def test_a_table_saved_and_loaded_converts_alike(ibm37, tmp_path):
     assert loaded.to_unicode(data) == ibm37.to_unicode(data)
 
 
+def written(path, text):
+    path.write_text(text)
+    return path
+
+
 @pytest.mark.parametrize("make, number", [
     (lambda tmp: CCSID.from_icu("no-such-converter"), 5),
     (lambda tmp: CCSID.load(tmp / "missing.tbl", 37), 53),
     (lambda tmp: CCSID.import_map(tmp / "missing.ucm", 37), 53),
+    (lambda tmp: CCSID.import_map(written(tmp / "passwd", "root:x:0:0::/bin/sh\n"), 37), 5),
 ])
 def test_failures_raise_the_library_error(tmp_path, make, number):
     with pytest.raises(svregistration.Error) as raised:

@@ -27,9 +27,8 @@ class RefreshTest : public ::testing::Test {
   void SetUp() override {
     RegisterTestHandlers();
     workspace_->repository = repository_;
-    SetUserInterface(ui_);
+    service_.SetUserInterface(ui_);
   }
-  void TearDown() override { SetUserInterface(nullptr); }
 
   std::shared_ptr<FakeObject> Registered(const std::string& name, const std::string& original,
                                          const std::string& copy_content) {
@@ -144,6 +143,15 @@ TEST_F(RefreshTest, ProtectedPathsAreAskedAgainWhenTheRevisionMoves) {
   }
   // Three members in each of two runs without a count; then once for 5 and once for 6.
   EXPECT_EQ(workspace_->protected_asks, 3 + 3 + 1 + 1);
+}
+
+// A copy whose type's Sources folder is gone is made again, with the folder.
+TEST_F(RefreshTest, ACopyIsMadeAgainWithItsFolder) {
+  auto object = Registered("NEW", dir_.Write("orig/NEW.cbl", "B\n"), "");
+  std::filesystem::create_directories(root_ + "/Sources");
+  long copied = 0;
+  EXPECT_EQ(Refresh(object->Id(), copied), rOK);
+  EXPECT_EQ(std::tuple(copied, ReadFile(root_ + "/Sources/COBOL/NEW.cbl")), std::tuple(1, "B\n"));
 }
 
 // A link swapped in at a changed copy's name after it was looked at, while the options are read,

@@ -35,12 +35,19 @@ struct ScriptedUserInterface final : UserInterface {
   std::vector<std::pair<std::string, std::string>> questions, messages;
 };
 
-/// Installs a scripted interface for the calling thread.
-inline std::shared_ptr<ScriptedUserInterface> InstallScript(std::vector<std::string> answers = {}) {
+/// A scripted interface with these answers (then empty).
+inline std::shared_ptr<ScriptedUserInterface> Script(std::vector<std::string> answers = {}) {
   auto ui = std::make_shared<ScriptedUserInterface>();
   ui->answers.assign(answers.begin(), answers.end());
-  SetUserInterface(ui);
   return ui;
+}
+
+/// A library object (ZIP, RAR, SVStandard) that asks `ui`.
+template <class Object>
+Object AskingThrough(std::shared_ptr<UserInterface> ui) {
+  Object object;
+  object.SetUserInterface(std::move(ui));
+  return object;
 }
 
 }  // namespace svregistration::testing

@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <array>
 #include <atomic>
 #include <thread>
 
@@ -13,6 +14,7 @@
 #include "svregistration/host/registration_handler.h"
 #include "svregistration/host/utilities.h"
 #include "workspace/default_options.h"
+#include "workspace/repository/object.h"
 #include "workspace/repository/object_id.h"
 #include "workspace/repository/registration_handlers.h"
 #include "workspace/repository/schema.h"
@@ -146,6 +148,11 @@ TEST_P(RepositoryTest, HeldObjectsWaitForTheHolderToCommit) {
 
 // --- Attributes and updates --------------------------------------------------------------------
 
+// The host's own handle behind an object, for what it offers beyond the interface.
+StoredObject& Stored(const std::shared_ptr<host::RepositoryObject>& object) {
+  return dynamic_cast<StoredObject&>(*object);
+}
+
 TEST_P(RepositoryTest, AttributesRoundTripInOneUpdate) {
   auto object = New("COBOL", "PAY");
   auto other = repository_->ObjectById(object->Id());
@@ -160,6 +167,9 @@ TEST_P(RepositoryTest, AttributesRoundTripInOneUpdate) {
   EXPECT_EQ(
       std::tuple(object->GetAttribute("Source"), object->Name(), other->GetAttribute("Source")),
       std::tuple("Sources/COBOL/PAY.CBL", "PAY.cbl", ""));
+  // The same read at once.
+  const std::array<std::string, 3> pending{"PAY.cbl", "Sources/COBOL/PAY.CBL", "/in/PAY.cbl"};
+  EXPECT_EQ(Stored(object).NameAndAttributes("SOURCE", "OriginalSource"), pending);
   object->EndUpdate();
 
   // A second connection sees what was committed.
@@ -167,6 +177,8 @@ TEST_P(RepositoryTest, AttributesRoundTripInOneUpdate) {
   EXPECT_EQ(std::tuple(reader->GetAttribute("SOURCE"), reader->GetAttribute("OriginalSource"),
                        reader->Name(), reader->GetAttribute("Unset")),
             std::tuple("Sources/COBOL/PAY.CBL", "/in/PAY.cbl", "PAY.cbl", ""));
+  const std::array<std::string, 3> committed{"PAY.cbl", "Sources/COBOL/PAY.CBL", ""};
+  EXPECT_EQ(Stored(reader).NameAndAttributes("Source", "Unset"), committed);
   // An empty value unsets; a name in other letter case is the same object's.
   object->BeginUpdate();
   object->SetAttribute("OriginalSource", "");

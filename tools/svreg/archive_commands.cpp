@@ -4,17 +4,11 @@
 // was wrong. An archive that is missing or of another kind is an error (exit 2); every member
 // selected but not written is listed with its reason on stderr, and so is a pattern that selects
 // nothing (exit 1). Each run ends with a summary.
-#include <fcntl.h>
 #include <fmt/core.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <memory>
-#include <optional>
 #include <string>
-#include <string_view>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -43,81 +37,12 @@ class CommandLinePrompt final : public svregistration::PasswordPrompt {
                                ? "password for the member names of " + request.archive
                                : "password for " + request.member + " in " + request.archive;
     if (request.last_was_wrong) question += " (the last answer was wrong)";
-    return svregistration::CurrentUserInterface().AskText("svreg", question + ":", true);
+    return svregistration::TerminalUserInterface()->AskText("svreg", question + ":", true);
   }
 
  private:
   std::vector<std::string> answers_;
   std::size_t next_ = 0;
-};
-
-/// True for a line libunarr prints on its own: "- rar.c:65: ..." or "! uncompress-rar.c:24: ...".
-bool IsDecoderDiagnostic(std::string_view line) {
-  if (line.size() < 3 || (line[0] != '-' && line[0] != '!') || line[1] != ' ') return false;
-  const std::size_t colon = line.find(':', 2);
-  if (colon == std::string_view::npos || colon < 4 || line.substr(colon - 2, 2) != ".c") {
-    return false;
-  }
-  std::size_t digits = colon + 1;
-  while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9') ++digits;
-  return digits > colon + 1 && digits < line.size() && line[digits] == ':';
-}
-
-/// While it lives, stderr passes through a filter that drops the diagnostics libunarr prints
-/// there by itself: what matters of them is in the extraction's report. Only where no password
-/// prompt needs the terminal, since the prompt is written to stderr.
-class DecoderDiagnosticsFilter {
- public:
-  DecoderDiagnosticsFilter() {
-    int pipe[2];
-    if (::pipe2(pipe, O_CLOEXEC) != 0) return;
-    std::fflush(stderr);
-    saved_ = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 0);
-    if (saved_ < 0 || ::dup2(pipe[1], STDERR_FILENO) < 0) {
-      ::close(pipe[0]);
-      ::close(pipe[1]);
-      return;
-    }
-    ::close(pipe[1]);
-    thread_ = std::thread([this, from = pipe[0]] { Forward(from); });
-  }
-  ~DecoderDiagnosticsFilter() {
-    if (!thread_.joinable()) return;
-    std::fflush(stderr);
-    ::dup2(saved_, STDERR_FILENO);  // the pipe's last writer goes: the filter sees its end
-    thread_.join();
-    ::close(saved_);
-  }
-  DecoderDiagnosticsFilter(const DecoderDiagnosticsFilter&) = delete;
-  DecoderDiagnosticsFilter& operator=(const DecoderDiagnosticsFilter&) = delete;
-
- private:
-  void Forward(int from) {
-    std::string line;
-    char buffer[4096];
-    ssize_t n = 0;
-    while ((n = ::read(from, buffer, sizeof buffer)) > 0 || (n < 0 && errno == EINTR)) {
-      for (ssize_t i = 0; i < n; ++i) {
-        line.push_back(buffer[i]);
-        if (buffer[i] == '\n') Emit(line);
-      }
-    }
-    Emit(line);
-    ::close(from);
-  }
-  void Emit(std::string& line) {
-    if (!IsDecoderDiagnostic(line)) {
-      for (std::size_t done = 0; done < line.size();) {
-        const ssize_t n = ::write(saved_, line.data() + done, line.size() - done);
-        if (n <= 0 && errno != EINTR) break;
-        if (n > 0) done += static_cast<std::size_t>(n);
-      }
-    }
-    line.clear();
-  }
-
-  int saved_ = -1;
-  std::thread thread_;
 };
 
 constexpr int kFileNotFound = 53;
@@ -204,12 +129,7 @@ void AddExtractCommand(CLI::App& app, Context& context, const std::string& name,
                     "\"reason\"}], \"unread_headers\", \"summary\"}");
   command->callback([arguments, extract, kind, &context] {
     CommandLinePrompt prompt(arguments->passwords);
-    const bool prompts_on_terminal =
-        arguments->passwords.empty() && ::isatty(STDIN_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1;
-    std::optional<DecoderDiagnosticsFilter> filter;
-    if (!prompts_on_terminal) filter.emplace();
     const ExtractionReport report = extract(*arguments, prompt);
-    filter.reset();
     ThrowWhenUnreadable(report, kind, arguments->archive);
     Print(report, *arguments, context);
   });

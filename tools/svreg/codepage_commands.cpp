@@ -7,7 +7,6 @@
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -71,32 +70,131 @@ const std::map<std::string, SOSIKeepType>& SosiChoices() {
   return choices;
 }
 
-// A character map has a CHARMAP section with at least one mapping line ("<U0041> \xC1 |0"): a
-// file without one is refused before anything is written.
-void CheckCharacterMap(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    throw svregistration::Error(svregistration::error_number::kFileNotFound, "svreg",
-                                "cannot open the character map '" + path + "'");
+// The table a command saved, as JSON or as a line: "saved TABLE[ from CONVERTER] ([CCSID N, ]
+// B bytes, L lead bytes)".
+void PrintSaved(const CCSID& table, const CodepageArgs& args, const std::string& from,
+                const std::string& ccsid) {
+  nlohmann::json summary = TableSummary(table, args.table);
+  if (args.json) {
+    summary["ok"] = true;
+    PrintJson(summary);
+  } else {
+    WriteStdout(fmt::format("saved {}{} ({}{} bytes, {} lead bytes)\n", args.table, from, ccsid,
+                            summary["bytes"].dump(), summary["lead_bytes"].dump()));
   }
-  std::string line;
-  bool in_map = false;
-  long number = 0;
-  while (std::getline(in, line)) {
-    ++number;
-    if (line.rfind("CHARMAP", 0) == 0) {
-      in_map = true;
-    } else if (in_map && line.rfind("<U", 0) == 0) {
-      return;
-    } else if (line.rfind("END CHARMAP", 0) == 0) {
-      break;
-    }
+}
+
+void RunImport(const CodepageArgs& args) {
+  CCSID table;
+  svregistration::ImportCharacterMap(table, args.source, args.ccsid);
+  table.Save(args.table);
+  PrintSaved(table, args, "", fmt::format("CCSID {}, ", table.CcsidNumber()));
+}
+
+void RunFromIcu(const CodepageArgs& args) {
+  CCSID table;
+  svregistration::FillFromIcu(table, args.source);
+  table.Save(args.table);
+  PrintSaved(table, args, " from " + args.source, "");
+}
+
+void RunDecode(const CodepageArgs& args) {
+  CCSID table;
+  table.Load(args.table, 0);
+  svregistration::InputReader input(InputPath(args.source));
+  SOSIKeepType keep = SosiChoices().at(args.sosi);
+  if (!args.json) {
+    svregistration::DecodeRecordsToUtf8(table, keep, input,
+                                        [](std::string_view piece) { WriteStdout(piece); });
+    return;
   }
-  throw svregistration::Error(
-      svregistration::error_number::kInvalidProcedureCall, "svreg",
-      fmt::format("'{}' is not a character map: {}", path,
-                  in_map ? "its CHARMAP section maps no character"
-                         : fmt::format("none of its {} lines starts a CHARMAP section", number)));
+  std::string whole;
+  svregistration::DecodeRecordsToUtf8(table, keep, input,
+                                      [&whole](std::string_view piece) { whole += piece; });
+  PrintJson({{"text", whole}});
+}
+
+std::string Hex(const std::vector<std::uint8_t>& bytes) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string hex;
+  hex.reserve(2 * bytes.size());
+  for (std::uint8_t b : bytes) {
+    hex.push_back(kDigits[b >> 4]);
+    hex.push_back(kDigits[b & 0x0F]);
+  }
+  return hex;
+}
+
+void RunEncode(const CodepageArgs& args) {
+  CCSID table;
+  table.Load(args.table, 0);
+  const std::vector<std::uint8_t> input = svregistration::ReadInputWhole(InputPath(args.source));
+  std::u16string text = svregistration::Utf16FromUtf8(
+      std::string_view(reinterpret_cast<const char*>(input.data()), input.size()));
+  std::vector<std::uint8_t> bytes = table.ToEBCDIC(text);
+  if (args.json) {
+    PrintJson({{"hex", Hex(bytes)}});
+  } else {
+    WriteStdout({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
+  }
+}
+
+// --sosi: one of the choices, letter case ignored.
+std::string SosiChoice(std::string value) {
+  for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  if (SosiChoices().count(value) == 0) {
+    throw CLI::ValidationError("--sosi", "'" + value +
+                                             "' is none of keep-all, remove-all, "
+                                             "keep-in-literals, replace-all, Retained, Removed, "
+                                             "Replaced");
+  }
+  return value;
+}
+
+void AddImport(CLI::App& codepage) {
+  auto args = std::make_shared<CodepageArgs>();
+  auto* command = codepage.add_subcommand(
+      "import", "Build a table from a character map (.ucm) and save it as a table file");
+  command->add_option("UCM", args->source, "The character map file")->required();
+  command->add_option("TABLE", args->table, "The table file to write")->required();
+  command->add_option("--ccsid", args->ccsid, "The coded character set id to record");
+  command->add_flag("--json", args->json, "Print a summary as JSON");
+  command->callback([args] { RunImport(*args); });
+}
+
+void AddFromIcu(CLI::App& codepage) {
+  auto args = std::make_shared<CodepageArgs>();
+  auto* command = codepage.add_subcommand(
+      "from-icu", "Build a table from one of ICU's converters (ibm-37, ibm-930...) and save it");
+  command->add_option("CONVERTER", args->source, "The ICU converter name")->required();
+  command->add_option("TABLE", args->table, "The table file to write")->required();
+  command->add_flag("--json", args->json, "Print a summary as JSON");
+  command->callback([args] { RunFromIcu(*args); });
+}
+
+void AddDecode(CLI::App& codepage) {
+  auto args = std::make_shared<CodepageArgs>();
+  auto* command = codepage.add_subcommand(
+      "decode", "Convert EBCDIC 80-byte records to lines of UTF-8 text on stdout");
+  command->add_option("TABLE", args->table, "The table file")->required();
+  command->add_option("FILE", args->source, "The records (stdin when absent or -)");
+  command
+      ->add_option("--sosi", args->sosi,
+                   "What shift-out and shift-in bytes become: keep-all (Retained), remove-all "
+                   "(Removed), keep-in-literals, replace-all (Replaced)")
+      ->transform(SosiChoice);
+  command->add_flag("--json", args->json, "Print {\"text\": ...} instead of the text");
+  command->callback([args] { RunDecode(*args); });
+}
+
+void AddEncode(CLI::App& codepage) {
+  auto args = std::make_shared<CodepageArgs>();
+  auto* command =
+      codepage.add_subcommand("encode", "Convert UTF-8 text to EBCDIC 80-byte records on stdout");
+  command->add_option("TABLE", args->table, "The table file")->required();
+  command->add_option("FILE", args->source, "The text (stdin when absent or -)");
+  command->add_flag("--json", args->json, "Print {\"hex\": ...} instead of the bytes");
+  command->callback([args] { RunEncode(*args); });
 }
 
 }  // namespace
@@ -105,114 +203,10 @@ void AddCodepageCommands(CLI::App& app, Context& /*context*/) {
   auto* codepage =
       app.add_subcommand("codepage", "Build code page tables and convert EBCDIC records");
   codepage->require_subcommand(1);
-
-  auto import_args = std::make_shared<CodepageArgs>();
-  auto* import_command = codepage->add_subcommand(
-      "import", "Build a table from a character map (.ucm) and save it as a table file");
-  import_command->add_option("UCM", import_args->source, "The character map file")->required();
-  import_command->add_option("TABLE", import_args->table, "The table file to write")->required();
-  import_command->add_option("--ccsid", import_args->ccsid, "The coded character set id to record");
-  import_command->add_flag("--json", import_args->json, "Print a summary as JSON");
-  import_command->callback([import_args] {
-    CheckCharacterMap(import_args->source);
-    CCSID table;
-    table.Import(import_args->source, import_args->ccsid);
-    table.Save(import_args->table);
-    nlohmann::json summary = TableSummary(table, import_args->table);
-    if (import_args->json) {
-      summary["ok"] = true;
-      PrintJson(summary);
-    } else {
-      WriteStdout(fmt::format("saved {} (CCSID {}, {} bytes, {} lead bytes)\n", import_args->table,
-                              table.CcsidNumber(), summary["bytes"].dump(),
-                              summary["lead_bytes"].dump()));
-    }
-  });
-
-  auto icu_args = std::make_shared<CodepageArgs>();
-  auto* from_icu = codepage->add_subcommand(
-      "from-icu", "Build a table from one of ICU's converters (ibm-37, ibm-930...) and save it");
-  from_icu->add_option("CONVERTER", icu_args->source, "The ICU converter name")->required();
-  from_icu->add_option("TABLE", icu_args->table, "The table file to write")->required();
-  from_icu->add_flag("--json", icu_args->json, "Print a summary as JSON");
-  from_icu->callback([icu_args] {
-    CCSID table;
-    svregistration::FillFromIcu(table, icu_args->source);
-    table.Save(icu_args->table);
-    nlohmann::json summary = TableSummary(table, icu_args->table);
-    if (icu_args->json) {
-      summary["ok"] = true;
-      PrintJson(summary);
-    } else {
-      WriteStdout(fmt::format("saved {} from {} ({} bytes, {} lead bytes)\n", icu_args->table,
-                              icu_args->source, summary["bytes"].dump(),
-                              summary["lead_bytes"].dump()));
-    }
-  });
-
-  auto decode_args = std::make_shared<CodepageArgs>();
-  auto* decode = codepage->add_subcommand(
-      "decode", "Convert EBCDIC 80-byte records to lines of UTF-8 text on stdout");
-  decode->add_option("TABLE", decode_args->table, "The table file")->required();
-  decode->add_option("FILE", decode_args->source, "The records (stdin when absent or -)");
-  decode
-      ->add_option("--sosi", decode_args->sosi,
-                   "What shift-out and shift-in bytes become: keep-all (Retained), remove-all "
-                   "(Removed), keep-in-literals, replace-all (Replaced)")
-      ->transform([](std::string value) {
-        for (char& c : value) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (SosiChoices().count(value) == 0) {
-          throw CLI::ValidationError(
-              "--sosi", "'" + value +
-                            "' is none of keep-all, remove-all, "
-                            "keep-in-literals, replace-all, Retained, Removed, Replaced");
-        }
-        return value;
-      });
-  decode->add_flag("--json", decode_args->json, "Print {\"text\": ...} instead of the text");
-  decode->callback([decode_args] {
-    CCSID table;
-    table.Load(decode_args->table, 0);
-    svregistration::InputReader input(InputPath(decode_args->source));
-    SOSIKeepType keep = SosiChoices().at(decode_args->sosi);
-    if (decode_args->json) {
-      std::string whole;
-      svregistration::DecodeRecordsToUtf8(table, keep, input,
-                                          [&whole](std::string_view piece) { whole += piece; });
-      PrintJson({{"text", whole}});
-    } else {
-      svregistration::DecodeRecordsToUtf8(table, keep, input,
-                                          [](std::string_view piece) { WriteStdout(piece); });
-    }
-  });
-
-  auto encode_args = std::make_shared<CodepageArgs>();
-  auto* encode =
-      codepage->add_subcommand("encode", "Convert UTF-8 text to EBCDIC 80-byte records on stdout");
-  encode->add_option("TABLE", encode_args->table, "The table file")->required();
-  encode->add_option("FILE", encode_args->source, "The text (stdin when absent or -)");
-  encode->add_flag("--json", encode_args->json, "Print {\"hex\": ...} instead of the bytes");
-  encode->callback([encode_args] {
-    CCSID table;
-    table.Load(encode_args->table, 0);
-    const std::vector<std::uint8_t> input =
-        svregistration::ReadInputWhole(InputPath(encode_args->source));
-    std::u16string text = svregistration::Utf16FromUtf8(
-        std::string_view(reinterpret_cast<const char*>(input.data()), input.size()));
-    std::vector<std::uint8_t> bytes = table.ToEBCDIC(text);
-    if (encode_args->json) {
-      static constexpr char kDigits[] = "0123456789ABCDEF";
-      std::string hex;
-      hex.reserve(2 * bytes.size());
-      for (std::uint8_t b : bytes) {
-        hex.push_back(kDigits[b >> 4]);
-        hex.push_back(kDigits[b & 0x0F]);
-      }
-      PrintJson({{"hex", hex}});
-    } else {
-      WriteStdout({reinterpret_cast<const char*>(bytes.data()), bytes.size()});
-    }
-  });
+  AddImport(*codepage);
+  AddFromIcu(*codepage);
+  AddDecode(*codepage);
+  AddEncode(*codepage);
 }
 
 }  // namespace svreg

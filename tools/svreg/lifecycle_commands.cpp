@@ -1,17 +1,17 @@
-// svreg unregister, invalidate and refresh: taking objects out of a workspace, discarding what was
-// generated for them, and bringing registered copies up to date with their originals.
+// svreg unregister, invalidate and refresh: the host's lifecycle and refresh runs, with their
+// reports printed as text or JSON.
 #include <fmt/core.h>
 
-#include <algorithm>
-#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "commands.h"
 #include "output.h"
 #include "progress.h"
-#include "svregistration/error.h"
 #include "svregistration/results.h"
-#include "svregistration/sv_standard.h"
-#include "svregistration/workspace/batch.h"
+#include "svregistration/user_interface.h"
+#include "svregistration/workspace/lifecycle_run.h"
 #include "svregistration/workspace/refresh_run.h"
 #include "svregistration/workspace/workspace_host.h"
 
@@ -19,9 +19,15 @@ namespace svreg {
 
 namespace {
 
-namespace fs = std::filesystem;
-using svregistration::workspace::Batch;
+using svregistration::workspace::InvalidationReport;
+using svregistration::workspace::KeptReason;
+using svregistration::workspace::LifecycleRun;
+using svregistration::workspace::ObjectRefresh;
 using svregistration::workspace::RefreshOutcome;
+using svregistration::workspace::RefreshOutcomeName;
+using svregistration::workspace::RefreshReport;
+using svregistration::workspace::RefreshRun;
+using svregistration::workspace::UnregistrationReport;
 using svregistration::workspace::WorkspaceHost;
 
 struct IdArgs {
@@ -33,191 +39,110 @@ struct IdArgs {
   bool json = false;
 };
 
-struct InterfaceScope {
-  ~InterfaceScope() { svregistration::SetUserInterface(nullptr); }
-};
-
-// The registered copy of each object, relative to the workspace folder ("" for none).
-std::vector<std::string> CopiesOf(WorkspaceHost& workspace, const std::vector<std::string>& ids) {
-  std::vector<std::string> copies;
-  for (const std::string& id : ids) {
-    auto object = workspace.KnownObject(id);  // an unknown id stops the command before any change
-    std::string attribute = object->ObjectType()->SourceAttribute();
-    copies.push_back(attribute.empty() ? "" : object->GetAttribute(attribute));
+std::string KeptReasonText(KeptReason reason, const std::string& directory) {
+  switch (reason) {
+    case KeptReason::kNone:
+      return "";
+    case KeptReason::kLastFolder:
+      return "the workspace's last folder stays registered";
+    case KeptReason::kRepository:
+      break;
   }
-  return copies;
+  return "the repository kept it (svreg log " + directory + " says why)";
 }
 
-bool StillRegistered(WorkspaceHost& workspace, const std::string& id) {
-  try {
-    workspace.workspace_repository()->ObjectById(id);
-    return true;
-  } catch (const svregistration::Error& e) {
-    if (e.number() != svregistration::error_number::kSubscriptOutOfRange) throw;
-    return false;
+std::string UnregistrationText(const UnregistrationReport& report, const std::string& directory) {
+  const std::size_t asked = report.objects.size();
+  const std::size_t removed = report.RemovedCopies().size();
+  const std::vector<std::string> kept = report.Kept();
+  std::string text = fmt::format("unregistered {} of {} object{}", report.Unregistered().size(),
+                                 asked, asked == 1 ? "" : "s");
+  if (removed != 0) text += fmt::format(", {} cop{} removed", removed, removed == 1 ? "y" : "ies");
+  text += "\n";
+  const std::string why = KeptReasonText(report.kept_reason, directory);
+  for (const std::string& id : kept) text += fmt::format("kept {}: {}\n", id, why);
+  for (const std::string& line : report.not_deleted) text += line + "\n";
+  if (!report.ok && kept.empty() && report.not_deleted.empty()) {
+    text += "unregistration failed (svreg log " + directory + ")\n";
   }
+  return text;
 }
 
-bool IsFolder(WorkspaceHost& workspace, const std::string& id) {
-  return workspace.KnownObject(id)->ObjectType()->TypeCode() == "FOLDER";
-}
-
-// Why objects stayed registered: the last folder of a workspace always does; anything else was
-// kept by the repository, whose reason the log holds.
-std::string KeptReason(WorkspaceHost& workspace, const std::vector<std::string>& kept,
-                       const std::string& directory) {
-  for (const std::string& id : kept) {
-    if (!IsFolder(workspace, id)) {
-      return "the repository kept it (svreg log " + directory + " says why)";
-    }
-  }
-  return "the workspace's last folder stays registered";
-}
-
-// What this run's deletions left, as the library logged it: one line per file or folder that
-// was to go and stays ("Not deleted: '<path>': <why>").
-std::vector<std::string> NotDeleted(WorkspaceHost& workspace, std::size_t logged_before) {
-  std::vector<std::string> kept;
-  const auto& written = workspace.repository_log()->Written();
-  for (std::size_t i = logged_before; i < written.size(); ++i) {
-    if (written[i].text.rfind("Not deleted: ", 0) == 0) kept.push_back(written[i].text);
-  }
-  return kept;
-}
-
-// The repository's changes are committed only after their files were deleted: a run killed on
-// the way leaves the objects recorded, and doing it again completes it.
 void RunUnregister(const IdArgs& args, Context& context) {
   auto workspace = WorkspaceHost::Open(args.directory);
-  svregistration::workspace::RecoverInterruptedWork(workspace);
-  std::vector<std::string> copies = CopiesOf(*workspace, args.ids);
-  svregistration::SVStandard service;
-  bool ok = false;
-  const std::size_t logged = workspace->repository_log()->Written().size();
-  {
-    Batch batch(*workspace, true);
-    if (args.ids.size() == 1) {
-      ok = service.Unregister(workspace, args.ids[0]);
-    } else {
-      svregistration::host::IdCollection ids = args.ids;
-      ok = service.GroupUnregister(workspace, ids);
-    }
-    batch.End();
-  }
-  // What the repository holds after the commit is what was kept: a group whose repository change
-  // failed answers ok with nothing unregistered.
-  std::vector<std::string> kept;
-  for (const std::string& id : args.ids) {
-    if (StillRegistered(*workspace, id)) kept.push_back(id);
-  }
-  const std::vector<std::string> not_deleted = NotDeleted(*workspace, logged);
-  const bool only_last_folder = kept.size() == 1 && IsFolder(*workspace, kept[0]);
-  if ((!kept.empty() && !only_last_folder) || !not_deleted.empty()) ok = false;
-  std::vector<std::string> unregistered, removed;
-  for (std::size_t i = 0; i < args.ids.size(); ++i) {
-    if (std::find(kept.begin(), kept.end(), args.ids[i]) != kept.end()) continue;
-    unregistered.push_back(args.ids[i]);
-    std::error_code ec;
-    if (!copies[i].empty() &&
-        !fs::exists(fs::symlink_status(fs::path(workspace->root()) / copies[i], ec))) {
-      removed.push_back(copies[i]);
-    }
-  }
-  // A folder is kept when it is the workspace's last; otherwise the log says why.
-  const std::string why = KeptReason(*workspace, kept, args.directory);
+  const UnregistrationReport report = LifecycleRun(workspace).Unregister(args.ids);
   if (args.json) {
-    PrintJson({{"ok", ok},
-               {"unregistered", unregistered},
-               {"removed", removed},
-               {"kept", kept},
-               {"reason", kept.empty() ? "" : why},
-               {"not_deleted", not_deleted}});
+    PrintJson({{"ok", report.ok},
+               {"unregistered", report.Unregistered()},
+               {"removed", report.RemovedCopies()},
+               {"kept", report.Kept()},
+               {"reason", KeptReasonText(report.kept_reason, args.directory)},
+               {"not_deleted", report.not_deleted}});
   } else {
-    std::string text = fmt::format("unregistered {} of {} object{}", unregistered.size(),
-                                   args.ids.size(), args.ids.size() == 1 ? "" : "s");
-    if (!removed.empty())
-      text += fmt::format(", {} cop{} removed", removed.size(), removed.size() == 1 ? "y" : "ies");
-    text += "\n";
-    for (const std::string& id : kept) text += fmt::format("kept {}: {}\n", id, why);
-    for (const std::string& line : not_deleted) text += line + "\n";
-    if (!ok && kept.empty() && not_deleted.empty()) {
-      text += "unregistration failed (svreg log " + args.directory + ")\n";
-    }
-    WriteStdout(text);
+    WriteStdout(UnregistrationText(report, args.directory));
   }
-  if (!ok) context.exit_code = 1;
+  if (!report.ok) context.exit_code = 1;
 }
 
 void RunInvalidate(const IdArgs& args, Context& context) {
   auto workspace = WorkspaceHost::Open(args.directory);
-  svregistration::workspace::RecoverInterruptedWork(workspace);
-  std::size_t entries = 0;
-  for (const std::string& id : args.ids) {
-    workspace->KnownObject(id);
-    entries += workspace->workspace_repository()->GeneratedEntries(id).size();
-  }
-  svregistration::SVStandard service;
-  bool ok;
-  const std::size_t logged = workspace->repository_log()->Written().size();
-  {
-    Batch batch(*workspace, true);
-    if (args.ids.size() == 1) {
-      ok = args.strong ? service.StrongInvalidate(workspace, args.ids[0])
-                       : service.Invalidate(workspace, args.ids[0]);
-    } else {
-      svregistration::host::IdCollection ids = args.ids;
-      ok = service.GroupStrongInvalidate(workspace, ids);
-    }
-    batch.End();
-  }
-  const std::vector<std::string> not_deleted = NotDeleted(*workspace, logged);
-  const bool invalidated = ok;
-  if (!not_deleted.empty()) ok = false;
+  const InvalidationReport report = LifecycleRun(workspace).Invalidate(args.ids, args.strong);
+  const std::size_t entries = report.DiscardedEntries();
   if (args.json) {
-    PrintJson({{"ok", ok},
-               {"invalidated", invalidated ? args.ids : std::vector<std::string>()},
-               {"generated_entries", invalidated ? entries : 0},
-               {"not_deleted", not_deleted}});
+    PrintJson({{"ok", report.ok()},
+               {"invalidated", report.invalidated ? args.ids : std::vector<std::string>()},
+               {"generated_entries", entries},
+               {"not_deleted", report.not_deleted}});
   } else {
-    std::string text = invalidated
-                           ? fmt::format("invalidated {} object{}: {} generated entr{} discarded\n",
-                                         args.ids.size(), args.ids.size() == 1 ? "" : "s", entries,
-                                         entries == 1 ? "y" : "ies")
-                           : "invalidation failed (svreg log " + args.directory + " says why)\n";
-    for (const std::string& line : not_deleted) text += line + "\n";
+    const std::size_t count = args.ids.size();
+    std::string text =
+        report.invalidated
+            ? fmt::format("invalidated {} object{}: {} generated entr{} discarded\n", count,
+                          count == 1 ? "" : "s", entries, entries == 1 ? "y" : "ies")
+            : "invalidation failed (svreg log " + args.directory + " says why)\n";
+    for (const std::string& line : report.not_deleted) text += line + "\n";
     WriteStdout(text);
   }
-  if (!ok) context.exit_code = 1;
+  if (!report.ok()) context.exit_code = 1;
+}
+
+RefreshReport Refresh(const std::shared_ptr<WorkspaceHost>& workspace, const IdArgs& args) {
+  RefreshRun run(workspace);
+  ProgressBar bar("refresh");
+  run.SetProgress([&bar](long done, long total) { bar.Update(done, total); });
+  return run.Run({args.ids.at(0), args.source, args.force});
+}
+
+bool Refreshed(const ObjectRefresh& object) {
+  return object.outcome != RefreshOutcome::kSettingsChanged &&
+         object.outcome != RefreshOutcome::kFailed;
+}
+
+nlohmann::json NotRefreshedJson(const ObjectRefresh& object) {
+  return {{"id", object.id},
+          {"name", object.name},
+          {"original", object.original},
+          {"outcome", RefreshOutcomeName(object.outcome)},
+          {"code", object.code},
+          {"reason", object.reason}};
+}
+
+std::string NotRefreshedLine(const ObjectRefresh& object) {
+  return fmt::format("  {} ({}) from {}: {}\n", object.id, object.name,
+                     object.original.empty() ? "(no original)" : object.original, object.reason);
 }
 
 void RunRefresh(const IdArgs& args, Context& context) {
   auto workspace = WorkspaceHost::Open(args.directory);
-  svregistration::workspace::RefreshRun run(workspace);
-  svregistration::workspace::RefreshReport report;
-  {
-    InterfaceScope scope;
-    auto ui = ProgressInterface::Install("refresh");
-    run.SetProgress([ui](long done, long total) { ui->ReportProgress("refresh", done, total); });
-    report = run.Run({args.ids.at(0), args.source, args.force});
-  }
+  const RefreshReport report = Refresh(workspace, args);
   long unchanged = 0;
   nlohmann::json failed = nlohmann::json::array();
   std::string lines;
   for (const auto& object : report.objects) {
     if (object.outcome == RefreshOutcome::kUnchanged) ++unchanged;
-    if (object.outcome != RefreshOutcome::kSettingsChanged &&
-        object.outcome != RefreshOutcome::kFailed) {
-      continue;
-    }
-    failed.push_back({{"id", object.id},
-                      {"name", object.name},
-                      {"original", object.original},
-                      {"outcome", svregistration::workspace::RefreshOutcomeName(object.outcome)},
-                      {"code", object.code},
-                      {"reason", object.reason}});
-    lines +=
-        fmt::format("  {} ({}) from {}: {}\n", object.id, object.name,
-                    object.original.empty() ? "(no original)" : object.original, object.reason);
+    if (Refreshed(object)) continue;
+    failed.push_back(NotRefreshedJson(object));
+    lines += NotRefreshedLine(object);
   }
   const bool ok = (report.result & ~svregistration::rOK) == 0 && failed.empty();
   if (args.json) {
@@ -237,36 +162,46 @@ void RunRefresh(const IdArgs& args, Context& context) {
   if (!ok) context.exit_code = 1;
 }
 
+void AddUnregister(CLI::App& app, Context& context) {
+  auto args = std::make_shared<IdArgs>();
+  auto* command = app.add_subcommand(
+      "unregister", "Unregister objects and delete their files (one id, or a group)");
+  command->add_option("DIR", args->directory, "The workspace folder")->required();
+  command->add_option("ID", args->ids, "Object ids")->required();
+  command->add_flag("--json", args->json, "Print the result as JSON");
+  command->callback([args, &context] { RunUnregister(*args, context); });
+}
+
+void AddInvalidate(CLI::App& app, Context& context) {
+  auto args = std::make_shared<IdArgs>();
+  auto* command =
+      app.add_subcommand("invalidate", "Invalidate objects and delete what was generated for them");
+  command->add_option("DIR", args->directory, "The workspace folder")->required();
+  command->add_option("ID", args->ids, "Object ids")->required();
+  command->add_flag("--strong", args->strong, "Strong invalidation of one object");
+  command->add_flag("--json", args->json, "Print the result as JSON");
+  command->callback([args, &context] { RunInvalidate(*args, context); });
+}
+
+void AddRefresh(CLI::App& app, Context& context) {
+  auto args = std::make_shared<IdArgs>();
+  auto* command = app.add_subcommand(
+      "refresh", "Bring an object's registered copy (or a folder's) up to date with its original");
+  command->add_option("DIR", args->directory, "The workspace folder")->required();
+  command->add_option("ID", args->ids, "The object or folder id")->required()->expected(1);
+  command->add_option("--source", args->source, "The original to refresh from");
+  command->add_flag("--force", args->force,
+                    "Refresh also copies that would now be made with other settings");
+  command->add_flag("--json", args->json, "Print the result as JSON");
+  command->callback([args, &context] { RunRefresh(*args, context); });
+}
+
 }  // namespace
 
 void AddLifecycleCommands(CLI::App& app, Context& context) {
-  auto unregister_args = std::make_shared<IdArgs>();
-  auto* unregister = app.add_subcommand(
-      "unregister", "Unregister objects and delete their files (one id, or a group)");
-  unregister->add_option("DIR", unregister_args->directory, "The workspace folder")->required();
-  unregister->add_option("ID", unregister_args->ids, "Object ids")->required();
-  unregister->add_flag("--json", unregister_args->json, "Print the result as JSON");
-  unregister->callback([unregister_args, &context] { RunUnregister(*unregister_args, context); });
-
-  auto invalidate_args = std::make_shared<IdArgs>();
-  auto* invalidate =
-      app.add_subcommand("invalidate", "Invalidate objects and delete what was generated for them");
-  invalidate->add_option("DIR", invalidate_args->directory, "The workspace folder")->required();
-  invalidate->add_option("ID", invalidate_args->ids, "Object ids")->required();
-  invalidate->add_flag("--strong", invalidate_args->strong, "Strong invalidation of one object");
-  invalidate->add_flag("--json", invalidate_args->json, "Print the result as JSON");
-  invalidate->callback([invalidate_args, &context] { RunInvalidate(*invalidate_args, context); });
-
-  auto refresh_args = std::make_shared<IdArgs>();
-  auto* refresh = app.add_subcommand(
-      "refresh", "Bring an object's registered copy (or a folder's) up to date with its original");
-  refresh->add_option("DIR", refresh_args->directory, "The workspace folder")->required();
-  refresh->add_option("ID", refresh_args->ids, "The object or folder id")->required()->expected(1);
-  refresh->add_option("--source", refresh_args->source, "The original to refresh from");
-  refresh->add_flag("--force", refresh_args->force,
-                    "Refresh also copies that would now be made with other settings");
-  refresh->add_flag("--json", refresh_args->json, "Print the result as JSON");
-  refresh->callback([refresh_args, &context] { RunRefresh(*refresh_args, context); });
+  AddUnregister(app, context);
+  AddInvalidate(app, context);
+  AddRefresh(app, context);
 }
 
 }  // namespace svreg

@@ -45,35 +45,4 @@ void ProgressBar::Update(long done, long total) {
   drawn_ = true;
 }
 
-ProgressInterface::ProgressInterface(const std::string& what)
-    : fallback_(svregistration::CurrentUserInterface()), bar_(what) {}
-
-ProgressInterface::~ProgressInterface() = default;
-
-std::shared_ptr<ProgressInterface> ProgressInterface::Install(const std::string& what) {
-  auto ui = std::make_shared<ProgressInterface>(what);
-  svregistration::SetUserInterface(ui);
-  return ui;
-}
-
-// Whatever the interface prints or asks starts on a line of its own, not after the bar.
-void ProgressInterface::ShowMessage(const std::string& title, const std::string& text) {
-  bar_.Clear();
-  fallback_.ShowMessage(title, text);
-}
-std::string ProgressInterface::AskText(const std::string& title, const std::string& prompt,
-                                       bool secret) {
-  bar_.Clear();
-  return fallback_.AskText(title, prompt, secret);
-}
-std::string ProgressInterface::BrowseForFolder(std::intptr_t owner_window,
-                                               const std::string& title) {
-  bar_.Clear();
-  return fallback_.BrowseForFolder(owner_window, title);
-}
-void ProgressInterface::ProcessPendingEvents() { fallback_.ProcessPendingEvents(); }
-void ProgressInterface::ReportProgress(const std::string&, long done, long total) {
-  bar_.Update(done, total);
-}
-
 }  // namespace svreg

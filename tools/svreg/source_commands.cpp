@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <memory>
+#include <string>
 
 #include "commands.h"
 #include "output.h"
@@ -37,47 +39,55 @@ void RefuseOwnSource(const std::string& from, const std::string& to) {
   }
 }
 
+void RunCopy(const SourceArgs& args) {
+  auto workspace = svregistration::workspace::WorkspaceHost::Open(args.directory);
+  const std::string type = workspace->KnownType(args.type);
+  RefuseOwnSource(args.from, args.to);
+  svregistration::SVStandard service;
+  service.CopySource(workspace, type, args.from, args.to);
+  if (args.json) {
+    PrintJson({{"ok", true}, {"to", args.to}});
+  } else {
+    WriteStdout(fmt::format("wrote {}: the {} workspace form of {}\n", args.to, type, args.from));
+  }
+}
+
+void RunRead(const SourceArgs& args) {
+  auto workspace = svregistration::workspace::WorkspaceHost::Open(args.directory);
+  const std::string type = workspace->KnownType(args.type);
+  svregistration::SVStandard service;
+  service.ReadSourceTo(workspace, type, args.from, [](const std::uint8_t* bytes, std::size_t size) {
+    WriteStdout({reinterpret_cast<const char*>(bytes), size});
+  });
+}
+
+void AddCopy(CLI::App& source) {
+  auto args = std::make_shared<SourceArgs>();
+  auto* copy = source.add_subcommand("copy", "Write the workspace form of FROM to TO");
+  copy->add_option("DIR", args->directory, "The workspace folder")->required();
+  copy->add_option("--type", args->type, "The object type whose settings apply")->required();
+  copy->add_option("FROM", args->from, "The source file")->required();
+  copy->add_option("TO", args->to, "The file to write")->required();
+  copy->add_flag("--json", args->json, "Print the result as JSON");
+  copy->callback([args] { RunCopy(*args); });
+}
+
+void AddRead(CLI::App& source) {
+  auto args = std::make_shared<SourceArgs>();
+  auto* read = source.add_subcommand("read", "Write the workspace form of FROM to stdout");
+  read->add_option("DIR", args->directory, "The workspace folder")->required();
+  read->add_option("--type", args->type, "The object type whose settings apply")->required();
+  read->add_option("FROM", args->from, "The source file")->required();
+  read->callback([args] { RunRead(*args); });
+}
+
 }  // namespace
 
 void AddSourceCommands(CLI::App& app, Context& /*context*/) {
   auto* source = app.add_subcommand("source", "Copy or read a source in its workspace form");
   source->require_subcommand(1);
-
-  auto copy_args = std::make_shared<SourceArgs>();
-  auto* copy = source->add_subcommand("copy", "Write the workspace form of FROM to TO");
-  copy->add_option("DIR", copy_args->directory, "The workspace folder")->required();
-  copy->add_option("--type", copy_args->type, "The object type whose settings apply")->required();
-  copy->add_option("FROM", copy_args->from, "The source file")->required();
-  copy->add_option("TO", copy_args->to, "The file to write")->required();
-  copy->add_flag("--json", copy_args->json, "Print the result as JSON");
-  copy->callback([copy_args] {
-    auto workspace = svregistration::workspace::WorkspaceHost::Open(copy_args->directory);
-    const std::string type = workspace->KnownType(copy_args->type);
-    RefuseOwnSource(copy_args->from, copy_args->to);
-    svregistration::SVStandard service;
-    service.CopySource(workspace, type, copy_args->from, copy_args->to);
-    if (copy_args->json) {
-      PrintJson({{"ok", true}, {"to", copy_args->to}});
-    } else {
-      WriteStdout(fmt::format("wrote {}: the {} workspace form of {}\n", copy_args->to, type,
-                              copy_args->from));
-    }
-  });
-
-  auto read_args = std::make_shared<SourceArgs>();
-  auto* read = source->add_subcommand("read", "Write the workspace form of FROM to stdout");
-  read->add_option("DIR", read_args->directory, "The workspace folder")->required();
-  read->add_option("--type", read_args->type, "The object type whose settings apply")->required();
-  read->add_option("FROM", read_args->from, "The source file")->required();
-  read->callback([read_args] {
-    auto workspace = svregistration::workspace::WorkspaceHost::Open(read_args->directory);
-    const std::string type = workspace->KnownType(read_args->type);
-    svregistration::SVStandard service;
-    service.ReadSourceTo(workspace, type, read_args->from,
-                         [](const std::uint8_t* bytes, std::size_t size) {
-                           WriteStdout({reinterpret_cast<const char*>(bytes), size});
-                         });
-  });
+  AddCopy(*source);
+  AddRead(*source);
 }
 
 }  // namespace svreg

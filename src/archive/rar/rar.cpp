@@ -8,7 +8,7 @@ namespace svregistration {
 
 bool RAR::Extract(const std::string& ArchiveFile, const std::string& OutputPath,
                   const std::string& ExtractWhat) {
-  archive::InterfacePrompt prompt;
+  archive::InterfacePrompt prompt(*interface_);
   return Extract(ArchiveFile, OutputPath, ExtractWhat, prompt).result;
 }
 

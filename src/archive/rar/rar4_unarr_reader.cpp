@@ -5,7 +5,8 @@
 // that needs no decryption is decoded from the archive file itself; any other is first written in
 // clear to an anonymous memory file (memfd): one member at a time when the archive is not solid,
 // every member when it is, since a solid member decodes only after those before it. Plaintext never
-// lands on disk. The CRC of every member is checked here as its data goes by.
+// lands on disk. The CRC of every member is checked here as its data goes by. What libunarr prints
+// to stderr by itself while it decodes is kept from it (unarr_diagnostics.h).
 #include <archive_entry.h>
 #include <sys/mman.h>
 #include <unarr.h>
@@ -16,6 +17,7 @@
 #include <limits>
 
 #include "archive/rar/rar_reader.h"
+#include "archive/rar/unarr_diagnostics.h"
 
 namespace svregistration::archive {
 
@@ -180,6 +182,8 @@ class Rar4UnarrReader final : public RarReader {
       StoredData data(stream, member);
       return Write(data, member, entry.get(), extractor, report);
     }
+    // libunarr's own lines stay off stderr while it reads the member.
+    UnarrDiagnosticsHeld quiet;
     std::string reason;
     ar_archive* archive = Position(index, password, reason);
     if (archive == nullptr) return report.Reason(reason);

@@ -8,9 +8,9 @@ namespace svregistration {
 
 bool ZIP::Extract(const std::string& ArchiveFile, const std::string& OutputPath,
                   const std::string& ExtractWhat) {
-  archive::InterfacePrompt prompt;
+  archive::InterfacePrompt prompt(*interface_);
   archive::ZipExtraction extraction(ArchiveFile, OutputPath, ExtractWhat, prompt);
-  return archive::RunAsZipExtract(extraction);
+  return archive::RunAsZipExtract(extraction, *interface_);
 }
 
 ExtractionReport ZIP::Extract(const std::string& ArchiveFile, const std::string& OutputPath,

@@ -152,7 +152,7 @@ ExtractionReport ZipExtraction::Run() {
   return report.Take();
 }
 
-bool RunAsZipExtract(ZipExtraction& extraction) {
+bool RunAsZipExtract(ZipExtraction& extraction, UserInterface& ui) {
   // A missing archive, a failed member or a refused password leave no sign but the files that
   // are not there.
   std::string failure;
@@ -164,7 +164,7 @@ bool RunAsZipExtract(ZipExtraction& extraction) {
     failure = "Out of memory\r\n" + std::to_string(kOutOfMemory);
   }
   if (!failure.empty()) {
-    CurrentUserInterface().ShowMessage(std::string(kDialogTitle), failure);
+    ui.ShowMessage(std::string(kDialogTitle), failure);
   }
   return true;
 }

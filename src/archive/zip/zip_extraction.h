@@ -7,6 +7,7 @@
 
 #include "archive/archive_handle.h"
 #include "svregistration/extraction_report.h"
+#include "svregistration/user_interface.h"
 
 namespace svregistration::archive {
 
@@ -49,7 +50,7 @@ class ZipExtraction {
 };
 
 /// Runs `extraction` as ZIP.Extract does: only an extraction that cannot run at all is reported,
-/// in a message box with the error's description and number; the answer is always true.
-bool RunAsZipExtract(ZipExtraction& extraction);
+/// in `ui`'s message box with the error's description and number; the answer is always true.
+bool RunAsZipExtract(ZipExtraction& extraction, UserInterface& ui);
 
 }  // namespace svregistration::archive

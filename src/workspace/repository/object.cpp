@@ -71,6 +71,28 @@ std::string StoredObject::GetAttribute(const std::string& name) {
   return value;
 }
 
+std::array<std::string, 3> StoredObject::NameAndAttributes(const std::string& first,
+                                                           const std::string& second) {
+  // "Name" is the object's name, not an attribute: it is read as GetAttribute reads it.
+  if (EqualsIgnoreCase(first, kNameAttribute) || EqualsIgnoreCase(second, kNameAttribute)) {
+    return {Name(), GetAttribute(first), GetAttribute(second)};
+  }
+  std::array<std::string, 3> values = ReadNameAndAttributes(*context_, object_, first, second);
+  // During an update the values set so far are read back, as by Name() and GetAttribute.
+  if (const PendingAttribute* pending = FindPending(std::string(kNameAttribute))) {
+    values[0] = pending->value;
+  }
+  const std::string* names[] = {&first, &second};
+  for (std::size_t i = 0; i < 2; ++i) {
+    if (const PendingAttribute* pending = FindPending(*names[i])) {
+      values[i + 1] = pending->value;
+    } else {
+      Remember(known_, *names[i], values[i + 1]);
+    }
+  }
+  return values;
+}
+
 void StoredObject::BeginUpdate() { ++update_depth_; }
 
 void StoredObject::SetAttribute(const std::string& name, const std::string& value) {

@@ -2,6 +2,7 @@
 // relations, folder members, unregistration and invalidation.
 #pragma once
 
+#include <array>
 #include <memory>
 #include <string>
 #include <vector>
@@ -54,6 +55,8 @@ class StoredObject final : public host::RepositoryObject {
   void InvalidateObject(host::EntryList& entries) override;
 
   const ObjectRef& ref() const { return object_; }
+  /// Name() and the two attributes' values, as GetAttribute gives them, read at once.
+  std::array<std::string, 3> NameAndAttributes(const std::string& first, const std::string& second);
 
  private:
   struct PendingAttribute {

@@ -130,6 +130,19 @@ std::string ReadAttribute(const RepositoryContext& context, const ObjectRef& obj
   return statement.Text(0);
 }
 
+std::array<std::string, 3> ReadNameAndAttributes(const RepositoryContext& context,
+                                                 const ObjectRef& object, std::string_view first,
+                                                 std::string_view second) {
+  Statement statement = context.database->Prepare(
+      "SELECT o.name, "
+      "(SELECT a.value FROM attributes a WHERE a.object_id = o.id AND a.name = ?2), "
+      "(SELECT a.value FROM attributes a WHERE a.object_id = o.id AND a.name = ?3) "
+      "FROM objects o WHERE o.id = ?1");
+  statement.Bind(1, object.number).Bind(2, first).Bind(3, second);
+  if (!statement.Step()) throw NoSuchObject(context, object.Id());
+  return {statement.Text(0), statement.Text(1), statement.Text(2)};
+}
+
 void WriteAttribute(const RepositoryContext& context, const ObjectRef& object,
                     std::string_view name, std::string_view value) {
   if (name.empty()) {

@@ -4,6 +4,7 @@
 // no row and reads as "".
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -57,6 +58,11 @@ std::string ObjectName(const RepositoryContext& context, const ObjectRef& object
 /// gone.
 std::string ReadAttribute(const RepositoryContext& context, const ObjectRef& object,
                           std::string_view name);
+/// The object's name and the values of two attributes ("" when unset), in one look-up. Error 9
+/// when the object is gone.
+std::array<std::string, 3> ReadNameAndAttributes(const RepositoryContext& context,
+                                                 const ObjectRef& object, std::string_view first,
+                                                 std::string_view second);
 /// Writes an attribute inside the caller's transaction; "" removes it. "Name" renames the object:
 /// an empty name, or the name of another object of the type, is Error 5.
 void WriteAttribute(const RepositoryContext& context, const ObjectRef& object,

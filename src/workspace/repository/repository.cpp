@@ -158,7 +158,9 @@ void WorkspaceRepository::InvalidateObjects(host::IdCollection& ids, host::Entry
 }
 
 void WorkspaceRepository::HoldObjects(const host::IdCollection& ids) {
-  Transaction transaction(*context_->database, fmt::format("holding {} objects", ids.size()));
+  // Only reads and row locks: inside an SQLite transaction a failure leaves nothing to undo, so
+  // no savepoint of its own (two statements for every object a refresh holds).
+  Transaction transaction(*context_->database, fmt::format("holding {} objects", ids.size()), true);
   for (const std::string& id : ids) {
     ObjectRef object = ResolveObjectId(*context_, id);
     LockObject(*context_, object);

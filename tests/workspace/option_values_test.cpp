@@ -1,0 +1,105 @@
+// Options by XPath: which XPaths select one option, and which values each kind of option takes.
+#include "svregistration/workspace/option_values.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "support/error_capture.h"
+#include "svregistration/error.h"
+
+namespace svregistration::workspace::testing {
+namespace {
+
+using svregistration::testing::CaptureError;
+
+constexpr const char* kWorkspaceXml = R"(<OPTIONS>
+  <PAGE ID="Registration">
+    <BOOL ID="ExpandTabs" VALUE="false"/>
+    <BOOL ID="BlankSequence" VALUE="false"/>
+    <LIST ID="Mode" VALUE="A"><CASE NAME="A"/><CASE NAME="B"/></LIST>
+    <LIST NAME="ObjectComputerEncoding" VALUE="English"><CASE NAME="English"/></LIST>
+    <LIST ID="Open" VALUE="x"/>
+    <STRING ID="Directory">text</STRING>
+  </PAGE>
+</OPTIONS>)";
+
+constexpr const char* kGlobalXml = R"(<OPTIONS>
+  <LIST ID="ObjectComputerEncoding"><CASE NAME="English"/><CASE NAME="Japanese"/></LIST>
+</OPTIONS>)";
+
+class OptionValuesTest : public ::testing::Test {
+ protected:
+  std::shared_ptr<OptionsDocument> options_ = OptionsDocument::FromText("ws.xml", kWorkspaceXml);
+  std::shared_ptr<OptionsDocument> global_ = OptionsDocument::FromText("global.xml", kGlobalXml);
+};
+
+TEST_F(OptionValuesTest, AnXPathMustSelectOneOption) {
+  const struct {
+    const char* xpath;
+    int number;
+    const char* text;
+  } cases[] = {
+      {"//BOOL[", 5, "the XPath \"//BOOL[\" is not valid: "},
+      {"//NONE", 76, "the XPath \"//NONE\" selects no element of 'ws.xml'"},
+      {"//BOOL", 5,
+       "the XPath \"//BOOL\" selects 2 elements of 'ws.xml' (the first is <BOOL "
+       "ID=\"ExpandTabs\">): make it select one"},
+      // Several attributes are named by the element of the first.
+      {"//@ID", 5, "elements of 'ws.xml' (the first is <PAGE ID=\"Registration\">)"},
+      {"//BOOL[@ID='ExpandTabs']/@VALUE", 5, "selects no element but an attribute"},
+      {"//STRING/text()", 5, "selects no element but text: select the element"},
+      {"//PAGE", 5,
+       "selects <PAGE ID=\"Registration\">, which holds other options: select one of them"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.xpath);
+    const Error error = CaptureError([&] { SelectOption(*options_, c.xpath); });
+    EXPECT_EQ(error.number(), c.number);
+    EXPECT_EQ(error.source(), "Workspace");
+    EXPECT_NE(error.description().find(c.text), std::string::npos) << error.description();
+  }
+}
+
+TEST_F(OptionValuesTest, AValueIsSetOnlyWhenTheOptionTakesIt) {
+  const struct {
+    const char* xpath;
+    const char* value;
+    const char* refused;  // the end of the error's text; empty when the value is set
+  } cases[] = {
+      {"//BOOL[@ID='ExpandTabs']", "true", ""},
+      {"//BOOL[@ID='ExpandTabs']", "yes",
+       "<BOOL ID=\"ExpandTabs\"> takes true or false, not 'yes'"},
+      {"//LIST[@ID='Mode']", "B", ""},
+      {"//LIST[@ID='Mode']", "b", "<LIST ID=\"Mode\"> takes one of A, B, not 'b'"},
+      // The computer encodings offered are the global document's.
+      {"//LIST[@NAME='ObjectComputerEncoding']", "Japanese", ""},
+      {"//LIST[@NAME='ObjectComputerEncoding']", "Klingon",
+       "takes one of English, Japanese, not 'Klingon'"},
+      {"//LIST[@ID='Open']", "anything", ""},  // a list without choices takes any value
+      {"//STRING", "/src", ""},                // an element without a VALUE gains one
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.xpath) + " = " + c.value);
+    auto options = OptionsDocument::FromText("ws.xml", kWorkspaceXml);
+    pugi::xml_node option = SelectOption(*options, c.xpath);
+    const std::string before = option.attribute("VALUE").value();
+    const Error error = CaptureError([&] { SetOptionValue(option, c.value, *global_); });
+    if (*c.refused == '\0') {
+      EXPECT_EQ(error.number(), 0) << error.description();
+      EXPECT_EQ(option.attribute("VALUE").value(), std::string(c.value));
+      continue;
+    }
+    EXPECT_EQ(error.number(), 5);
+    EXPECT_NE(error.description().find(c.refused), std::string::npos) << error.description();
+    EXPECT_EQ(option.attribute("VALUE").value(), before);
+  }
+  // Without a list in the global document the workspace's own list is the choice.
+  auto bare = OptionsDocument::FromText("global.xml", "<OPTIONS/>");
+  EXPECT_EQ(OptionChoices(SelectOption(*options_, "//LIST[@NAME='ObjectComputerEncoding']"), *bare),
+            std::vector<std::string>{"English"});
+}
+
+}  // namespace
+}  // namespace svregistration::workspace::testing
