@@ -17,6 +17,7 @@
 #include "svregistration/rar.h"
 #include "svregistration/record_decoder.h"
 #include "svregistration/record_text.h"
+#include "svregistration/registration_steps.h"
 #include "svregistration/results.h"
 #include "svregistration/sv_standard.h"
 #include "svregistration/user_interface.h"

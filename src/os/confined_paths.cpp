@@ -357,12 +357,12 @@ std::optional<ConfinedTarget> ConfinedRoot::ResolveFolderToWrite(std::string_vie
 }
 
 bool ConfinedRoot::NothingButAFileAt(const ConfinedTarget& folder, const std::string& name,
-                                     std::string& why) {
+                                     std::string& why, bool* nothing) {
   struct stat info {};
-  if (!folder.self || ::fstatat(folder.self.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
-      S_ISREG(info.st_mode)) {
-    return true;
-  }
+  const bool absent =
+      !folder.self || ::fstatat(folder.self.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0;
+  if (nothing != nullptr) *nothing = absent;
+  if (absent || S_ISREG(info.st_mode)) return true;
   why = S_ISLNK(info.st_mode) ? "a link stands at its name"
                               : "something other than a file stands at its name";
   return false;

@@ -92,9 +92,10 @@ class ConfinedRoot {
   std::optional<ConfinedTarget> ResolveFolderToWrite(std::string_view relative,
                                                      std::string& why) const;
   /// True when nothing, or a plain file, stands at `name` in a folder ResolveFolderToWrite
-  /// opened (a folder not there yet holds nothing); otherwise false, with `why` set.
+  /// opened (a folder not there yet holds nothing); otherwise false, with `why` set. `nothing`,
+  /// when given, is told whether nothing at all (no file, no link) stands there.
   static bool NothingButAFileAt(const ConfinedTarget& folder, const std::string& name,
-                                std::string& why);
+                                std::string& why, bool* nothing = nullptr);
 
   /// True when a pattern may delete files in the folder (relative to the root): never in a
   /// protected folder (a Sources folder, where registered copies lie) or one that holds one.

@@ -64,6 +64,7 @@ OpenedFile Opened(int fd) {
   opened.device = static_cast<std::uint64_t>(info.st_dev);
   opened.inode = static_cast<std::uint64_t>(info.st_ino);
   opened.size = static_cast<std::uint64_t>(info.st_size);
+  opened.mode = info.st_mode;
   return opened;
 }
 
@@ -87,7 +88,7 @@ bool OpenedFile::missing() const {
 }
 
 FileReader::FileReader(const std::string& path, OpenedFile&& opened)
-    : path_(path), fd_(std::move(opened.fd)), size_(opened.size) {
+    : path_(path), fd_(std::move(opened.fd)), size_(opened.size), mode_(opened.mode) {
   AdviseSequential(opened.size);
 }
 
@@ -114,6 +115,7 @@ FileReader::FileReader(const std::string& path, Accept accept) : path_(path) {
   // Where a source is expected a folder counts as no file at all.
   if (err == 0 && S_ISDIR(info.st_mode)) err = accept == Accept::kRegularFile ? ENOENT : EISDIR;
   if (err != 0) throw ReadError(err, path);
+  mode_ = info.st_mode;
   if (S_ISREG(info.st_mode)) {
     size_ = static_cast<std::uint64_t>(info.st_size);
     AdviseSequential(*size_);

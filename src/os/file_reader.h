@@ -27,6 +27,7 @@ struct OpenedFile {
   std::uint64_t device = 0;
   std::uint64_t inode = 0;
   std::uint64_t size = 0;
+  unsigned mode = 0;  ///< the permission bits and kind (st_mode)
 
   /// True when the open failed because the path leads nowhere: no look at it would find a file.
   bool missing() const;
@@ -52,6 +53,8 @@ class FileReader {
   std::optional<std::uint64_t> size() const { return size_; }
   /// The open file, for copies made by the kernel.
   int descriptor() const { return fd_.get(); }
+  /// The file's mode (st_mode) when it was opened.
+  unsigned mode() const { return mode_; }
 
  private:
   void AdviseSequential(std::uint64_t size);
@@ -59,6 +62,7 @@ class FileReader {
   std::string path_;
   UniqueFd fd_;
   std::optional<std::uint64_t> size_;
+  unsigned mode_ = 0;
   std::uint64_t read_ = 0;  ///< bytes read so far
   bool at_end_ = false;
 };

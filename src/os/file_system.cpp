@@ -327,16 +327,20 @@ bool FileReplacement::MakeDirect(const std::string& path) {
   if (!fd_) return false;
   path_ = temp_ = path;
   direct_ = true;
+  made_with_ = 0666;
   return true;
 }
 
 std::unique_ptr<FileReplacement> FileReplacement::MakeNewIn(int folder, const std::string& name,
-                                                            const std::string& path) {
+                                                            const std::string& path,
+                                                            unsigned mode) {
   std::unique_ptr<FileReplacement> replacement(new FileReplacement());
+  mode &= 0666;
   replacement->fd_.reset(
-      ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+      ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
   if (!replacement->fd_) return nullptr;
-  replacement->folder_.reset(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
+  replacement->folder_ = folder;
+  replacement->made_with_ = mode;
   replacement->name_in_folder_ = name;
   replacement->path_ = path;
   replacement->direct_ = true;
@@ -348,7 +352,12 @@ std::unique_ptr<FileReplacement> FileReplacement::ReplaceIn(int folder, const st
   struct stat info {};
   if (::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
     if (errno != ENOENT) throw ErrnoError(errno, "write", path);
-    if (auto made = MakeNewIn(folder, name, path)) return made;
+    if (auto made = MakeNewIn(folder, name, path)) {
+      // The caller's folder may close before the replacement goes: it keeps its own.
+      made->owned_folder_.reset(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
+      made->folder_ = made->owned_folder_.get();
+      return made;
+    }
     throw ErrnoError(errno, "write", path);
   }
   if (S_ISDIR(info.st_mode)) throw ErrnoError(EISDIR, "write", path);
@@ -361,14 +370,15 @@ std::unique_ptr<FileReplacement> FileReplacement::ReplaceIn(int folder, const st
   replacement->path_ = path;
   replacement->exists_ = true;
   replacement->target_in_folder_ = name;
-  replacement->folder_.reset(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
-  if (!replacement->folder_) throw ErrnoError(errno, "write", path);
+  replacement->owned_folder_.reset(::fcntl(folder, F_DUPFD_CLOEXEC, 0));
+  if (!replacement->owned_folder_) throw ErrnoError(errno, "write", path);
+  replacement->folder_ = replacement->owned_folder_.get();
   replacement->OpenInFolder(info);
   return replacement;
 }
 
 void FileReplacement::OpenInFolder(const struct stat& info) {
-  const int folder = folder_.get();
+  const int folder = folder_;
   fd_.reset(::openat(folder, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666));
   unnamed_ = static_cast<bool>(fd_);
   if (!unnamed_) {
@@ -444,8 +454,8 @@ FileReplacement::FileReplacement(const std::string& link_or_path) {
 FileReplacement::~FileReplacement() { Drop(); }
 
 void FileReplacement::Drop() {
-  if (folder_ && !name_in_folder_.empty()) {
-    ::unlinkat(folder_.get(), name_in_folder_.c_str(), 0);
+  if (folder_ >= 0 && !name_in_folder_.empty()) {
+    ::unlinkat(folder_, name_in_folder_.c_str(), 0);
   } else if (!temp_.empty()) {
     ::unlink(temp_.c_str());
   }
@@ -467,6 +477,8 @@ void FileReplacement::Write(const std::uint8_t* data, std::size_t size) {
 int FileReplacement::descriptor() const { return fd_.get(); }
 
 void FileReplacement::LimitModeTo(unsigned original_mode) {
+  // Made with no permission the original withholds: nothing to take away.
+  if ((made_with_ & ~(static_cast<mode_t>(original_mode) | S_IWUSR)) == 0) return;
   struct stat own {};
   if (!fd_ || ::fstat(fd_.get(), &own) != 0) return;
   const mode_t current = own.st_mode & 07777;
@@ -491,13 +503,13 @@ void FileReplacement::Commit() {
     // in included) is replaced, never written through.
     if (unnamed_) {
       name_in_folder_ = TemporaryName(target_in_folder_);
-      if (!LinkUnnamed(fd_.get(), name_in_folder_, folder_.get())) {
+      if (!LinkUnnamed(fd_.get(), name_in_folder_, folder_)) {
         name_in_folder_.clear();
         Fail(errno);
       }
     }
-    if (::close(fd_.release()) != 0 || ::renameat(folder_.get(), name_in_folder_.c_str(),
-                                                  folder_.get(), target_in_folder_.c_str()) != 0) {
+    if (::close(fd_.release()) != 0 ||
+        ::renameat(folder_, name_in_folder_.c_str(), folder_, target_in_folder_.c_str()) != 0) {
       Fail(errno);
     }
     name_in_folder_.clear();

@@ -90,9 +90,10 @@ class FileReplacement {
   /// is; nullptr, with errno set, when something is there or the file cannot be made.
   static std::unique_ptr<FileReplacement> MakeNew(const std::string& path);
   /// The same, made as `name` in the open folder `folder` (never through a link, whatever the
-  /// path to the folder has become); `path` is what messages name.
+  /// path to the folder has become), which must stay open while the replacement lives; `path` is
+  /// what messages name. The file is made with the permissions `mode` allows (the umask applies).
   static std::unique_ptr<FileReplacement> MakeNewIn(int folder, const std::string& name,
-                                                    const std::string& path);
+                                                    const std::string& path, unsigned mode = 0666);
   /// The replacement of the file `name` in the open folder `folder`, every step taken there
   /// (never through a link, whatever the path to the folder has become): a link at the name is
   /// refused (ELOOP), not followed; where nothing is, as MakeNewIn. Raises what the constructor
@@ -127,9 +128,14 @@ class FileReplacement {
   bool in_place_ = false;
   bool direct_ = false;  // made under its own name: removed when dropped
   std::string temp_;
-  // A file made in an open folder: removed there when dropped.
-  UniqueFd folder_;
+  // A file made in an open folder (the caller's, or owned when it is a replacement's): removed
+  // there when dropped.
+  int folder_ = -1;
+  UniqueFd owned_folder_;
   std::string name_in_folder_;
+  // The most the file's permissions can be (known when it was made here): LimitModeTo need not
+  // look at a file that allows nothing the original withholds.
+  unsigned made_with_ = 07777;
   // The file a replacement made in an open folder takes the place of.
   std::string target_in_folder_;
   UniqueFd fd_;

@@ -242,7 +242,7 @@ SVRegistrationResults SVStandard::RefreshObjectSource(std::shared_ptr<host::Repo
     std::string why;
     std::optional<std::string> confined;
     registration::WorkspaceFiles::Kept(s, registration::SourcesDirectory(s, type), confined, why);
-    kept = s.KeptFiles;  // held for this call whatever the calls below keep
+    kept = s.kept_files;  // held for this call whatever the calls below keep
     files = kept.get();
     usable = confined.has_value();
     folder = confined.value_or("");

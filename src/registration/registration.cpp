@@ -1,29 +1,20 @@
-// Register and RegisterEx: copy a source into its type's Sources directory, find or create its
-// repository object, record where the copy lies and where it came from, and let the type's
-// registration handler accept it.
+// The record step of registration, and Register and RegisterEx, which plan, make and record one
+// copy: find or create the source's repository object, record where the copy lies and where it
+// came from, and let the type's registration handler accept it.
 #include <optional>
 
-#include "nls/text.h"
 #include "os/file_system.h"
 #include "registration/file_removal.h"
-#include "registration/register_copy.h"
-#include "registration/registration_settings.h"
-#include "registration/sources_directory.h"
+#include "registration/planned_copy.h"
 #include "registration/sv_standard_state.h"
-#include "registration/workspace_files.h"
-#include "runtime/host_utilities.h"
 #include "svregistration/class_registry.h"
 #include "svregistration/error.h"
 #include "svregistration/host/registration_handler.h"
+#include "svregistration/registration_steps.h"
 
 namespace svregistration {
 
 namespace {
-
-constexpr std::size_t kMaxPathCharacters = 254;
-
-// UTF-16 code units, not bytes: a character beyond U+FFFF counts two, as in the host's strings.
-std::size_t CharacterCount(const std::string& text) { return nls::Utf16Length(text); }
 
 std::shared_ptr<host::RepositoryObject> FindQuietly(host::Repository& repository,
                                                     const std::string& type, std::string& name) {
@@ -85,11 +76,13 @@ SVRegistrationResults RegisterObject(registration::State& s,
                                      std::shared_ptr<host::RepositoryObject>& object, bool is_new,
                                      const std::string& source_attribute,
                                      const std::string& relative_path,
-                                     const std::string& source_file) {
+                                     const std::string& source_file,
+                                     const std::vector<std::pair<std::string, std::string>>& more) {
   if (!object->GetAttribute(source_attribute).empty()) return rObjectAllreadyExists;
   object->BeginUpdate();
   object->SetAttribute(source_attribute, relative_path);
   object->SetAttribute("OriginalSource", source_file);
+  for (const auto& [attribute, value] : more) object->SetAttribute(attribute, value);
   object->EndUpdate();
   if (!is_new) registration::RemoveInvalidatedObjectFiles(s, *object);
   if (HandlerAccepts(s, object)) {
@@ -109,77 +102,58 @@ SVRegistrationResults RegisterObject(registration::State& s,
 
 }  // namespace
 
-SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS_Object,
-                                           const std::string& ObjType, std::string& ObjName,
-                                           const std::string& SrcFile) {
-  registration::State& s = *state_;
+SVRegistrationResults RegistrationSteps::Record(
+    RegistrationCopy& copy, std::string& ObjName,
+    const std::vector<std::pair<std::string, std::string>>& attributes) {
+  registration::State& s = registration::StateOf(service_);
   registration::LibraryCallScope call(s.call);
-  s.AttachWorkspace(std::move(SVWS_Object));
+  registration::PlannedCopy& p = *copy.planned_;
+  p.recorded = true;  // whatever comes of it is told here, and a copy to take back goes here
+  s.AttachWorkspace(workspace_);
   s.RegisteredObjectId.clear();
-  SVRegistrationResults result = rNoRefreshNeeded;
-
-  const std::shared_ptr<host::ObjectType> schema_type = s.Repository->SchemaObjectType(ObjType);
-  const std::string source_attribute = schema_type->SourceAttribute();
-  // The Sources folder is spelled as the schema spells the type: "cobol" and "COBOL" are one
-  // type but would be two folders on a case-sensitive file system.
-  const std::string schema_code = schema_type->TypeCode();
-  const std::string sources_directory = registration::SourcesDirectory(
-      s, nls::EqualsIgnoreCase(schema_code, ObjType) ? schema_code : ObjType);
-  host::SplitPathResult parts = runtime::ThreadFileUtility().SplitPath(SrcFile);
-  const std::string file_name = parts.base_name + parts.extension;  // may hold a "\"
-  const std::string relative_path = sources_directory + "/" + file_name;
-  const std::string target =
-      os::JoinHostPath(s.WorkspaceDirectory, sources_directory) + "/" + file_name;
-  // The Sources folder and the copy come from the options and the file's name: both must stay
-  // inside the workspace, clear of its own files, and never lead through a link out of it.
-  registration::WorkspaceFiles files(s);
-  std::string refused;
-  if (!files.SourcesFolder(sources_directory, refused)) {
+  if (!p.made) copy.Make();
+  if (!p.folder_usable) {
     s.Workspace->Log()->Add("Register", host::kSeverityWarning, std::nullopt,
-                            "Not registered: '" + SrcFile + "': the Sources folder '" +
-                                sources_directory + "' of the type " + ObjType +
-                                " is not used: " + refused);
+                            "Not registered: '" + p.source + "': the Sources folder '" +
+                                p.sources_directory + "' of the type " + p.type +
+                                " is not used: " + p.refused);
     s.ReleaseBinding();
     return rErrorOnCreateSourceDirectory;
   }
-  const bool target_allowed = files.CopyInFolder(file_name, refused);
-  registration::RegisterCopy copy(SrcFile, target,
-                                  os::JoinHostPath(s.WorkspaceDirectory, sources_directory));
-  copy.MakeIn(files.FolderDescriptor(), file_name);
-  // "Already in its place" means the very same file, not a path that differs in letter case.
-  const SVRegistrationResults refusal =
-      copy.Check(CharacterCount(SrcFile) <= kMaxPathCharacters,
-                 CharacterCount(relative_path) <= kMaxPathCharacters, target_allowed);
-  const bool copy_needed = copy.needed();
-  if (!target_allowed && refusal == rFileAllreadyExists) {
+  if (p.check_failure) std::rethrow_exception(p.check_failure);
+  const bool copy_needed = p.copy->needed();
+  if (!p.target_allowed && p.refusal == rFileAllreadyExists) {
     s.Workspace->Log()->Add("Register", host::kSeverityWarning, std::nullopt,
-                            "Not registered: '" + SrcFile + "': its copy '" + relative_path +
-                                "' is not written: " + refused);
+                            "Not registered: '" + p.source + "': its copy '" + p.relative_path +
+                                "' is not written: " + p.refused);
   }
 
+  SVRegistrationResults result = rNoRefreshNeeded;
   std::optional<Error> caught;
-  if (refusal != rOK) {
-    result = refusal;
+  if (p.refusal != rOK) {
+    result = p.refusal;
   } else {
-    caught = Guarded([&] { copy.Run(s, *s.Workspace, ObjType, s.WithEncoding); });
+    if (p.copy_failure) std::rethrow_exception(p.copy_failure);
+    caught = p.copy_error;
     std::shared_ptr<host::RepositoryObject> object;
     bool is_new = false;
     if (!caught) {
-      object = FindObjectToRegister(*s.Repository, ObjType, ObjName, source_attribute);
+      object = FindObjectToRegister(*s.Repository, p.type, ObjName, p.source_attribute);
       if (!object) {
-        caught = Guarded([&] { object = s.Repository->NewObject(ObjType, ObjName); });
+        caught = Guarded([&] { object = s.Repository->NewObject(p.type, ObjName); });
         is_new = true;
       }
     }
     if (!caught) {
-      result = RegisterObject(s, object, is_new, source_attribute, relative_path, SrcFile);
+      result = RegisterObject(s, object, is_new, p.source_attribute, p.relative_path, p.source,
+                              attributes);
     }
   }
 
   if (caught) {
     if (copy_needed) {
       try {
-        os::DeleteFile(target, false);
+        os::DeleteFile(p.target, false);
       } catch (const Error&) {
       }
     }
@@ -188,6 +162,17 @@ SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS
   }
   s.ReleaseBinding();
   return result;
+}
+
+SVRegistrationResults SVStandard::Register(std::shared_ptr<host::Workspace> SVWS_Object,
+                                           const std::string& ObjType, std::string& ObjName,
+                                           const std::string& SrcFile) {
+  registration::State& s = *state_;
+  registration::LibraryCallScope call(s.call);
+  RegistrationSteps steps(*this, std::move(SVWS_Object), s.WithEncoding);
+  RegistrationCopy copy = steps.Plan(ObjType, SrcFile);
+  copy.Make();
+  return steps.Record(copy, ObjName);
 }
 
 SVRegistrationResults SVStandard::RegisterEx(std::shared_ptr<host::Workspace> SVWS_Object,

@@ -62,6 +62,10 @@ namespace {
 // not publish it in a shared workspace).
 void LimitToOriginalMode(os::FileReplacement& target, const os::FileReader* reader,
                          const std::string& path) {
+  if (reader != nullptr && reader->mode() != 0) {
+    target.LimitModeTo(reader->mode());  // as the file was when it was opened
+    return;
+  }
   struct stat info {};
   const int looked =
       reader != nullptr ? ::fstat(reader->descriptor(), &info) : ::stat(path.c_str(), &info);

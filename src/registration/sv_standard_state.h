@@ -21,6 +21,8 @@ class ProtectedPaths;
 namespace registration {
 class WorkspaceFiles;
 
+/// The fields in PascalCase are the service's documented state, under its own names; the others
+/// are this implementation's, in snake_case.
 struct State {
   std::string RegisteredObjectId;
   std::shared_ptr<host::Workspace> Workspace;
@@ -45,7 +47,7 @@ struct State {
   std::string protected_root;
   /// The workspace folder and a Sources folder kept open from one call to the next (see
   /// WorkspaceFiles::Kept).
-  std::shared_ptr<WorkspaceFiles> KeptFiles;
+  std::shared_ptr<WorkspaceFiles> kept_files;
 
   /// Binds the instance: the workspace, its repository, then its root directory. A failing step
   /// leaves the fields set by the steps before it.

@@ -82,11 +82,11 @@ WorkspaceFiles::WorkspaceFiles(os::ConfinedRoot root) : root_(std::move(root)) {
 WorkspaceFiles& WorkspaceFiles::Kept(State& state, const std::string& relative,
                                      std::optional<std::string>& folder, std::string& why) {
   UpdateProtected(state);
-  if (state.KeptFiles && state.KeptFiles->StillFor(state, relative)) {
-    folder = state.KeptFiles->folder_->path;
-    return *state.KeptFiles;
+  if (state.kept_files && state.kept_files->StillFor(state, relative)) {
+    folder = state.kept_files->folder_->path;
+    return *state.kept_files;
   }
-  state.KeptFiles.reset();  // closed before they are opened again
+  state.kept_files.reset();  // closed before they are opened again
   std::shared_ptr<WorkspaceFiles> files(new WorkspaceFiles(OpenConfined(state)));
   folder = files->SourcesFolder(relative, why);
   if (folder && files->folder_->self) {
@@ -100,7 +100,7 @@ WorkspaceFiles& WorkspaceFiles::Kept(State& state, const std::string& relative,
       files->kept_protected_ = state.protected_paths;
     }
   }
-  state.KeptFiles = files;
+  state.kept_files = files;
   return *files;
 }
 
@@ -118,19 +118,23 @@ bool WorkspaceFiles::ReopenedKeptRoot() const {
 
 std::optional<std::string> WorkspaceFiles::SourcesFolder(const std::string& relative,
                                                          std::string& why) {
-  folder_ = root_.ResolveFolderToWrite(relative, why);
-  if (!folder_) return std::nullopt;
+  folder_.reset();
+  std::optional<os::ConfinedTarget> folder = root_.ResolveFolderToWrite(relative, why);
+  if (!folder) return std::nullopt;
+  folder_ = std::make_shared<const os::ConfinedTarget>(std::move(*folder));
   return folder_->path;
 }
 
-bool WorkspaceFiles::CopyInFolder(const std::string& name, std::string& why) const {
-  if (!folder_) return false;
-  const std::string relative = folder_->relative.empty() ? name : folder_->relative + "/" + name;
+bool WorkspaceFiles::CopyIn(const os::ConfinedTarget& folder, const std::string& name,
+                            std::string& why, bool& nothing) const {
+  const std::string relative = folder.relative.empty() ? name : folder.relative + "/" + name;
   if (name.empty() || name == "." || name == ".." || root_.Protects(relative)) {
     why = "it is one of the workspace's own files";
+    // What stands there is not looked at: the name is refused whatever it holds.
+    nothing = false;
     return false;
   }
-  return os::ConfinedRoot::NothingButAFileAt(*folder_, name, why);
+  return os::ConfinedRoot::NothingButAFileAt(folder, name, why, &nothing);
 }
 
 os::ConfinedTarget WorkspaceFiles::RecordedCopyTarget(const std::string& relative) const {

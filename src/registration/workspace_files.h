@@ -6,6 +6,7 @@
 
 #include <sys/types.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,13 +37,17 @@ class WorkspaceFiles {
                               std::optional<std::string>& folder, std::string& why);
 
   /// The full path of a Sources folder (relative to the workspace root) that copies may be
-  /// written into; nullopt, with `why` set, when it may not be. The folder is kept for
-  /// CopyInFolder.
+  /// written into; nullopt, with `why` set, when it may not be. The folder is kept (Folder).
   std::optional<std::string> SourcesFolder(const std::string& relative, std::string& why);
-  /// True when a copy named `name` (taken literally: a "\" is part of it) may be written in the
-  /// folder SourcesFolder last answered for: none of the workspace's own files, and nothing but
-  /// a file (no link) at its name; false, with `why` set, otherwise.
-  bool CopyInFolder(const std::string& name, std::string& why) const;
+  /// True when a copy named `name` (taken literally: a "\" is part of it) may be written in a
+  /// folder SourcesFolder answered for: none of the workspace's own files, and nothing but a file
+  /// (no link) at its name; false, with `why` set, otherwise. `nothing` tells whether nothing at
+  /// all (no file, no link) stands at the name.
+  bool CopyIn(const os::ConfinedTarget& folder, const std::string& name, std::string& why,
+              bool& nothing) const;
+  /// The folder SourcesFolder last answered for (open when it existed then); shared, so that it
+  /// stays open for as long as a copy into it needs it.
+  std::shared_ptr<const os::ConfinedTarget> Folder() const { return folder_; }
   /// The folder SourcesFolder last answered for, open; -1 when it did not exist then.
   int FolderDescriptor() const { return folder_ && folder_->self ? folder_->self.get() : -1; }
   /// Where the copy recorded on an object lies (see RecordedCopyPath): its full path, its name,
@@ -68,7 +73,7 @@ class WorkspaceFiles {
   bool ReopenedKeptRoot() const;
 
   mutable os::ConfinedRoot root_;
-  std::optional<os::ConfinedTarget> folder_;
+  std::shared_ptr<const os::ConfinedTarget> folder_;
   // Set for the files Kept answers.
   mutable std::optional<Identity> kept_root_;
   Identity kept_folder_;

@@ -15,6 +15,8 @@ Batch::Batch(WorkspaceHost& workspace, bool commit_when_asked)
 
 bool Batch::Checkpoint() { return database_.CommitBatchIfDue(); }
 
+bool Batch::Due() const { return database_.BatchDue(); }
+
 void Batch::End() { database_.EndBatch(); }
 
 Batch::~Batch() {

@@ -65,6 +65,17 @@ int BeneathFiles::Open(const std::string& relative, struct stat& info) {
   return fd;
 }
 
+std::optional<struct stat> StatBeneath(int root_fd, const std::string& relative) {
+  std::string name;
+  const int parent = OpenParentWithoutLinks(root_fd, relative, name);
+  if (parent < 0) return std::nullopt;
+  struct stat info {};
+  const bool found = ::fstatat(parent, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0;
+  ::close(parent);
+  if (!found) return std::nullopt;
+  return info;
+}
+
 std::optional<std::string> ReadBeneath(const std::string& root, const std::string& relative) {
   BeneathFiles files(root);
   struct stat info {};

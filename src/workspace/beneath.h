@@ -4,11 +4,28 @@
 #pragma once
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <optional>
 #include <string>
 
 namespace svregistration::workspace {
+
+/// A descriptor closed with its owner.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  explicit operator bool() const { return fd_ >= 0; }
+
+ private:
+  int fd_;
+};
 
 /// The folder holding `relative` (components split at "/"), opened beneath `root_fd` with no link
 /// anywhere on the way, and the last component in `name`; -1 when it cannot be opened, or when
@@ -35,6 +52,10 @@ class BeneathFiles {
   std::string folder_;  ///< relative to the root, of folder_fd_
   int folder_fd_ = -1;
 };
+
+/// The status of `relative` itself (a link is not followed) below the folder `root_fd`, reached
+/// without a link on the way; nullopt when there is nothing there or the path leads out.
+std::optional<struct stat> StatBeneath(int root_fd, const std::string& relative);
 
 /// The whole content of the plain file `relative` below the folder `root`, reached without a
 /// link; nullopt when there is none such (missing, a link, a folder, or a path leading out).

@@ -2,7 +2,8 @@
 // access to the workspace can write, so it is read strictly and everything it names is checked
 // before it is acted on: a leftover copy is deleted only when it is a plain file in a Sources
 // folder, reached without a link, that no object records and that changed after the journal was
-// begun. A journal that does not read as one is set aside under another name, never obeyed.
+// begun, and so does a replacement the run had named beside such a copy but not renamed over it.
+// A journal that does not read as one is set aside under another name, never obeyed.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -13,6 +14,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <set>
 #include <string_view>
@@ -28,22 +30,6 @@ namespace {
 constexpr std::int64_t kSecondNs = 1'000'000'000;
 // Far more than the journal of any run holds (a line per file registered).
 constexpr std::size_t kLargestJournal = std::size_t{256} << 20;
-
-// A descriptor closed with its owner.
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-  explicit operator bool() const { return fd_ >= 0; }
-
- private:
-  int fd_;
-};
 
 struct Journal {
   std::set<std::string> copies;
@@ -149,6 +135,68 @@ void DeleteLeftover(int root_fd, const std::string& relative, std::int64_t begun
   }
 }
 
+// The process id in a journal's name ("<pid>-<ns>.journal"); "" when it has none.
+std::string ProcessOf(const std::string& journal_name) {
+  const std::size_t dash = journal_name.find('-');
+  if (dash == 0 || dash == std::string::npos) return "";
+  const std::string pid = journal_name.substr(0, dash);
+  return std::all_of(pid.begin(), pid.end(), [](char c) { return c >= '0' && c <= '9'; }) ? pid
+                                                                                          : "";
+}
+
+// The copy whose replacement `entry` is when the process `pid` named it
+// (".<name>.tmp-<pid>-<n>"); "" for any other name.
+std::string ReplacedCopy(std::string_view entry, const std::string& pid) {
+  const std::string marker = ".tmp-" + pid + "-";
+  const std::size_t at = entry.rfind(marker);
+  if (entry.empty() || entry[0] != '.' || at == std::string_view::npos || at < 2) return "";
+  const std::string_view counter = entry.substr(at + marker.size());
+  if (counter.empty() ||
+      !std::all_of(counter.begin(), counter.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+    return "";
+  }
+  return std::string(entry.substr(1, at - 1));
+}
+
+// Deletes the replacements the journal's process had named beside the copies it names but not
+// yet renamed over them (killed between the two), on the conditions a leftover copy goes on.
+// Each folder is listed once, however many of its copies the journal names.
+void DeleteUnrenamedReplacements(int root_fd, const std::vector<std::string>& copies,
+                                 const std::string& pid, std::int64_t begun,
+                                 const PendingWork::Recovery& recovery) {
+  std::map<std::string, std::set<std::string>> names_by_folder;  // a copy of the folder, names
+  for (const std::string& copy : copies) {
+    const std::size_t slash = copy.rfind('/');
+    if (slash == std::string::npos || !recovery.in_sources_folder(copy)) continue;
+    names_by_folder[copy.substr(0, slash + 1) + "x"].insert(copy.substr(slash + 1));
+  }
+  for (const auto& [in_folder, names] : names_by_folder) {
+    std::string ignored;
+    Fd parent(OpenParentWithoutLinks(root_fd, in_folder, ignored));
+    Fd listing_fd(parent ? ::openat(parent.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1);
+    DIR* listing = listing_fd ? ::fdopendir(::dup(listing_fd.get())) : nullptr;
+    if (listing == nullptr) continue;
+    std::vector<std::string> leftovers;
+    while (dirent* entry = ::readdir(listing)) {
+      const std::string_view entry_name = entry->d_name;
+      if (names.count(ReplacedCopy(entry_name, pid)) != 0 &&
+          !recovery.recorded(in_folder.substr(0, in_folder.size() - 1) + std::string(entry_name))) {
+        leftovers.emplace_back(entry_name);
+      }
+    }
+    ::closedir(listing);
+    for (const std::string& name : leftovers) {
+      struct stat info {};
+      if (::fstatat(parent.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
+          !S_ISREG(info.st_mode) ||
+          info.st_ctim.tv_sec * kSecondNs + info.st_ctim.tv_nsec < begun - kSecondNs) {
+        continue;
+      }
+      ::unlinkat(parent.get(), name.c_str(), 0);
+    }
+  }
+}
+
 // Acts on one journal of a run that is gone; false when it was set aside.
 bool RecoverJournal(int root_fd, int fd, const std::string& name, const std::string& shown,
                     const PendingWork::Recovery& recovery) {
@@ -175,6 +223,14 @@ bool RecoverJournal(int root_fd, int fd, const std::string& name, const std::str
   // than the journal itself.
   for (const auto& [id, started] : journal->refreshes) {
     recovery.invalidate_changed(id, std::max(started, *begun) - kSecondNs);
+  }
+  if (const std::string pid = ProcessOf(name); !pid.empty()) {
+    std::vector<std::string> copies(journal->copies.begin(), journal->copies.end());
+    for (const auto& [id, started] : journal->refreshes) {
+      if (!recovery.copies_of) break;
+      for (std::string& copy : recovery.copies_of(id)) copies.push_back(std::move(copy));
+    }
+    DeleteUnrenamedReplacements(root_fd, copies, pid, *begun, recovery);
   }
   return true;
 }

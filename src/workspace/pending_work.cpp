@@ -104,6 +104,14 @@ void PendingWork::RecordCopy(const std::string& relative_path) {
   if (Recordable(relative_path)) Append("copy\t" + relative_path + "\n");
 }
 
+void PendingWork::RecordCopies(const std::vector<std::string>& relative_paths) {
+  std::string lines;
+  for (const std::string& path : relative_paths) {
+    if (Recordable(path)) lines.append("copy\t").append(path).append("\n");
+  }
+  if (!lines.empty()) Append(lines);
+}
+
 void PendingWork::RecordKeep(const std::string& relative_path) {
   if (Recordable(relative_path)) Append("keep\t" + relative_path + "\n");
 }

@@ -1,5 +1,7 @@
 // Recovery after a killed run: the journals of runs that are gone are finished or undone.
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <optional>
@@ -9,6 +11,7 @@
 #include "svregistration/sv_standard.h"
 #include "svregistration/workspace/pending_work.h"
 #include "svregistration/workspace/workspace_host.h"
+#include "workspace/beneath.h"
 
 namespace svregistration::workspace {
 
@@ -63,6 +66,19 @@ void RecoverInterruptedWork(const std::shared_ptr<WorkspaceHost>& workspace) {
     }
     return false;
   };
+  recovery.copies_of = [&](const std::string& id) {
+    std::vector<std::string> copies;
+    std::vector<std::shared_ptr<host::RepositoryObject>> objects;
+    try {
+      objects = ObjectsOf(*workspace->workspace_repository(), id);
+    } catch (const Error&) {
+      return copies;  // the object is gone: nothing of it is left
+    }
+    for (const auto& object : objects) {
+      copies.push_back(Slashed(object->GetAttribute(object->ObjectType()->SourceAttribute())));
+    }
+    return copies;
+  };
   recovery.invalidate_changed = [&](const std::string& id, std::int64_t since_ns) {
     SVStandard service;
     std::vector<std::shared_ptr<host::RepositoryObject>> objects;
@@ -71,11 +87,13 @@ void RecoverInterruptedWork(const std::shared_ptr<WorkspaceHost>& workspace) {
     } catch (const Error&) {
       return;  // the object is gone: nothing of it is left to invalidate
     }
+    // The recorded copy is data: looked at beneath the workspace, never through a link.
+    const Fd root(::open(workspace->root().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     for (const auto& object : objects) {
       std::string copy = Slashed(object->GetAttribute(object->ObjectType()->SourceAttribute()));
-      struct stat info {};
-      if (copy.empty() || ::stat((workspace->root() + "/" + copy).c_str(), &info) != 0) continue;
-      if (ChangedNs(info) >= since_ns) service.Invalidate(workspace, object->Id());
+      std::optional<struct stat> info =
+          copy.empty() || !root ? std::nullopt : StatBeneath(root.get(), copy);
+      if (info && ChangedNs(*info) >= since_ns) service.Invalidate(workspace, object->Id());
     }
   };
   recovery.warn = [&](const std::string& text) {

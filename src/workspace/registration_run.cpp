@@ -6,13 +6,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <unordered_set>
 
 #include "svregistration/class_registry.h"
 #include "svregistration/host/registration_handler.h"
+#include "svregistration/registration_steps.h"
 #include "svregistration/results.h"
 #include "svregistration/sv_standard.h"
 #include "svregistration/workspace/batch.h"
@@ -20,6 +23,7 @@
 #include "svregistration/workspace/pending_work.h"
 #include "svregistration/workspace/workspace_host.h"
 #include "workspace/beneath.h"
+#include "workspace/copy_pool.h"
 #include "workspace/error_source.h"
 #include "workspace/extension_types.h"
 #include "workspace/file_walk.h"
@@ -61,10 +65,32 @@ bool CopyMayBeLeft(int code) {
          code == rUnexpectedRegistrationError;
 }
 
+// The last component of a path the walk gives ("/" between components).
+std::string FileName(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 // Thrown out of the walk when a commit failed: nothing more is registered.
 struct CommitFailed {};
 
 class Runner {
+  // A file taken from the walk and not yet recorded.
+  struct Taken {
+    FileResult result;
+    /// The copy's path relative to the root.
+    std::string relative;
+    std::optional<RegistrationCopy> copy;
+    /// The plan raised: the registration failed before it copied.
+    bool plan_failed = false;
+    /// Nothing stood at the copy's name: the copy made there is this run's.
+    bool fresh = false;
+    /// The copy is to be handed to the copying threads with the next batch.
+    bool to_hand = false;
+    /// The copy was handed to the copying threads under this ticket.
+    std::optional<std::uint64_t> ticket;
+  };
+
  public:
   Runner(const std::shared_ptr<WorkspaceHost>& workspace, const RegistrationRequest& request,
          std::string type, RegistrationRun::ResultSink sink)
@@ -73,35 +99,32 @@ class Runner {
         request_(request),
         type_(std::move(type)),
         extensions_(ExtensionTypes::Read(*workspace)),
-        journal_(workspace->root()) {}
+        journal_(workspace->root()),
+        steps_(service_, workspace, request.with_encoding),
+        pool_(CopyPool::ThreadsForThisMachine()) {}
 
   RegistrationReport Run(const std::vector<std::string>& paths,
                          const RegistrationRun::Progress& progress) {
-    long total = 0;
-    if (progress) WalkFiles(paths, [&](const std::string&, bool) { ++total; });
-    long done = 0;
+    progress_ = progress;
+    if (progress) WalkFiles(paths, [&](const std::string&, bool) { ++total_; });
     {
       Batch batch(*workspace_, true);
       batch_ = &batch;
       try {
         WalkFiles(paths, [&](const std::string& file, bool named) {
-          RegisterFile(file, named);
-          if (progress) progress(++done, total);
-          Commit(false);
+          TakeFile(file, named);
+          RecordMade();
+          CommitIfDue();
         });
+        RecordAll();
         Commit(true);
-        journal_.Finished();
       } catch (const CommitFailed&) {
-        journal_.Finished();
       } catch (const Error& e) {
         report_.error = e;
-        try {
-          Commit(true);  // what was registered before the walk failed is kept and reported
-          journal_.Finished();
-        } catch (const CommitFailed&) {
-          journal_.Finished();
-        }
+        FinishAfter();
       }
+      Abandon();
+      journal_.Finished();
     }
     return std::move(report_);
   }
@@ -112,36 +135,172 @@ class Runner {
     return named || extensions_.Lists(type_, file) ? type_ : "";
   }
 
-  void RegisterFile(const std::string& file, bool named) {
-    FileResult r;
+  // A file taken in walk order: its copy planned, journaled and handed to the copying threads,
+  // or its result settled at once; recorded later, in the same order.
+  void TakeFile(const std::string& file, bool named) {
+    auto taken = std::make_unique<Taken>();
+    FileResult& r = taken->result;
     r.file = file;
     r.type = TypeFor(file, named);
-    r.name = request_.name.empty() ? fs::path(file).filename().string() : request_.name;
+    const std::string file_name = FileName(file);
+    r.name = request_.name.empty() ? file_name : request_.name;
     std::error_code ec;
     if (named && !fs::exists(file, ec)) {
       r.code = rSourceFileIsMissed;
       r.reason = "the file does not exist";
-      pending_.push_back({std::move(r), ""});
+      Queue(std::move(taken));
       return;
     }
     if (r.type.empty()) {
       report_.skipped.push_back(file);
+      Progressed();
       return;
     }
-    const std::string relative = SourcesFolder(r.type) + "/" + fs::path(file).filename().string();
-    const fs::path copy = fs::path(workspace_->root()) / relative;
-    const bool fresh = !fs::exists(fs::symlink_status(copy, ec));
-    if (fresh) journal_.RecordCopy(relative);
+    taken->relative = SourcesFolder(r.type) + "/" + file_name;
+    // A copy whose name an earlier file's copy still in the queue takes waits for that one's
+    // record (which may remove it); so does every file whose handler is not the host's own.
+    const bool ahead = MakesAhead(r.type);
+    if (!ahead || names_.count(taken->relative) != 0) RecordAll();
+    try {
+      taken->copy.emplace(steps_.Plan(r.type, file));
+    } catch (const std::exception&) {
+      taken->plan_failed = true;  // RegisterEx answers rUnexpectedRegistrationError
+    }
+    taken->fresh = Fresh(*taken);
+    names_.insert(taken->relative);
+    if (taken->copy && ahead && taken->copy->makes_anywhere()) {
+      // Journaled and handed over with the next files, in one write.
+      if (taken->fresh) unjournaled_.push_back(taken->relative);
+      taken->to_hand = true;
+      unhanded_.push_back(taken.get());
+      Queue(std::move(taken));
+      if (unhanded_.size() >= kHandBatch) HandOver();
+      return;
+    }
+    HandOver();
+    if (taken->fresh) journal_.RecordCopy(taken->relative);
+    if (taken->copy) taken->copy->Make();
+    Queue(std::move(taken));
+  }
+
+  // Journals the copies waiting to be handed over, then hands them to the copying threads.
+  void HandOver() {
+    if (unhanded_.empty()) return;
+    journal_.RecordCopies(unjournaled_);
+    unjournaled_.clear();
+    for (Taken* taken : unhanded_) {
+      taken->ticket = pool_.Hand(*taken->copy);
+      taken->to_hand = false;
+    }
+    unhanded_.clear();
+  }
+
+  // Nothing stands at the copy's name: the copy made there is this run's own.
+  bool Fresh(const Taken& taken) const {
+    if (taken.copy && taken.copy->relative_path() == taken.relative) return taken.copy->fresh();
+    std::error_code ec;
+    return !fs::exists(fs::symlink_status(CopyPath(taken.relative), ec));
+  }
+
+  // The host's own handlers look at nothing but the object: the copies of the next files may
+  // be made before they answer. Any other handler may touch anything, so its files go one by one.
+  bool MakesAhead(const std::string& type) {
+    if (!pool_.has_threads()) return false;
+    auto found = own_handlers_.find(type);
+    if (found == own_handlers_.end()) {
+      const std::string handler =
+          workspace_->workspace_repository()->SchemaObjectType(type)->RegistrationHandler();
+      const bool own = handler == kExtensionHandlerClass || handler == kAcceptHandlerClass ||
+                       handler == kMissingHandlerClass;
+      found = own_handlers_.emplace(type, own).first;
+    }
+    return found->second;
+  }
+
+  void Queue(std::unique_ptr<Taken> taken) {
+    queue_.push_back(std::move(taken));
+    while (queue_.size() > kMostAhead) RecordFirst();
+  }
+
+  // Records the files at the front whose copies are made, without waiting for the others.
+  void RecordMade() {
+    while (!queue_.empty() && !queue_.front()->to_hand &&
+           (!queue_.front()->ticket || pool_.Made(*queue_.front()->ticket))) {
+      RecordFirst();
+    }
+  }
+
+  // Records every file taken, waiting for their copies.
+  void RecordAll() {
+    while (!queue_.empty()) RecordFirst();
+  }
+
+  void RecordFirst() {
+    if (queue_.front()->to_hand) HandOver();
+    std::unique_ptr<Taken> taken = std::move(queue_.front());
+    queue_.pop_front();
+    if (taken->ticket) pool_.Wait(*taken->ticket);
+    names_.erase(taken->relative);
+    record_failed_ = true;  // until the record is whole
+    RecordFile(*taken);
+    record_failed_ = false;
+    Progressed();
+  }
+
+  // A batch is committed with no copy under way: the journal then forgets only copies whose
+  // objects are committed.
+  void CommitIfDue() {
+    if (!batch_->Due()) return;
+    RecordAll();
+    Commit(false);
+  }
+
+  // The walk, or the record of a file, failed: what was taken before is recorded (up to a file
+  // whose record failed, after which nothing is), kept and reported.
+  void FinishAfter() {
+    try {
+      if (!record_failed_) RecordAll();
+    } catch (const Error&) {
+      // The error that ended the run is the one reported.
+    }
+    Abandon();
+    try {
+      Commit(true);
+    } catch (const CommitFailed&) {
+    }
+  }
+
+  void Progressed() {
+    if (progress_) progress_(++done_, total_);
+  }
+
+  // Drops what was taken and never recorded (the run stopped early): copies not yet begun are
+  // never made, and those made are removed, as their journal lines allow.
+  void Abandon() {
+    pool_.Stop();
+    unhanded_.clear();
+    unjournaled_.clear();
+    queue_.clear();
+  }
+
+  void RecordFile(Taken& taken) {
+    FileResult& r = taken.result;
+    if (r.code == rSourceFileIsMissed && !taken.copy && !taken.plan_failed) {
+      pending_.push_back({std::move(r), ""});
+      return;
+    }
+    const std::string& relative = taken.relative;
+    const std::string copy = CopyPath(relative);
+    const bool fresh = taken.fresh;
     const std::size_t logged = workspace_->repository_log()->Written().size();
-    r.code = service_.RegisterEx(workspace_, r.type, r.name, file, request_.with_encoding);
+    // A file registered where it lies is its own copy: verbatim. How the copy was made is
+    // recorded with its sources.
+    const bool in_place = !fresh && SameFile(r.file, copy);
+    r.code = Record(taken, in_place ? CopyRecipe{} : RecipeFor(r.type));
     if (r.code == rOK) {
       r.outcome = FileOutcome::kRegistered;
       r.id = service_.RegisteredObjectId();
-      // A file registered where it lies is its own copy: verbatim.
-      const bool in_place = !fresh && SameFile(file, copy.string());
-      RecordRecipe(*workspace_->workspace_repository()->ObjectById(r.id),
-                   in_place ? CopyRecipe{} : RecipeFor(r.type));
-      if (holders_loaded_) holders_[relative] = ObjectInfo{r.id, r.type, r.name, relative, file};
+      if (holders_loaded_) holders_[relative] = ObjectInfo{r.id, r.type, r.name, relative, r.file};
       pending_.push_back({std::move(r), fresh ? relative : ""});
       return;
     }
@@ -150,8 +309,23 @@ class Runner {
     pending_.push_back({std::move(r), ""});
   }
 
+  // The record step, answering what RegisterEx answers: it never raises.
+  int Record(Taken& taken, const CopyRecipe& recipe) {
+    if (taken.plan_failed) return rUnexpectedRegistrationError;
+    try {
+      return steps_.Record(*taken.copy, taken.result.name,
+                           {{std::string(kCopyRecipeAttribute), recipe.Text()}});
+    } catch (const std::exception&) {
+      return rUnexpectedRegistrationError;
+    }
+  }
+
+  std::string CopyPath(const std::string& relative) const {
+    return workspace_->root() + "/" + relative;
+  }
+
   // Only a plain file is removed: the copy the registration wrote.
-  static void RemoveCopy(const fs::path& copy) {
+  static void RemoveCopy(const std::string& copy) {
     struct stat info {};
     if (::lstat(copy.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(copy.c_str());
   }
@@ -350,7 +524,7 @@ class Runner {
     report_.error = failure;
     for (Pending& p : pending_) {
       FileResult& r = p.result;
-      if (!p.copy.empty()) RemoveCopy(fs::path(workspace_->root()) / p.copy);
+      if (!p.copy.empty()) RemoveCopy(CopyPath(p.copy));
       if (r.code == rOK) {
         r.code = rUnexpectedRegistrationError;
         r.outcome = FileOutcome::kFailed;
@@ -394,7 +568,27 @@ class Runner {
   ExtensionTypes extensions_;
   PendingWork journal_;
   SVStandard service_;
+  RegistrationSteps steps_;
   Batch* batch_ = nullptr;
+  RegistrationRun::Progress progress_;
+  long total_ = 0;
+  long done_ = 0;
+  // Files taken and not yet recorded, in walk order, and their copies' names; at most
+  // kMostAhead, so that the run's memory does not grow with the number of files.
+  static constexpr std::size_t kMostAhead = 64;
+  static_assert(kMostAhead < CopyPool::kCapacity,
+                "a ticket is waited for before its slot is reused");
+  std::deque<std::unique_ptr<Taken>> queue_;
+  std::unordered_set<std::string> names_;
+  // Copies taken and not yet handed over (nor journaled, when fresh): handed kHandBatch at a
+  // time, so that their journal lines take one write.
+  static constexpr std::size_t kHandBatch = 16;
+  std::vector<Taken*> unhanded_;
+  std::vector<std::string> unjournaled_;
+  std::map<std::string, bool> own_handlers_;
+  bool record_failed_ = false;
+  // Declared after the queue: its threads stop before the copies they make go.
+  CopyPool pool_;
   std::vector<Pending> pending_;
   RegistrationReport report_;
   std::map<std::string, CopyRecipe> recipes_;

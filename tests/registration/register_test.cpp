@@ -2,6 +2,10 @@
 // an unexpected error, and the instance's binding afterwards.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <thread>
+#include <vector>
+
 #include "registration/sv_standard_state.h"
 #include "runtime/host_utilities.h"
 #include "support/fake_repository.h"
@@ -10,6 +14,7 @@
 #include "svregistration/class_registry.h"
 #include "svregistration/error.h"
 #include "svregistration/host/utilities.h"
+#include "svregistration/registration_steps.h"
 
 namespace svregistration {
 namespace {
@@ -190,6 +195,57 @@ TEST_F(RegisterTest, UnguardedFailuresEndRegisterButNotRegisterEx) {
   // A failing look-up is only "not found".
   repository_->failing = {"FindObject"};
   EXPECT_EQ(Register("COBOL", "NEW", dir_.Write("in/NEW.cbl", "x")), rOK);
+}
+
+// The steps of RegisterEx apart: copies made on threads of their own, all at once, are recorded in
+// the order planned with what RegisterEx would answer, and a copy made and never recorded goes.
+TEST_F(RegisterTest, CopiesMadeOnOtherThreadsAreRecordedInOrder) {
+  RegistrationSteps steps(service_, workspace_, true);            // normalised: tabs expanded
+  std::filesystem::create_directories(root_ + "/Sources/COBOL");  // else the first file makes it
+  std::vector<std::string> sources;
+  for (int i = 0; i < 6; ++i) {
+    sources.push_back(dir_.Write("in/P" + std::to_string(i) + ".cbl", "\tP" + std::to_string(i)));
+  }
+  sources[2] = dir_ / "in/GONE.cbl";
+  sources[4] = sources[3];  // the same name twice: the second finds the first's copy there
+  std::vector<RegistrationCopy> copies;
+  for (const std::string& source : sources) {
+    copies.push_back(steps.Plan("COBOL", source));
+    EXPECT_TRUE(copies.back().makes_anywhere());
+  }
+  std::vector<std::thread> threads;
+  for (RegistrationCopy& copy : copies) threads.emplace_back([&copy] { copy.Make(); });
+  for (std::thread& thread : threads) thread.join();
+  std::vector<int> results;
+  std::vector<std::string> names;
+  for (RegistrationCopy& copy : copies) {
+    std::string name = std::filesystem::path(copy.relative_path()).stem().string();
+    results.push_back(steps.Record(copy, name));
+  }
+  // Which of the two copies of P3 was made first is the threads' choice; one is refused.
+  EXPECT_EQ(results[2], rSourceFileIsMissed);
+  EXPECT_EQ(results[3] == rOK ? results[4] : results[3], rFileAllreadyExists);
+  for (int i : {0, 1, 5}) EXPECT_EQ(results[static_cast<std::size_t>(i)], rOK) << i;
+  const std::vector<std::size_t> kept = {0, 1, 3, 5};
+  ASSERT_EQ(repository_->objects.size(), kept.size());
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    EXPECT_EQ(repository_->objects[i]->attributes["OriginalSource"], sources[kept[i]]);
+  }
+  EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/P5.cbl"), "        P5");
+
+  // Dropped by being replaced, or by going out of scope.
+  const std::string replaced = root_ + "/Sources/COBOL/LATE.cbl";
+  const std::string dropped = root_ + "/Sources/COBOL/LATER.cbl";
+  {
+    RegistrationCopy late = steps.Plan("COBOL", dir_.Write("in/LATE.cbl", "x"));
+    late.Make();
+    EXPECT_TRUE(std::filesystem::exists(replaced));
+    late = steps.Plan("COBOL", dir_.Write("in/LATER.cbl", "x"));
+    EXPECT_FALSE(std::filesystem::exists(replaced));
+    late.Make();
+    EXPECT_TRUE(std::filesystem::exists(dropped));
+  }
+  EXPECT_FALSE(std::filesystem::exists(dropped));
 }
 
 }  // namespace

@@ -259,15 +259,25 @@ TEST_P(SvregSafety, TheNextRunFinishesAKilledRefresh) {
   std::string id = Register(original);
   Json({"generated", "add", ws_, id, ".out\\A.lst"});
   dir_.Write("ws/out/A.lst", "listing");
-  // The killed refresh had rewritten the copy but not committed the invalidation.
+  // The killed refresh (process 1) had rewritten the copy but not committed the invalidation,
+  // and was killed again with a replacement named but not renamed over the copy.
   auto started = std::chrono::system_clock::now().time_since_epoch();
   DeadJournal(fmt::format("refresh\t{}\t{}\n", std::chrono::nanoseconds(started).count(), id));
   dir_.Write("src/A.cbl", "A changed\n");
   fs::remove(ws_ + "/Sources/COBOL/A.cbl");
   dir_.Write("ws/Sources/COBOL/A.cbl", "A changed\n");
+  for (const char* name :
+       {".A.cbl.tmp-1-7", ".A.cbl.tmp-12-7", ".B.cbl.tmp-1-7", ".A.cbl.tmp-1-x"}) {
+    dir_.Write(std::string("ws/Sources/COBOL/") + name, "A changed\n");
+  }
   auto refreshed = Json({"refresh", ws_, id});
   EXPECT_EQ(refreshed["copied"], 0);
   EXPECT_FALSE(Exists("out/A.lst"));
+  // Only the dead process's replacement of a copy its journal names goes.
+  EXPECT_EQ(
+      std::tuple(Exists("Sources/COBOL/.A.cbl.tmp-1-7"), Exists("Sources/COBOL/.A.cbl.tmp-12-7"),
+                 Exists("Sources/COBOL/.B.cbl.tmp-1-7"), Exists("Sources/COBOL/.A.cbl.tmp-1-x")),
+      std::tuple(false, true, true, true));
 }
 
 // A full disk: the final commit fails, so nothing of the batch is reported as registered, the

@@ -24,6 +24,8 @@ class SVREG_API Batch {
   /// Commits the batch when its window has passed (true when it did). A failed commit rolls the
   /// batch back and raises its error.
   bool Checkpoint();
+  /// True when Checkpoint would commit now: a caller with work under way can finish it first.
+  bool Due() const;
   /// Commits what is left; raises the error when that fails.
   void End();
   /// A run that ends by an error commits what it finished; the error that ends it is the one

@@ -37,6 +37,8 @@ class SVREG_API PendingWork {
   PendingWork& operator=(const PendingWork&) = delete;
 
   void RecordCopy(const std::string& relative_path);
+  /// RecordCopy of each, in one write.
+  void RecordCopies(const std::vector<std::string>& relative_paths);
   void RecordKeep(const std::string& relative_path);
   void RecordRefresh(const std::string& object_id);
   /// Everything recorded was committed or undone.
@@ -54,6 +56,9 @@ class SVREG_API PendingWork {
     /// Discards what was generated for the object (or each member of the folder) `id` whose copy
     /// changed at or after `since_ns`.
     std::function<void(const std::string& id, std::int64_t since_ns)> invalidate_changed;
+    /// The copies (paths relative to the root) the object records, or each member of the folder
+    /// `id`; empty when it is gone.
+    std::function<std::vector<std::string>(const std::string& id)> copies_of;
     /// Told of each journal set aside, and of each leftover kept, with the reason.
     std::function<void(const std::string& text)> warn;
   };
@@ -61,7 +66,9 @@ class SVREG_API PendingWork {
   /// Finishes or undoes what the journals of runs that are gone recorded, then removes them. A
   /// leftover copy is deleted only when it is a plain file in a Sources folder, reached without
   /// a link, that no object records and that changed after its journal was begun; a refresh is
-  /// taken back no further than the journal's beginning. A journal that does not read as one
+  /// taken back no further than the journal's beginning. A replacement the run had named but not
+  /// yet renamed over its copy (".<name>.tmp-<pid>-<n>" beside a copy the journal names, with
+  /// the journal's process id) goes on the same conditions. A journal that does not read as one
   /// is renamed "<name>.damaged" and acted on in no part.
   static void Recover(const std::string& root, const Recovery& recovery);
 

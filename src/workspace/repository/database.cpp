@@ -84,7 +84,6 @@ Error Database::Failure(std::string_view step, std::string_view message) const {
 }
 
 Statement Database::Prepare(std::string_view sql) {
-  // Looked up by the text as given: a statement used again costs no copy of its text.
   auto it = cache_.find(sql);
   const bool inserted = it == cache_.end();
   if (inserted) it = cache_.try_emplace(std::string(sql)).first;
@@ -117,9 +116,12 @@ void Database::BeginBatch(std::chrono::milliseconds window, bool commit_when_ask
   batch_started_ = std::chrono::steady_clock::now();
 }
 
+bool Database::BatchDue() const {
+  return batching_ && depth_ == 0 && std::chrono::steady_clock::now() - batch_started_ >= window_;
+}
+
 bool Database::CommitBatchIfDue() {
-  if (!batching_ || depth_ != 0) return false;
-  if (std::chrono::steady_clock::now() - batch_started_ < window_) return false;
+  if (!BatchDue()) return false;
   CommitOrRollBack();
   BetweenBatches();
   BeginWrite();
@@ -161,6 +163,18 @@ Transaction::Transaction(Database& database, std::string what, bool one_statemen
       what_(std::move(what)),
       nested_(database.InTransaction()),
       savepoint_(nested_ && !(one_statement && database.dialect() == Dialect::kSqlite)) {
+  Begin();
+}
+
+Transaction::Transaction(Database& database, std::function<std::string()> what, bool one_statement)
+    : database_(database),
+      describe_(std::move(what)),
+      nested_(database.InTransaction()),
+      savepoint_(nested_ && !(one_statement && database.dialect() == Dialect::kSqlite)) {
+  Begin();
+}
+
+void Transaction::Begin() {
   try {
     if (savepoint_) {
       database_.Execute("SAVEPOINT nested");
@@ -169,7 +183,7 @@ Transaction::Transaction(Database& database, std::string what, bool one_statemen
     }
   } catch (const Error& error) {
     throw Error(error.number(), error.source(),
-                fmt::format("{}: cannot start the change: {}", what_, error.description()));
+                fmt::format("{}: cannot start the change: {}", What(), error.description()));
   }
   ++database_.depth_;
 }
@@ -191,7 +205,7 @@ void Transaction::Commit() {
     if (savepoint_ || !nested_) database_.Execute(nested_ ? "RELEASE nested" : "COMMIT");
   } catch (const Error& error) {
     throw Error(error.number(), error.source(),
-                fmt::format("{}: cannot commit the change: {}", what_, error.description()));
+                fmt::format("{}: cannot commit the change: {}", What(), error.description()));
   }
   open_ = false;
   --database_.depth_;

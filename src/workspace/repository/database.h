@@ -142,6 +142,8 @@ class Database {
   /// Commits the batch and starts the next when its window has passed; true when it committed.
   /// A failed commit rolls the batch back and raises the error.
   bool CommitBatchIfDue();
+  /// True when CommitBatchIfDue would commit now.
+  bool BatchDue() const;
   /// Commits the open batch and returns to a transaction per change.
   void EndBatch();
 
@@ -181,9 +183,10 @@ class Database {
   std::uint64_t executed_ = 0;
   std::chrono::milliseconds window_{0};
   std::chrono::steady_clock::time_point batch_started_;
+  // Looked up by the statement's text as the caller holds it, without a copy of it.
   struct TextHash {
     using is_transparent = void;
-    std::size_t operator()(std::string_view text) const noexcept {
+    std::size_t operator()(std::string_view text) const {
       return std::hash<std::string_view>()(text);
     }
   };
@@ -199,6 +202,9 @@ class Transaction {
   /// with `one_statement` needs no savepoint of its own inside an SQLite transaction: a failed
   /// statement there undoes itself and leaves the transaction open (a server's does not).
   Transaction(Database& database, std::string what, bool one_statement = false);
+  /// The same with the name worked out only when a message needs it (for the changes made once
+  /// per registered file).
+  Transaction(Database& database, std::function<std::string()> what, bool one_statement = false);
   ~Transaction();
   Transaction(const Transaction&) = delete;
   Transaction& operator=(const Transaction&) = delete;
@@ -206,8 +212,12 @@ class Transaction {
   void Commit();
 
  private:
+  void Begin();
+  std::string What() const { return describe_ ? describe_() : what_; }
+
   Database& database_;
   std::string what_;
+  std::function<std::string()> describe_;
   bool nested_;
   bool savepoint_;
   bool open_ = true;

@@ -108,7 +108,7 @@ void StoredObject::EndUpdate() {
   });
   if (changes.empty()) return;
   Transaction transaction(*context_->database,
-                          fmt::format("updating the attributes of '{}'", Id()));
+                          [&] { return fmt::format("updating the attributes of '{}'", Id()); });
   LockObject(*context_, object_);
   for (const PendingAttribute& change : changes) {
     WriteAttribute(*context_, object_, change.name, change.value);

@@ -109,7 +109,10 @@ std::shared_ptr<host::RepositoryObject> WorkspaceRepository::NewObject(const std
   }
   Transaction transaction(
       *context_->database,
-      fmt::format("creating the object '{}' of type '{}'", name, object_type->info().code), true);
+      [&] {
+        return fmt::format("creating the object '{}' of type '{}'", name, object_type->info().code);
+      },
+      true);
   std::optional<ObjectRef> object = InsertObject(*context_, object_type, name);
   if (!object) {
     auto found = FindObjectByName(*context_, object_type, name);

@@ -124,8 +124,8 @@ Error SqliteDatabase::Failure(std::string_view step) const {
 
 std::shared_ptr<SqliteDatabase> SqliteDatabase::Connect(const std::string& path, int flags) {
   sqlite3* handle = nullptr;
-  // A connection is used by one thread at a time (see Database): SQLite need not lock it for
-  // every call.
+  // A connection is used by one thread at a time (the host's objects are not shared between
+  // threads): SQLite need not take its own lock around every call.
   int rc = sqlite3_open_v2(path.c_str(), &handle, flags | SQLITE_OPEN_NOMUTEX, nullptr);
   if (rc != SQLITE_OK) {
     std::string message = handle != nullptr ? sqlite3_errmsg(handle) : sqlite3_errstr(rc);
