@@ -3,8 +3,11 @@
 // of the locale variables: each value after '=', or '-' for one that is not set.
 #include "registration/options_cache.h"
 
-#include <cstdlib>
+#include <unistd.h>
+
+#include <array>
 #include <cstring>
+#include <string_view>
 
 namespace svregistration::registration {
 
@@ -82,10 +85,39 @@ bool Signature(const OptionsDocuments& documents, Sink& sink) {
   return true;
 }
 
+constexpr std::array<std::string_view, 4> kLocaleVariables = {"LC_ALL", "LC_CTYPE", "LANG",
+                                                              "SVREG_SYSTEM_LOCALE"};
+
+// Whether a byte begins one of the names: most variables are turned away by their first byte.
+constexpr std::array<bool, 256> kLocaleVariableStarts = [] {
+  std::array<bool, 256> starts{};
+  for (std::string_view name : kLocaleVariables) starts[static_cast<unsigned char>(name[0])] = true;
+  return starts;
+}();
+
+// The values of the locale variables, as getenv gives them (the first entry of each name), in
+// one walk of the environment: the check runs for every file a host has read, and a getenv for
+// each variable walked the environment four times.
+std::array<const char*, kLocaleVariables.size()> LocaleValues() {
+  std::array<const char*, kLocaleVariables.size()> values{};
+  for (char** entry = environ; entry != nullptr && *entry != nullptr; ++entry) {
+    const char* text = *entry;
+    if (!kLocaleVariableStarts[static_cast<unsigned char>(text[0])]) continue;
+    for (std::size_t i = 0; i < kLocaleVariables.size(); ++i) {
+      const std::string_view name = kLocaleVariables[i];
+      if (values[i] == nullptr && text[1] == name[1] &&
+          std::strncmp(text, name.data(), name.size()) == 0 && text[name.size()] == '=') {
+        values[i] = text + name.size() + 1;
+        break;
+      }
+    }
+  }
+  return values;
+}
+
 template <class Sink>
 bool Locale(Sink& sink) {
-  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG", "SVREG_SYSTEM_LOCALE"}) {
-    const char* value = std::getenv(variable);
+  for (const char* value : LocaleValues()) {
     if (value == nullptr ? !sink.Mark('-') : !sink.Mark('=') || !sink.Text(value)) return false;
   }
   return true;

@@ -418,14 +418,27 @@ TEST_P(RepositoryTest, ListsObjectsWithTheirSources) {
   auto pay = NewWith("COBOL", "PAY",
                      {{"Source", "Sources/COBOL/PAY.cbl"}, {"OriginalSource", "/in/PAY.cbl"}});
   auto job = New("JCL", "JOB");
-  std::vector<std::string> rows;
-  for (const ObjectInfo& o : repository_->ListObjects()) {
-    rows.push_back(o.id + "|" + o.type + "|" + o.name + "|" + o.source + "|" + o.original);
-  }
-  EXPECT_THAT(rows, ElementsAre(folder->Id() + "|FOLDER|Programs||",
-                                pay->Id() + "|COBOL|PAY|Sources/COBOL/PAY.cbl|/in/PAY.cbl",
-                                job->Id() + "|JCL|JOB||"));
-  ASSERT_EQ(repository_->ListObjects("jcl").size(), 1u);
+  // Attribute names in any letter case, beside others.
+  auto rec = NewWith("COPYBOOK", "REC",
+                     {{"CopyRecipe", "x"},
+                      {"ORIGINALSOURCE", "/in/REC.cpy"},
+                      {"source", "Sources/COPYBOOK/REC.cpy"},
+                      {"Zone", "y"}});
+  auto listed = [&](const std::optional<std::string>& type) {
+    std::vector<std::string> rows;
+    for (const ObjectInfo& o : repository_->ListObjects(type)) {
+      rows.push_back(o.id + "|" + o.type + "|" + o.name + "|" + o.source + "|" + o.original);
+    }
+    return rows;
+  };
+  const std::string pay_row = pay->Id() + "|COBOL|PAY|Sources/COBOL/PAY.cbl|/in/PAY.cbl";
+  const std::string rec_row = rec->Id() + "|COPYBOOK|REC|Sources/COPYBOOK/REC.cpy|/in/REC.cpy";
+  EXPECT_THAT(listed(std::nullopt), ElementsAre(folder->Id() + "|FOLDER|Programs||", pay_row,
+                                                job->Id() + "|JCL|JOB||", rec_row));
+  EXPECT_THAT(listed("jcl"), ElementsAre(job->Id() + "|JCL|JOB||"));
+  EXPECT_THAT(listed("cobol"), ElementsAre(pay_row));
+  EXPECT_THAT(listed("Copybook"), ElementsAre(rec_row));
+  EXPECT_THAT(listed("BMS"), IsEmpty());
 }
 
 TEST_P(RepositoryTest, LogKeepsRecordsInOrder) {

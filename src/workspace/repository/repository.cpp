@@ -189,19 +189,46 @@ std::vector<ObjectInfo> WorkspaceRepository::ListObjects(
     const std::optional<std::string>& type_code) {
   std::optional<std::string> code;
   if (type_code) code = context_->types.Get(*type_code)->info().code;
-  Statement statement = context_->database->Prepare(
-      "SELECT o.id, o.type_code, o.name, "
-      "(SELECT a.value FROM attributes a WHERE a.object_id = o.id AND a.name = "
-      "t.source_attribute), "
-      "(SELECT a.value FROM attributes a WHERE a.object_id = o.id AND a.name = 'OriginalSource') "
-      "FROM objects o JOIN object_types t ON t.code = o.type_code "
-      "WHERE CAST(?1 AS TEXT) IS NULL OR o.type_code = ?1 ORDER BY o.id");
-  statement.Bind(1, code);
+  // Two scans in id order, merged here: the objects, then their attributes. Looking up each
+  // object's source and original by its key would cost two index searches a row.
+  Statement objects_in_order = context_->database->Prepare(
+      "SELECT id, type_code, name FROM objects "
+      "WHERE CAST(?1 AS TEXT) IS NULL OR type_code = ?1 ORDER BY id");
+  objects_in_order.Bind(1, code);
   std::vector<ObjectInfo> objects;
-  while (statement.Step()) {
-    std::string type = statement.Text(1);
-    objects.push_back(ObjectInfo{FormatObjectId(type, statement.Int(0)), type, statement.Text(2),
-                                 statement.Text(3), statement.Text(4)});
+  std::vector<std::int64_t> numbers;
+  std::vector<std::string> source_names;  // each object's source attribute
+  std::string last_type;
+  std::string last_source_name;
+  while (objects_in_order.Step()) {
+    std::string type = objects_in_order.Text(1);
+    if (objects.empty() || type != last_type) {
+      last_source_name = context_->types.Get(type)->info().source_attribute;
+      last_type = type;
+    }
+    numbers.push_back(objects_in_order.Int(0));
+    source_names.push_back(last_source_name);
+    objects.push_back(ObjectInfo{FormatObjectId(type, numbers.back()), std::move(type),
+                                 objects_in_order.Text(2), "", ""});
+  }
+  if (objects.empty()) return objects;
+  Statement attributes_in_order = context_->database->Prepare(
+      "SELECT object_id, name, value FROM attributes WHERE object_id BETWEEN ?1 AND ?2 "
+      "ORDER BY object_id");
+  attributes_in_order.Bind(1, numbers.front()).Bind(2, numbers.back());
+  std::size_t at = 0;
+  while (attributes_in_order.Step()) {
+    const std::int64_t number = attributes_in_order.Int(0);
+    while (at < numbers.size() && numbers[at] < number) ++at;
+    if (at == numbers.size()) break;
+    if (numbers[at] != number) continue;  // an object the listing leaves out
+    const std::string name = attributes_in_order.Text(1);
+    if (EqualsIgnoreCase(name, kOriginalSourceAttribute)) {
+      objects[at].original = attributes_in_order.Text(2);
+    }
+    if (!source_names[at].empty() && EqualsIgnoreCase(name, source_names[at])) {
+      objects[at].source = attributes_in_order.Text(2);
+    }
   }
   return objects;
 }
