@@ -33,6 +33,35 @@ void RequireNoCondition(const std::string& operation, const std::string& conditi
   }
 }
 
+struct AttributeRole {
+  bool original = false;  // "OriginalSource"
+  bool source = false;    // the object type's source attribute
+};
+
+// The role of each attribute name in a listing. Names are compared by the workspace's case rule;
+// the same few spellings recur on every object, so each is compared by the rule only once.
+class AttributeRoles {
+ public:
+  AttributeRole Of(const std::string& name, const std::string& source_name) {
+    for (const Known& known : known_) {
+      if (known.name == name && known.source_name == source_name) return known.role;
+    }
+    const AttributeRole role{EqualsIgnoreCase(name, kOriginalSourceAttribute),
+                             !source_name.empty() && EqualsIgnoreCase(name, source_name)};
+    if (known_.size() < kKept) known_.push_back(Known{name, source_name, role});
+    return role;
+  }
+
+ private:
+  static constexpr std::size_t kKept = 16;  // beyond that a name is compared every time
+  struct Known {
+    std::string name;
+    std::string source_name;
+    AttributeRole role;
+  };
+  std::vector<Known> known_;
+};
+
 std::vector<CursorEntry> ToCursorEntries(std::vector<ObjectRef> objects) {
   std::vector<CursorEntry> entries;
   entries.reserve(objects.size());
@@ -216,19 +245,16 @@ std::vector<ObjectInfo> WorkspaceRepository::ListObjects(
       "SELECT object_id, name, value FROM attributes WHERE object_id BETWEEN ?1 AND ?2 "
       "ORDER BY object_id");
   attributes_in_order.Bind(1, numbers.front()).Bind(2, numbers.back());
+  AttributeRoles roles;
   std::size_t at = 0;
   while (attributes_in_order.Step()) {
     const std::int64_t number = attributes_in_order.Int(0);
     while (at < numbers.size() && numbers[at] < number) ++at;
     if (at == numbers.size()) break;
     if (numbers[at] != number) continue;  // an object the listing leaves out
-    const std::string name = attributes_in_order.Text(1);
-    if (EqualsIgnoreCase(name, kOriginalSourceAttribute)) {
-      objects[at].original = attributes_in_order.Text(2);
-    }
-    if (!source_names[at].empty() && EqualsIgnoreCase(name, source_names[at])) {
-      objects[at].source = attributes_in_order.Text(2);
-    }
+    const AttributeRole role = roles.Of(attributes_in_order.Text(1), source_names[at]);
+    if (role.original) objects[at].original = attributes_in_order.Text(2);
+    if (role.source) objects[at].source = attributes_in_order.Text(2);
   }
   return objects;
 }
