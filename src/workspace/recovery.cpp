@@ -26,6 +26,13 @@ std::string Slashed(std::string path) {
   return path;
 }
 
+// A copy's path as an object records it, with "/" between its folders: the part after the last
+// "/" is the file's own name, in which a "\" is part of the name; a path without "/" was written
+// by a host that joined with "\", which then separates folders.
+std::string RecordedRelative(const std::string& recorded) {
+  return recorded.find('/') == std::string::npos ? Slashed(recorded) : recorded;
+}
+
 // The object itself, or every member when it is a folder.
 std::vector<std::shared_ptr<host::RepositoryObject>> ObjectsOf(host::Repository& repository,
                                                                const std::string& id) {
@@ -75,7 +82,8 @@ void RecoverInterruptedWork(const std::shared_ptr<WorkspaceHost>& workspace) {
       return copies;  // the object is gone: nothing of it is left
     }
     for (const auto& object : objects) {
-      copies.push_back(Slashed(object->GetAttribute(object->ObjectType()->SourceAttribute())));
+      copies.push_back(
+          RecordedRelative(object->GetAttribute(object->ObjectType()->SourceAttribute())));
     }
     return copies;
   };
@@ -90,7 +98,8 @@ void RecoverInterruptedWork(const std::shared_ptr<WorkspaceHost>& workspace) {
     // The recorded copy is data: looked at beneath the workspace, never through a link.
     const Fd root(::open(workspace->root().c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     for (const auto& object : objects) {
-      std::string copy = Slashed(object->GetAttribute(object->ObjectType()->SourceAttribute()));
+      std::string copy =
+          RecordedRelative(object->GetAttribute(object->ObjectType()->SourceAttribute()));
       std::optional<struct stat> info =
           copy.empty() || !root ? std::nullopt : StatBeneath(root.get(), copy);
       if (info && ChangedNs(*info) >= since_ns) service.Invalidate(workspace, object->Id());
