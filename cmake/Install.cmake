@@ -11,6 +11,12 @@ install(TARGETS ${installed_libraries} EXPORT SVRegistrationTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# The PostgreSQL module is found by the workspace library beside itself; it is no part of the
+# package embedders link.
+if(SVREG_BUILD_WORKSPACE)
+  set_target_properties(svregistration_workspace_postgres PROPERTIES INSTALL_RPATH "$ORIGIN")
+  install(TARGETS svregistration_workspace_postgres LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endif()
 install(DIRECTORY include/svregistration DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}
         PATTERN workspace EXCLUDE)
 if(SVREG_BUILD_WORKSPACE)

@@ -19,7 +19,7 @@
 #include "workspace/error_source.h"
 #include "workspace/repository/database.h"
 #include "workspace/repository/names.h"
-#include "workspace/repository/postgres_database.h"
+#include "workspace/repository/postgres_module.h"
 #include "workspace/repository/registration_handlers.h"
 
 namespace svregistration::workspace {
@@ -113,7 +113,7 @@ std::shared_ptr<WorkspaceHost> WorkspaceHost::Create(const std::string& director
   // cannot be reached or a database that holds a workspace already leave no folder behind.
   std::string connection = repository.empty() ? "" : CheckConnectionString(repository);
   std::shared_ptr<Database> server_database;
-  if (!connection.empty()) server_database = PostgresDatabase::Create(connection);
+  if (!connection.empty()) server_database = CreatePostgresDatabase(connection);
   CreatedPaths created;
   created.Folder(fs::path(root) / "options");
   created.Folder(fs::path(root) / kCodePageFolder);
@@ -162,7 +162,7 @@ std::shared_ptr<WorkspaceHost> WorkspaceHost::Open(const std::string& directory)
   std::optional<std::string> connection =
       ReadRepositoryFile((fs::path(root) / kRepositoryFile).string());
   if (connection) {
-    host->Connect(PostgresDatabase::Open(*connection));
+    host->Connect(OpenPostgresDatabase(*connection));
   } else {
     host->Connect(Database::Open((fs::path(root) / kWorkspaceDatabaseFile).string()));
   }

@@ -37,8 +37,30 @@ if [[ -x $prefix/bin/svreg ]]; then
   env -u LD_LIBRARY_PATH "$prefix/bin/svreg" register "$prefix/tool-ws" "$prefix/PAY.cbl" "$prefix/TAX.cbl" |
     grep -qx '2 files: 2 registered'
   env -u LD_LIBRARY_PATH "$prefix/bin/svreg" status "$prefix/tool-ws" >/dev/null
+  # The PostgreSQL client is loaded only for a workspace on a server, from the module installed
+  # beside the workspace library: a refused connection shows the module ran; without the module
+  # the error names it and where it was looked for.
+  module=$prefix/lib/libsvregistration-workspace-postgres.so
+  [[ -f $module ]] || { echo "the PostgreSQL module is not installed" >&2; exit 1; }
+  if readelf -d "$prefix/bin/svreg" "$prefix/lib/libsvregistration-workspace.so" | grep -q 'libpq'; then
+    echo "svreg or the workspace library links the PostgreSQL client" >&2; exit 1
+  fi
+  if env -u LD_LIBRARY_PATH LD_DEBUG=files "$prefix/bin/svreg" status "$prefix/tool-ws" 2>&1 |
+     grep -qE 'libpq|workspace-postgres'; then
+    echo "svreg status of a SQLite workspace loads the PostgreSQL client" >&2; exit 1
+  fi
+  server='host=/nonexistent-svreg-socket dbname=none'
+  refused=$(env -u LD_LIBRARY_PATH "$prefix/bin/svreg" init "$prefix/pg-ws" --repository "$server" 2>&1 || true)
+  grep -q 'cannot connect to the workspace database' <<<"$refused" ||
+    { echo "svreg init --repository did not reach the PostgreSQL module: $refused" >&2; exit 1; }
+  mv "$module" "$module.away"
+  missing=$(env -u LD_LIBRARY_PATH "$prefix/bin/svreg" init "$prefix/pg-ws" --repository "$server" 2>&1 || true)
+  grep -qF "cannot load the PostgreSQL module '" <<<"$missing" &&
+    grep -qF "libsvregistration-workspace-postgres.so: cannot open shared object file" <<<"$missing" ||
+    { echo "a missing PostgreSQL module is not reported by its path: $missing" >&2; exit 1; }
+  mv "$module.away" "$module"
   [[ -s $prefix/share/man/man1/svreg.1 && -s $prefix/share/bash-completion/completions/svreg ]] ||
     { echo "the man page or the bash completion is not installed" >&2; exit 1; }
 fi
 [[ $internals -eq 0 ]] || { echo "the installed library exports $internals internal symbols" >&2; exit 1; }
-echo "installed package works through find_package and pkg-config; the examples and svreg run; only the public API is exported"
+echo "installed package works through find_package and pkg-config; the examples and svreg run; the PostgreSQL module loads on demand; only the public API is exported"

@@ -15,7 +15,7 @@
 #include "svregistration/workspace/repository.h"
 #include "svregistration/workspace/repository_log.h"
 #include "workspace/repository/database.h"
-#include "workspace/repository/postgres_database.h"
+#include "workspace/repository/postgres_module.h"
 
 namespace svregistration::workspace::testing {
 
@@ -27,13 +27,13 @@ class RepositoryTest : public ::testing::TestWithParam<svregistration::testing::
  protected:
   void SetUp() override {
     SVREG_SKIP_WITHOUT_POSTGRES(GetParam(), uri_);
-    database_ = uri_.empty() ? Database::Create(path_) : PostgresDatabase::Create(uri_);
+    database_ = uri_.empty() ? Database::Create(path_) : CreatePostgresDatabase(uri_);
     repository_ = WorkspaceRepository::Make(database_);
   }
 
   /// A second connection to the same database, as another process would have.
   std::shared_ptr<Database> Connect() const {
-    return uri_.empty() ? Database::Open(path_) : PostgresDatabase::Open(uri_);
+    return uri_.empty() ? Database::Open(path_) : OpenPostgresDatabase(uri_);
   }
 
   /// Creates an object of the type and name.

@@ -10,8 +10,6 @@
 #include <optional>
 #include <vector>
 
-#include "workspace/repository/schema.h"
-
 namespace svregistration::workspace {
 
 namespace {
@@ -223,18 +221,6 @@ std::shared_ptr<PostgresDatabase> PostgresDatabase::Connect(const std::string& l
   }
   PQsetNoticeProcessor(connection, IgnoreNotice, nullptr);
   return std::shared_ptr<PostgresDatabase>(new PostgresDatabase(connection, description));
-}
-
-std::shared_ptr<PostgresDatabase> PostgresDatabase::Create(const std::string& location) {
-  std::shared_ptr<PostgresDatabase> database = Connect(location);
-  CreateSchema(*database);
-  return database;
-}
-
-std::shared_ptr<PostgresDatabase> PostgresDatabase::Open(const std::string& location) {
-  std::shared_ptr<PostgresDatabase> database = Connect(location);
-  VerifySchema(*database);
-  return database;
 }
 
 std::unique_ptr<PreparedStatement> PostgresDatabase::PrepareStatement(std::string_view sql) {

@@ -1,5 +1,6 @@
 // The workspace database on a PostgreSQL server: a team's shared repository. Writers lock rows,
-// not the database, so many of them work side by side.
+// not the database, so many of them work side by side. This is built into the PostgreSQL module
+// only (postgres_module.h is how the workspace library reaches it).
 #pragma once
 
 #include <memory>
@@ -23,12 +24,9 @@ std::string CheckConnectionString(const std::string& location);
 
 class PostgresDatabase final : public Database {
  public:
-  /// Makes the workspace tables in the database `location` names (see CheckConnectionString);
-  /// Error 58 when it holds a workspace already.
-  static std::shared_ptr<PostgresDatabase> Create(const std::string& location);
-  /// Connects to the workspace in that database; Error 75 naming the server and database when it
-  /// cannot, or when the database holds no workspace.
-  static std::shared_ptr<PostgresDatabase> Open(const std::string& location);
+  /// Connects to the database `location` names (see CheckConnectionString); Error 75 naming the
+  /// server and database when it cannot. Its tables are made or checked by the caller.
+  static std::shared_ptr<PostgresDatabase> Connect(const std::string& location);
 
   ~PostgresDatabase() override;
 
@@ -46,7 +44,6 @@ class PostgresDatabase final : public Database {
 
  private:
   PostgresDatabase(pg_conn* connection, std::string description);
-  static std::shared_ptr<PostgresDatabase> Connect(const std::string& location);
   void ExecuteText(std::string_view sql) override;
   std::unique_ptr<PreparedStatement> PrepareStatement(std::string_view sql) override;
   void BeginWrite() override;
