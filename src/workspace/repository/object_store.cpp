@@ -3,6 +3,8 @@
 
 #include <fmt/core.h>
 
+#include <algorithm>
+
 #include "svregistration/error.h"
 #include "workspace/repository/generated_entries.h"
 #include "workspace/repository/names.h"
@@ -23,35 +25,91 @@ bool IsNameAttribute(std::string_view name) { return EqualsIgnoreCase(name, kNam
 
 // What was read of the object when it was held, while that still holds; nullptr otherwise.
 const HeldObject* Held(const RepositoryContext& context, std::int64_t number) {
-  std::optional<HeldObject>& held = context.held;
-  if (!held || held->object.number != number) return nullptr;
-  if (held->executed != context.database->ExecutedCount() || !context.database->InTransaction()) {
-    held.reset();
+  HeldObjects& held = context.held;
+  if (held.objects.empty()) return nullptr;
+  if (held.executed != context.database->ExecutedCount() || !context.database->InTransaction()) {
+    held.objects.clear();
     return nullptr;
   }
-  return &*held;
+  auto found = held.objects.find(number);
+  return found == held.objects.end() ? nullptr : &found->second;
 }
 
 // Called before this connection writes the object: what was read of it may no longer be so.
 void ForgetHeld(const RepositoryContext& context, const ObjectRef& object) {
-  if (context.held && context.held->object.number == object.number) context.held.reset();
+  context.held.objects.erase(object.number);
 }
 
-// The object's type and name and, from ?2 on, the values of attributes; made once for each
-// number of them.
-const std::string& HeldObjectSql(std::size_t attributes) {
+// Objects are held this many at a time: one statement (and on a server one more for the row
+// locks) for each group; a shorter group repeats its last id.
+constexpr std::size_t kHoldGroup = 64;
+
+// "?<first>, ?<first + 1> ..." for the ids of a group.
+std::string IdList(int first) {
+  std::string list;
+  for (std::size_t i = 0; i < kHoldGroup; ++i) {
+    list += (i == 0 ? "?" : ", ?") + std::to_string(first + static_cast<int>(i));
+  }
+  return list;
+}
+
+// The row locks of a group, taken in id order so that two holders never wait for each other.
+const std::string& LockGroupSql() {
+  static const std::string sql =
+      "SELECT id FROM objects WHERE id IN (" + IdList(1) + ") ORDER BY id FOR UPDATE";
+  return sql;
+}
+
+// The id, type and name of each object of a group and the values of the attributes named from
+// ?<kHoldGroup + 1> on; made once for each number of attributes.
+const std::string& HeldGroupSql(std::size_t attributes) {
   thread_local std::vector<std::string> texts;
   if (texts.size() <= attributes) texts.resize(attributes + 1);
   std::string& sql = texts[attributes];
   if (sql.empty()) {
-    sql = "SELECT o.type_code, o.name";
+    sql = "SELECT o.id, o.type_code, o.name";
     for (std::size_t i = 0; i < attributes; ++i) {
       sql += ", (SELECT a.value FROM attributes a WHERE a.object_id = o.id AND a.name = ?" +
-             std::to_string(i + 2) + ")";
+             std::to_string(kHoldGroup + i + 1) + ")";
     }
-    sql += " FROM objects o WHERE o.id = ?1";
+    sql += " FROM objects o WHERE o.id IN (" + IdList(1) + ")";
   }
   return sql;
+}
+
+// Binds the numbers of ids [first, first + kHoldGroup), the last repeated past the end.
+void BindGroup(Statement& statement, const std::vector<std::int64_t>& numbers, std::size_t first) {
+  for (std::size_t i = 0; i < kHoldGroup; ++i) {
+    statement.Bind(static_cast<int>(i + 1), numbers[std::min(first + i, numbers.size() - 1)]);
+  }
+}
+
+// Holds and reads one group of objects into `held`.
+void HoldGroup(const RepositoryContext& context, const std::vector<std::int64_t>& numbers,
+               std::size_t first, const std::vector<std::string>& attributes) {
+  Database& database = *context.database;
+  // A server's row locks come first, so that the values are read after a writer that held an
+  // object has committed. Inside an SQLite transaction no other connection writes at all: the
+  // read is the hold.
+  if (database.dialect() != Dialect::kSqlite) {
+    Statement lock = database.Prepare(LockGroupSql());
+    BindGroup(lock, numbers, first);
+    lock.Run();
+  }
+  Statement statement = database.Prepare(HeldGroupSql(attributes.size()));
+  BindGroup(statement, numbers, first);
+  for (std::size_t i = 0; i < attributes.size(); ++i) {
+    statement.Bind(static_cast<int>(kHoldGroup + i + 1), attributes[i]);
+  }
+  while (statement.Step()) {
+    HeldObject object{
+        ObjectRef{statement.Int(0), context.types.Get(statement.Text(1))}, statement.Text(2), {}};
+    object.values.reserve(attributes.size());
+    for (std::size_t i = 0; i < attributes.size(); ++i) {
+      object.values.push_back(statement.Text(static_cast<int>(i + 3)));
+    }
+    context.held.objects.insert_or_assign(object.object.number, std::move(object));
+  }
 }
 
 }  // namespace
@@ -157,8 +215,9 @@ std::string ReadAttribute(const RepositoryContext& context, const ObjectRef& obj
                           std::string_view name) {
   if (IsNameAttribute(name)) return ObjectName(context, object);
   if (const HeldObject* held = Held(context, object.number)) {
-    for (const auto& [asked, value] : held->attributes) {
-      if (asked == name) return value;
+    const std::vector<std::string>& asked = context.held.attributes;
+    for (std::size_t i = 0; i < asked.size(); ++i) {
+      if (asked[i] == name) return held->values[i];
     }
   }
   // One look-up that tells a missing object (no row) from an unset attribute (NULL value).
@@ -170,30 +229,36 @@ std::string ReadAttribute(const RepositoryContext& context, const ObjectRef& obj
   return statement.Text(0);
 }
 
-void HoldAndRead(const RepositoryContext& context, std::string_view id,
-                 const std::vector<std::string>& attributes) {
-  Database& database = *context.database;
-  std::optional<ParsedObjectId> parsed = ParseObjectId(id);
-  if (!parsed) throw NoSuchObject(context, id);
-  // A server's row lock comes first, so that the values are read after a writer that held the
-  // object has committed. Inside an SQLite transaction no other connection writes at all: the
-  // read is the hold.
-  if (database.dialect() != Dialect::kSqlite) LockObject(context, ResolveObjectId(context, id));
-  Statement statement = database.Prepare(HeldObjectSql(attributes.size()));
-  statement.Bind(1, parsed->number);
-  for (std::size_t i = 0; i < attributes.size(); ++i) {
-    statement.Bind(static_cast<int>(i + 2), attributes[i]);
+std::vector<bool> HoldAndRead(const RepositoryContext& context, const std::vector<std::string>& ids,
+                              const std::vector<std::string>& attributes) {
+  std::vector<bool> held(ids.size(), false);
+  std::vector<std::int64_t> numbers;
+  std::vector<std::size_t> asked;  // the index in `ids` of each number
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    if (std::optional<ParsedObjectId> parsed = ParseObjectId(ids[i])) {
+      numbers.push_back(parsed->number);
+      asked.push_back(i);
+    }
   }
-  if (!statement.Step()) throw NoSuchObject(context, id);
-  std::shared_ptr<StoredObjectType> type = context.types.Get(statement.Text(0));
-  if (!EqualsIgnoreCase(type->info().code, parsed->type_code)) throw NoSuchObject(context, id);
-  HeldObject held{
-      ObjectRef{parsed->number, std::move(type)}, database.ExecutedCount(), statement.Text(1), {}};
-  held.attributes.reserve(attributes.size());
-  for (std::size_t i = 0; i < attributes.size(); ++i) {
-    held.attributes.emplace_back(attributes[i], statement.Text(static_cast<int>(i + 2)));
+  HeldObjects& objects = context.held;
+  objects.objects.clear();
+  objects.attributes = attributes;
+  if (numbers.empty()) return held;
+  for (std::size_t first = 0; first < numbers.size(); first += kHoldGroup) {
+    HoldGroup(context, numbers, first, attributes);
   }
-  context.held = std::move(held);
+  // Only an object of the type its id names is held.
+  for (std::size_t i = 0; i < numbers.size(); ++i) {
+    auto found = objects.objects.find(numbers[i]);
+    if (found == objects.objects.end()) continue;
+    std::optional<ParsedObjectId> parsed = ParseObjectId(ids[asked[i]]);
+    if (EqualsIgnoreCase(found->second.object.type->info().code, parsed->type_code)) {
+      held[asked[i]] = true;
+    } else {
+      objects.objects.erase(found);
+    }
+  }
+  return held;
 }
 
 void WriteAttribute(const RepositoryContext& context, const ObjectRef& object,
