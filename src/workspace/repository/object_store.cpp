@@ -40,39 +40,44 @@ void ForgetHeld(const RepositoryContext& context, const ObjectRef& object) {
   context.held.objects.erase(object.number);
 }
 
-// Objects are held this many at a time: one statement (and on a server one more for the row
-// locks) for each group; a shorter group repeats its last id.
+// A server's row locks are taken this many at a time, one statement a group; a shorter group
+// repeats its last id.
 constexpr std::size_t kHoldGroup = 64;
 
-// "?<first>, ?<first + 1> ..." for the ids of a group.
-std::string IdList(int first) {
-  std::string list;
-  for (std::size_t i = 0; i < kHoldGroup; ++i) {
-    list += (i == 0 ? "?" : ", ?") + std::to_string(first + static_cast<int>(i));
-  }
-  return list;
-}
-
-// The row locks of a group, taken in id order so that two holders never wait for each other.
+// The row locks of a group, taken in id order (and the groups in id order) so that two holders
+// never wait for each other.
 const std::string& LockGroupSql() {
-  static const std::string sql =
-      "SELECT id FROM objects WHERE id IN (" + IdList(1) + ") ORDER BY id FOR UPDATE";
+  static const std::string sql = [] {
+    std::string list;
+    for (std::size_t i = 0; i < kHoldGroup; ++i) list += fmt::format("{}?{}", i ? ", " : "", i + 1);
+    return "SELECT id FROM objects WHERE id IN (" + list + ") ORDER BY id FOR UPDATE";
+  }();
   return sql;
 }
 
-// The id, type and name of each object of a group and the values of the attributes named from
-// ?<kHoldGroup + 1> on; made once for each number of attributes.
-const std::string& HeldGroupSql(std::size_t attributes) {
+// An object's row is read with the others of a run of ids no wider than this: a run is read by
+// one scan of the objects and one of the attributes for each attribute asked, a few cursor steps
+// a row instead of an index search an object and attribute.
+constexpr std::int64_t kReadSpan = 256;
+
+const std::string& ObjectRunSql() {
+  static const std::string sql =
+      "SELECT id, type_code, name FROM objects WHERE id BETWEEN ?1 AND ?2";
+  return sql;
+}
+
+// The attributes named ?3, ?4 ... of the objects ?1..?2, in one scan; made once for each number
+// of attributes.
+const std::string& AttributeRunSql(std::size_t attributes) {
   thread_local std::vector<std::string> texts;
   if (texts.size() <= attributes) texts.resize(attributes + 1);
   std::string& sql = texts[attributes];
   if (sql.empty()) {
-    sql = "SELECT o.id, o.type_code, o.name";
-    for (std::size_t i = 0; i < attributes; ++i) {
-      sql += ", (SELECT a.value FROM attributes a WHERE a.object_id = o.id AND a.name = ?" +
-             std::to_string(kHoldGroup + i + 1) + ")";
-    }
-    sql += " FROM objects o WHERE o.id IN (" + IdList(1) + ")";
+    sql =
+        "SELECT object_id, name, value FROM attributes WHERE object_id BETWEEN ?1 AND ?2 AND name "
+        "IN (";
+    for (std::size_t i = 0; i < attributes; ++i) sql += fmt::format("{}?{}", i ? ", " : "", i + 3);
+    sql += ")";
   }
   return sql;
 }
@@ -84,31 +89,56 @@ void BindGroup(Statement& statement, const std::vector<std::int64_t>& numbers, s
   }
 }
 
-// Holds and reads one group of objects into `held`.
-void HoldGroup(const RepositoryContext& context, const std::vector<std::int64_t>& numbers,
-               std::size_t first, const std::vector<std::string>& attributes) {
-  Database& database = *context.database;
-  // A server's row locks come first, so that the values are read after a writer that held an
-  // object has committed. Inside an SQLite transaction no other connection writes at all: the
-  // read is the hold.
-  if (database.dialect() != Dialect::kSqlite) {
-    Statement lock = database.Prepare(LockGroupSql());
+// A server's row locks come first, so that the values are read after a writer that held an
+// object has committed. Inside an SQLite transaction no other connection writes at all: the read
+// is the hold.
+void LockAll(const RepositoryContext& context, const std::vector<std::int64_t>& numbers) {
+  if (context.database->dialect() == Dialect::kSqlite) return;
+  for (std::size_t first = 0; first < numbers.size(); first += kHoldGroup) {
+    Statement lock = context.database->Prepare(LockGroupSql());
     BindGroup(lock, numbers, first);
     lock.Run();
   }
-  Statement statement = database.Prepare(HeldGroupSql(attributes.size()));
-  BindGroup(statement, numbers, first);
-  for (std::size_t i = 0; i < attributes.size(); ++i) {
-    statement.Bind(static_cast<int>(kHoldGroup + i + 1), attributes[i]);
+}
+
+// Reads into `held` the objects of `sorted` [first, end), all within kReadSpan of each other.
+void ReadRun(const RepositoryContext& context, const std::vector<std::int64_t>& sorted,
+             std::size_t first, std::size_t end, const std::vector<std::string>& attributes) {
+  Database& database = *context.database;
+  auto wanted = [&](std::int64_t number) {
+    return std::binary_search(sorted.begin() + static_cast<std::ptrdiff_t>(first),
+                              sorted.begin() + static_cast<std::ptrdiff_t>(end), number);
+  };
+  auto& objects = context.held.objects;
+  Statement rows = database.Prepare(ObjectRunSql());
+  rows.Bind(1, sorted[first]).Bind(2, sorted[end - 1]);
+  while (rows.Step()) {
+    const std::int64_t number = rows.Int(0);
+    if (!wanted(number)) continue;
+    HeldObject object{ObjectRef{number, context.types.Get(rows.Text(1))}, rows.Text(2), {}};
+    object.values.resize(attributes.size());
+    objects.insert_or_assign(number, std::move(object));
   }
-  while (statement.Step()) {
-    HeldObject object{
-        ObjectRef{statement.Int(0), context.types.Get(statement.Text(1))}, statement.Text(2), {}};
-    object.values.reserve(attributes.size());
-    for (std::size_t i = 0; i < attributes.size(); ++i) {
-      object.values.push_back(statement.Text(static_cast<int>(i + 3)));
+  if (attributes.empty()) return;
+  Statement values = database.Prepare(AttributeRunSql(attributes.size()));
+  values.Bind(1, sorted[first]).Bind(2, sorted[end - 1]);
+  for (std::size_t i = 0; i < attributes.size(); ++i) {
+    values.Bind(static_cast<int>(i + 3), attributes[i]);
+  }
+  while (values.Step()) {
+    auto found = objects.find(values.Int(0));
+    if (found == objects.end()) continue;
+    // The database matched the name; which of those asked it answers is found here. Should the
+    // two rules of letter case ever differ, the object is read afresh rather than wrongly.
+    const std::string name = values.Text(1);
+    auto which = std::find_if(attributes.begin(), attributes.end(), [&](const std::string& asked) {
+      return EqualsIgnoreCase(asked, name);
+    });
+    if (which == attributes.end()) {
+      objects.erase(found);
+      continue;
     }
-    context.held.objects.insert_or_assign(object.object.number, std::move(object));
+    found->second.values[static_cast<std::size_t>(which - attributes.begin())] = values.Text(2);
   }
 }
 
@@ -244,8 +274,13 @@ std::vector<bool> HoldAndRead(const RepositoryContext& context, const std::vecto
   objects.objects.clear();
   objects.attributes = attributes;
   if (numbers.empty()) return held;
-  for (std::size_t first = 0; first < numbers.size(); first += kHoldGroup) {
-    HoldGroup(context, numbers, first, attributes);
+  std::vector<std::int64_t> sorted = numbers;
+  std::sort(sorted.begin(), sorted.end());
+  sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+  LockAll(context, sorted);
+  for (std::size_t first = 0, end = 0; first < sorted.size(); first = end) {
+    while (end < sorted.size() && sorted[end] - sorted[first] < kReadSpan) ++end;
+    ReadRun(context, sorted, first, end, attributes);
   }
   // Only an object of the type its id names is held.
   for (std::size_t i = 0; i < numbers.size(); ++i) {
