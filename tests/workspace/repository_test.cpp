@@ -203,12 +203,12 @@ TEST_P(RepositoryTest, ObjectsHeldTogetherAnswerWhatTheirHoldRead) {
   const std::string number = ids[0].substr(ids[0].find(':'));
   ids.insert(ids.begin() + 1, {"JCL" + number, "COBOL:999999", "x"});
   database_->BeginBatch(std::chrono::hours(1), true);
-  std::vector<bool> held = repository_->HoldObjects(ids, {"OriginalSource", "Source"});
+  std::vector<bool> held = repository_->HoldObjects(ids, {"originalSOURCE", "Source"});
   std::vector<bool> expected(ids.size(), true);
   expected[1] = expected[2] = expected[3] = false;
   EXPECT_EQ(held, expected);
   EXPECT_TRUE(repository_->Holding());
-  auto original = [&](std::size_t i) { return objects[i]->GetAttribute("OriginalSource"); };
+  auto original = [&](std::size_t i) { return objects[i]->GetAttribute("originalSOURCE"); };
   EXPECT_EQ(std::tuple(objects[69]->Name(), original(69), objects[69]->GetAttribute("Source")),
             std::tuple("P69", "/in/69", ""));
   objects[5]->BeginUpdate();

@@ -66,20 +66,33 @@ const std::string& ObjectRunSql() {
   return sql;
 }
 
-// The attributes named ?3, ?4 ... of the objects ?1..?2, in one scan; made once for each number
-// of attributes.
-const std::string& AttributeRunSql(std::size_t attributes) {
-  thread_local std::vector<std::string> texts;
-  if (texts.size() <= attributes) texts.resize(attributes + 1);
-  std::string& sql = texts[attributes];
-  if (sql.empty()) {
-    sql =
-        "SELECT object_id, name, value FROM attributes WHERE object_id BETWEEN ?1 AND ?2 AND name "
-        "IN (";
-    for (std::size_t i = 0; i < attributes; ++i) sql += fmt::format("{}?{}", i ? ", " : "", i + 3);
-    sql += ")";
-  }
+// The attributes of the objects ?1..?2, in key order: one scan, with no look-up a row.
+const std::string& AttributeRunSql() {
+  static const std::string sql =
+      "SELECT object_id, name, value FROM attributes WHERE object_id BETWEEN ?1 AND ?2";
   return sql;
+}
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Which of `asked` an attribute's stored name is, by the letter-case rule of SQLite's NOCASE
+// (ASCII letters only); nullopt for none. A name beyond ASCII is left to the database (the
+// object is read afresh), whose rule there may differ.
+std::optional<std::optional<std::size_t>> AskedIndex(const std::vector<std::string>& asked,
+                                                     std::string_view name) {
+  auto ascii = [](std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  };
+  if (!ascii(name)) return std::nullopt;
+  for (std::size_t i = 0; i < asked.size(); ++i) {
+    if (!ascii(asked[i])) return std::nullopt;
+    if (std::equal(name.begin(), name.end(), asked[i].begin(), asked[i].end(),
+                   [](char a, char b) { return AsciiLower(a) == AsciiLower(b); })) {
+      return std::optional<std::size_t>(i);
+    }
+  }
+  return std::optional<std::optional<std::size_t>>(std::optional<std::size_t>());
 }
 
 // Binds the numbers of ids [first, first + kHoldGroup), the last repeated past the end.
@@ -120,25 +133,18 @@ void ReadRun(const RepositoryContext& context, const std::vector<std::int64_t>& 
     objects.insert_or_assign(number, std::move(object));
   }
   if (attributes.empty()) return;
-  Statement values = database.Prepare(AttributeRunSql(attributes.size()));
+  Statement values = database.Prepare(AttributeRunSql());
   values.Bind(1, sorted[first]).Bind(2, sorted[end - 1]);
-  for (std::size_t i = 0; i < attributes.size(); ++i) {
-    values.Bind(static_cast<int>(i + 3), attributes[i]);
-  }
   while (values.Step()) {
     auto found = objects.find(values.Int(0));
     if (found == objects.end()) continue;
-    // The database matched the name; which of those asked it answers is found here. Should the
-    // two rules of letter case ever differ, the object is read afresh rather than wrongly.
     const std::string name = values.Text(1);
-    auto which = std::find_if(attributes.begin(), attributes.end(), [&](const std::string& asked) {
-      return EqualsIgnoreCase(asked, name);
-    });
-    if (which == attributes.end()) {
+    std::optional<std::optional<std::size_t>> which = AskedIndex(attributes, name);
+    if (!which) {
       objects.erase(found);
-      continue;
+    } else if (*which) {
+      found->second.values[**which] = values.Text(2);
     }
-    found->second.values[static_cast<std::size_t>(which - attributes.begin())] = values.Text(2);
   }
 }
 
@@ -263,11 +269,11 @@ std::vector<bool> HoldAndRead(const RepositoryContext& context, const std::vecto
                               const std::vector<std::string>& attributes) {
   std::vector<bool> held(ids.size(), false);
   std::vector<std::int64_t> numbers;
-  std::vector<std::size_t> asked;  // the index in `ids` of each number
+  std::vector<std::pair<std::size_t, ParsedObjectId>> asked;  // each number's index in `ids`
   for (std::size_t i = 0; i < ids.size(); ++i) {
     if (std::optional<ParsedObjectId> parsed = ParseObjectId(ids[i])) {
       numbers.push_back(parsed->number);
-      asked.push_back(i);
+      asked.emplace_back(i, std::move(*parsed));
     }
   }
   HeldObjects& objects = context.held;
@@ -286,9 +292,8 @@ std::vector<bool> HoldAndRead(const RepositoryContext& context, const std::vecto
   for (std::size_t i = 0; i < numbers.size(); ++i) {
     auto found = objects.objects.find(numbers[i]);
     if (found == objects.objects.end()) continue;
-    std::optional<ParsedObjectId> parsed = ParseObjectId(ids[asked[i]]);
-    if (EqualsIgnoreCase(found->second.object.type->info().code, parsed->type_code)) {
-      held[asked[i]] = true;
+    if (EqualsIgnoreCase(found->second.object.type->info().code, asked[i].second.type_code)) {
+      held[asked[i].first] = true;
     } else {
       objects.objects.erase(found);
     }
