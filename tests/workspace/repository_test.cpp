@@ -200,10 +200,13 @@ TEST_P(RepositoryTest, ObjectsHeldTogetherAnswerWhatTheirHoldRead) {
                               {{"OriginalSource", "/in/" + std::to_string(i)}}));
     ids.push_back(objects.back()->Id());
   }
+  // An attribute name beyond ASCII is matched by the database alone.
+  auto accented = NewWith("COBOL", "Q", {{"Größe", "9"}});
+  ids.push_back(accented->Id());
   const std::string number = ids[0].substr(ids[0].find(':'));
   ids.insert(ids.begin() + 1, {"JCL" + number, "COBOL:999999", "x"});
   database_->BeginBatch(std::chrono::hours(1), true);
-  std::vector<bool> held = repository_->HoldObjects(ids, {"originalSOURCE", "Source"});
+  std::vector<bool> held = repository_->HoldObjects(ids, {"originalSOURCE", "Source", "GRÖßE"});
   std::vector<bool> expected(ids.size(), true);
   expected[1] = expected[2] = expected[3] = false;
   EXPECT_EQ(held, expected);
@@ -211,6 +214,7 @@ TEST_P(RepositoryTest, ObjectsHeldTogetherAnswerWhatTheirHoldRead) {
   auto original = [&](std::size_t i) { return objects[i]->GetAttribute("originalSOURCE"); };
   EXPECT_EQ(std::tuple(objects[69]->Name(), original(69), objects[69]->GetAttribute("Source")),
             std::tuple("P69", "/in/69", ""));
+  EXPECT_EQ(accented->GetAttribute("Größe"), "9");
   objects[5]->BeginUpdate();
   objects[5]->SetAttribute("OriginalSource", "/in/new");
   objects[5]->EndUpdate();

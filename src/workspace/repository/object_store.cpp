@@ -56,8 +56,8 @@ const std::string& LockGroupSql() {
 }
 
 // An object's row is read with the others of a run of ids no wider than this: a run is read by
-// one scan of the objects and one of the attributes for each attribute asked, a few cursor steps
-// a row instead of an index search an object and attribute.
+// one scan of the objects and one of their attributes, a few cursor steps a row instead of an
+// index search an object and attribute.
 constexpr std::int64_t kReadSpan = 256;
 
 const std::string& ObjectRunSql() {
@@ -114,9 +114,11 @@ void LockAll(const RepositoryContext& context, const std::vector<std::int64_t>& 
   }
 }
 
-// Reads into `held` the objects of `sorted` [first, end), all within kReadSpan of each other.
+// Reads into `held` the objects of `sorted` [first, end), all within kReadSpan of each other;
+// those whose attributes only the database can match are added to `afresh`.
 void ReadRun(const RepositoryContext& context, const std::vector<std::int64_t>& sorted,
-             std::size_t first, std::size_t end, const std::vector<std::string>& attributes) {
+             std::size_t first, std::size_t end, const std::vector<std::string>& attributes,
+             std::vector<std::int64_t>& afresh) {
   Database& database = *context.database;
   auto wanted = [&](std::int64_t number) {
     return std::binary_search(sorted.begin() + static_cast<std::ptrdiff_t>(first),
@@ -141,7 +143,7 @@ void ReadRun(const RepositoryContext& context, const std::vector<std::int64_t>& 
     const std::string name = values.Text(1);
     std::optional<std::optional<std::size_t>> which = AskedIndex(attributes, name);
     if (!which) {
-      objects.erase(found);
+      afresh.push_back(found->first);
     } else if (*which) {
       found->second.values[**which] = values.Text(2);
     }
@@ -284,9 +286,10 @@ std::vector<bool> HoldAndRead(const RepositoryContext& context, const std::vecto
   std::sort(sorted.begin(), sorted.end());
   sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
   LockAll(context, sorted);
+  std::vector<std::int64_t> afresh;
   for (std::size_t first = 0, end = 0; first < sorted.size(); first = end) {
     while (end < sorted.size() && sorted[end] - sorted[first] < kReadSpan) ++end;
-    ReadRun(context, sorted, first, end, attributes);
+    ReadRun(context, sorted, first, end, attributes, afresh);
   }
   // Only an object of the type its id names is held.
   for (std::size_t i = 0; i < numbers.size(); ++i) {
@@ -298,6 +301,7 @@ std::vector<bool> HoldAndRead(const RepositoryContext& context, const std::vecto
       objects.objects.erase(found);
     }
   }
+  for (std::int64_t number : afresh) objects.objects.erase(number);  // held, but not answered
   return held;
 }
 
