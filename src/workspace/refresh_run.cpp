@@ -4,6 +4,7 @@
 
 #include <fmt/core.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 
@@ -116,28 +117,35 @@ class Refresher {
 
 }  // namespace
 
-bool RefreshRun::Hold(host::RepositoryObject& object, RefreshReport& report) {
-  try {
-    auto type = object.ObjectType();
-    if (type->TypeCode() == kFolderTypeCode) {
-      workspace_->workspace_repository()->HoldObjects({object.Id()});  // with its members
-      return true;
+std::vector<bool> RefreshRun::Hold(const Objects& objects, std::size_t first) {
+  // Enough members that the statements of a hold are shared out thinly, few enough that those
+  // held past a commit and held again are few.
+  constexpr std::size_t kHoldAhead = 64;
+  const std::size_t end = std::min(objects.size(), first + kHoldAhead);
+  WorkspaceRepository& repository = *workspace_->workspace_repository();
+  auto type = objects[first]->ObjectType();
+  if (type->TypeCode() == kFolderTypeCode) {
+    try {
+      repository.HoldObjects(host::IdCollection{objects[first]->Id()});  // with its members
+      return {true};
+    } catch (const Error& e) {
+      if (e.number() != error_number::kSubscriptOutOfRange) throw;
+      return {false};
     }
-    // What the run and the library's refresh read of the object is read with the hold.
-    std::vector<std::string> attributes{std::string(kOriginalSourceAttribute),
-                                        std::string(kCopyRecipeAttribute)};
-    std::string source = type->SourceAttribute();
-    if (!source.empty()) attributes.push_back(std::move(source));
-    workspace_->workspace_repository()->HoldObject(object.Id(), attributes);
-    return true;
-  } catch (const Error& e) {
-    if (e.number() != error_number::kSubscriptOutOfRange) throw;
   }
-  ObjectRefresh gone;
-  gone.id = object.Id();
-  gone.reason = "unregistered by another run meanwhile";
-  report.objects.push_back(std::move(gone));
-  return false;
+  // What the run and the library's refresh read of an object is read with the hold: its
+  // original, its recipe and its copy, for the objects of the first one's type (the objects
+  // of a folder are mostly of one type); an object of a folder type is held by itself.
+  host::IdCollection ids;
+  for (std::size_t i = first; i < end; ++i) {
+    if (i > first && objects[i]->ObjectType()->TypeCode() == kFolderTypeCode) break;
+    ids.push_back(objects[i]->Id());
+  }
+  std::vector<std::string> attributes{std::string(kOriginalSourceAttribute),
+                                      std::string(kCopyRecipeAttribute)};
+  std::string source = type->SourceAttribute();
+  if (!source.empty()) attributes.push_back(std::move(source));
+  return repository.HoldObjects(ids, attributes);
 }
 
 const char* RefreshOutcomeName(RefreshOutcome outcome) noexcept {
@@ -171,15 +179,29 @@ RefreshReport RefreshRun::Run(const RefreshRequest& request) {
     // that an unregistration beside it waits rather than lose the copy it is rewriting.
     Batch batch(*workspace_, true);
     long done = 0;
-    for (const auto& object : objects) {
-      if (!Hold(*object, report)) continue;
-      bool go_on = refresher.Refresh(*object, report);
+    std::vector<bool> held;  // for the objects from held_from on
+    std::size_t held_from = 0;
+    for (std::size_t i = 0; i < objects.size(); ++i) {
+      // Held again after a commit, or once a change has made the last hold's reads stale (its
+      // locks last until the commit all the same).
+      if (i >= held_from + held.size() || !workspace_->workspace_repository()->Holding()) {
+        held = Hold(objects, i);
+        held_from = i;
+      }
+      if (!held[i - held_from]) {
+        ObjectRefresh gone;
+        gone.id = objects[i]->Id();
+        gone.reason = "unregistered by another run meanwhile";
+        report.objects.push_back(std::move(gone));
+        continue;
+      }
+      bool go_on = refresher.Refresh(*objects[i], report);
       if (progress_) progress_(++done, static_cast<long>(objects.size()));
       if (!go_on) {
         report.stopped = true;
         break;
       }
-      batch.Checkpoint();
+      if (batch.Checkpoint()) held.clear();
     }
     batch.End();
   }

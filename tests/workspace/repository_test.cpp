@@ -189,6 +189,52 @@ TEST_P(RepositoryTest, AHeldObjectAnswersWhatItsHoldRead) {
   }
 }
 
+// Objects held many at once (more than one group of the look-up) answer what the hold read,
+// each until it is written; an unregistration of one waits for the holder's commit; ids of
+// objects that are gone or of another type are not held.
+TEST_P(RepositoryTest, ObjectsHeldTogetherAnswerWhatTheirHoldRead) {
+  std::vector<std::shared_ptr<host::RepositoryObject>> objects;
+  host::IdCollection ids;
+  for (int i = 0; i < 70; ++i) {
+    objects.push_back(NewWith("COBOL", "P" + std::to_string(i),
+                              {{"OriginalSource", "/in/" + std::to_string(i)}}));
+    ids.push_back(objects.back()->Id());
+  }
+  // An attribute name beyond ASCII is matched by the database alone.
+  auto accented = NewWith("COBOL", "Q", {{"Größe", "9"}});
+  ids.push_back(accented->Id());
+  const std::string number = ids[0].substr(ids[0].find(':'));
+  ids.insert(ids.begin() + 1, {"JCL" + number, "COBOL:999999", "x"});
+  database_->BeginBatch(std::chrono::hours(1), true);
+  std::vector<bool> held = repository_->HoldObjects(ids, {"originalSOURCE", "Source", "GRÖßE"});
+  std::vector<bool> expected(ids.size(), true);
+  expected[1] = expected[2] = expected[3] = false;
+  EXPECT_EQ(held, expected);
+  EXPECT_TRUE(repository_->Holding());
+  auto original = [&](std::size_t i) { return objects[i]->GetAttribute("originalSOURCE"); };
+  EXPECT_EQ(std::tuple(objects[69]->Name(), original(69), objects[69]->GetAttribute("Source")),
+            std::tuple("P69", "/in/69", ""));
+  EXPECT_EQ(accented->GetAttribute("Größe"), "9");
+  objects[5]->BeginUpdate();
+  objects[5]->SetAttribute("OriginalSource", "/in/new");
+  objects[5]->EndUpdate();
+  EXPECT_EQ(std::tuple(original(5), original(6)), std::tuple("/in/new", "/in/6"));
+  std::atomic<bool> committed = false;
+  std::thread other([&, id = objects[68]->Id()] {
+    auto repository = WorkspaceRepository::Make(Connect());
+    host::EntryList entries;
+    repository->ObjectById(id)->UnregisterObject(entries);
+    EXPECT_TRUE(committed.load());
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the other writer tries
+  committed = true;
+  database_->EndBatch();
+  other.join();
+  EXPECT_FALSE(repository_->Holding());
+  EXPECT_EQ(repository_->HoldObjects({objects[67]->Id(), objects[68]->Id()}, {}),
+            std::vector<bool>({true, false}));
+}
+
 // --- Attributes and updates --------------------------------------------------------------------
 
 TEST_P(RepositoryTest, AttributesRoundTripInOneUpdate) {

@@ -69,8 +69,10 @@ class SVREG_API RefreshRun {
   RefreshReport Run(const RefreshRequest& request);
 
  private:
-  /// Holds the object until the next commit; false (and reported) when it is gone.
-  bool Hold(host::RepositoryObject& object, RefreshReport& report);
+  using Objects = std::vector<std::shared_ptr<host::RepositoryObject>>;
+  /// Holds objects[first] and those after it, some at once, until the next commit; which of
+  /// them were held (the others are gone) from `first` on.
+  std::vector<bool> Hold(const Objects& objects, std::size_t first);
 
   std::shared_ptr<WorkspaceHost> workspace_;
   Progress progress_;

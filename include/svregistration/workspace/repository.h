@@ -109,6 +109,14 @@ class SVREG_API WorkspaceRepository final : public host::Repository {
   /// those from what was read instead of asking the database again (nobody else changes a held
   /// object; a change through this repository is read afresh).
   void HoldObject(const std::string& id, const std::vector<std::string>& attributes);
+  /// Holds many objects (not folders' members) as HoldObject does, with a few statements for
+  /// all of them; which ids were held (not those of objects that are gone). A hold replaces
+  /// what the one before it read, not its locks.
+  std::vector<bool> HoldObjects(const host::IdCollection& ids,
+                                const std::vector<std::string>& attributes);
+  /// True while the objects of the last hold are answered from what it read: until the batch is
+  /// committed, a change or savepoint runs on this connection, or all of them are written.
+  bool Holding() const;
 
   /// Every registered copy some object records (the values of the types' source attributes).
   std::vector<std::string> RecordedSources();

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -26,22 +27,28 @@ struct ObjectRef {
   std::string Id() const { return FormatObjectId(type->info().code, number); }
 };
 
-/// What was read of an object when it was held (see WorkspaceRepository::HoldObject): its name
-/// and the attributes asked for, by the names they were asked by. Nobody else changes a held
-/// object, so until the transaction ends (the connection's ExecutedCount moves) or this
-/// connection writes the object, these are what the database would answer.
+/// What was read of an object when it was held (see WorkspaceRepository::HoldObjects): its name
+/// and the values of the attributes asked for, in the order they were asked.
 struct HeldObject {
   ObjectRef object;
-  std::uint64_t executed = 0;
   std::string name;
-  std::vector<std::pair<std::string, std::string>> attributes;
+  std::vector<std::string> values;
+};
+
+/// What the last hold read. Nobody else changes a held object, so until the transaction ends
+/// (the connection's ExecutedCount moves) or this connection writes an object, these are what
+/// the database would answer.
+struct HeldObjects {
+  std::uint64_t executed = 0;
+  std::vector<std::string> attributes;  // by the names they were asked by
+  std::unordered_map<std::int64_t, HeldObject> objects;
 };
 
 struct RepositoryContext {
   std::shared_ptr<Database> database;
   TypeCatalog types;
-  /// The object held last; one is enough, since a holder reads the object it has just held.
-  mutable std::optional<HeldObject> held;
+  /// The objects held last: a holder reads the objects it has just held.
+  mutable HeldObjects held;
 };
 
 /// The database under a repository, for the host's own batching and journals.

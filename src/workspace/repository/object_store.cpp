@@ -3,6 +3,8 @@
 
 #include <fmt/core.h>
 
+#include <algorithm>
+
 #include "svregistration/error.h"
 #include "workspace/repository/generated_entries.h"
 #include "workspace/repository/names.h"
@@ -23,35 +25,129 @@ bool IsNameAttribute(std::string_view name) { return EqualsIgnoreCase(name, kNam
 
 // What was read of the object when it was held, while that still holds; nullptr otherwise.
 const HeldObject* Held(const RepositoryContext& context, std::int64_t number) {
-  std::optional<HeldObject>& held = context.held;
-  if (!held || held->object.number != number) return nullptr;
-  if (held->executed != context.database->ExecutedCount() || !context.database->InTransaction()) {
-    held.reset();
+  HeldObjects& held = context.held;
+  if (held.objects.empty()) return nullptr;
+  if (held.executed != context.database->ExecutedCount() || !context.database->InTransaction()) {
+    held.objects.clear();
     return nullptr;
   }
-  return &*held;
+  auto found = held.objects.find(number);
+  return found == held.objects.end() ? nullptr : &found->second;
 }
 
 // Called before this connection writes the object: what was read of it may no longer be so.
 void ForgetHeld(const RepositoryContext& context, const ObjectRef& object) {
-  if (context.held && context.held->object.number == object.number) context.held.reset();
+  context.held.objects.erase(object.number);
 }
 
-// The object's type and name and, from ?2 on, the values of attributes; made once for each
-// number of them.
-const std::string& HeldObjectSql(std::size_t attributes) {
-  thread_local std::vector<std::string> texts;
-  if (texts.size() <= attributes) texts.resize(attributes + 1);
-  std::string& sql = texts[attributes];
-  if (sql.empty()) {
-    sql = "SELECT o.type_code, o.name";
-    for (std::size_t i = 0; i < attributes; ++i) {
-      sql += ", (SELECT a.value FROM attributes a WHERE a.object_id = o.id AND a.name = ?" +
-             std::to_string(i + 2) + ")";
-    }
-    sql += " FROM objects o WHERE o.id = ?1";
-  }
+// A server's row locks are taken this many at a time, one statement a group; a shorter group
+// repeats its last id.
+constexpr std::size_t kHoldGroup = 64;
+
+// The row locks of a group, taken in id order (and the groups in id order) so that two holders
+// never wait for each other.
+const std::string& LockGroupSql() {
+  static const std::string sql = [] {
+    std::string list;
+    for (std::size_t i = 0; i < kHoldGroup; ++i) list += fmt::format("{}?{}", i ? ", " : "", i + 1);
+    return "SELECT id FROM objects WHERE id IN (" + list + ") ORDER BY id FOR UPDATE";
+  }();
   return sql;
+}
+
+// An object's row is read with the others of a run of ids no wider than this: a run is read by
+// one scan of the objects and one of their attributes, a few cursor steps a row instead of an
+// index search an object and attribute.
+constexpr std::int64_t kReadSpan = 256;
+
+const std::string& ObjectRunSql() {
+  static const std::string sql =
+      "SELECT id, type_code, name FROM objects WHERE id BETWEEN ?1 AND ?2";
+  return sql;
+}
+
+// The attributes of the objects ?1..?2, in key order: one scan, with no look-up a row.
+const std::string& AttributeRunSql() {
+  static const std::string sql =
+      "SELECT object_id, name, value FROM attributes WHERE object_id BETWEEN ?1 AND ?2";
+  return sql;
+}
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+// Which of `asked` an attribute's stored name is, by the letter-case rule of SQLite's NOCASE
+// (ASCII letters only); nullopt for none. A name beyond ASCII is left to the database (the
+// object is read afresh), whose rule there may differ.
+std::optional<std::optional<std::size_t>> AskedIndex(const std::vector<std::string>& asked,
+                                                     std::string_view name) {
+  auto ascii = [](std::string_view text) {
+    return std::all_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  };
+  if (!ascii(name)) return std::nullopt;
+  for (std::size_t i = 0; i < asked.size(); ++i) {
+    if (!ascii(asked[i])) return std::nullopt;
+    if (std::equal(name.begin(), name.end(), asked[i].begin(), asked[i].end(),
+                   [](char a, char b) { return AsciiLower(a) == AsciiLower(b); })) {
+      return std::optional<std::size_t>(i);
+    }
+  }
+  return std::optional<std::optional<std::size_t>>(std::optional<std::size_t>());
+}
+
+// Binds the numbers of ids [first, first + kHoldGroup), the last repeated past the end.
+void BindGroup(Statement& statement, const std::vector<std::int64_t>& numbers, std::size_t first) {
+  for (std::size_t i = 0; i < kHoldGroup; ++i) {
+    statement.Bind(static_cast<int>(i + 1), numbers[std::min(first + i, numbers.size() - 1)]);
+  }
+}
+
+// A server's row locks come first, so that the values are read after a writer that held an
+// object has committed. Inside an SQLite transaction no other connection writes at all: the read
+// is the hold.
+void LockAll(const RepositoryContext& context, const std::vector<std::int64_t>& numbers) {
+  if (context.database->dialect() == Dialect::kSqlite) return;
+  for (std::size_t first = 0; first < numbers.size(); first += kHoldGroup) {
+    Statement lock = context.database->Prepare(LockGroupSql());
+    BindGroup(lock, numbers, first);
+    lock.Run();
+  }
+}
+
+// Reads into `held` the objects of `sorted` [first, end), all within kReadSpan of each other;
+// those whose attributes only the database can match are added to `afresh`.
+void ReadRun(const RepositoryContext& context, const std::vector<std::int64_t>& sorted,
+             std::size_t first, std::size_t end, const std::vector<std::string>& attributes,
+             std::vector<std::int64_t>& afresh) {
+  Database& database = *context.database;
+  auto wanted = [&](std::int64_t number) {
+    return std::binary_search(sorted.begin() + static_cast<std::ptrdiff_t>(first),
+                              sorted.begin() + static_cast<std::ptrdiff_t>(end), number);
+  };
+  auto& objects = context.held.objects;
+  Statement rows = database.Prepare(ObjectRunSql());
+  rows.Bind(1, sorted[first]).Bind(2, sorted[end - 1]);
+  while (rows.Step()) {
+    const std::int64_t number = rows.Int(0);
+    if (!wanted(number)) continue;
+    HeldObject object{ObjectRef{number, context.types.Get(rows.Text(1))}, rows.Text(2), {}};
+    object.values.resize(attributes.size());
+    objects.insert_or_assign(number, std::move(object));
+  }
+  if (attributes.empty()) return;
+  Statement values = database.Prepare(AttributeRunSql());
+  values.Bind(1, sorted[first]).Bind(2, sorted[end - 1]);
+  while (values.Step()) {
+    auto found = objects.find(values.Int(0));
+    if (found == objects.end()) continue;
+    const std::string name = values.Text(1);
+    std::optional<std::optional<std::size_t>> which = AskedIndex(attributes, name);
+    if (!which) {
+      afresh.push_back(found->first);
+    } else if (*which) {
+      found->second.values[**which] = values.Text(2);
+    }
+  }
 }
 
 }  // namespace
@@ -157,8 +253,9 @@ std::string ReadAttribute(const RepositoryContext& context, const ObjectRef& obj
                           std::string_view name) {
   if (IsNameAttribute(name)) return ObjectName(context, object);
   if (const HeldObject* held = Held(context, object.number)) {
-    for (const auto& [asked, value] : held->attributes) {
-      if (asked == name) return value;
+    const std::vector<std::string>& asked = context.held.attributes;
+    for (std::size_t i = 0; i < asked.size(); ++i) {
+      if (asked[i] == name) return held->values[i];
     }
   }
   // One look-up that tells a missing object (no row) from an unset attribute (NULL value).
@@ -170,30 +267,42 @@ std::string ReadAttribute(const RepositoryContext& context, const ObjectRef& obj
   return statement.Text(0);
 }
 
-void HoldAndRead(const RepositoryContext& context, std::string_view id,
-                 const std::vector<std::string>& attributes) {
-  Database& database = *context.database;
-  std::optional<ParsedObjectId> parsed = ParseObjectId(id);
-  if (!parsed) throw NoSuchObject(context, id);
-  // A server's row lock comes first, so that the values are read after a writer that held the
-  // object has committed. Inside an SQLite transaction no other connection writes at all: the
-  // read is the hold.
-  if (database.dialect() != Dialect::kSqlite) LockObject(context, ResolveObjectId(context, id));
-  Statement statement = database.Prepare(HeldObjectSql(attributes.size()));
-  statement.Bind(1, parsed->number);
-  for (std::size_t i = 0; i < attributes.size(); ++i) {
-    statement.Bind(static_cast<int>(i + 2), attributes[i]);
+std::vector<bool> HoldAndRead(const RepositoryContext& context, const std::vector<std::string>& ids,
+                              const std::vector<std::string>& attributes) {
+  std::vector<bool> held(ids.size(), false);
+  std::vector<std::int64_t> numbers;
+  std::vector<std::pair<std::size_t, ParsedObjectId>> asked;  // each number's index in `ids`
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    if (std::optional<ParsedObjectId> parsed = ParseObjectId(ids[i])) {
+      numbers.push_back(parsed->number);
+      asked.emplace_back(i, std::move(*parsed));
+    }
   }
-  if (!statement.Step()) throw NoSuchObject(context, id);
-  std::shared_ptr<StoredObjectType> type = context.types.Get(statement.Text(0));
-  if (!EqualsIgnoreCase(type->info().code, parsed->type_code)) throw NoSuchObject(context, id);
-  HeldObject held{
-      ObjectRef{parsed->number, std::move(type)}, database.ExecutedCount(), statement.Text(1), {}};
-  held.attributes.reserve(attributes.size());
-  for (std::size_t i = 0; i < attributes.size(); ++i) {
-    held.attributes.emplace_back(attributes[i], statement.Text(static_cast<int>(i + 2)));
+  HeldObjects& objects = context.held;
+  objects.objects.clear();
+  objects.attributes = attributes;
+  if (numbers.empty()) return held;
+  std::vector<std::int64_t> sorted = numbers;
+  std::sort(sorted.begin(), sorted.end());
+  sorted.erase(std::unique(sorted.begin(), sorted.end()), sorted.end());
+  LockAll(context, sorted);
+  std::vector<std::int64_t> afresh;
+  for (std::size_t first = 0, end = 0; first < sorted.size(); first = end) {
+    while (end < sorted.size() && sorted[end] - sorted[first] < kReadSpan) ++end;
+    ReadRun(context, sorted, first, end, attributes, afresh);
   }
-  context.held = std::move(held);
+  // Only an object of the type its id names is held.
+  for (std::size_t i = 0; i < numbers.size(); ++i) {
+    auto found = objects.objects.find(numbers[i]);
+    if (found == objects.objects.end()) continue;
+    if (EqualsIgnoreCase(found->second.object.type->info().code, asked[i].second.type_code)) {
+      held[asked[i].first] = true;
+    } else {
+      objects.objects.erase(found);
+    }
+  }
+  for (std::int64_t number : afresh) objects.objects.erase(number);  // held, but not answered
+  return held;
 }
 
 void WriteAttribute(const RepositoryContext& context, const ObjectRef& object,

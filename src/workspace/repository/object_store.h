@@ -57,11 +57,13 @@ std::string ObjectName(const RepositoryContext& context, const ObjectRef& object
 /// gone.
 std::string ReadAttribute(const RepositoryContext& context, const ObjectRef& object,
                           std::string_view name);
-/// Inside the caller's transaction: holds the object an id names (as LockObject) and reads its
-/// name and the values of `attributes`, from which its name and those attributes (asked by the
-/// same names) are answered while the hold lasts (see HeldObject). Error 9 as ResolveObjectId.
-void HoldAndRead(const RepositoryContext& context, std::string_view id,
-                 const std::vector<std::string>& attributes);
+/// Inside the caller's transaction: holds the objects the ids name (as LockObject) and reads
+/// their names and the values of `attributes`, from which those (asked by the same names) are
+/// answered while the hold lasts (see HeldObjects), a few statements for many objects. Which
+/// ids were held: not those of objects that are gone or not of the type their id names. The
+/// caller sets context.held.executed once its own transaction SQL has run.
+std::vector<bool> HoldAndRead(const RepositoryContext& context, const std::vector<std::string>& ids,
+                              const std::vector<std::string>& attributes);
 /// Writes an attribute inside the caller's transaction; "" removes it. "Name" renames the object:
 /// an empty name, or the name of another object of the type, is Error 5.
 void WriteAttribute(const RepositoryContext& context, const ObjectRef& object,

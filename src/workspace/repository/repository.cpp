@@ -95,7 +95,7 @@ std::shared_ptr<WorkspaceRepository> WorkspaceRepository::Make(std::shared_ptr<D
   TypeCatalog types = TypeCatalog::Load(*database);
   return std::shared_ptr<WorkspaceRepository>(
       new WorkspaceRepository(std::make_shared<RepositoryContext>(
-          RepositoryContext{std::move(database), std::move(types), std::nullopt})));
+          RepositoryContext{std::move(database), std::move(types), {}})));
 }
 
 std::shared_ptr<StoredObjectType> WorkspaceRepository::TypeForQuery(
@@ -203,9 +203,27 @@ void WorkspaceRepository::HoldObjects(const host::IdCollection& ids) {
 
 void WorkspaceRepository::HoldObject(const std::string& id,
                                      const std::vector<std::string>& attributes) {
-  Transaction transaction(*context_->database, fmt::format("holding '{}'", id), true);
-  HoldAndRead(*context_, id, attributes);
+  if (!HoldObjects(host::IdCollection{id}, attributes)[0]) {
+    throw Error(error_number::kSubscriptOutOfRange, kDatabaseErrorSource,
+                fmt::format("subscript out of range: no object '{}' in the workspace database '{}'",
+                            id, context_->database->path()));
+  }
+}
+
+std::vector<bool> WorkspaceRepository::HoldObjects(const host::IdCollection& ids,
+                                                   const std::vector<std::string>& attributes) {
+  Transaction transaction(*context_->database, fmt::format("holding {} objects", ids.size()), true);
+  std::vector<bool> held = HoldAndRead(*context_, ids, attributes);
   transaction.Commit();
+  // Leaving the savepoint neither changes nor unlocks what was read.
+  context_->held.executed = context_->database->ExecutedCount();
+  return held;
+}
+
+bool WorkspaceRepository::Holding() const {
+  return !context_->held.objects.empty() &&
+         context_->held.executed == context_->database->ExecutedCount() &&
+         context_->database->InTransaction();
 }
 
 std::vector<ObjectTypeInfo> WorkspaceRepository::ObjectTypes() const {
