@@ -23,6 +23,7 @@
 #include "svregistration/workspace/workspace_host.h"
 #include "workspace/beneath.h"
 #include "workspace/error_source.h"
+#include "workspace/recorded_paths.h"
 #include "workspace/repository/schema.h"
 
 namespace svregistration::workspace {
@@ -32,11 +33,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kSource = kWorkspaceErrorSource;
-
-std::string Slashed(std::string path) {
-  std::replace(path.begin(), path.end(), '\\', '/');
-  return path;
-}
 
 std::optional<std::string> ReadWhole(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -226,7 +222,7 @@ using RecordedSet = std::unordered_set<std::string>;
 RecordedSet Recorded(const std::vector<std::string>& sources) {
   RecordedSet recorded;
   recorded.reserve(sources.size());
-  for (const std::string& source : sources) recorded.insert(NormalPath(Slashed(source)));
+  for (const std::string& source : sources) recorded.insert(NormalPath(RecordedRelative(source)));
   return recorded;
 }
 
@@ -280,7 +276,7 @@ CopyStatus Named(host::RepositoryObject& object, const std::string& original) {
   status.name = object.Name();
   auto type = object.ObjectType();
   status.type = type->TypeCode();
-  status.source = Slashed(object.GetAttribute(type->SourceAttribute()));
+  status.source = RecordedRelative(object.GetAttribute(type->SourceAttribute()));
   status.original =
       original.empty() ? object.GetAttribute(std::string(kOriginalSourceAttribute)) : original;
   return status;
@@ -370,7 +366,7 @@ std::vector<CopyStatus> WorkspaceStatus(const std::shared_ptr<WorkspaceHost>& wo
     status.id = info.id;
     status.name = info.name;
     status.type = info.type;
-    status.source = Slashed(info.source);
+    status.source = RecordedRelative(info.source);
     status.original = info.original;
     statuses.push_back(StatusIn(workspace, files, std::move(status), nullptr, &recipe->second));
   }
@@ -420,7 +416,7 @@ CopyAndForm ReadCopyAndForm(const std::shared_ptr<WorkspaceHost>& workspace,
                             const std::string& id) {
   auto object = workspace->KnownObject(id);
   auto type = object->ObjectType();
-  std::string source = Slashed(object->GetAttribute(type->SourceAttribute()));
+  std::string source = RecordedRelative(object->GetAttribute(type->SourceAttribute()));
   std::string original = object->GetAttribute(std::string(kOriginalSourceAttribute));
   std::optional<std::string> copy =
       source.empty() ? std::nullopt : ReadBeneath(workspace->root(), source);

@@ -12,6 +12,7 @@
 #include "svregistration/workspace/pending_work.h"
 #include "svregistration/workspace/workspace_host.h"
 #include "workspace/beneath.h"
+#include "workspace/recorded_paths.h"
 
 namespace svregistration::workspace {
 
@@ -19,18 +20,6 @@ namespace {
 
 std::int64_t ChangedNs(const struct stat& info) {
   return static_cast<std::int64_t>(info.st_ctim.tv_sec) * 1'000'000'000 + info.st_ctim.tv_nsec;
-}
-
-std::string Slashed(std::string path) {
-  std::replace(path.begin(), path.end(), '\\', '/');
-  return path;
-}
-
-// A copy's path as an object records it, with "/" between its folders: the part after the last
-// "/" is the file's own name, in which a "\" is part of the name; a path without "/" was written
-// by a host that joined with "\", which then separates folders.
-std::string RecordedRelative(const std::string& recorded) {
-  return recorded.find('/') == std::string::npos ? Slashed(recorded) : recorded;
 }
 
 // The object itself, or every member when it is a folder.
@@ -56,7 +45,7 @@ void RecoverInterruptedWork(const std::shared_ptr<WorkspaceHost>& workspace) {
       sources.emplace();
       for (const std::string& source : workspace->workspace_repository()->RecordedSources()) {
         sources->insert(source);
-        sources->insert(Slashed(source));
+        sources->insert(RecordedRelative(source));
       }
     }
     return sources->count(relative) != 0;

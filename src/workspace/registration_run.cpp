@@ -27,6 +27,7 @@
 #include "workspace/error_source.h"
 #include "workspace/extension_types.h"
 #include "workspace/file_walk.h"
+#include "workspace/recorded_paths.h"
 #include "workspace/repository/schema.h"
 
 namespace svregistration::workspace {
@@ -49,13 +50,6 @@ std::optional<std::string> ReadWhole(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-std::string Slashed(std::string path) {
-  for (char& c : path) {
-    if (c == '\\') c = '/';
-  }
-  return path;
 }
 
 // Results the registration made a copy for (a refused file, an object name held by another, an
@@ -442,7 +436,8 @@ class Runner {
     }
     r.id = holder->Id();
     std::string original = holder->GetAttribute(std::string(kOriginalSourceAttribute));
-    std::string source = Slashed(holder->GetAttribute(holder->ObjectType()->SourceAttribute()));
+    std::string source =
+        RecordedRelative(holder->GetAttribute(holder->ObjectType()->SourceAttribute()));
     if (source == relative && SameFile(original, r.file)) {
       AlreadyRegistered(r, relative);
       return;
@@ -494,7 +489,7 @@ class Runner {
   void LoadHolders() {
     holders_.clear();
     for (ObjectInfo& object : workspace_->workspace_repository()->ListObjects()) {
-      if (!object.source.empty()) holders_[Slashed(object.source)] = std::move(object);
+      if (!object.source.empty()) holders_[RecordedRelative(object.source)] = std::move(object);
     }
     holders_loaded_ = true;
   }

@@ -226,6 +226,16 @@ TEST_P(SvregSafety, AFailedAttributeWriteLeavesNothingThatBlocksTheFile) {
 
 // A copy path a row records is read only inside the workspace: diff and status never show a file
 // the row points at outside it.
+// A "\\" in a copy's own name is part of the name: status finds that copy, and clean never takes
+// it for a file nobody recorded.
+TEST_P(SvregSafety, ACopyWithABackslashInItsNameIsItsObjects) {
+  Register(dir_.Write("src/a\\b.cbl", "a\n"));
+  auto status = Json({"status", ws_});
+  EXPECT_TRUE(status["changes"].empty()) << status.dump();
+  Json({"clean", ws_, "--force"});
+  EXPECT_TRUE(Exists("Sources/COBOL/a\\b.cbl"));
+}
+
 TEST_P(SvregSafety, DiffAndStatusReadRecordedCopiesOnlyInside) {
   const std::string id = Register(dir_.Write("src/A.cbl", "a\n"));
   dir_.Write("secret.txt", "SECRET\n");
