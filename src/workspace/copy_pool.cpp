@@ -3,8 +3,6 @@
 // the caller waits for one; the caller looks at whether a copy is made without a lock.
 #include "workspace/copy_pool.h"
 
-#include <algorithm>
-
 #include "svregistration/registration_steps.h"
 
 namespace svregistration::workspace {
@@ -22,11 +20,6 @@ CopyPool::CopyPool(unsigned threads) {
 }
 
 CopyPool::~CopyPool() { Stop(); }
-
-unsigned CopyPool::ThreadsForThisMachine() {
-  const unsigned cores = std::thread::hardware_concurrency();
-  return std::clamp(cores > 1 ? cores - 1 : 1u, 1u, 4u);
-}
 
 void CopyPool::Wake() {
   signal_.fetch_add(1, std::memory_order_release);

@@ -27,10 +27,6 @@ class CopyPool {
   CopyPool(const CopyPool&) = delete;
   CopyPool& operator=(const CopyPool&) = delete;
 
-  /// The threads a machine's cores allow beside the caller's: one less than there are cores,
-  /// at least one, at most four (a copy is mostly the kernel's work).
-  static unsigned ThreadsForThisMachine();
-
   bool has_threads() const { return !threads_.empty(); }
   /// Hands the copy over to be made on one of the threads; it must stay where it is until Wait
   /// returns for the ticket this answers.

@@ -17,14 +17,16 @@
 #include <unordered_set>
 
 #include "svregistration/error.h"
-#include "svregistration/sv_standard.h"
 #include "svregistration/workspace/copy_recipe.h"
 #include "svregistration/workspace/pending_work.h"
 #include "svregistration/workspace/workspace_host.h"
 #include "workspace/beneath.h"
+#include "workspace/copy_comparison.h"
 #include "workspace/error_source.h"
+#include "workspace/file_threads.h"
 #include "workspace/recorded_paths.h"
 #include "workspace/repository/schema.h"
+#include "workspace/status_ahead.h"
 
 namespace svregistration::workspace {
 
@@ -38,65 +40,6 @@ std::optional<std::string> ReadWhole(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// One service per thread, a cache and no state: it keeps the settings it read for as long as the
-// options documents say the same, instead of reading them again for every object.
-SVStandard& Service() {
-  thread_local SVStandard service;
-  return service;
-}
-
-std::string FormOf(const std::shared_ptr<WorkspaceHost>& workspace, const std::string& type,
-                   const std::string& original) {
-  std::vector<std::uint8_t> bytes = Service().ReadSource(workspace, type, original);
-  return std::string(bytes.begin(), bytes.end());
-}
-
-// Reads up to `size` bytes, fewer only at the end of the file; -1 when reading fails.
-ssize_t ReadUpTo(int fd, std::uint8_t* buffer, std::size_t size) {
-  std::size_t done = 0;
-  while (done < size) {
-    const ssize_t got = ::read(fd, buffer + done, size - done);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return -1;
-    if (got == 0) break;
-    done += static_cast<std::size_t>(got);
-  }
-  return static_cast<ssize_t>(done);
-}
-
-// How the open copy compares with the original's workspace form.
-enum class Comparison { kSame, kDifferent, kCopyUnreadable };
-
-// The original's workspace form is made a block at a time and each block compared with the
-// copy's next bytes, neither held whole; past the first difference the blocks are only drained.
-Comparison CompareWithForm(const std::shared_ptr<WorkspaceHost>& workspace, const std::string& type,
-                           const std::string& original, int copy_fd, std::uint64_t copy_size) {
-  thread_local std::vector<std::uint8_t> held;  // the copy's bytes beside each block
-  Comparison result = Comparison::kSame;
-  std::uint64_t compared = 0;
-  Service().ReadSourceTo(workspace, type, original,
-                         [&](const std::uint8_t* bytes, std::size_t size) {
-                           if (result != Comparison::kSame) return;
-                           if (held.size() < size) held.resize(size);
-                           const ssize_t got = ReadUpTo(copy_fd, held.data(), size);
-                           if (got < 0) {
-                             result = Comparison::kCopyUnreadable;
-                           } else if (static_cast<std::size_t>(got) != size ||
-                                      std::memcmp(held.data(), bytes, size) != 0) {
-                             result = Comparison::kDifferent;
-                           }
-                           compared += size;
-                         });
-  if (result != Comparison::kSame) return result;
-  // Compared up to the size the copy had when it was opened: no more to look for.
-  if (compared == copy_size) return Comparison::kSame;
-  std::uint8_t past_end = 0;
-  const ssize_t got = ReadUpTo(copy_fd, &past_end, 1);
-  return got < 0    ? Comparison::kCopyUnreadable
-         : got == 0 ? Comparison::kSame
-                    : Comparison::kDifferent;
 }
 
 // Why a copy that differs from its original's form does: the settings, when the copy would now
@@ -282,50 +225,58 @@ CopyStatus Named(host::RepositoryObject& object, const std::string& original) {
   return status;
 }
 
-// The state of the copy `status` names (its id, name, type, source and original filled in);
-// `object`, when the caller holds it, is the object itself, otherwise looked up when needed.
+// The state of the copy `status` names; `object`, when the caller holds it, is the object
+// itself, otherwise looked up when needed.
 CopyStatus StatusIn(const std::shared_ptr<WorkspaceHost>& workspace, BeneathFiles& files,
                     CopyStatus status, host::RepositoryObject* object, const CopyRecipe* now) {
-  if (status.original.empty()) {
-    status.state = CopyState::kOriginalUnknown;
-    return status;
-  }
-  struct stat original_info {};
-  if (::stat(status.original.c_str(), &original_info) != 0) {
-    status.state = CopyState::kOriginalMissing;
-    return status;
-  }
-  // The recorded copy is data: it is read only beneath the workspace, never through a link.
-  struct stat copy_info {};
-  const int copy_fd = status.source.empty() ? -1 : files.Open(status.source, copy_info);
-  if (copy_fd < 0) {
-    status.state = CopyState::kCopyMissing;
-    return status;
-  }
-  if (copy_info.st_dev == original_info.st_dev && copy_info.st_ino == original_info.st_ino) {
-    ::close(copy_fd);
-    return status;  // the original is the copy itself
-  }
-  try {
-    Comparison comparison = Comparison::kCopyUnreadable;
-    try {
-      comparison = CompareWithForm(workspace, status.type, status.original, copy_fd,
-                                   static_cast<std::uint64_t>(copy_info.st_size));
-    } catch (...) {
-      ::close(copy_fd);
-      throw;
-    }
-    ::close(copy_fd);
-    if (comparison == Comparison::kCopyUnreadable) {
-      status.state = CopyState::kCopyMissing;
-    } else if (comparison == Comparison::kDifferent) {
-      Explain(workspace, object, now, status);
-    }
-  } catch (const Error& e) {
-    status.state = CopyState::kUnreadable;
-    status.detail = e.description();
-  }
+  status = CompareCopy(workspace, files, std::move(status));
+  if (status.state == CopyState::kModified) Explain(workspace, object, now, status);
   return status;
+}
+
+// The state of every listed object with a copy, then the untracked files. The copies are
+// compared on a few threads while the calling thread lists the Sources folders; a copy that
+// differs is explained afterwards, where the repository may be read.
+std::vector<CopyStatus> ListedStatus(const std::shared_ptr<WorkspaceHost>& workspace) {
+  std::map<std::string, CopyRecipe> recipes;  // by type: the options are read once
+  const std::vector<ObjectInfo> objects = workspace->workspace_repository()->ListObjects();
+  std::vector<std::string> sources;  // what the copies are recorded as, for the untracked files
+  sources.reserve(objects.size());
+  std::vector<CopyStatus> statuses;
+  std::vector<const CopyRecipe*> nows;
+  for (const ObjectInfo& info : objects) {
+    sources.push_back(info.source);
+    if (info.source.empty()) continue;
+    auto recipe = recipes.find(info.type);
+    if (recipe == recipes.end()) {
+      recipe = recipes.emplace(info.type, CopyRecipe::Current(*workspace, info.type, true)).first;
+    }
+    // What the listing holds names the copy; the object is looked up only to explain one
+    // that differs.
+    CopyStatus& status = statuses.emplace_back();
+    status.id = info.id;
+    status.name = info.name;
+    status.type = info.type;
+    status.source = RecordedRelative(info.source);
+    status.original = info.original;
+    nows.push_back(&recipe->second);
+  }
+
+  const std::size_t count = statuses.size();
+  StatusAhead ahead(workspace, std::move(statuses), HelperThreadsForFiles(), count);
+  const std::vector<std::string> untracked = UntrackedIn(*workspace, Recorded(sources));
+  statuses.clear();
+  statuses.reserve(count + untracked.size());
+  for (std::size_t i = 0; i < count; ++i) {
+    CopyStatus& status = statuses.emplace_back(std::move(ahead.At(i)));
+    if (status.state == CopyState::kModified) Explain(workspace, nullptr, nows[i], status);
+  }
+  for (const std::string& file : untracked) {
+    CopyStatus& status = statuses.emplace_back();
+    status.source = file;
+    status.state = CopyState::kUntracked;
+  }
+  return statuses;
 }
 
 }  // namespace
@@ -348,35 +299,7 @@ std::vector<CopyStatus> WorkspaceStatus(const std::shared_ptr<WorkspaceHost>& wo
     }
     return statuses;
   }
-  std::map<std::string, CopyRecipe> recipes;  // by type: the options are read once
-  BeneathFiles files(workspace->root());
-  const std::vector<ObjectInfo> objects = workspace->workspace_repository()->ListObjects();
-  std::vector<std::string> sources;  // what the copies are recorded as, for the untracked files
-  sources.reserve(objects.size());
-  for (const ObjectInfo& info : objects) {
-    sources.push_back(info.source);
-    if (info.source.empty()) continue;
-    auto recipe = recipes.find(info.type);
-    if (recipe == recipes.end()) {
-      recipe = recipes.emplace(info.type, CopyRecipe::Current(*workspace, info.type, true)).first;
-    }
-    // What the listing holds names the copy; the object is looked up only to explain one
-    // that differs.
-    CopyStatus status;
-    status.id = info.id;
-    status.name = info.name;
-    status.type = info.type;
-    status.source = RecordedRelative(info.source);
-    status.original = info.original;
-    statuses.push_back(StatusIn(workspace, files, std::move(status), nullptr, &recipe->second));
-  }
-  for (const std::string& file : UntrackedIn(*workspace, Recorded(sources))) {
-    CopyStatus untracked;
-    untracked.source = file;
-    untracked.state = CopyState::kUntracked;
-    statuses.push_back(std::move(untracked));
-  }
-  return statuses;
+  return ListedStatus(workspace);
 }
 
 std::vector<std::string> UntrackedFiles(WorkspaceHost& workspace) {

@@ -26,6 +26,7 @@
 #include "workspace/copy_pool.h"
 #include "workspace/error_source.h"
 #include "workspace/extension_types.h"
+#include "workspace/file_threads.h"
 #include "workspace/file_walk.h"
 #include "workspace/recorded_paths.h"
 #include "workspace/repository/schema.h"
@@ -95,7 +96,7 @@ class Runner {
         extensions_(ExtensionTypes::Read(*workspace)),
         journal_(workspace->root()),
         steps_(service_, workspace, request.with_encoding),
-        pool_(CopyPool::ThreadsForThisMachine()) {}
+        pool_(HelperThreadsForFiles()) {}
 
   RegistrationReport Run(const std::vector<std::string>& paths,
                          const RegistrationRun::Progress& progress) {

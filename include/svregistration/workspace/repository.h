@@ -81,6 +81,8 @@ class SVREG_API WorkspaceRepository final : public host::Repository {
   std::vector<ObjectTypeInfo> ObjectTypes() const;
   /// All objects, or those of one type (Error 9 when unknown), oldest first.
   std::vector<ObjectInfo> ListObjects(const std::optional<std::string>& type_code = std::nullopt);
+  /// The objects of those ids that exist, oldest first (an id of another form names none).
+  std::vector<ObjectInfo> ListObjects(const host::IdCollection& ids);
   /// A folder object of that name (the existing one when there is one).
   std::shared_ptr<host::RepositoryObject> CreateFolder(const std::string& name);
   /// Adds a relation from one object to another; one that exists is kept. Error 9 for an

@@ -4,7 +4,10 @@
 
 #include <fmt/core.h>
 
+#include <algorithm>
+#include <limits>
 #include <set>
+#include <unordered_set>
 
 #include "svregistration/error.h"
 #include "workspace/repository/context.h"
@@ -12,6 +15,7 @@
 #include "workspace/repository/generated_entries.h"
 #include "workspace/repository/names.h"
 #include "workspace/repository/object.h"
+#include "workspace/repository/object_id.h"
 #include "workspace/repository/object_store.h"
 #include "workspace/repository/relations.h"
 #include "workspace/repository/schema.h"
@@ -232,34 +236,40 @@ std::vector<ObjectTypeInfo> WorkspaceRepository::ObjectTypes() const {
   return types;
 }
 
-std::vector<ObjectInfo> WorkspaceRepository::ListObjects(
-    const std::optional<std::string>& type_code) {
-  std::optional<std::string> code;
-  if (type_code) code = context_->types.Get(*type_code)->info().code;
+namespace {
+
+// The objects numbered `low` to `high`, of the type `code` when given, and of the numbers in
+// `only` when given, oldest first.
+std::vector<ObjectInfo> ListObjectsIn(RepositoryContext& context,
+                                      const std::optional<std::string>& code, std::int64_t low,
+                                      std::int64_t high,
+                                      const std::unordered_set<std::int64_t>* only) {
   // Two scans in id order, merged here: the objects, then their attributes. Looking up each
   // object's source and original by its key would cost two index searches a row.
-  Statement objects_in_order = context_->database->Prepare(
-      "SELECT id, type_code, name FROM objects "
-      "WHERE CAST(?1 AS TEXT) IS NULL OR type_code = ?1 ORDER BY id");
-  objects_in_order.Bind(1, code);
+  Statement objects_in_order = context.database->Prepare(
+      "SELECT id, type_code, name FROM objects WHERE id BETWEEN ?2 AND ?3 "
+      "AND (CAST(?1 AS TEXT) IS NULL OR type_code = ?1) ORDER BY id");
+  objects_in_order.Bind(1, code).Bind(2, low).Bind(3, high);
   std::vector<ObjectInfo> objects;
   std::vector<std::int64_t> numbers;
   std::vector<std::string> source_names;  // each object's source attribute
   std::string last_type;
   std::string last_source_name;
   while (objects_in_order.Step()) {
+    const std::int64_t number = objects_in_order.Int(0);
+    if (only != nullptr && only->count(number) == 0) continue;
     std::string type = objects_in_order.Text(1);
     if (objects.empty() || type != last_type) {
-      last_source_name = context_->types.Get(type)->info().source_attribute;
+      last_source_name = context.types.Get(type)->info().source_attribute;
       last_type = type;
     }
-    numbers.push_back(objects_in_order.Int(0));
+    numbers.push_back(number);
     source_names.push_back(last_source_name);
-    objects.push_back(ObjectInfo{FormatObjectId(type, numbers.back()), std::move(type),
+    objects.push_back(ObjectInfo{FormatObjectId(type, number), std::move(type),
                                  objects_in_order.Text(2), "", ""});
   }
   if (objects.empty()) return objects;
-  Statement attributes_in_order = context_->database->Prepare(
+  Statement attributes_in_order = context.database->Prepare(
       "SELECT object_id, name, value FROM attributes WHERE object_id BETWEEN ?1 AND ?2 "
       "ORDER BY object_id");
   attributes_in_order.Bind(1, numbers.front()).Bind(2, numbers.back());
@@ -275,6 +285,25 @@ std::vector<ObjectInfo> WorkspaceRepository::ListObjects(
     if (role.source) objects[at].source = attributes_in_order.Text(2);
   }
   return objects;
+}
+
+}  // namespace
+
+std::vector<ObjectInfo> WorkspaceRepository::ListObjects(
+    const std::optional<std::string>& type_code) {
+  std::optional<std::string> code;
+  if (type_code) code = context_->types.Get(*type_code)->info().code;
+  return ListObjectsIn(*context_, code, 1, std::numeric_limits<std::int64_t>::max(), nullptr);
+}
+
+std::vector<ObjectInfo> WorkspaceRepository::ListObjects(const host::IdCollection& ids) {
+  std::unordered_set<std::int64_t> numbers;
+  for (const std::string& id : ids) {
+    if (auto parsed = ParseObjectId(id)) numbers.insert(parsed->number);
+  }
+  if (numbers.empty()) return {};
+  const auto [low, high] = std::minmax_element(numbers.begin(), numbers.end());
+  return ListObjectsIn(*context_, std::nullopt, *low, *high, &numbers);
 }
 
 std::vector<std::string> WorkspaceRepository::RecordedSources() {
