@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <string_view>
+#include <unordered_map>
 
 #include "svregistration/error.h"
 #include "svregistration/results.h"
@@ -16,7 +18,10 @@
 #include "svregistration/workspace/copy_status.h"
 #include "svregistration/workspace/pending_work.h"
 #include "svregistration/workspace/workspace_host.h"
+#include "workspace/file_threads.h"
+#include "workspace/recorded_paths.h"
 #include "workspace/repository/schema.h"
+#include "workspace/status_ahead.h"
 
 namespace svregistration::workspace {
 
@@ -33,6 +38,19 @@ std::vector<std::shared_ptr<host::RepositoryObject>> ObjectsOf(
   return members;
 }
 
+// True when the path is relative and every component a name ("a/b.cbl", not "/a", "a//b",
+// "./a", "a/../b" or "a\\b").
+bool PlainRelative(const std::string& path) {
+  if (path.empty() || path.front() == '/' || path.find('\\') != std::string::npos) return false;
+  for (std::size_t start = 0; start <= path.size();) {
+    const std::size_t end = std::min(path.find('/', start), path.size());
+    const std::string_view part(path.data() + start, end - start);
+    if (part.empty() || part == "." || part == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
 class Refresher {
  public:
   Refresher(const std::shared_ptr<WorkspaceHost>& workspace, const RefreshRequest& request)
@@ -40,8 +58,9 @@ class Refresher {
     if (!request.source.empty()) source_ = fs::absolute(request.source).lexically_normal();
   }
 
-  /// Refreshes one object; false when the run must stop.
-  bool Refresh(host::RepositoryObject& object, RefreshReport& report) {
+  /// Refreshes one object; false when the run must stop. `ahead`, when the copy was compared
+  /// ahead of the run, is what was found.
+  bool Refresh(host::RepositoryObject& object, RefreshReport& report, const CopyStatus* ahead) {
     ObjectRefresh entry;
     entry.id = object.Id();
     auto type = object.ObjectType();
@@ -51,6 +70,14 @@ class Refresher {
     entry.original =
         source_.empty() ? object.GetAttribute(std::string(kOriginalSourceAttribute)) : source_;
     std::string recorded = has_copy ? object.GetAttribute(kCopyRecipeAttribute) : std::string();
+    if (has_copy && UpToDate(object, *type, entry, ahead)) {
+      // What the library's refresh answers for a copy that is what its original gives now.
+      report.result |= rOK;
+      entry.outcome = RefreshOutcome::kUnchanged;
+      if (NowText(type->TypeCode()) != recorded) RecordRecipe(object, Now(type->TypeCode()));
+      report.objects.push_back(std::move(entry));
+      return true;
+    }
     if (!request_.force && has_copy && Refuse(object, type->TypeCode(), recorded, entry)) {
       report.objects.push_back(std::move(entry));
       return true;
@@ -77,6 +104,19 @@ class Refresher {
   }
 
  private:
+  // True when the copy was found up to date ahead of the run, and the object, as held now,
+  // still names that copy and that original. A recorded path that is not plain ("\\", ".",
+  // "..", "//" or a leading "/") is left to the library's own reading of it.
+  static bool UpToDate(host::RepositoryObject& object, host::ObjectType& type,
+                       const ObjectRefresh& entry, const CopyStatus* ahead) {
+    if (ahead == nullptr || ahead->state != CopyState::kUpToDate || ahead->id != entry.id ||
+        ahead->original != entry.original) {
+      return false;
+    }
+    const std::string copy = object.GetAttribute(type.SourceAttribute());
+    return copy == ahead->source && PlainRelative(copy);
+  }
+
   // True when the object's copy would now be made differently from how it was made (`recorded`,
   // the recipe's text) and its copy is not what its original gives now.
   bool Refuse(host::RepositoryObject& object, const std::string& type, const std::string& recorded,
@@ -114,6 +154,39 @@ class Refresher {
   SVStandard service_;
   std::map<std::string, std::pair<CopyRecipe, std::string>> recipes_;
 };
+
+// The copies of the objects compared ahead of a run from each object's own original, on helper
+// threads while the run works through the objects in order. Only up to the first object that
+// records no copy (or is a folder): the library's refresh of such an object may register it
+// afresh and store a default source folder in the options, which the comparisons read.
+std::unique_ptr<StatusAhead> CompareAhead(
+    const std::shared_ptr<WorkspaceHost>& workspace,
+    const std::vector<std::shared_ptr<host::RepositoryObject>>& objects,
+    const RefreshRequest& request) {
+  if (!request.source.empty() || objects.size() < 2) return nullptr;
+  host::IdCollection ids;
+  ids.reserve(objects.size());
+  for (const auto& object : objects) ids.push_back(object->Id());
+  std::unordered_map<std::string, ObjectInfo> listed;
+  for (ObjectInfo& info : workspace->workspace_repository()->ListObjects(ids)) {
+    listed.emplace(info.id, std::move(info));
+  }
+  std::vector<CopyStatus> named(ids.size());
+  std::size_t limit = ids.size();
+  for (std::size_t i = 0; i < ids.size(); ++i) {
+    named[i].id = ids[i];
+    auto info = listed.find(ids[i]);
+    if (info == listed.end() || info->second.source.empty()) {
+      limit = std::min(limit, i);
+      continue;
+    }
+    named[i].name = info->second.name;
+    named[i].type = info->second.type;
+    named[i].source = RecordedRelative(info->second.source);
+    named[i].original = info->second.original;
+  }
+  return std::make_unique<StatusAhead>(workspace, std::move(named), HelperThreadsForFiles(), limit);
+}
 
 }  // namespace
 
@@ -170,6 +243,7 @@ RefreshReport RefreshRun::Run(const RefreshRequest& request) {
   auto objects = ObjectsOf(workspace_->KnownObject(request.id));
   RefreshReport report;
   Refresher refresher(workspace_, request);
+  std::unique_ptr<StatusAhead> ahead = CompareAhead(workspace_, objects, request);
   // A copy rewritten by a run killed before its invalidation was committed has its generated
   // files discarded by the next run (see PendingWork).
   PendingWork journal(workspace_->root());
@@ -195,7 +269,7 @@ RefreshReport RefreshRun::Run(const RefreshRequest& request) {
         report.objects.push_back(std::move(gone));
         continue;
       }
-      bool go_on = refresher.Refresh(*objects[i], report);
+      bool go_on = refresher.Refresh(*objects[i], report, ahead ? &ahead->At(i) : nullptr);
       if (progress_) progress_(++done, static_cast<long>(objects.size()));
       if (!go_on) {
         report.stopped = true;

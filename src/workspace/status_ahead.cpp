@@ -46,12 +46,12 @@ CopyStatus& StatusAhead::At(std::size_t i) {
   if (i >= limit_) {
     if (done_[i].load(std::memory_order_relaxed) == 0) Compare(i, own_files_);
   } else {
-    // The threads take the copies in order: while they have not come to this one, the caller
-    // takes the next ones itself; once one of them has, the caller waits for it.
+    // The threads take the copies in order. Until this one is done the caller compares the
+    // next one not taken (it comes to it soon), and waits only when none is left.
     while (done_[i].load(std::memory_order_acquire) == 0) {
-      if (next_.load() <= i) {
-        const std::size_t next = next_.fetch_add(1);
-        if (next < limit_) Compare(next, own_files_);
+      const std::size_t next = next_.load() < limit_ ? next_.fetch_add(1) : limit_;
+      if (next < limit_) {
+        Compare(next, own_files_);
       } else {
         done_[i].wait(0, std::memory_order_acquire);
       }
