@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include "svregistration/error.h"
 #include "svregistration/sv_standard.h"
@@ -69,6 +71,12 @@ Comparison CompareWithForm(const std::shared_ptr<WorkspaceHost>& workspace, cons
 }
 
 }  // namespace
+
+std::optional<std::string> ReadOriginal(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 std::string FormOf(const std::shared_ptr<WorkspaceHost>& workspace, const std::string& type,
                    const std::string& original) {

@@ -4,12 +4,17 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "svregistration/workspace/copy_status.h"
 #include "workspace/beneath.h"
 
 namespace svregistration::workspace {
+
+/// An original (a user's file, outside the workspace) as it is, whole; nullopt when it cannot be
+/// read.
+std::optional<std::string> ReadOriginal(const std::string& path);
 
 /// The original's workspace form as bytes.
 std::string FormOf(const std::shared_ptr<WorkspaceHost>& workspace, const std::string& type,

@@ -9,8 +9,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 #include <string_view>
@@ -36,12 +34,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* kSource = kWorkspaceErrorSource;
 
-std::optional<std::string> ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Why a copy that differs from its original's form does: the settings, when the copy would now
 // be made differently, or the original.
 void Explain(const std::shared_ptr<WorkspaceHost>& workspace, host::RepositoryObject* object,
@@ -54,7 +46,7 @@ void Explain(const std::shared_ptr<WorkspaceHost>& workspace, host::RepositoryOb
   // A verbatim copy is made the same way now when the options leave this original as it is;
   // otherwise the copy differs for the settings, or for them and the original alike.
   if (!recorded->normalised &&
-      FormOf(workspace, status.type, status.original) == ReadWhole(status.original)) {
+      FormOf(workspace, status.type, status.original) == ReadOriginal(status.original)) {
     return;
   }
   std::vector<std::string> changes =

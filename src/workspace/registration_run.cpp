@@ -8,8 +8,6 @@
 
 #include <deque>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <unordered_set>
 
@@ -23,6 +21,7 @@
 #include "svregistration/workspace/pending_work.h"
 #include "svregistration/workspace/workspace_host.h"
 #include "workspace/beneath.h"
+#include "workspace/copy_comparison.h"
 #include "workspace/copy_pool.h"
 #include "workspace/error_source.h"
 #include "workspace/extension_types.h"
@@ -45,12 +44,6 @@ bool SameFile(const std::string& a, const std::string& b) {
   struct stat y {};
   return ::stat(a.c_str(), &x) == 0 && ::stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
          x.st_ino == y.st_ino;
-}
-
-std::optional<std::string> ReadWhole(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Results the registration made a copy for (a refused file, an object name held by another, an
@@ -462,7 +455,7 @@ class Runner {
         std::vector<std::uint8_t> bytes = service_.ReadSource(workspace_, r.type, r.file);
         now.emplace(bytes.begin(), bytes.end());
       } else {
-        now = ReadWhole(r.file);
+        now = ReadOriginal(r.file);
       }
       if (now && now == ReadBeneath(workspace_->root(), relative)) {
         r.outcome = FileOutcome::kUnchanged;
