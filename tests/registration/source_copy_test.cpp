@@ -86,20 +86,6 @@ TEST_F(SourceCopyTest, SettingsFollowTheHostsRevision) {
   EXPECT_EQ(Text(service_.ReadSource(other, "COBOL", from)), "        A \x0E\x82\xA0\x0F Z\n");
 }
 
-TEST_F(SourceCopyTest, JapaneseDoubleByteRunsAreMarked) {
-  // "A あい Z" in Shift-JIS.
-  std::string from = dir_.Write("in.cbl", "A \x82\xA0\x82\xA2 Z\n");
-  OptionsSpec removed{.sosi = "Removed", .source_locale = "1041", .registered_locale = "1041"};
-  EXPECT_EQ(Text(service_.ReadSource(Workspace(removed), "COBOL", from)),
-            "A \x0E\x82\xA0\x82\xA2\x0F Z\n");
-  OptionsSpec replaced{.sosi = "Replaced", .source_locale = "1041", .registered_locale = "1041"};
-  service_.CopySource(Workspace(replaced), "COBOL", from, dir_ / "out.cbl");
-  EXPECT_EQ(ReadFile(dir_ / "out.cbl"), "A\x0E\x82\xA0\x82\xA2\x0FZ\n");
-  // An English registered locale has no lead bytes: nothing is marked.
-  OptionsSpec english{.sosi = "Removed", .source_locale = "1041", .registered_locale = "1033"};
-  EXPECT_EQ(Text(service_.ReadSource(Workspace(english), "COBOL", from)), "A \x82\xA0\x82\xA2 Z\n");
-}
-
 TEST_F(SourceCopyTest, MissingSourceAndBadSettingsAreErrors) {
   for (bool normalised : {false, true}) {
     ExpectError(
