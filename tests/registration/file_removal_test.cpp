@@ -12,7 +12,7 @@
 namespace svregistration::registration {
 namespace {
 
-using testing::TempDir;
+using namespace testing;
 
 class FileRemovalTest : public ::testing::Test {
  protected:
@@ -27,10 +27,9 @@ class FileRemovalTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  std::shared_ptr<testing::FakeWorkspace> workspace_ =
-      std::make_shared<testing::FakeWorkspace>(dir_.path().string(), "<OPTIONS/>");
-  std::shared_ptr<testing::FakeRepository> repository_ =
-      std::make_shared<testing::FakeRepository>();
+  std::shared_ptr<FakeWorkspace> workspace_ =
+      std::make_shared<FakeWorkspace>(dir_.path().string(), "<OPTIONS/>");
+  std::shared_ptr<FakeRepository> repository_ = std::make_shared<FakeRepository>();
   registration::State state_;
 };
 

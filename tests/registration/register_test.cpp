@@ -143,8 +143,7 @@ TEST_F(RegisterTest, ExistingObjects) {
                        std::filesystem::exists(root_ + "/out/PROG1.lst")),
             std::tuple(2u, "PROG1.CBL", true, false));
 
-  auto with_source = repository_->Add("COBOL", "PROG2");
-  with_source->attributes["Source"] = "x";
+  repository_->Add("COBOL", "PROG2")->attributes["Source"] = "x";
   EXPECT_EQ(Register("COBOL", "PROG2.CBL", dir_.Write("in/PROG2.CBL", "x")), rOK);
   EXPECT_EQ(repository_->objects.size(), 4u);  // a new object with the full name
 }
