@@ -13,8 +13,7 @@
 namespace svregistration::os {
 namespace {
 
-using testing::ReadFile;
-using testing::TempDir;
+using namespace testing;
 
 std::uint64_t DeviceOf(const std::filesystem::path& path) {
   struct stat info {};

@@ -17,9 +17,7 @@
 namespace svregistration::os {
 namespace {
 
-using testing::ErrorNumber;
-using testing::ReadFile;
-using testing::TempDir;
+using namespace testing;
 
 TEST(FileSystem, AFolderLinkIsDeletedAsALink) {
   TempDir outside, dir;

@@ -7,7 +7,6 @@
 
 #include <functional>
 
-#include "registration/sv_standard_state.h"
 #include "runtime/host_utilities.h"
 #include "support/error_capture.h"
 #include "support/fake_repository.h"
@@ -16,6 +15,7 @@
 #include "svregistration/ccsid.h"
 #include "svregistration/error.h"
 #include "svregistration/icu_table.h"
+#include "svregistration/sv_standard.h"
 
 namespace svregistration {
 namespace {

@@ -12,7 +12,7 @@
 namespace svregistration::registration {
 namespace {
 
-using testing::TempDir;
+using namespace testing;
 
 class FileRemovalTest : public ::testing::Test {
  protected:
@@ -27,10 +27,9 @@ class FileRemovalTest : public ::testing::Test {
   }
 
   TempDir dir_;
-  std::shared_ptr<testing::FakeWorkspace> workspace_ =
-      std::make_shared<testing::FakeWorkspace>(dir_.path().string(), "<OPTIONS/>");
-  std::shared_ptr<testing::FakeRepository> repository_ =
-      std::make_shared<testing::FakeRepository>();
+  std::shared_ptr<FakeWorkspace> workspace_ =
+      std::make_shared<FakeWorkspace>(dir_.path().string(), "<OPTIONS/>");
+  std::shared_ptr<FakeRepository> repository_ = std::make_shared<FakeRepository>();
   registration::State state_;
 };
 
@@ -96,17 +95,17 @@ TEST_F(FileRemovalTest, DeletionStaysInsideTheWorkspace) {
        "../../victim.txt\n..\\..\n//DIR:../..\n//DIR:../../deep\n" + out +
            "/victim.txt\n../link/victim.txt\n//DIR:../link/deep\n..\n"},
   };
+  // The workspace's own files: the host's, a Sources folder's and the code page tables.
+  const char* own_files[] = {"workspace.db", "Sources/COBOL/A.cbl", "tables/t.ccsid",
+                             "options/o.xml"};
+  workspace_->code_page_directory = dir_ / "tables";
   for (const Case& c : cases) {
     outside.Write("victim.txt", "v");
     outside.Write("deep/keep.txt", "k");
-    dir_.Write("workspace.db", "db");
-    dir_.Write("Sources/COBOL/A.cbl", "a");
-    dir_.Write("tables/t.ccsid", "t");
-    dir_.Write("options/o.xml", "o");
+    for (const char* own : own_files) dir_.Write(own, "own");
     std::filesystem::create_directory_symlink(outside.path(), dir_.path() / "link");
     std::filesystem::create_directories(dir_.path() / "a");
     std::filesystem::create_directory_symlink("../link", dir_.path() / "a/inner");
-    workspace_->code_page_directory = dir_ / "tables";
     if (!c.manifest.empty()) dir_.Write("a/x.mf", c.manifest);
     workspace_->log->records.clear();
 
@@ -116,10 +115,8 @@ TEST_F(FileRemovalTest, DeletionStaysInsideTheWorkspace) {
     std::string what = c.entries.front() + " " + c.manifest;
     EXPECT_TRUE(std::filesystem::exists(outside / "victim.txt")) << what;
     EXPECT_TRUE(std::filesystem::exists(outside / "deep/keep.txt")) << what;
-    for (const char* own :
-         {"workspace.db", "Sources/COBOL/A.cbl", "tables/t.ccsid", "options/o.xml", "link"}) {
-      EXPECT_TRUE(Exists(own)) << own << " after " << what;
-    }
+    for (const char* own : own_files) EXPECT_TRUE(Exists(own)) << own << " after " << what;
+    EXPECT_TRUE(Exists("link")) << what;
     EXPECT_FALSE(workspace_->log->records.empty()) << what;
     for (const auto& record : workspace_->log->records)
       EXPECT_EQ(record.severity, host::kSeverityWarning);

@@ -8,14 +8,12 @@
 #include "registration/original_search.h"
 #include "registration/sv_standard_state.h"
 #include "resources/message_catalogue.h"
-#include "runtime/host_utilities.h"
 #include "support/error_capture.h"
 #include "support/fake_repository.h"
 #include "support/fake_workspace.h"
 #include "support/scripted_user_interface.h"
 #include "support/temp_dir.h"
 #include "svregistration/error.h"
-#include "svregistration/user_interface.h"
 
 namespace svregistration {
 namespace {
@@ -40,8 +38,12 @@ class RefreshTest : public ::testing::Test {
     return object;
   }
 
-  int Refresh(const std::string& id, long& copied, const std::string& source = "") {
-    return service_.RefreshSource(workspace_, id, copied, source);
+  // The result and the number of files copied.
+  using Outcome = std::pair<int, long>;
+  Outcome Refresh(const std::string& id, const std::string& source = "") {
+    long copied = -1;
+    const int result = service_.RefreshSource(workspace_, id, copied, source);
+    return {result, copied};
   }
 
   TempDir dir_;
@@ -59,15 +61,17 @@ class RefreshTest : public ::testing::Test {
   SVStandard service_;
 };
 
-// A changed original (or a missing copy) is copied and the object invalidated; an original given
-// is recorded even when it is unchanged; a missing or unknown original is logged.
+// A changed original (or a missing copy, with its type's folder) is copied and the object
+// invalidated; an original given is recorded even when it is unchanged; a missing or unknown
+// original is logged.
 TEST_F(RefreshTest, SingleObjectOutcomes) {
   const std::string same = dir_.Write("orig/SAME.cbl", "A\n");
+  std::filesystem::create_directories(root_ + "/Sources");  // the first copy makes its folder
   // name, original, copy (none when empty), original given, result, files copied
   const std::tuple<const char*, std::string, const char*, std::string, int, long> cases[] = {
+      {"NEW", dir_.Write("orig/NEW.cbl", "B\n"), "", "", rOK, 1},
       {"SAME", dir_ / "elsewhere.cbl", "A\n", same, rOK, 0},
       {"CHG", dir_.Write("orig/CHG.cbl", "B\n"), "A\n", "", rOK, 1},
-      {"NEW", dir_.Write("orig/NEW.cbl", "B\n"), "", "", rOK, 1},
       {"GONE", dir_ / "orig/GONE.cbl", "A\n", "", rOK | rSourceFileIsMissed, 0},
       {"UNK", "", "A\n", "", rOK | rOriginalSourceUnknown, 0},
       {"HERE", root_ + "/Sources/COBOL/HERE.cbl", "A\n", "", rOK, 0},
@@ -78,14 +82,13 @@ TEST_F(RefreshTest, SingleObjectOutcomes) {
   };
   for (const auto& [name, original, copy, given, result, copied] : cases) {
     auto object = Registered(name, original, copy);
-    long count = -1;
-    const int answer = Refresh(object->Id(), count, given);
+    const auto [answer, count] = Refresh(object->Id(), given);
     EXPECT_EQ(std::tuple(answer, count, ReadFile(root_ + "/Sources/COBOL/" + name + ".cbl"),
                          repository_->Called("InvalidateObject(" + object->Id())),
               std::tuple(result, copied, copied ? "B\n" : "A\n", copied == 1))
         << name;
   }
-  EXPECT_EQ(repository_->objects[0]->attributes["OriginalSource"], same);
+  EXPECT_EQ(repository_->objects[1]->attributes["OriginalSource"], same);
   ASSERT_EQ(workspace_->log->records.size(), 2u);
   const LogRecord& record = workspace_->log->records[0];
   EXPECT_EQ(std::tie(record.title, record.severity, record.object_id, record.text),
@@ -99,11 +102,10 @@ TEST_F(RefreshTest, SingleObjectOutcomes) {
 TEST_F(RefreshTest, UnchangedCopyRecordsItsOriginalAndReportsAFailedWrite) {
   const std::string original = dir_.Write("orig/SAME.cbl", "A\n");
   auto object = Registered("SAME", original, "A\n");
-  long count = -1;
-  EXPECT_EQ(Refresh(object->Id(), count), rOK);
+  EXPECT_EQ(Refresh(object->Id()).first, rOK);
   EXPECT_TRUE(repository_->Called("SetAttribute(" + object->Id() + ".OriginalSource=" + original));
   repository_->failing = {"SetAttribute"};
-  EXPECT_EQ(Refresh(object->Id(), count), rOK);
+  EXPECT_EQ(Refresh(object->Id()).first, rOK);
   ASSERT_EQ(workspace_->log->records.size(), 1u);
   EXPECT_EQ(workspace_->log->records[0].text, "SetAttribute failed");
 }
@@ -114,17 +116,15 @@ TEST_F(RefreshTest, FolderRunGoesOnAfterFailuresAndStopsAt256) {
   auto second = Registered("TWO", dir_ / "orig/TWO.cbl", "x\n");
   auto third = Registered("THREE", dir_.Write("orig/THREE.cbl", "new\n"), "old\n");
   for (auto& member : {first, second, third}) member->folders = {folder->Id()};
-  long copied = 0;
-  EXPECT_EQ(Refresh(folder->Id(), copied), rOK | rSourceFileIsMissed);
-  EXPECT_EQ(std::tuple(copied, service_.RegisteredObjectId()), std::tuple(2, folder->Id()));
+  EXPECT_EQ(Refresh(folder->Id()), Outcome(rOK | rSourceFileIsMissed, 2));
+  EXPECT_EQ(service_.RegisteredObjectId(), folder->Id());
 
   // An invalidation failure gives 256 and ends the run.
   dir_.Write("orig/ONE.cbl", "newer\n");
   dir_.Write("orig/THREE.cbl", "newer\n");
   repository_->failing = {"InvalidateObject"};
-  EXPECT_EQ(Refresh(folder->Id(), copied), rOK | rUnexpectedRegistrationError);
-  EXPECT_EQ(std::tuple(copied, ReadFile(root_ + "/Sources/COBOL/THREE.cbl")),
-            std::tuple(0, "new\n"));  // THREE is not reached
+  EXPECT_EQ(Refresh(folder->Id()), Outcome(rOK | rUnexpectedRegistrationError, 0));
+  EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/THREE.cbl"), "new\n");  // THREE is not reached
   EXPECT_NE(workspace_->log->records.back().text.find("256"), std::string::npos);
   EXPECT_EQ(registration::StateOf(service_).Workspace, nullptr);
 }
@@ -137,22 +137,12 @@ TEST_F(RefreshTest, ProtectedPathsAreAskedAgainWhenTheRevisionMoves) {
     Registered(name, dir_.Write(std::string("orig/") + name + ".cbl", "same\n"), "same\n")
         ->folders = {folder->Id()};
   }
-  long copied = 0;
   for (std::uint64_t revision : {0u, 0u, 5u, 5u, 6u}) {
     workspace_->revision = revision;
-    EXPECT_EQ(Refresh(folder->Id(), copied), rOK);
+    EXPECT_EQ(Refresh(folder->Id()).first, rOK);
   }
   // Three members in each of two runs without a count; then once for 5 and once for 6.
   EXPECT_EQ(workspace_->protected_asks, 3 + 3 + 1 + 1);
-}
-
-// A copy whose type's Sources folder is gone is made again, with the folder.
-TEST_F(RefreshTest, ACopyIsMadeAgainWithItsFolder) {
-  auto object = Registered("NEW", dir_.Write("orig/NEW.cbl", "B\n"), "");
-  std::filesystem::create_directories(root_ + "/Sources");
-  long copied = 0;
-  EXPECT_EQ(Refresh(object->Id(), copied), rOK);
-  EXPECT_EQ(std::tuple(copied, ReadFile(root_ + "/Sources/COBOL/NEW.cbl")), std::tuple(1, "B\n"));
 }
 
 // A link swapped in at a changed copy's name after it was looked at, while the options are read,
@@ -166,8 +156,7 @@ TEST_F(RefreshTest, ALinkSwappedInAtTheCopyIsNotWrittenThrough) {
     std::filesystem::remove(copy);
     std::filesystem::create_symlink(outside, copy);
   };
-  long copied = 0;
-  EXPECT_EQ(Refresh(object->Id(), copied), rOK | rUnexpectedRegistrationError);
+  EXPECT_EQ(Refresh(object->Id()).first, rOK | rUnexpectedRegistrationError);
   EXPECT_EQ(ReadFile(outside), "theirs\n");
   EXPECT_TRUE(std::filesystem::is_symlink(copy));
 }
@@ -188,11 +177,10 @@ TEST_F(RefreshTest, AKeptSourcesFolderMovedAwayIsNotWrittenIn) {
     dir_.Write("outside/PAY.cbl", "theirs\n");
     auto kept = Registered("SAME", dir_.Write("orig/SAME.cbl", "A\n"), "A\n");
     auto object = Registered("PAY", dir_.Write("orig/PAY.cbl", "new\n"), "old\n");
-    long copied = 0;
-    EXPECT_EQ(Refresh(kept->Id(), copied), rOK) << swap;
+    EXPECT_EQ(Refresh(kept->Id()).first, rOK) << swap;
     fs::rename(folder, root_ + "/Sources/MOVED");
     put_in_place();
-    Refresh(object->Id(), copied);
+    Refresh(object->Id());
     EXPECT_EQ(
         std::tuple(ReadFile(root_ + "/Sources/MOVED/PAY.cbl"), ReadFile(outside + "/PAY.cbl")),
         std::tuple("old\n", "theirs\n"))
@@ -205,9 +193,7 @@ TEST_F(RefreshTest, AKeptSourcesFolderMovedAwayIsNotWrittenIn) {
 
 TEST_F(RefreshTest, EmptyFolderAndSettingsErrors) {
   auto folder = repository_->Add("FOLDER", "F");
-  long copied = 5;
-  EXPECT_EQ(Refresh(folder->Id(), copied), rOK);
-  EXPECT_EQ(copied, 0);
+  EXPECT_EQ(Refresh(folder->Id()), Outcome(rOK, 0));
   EXPECT_TRUE(workspace_->log->records.empty());
 
   // A type without a Registration entry raises the settings error: logged, no result bit.
@@ -215,7 +201,7 @@ TEST_F(RefreshTest, EmptyFolderAndSettingsErrors) {
   other->attributes["Source"] = "Sources/REFUSED/X.cbl";
   other->attributes["OriginalSource"] = dir_.Write("orig/X.cbl", "x");
   dir_.Write("ws/Sources/REFUSED/X.cbl", "y");
-  EXPECT_EQ(Refresh(other->Id(), copied), rOK);
+  EXPECT_EQ(Refresh(other->Id()).first, rOK);
   ASSERT_EQ(workspace_->log->records.size(), 1u);
   EXPECT_EQ(workspace_->log->records[0].text, LoadMessage(kMsgIncorrectRegistrationPage));
 
@@ -229,15 +215,14 @@ TEST_F(RefreshTest, UnregisteredObjectIsFoundInTheChosenDirectoryAndRegistered) 
   auto object = repository_->Add("COBOL", "PAYROLL_OF_PRODLIB");
   std::filesystem::create_directories(root_ + "/Sources");  // the type's folder is made one level
   std::string found = dir_.Write("lib/sub/PRODLIB/PAYROLL.cob", "P\n");
-  long copied = 0;
   ui_->folder = "";
-  EXPECT_EQ(Refresh(object->Id(), copied), rOK | rOriginalSourceUnknown);
+  EXPECT_EQ(Refresh(object->Id()).first, rOK | rOriginalSourceUnknown);
   EXPECT_EQ(std::tuple(workspace_->cancel_pressed, workspace_->workspace_options->saves),
             std::tuple(true, 0));
 
   ui_->folder = dir_ / "lib";
-  EXPECT_EQ(Refresh(object->Id(), copied), rOK);
-  EXPECT_EQ(std::tuple(copied, workspace_->workspace_options->saves), std::tuple(1, 1));
+  EXPECT_EQ(Refresh(object->Id()), Outcome(rOK, 1));
+  EXPECT_EQ(workspace_->workspace_options->saves, 1);
   // The file is registered under its own name, as a new registration would.
   auto& attributes = repository_->objects.back()->attributes;
   EXPECT_EQ(std::tuple(attributes["Name"], attributes["OriginalSource"]),
@@ -245,7 +230,7 @@ TEST_F(RefreshTest, UnregisteredObjectIsFoundInTheChosenDirectoryAndRegistered) 
   // The directory is kept: the dialog is not shown again.
   auto other = repository_->Add("COBOL", "OTHER");
   dir_.Write("lib/OTHER.cbl", "O\n");
-  EXPECT_EQ(Refresh(other->Id(), copied), rOK);
+  EXPECT_EQ(Refresh(other->Id()).first, rOK);
   EXPECT_EQ(ui_->folders_asked, 2);
 }
 

@@ -43,7 +43,9 @@ class RegisterTest : public ::testing::Test {
   SVStandard service_;
 };
 
+// A file where the type's Sources folder belongs is replaced by the folder.
 TEST_F(RegisterTest, NewObjectIsCopiedRecordedAndAccepted) {
+  dir_.Write("ws/Sources/COBOL", "a file");
   std::string source = dir_.Write("in/PAY.cbl", "\tX\n");
   EXPECT_EQ(Register("COBOL", "PAY", source), rOK);
   ASSERT_EQ(repository_->objects.size(), 1u);
@@ -104,9 +106,9 @@ TEST_F(RegisterTest, BuiltInUtilityChecksAlike) {
   SetUpTestSuite();
 }
 
-// A "\" belongs to a real file's name: back\slash.cbl and slash.cbl are two copies. In the
-// configured sources folder of a type it separates folders.
-TEST_F(RegisterTest, BackslashesInNames) {
+// In the configured sources folder of a type a "\" separates folders; in a real file's name it
+// belongs to the name: back\slash.cbl and slash.cbl are two copies.
+TEST_F(RegisterTest, ConfiguredSourcesDirectoryAndBackslashesInNames) {
   workspace_->global_options = std::make_shared<FakeOptions>(
       "<OPTIONS><CASE ID='Inventory'><LIST NAME='Types'><CASE NAME='COBOL'>"
       "<TEXT NAME='Directory' VALUE='Src\\Cobol'/></CASE></LIST></CASE></OPTIONS>");
@@ -114,20 +116,6 @@ TEST_F(RegisterTest, BackslashesInNames) {
   EXPECT_EQ(Register("COBOL", "SLASH", dir_.Write("in/slash.cbl", "s")), rOK);
   EXPECT_EQ(ReadFile(root_ + "/Src/Cobol/back\\slash.cbl"), "b");
   EXPECT_EQ(ReadFile(root_ + "/Src/Cobol/slash.cbl"), "s");
-}
-
-TEST_F(RegisterTest, FileWhereTheSourcesFolderBelongsIsReplaced) {
-  dir_.Write("ws/Sources/COBOL", "a file");
-  EXPECT_EQ(Register("COBOL", "PAY", dir_.Write("in/PAY.cbl", "x")), rOK);
-  EXPECT_TRUE(std::filesystem::is_directory(root_ + "/Sources/COBOL"));
-}
-
-TEST_F(RegisterTest, ConfiguredSourcesDirectory) {
-  workspace_->global_options = std::make_shared<FakeOptions>(
-      "<OPTIONS><CASE ID='Inventory'><LIST NAME='Types'><CASE NAME='COBOL'>"
-      "<TEXT NAME='Directory' VALUE='Src\\Cobol'/></CASE></LIST></CASE></OPTIONS>");
-  EXPECT_EQ(Register("COBOL", "PAY", dir_.Write("in/PAY.cbl", "x")), rOK);
-  EXPECT_TRUE(std::filesystem::exists(root_ + "/Src/Cobol/PAY.cbl"));
   // The instance keeps the folder it read only while the document says the same.
   workspace_->global_options->Document()
       ->select_node("//TEXT[@NAME='Directory']")
@@ -155,8 +143,7 @@ TEST_F(RegisterTest, ExistingObjects) {
                        std::filesystem::exists(root_ + "/out/PROG1.lst")),
             std::tuple(2u, "PROG1.CBL", true, false));
 
-  auto with_source = repository_->Add("COBOL", "PROG2");
-  with_source->attributes["Source"] = "x";
+  repository_->Add("COBOL", "PROG2")->attributes["Source"] = "x";
   EXPECT_EQ(Register("COBOL", "PROG2.CBL", dir_.Write("in/PROG2.CBL", "x")), rOK);
   EXPECT_EQ(repository_->objects.size(), 4u);  // a new object with the full name
 }
@@ -217,7 +204,6 @@ TEST_F(RegisterTest, CopiesMadeOnOtherThreadsAreRecordedInOrder) {
   for (RegistrationCopy& copy : copies) threads.emplace_back([&copy] { copy.Make(); });
   for (std::thread& thread : threads) thread.join();
   std::vector<int> results;
-  std::vector<std::string> names;
   for (RegistrationCopy& copy : copies) {
     std::string name = std::filesystem::path(copy.relative_path()).stem().string();
     results.push_back(steps.Record(copy, name));

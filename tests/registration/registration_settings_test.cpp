@@ -15,10 +15,7 @@
 namespace svregistration::registration {
 namespace {
 
-using testing::ErrorNumber;
-using testing::ExpectError;
-using testing::OptionsSpec;
-using testing::WorkspaceOptionsXml;
+using namespace testing;
 
 class SettingsTest : public ::testing::Test {
  protected:

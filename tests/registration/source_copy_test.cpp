@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "registration/registration_settings.h"
 #include "registration/sv_standard_state.h"
 #include "support/error_capture.h"
 #include "support/fake_workspace.h"
@@ -53,22 +52,10 @@ TEST_F(SourceCopyTest, CopiesPlainOrNormalised) {
   EXPECT_EQ(ReadFile(dir_ / "out.cbl"), "");
 }
 
-// The instance keeps the settings it read only while the documents say the same.
-TEST_F(SourceCopyTest, SettingsFollowADocumentChangedInPlace) {
-  std::string from = dir_.Write("in.cbl", "\tA\n");
-  auto workspace = Workspace({});
-  EXPECT_EQ(Text(service_.ReadSource(workspace, "COBOL", from)), "\tA\n");
-  workspace->workspace_options->Document()
-      ->select_node("//BOOL[@ID='ExpandTabs']")
-      .node()
-      .attribute("VALUE")
-      .set_value("true");
-  EXPECT_EQ(Text(service_.ReadSource(workspace, "COBOL", from)), "        A\n");
-}
-
-// A host that counts the revisions of its documents has them read again only when the count
-// moves (a change it does not count is not seen); the locale variables are looked at all the
-// same, and another host is never taken for the first.
+// The instance keeps the settings it read only while the documents say the same. A host that
+// counts the revisions of its documents has them read again only when the count moves (a change
+// it does not count is not seen); the locale variables are looked at all the same, and another
+// host is never taken for the first. Without a count the documents are compared at every call.
 TEST_F(SourceCopyTest, SettingsFollowTheHostsRevision) {
   std::string from = dir_.Write("in.cbl", "\tA \x82\xA0 Z\n");
   auto expand_tabs = [](FakeWorkspace& workspace) {
@@ -97,20 +84,6 @@ TEST_F(SourceCopyTest, SettingsFollowTheHostsRevision) {
   other->revision = 0;  // no count: compared at every call
   expand_tabs(*other);
   EXPECT_EQ(Text(service_.ReadSource(other, "COBOL", from)), "        A \x0E\x82\xA0\x0F Z\n");
-}
-
-TEST_F(SourceCopyTest, JapaneseDoubleByteRunsAreMarked) {
-  // "A あい Z" in Shift-JIS.
-  std::string from = dir_.Write("in.cbl", "A \x82\xA0\x82\xA2 Z\n");
-  OptionsSpec removed{.sosi = "Removed", .source_locale = "1041", .registered_locale = "1041"};
-  EXPECT_EQ(Text(service_.ReadSource(Workspace(removed), "COBOL", from)),
-            "A \x0E\x82\xA0\x82\xA2\x0F Z\n");
-  OptionsSpec replaced{.sosi = "Replaced", .source_locale = "1041", .registered_locale = "1041"};
-  service_.CopySource(Workspace(replaced), "COBOL", from, dir_ / "out.cbl");
-  EXPECT_EQ(ReadFile(dir_ / "out.cbl"), "A\x0E\x82\xA0\x82\xA2\x0FZ\n");
-  // An English registered locale has no lead bytes: nothing is marked.
-  OptionsSpec english{.sosi = "Removed", .source_locale = "1041", .registered_locale = "1033"};
-  EXPECT_EQ(Text(service_.ReadSource(Workspace(english), "COBOL", from)), "A \x82\xA0\x82\xA2 Z\n");
 }
 
 TEST_F(SourceCopyTest, MissingSourceAndBadSettingsAreErrors) {

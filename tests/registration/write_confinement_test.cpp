@@ -40,6 +40,16 @@ class WriteConfinementTest : public ::testing::Test {
     EXPECT_FALSE(fs::exists(fs::symlink_status(dir_ / "outside/new"))) << what;
   }
 
+  // Refreshes a new object whose copy is recorded as `copy`: the number of files copied.
+  long Refresh(const std::string& copy, const std::string& original) {
+    auto object = repository_->Add("COBOL", "PAY");
+    object->attributes["Source"] = copy;
+    object->attributes["OriginalSource"] = original;
+    long copied = -1;
+    service_.RefreshSource(workspace_, object->Id(), copied);
+    return copied;
+  }
+
   TempDir dir_;
   std::string root_ = dir_ / "ws";
   std::shared_ptr<FakeRepository> repository_ = std::make_shared<FakeRepository>();
@@ -110,24 +120,13 @@ TEST_F(WriteConfinementTest, RefreshWritesOnlyTheRecordedCopyInsideTheWorkspace)
   const char* refused[] = {"../outside/file",        "options/workspace.xml",      "workspace.db",
                            "Sources/COBOL/LINK.cbl", "Sources/COBOL/DANGLING.cbl", "/outside/file"};
   for (const char* copy : refused) {
-    auto object = repository_->Add("COBOL", "PAY");
-    object->attributes["Source"] = copy;
-    object->attributes["OriginalSource"] = original;
     workspace_->log->records.clear();
-    long copied = 0;
-    service_.RefreshSource(workspace_, object->Id(), copied);
-    EXPECT_EQ(copied, 0) << copy;
+    EXPECT_EQ(Refresh(copy, original), 0) << copy;
     ExpectUntouched(copy);
     ASSERT_EQ(workspace_->log->records.size(), 1u) << copy;
     EXPECT_NE(workspace_->log->records[0].text.find(copy), std::string::npos) << copy;
-    repository_->objects.clear();
   }
-  auto object = repository_->Add("COBOL", "ODD");
-  object->attributes["Source"] = "Sources/COBOL/..\\..\\..\\outside\\PAY.cbl";
-  object->attributes["OriginalSource"] = original;
-  long copied = 0;
-  service_.RefreshSource(workspace_, object->Id(), copied);
-  EXPECT_EQ(copied, 1);
+  EXPECT_EQ(Refresh("Sources/COBOL/..\\..\\..\\outside\\PAY.cbl", original), 1);
   EXPECT_EQ(ReadFile(dir_ / "ws/Sources/COBOL/..\\..\\..\\outside\\PAY.cbl"), "changed\n");
   ExpectUntouched("a recorded name holding ..\\");
 }

@@ -56,14 +56,9 @@ int WaitSvreg(int pid) {
 
 CommandResult RunSvreg(const std::vector<std::string>& args, const std::string& input) {
   TempDir io;
-  std::string in_path = io.Write("stdin", input);
-  std::string out_path = io / "stdout";
-  std::string err_path = io / "stderr";
-  CommandResult result;
-  result.exit_code = WaitSvreg(Spawn(args, in_path, out_path, err_path));
-  result.out = ReadFile(out_path);
-  result.err = ReadFile(err_path);
-  return result;
+  const int exit_code =
+      WaitSvreg(Spawn(args, io.Write("stdin", input), io / "stdout", io / "stderr"));
+  return {exit_code, ReadFile(io / "stdout"), ReadFile(io / "stderr")};
 }
 
 CommandResult ExpectSvregFails(const std::vector<std::string>& args, int exit_code,
