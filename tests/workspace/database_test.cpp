@@ -1,6 +1,6 @@
 // The workspace database file: creating and opening it, refusing files that are not workspace
-// databases, errors that name the step and the file, transactions, and two connections writing
-// at the same time.
+// databases, errors that name the step and the file, transactions, and a second writer getting
+// in between the batches of a long run.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "workspace/repository/context.h"
 #include "workspace/repository/schema.h"
 #include "workspace/repository_fixture.h"
 
@@ -138,38 +137,6 @@ TEST_F(WorkspaceDatabaseTest, TransactionsNestAndStatementsInUseStayTheirs) {
   ASSERT_TRUE(outer.Step());
   EXPECT_EQ(inner.Text(0), "FOLDER");
   EXPECT_EQ(outer.Text(0), "COBOL");
-}
-
-// Two connections (as two processes would have) write at the same time; a lock held by one
-// makes the other wait, not fail.
-TEST_F(WorkspaceDatabaseTest, TwoConnectionsWritingAtOnceBothSucceed) {
-  Database::Create(path);
-  constexpr int kObjectsEach = 150;
-  auto writer = [&](const std::string& prefix) {
-    try {
-      auto repository = WorkspaceRepository::Make(Database::Open(path));
-      auto log = RepositoryLog::Make(DatabaseOf(*repository));
-      for (int i = 0; i < kObjectsEach; ++i) {
-        std::string name = prefix + std::to_string(i);
-        auto object = repository->NewObject("COBOL", name);
-        object->BeginUpdate();
-        object->SetAttribute("Source", "Sources/COBOL/" + name + ".cbl");
-        object->EndUpdate();
-        log->Add("Register", 0, object->Id(), name);
-      }
-    } catch (const Error& error) {
-      ADD_FAILURE() << error.description();
-    }
-  };
-  std::thread first(writer, "A");
-  std::thread second(writer, "B");
-  first.join();
-  second.join();
-  auto database = Database::Open(path);
-  for (const char* table : {"objects", "attributes", "log"}) {
-    Statement count = database->Prepare(std::string("SELECT count(*) FROM ") + table);
-    EXPECT_EQ(count.Step() ? count.Int(0) : -1, 2 * kObjectsEach) << table;
-  }
 }
 
 // A long run holds the lock in batches of 50 ms for a second; a second writer gets in between
