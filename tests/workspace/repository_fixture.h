@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "support/error_capture.h"
 #include "support/postgres_server.h"
@@ -50,6 +53,22 @@ class RepositoryTest : public ::testing::TestWithParam<svregistration::testing::
     for (const auto& [attribute, value] : attributes) object->SetAttribute(attribute, value);
     object->EndUpdate();
     return object;
+  }
+
+  /// Ends the open batch while another connection unregisters the object, and expects that
+  /// unregistration to have waited for the commit.
+  void ExpectUnregistrationToWaitForTheCommit(const std::string& id) {
+    std::atomic<bool> committed = false;
+    std::thread other([&] {
+      auto repository = WorkspaceRepository::Make(Connect());
+      host::EntryList entries;
+      repository->ObjectById(id)->UnregisterObject(entries);
+      EXPECT_TRUE(committed.load());
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the other writer tries
+    committed = true;
+    database_->EndBatch();
+    other.join();
   }
 
   svregistration::testing::TempDir dir_;
