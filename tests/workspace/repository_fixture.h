@@ -44,14 +44,20 @@ class RepositoryTest : public ::testing::TestWithParam<svregistration::testing::
     return repository_->NewObject(type, name);
   }
 
+  using Attributes = std::initializer_list<std::pair<std::string, std::string>>;
+
+  /// Sets the attributes in one update.
+  static void Update(host::RepositoryObject& object, Attributes attributes) {
+    object.BeginUpdate();
+    for (const auto& [attribute, value] : attributes) object.SetAttribute(attribute, value);
+    object.EndUpdate();
+  }
+
   /// Creates an object with attributes set in one update.
-  std::shared_ptr<host::RepositoryObject> NewWith(
-      const std::string& type, std::string name,
-      std::initializer_list<std::pair<std::string, std::string>> attributes) {
+  std::shared_ptr<host::RepositoryObject> NewWith(const std::string& type, std::string name,
+                                                  Attributes attributes) {
     auto object = New(type, std::move(name));
-    object->BeginUpdate();
-    for (const auto& [attribute, value] : attributes) object->SetAttribute(attribute, value);
-    object->EndUpdate();
+    Update(*object, attributes);
     return object;
   }
 
