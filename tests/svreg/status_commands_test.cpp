@@ -26,9 +26,6 @@ class SvregStatus : public testing::SvregWorkspaceTest {
     if (encoding) args.push_back("--encoding");
     return Json(args)["results"][0]["id"];
   }
-  void Set(const std::string& xpath, const std::string& value) {
-    ASSERT_EQ(RunSvreg({"option", ws_, "set", xpath, value}).exit_code, 0);
-  }
   // State by id (or by copy for untracked files).
   std::map<std::string, std::string> States(const std::vector<std::string>& ids, int exit) {
     std::vector<std::string> args{"status", ws_};

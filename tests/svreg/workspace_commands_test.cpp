@@ -5,6 +5,7 @@
 #include "support/run_command.h"
 #include "support/scoped_environment.h"
 #include "support/temp_dir.h"
+#include "svreg/workspace_fixture.h"
 
 namespace svregistration {
 namespace {
@@ -48,23 +49,17 @@ TEST(SvregInit, RepositoryOnAServer) {
   EXPECT_FALSE(std::filesystem::exists(dir / "other"));
 }
 
-// A workspace made with svreg init.
-class SvregOnAWorkspace : public ::testing::Test {
+// A workspace made with svreg init, on each repository.
+class SvregOnAWorkspace : public testing::SvregWorkspaceTest {
  protected:
-  void SetUp() override { ASSERT_EQ(RunSvreg({"init", ws_}).exit_code, 0); }
-  void Set(const std::string& xpath, const std::string& value) {
-    ASSERT_EQ(RunSvreg({"option", ws_, "set", xpath, value}).exit_code, 0);
-  }
   testing::CommandResult Read(const std::string& file) {
     return RunSvreg({"source", "read", ws_, "--type", "COBOL", file});
   }
-  testing::TempDir dir_;
-  std::string ws_ = dir_ / "ws";
 };
 
 // The workspace's options decide: none at first, then the normalisation. (How the Japanese case
 // of the encoding page marks Shift-JIS runs is pinned by the source copy tests.)
-TEST_F(SvregOnAWorkspace, ReadsAndCopiesAsTheOptionsSay) {
+TEST_P(SvregOnAWorkspace, ReadsAndCopiesAsTheOptionsSay) {
   std::string from =
       dir_.Write("PAY.cbl", "000100\tMOVE A TO B.  " + std::string(52, ' ') + "00010000\n");
   auto plain = Read(from);
@@ -80,7 +75,7 @@ TEST_F(SvregOnAWorkspace, ReadsAndCopiesAsTheOptionsSay) {
   EXPECT_EQ(ReadFile(dir_ / "out.cbl"), "        MOVE A TO B.\r\n");
 }
 
-TEST_F(SvregOnAWorkspace, ErrorsNameWhatWentWrongAndTheirNumber) {
+TEST_P(SvregOnAWorkspace, ErrorsNameWhatWentWrongAndTheirNumber) {
   Set("//BOOL[@ID='ExpandTabs']", "true");
   ExpectSvregFails({"source", "read", ws_, "--type", "COBOL", dir_ / "nope.cbl"}, 2,
                    {"nope.cbl", "(53)"});
@@ -90,7 +85,7 @@ TEST_F(SvregOnAWorkspace, ErrorsNameWhatWentWrongAndTheirNumber) {
                    {"77777", "(-2147221451)"});
 }
 
-TEST_F(SvregOnAWorkspace, OptionGetsAndSetsValuesAndReportsBadInput) {
+TEST_P(SvregOnAWorkspace, OptionGetsAndSetsValuesAndReportsBadInput) {
   const std::string tabs = "//BOOL[@ID='ExpandTabs']";
   EXPECT_EQ(RunSvreg({"option", ws_, "get", tabs}).out, "false\n");
   EXPECT_EQ(RunSvreg({"option", ws_, "set", tabs, "true"}).exit_code, 0);
@@ -104,6 +99,8 @@ TEST_F(SvregOnAWorkspace, OptionGetsAndSetsValuesAndReportsBadInput) {
   ExpectSvregFails({"option", ws_, "get", "//X"}, 2,
                    {"workspace.xml' is not well-formed", "line 3"});
 }
+
+SVREG_ON_BOTH_REPOSITORIES(SvregOnAWorkspace);
 
 }  // namespace
 }  // namespace svregistration

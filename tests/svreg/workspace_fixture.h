@@ -34,6 +34,11 @@ class SvregWorkspaceTest : public ::testing::TestWithParam<Backend> {
     return result.out.empty() ? nlohmann::json() : nlohmann::json::parse(result.out);
   }
 
+  /// Sets a value of the workspace's options.
+  void Set(const std::string& xpath, const std::string& value) {
+    ASSERT_EQ(RunSvreg({"option", ws_, "set", xpath, value}).exit_code, 0);
+  }
+
   TempDir dir_;
   std::string ws_ = dir_ / "ws";
   /// The repository's connection string; empty for SQLite.
