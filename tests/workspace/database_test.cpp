@@ -30,6 +30,13 @@ void RawSql(const std::string& path, const std::string& sql) {
   sqlite3_close(handle);
 }
 
+// Adds a JCL object by SQL alone, as one change of a run would.
+void InsertJob(Database& database, const std::string& name) {
+  database.Prepare("INSERT INTO objects (type_code, name, name_key) VALUES ('JCL', ?1, ?1)")
+      .Bind(1, name)
+      .Run();
+}
+
 // A temporary folder and the path of a workspace database in it.
 class WorkspaceDatabaseTest : public ::testing::Test {
  protected:
@@ -100,28 +107,23 @@ TEST_F(WorkspaceDatabaseTest, DamagedTableFailsTheOperationClearly) {
 
 TEST_F(WorkspaceDatabaseTest, TransactionsNestAndStatementsInUseStayTheirs) {
   auto database = Database::Create(path);
-  auto insert = [&](const char* name) {
-    database->Prepare("INSERT INTO objects (type_code, name, name_key) VALUES ('JCL', ?1, ?1)")
-        .Bind(1, name)
-        .Run();
-  };
   {
     Transaction outer(*database, "outer");
-    insert("A");
+    InsertJob(*database, "A");
     {
       Transaction inner(*database, "inner");
-      insert("B");
+      InsertJob(*database, "B");
     }  // rolled back: B only
     {
       Transaction inner(*database, "inner");
-      insert("C");
+      InsertJob(*database, "C");
       inner.Commit();
     }
     outer.Commit();
   }
   {
     Transaction dropped(*database, "dropped");
-    insert("D");
+    InsertJob(*database, "D");
   }
   Statement names = database->Prepare("SELECT group_concat(name, ',') FROM objects");
   ASSERT_TRUE(names.Step());
@@ -152,9 +154,7 @@ TEST_F(WorkspaceDatabaseTest, WriterGetsInBetweenTheBatchesOfALongRun) {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(1);
     for (int i = 0; std::chrono::steady_clock::now() < deadline; ++i) {
       Transaction change(*runner, "one change of the run");
-      runner->Prepare("INSERT INTO objects (type_code, name, name_key) VALUES ('JCL', ?1, ?1)")
-          .Bind(1, "RUN" + std::to_string(i))
-          .Run();
+      InsertJob(*runner, "RUN" + std::to_string(i));
       change.Commit();
       runner->CommitBatchIfDue();
     }
