@@ -287,16 +287,7 @@ TEST_P(SvregSafetyFullDisk, AFullDiskRegistersNothingItCannotKeep) {
   ASSERT_EQ(RunSvreg({"init", ws}).exit_code, 0);
   for (int i = 0; i < 20; ++i) dir_.Write(fmt::format("src/P{:02}.cbl", i), "x\n");
   // Fill the disk but for room for the twenty copies.
-  {
-    fs::path filler = small / "filler";
-    std::string block(4096, 'f');
-    FILE* out = std::fopen(filler.c_str(), "wb");
-    while (std::fwrite(block.data(), 1, block.size(), out) == block.size() &&
-           std::fflush(out) == 0) {
-    }
-    std::fclose(out);
-    fs::resize_file(filler, fs::file_size(filler) - 20 * 4096);
-  }
+  dir_.Write("small/filler", std::string(fs::space(small).available - 20 * 4096, 'f'));
   auto result = RunSvreg({"register", ws, "--type", "COBOL", dir_ / "src", "--json"});
   ::umount2(small.c_str(), MNT_DETACH);
   if (result.exit_code == 1) GTEST_SKIP() << "the copies did not fit: " << result.out;

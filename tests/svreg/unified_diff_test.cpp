@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 
 namespace svreg {
 namespace {
@@ -19,9 +20,8 @@ TEST(UnifiedDiff, HunksAsDiffPrintsThem) {
   const std::string two_changes = Numbers(1, 30, 5, "five");
   std::string both = two_changes;
   both.replace(both.find("25\n"), 3, "twenty-five\n");
-  const struct {
-    std::string before, after, hunks;
-  } cases[] = {
+  const std::tuple<std::string, std::string, std::string> cases[] = {
+      // before, after, hunks
       {thirty, thirty, ""},
       // Changes far apart: a hunk each, three lines of context around.
       {thirty, both,
@@ -32,9 +32,9 @@ TEST(UnifiedDiff, HunksAsDiffPrintsThem) {
       // Nothing before: the hunk starts at line 0; a last line without its line break is marked.
       {"", "x\ny", "@@ -0,0 +1,2 @@\n+x\n+y\n\\ No newline at end of file\n"},
   };
-  for (const auto& c : cases) {
-    std::string diff = UnifiedDiff(c.before, c.after, "a", "b");
-    EXPECT_EQ(diff, c.hunks.empty() ? "" : "--- a\n+++ b\n" + c.hunks) << c.after;
+  for (const auto& [before, after, hunks] : cases) {
+    EXPECT_EQ(UnifiedDiff(before, after, "a", "b"), hunks.empty() ? "" : "--- a\n+++ b\n" + hunks)
+        << after;
   }
 }
 

@@ -77,21 +77,19 @@ TEST_P(RepositoryTest, NamesFoldByUnicodeCaseAlone) {
   auto program = NewWith("COBOL", "Pay.Cbl", {{"Source", "Sources/COBOL/PAY.cbl"}});
   auto summer = New("COBOL", "ÉTÉ.cbl");
   auto wide = New("COBOL", "ＰＡＹ");
-  const struct {
-    const char *type, *given;
-    std::string id;
-    const char* name;  // the name given back
-  } cases[] = {{"cobol", "PAY.CBL", program->Id(), "Pay.Cbl"},
-               {"COBOL", "été.CBL", summer->Id(), "ÉTÉ.cbl"},
-               {"COBOL", "ｐａｙ", wide->Id(), "ＰＡＹ"},
-               {"COBOL", "PAY", "", "PAY"},
-               {"COBOL", "Pay", "", "Pay"},
-               {"COPYBOOK", "Pay.Cbl", "", "Pay.Cbl"},
-               {"COBOL", "", "", ""}};
-  for (const auto& c : cases) {
-    std::string name = c.given;
-    auto found = repository_->FindObject(c.type, name, "");
-    EXPECT_EQ(std::tuple(found ? found->Id() : "", name), std::tuple(c.id, c.name)) << c.given;
+  // The type and name asked for, the id found (or "") and the name given back.
+  const std::tuple<const char*, const char*, std::string, const char*> cases[] = {
+      {"cobol", "PAY.CBL", program->Id(), "Pay.Cbl"},
+      {"COBOL", "été.CBL", summer->Id(), "ÉTÉ.cbl"},
+      {"COBOL", "ｐａｙ", wide->Id(), "ＰＡＹ"},
+      {"COBOL", "PAY", "", "PAY"},
+      {"COBOL", "Pay", "", "Pay"},
+      {"COPYBOOK", "Pay.Cbl", "", "Pay.Cbl"},
+      {"COBOL", "", "", ""}};
+  for (const auto& [type, given, id, stored] : cases) {
+    std::string name = given;
+    auto found = repository_->FindObject(type, name, "");
+    EXPECT_EQ(std::tuple(found ? found->Id() : "", name), std::tuple(id, stored)) << given;
   }
   // A new object of an existing name is that object; in another type it is another.
   std::string name = "pay.cbl";
