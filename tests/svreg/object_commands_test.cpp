@@ -16,7 +16,6 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 using testing::ReadFile;
 using testing::RunSvreg;
-using testing::TempDir;
 
 class SvregObjects : public testing::SvregWorkspaceTest {
  protected:
