@@ -197,7 +197,8 @@ TEST_P(SvregSafety, AFailedAttributeWriteLeavesNothingThatBlocksTheFile) {
   EXPECT_NE(Json({"log", ws_})["log"].dump().find("BAD.cbl"), std::string::npos);
   Sql("DROP TRIGGER refuse" + std::string(uri_.empty() ? "" : " ON attributes"));
   EXPECT_EQ(Json({"register", ws_, "--type", "COBOL", bad})["results"][0]["result"], "rOK");
-  // A group unregistration whose repository change fails keeps every object, and says so.
+  // A group unregistration whose repository change fails keeps every object and its copy, and
+  // says so: the objects are read back after the commit.
   Sql(uri_.empty() ? "CREATE TRIGGER keep BEFORE DELETE ON objects "
                      "BEGIN SELECT RAISE(ABORT, 'kept'); END;"
                    : "CREATE FUNCTION keep() RETURNS trigger AS 'BEGIN RAISE EXCEPTION ''kept''; "
@@ -207,7 +208,11 @@ TEST_P(SvregSafety, AFailedAttributeWriteLeavesNothingThatBlocksTheFile) {
   const json listed = Json({"objects", ws_});
   for (const auto& object : listed["objects"]) command.push_back(object["id"]);
   ASSERT_EQ(command.size(), 4u);
-  EXPECT_EQ(Json(command, 1)["kept"].size(), 2u);
+  const json kept = Json(command, 1);
+  EXPECT_EQ(std::tuple(kept["kept"].size(), kept["unregistered"], kept["removed"]),
+            std::tuple(2u, json::array(), json::array()));
+  EXPECT_THAT(kept["reason"].get<std::string>(), ::testing::HasSubstr("the repository kept it"));
+  EXPECT_TRUE(Exists("Sources/COBOL/BAD.cbl") && Exists("Sources/COBOL/GOOD.cbl"));
 }
 
 // A "\\" in a copy's own name is part of the name: status finds that copy, and clean never takes

@@ -1,7 +1,8 @@
 // The lifecycle run on a workspace host, on SQLite and on PostgreSQL: what its reports say went
 // and stayed (objects read back after the commit, copies, files the log says were not deleted),
 // and changes that join a caller's open batch. The svreg tests run it end to end: the last
-// folder kept, unknown ids refused before any change, files that were to go and stay.
+// folder kept, objects the repository kept, unknown ids refused before any change, files that
+// were to go and stay.
 #include "svregistration/workspace/lifecycle_run.h"
 
 #include <gmock/gmock.h>
@@ -52,26 +53,6 @@ class LifecycleRunTest : public ::testing::TestWithParam<Backend> {
   std::string uri_;
   std::shared_ptr<WorkspaceHost> host_;
 };
-
-// The objects are read back after the commit: a group whose repository change failed reports
-// every object kept by the repository, and the run as failed.
-TEST_P(LifecycleRunTest, ObjectsTheRepositoryKeptAreReportedAsKept) {
-  const auto ids = Register({"A.cbl", "B.cbl"});
-  DatabaseOf(*host_->workspace_repository())
-      ->Execute(uri_.empty()
-                    ? "CREATE TRIGGER keep BEFORE DELETE ON objects "
-                      "BEGIN SELECT RAISE(ABORT, 'kept'); END;"
-                    : "CREATE FUNCTION keep() RETURNS trigger AS 'BEGIN RAISE EXCEPTION ''kept''; "
-                      "END' LANGUAGE plpgsql; CREATE TRIGGER keep BEFORE DELETE ON objects FOR "
-                      "EACH ROW EXECUTE FUNCTION keep();");
-  const UnregistrationReport report = LifecycleRun(host_).Unregister(ids);
-  EXPECT_FALSE(report.ok);
-  EXPECT_THAT(report.Kept(), ElementsAre(ids[0], ids[1]));
-  EXPECT_THAT(report.Unregistered(), IsEmpty());
-  EXPECT_THAT(report.RemovedCopies(), IsEmpty());
-  EXPECT_EQ(report.kept_reason, KeptReason::kRepository);
-  EXPECT_EQ(host_->workspace_repository()->ListObjects().size(), 2u);
-}
 
 TEST_P(LifecycleRunTest, InvalidationCountsTheEntries) {
   const auto ids = Register({"ONE.cbl", "TWO.cbl"});
