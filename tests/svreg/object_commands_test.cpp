@@ -50,15 +50,6 @@ TEST_P(SvregObjects, RegisterChoosesEachTypeByExtensionAndSkipsTheRest) {
               ::testing::HasSubstr("3 skipped: no type lists (no extension), .md, .png"));
   EXPECT_FALSE(fs::exists(ws_ + "/Sources/COBOL/README.md"));
 
-  // With a type, a walk takes only what the type lists; a file named is registered as the type.
-  dir_.Write("more/NEW.cbl", "       Y.\n");
-  dir_.Write("more/NEW.cpy", "       Z.\n");
-  auto typed = Json({"register", ws_, "--type", "cobol", dir_ / "more"});
-  EXPECT_THAT(Outcomes(typed), ::testing::ElementsAre("more/NEW.cbl registered COBOL"));
-  EXPECT_EQ(typed["skipped"], json::array({dir_ / "more/NEW.cpy"}));
-  auto named = Json({"register", ws_, "--type", "COPYBOOK", dir_ / "app/doc/README.md"});
-  EXPECT_THAT(Outcomes(named), ::testing::ElementsAre("app/doc/README.md registered COPYBOOK"));
-
   // A refused file leaves nothing behind and says why; a missing one is named.
   auto refused =
       Json({"register", ws_, "--type", "COBOL", dir_ / "app/NOEXT", dir_ / "GONE.cbl"}, 1);
@@ -68,7 +59,7 @@ TEST_P(SvregObjects, RegisterChoosesEachTypeByExtensionAndSkipsTheRest) {
               ::testing::HasSubstr("COBOL lists no extension"));
   EXPECT_EQ(refused["ok"], false);
   EXPECT_FALSE(fs::exists(ws_ + "/Sources/COBOL/NOEXT"));
-  EXPECT_EQ(Json({"objects", ws_, "--type", "COBOL"})["objects"].size(), 3u);
+  EXPECT_EQ(Json({"objects", ws_, "--type", "COBOL"})["objects"].size(), 2u);
 
   auto plain = RunSvreg({"register", ws_, dir_.Write("jcl/RUN2.jcl", "//RUN JOB\n")});
   EXPECT_EQ(std::tuple(plain.exit_code, plain.out), std::tuple(0, "1 file: 1 registered\n"));
