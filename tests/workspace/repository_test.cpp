@@ -129,51 +129,18 @@ TEST_P(RepositoryTest, HeldObjectsWaitForTheHolderToCommit) {
   ExpectError([&] { repository_->HoldObjects({member->Id()}); }, kSubscript, member->Id());
 }
 
-// An object held with its attributes is answered from what the hold read, and only while that is
-// what the database holds: a change through this repository, or by another writer once the hold
-// is over, is read afresh.
-TEST_P(RepositoryTest, AHeldObjectAnswersWhatItsHoldRead) {
-  auto object =
-      NewWith("COBOL", "PAY", {{"Source", "Sources/COBOL/PAY.cbl"}, {"OriginalSource", "/in/a"}});
-  auto handle = repository_->ObjectById(object->Id());
-  auto read = [&] {
-    return std::tuple(handle->Name(), handle->GetAttribute("Source"),
-                      handle->GetAttribute("originalsource"), handle->GetAttribute("Unset"));
-  };
-  database_->BeginBatch(std::chrono::hours(1), true);
-  repository_->HoldObject(object->Id(), {"OriginalSource", "Unset", "Source"});
-  EXPECT_EQ(repository_->ObjectById(object->Id())->Id(), object->Id());
-  EXPECT_EQ(read(), std::tuple("PAY", "Sources/COBOL/PAY.cbl", "/in/a", ""));
-  Update(*object, {{"OriginalSource", "/in/b"}, {"Name", "PAY2"}});
-  EXPECT_EQ(read(), std::tuple("PAY2", "Sources/COBOL/PAY.cbl", "/in/b", ""));
-  repository_->HoldObject(object->Id(), {"OriginalSource"});
-  database_->EndBatch();
-  auto other = WorkspaceRepository::Make(Connect())->ObjectById(object->Id());
-  Update(*other, {{"OriginalSource", "/in/c"}});
-  EXPECT_EQ(read(), std::tuple("PAY2", "Sources/COBOL/PAY.cbl", "/in/c", ""));
-  // A server lets another writer in between two batches, while the first goes on.
-  if (!uri_.empty()) {
-    database_->BeginBatch(std::chrono::milliseconds(0), true);
-    repository_->HoldObject(object->Id(), {"OriginalSource"});
-    ASSERT_TRUE(database_->CommitBatchIfDue());
-    Update(*other, {{"OriginalSource", "/in/d"}});
-    EXPECT_EQ(handle->GetAttribute("OriginalSource"), "/in/d");
-    database_->EndBatch();
-  }
-  // Only an object of the type its id names is held (more ids that are not held: below).
-  const std::string id = "JCL" + object->Id().substr(object->Id().find(':'));
-  ExpectError([&] { repository_->HoldObject(id, {"Source"}); }, kSubscript, "'" + id + "'");
-}
-
-// Objects held many at once (more than one group of the look-up) answer what the hold read,
-// each until it is written; an unregistration of one waits for the holder's commit; ids of
-// objects that are gone or of another type are not held.
+// Objects held with their attributes, many at once (more than one group of the look-up), are
+// answered from what the hold read, and only while that is what the database holds: a change
+// through this repository, or by another writer once the hold is over, is read afresh. An
+// unregistration of one waits for the holder's commit; ids of objects that are gone or of
+// another type are not held.
 TEST_P(RepositoryTest, ObjectsHeldTogetherAnswerWhatTheirHoldRead) {
   std::vector<std::shared_ptr<host::RepositoryObject>> objects;
   host::IdCollection ids;
   for (int i = 0; i < 70; ++i) {
-    objects.push_back(NewWith("COBOL", "P" + std::to_string(i),
-                              {{"OriginalSource", "/in/" + std::to_string(i)}}));
+    objects.push_back(NewWith(
+        "COBOL", "P" + std::to_string(i),
+        {{"Source", "Sources/COBOL/P.cbl"}, {"OriginalSource", "/in/" + std::to_string(i)}}));
     ids.push_back(objects.back()->Id());
   }
   // An attribute name beyond ASCII is matched by the database alone.
@@ -181,22 +148,42 @@ TEST_P(RepositoryTest, ObjectsHeldTogetherAnswerWhatTheirHoldRead) {
   ids.push_back(accented->Id());
   const std::string number = ids[0].substr(ids[0].find(':'));
   ids.insert(ids.begin() + 1, {"JCL" + number, "COBOL:999999", "x"});
+  auto handle = repository_->ObjectById(ids[0]);  // another handle of the first object
+  auto read = [&] {
+    return std::tuple(handle->Name(), handle->GetAttribute("Source"),
+                      handle->GetAttribute("originalSOURCE"), handle->GetAttribute("Unset"));
+  };
   database_->BeginBatch(std::chrono::hours(1), true);
-  std::vector<bool> held = repository_->HoldObjects(ids, {"originalSOURCE", "Source", "GRÖßE"});
+  std::vector<bool> held =
+      repository_->HoldObjects(ids, {"originalsource", "Source", "GRÖßE", "Unset"});
   std::vector<bool> expected(ids.size(), true);
   expected[1] = expected[2] = expected[3] = false;
   EXPECT_EQ(held, expected);
   EXPECT_TRUE(repository_->Holding());
-  auto original = [&](std::size_t i) { return objects[i]->GetAttribute("originalSOURCE"); };
-  EXPECT_EQ(std::tuple(objects[69]->Name(), original(69), objects[69]->GetAttribute("Source")),
-            std::tuple("P69", "/in/69", ""));
+  EXPECT_EQ(repository_->ObjectById(ids[0])->Id(), ids[0]);
+  EXPECT_EQ(read(), std::tuple("P0", "Sources/COBOL/P.cbl", "/in/0", ""));
+  EXPECT_EQ(objects[69]->GetAttribute("OriginalSource"), "/in/69");
   EXPECT_EQ(accented->GetAttribute("Größe"), "9");
-  Update(*objects[5], {{"OriginalSource", "/in/new"}});
-  EXPECT_EQ(std::tuple(original(5), original(6)), std::tuple("/in/new", "/in/6"));
+  Update(*objects[0], {{"OriginalSource", "/in/new"}, {"Name", "P0B"}});
+  EXPECT_EQ(read(), std::tuple("P0B", "Sources/COBOL/P.cbl", "/in/new", ""));
+  EXPECT_EQ(objects[1]->GetAttribute("OriginalSource"), "/in/1");
   ExpectUnregistrationToWaitForTheCommit(objects[68]->Id());
   EXPECT_FALSE(repository_->Holding());
+  auto other = WorkspaceRepository::Make(Connect())->ObjectById(ids[0]);
+  Update(*other, {{"OriginalSource", "/in/other"}});
+  EXPECT_EQ(read(), std::tuple("P0B", "Sources/COBOL/P.cbl", "/in/other", ""));
+  // A server lets another writer in between two batches, while the first goes on.
+  if (!uri_.empty()) {
+    database_->BeginBatch(std::chrono::milliseconds(0), true);
+    repository_->HoldObject(ids[0], {"OriginalSource"});
+    ASSERT_TRUE(database_->CommitBatchIfDue());
+    Update(*other, {{"OriginalSource", "/in/between"}});
+    EXPECT_EQ(handle->GetAttribute("OriginalSource"), "/in/between");
+    database_->EndBatch();
+  }
   EXPECT_EQ(repository_->HoldObjects({objects[67]->Id(), objects[68]->Id()}, {}),
             std::vector<bool>({true, false}));
+  ExpectError([&] { repository_->HoldObject(ids[1], {"Source"}); }, kSubscript, "'" + ids[1] + "'");
 }
 
 // --- Attributes and updates --------------------------------------------------------------------
