@@ -45,13 +45,9 @@ class WorkspaceDatabaseTest : public ::testing::Test {
 };
 
 TEST_F(WorkspaceDatabaseTest, CreatesOnceAndOpensAgain) {
-  {
-    auto database = Database::Create(path);
-    std::string name = "PAY";
-    WorkspaceRepository::Make(database)->NewObject("COBOL", name);
-  }
+  InsertJob(*Database::Create(path), "PAY");
   auto database = Database::Open(path);
-  EXPECT_EQ(WorkspaceRepository::Make(database)->CountObjects("COBOL", ""), 1);
+  EXPECT_EQ(WorkspaceRepository::Make(database)->CountObjects("JCL", ""), 1);
   Statement mode = database->Prepare("PRAGMA journal_mode");
   ASSERT_TRUE(mode.Step());
   EXPECT_EQ(mode.Text(0), "wal");

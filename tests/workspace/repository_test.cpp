@@ -275,14 +275,12 @@ TEST_P(RepositoryTest, RelationsListFolderMembershipAndBadOnesAreErrors) {
   auto pay = New("COBOL", "PAY");
   auto job = New("JCL", "JOB");
   const std::string p = pay->Id(), j = job->Id(), f = f1->Id();
+  const host::IdCollection with_unknown = {p, "JCL:9"};
   const std::pair<std::function<void()>, int> bad[] = {
       {[&] { repository_->AddToFolder(p, {j}); }, kInvalidArgument},  // no folder
       {[&] { repository_->AddToFolder(f, {f}); }, kInvalidArgument},
       {[&] { repository_->AddRelation(p, "", j); }, kInvalidArgument},
-      {[&] {
-         repository_->AddToFolder(f, {p, "JCL:9"});
-       },
-       kSubscript},
+      {[&] { repository_->AddToFolder(f, with_unknown); }, kSubscript},
       {[&] { pay->RemoveRelation("BelongsTo", f); }, kSubscript},
   };
   for (const auto& [call, number] : bad) EXPECT_EQ(ErrorNumber(call), number);
@@ -385,9 +383,8 @@ TEST_P(RepositoryTest, GeneratedEntriesAreCheckedAndKeptOnce) {
   auto pay = New("COBOL", "PAY");
   for (const char* bad : {"", "out/x.lst", "!x", ".", "./etc/passwd", ".C:\\x", ".a/../../x",
                           "\\..\\up", ":..", "\\"}) {
-    EXPECT_EQ(ErrorNumber([&] {
-                repository_->AddGeneratedEntries(pay->Id(), {".ok", bad});
-              }),
+    const host::EntryList entries = {".ok", bad};
+    EXPECT_EQ(ErrorNumber([&] { repository_->AddGeneratedEntries(pay->Id(), entries); }),
               kInvalidArgument)
         << bad;
   }
@@ -490,12 +487,11 @@ TEST_P(HandlerTest, HandlersOfTheTypesAcceptWhatTheirRulesAllow) {
   for (const auto& [type, copy, accepted] : cases) {
     EXPECT_EQ(Accepts(type, copy), accepted) << type << " " << copy;
   }
-  EXPECT_EQ(ErrorNumber([&] {
-              ClassRegistry::Instance().Create<host::RegistrationHandler>(
-                  std::string(kMissingHandlerClass));
-            }),
+  ClassRegistry& registry = ClassRegistry::Instance();
+  const std::string missing(kMissingHandlerClass);
+  EXPECT_EQ(ErrorNumber([&] { registry.Create<host::RegistrationHandler>(missing); }),
             error_number::kCannotCreateObject);
-  auto ids = ClassRegistry::Instance().Create<host::IdUtility>(host::kIdUtilityClass);
+  auto ids = registry.Create<host::IdUtility>(host::kIdUtilityClass);
   EXPECT_EQ(ids->ObjectTypeOfId(New("FOLDER", "F")->Id()), "FOLDER");
 }
 
