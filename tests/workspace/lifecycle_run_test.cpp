@@ -16,7 +16,6 @@
 #include "support/postgres_server.h"
 #include "support/temp_dir.h"
 #include "svregistration/workspace/batch.h"
-#include "svregistration/workspace/registration_run.h"
 #include "svregistration/workspace/workspace_host.h"
 #include "workspace/repository/context.h"
 #include "workspace/repository/database.h"
@@ -36,16 +35,11 @@ class LifecycleRunTest : public ::testing::TestWithParam<Backend> {
     host_ = WorkspaceHost::Create(ws_, uri_);
   }
 
-  /// Registers COBOL files of the given names (copied verbatim); answers their ids.
-  std::vector<std::string> Register(const std::vector<std::string>& names) {
-    RegistrationRequest request{.type = "COBOL"};
-    for (const std::string& name : names) request.paths.push_back(dir_.Write("src/" + name, "A\n"));
-    std::vector<std::string> ids;
-    for (const FileResult& result : RegistrationRun(host_).Run(request).results) {
-      EXPECT_EQ(result.outcome, FileOutcome::kRegistered) << result.file << ": " << result.reason;
-      ids.push_back(result.id);
-    }
-    return ids;
+  /// Two COBOL objects (without copies: what goes with a copy is the svreg tests'); their ids.
+  std::vector<std::string> TwoPrograms() {
+    std::string one = "ONE.cbl", two = "TWO.cbl";
+    auto repository = host_->workspace_repository();
+    return {repository->NewObject("COBOL", one)->Id(), repository->NewObject("COBOL", two)->Id()};
   }
 
   svregistration::testing::TempDir dir_;
@@ -55,7 +49,7 @@ class LifecycleRunTest : public ::testing::TestWithParam<Backend> {
 };
 
 TEST_P(LifecycleRunTest, InvalidationCountsTheEntries) {
-  const auto ids = Register({"ONE.cbl", "TWO.cbl"});
+  const auto ids = TwoPrograms();
   auto repository = host_->workspace_repository();
   repository->AddGeneratedEntries(ids[0], {".out\\ONE.lst", "\\gen"});
   repository->AddGeneratedEntries(ids[1], {".out\\TWO.lst"});
@@ -76,7 +70,7 @@ TEST_P(LifecycleRunTest, InvalidationCountsTheEntries) {
 // In a caller's open batch the changes join it and leave it open for the caller to end; without
 // one the run commits its own.
 TEST_P(LifecycleRunTest, ChangesJoinACallersOpenBatch) {
-  const auto ids = Register({"ONE.cbl", "TWO.cbl"});
+  const auto ids = TwoPrograms();
   Database& database = *DatabaseOf(*host_->workspace_repository());
   auto other = WorkspaceHost::Open(ws_);
   {
