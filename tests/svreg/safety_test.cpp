@@ -250,8 +250,7 @@ TEST_P(SvregSafety, OptionSetKeepsCommentsAndDeclarations) {
 }
 
 TEST_P(SvregSafety, TheNextRunFinishesAKilledRefresh) {
-  std::string original = dir_.Write("src/A.cbl", "A\n");
-  std::string id = Register(original);
+  std::string id = Register(dir_.Write("src/A.cbl", "A\n"));
   Json({"generated", "add", ws_, id, ".out\\A.lst"});
   dir_.Write("ws/out/A.lst", "listing");
   // The killed refresh (process 1) had rewritten the copy but not committed the invalidation,

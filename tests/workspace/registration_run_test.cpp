@@ -54,7 +54,6 @@ TEST_F(RegistrationRunTest, FaultsAmongCopiesMadeAheadStayTheirOwnAndResultsKeep
     dir_.Write("app/" + name, "       PROGRAM-ID. P" + std::to_string(i) + ".\n");
     expected[Source(name)] = {FileOutcome::kRegistered, ""};
   }
-  fs::create_directories(dir_ / "ws/Sources/COBOL");
   // A pipe where a source is expected: its copy fails on the copying thread.
   ASSERT_EQ(::mkfifo(Source("a/P1050-pipe.cbl").c_str(), 0644), 0);
   expected[Source("a/P1050-pipe.cbl")] = {FileOutcome::kFailed, "Unable to copy file"};
