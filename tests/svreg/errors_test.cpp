@@ -21,7 +21,7 @@ class SvregErrors : public testing::SvregWorkspaceTest {};
 
 TEST_P(SvregErrors, UnknownIdsAndTypesGetOneAnswerFromEveryCommand) {
   std::string file = dir_.Write("src/PAY.cbl", "       A.\n");
-  std::string id = Json({"register", ws_, file})["results"][0]["id"];
+  std::string id = Register(file);
   Json({"generated", "add", ws_, id, ".out\\PAY.lst"});
   dir_.Write("ws/out/PAY.lst", "listing");
   const std::vector<std::vector<std::string>> by_id = {{"refresh", ws_, "NOPE:9"},

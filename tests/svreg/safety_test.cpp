@@ -26,10 +26,6 @@ using testing::TempDir;
 
 class SvregSafety : public testing::SvregWorkspaceTest {
  protected:
-  std::string Register(const std::string& file, const std::string& type = "COBOL") {
-    auto result = Json({"register", ws_, "--type", type, file});
-    return result["results"][0]["id"];
-  }
   bool Exists(const std::string& relative) const {
     return fs::exists(fs::symlink_status(fs::path(ws_) / relative));
   }
@@ -55,7 +51,7 @@ TEST_P(SvregSafety, RegistrationKeepsFiles) {
   EXPECT_EQ(taken["results"][0]["result"], "rFileAllreadyExists");
   EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/WIP.cbl"), "work in progress\n");
   // The type's folder is spelled as the schema spells it, whatever the caller typed.
-  Register(dir_.Write("src/LOW.cbl", "x\n"), "cobol");
+  Register(dir_.Write("src/LOW.cbl", "x\n"), {"--type", "cobol"});
   EXPECT_TRUE(Exists("Sources/COBOL/LOW.cbl"));
   EXPECT_FALSE(Exists("Sources/cobol"));
   // A path that differs in letter case is another file: it is copied, not taken as in place.
@@ -64,7 +60,7 @@ TEST_P(SvregSafety, RegistrationKeepsFiles) {
   EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/CASE.cbl"), "case\n");
   // A file registered from its own place is not copied and stays.
   std::string in_place = dir_.Write("ws/Sources/JCL/RUN.jcl", "//RUN JOB\n");
-  EXPECT_FALSE(Register(in_place, "JCL").empty());
+  EXPECT_FALSE(Register(in_place, {"--type", "JCL"}).empty());
   EXPECT_EQ(ReadFile(in_place), "//RUN JOB\n");
 }
 

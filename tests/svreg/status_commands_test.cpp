@@ -21,11 +21,6 @@ using testing::TempDir;
 
 class SvregStatus : public testing::SvregWorkspaceTest {
  protected:
-  std::string Register(const std::string& file, bool encoding) {
-    std::vector<std::string> args{"register", ws_, file};
-    if (encoding) args.push_back("--encoding");
-    return Json(args)["results"][0]["id"];
-  }
   // The workspace's state by id (or by copy for untracked files).
   std::map<std::string, std::string> States(int exit) {
     std::map<std::string, std::string> states;
@@ -39,9 +34,9 @@ class SvregStatus : public testing::SvregWorkspaceTest {
 };
 
 TEST_P(SvregStatus, RefreshLeavesACopyNowMadeDifferentlyUnlessForced) {
-  std::string a = Register(dir_.Write("src/A.cbl", "       A.\n"), true);
-  std::string b = Register(dir_.Write("src/B.cbl", "B\tX\n"), false);
-  std::string c = Register(dir_.Write("src/C.cbl", "       C.\n"), false);
+  std::string a = Register(dir_.Write("src/A.cbl", "       A.\n"), {"--encoding"});
+  std::string b = Register(dir_.Write("src/B.cbl", "B\tX\n"));
+  std::string c = Register(dir_.Write("src/C.cbl", "       C.\n"));
   std::string folder = Json({"folder", "create", ws_, "ALL"})["id"];
   Json({"folder", "add", ws_, folder, a, b, c});
   dir_.Write("src/C.cbl", "       C CHANGED.\n");
@@ -72,9 +67,9 @@ TEST_P(SvregStatus, RefreshLeavesACopyNowMadeDifferentlyUnlessForced) {
 }
 
 TEST_P(SvregStatus, StatusDiffAndCleanChangeNothingUnlessForced) {
-  std::string p = Register(dir_.Write("src/P.cbl", "L1\nL2\nL3\n"), false);
+  std::string p = Register(dir_.Write("src/P.cbl", "L1\nL2\nL3\n"));
   std::string q_file = dir_.Write("src/Q.cbl", "Q\n");
-  std::string q = Register(q_file, false);
+  std::string q = Register(q_file);
   EXPECT_TRUE(States(0).empty());
 
   dir_.Write("src/P.cbl", "L1\nL2 changed\nL3\n");
