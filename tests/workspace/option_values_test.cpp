@@ -1,4 +1,6 @@
-// Options by XPath: which XPaths select one option, and which values each kind of option takes.
+// The host's options: which XPaths select one option, which values each kind of option takes, and
+// the revision of the documents, which stays while they are only read and moves at every ask
+// once a document was handed over to be changed or others loaded.
 #include "svregistration/workspace/option_values.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +9,9 @@
 #include <string>
 
 #include "support/error_capture.h"
+#include "support/temp_dir.h"
 #include "svregistration/error.h"
+#include "svregistration/workspace/workspace_host.h"
 
 namespace svregistration::workspace::testing {
 namespace {
@@ -88,6 +92,29 @@ TEST_F(OptionValuesTest, AValueIsSetOnlyWhenTheOptionTakesIt) {
   auto bare = OptionsDocument::FromText("global.xml", "<OPTIONS/>");
   EXPECT_EQ(OptionChoices(SelectOption(*options_, "//LIST[@NAME='ObjectComputerEncoding']"), *bare),
             std::vector<std::string>{"English"});
+}
+
+TEST(OptionsRevisionTest, MovesOnlyOnceADocumentMayHaveChanged) {
+  svregistration::testing::TempDir dir;
+  auto workspace = WorkspaceHost::Create(dir / "ws");
+  const std::uint64_t first = workspace->OptionsRevision();
+  EXPECT_NE(first, 0u);
+  // What the library and the host read goes through View.
+  workspace->WorkspaceOptions()->View();
+  workspace->GlobalOptions()->View();
+  workspace->ProtectedPaths();
+  workspace->SourcesDirectoryOf("COBOL");
+  EXPECT_EQ(workspace->OptionsRevision(), first);
+
+  // Whoever took a document to change it may change it at any time: every ask is another.
+  pugi::xml_document* global = workspace->GlobalOptions()->Document();
+  const std::uint64_t second = workspace->OptionsRevision();
+  EXPECT_NE(second, first);
+  global->first_child().append_child("CASE");
+  EXPECT_NE(workspace->OptionsRevision(), second);
+
+  // A workspace opened again counts from its own start, still never 0.
+  EXPECT_NE(WorkspaceHost::Open(dir / "ws")->OptionsRevision(), 0u);
 }
 
 }  // namespace
