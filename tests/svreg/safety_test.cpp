@@ -32,7 +32,7 @@ class SvregSafety : public testing::SvregWorkspaceTest {
   // A journal as a run killed before its commit leaves it.
   void DeadJournal(const std::string& lines) { dir_.Write("ws/.svreg/pending/1-1.journal", lines); }
   // The file that says where the repository is.
-  std::string RepositoryFile() const {
+  const char* RepositoryFile() const {
     return uri_.empty() ? "workspace.db" : "options/repository";
   }
   // Runs SQL on the repository with its engine's own client.
@@ -79,9 +79,8 @@ TEST_P(SvregSafety, DeletionStaysInsideTheWorkspaceAndNamesAreLiteral) {
   // What stays although it was to go is listed, and the command says it failed.
   EXPECT_FALSE(Json({"invalidate", ws_, pay}, 1)["not_deleted"].empty());
   Json({"unregister", ws_, pay});  // the invalidation forgot the entries: nothing is left to go
-  for (std::string own :
-       {RepositoryFile(), std::string("options/workspace.xml"), std::string("codepages/ibm-37.tbl"),
-        std::string("Sources/COBOL/PAY1.cbl"), std::string("Sources/COBOL/*.cbl")}) {
+  for (const char* own : {RepositoryFile(), "options/workspace.xml", "codepages/ibm-37.tbl",
+                          "Sources/COBOL/PAY1.cbl", "Sources/COBOL/*.cbl"}) {
     EXPECT_TRUE(Exists(own)) << own;
   }
   EXPECT_FALSE(Exists("Sources/COBOL/PAY?.cbl"));
@@ -121,17 +120,15 @@ TEST_P(SvregSafety, PlantedAndDamagedJournalsAreNotObeyed) {
   fs::create_directory_symlink(outside.path(), fs::path(ws_) / "Sources/COBOL/link");
   ::sleep(1);  // the journal begins a tick after the user's file
   dir_.Write("ws/.svreg/pending/7-1.journal",
-             "copy\t" + RepositoryFile() + "\ncopy\toptions/workspace.xml\n" +
+             std::string("copy\t") + RepositoryFile() + "\ncopy\toptions/workspace.xml\n" +
                  "copy\tSources/COBOL/a\\b.cbl\ncopy\tSources/COBOL/link/victim.txt\n" +
                  "copy\tSources/COBOL/OLD.cbl\n");
   dir_.Write("ws/.svreg/pending/8-1.journal", "refresh\tnot a time\tX\n");
   dir_.Write("ws/.svreg/pending/9-1.journal", "copy\tSources/COBOL/NEW.cbl\n");
   dir_.Write("ws/Sources/COBOL/NEW.cbl", "leftover\n");  // the only thing to go
   Json({"invalidate", ws_, committed});  // a run that changes the workspace recovers first
-  for (std::string kept :
-       {RepositoryFile(), std::string("options/workspace.xml"),
-        std::string("Sources/COBOL/a\\b.cbl"), std::string("Sources/COBOL/OLD.cbl"),
-        std::string(".svreg/pending/8-1.journal.damaged")}) {
+  for (const char* kept : {RepositoryFile(), "options/workspace.xml", "Sources/COBOL/a\\b.cbl",
+                           "Sources/COBOL/OLD.cbl", ".svreg/pending/8-1.journal.damaged"}) {
     EXPECT_TRUE(Exists(kept)) << kept;
   }
   EXPECT_TRUE(fs::exists(outside / "victim.txt"));

@@ -29,10 +29,7 @@ namespace fs = std::filesystem;
 using svregistration::testing::ReadFile;
 using svregistration::testing::TempDir;
 
-struct Expected {
-  FileOutcome outcome;
-  std::string reason;  // a part of the reason
-};
+using Expected = std::pair<FileOutcome, std::string>;  // the outcome, a part of its reason
 
 class RegistrationRunTest : public ::testing::Test {
  protected:
@@ -93,8 +90,8 @@ TEST_F(RegistrationRunTest, FaultsAmongCopiesMadeAheadStayTheirOwnAndResultsKeep
   auto want = expected.begin();
   for (const FileResult& r : results) {
     ASSERT_EQ(r.file, want->first);  // walk order
-    EXPECT_EQ(r.outcome, want->second.outcome) << r.file << ": " << r.reason;
-    EXPECT_NE(r.reason.find(want->second.reason), std::string::npos) << r.file << ": " << r.reason;
+    EXPECT_EQ(r.outcome, want->second.first) << r.file << ": " << r.reason;
+    EXPECT_NE(r.reason.find(want->second.second), std::string::npos) << r.file << ": " << r.reason;
     const std::string copy = Copy(fs::path(r.file).filename().string());
     if (r.outcome == FileOutcome::kRegistered) {
       EXPECT_EQ(ReadFile(copy), ReadFile(r.file)) << copy;

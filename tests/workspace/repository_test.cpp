@@ -18,6 +18,7 @@
 namespace svregistration::workspace::testing {
 namespace {
 
+using svregistration::testing::FakeWorkspace;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
@@ -468,8 +469,7 @@ class HandlerTest : public RepositoryTest {
   }
 
   std::shared_ptr<host::Workspace> workspace_ =
-      std::make_shared<svregistration::testing::FakeWorkspace>(dir_.path().string(),
-                                                               DefaultWorkspaceOptions());
+      std::make_shared<FakeWorkspace>(dir_.path().string(), DefaultWorkspaceOptions());
   int count_ = 0;
 };
 
@@ -503,8 +503,7 @@ TEST_P(HandlerTest, ExtensionHandlerReadsTheWorkspaceOptions) {
   EXPECT_TRUE(Accepts("COBOL", "Sources/COBOL/PAY.cbx"));
 
   auto object = NewWith("COBOL", "NODOC", {{"Source", "Sources/COBOL/PAY.cbl"}});
-  std::shared_ptr<host::Workspace> bare =
-      std::make_shared<svregistration::testing::FakeWorkspace>(dir_.path().string(), "");
+  std::shared_ptr<host::Workspace> bare = std::make_shared<FakeWorkspace>(dir_.path().string(), "");
   EXPECT_EQ(ErrorNumber([&] { ExtensionHandler().OnObjectRegister(bare, object); }),
             error_number::kObjectNotSet);
 }
