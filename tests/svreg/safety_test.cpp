@@ -149,9 +149,8 @@ TEST_P(SvregSafety, AJournalFolderThatIsALinkIsRefused) {
   TempDir outside;
   fs::remove_all(fs::path(ws_) / ".svreg");
   fs::create_directory_symlink(outside.path(), fs::path(ws_) / ".svreg");
-  auto run = RunSvreg({"register", ws_, "--type", "COBOL", dir_.Write("src/A.cbl", "x\n")});
-  EXPECT_EQ(run.exit_code, 2);
-  EXPECT_NE(run.err.find(".svreg"), std::string::npos) << run.err;
+  testing::ExpectSvregFails({"register", ws_, "--type", "COBOL", dir_.Write("src/A.cbl", "x\n")}, 2,
+                            {".svreg"});
   EXPECT_TRUE(fs::is_empty(outside.path()));
 }
 
@@ -222,11 +221,9 @@ TEST_P(SvregSafety, DiffAndStatusReadRecordedCopiesOnlyInside) {
   const std::string id = Register(dir_.Write("src/A.cbl", "a\n"));
   dir_.Write("secret.txt", "SECRET\n");
   Sql("UPDATE attributes SET value = '../secret.txt' WHERE name = 'Source'");
-  auto diff = RunSvreg({"diff", ws_, id});
-  EXPECT_EQ(diff.exit_code, 2);
+  auto diff = testing::ExpectSvregFails({"diff", ws_, id}, 2, {});
   EXPECT_EQ((diff.out + diff.err).find("SECRET"), std::string::npos);
-  auto status = Json({"status", ws_}, 1);
-  EXPECT_EQ(status.dump().find("SECRET"), std::string::npos);
+  EXPECT_EQ(Json({"status", ws_}, 1).dump().find("SECRET"), std::string::npos);
 }
 
 // The user's own words in an options document survive a changed value.
@@ -257,8 +254,7 @@ TEST_P(SvregSafety, TheNextRunFinishesAKilledRefresh) {
        {".A.cbl.tmp-1-7", ".A.cbl.tmp-12-7", ".B.cbl.tmp-1-7", ".A.cbl.tmp-1-x"}) {
     dir_.Write(std::string("ws/Sources/COBOL/") + name, "A changed\n");
   }
-  auto refreshed = Json({"refresh", ws_, id});
-  EXPECT_EQ(refreshed["copied"], 0);
+  EXPECT_EQ(Json({"refresh", ws_, id})["copied"], 0);
   EXPECT_FALSE(Exists("out/A.lst"));
   // Only the dead process's replacement of a copy its journal names goes.
   EXPECT_EQ(

@@ -55,8 +55,7 @@ TEST_P(SvregStatus, RefreshLeavesACopyNowMadeDifferentlyUnlessForced) {
               ::testing::HasSubstr("verbatim -> normalised"));
   EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/B.cbl"), "B\tX\n");
 
-  auto forced = Json({"refresh", ws_, b, "--force"});
-  EXPECT_EQ(forced["copied"], 1);
+  EXPECT_EQ(Json({"refresh", ws_, b, "--force"})["copied"], 1);
   EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/B.cbl"), "B       X\n");
   EXPECT_TRUE(States(0).empty());
 
@@ -96,8 +95,7 @@ TEST_P(SvregStatus, StatusDiffAndCleanChangeNothingUnlessForced) {
   EXPECT_EQ(listed["untracked"],
             json::array({"Sources/COBOL/LINK.cbl", "Sources/COBOL/STRAY.cbl"}));
   EXPECT_TRUE(fs::exists(ws_ + "/Sources/COBOL/STRAY.cbl"));
-  auto removed = Json({"clean", ws_, "--force"});
-  EXPECT_EQ(removed["removed"].size(), 2u);
+  EXPECT_EQ(Json({"clean", ws_, "--force"})["removed"].size(), 2u);
   EXPECT_FALSE(fs::exists(fs::symlink_status(ws_ + "/Sources/COBOL/LINK.cbl")));
   EXPECT_EQ(std::tuple(ReadFile(victim), fs::exists(ws_ + "/Sources/COBOL/P.cbl")),
             std::tuple("v", true));
