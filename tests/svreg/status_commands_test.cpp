@@ -62,8 +62,7 @@ TEST_P(SvregStatus, RefreshLeavesACopyNowMadeDifferentlyUnlessForced) {
   // Another batch's encoding: the copy of an ASCII program would become EBCDIC-converted text.
   Set("//LIST[@ID='LegacySourcesEncoding']", "EBCDIC");
   Set("//LIST[@NAME='ObjectComputerEncoding']", "US EBCDIC 037");
-  auto ebcdic = Json({"refresh", ws_, a}, 1);
-  EXPECT_THAT(ebcdic["failed"][0]["reason"].get<std::string>(),
+  EXPECT_THAT(Json({"refresh", ws_, a}, 1)["failed"][0]["reason"].get<std::string>(),
               ::testing::HasSubstr("legacy_encoding ASCII -> EBCDIC"));
   EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/A.cbl"), "       A.\n");
 }
@@ -91,8 +90,7 @@ TEST_P(SvregStatus, StatusDiffAndCleanChangeNothingUnlessForced) {
   EXPECT_THAT(diff.out, ::testing::HasSubstr("@@ -1,3 +1,3 @@\n L1\n-L2\n+L2 changed\n L3\n"));
   EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/P.cbl"), "L1\nL2\nL3\n");
 
-  auto listed = Json({"clean", ws_});
-  EXPECT_EQ(listed["untracked"],
+  EXPECT_EQ(Json({"clean", ws_})["untracked"],
             json::array({"Sources/COBOL/LINK.cbl", "Sources/COBOL/STRAY.cbl"}));
   EXPECT_TRUE(fs::exists(ws_ + "/Sources/COBOL/STRAY.cbl"));
   EXPECT_EQ(Json({"clean", ws_, "--force"})["removed"].size(), 2u);
