@@ -68,13 +68,10 @@ TEST_F(WorkspaceDatabaseTest, RefusesFilesThatAreNotWorkspaceDatabases) {
   };
   for (const auto& [workspace, sql, says] : cases) {
     std::filesystem::remove_all(path);
-    if (sql == nullptr) {
-      workspace ? void(std::filesystem::create_directory(path))
-                : void(dir.Write("workspace.db", "IDENTIFICATION DIVISION. PROGRAM-ID. PAY.\n"));
-    } else {
-      if (workspace) Database::Create(path);
-      RawSql(path, sql);
-    }
+    if (workspace && sql) Database::Create(path);
+    if (sql) RawSql(path, sql);
+    if (!sql && workspace) std::filesystem::create_directory(path);
+    if (!sql && !workspace) dir.Write("workspace.db", "       PROGRAM-ID. PAY.\n");
     ExpectError([&] { Database::Open(path); }, error_number::kPathFileAccessError,
                 "'" + path + "'");
     EXPECT_THAT(CaptureError([&] { Database::Open(path); }).description(), HasSubstr(says));
