@@ -10,7 +10,6 @@
 #include <filesystem>
 #include <thread>
 
-#include "workspace/repository/schema.h"
 #include "workspace/repository_fixture.h"
 
 namespace svregistration::workspace::testing {

@@ -258,7 +258,6 @@ TEST_P(RepositoryTest, SelectionsCompareTypeCodesIgnoringCase) {
   auto selected = repository_->SelectObjects("Folder", "", "");
   EXPECT_EQ(selected->Count(), 2);
   EXPECT_THAT(Ids(*selected), ElementsAre(a->Id(), b->Id()));
-  EXPECT_TRUE(selected->Eof());
   selected->MoveNext();  // past the end it stays there
   EXPECT_TRUE(selected->Eof());
   EXPECT_EQ(ErrorNumber([&] { selected->Item(); }), kSubscript);
@@ -496,8 +495,7 @@ TEST_P(HandlerTest, HandlersOfTheTypesAcceptWhatTheirRulesAllow) {
 }
 
 TEST_P(HandlerTest, ExtensionHandlerReadsTheWorkspaceOptions) {
-  auto options = workspace_->WorkspaceOptions()->Document();
-  auto strings = options->select_node(
+  auto strings = workspace_->WorkspaceOptions()->Document()->select_node(
       ".//LIST[@NAME='Extension']/CASE[@NAME='COBOL']/STRINGS[@NAME='Extensions']");
   strings.node().append_child("STRING").append_attribute("VALUE").set_value(".CBX");
   EXPECT_TRUE(Accepts("COBOL", "Sources/COBOL/PAY.cbx"));
