@@ -47,9 +47,10 @@ void WriteArchive(const std::string& path, const std::vector<Member>& members,
 std::string Rar4Archive(const std::vector<Member>& members, int damaged = -1);
 
 /// The volumes of a RAR 4 set of stored members, each volume holding at most `data_per_volume`
-/// bytes of member data: a member that does not fit goes on in the next volume.
+/// bytes of member data: a member that does not fit goes on in the next volume. With no limit
+/// (npos), the one volume is a plain archive; the header of member `damaged` gets a wrong CRC.
 std::vector<std::string> Rar4VolumeSet(const std::vector<Member>& members,
-                                       std::size_t data_per_volume);
+                                       std::size_t data_per_volume, int damaged = -1);
 
 std::uint32_t Crc32(const std::string& bytes);
 
