@@ -51,21 +51,28 @@ TEST(LocaleAnsiCodePage, AnswersTheDefaultAnsiCodePageOfEachLocale) {
 }
 
 // The double-byte code pages answer the lead bytes Windows gives them, whatever ICU's tables
-// are built from; a single-byte one has none.
+// are built from; every other code page of the table has none and one byte a character. The
+// default character is "?" throughout; a code page the table lacks has no properties.
 TEST(CodePagePropertiesTest, LeadBytesAreWindowsOwn) {
   using Ranges = std::array<std::uint8_t, 12>;
-  const std::pair<std::uint32_t, Ranges> expected[] = {
-      {932, {0x81, 0x9F, 0xE0, 0xFC}},
-      {936, {0x81, 0xFE}},
-      {949, {0x81, 0xFE}},
-      {950, {0x81, 0xFE}},
-      {1252, {}},
-      {437, {}},
-  };
-  for (const auto& [code_page, ranges] : expected) {
-    std::optional<CodePageInfo> info = CodePageProperties(code_page);
-    ASSERT_TRUE(info) << code_page;
-    EXPECT_EQ(info->LeadByte, ranges) << code_page;
+  const std::map<std::uint32_t, Ranges> double_byte = {{932, {0x81, 0x9F, 0xE0, 0xFC}},
+                                                       {936, {0x81, 0xFE}},
+                                                       {949, {0x81, 0xFE}},
+                                                       {950, {0x81, 0xFE}}};
+  std::size_t seen = 0;
+  for (const detail::CodePageEntry& entry : detail::CodePageTable()) {
+    const std::optional<CodePageInfo> info = CodePageProperties(entry.code_page);
+    ASSERT_TRUE(info) << entry.code_page;
+    const auto lead = double_byte.find(entry.code_page);
+    const bool dbcs = lead != double_byte.end();
+    seen += dbcs;
+    EXPECT_EQ(info->LeadByte, dbcs ? lead->second : Ranges{}) << entry.code_page;
+    EXPECT_EQ(info->MaxCharSize, dbcs ? 2u : 1u) << entry.code_page;
+    EXPECT_EQ(info->DefaultChar, (std::array<std::uint8_t, 2>{'?', 0})) << entry.code_page;
+  }
+  EXPECT_EQ(seen, double_byte.size());
+  for (std::uint32_t code_page : {12345u, 1u, 65001u, 1200u, 20932u}) {
+    EXPECT_FALSE(CodePageProperties(code_page)) << code_page;
   }
 }
 
