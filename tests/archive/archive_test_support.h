@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/scripted_user_interface.h"
@@ -60,15 +61,17 @@ using Files = std::map<std::string, std::string>;
 /// "-> target" for a symbolic link.
 std::map<std::string, std::string> Listing(const std::filesystem::path& root);
 
-/// A password prompt that answers from a script (then empty) and records every request.
+/// A password prompt that answers from a script (then empty) and records every request as its
+/// archive, member and whether the last answer was wrong.
 struct ScriptedPrompt final : PasswordPrompt {
+  using Request = std::tuple<std::string, std::string, bool>;
   explicit ScriptedPrompt(std::vector<std::string> script = {}) : answers(std::move(script)) {}
   std::string Ask(const PasswordRequest& request) override {
-    requests.push_back(request);
+    requests.emplace_back(request.archive, request.member, request.last_was_wrong);
     return requests.size() <= answers.size() ? answers[requests.size() - 1] : std::string();
   }
   std::vector<std::string> answers;
-  std::vector<PasswordRequest> requests;
+  std::vector<Request> requests;
 };
 
 /// The names in a report's not_extracted list.

@@ -202,12 +202,8 @@ TEST_F(ZipExtractTest, ThePromptNamesArchiveAndMemberAndAWrongAnswer) {
   ScriptedPrompt prompt({"wrong", "secret"});
   const ExtractionReport report = ZipObject().Extract(zip, out, "", prompt);
   EXPECT_EQ(report.extracted, 2u);
-  ASSERT_EQ(prompt.requests.size(), 2u);
-  EXPECT_EQ(prompt.requests[0].archive, zip);
-  EXPECT_EQ(prompt.requests[0].member, "a.txt");
-  EXPECT_FALSE(prompt.requests[0].last_was_wrong);
-  EXPECT_EQ(prompt.requests[1].member, "a.txt");
-  EXPECT_TRUE(prompt.requests[1].last_was_wrong);
+  EXPECT_EQ(prompt.requests,
+            (std::vector<ScriptedPrompt::Request>{{zip, "a.txt", false}, {zip, "a.txt", true}}));
 }
 
 // A folder member does not change the mode or time of a folder that is already there (a ".ssh/"
