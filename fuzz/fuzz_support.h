@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iterator>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -49,14 +48,9 @@ inline std::string WriteInput(const std::uint8_t* data, std::size_t size, const 
 /// Files written by the process stop growing at 64 MiB (the write fails instead of filling the
 /// disk with a member that expands without end).
 inline void LimitFileSize() {
-  static const bool done = [] {
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{};
-    limit.rlim_cur = limit.rlim_max = rlim_t{64} << 20;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    return true;
-  }();
-  (void)done;
+  std::signal(SIGXFSZ, SIG_IGN);
+  const rlimit limit{rlim_t{64} << 20, rlim_t{64} << 20};
+  ::setrlimit(RLIMIT_FSIZE, &limit);
 }
 
 /// Extracts the input, written as an archive file, with `Archive` (ZIP or RAR) into a fresh
