@@ -7,8 +7,6 @@
 
 #include <stdexcept>
 
-#include "support/temp_dir.h"
-
 namespace svregistration::testing {
 
 namespace fs = std::filesystem;

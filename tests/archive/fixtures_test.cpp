@@ -4,9 +4,6 @@
 
 #include "archive_test_support.h"
 #include "support/shared_fixtures.h"
-#include "svregistration/extraction_report.h"
-#include "svregistration/rar.h"
-#include "svregistration/zip.h"
 
 namespace svregistration::testing {
 namespace {

@@ -6,8 +6,6 @@
 
 #include "archive/zip/zip_extraction.h"
 #include "archive_test_support.h"
-#include "svregistration/extraction_report.h"
-#include "svregistration/zip.h"
 
 namespace svregistration::testing {
 namespace {

@@ -14,7 +14,6 @@
 #include "os/fault_injection.h"
 #include "support/scoped_environment.h"
 #include "svregistration/error.h"
-#include "svregistration/extraction_report.h"
 
 namespace svregistration::testing {
 namespace {
