@@ -6,7 +6,6 @@
 
 #include "archive_test_support.h"
 #include "support/run_command.h"
-#include "support/shared_fixtures.h"
 
 namespace svregistration::testing {
 namespace {
@@ -61,27 +60,6 @@ TEST(ArchiveCommandsTest, ExtractWithScriptedPasswordsAndReport) {
     EXPECT_EQ(json["ok"], false);
     EXPECT_EQ(json["summary"], summary);
   }
-}
-
-// A RAR 4 member the password does not open says "wrong password"; what the decoder prints on
-// its own does not reach the user, and a solid encrypted archive extracts whole.
-TEST(ArchiveCommandsTest, RarSaysWrongPasswordAndNothingElse) {
-  if (SvregBinary().empty()) GTEST_SKIP() << "svreg is not built";
-  SVREG_REQUIRE_SHARED();
-  TempDir dir;
-  const auto fixture = [](const std::string& name) {
-    return (SharedDir() / "fixtures/rar" / ("test_read_format_" + name)).string();
-  };
-  CommandResult run =
-      RunSvreg({"rar", "--password", "password", fixture("rar4_encrypted.rar"), dir / "a"});
-  EXPECT_EQ(run.exit_code, 1);
-  EXPECT_EQ(run.err.rfind("svreg: not extracted: d.txt: ", 0), 0u) << run.err;
-  EXPECT_NE(run.err.find("wrong password"), std::string::npos);
-  EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
-  run = RunSvreg({"rar", "--password", "password", fixture("rar4_solid_encrypted.rar"), dir / "s"});
-  EXPECT_EQ(run.exit_code, 0);
-  EXPECT_EQ(run.err, "");
-  EXPECT_EQ(run.out, "extracted 4 of 4 selected members into " + dir / "s" + "\n");
 }
 
 }  // namespace
