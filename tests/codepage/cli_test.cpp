@@ -29,7 +29,7 @@ TEST_F(CodepageCliTest, TablesAreMadeAndConvertBothWays) {
   EXPECT_NE(Run({"codepage", "import", dir_.Write("sample.ucm", kSampleMap), table_, "--json"})
                 .out.find("\"bytes\":2048"),
             std::string::npos);
-  const std::string records = Text(B({0xC1, 0xC2, 0x0E, 0x42, 0xC1, 0x0F, 0xC3}));
+  const std::string records = Text(Bytes{0xC1, 0xC2, 0x0E, 0x42, 0xC1, 0x0F, 0xC3});
   EXPECT_EQ(Run({"codepage", "decode", table_, dir_.Write("records.bin", records), "--sosi",
                  "remove-all"})
                 .out,
@@ -41,7 +41,7 @@ TEST_F(CodepageCliTest, TablesAreMadeAndConvertBothWays) {
   // byte of U+4E00 come out as themselves.
   for (const char* locale : {"C.UTF-8", "en_US.UTF-8", "ja_JP.UTF-8"}) {
     EXPECT_EQ(Run({"codepage", "decode", table_, "--sosi", "remove-all", "-"},
-                  Text(B({0x0E, 0x42, 0xC1, 0x42, 0xC3, 0x0F, 0x43})), locale)
+                  Text(Bytes{0x0E, 0x42, 0xC1, 0x42, 0xC3, 0x0F, 0x43}), locale)
                   .out,
               "\xEF\xBC\xA1\xEF\xBF\xBD\xE4\xB8\x80")
         << locale;
@@ -51,7 +51,7 @@ TEST_F(CodepageCliTest, TablesAreMadeAndConvertBothWays) {
             "{\"text\":\"AB \xEF\xBC\xA1 C\"}\n");
   const std::string text = dir_.Write("text.txt", "AB\n\xEF\xBC\xA1");
   EXPECT_EQ(Run({"codepage", "encode", table_, text}).out,
-            Text(Join({B({0xC1, 0xC2}), Repeat(0x40, 78), B({0x0E, 0x42, 0xC1})})));
+            Text(Join({Bytes{0xC1, 0xC2}, Bytes(78, 0x40), Bytes{0x0E, 0x42, 0xC1}})));
   // from-icu writes the table the library makes from the converter.
   Run({"codepage", "from-icu", "ibm-37", dir_ / "cli.tbl"});
   CCSID table;

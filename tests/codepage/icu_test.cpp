@@ -78,7 +78,7 @@ struct IcuConverter {
     ucnv_setFallback(cnv.get(), true);
   }
 
-  std::u16string ToUnicode(const std::vector<std::uint8_t>& bytes) {
+  std::u16string ToUnicode(const Bytes& bytes) {
     std::u16string out(bytes.size() + 8, u'\0');
     out.resize(static_cast<std::size_t>(
         ucnv_toUChars(cnv.get(), out.data(), static_cast<std::int32_t>(out.size()),
@@ -88,8 +88,8 @@ struct IcuConverter {
     return out;
   }
 
-  std::vector<std::uint8_t> FromUnicode(const std::u16string& text) {
-    std::vector<std::uint8_t> out(4 * text.size() + 8);
+  Bytes FromUnicode(const std::u16string& text) {
+    Bytes out(4 * text.size() + 8);
     out.resize(static_cast<std::size_t>(ucnv_fromUChars(
         cnv.get(), reinterpret_cast<char*>(out.data()), static_cast<std::int32_t>(out.size()),
         text.data(), static_cast<std::int32_t>(text.size()), &status)));
@@ -133,7 +133,7 @@ TEST(IcuCrossCheckTest, RecordsAndTextMatchIcu) {
     CCSID table;
     table.Import(ucm, 0);
     IcuConverter icu(name);
-    std::vector<std::uint8_t> singles;
+    Bytes singles;
     for (int b = 0; b < 256; ++b) {
       auto byte = static_cast<std::uint8_t>(b);
       auto ch = static_cast<char16_t>(table.SBCStoUnicode(byte));
@@ -155,11 +155,11 @@ TEST(IcuCrossCheckTest, RecordsAndTextMatchIcu) {
     ASSERT_GE(pairs.size(), code_page == 932 ? 6000u : 0u);
 
     std::mt19937 random(code_page);
-    std::vector<std::uint8_t> all;
+    Bytes all;
     std::u16string joined;
     for (int i = 0; i < 300; ++i) {
       const std::size_t size = i == 299 ? 37 : 80;
-      std::vector<std::uint8_t> record;
+      Bytes record;
       while (record.size() < size) {
         std::size_t room = size - record.size();
         if (pairs.empty() || room < 3 || random() % 3 != 0) {
@@ -195,12 +195,12 @@ TEST(IcuCrossCheckTest, RecordsAndTextMatchIcu) {
     }
     random.seed(text_seed);
     std::u16string text;
-    std::vector<std::uint8_t> expected;
+    Bytes expected;
     for (int line = 0; line < 300; ++line) {
       std::u16string chars_of_line;
       for (std::size_t k = random() % 60; k > 0; --k)
         chars_of_line += chars[random() % chars.size()];
-      std::vector<std::uint8_t> bytes = icu.FromUnicode(chars_of_line);
+      Bytes bytes = icu.FromUnicode(chars_of_line);
       if (!chars_of_line.empty() && reverse[chars_of_line.back()] >= 256) {
         ASSERT_EQ(bytes.back(), 0x0F);
         bytes.pop_back();

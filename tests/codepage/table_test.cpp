@@ -210,7 +210,7 @@ TEST(TableFileTest, LoadReplacesSinglesAndLeadFlagsOnly) {
       std::tuple(Single(*table, 0xC1), table->isDBCS(0x40), table->DBCStoUnicode(0x40, 0xC1),
                  table->isDBCS(0x42), table->DBCStoUnicode(0x42, 0xC1), Reverse(*table, u'A')),
       std::tuple(0, true, 0x3042, false, static_cast<std::int16_t>(0xFF21), 0xC1));
-  EXPECT_EQ(table->ToEBCDIC(u"A"), B({0xC1}));
+  EXPECT_EQ(table->ToEBCDIC(u"A"), Bytes{0xC1});
 }
 
 // ---- The reverse map built from the byte maps ----
