@@ -43,28 +43,22 @@ TEST_F(RarExtractTest, AsksOnceForTheFirstEncryptedMemberToExtract) {
   std::vector<Member> members = {File("a.txt", "A"), File("b.txt", "B"), File("c.txt", "C"),
                                  File("d.txt", "D")};
   members[1].encrypted = members[3].encrypted = true;
-  struct Case {
-    const char* what;
-    std::vector<std::string> answers;
-    std::size_t questions;
-    bool result;
-    Files files;
-  };
-  const Case cases[] = {
+  // The name, the answers, how many questions, the result, what is extracted.
+  const std::tuple<const char*, std::vector<std::string>, std::size_t, bool, Files> cases[] = {
       {"", {"secret"}, 1, true, {{"a.txt", "A"}, {"c.txt", "C"}}},
       {"", {""}, 1, false, {{"a.txt", "A"}}},  // the walk stops at the refusal
       {"c", {}, 0, true, {{"c.txt", "C"}}},    // skipped members are never a reason to ask
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [what, answers, questions, result, files] : cases) {
+    SCOPED_TRACE(what);
     fs::remove_all(out);
-    auto ui = InstallScript(c.answers);
-    EXPECT_EQ(RarObject().Extract(Rar(members), out, c.what), c.result);
-    ASSERT_EQ(ui->questions.size(), c.questions);
+    auto ui = InstallScript(answers);
+    EXPECT_EQ(RarObject().Extract(Rar(members), out, what), result);
+    ASSERT_EQ(ui->questions.size(), questions);
     for (const auto& question : ui->questions) {
       EXPECT_EQ(question.second, "Please Enter The Password!");
     }
-    EXPECT_EQ(Listing(out), c.files);
+    EXPECT_EQ(Listing(out), files);
   }
   // Through a prompt, the one question names the archive and the member that needs it.
   fs::remove_all(out);
