@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <random>
+#include <tuple>
 
 #include "codepage_test_support.h"
 #include "support/error_capture.h"
@@ -27,14 +28,9 @@ const std::u16string kSI = u"\u000F";
 TEST_F(ConversionTest, RecordsToTextInAJapaneseLocale) {
   ScopedLocale locale("ja_JP.UTF-8");
   const Bytes run = {0x0E, 0x42, 0xC1, 0x42, 0xC2, 0x0F};
-  struct Case {
-    Bytes bytes;
-    K keep;
-    std::u16string expected;
-  };
   const std::u16string line(80, u'A'), a77(77, u'A'), a78(78, u'A');
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<Bytes, K, std::u16string> cases[] = {
       {run, K::RemoveAll, u"\uFF21\uFF22"},
       {run, K::ReplaceAll, u" \uFF21\uFF22 "},
       {run, K::KeepAll, kSO + u"\uFF21\uFF22" + kSI},
@@ -74,8 +70,8 @@ TEST_F(ConversionTest, RecordsToTextInAJapaneseLocale) {
        a78 + u"'G\r\n'" + kSO + u"\uFF21" + kSI + u"'"},
   };
   // clang-format on
-  for (const Case& c : cases) {
-    EXPECT_EQ(table_->ToUnicode(c.bytes, c.keep), c.expected) << ::testing::PrintToString(c.bytes);
+  for (const auto& [bytes, keep, expected] : cases) {
+    EXPECT_EQ(table_->ToUnicode(bytes, keep), expected) << ::testing::PrintToString(bytes);
   }
 }
 

@@ -30,12 +30,8 @@ class LocaleEnvironment : public ::testing::Test {
 };
 
 TEST(LocaleAnsiCodePage, AnswersTheDefaultAnsiCodePageOfEachLocale) {
-  struct Case {
-    LocaleId locale;
-    std::optional<std::uint32_t> code_page;
-  };
   // clang-format off
-  const Case cases[] = {
+  const std::pair<LocaleId, std::optional<std::uint32_t>> cases[] = {
       {1041, 932}, {1049, 1251}, {0x241A, 1250},         // specific locales; scripts by sublanguage
       {1081, 0},                                         // Unicode text only
       {0x0011, 932}, {0x7C04, 950},                      // neutral
@@ -45,8 +41,8 @@ TEST(LocaleAnsiCodePage, AnswersTheDefaultAnsiCodePageOfEachLocale) {
       {0x0411 | 0x60000, std::nullopt},                  // an undefined sort
   };
   // clang-format on
-  for (const Case& c : cases) {
-    EXPECT_EQ(LocaleAnsiCodePage(c.locale), c.code_page) << "locale " << c.locale;
+  for (const auto& [locale, code_page] : cases) {
+    EXPECT_EQ(LocaleAnsiCodePage(locale), code_page) << "locale " << locale;
   }
 }
 
@@ -90,12 +86,8 @@ TEST_F(LocaleEnvironment, CodePageZeroIsTheSystemLocalesCodePage) {
 }
 
 TEST(LocaleIdFromPosixName, MapsPosixNamesToLocaleIds) {
-  struct Case {
-    const char* name;
-    std::optional<LocaleId> locale;
-  };
   // clang-format off
-  const Case cases[] = {
+  const std::pair<const char*, std::optional<LocaleId>> cases[] = {
       {"JA_jp.utf8", 1041}, {"ja-JP", 1041},            // any letter case, encoding, separator
       {"es", 3082},                                     // a language alone: its default locale
       {"en_DK.UTF-8", 1033},                            // a territory the table lacks: the same
@@ -107,8 +99,8 @@ TEST(LocaleIdFromPosixName, MapsPosixNamesToLocaleIds) {
       {"xx_YY", std::nullopt}, {"", std::nullopt}, {".UTF-8", std::nullopt},
   };
   // clang-format on
-  for (const Case& c : cases) {
-    EXPECT_EQ(LocaleIdFromPosixName(c.name), c.locale) << "'" << c.name << "'";
+  for (const auto& [name, locale] : cases) {
+    EXPECT_EQ(LocaleIdFromPosixName(name), locale) << "'" << name << "'";
   }
 }
 
