@@ -10,12 +10,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Lines(char letter, int count) {
-  std::string text;
-  for (int i = 0; i < count; ++i) text += std::string(54, letter) + "\n";
-  return text;
-}
-
 class FixturesTest : public ArchiveTest {
  protected:
   void SetUp() override { SVREG_REQUIRE_SHARED(); }
@@ -31,16 +25,14 @@ class FixturesTest : public ArchiveTest {
   }
 };
 
-// What a path in the output folder must be: "<absent>", "<file>", "<dir>", "-> target",
-// "crc:" and the CRC-32 of the contents in hex, or the contents themselves.
+// What a path in the output folder must be: "<absent>", "<dir>", "-> target", "crc:" and the
+// CRC-32 of the contents in hex, or the contents themselves.
 void ExpectFiles(const fs::path& root, const Files& expected) {
   const Files listing = Listing(root);
   for (const auto& [path, want] : expected) {
     const auto found = listing.find(path);
     if (want == "<absent>" || found == listing.end()) {
       EXPECT_TRUE(want == "<absent>" && found == listing.end()) << path;
-    } else if (want == "<file>") {
-      EXPECT_NE(found->second, "<dir>") << path;
     } else if (want.starts_with("crc:")) {
       EXPECT_EQ(Crc32(found->second), std::stoul(want.substr(4), nullptr, 16)) << path;
     } else {
@@ -64,7 +56,7 @@ TEST_F(FixturesTest, ArchivesGiveWhatTheDataSheetSays) {
   // clang-format off
   const Case cases[] = {
       {"zip_traditional_encryption_data.zip", "", {"12345678"}, 1, true,
-       {{"bar.txt", Lines('a', 5) + Lines('b', 4)}, {"foo.txt", Lines('a', 5) + Lines('c', 4)}}},
+       {{"bar.txt", "crc:A4D8FD47"}, {"foo.txt", "crc:B493C7EB"}}},
       // Wrong answers are asked again.
       {"test_option_passphrase.zip", "", {"wrong", "pass1"}, 2, true,
        {{"file1", "contents of file1.\n"}, {"file2", "contents of file2.\n"}}},
@@ -94,7 +86,8 @@ TEST_F(FixturesTest, ArchivesGiveWhatTheDataSheetSays) {
       {"rar5_multiarchive.part01.rar", "", {}, 0, true,
        {{bin + "bsdcat_test", "crc:35277473"}, {bin + "bsdtar_test", "crc:E59665F8"}}},
       // A RAR 5 archive that stores a zip archive is still read as RAR.
-      {"rar5_zip_in_rar.rar", "payload/real", {}, 0, true, {{"payload/real_after.txt", "<file>"}}},
+      {"rar5_zip_in_rar.rar", "payload/real", {}, 0, true,
+       {{"payload/real_after.txt", "i am a real rar entry"}}},
       // Encrypted RAR members ask once; a member the answer does not open stays unextracted.
       {"rar4_encrypted.rar", "", {"password", "password2"}, 1, true,
        {{"a.txt", from + "a.txt"}, {"b.txt", from + "b.txt"}, {"c.txt", from + "c.txt"},
@@ -141,7 +134,7 @@ TEST_F(FixturesTest, ArchivesGiveWhatTheDataSheetSays) {
        {{"LibarchiveAddingTest.html", "crc:5E05A663"}, {"testlink", "-> LibarchiveAddingTest.html"},
         {"testdir/LibarchiveAddingTest.html", "crc:5E05A663"}, {"testemptydir", "<dir>"}}},
       {"rar_windows.rar", "", {}, 0, true,
-       {{"test.txt", "test text file\r\n"}, {"testshortcut.lnk", "<file>"},
+       {{"test.txt", "test text file\r\n"}, {"testshortcut.lnk", "crc:5B5CD737"},
         {"testemptydir", "<dir>"}}},
       {"rar_subblock.rar", "", {}, 0, true, {{"test.txt", t20}}},
       {"rar_noeof.rar", "", {}, 0, true, {{"test.txt", t20}}},
