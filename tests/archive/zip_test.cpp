@@ -78,8 +78,7 @@ TEST_F(ZipExtractTest, AFailedMemberKeepsTheFileThatWasThere) {
     }
     EXPECT_EQ(Listing(out), (Files{{"a.txt", "old"}}));  // no temporary either
     EXPECT_EQ(mode, kOldMode);
-    ASSERT_EQ(report.not_extracted.size(), 1u);
-    EXPECT_EQ(report.not_extracted[0].name, "a.txt");
+    ASSERT_EQ(NotExtracted(report), std::vector<std::string>{"a.txt"});
     EXPECT_NE(report.not_extracted[0].reason.find(c.reason), std::string::npos)
         << report.not_extracted[0].reason;
   }
@@ -167,16 +166,14 @@ TEST_F(ZipExtractTest, NamesAndPasswordsInTheUserCodePage) {
   }
 }
 
-TEST_F(ZipExtractTest, MissingOrDamagedArchivesAreNotReported) {
+// ZIP.Extract answers true whatever happens; a missing or damaged archive shows nothing, a reader
+// that cannot be made a message.
+TEST_F(ZipExtractTest, AReaderThatCannotBeMadeShowsAMessageAndStillSucceeds) {
   auto ui = InstallScript();
   EXPECT_TRUE(ZipObject().Extract(dir / "missing.zip", out, ""));
   EXPECT_TRUE(ZipObject().Extract(dir.Write("junk.zip", "PK\x03\x04 not really"), out, ""));
   EXPECT_FALSE(std::filesystem::exists(out));
   EXPECT_TRUE(ui->messages.empty());
-}
-
-TEST_F(ZipExtractTest, AReaderThatCannotBeMadeShowsAMessageAndStillSucceeds) {
-  auto ui = InstallScript();
   ScriptedPrompt prompt;
   archive::ZipExtraction extraction(
       "a.zip", "out", "src\\main.cbl", prompt,
