@@ -2,6 +2,8 @@
 // what their data sheet says. Skipped when the shared folder is absent.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "archive_test_support.h"
 #include "support/shared_fixtures.h"
 
@@ -45,14 +47,10 @@ TEST_F(FixturesTest, ArchivesGiveWhatTheDataSheetSays) {
   const std::string t20 = "test text document\r\n";
   const std::string from = "This is from ";
   const std::string bin = "home/antek/temp/build/unrar5/libarchive/bin/";
-  struct Case {
-    const char* archive;
-    const char* what;
-    std::vector<std::string> answers;
-    std::size_t questions;
-    bool result;
-    Files files;
-  };
+  // The archive, the name that selects, the answers, how many questions, the result, and what the
+  // output folder then holds.
+  using Case =
+      std::tuple<const char*, const char*, std::vector<std::string>, std::size_t, bool, Files>;
   // clang-format off
   const Case cases[] = {
       {"zip_traditional_encryption_data.zip", "", {"12345678"}, 1, true,
@@ -149,13 +147,13 @@ TEST_F(FixturesTest, ArchivesGiveWhatTheDataSheetSays) {
       {"rar5_only_crypt_exfld.rar", "", {"password"}, 1, true, {{"file.txt", "<absent>"}}},
   };
   // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.archive);
+  for (const auto& [archive, what, answers, questions, result, files] : cases) {
+    SCOPED_TRACE(archive);
     fs::remove_all(out);
-    auto ui = InstallScript(c.answers);
-    EXPECT_EQ(Extract(c.archive, c.what), c.result);
-    EXPECT_EQ(ui->questions.size(), c.questions);
-    ExpectFiles(out, c.files);
+    auto ui = InstallScript(answers);
+    EXPECT_EQ(Extract(archive, what), result);
+    EXPECT_EQ(ui->questions.size(), questions);
+    ExpectFiles(out, files);
   }
 }
 
@@ -204,16 +202,11 @@ TEST_F(FixturesTest, TruncatedEncryptedRarLeavesWholeMembersOnly) {
 // span volumes: each member not extracted is named with its reason, and the report says how
 // many were.
 TEST_F(FixturesTest, RarReportsEveryMemberNotExtracted) {
-  struct Case {
-    const char* archive;
-    std::vector<std::string> answers;
-    std::size_t extracted;
-    std::vector<std::string> not_extracted;
-    const char* reason;  // a part of each one's reason
-    const char* unread;  // a part of the unread headers' text; "": none
-  };
+  // The archive, the answers, how many members are extracted, those that are not, a part of each
+  // one's reason, a part of the unread headers' text ("": none).
+  using Names = std::vector<std::string>;
   const char* wrong = "wrong password";
-  const Case cases[] = {
+  const std::tuple<const char*, Names, std::size_t, Names, const char*, const char*> cases[] = {
       {"rar4_encrypted.rar", {"password"}, 3, {"d.txt"}, wrong, ""},
       {"rar4_solid_encrypted.rar", {"wrong"}, 0, {"a.txt", "b.txt", "c.txt", "d.txt"}, wrong, ""},
       {"rar5_encrypted.rar", {"password"}, 3, {"d.txt"}, wrong, ""},
@@ -221,19 +214,19 @@ TEST_F(FixturesTest, RarReportsEveryMemberNotExtracted) {
       {"rar4_encrypted_filenames.rar", {"wrong"}, 0, {}, "", wrong},
       {"rar_multivolume.part0001.rar", {}, 7, {}, "", ""},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.archive);
+  for (const auto& [archive, answers, extracted, not_extracted, reason, unread] : cases) {
+    SCOPED_TRACE(archive);
     fs::remove_all(out);
-    ScriptedPrompt prompt(c.answers);
-    const ExtractionReport report = RarObject().Extract(Fixture(c.archive), out, "", prompt);
+    ScriptedPrompt prompt(answers);
+    const ExtractionReport report = RarObject().Extract(Fixture(archive), out, "", prompt);
     EXPECT_TRUE(report.result);
-    EXPECT_EQ(report.extracted, c.extracted);
-    EXPECT_EQ(NotExtracted(report), c.not_extracted);
+    EXPECT_EQ(report.extracted, extracted);
+    EXPECT_EQ(NotExtracted(report), not_extracted);
     for (const auto& member : report.not_extracted) {
-      EXPECT_NE(member.reason.find(c.reason), std::string::npos) << member.reason;
+      EXPECT_NE(member.reason.find(reason), std::string::npos) << member.reason;
     }
-    EXPECT_NE(report.unread_headers.find(c.unread), std::string::npos) << report.unread_headers;
-    EXPECT_EQ(report.unread_headers.empty(), std::string(c.unread).empty());
+    EXPECT_NE(report.unread_headers.find(unread), std::string::npos) << report.unread_headers;
+    EXPECT_EQ(report.unread_headers.empty(), std::string(unread).empty());
   }
   // The member that spans three volumes came out whole (its CRC was checked on the way).
   EXPECT_EQ(fs::file_size(out + "/ppmd_lzss_conversion_test.txt"), 241647978u);
