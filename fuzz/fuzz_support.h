@@ -67,8 +67,8 @@ void ExtractAndCheck(const std::uint8_t* data, std::size_t size, const char* ext
   fs::remove_all(parent, ec);
   fs::create_directories(output);
   const std::string archive = WriteInput(data, size, std::string("input.") + extension);
-  Archive extraction;
-  extraction.SetUserInterface(testing::Script({"fuzz-password"}));  // then empty: cancelled
+  // One answer, then empty ones: cancelled.
+  Archive extraction = testing::AskingThrough<Archive>(testing::Script({"fuzz-password"}));
   try {
     extraction.Extract(archive, output.string(), "");
   } catch (const Error&) {

@@ -185,10 +185,7 @@ TEST_F(FixturesTest, TruncatedEncryptedRarLeavesWholeMembersOnly) {
          {9ul, 16ul, 30ul, 50ul, 80ul, bytes.size() / 2, bytes.size() - 16, bytes.size() - 1}) {
       SCOPED_TRACE(name + " cut at " + std::to_string(cut));
       fs::remove_all(out);
-      InstallScript(
-          {name.find("rar4") == std::string::npos && name.find("rar5") == std::string::npos
-               ? "12345678"
-               : "password"});
+      InstallScript({name.find("rar_encryption") != std::string::npos ? "12345678" : "password"});
       RarObject().Extract(dir.Write("cut.rar", bytes.substr(0, cut)), out, "");
       for (const auto& [path, contents] : Listing(out)) {
         EXPECT_TRUE(contents == "This is from " + path || contents == "data of " + path + "\n")

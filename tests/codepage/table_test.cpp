@@ -201,8 +201,7 @@ TEST(TableFileTest, LoadReplacesSinglesAndLeadFlagsOnly) {
   std::string bytes(1024, '\0');
   bytes[512 + 2 * 0x40] = '\x01';
   std::string trail(512, '\0');
-  trail[2 * 0xC1] = '\x42';
-  trail[2 * 0xC1 + 1] = '\x30';
+  trail.replace(2 * 0xC1, 2, "\x42\x30");  // U+3042 after lead byte 0x40
   bytes.insert(512 + 2 * 0x40 + 2, trail);
   auto table = ImportText(dir, kSampleMap);
   table->Load(dir.Write("flag.tbl", bytes + "trailing garbage"), 0);
