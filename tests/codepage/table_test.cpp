@@ -20,42 +20,38 @@ std::int32_t Reverse(const CCSID& table, char16_t c) {
 // ---- Import ----
 
 TEST(ImportTest, StoresWhatTheLinesSay) {
-  struct Case {
-    const char* text;
-    std::uint8_t byte;
-    std::uint16_t single;  // the single-byte map's entry for `byte` after the import
-    char16_t ch = 0xFFFD;  // and the reverse map's entry for `ch`
-    std::int32_t reverse = 0x3F;
-  };
-  const Case cases[] = {
-      {"<U0041> \\xC1 |0\nCHARMAP\nEND CHARMAP\n", 0xC1, 0},  // lines before the section
+  // The character map, a byte and its single-byte map entry after the import, a character and
+  // its reverse map entry (U+FFFD is 0x3F unless a line maps it).
+  const std::tuple<const char*, std::uint8_t, std::uint16_t, char16_t, std::int32_t> cases[] = {
+      // Lines before the section are not read.
+      {"<U0041> \\xC1 |0\nCHARMAP\nEND CHARMAP\n", 0xC1, 0, 0xFFFD, 0x3F},
       {"charmap\n<U0041> \\xC1 |0\nend charmap\n<U0042> \\xC2 |0\n", 0xC1, 0x41, u'B', 0},
-      {"CHARMAP\nENDCHARMAP\n<U0042> \\xC2 |0\n", 0xC2, 0},
-      {"CHARMAP\n# END CHARMAP\n<U0042> \\xC2 |0\nEND CHARMAP\n", 0xC2, 0x42},
-      {"CHARMAP\n<U0042> \\xC2 |0", 0xC2, 0x42},  // no END line, no last line end
-      {"CHARMAP\r\n<U0042> \\xC2 |0\r\nEND CHARMAP\r\n", 0xC2, 0x42},
-      {"CHARMAP\n   <U0042> \\xC2 |0   \n", 0xC2, 0x42},
-      {"CHARMAP\n<U10000> \\x41 |0\n", 0x41, 0x1000},  // only four digits are read
-      {"CHARMAP\n<U0042> \\xC2 |0 extra fields\n", 0xC2, 0x42},
-      {"CHARMAP\n<U00e2> \\x4 |0\n", 0x04, 0xE2},
-      {"CHARMAP\n<UFFFF> \\xFF |0\n", 0xFF, 0xFFFF},
+      {"CHARMAP\nENDCHARMAP\n<U0042> \\xC2 |0\n", 0xC2, 0, 0xFFFD, 0x3F},
+      {"CHARMAP\n# END CHARMAP\n<U0042> \\xC2 |0\nEND CHARMAP\n", 0xC2, 0x42, 0xFFFD, 0x3F},
+      {"CHARMAP\n<U0042> \\xC2 |0", 0xC2, 0x42, 0xFFFD, 0x3F},  // no END line, no last line end
+      {"CHARMAP\r\n<U0042> \\xC2 |0\r\nEND CHARMAP\r\n", 0xC2, 0x42, 0xFFFD, 0x3F},
+      {"CHARMAP\n   <U0042> \\xC2 |0   \n", 0xC2, 0x42, 0xFFFD, 0x3F},
+      {"CHARMAP\n<U10000> \\x41 |0\n", 0x41, 0x1000, 0xFFFD, 0x3F},  // only four digits are read
+      {"CHARMAP\n<U0042> \\xC2 |0 extra fields\n", 0xC2, 0x42, 0xFFFD, 0x3F},
+      {"CHARMAP\n<U00e2> \\x4 |0\n", 0x04, 0xE2, 0xFFFD, 0x3F},
+      {"CHARMAP\n<UFFFF> \\xFF |0\n", 0xFF, 0xFFFF, 0xFFFD, 0x3F},
       // Markers: the first mapping wins in each direction; 3 replaces the byte's character, 1
       // the character's byte, 2 changes nothing; U+0000 reads as unmapped.
-      {"CHARMAP\n<U00A2> \\x4A |0\n<U00A3> \\x4A |0\n", 0x4A, 0xA2},
+      {"CHARMAP\n<U00A2> \\x4A |0\n<U00A3> \\x4A |0\n", 0x4A, 0xA2, 0xFFFD, 0x3F},
       {"CHARMAP\n<U00A2> \\x4A |0\n<U00A2> \\x4B |0\n", 0x4B, 0xA2, 0xA2, 0x4A},
       {"CHARMAP\n<U00A2> \\x4A |0\n<U00A3> \\x4A |1\n", 0x4A, 0xA2, 0xA3, 0x4A},
       {"CHARMAP\n<U00A2> \\x4A |0\n<U00A2> \\x4B |1\n", 0x4A, 0xA2, 0xA2, 0x4B},
       {"CHARMAP\n<U00A2> \\x4A |0\n<U00A3> \\x4A |3\n", 0x4A, 0xA3, 0xA2, 0x4A},
       {"CHARMAP\n<U00A2> \\x4A |2\n", 0x4A, 0, 0xA2, 0},
-      {"CHARMAP\n<U00A2> \\x4A |2x\n", 0x4A, 0},  // the marker is one character
-      {"CHARMAP\n<U0000> \\x4A |0\n<U00A3> \\x4A |0\n", 0x4A, 0xA3},
+      {"CHARMAP\n<U00A2> \\x4A |2x\n", 0x4A, 0, 0xFFFD, 0x3F},  // the marker is one character
+      {"CHARMAP\n<U0000> \\x4A |0\n<U00A3> \\x4A |0\n", 0x4A, 0xA3, 0xFFFD, 0x3F},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
+  for (const auto& [text, byte, single, ch, reverse] : cases) {
+    SCOPED_TRACE(text);
     TempDir dir;
-    auto table = ImportText(dir, c.text);
-    EXPECT_EQ(Single(*table, c.byte), c.single);
-    EXPECT_EQ(Reverse(*table, c.ch), c.reverse);
+    auto table = ImportText(dir, text);
+    EXPECT_EQ(Single(*table, byte), single);
+    EXPECT_EQ(Reverse(*table, ch), reverse);
   }
 }
 
