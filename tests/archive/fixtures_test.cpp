@@ -67,9 +67,6 @@ TEST_F(FixturesTest, ArchivesGiveWhatTheDataSheetSays) {
       {"rar.rar", "", {}, 0, true,
        {{"test.txt", t20}, {"testlink", "-> test.txt"}, {"testdir/test.txt", t20},
         {"testemptydir", "<dir>"}}},
-      // The host names stored folders with "\\".
-      {"rar.rar", "testdir\\test.txt", {}, 0, true,
-       {{"testdir/test.txt", t20}, {"test.txt", "<absent>"}}},
       {"rar5_stored.rar", "HELLO", {}, 0, true,
        {{"helloworld.txt", "hello libarchive test suite!\n"}}},
       {"rar_unicode.rar", "", {}, 0, true,
@@ -95,8 +92,6 @@ TEST_F(FixturesTest, ArchivesGiveWhatTheDataSheetSays) {
       {"rar5_encrypted.rar", "", {}, 1, false, {{"a.txt", from + "a.txt"}, {"c.txt", "<absent>"}}},
       {"rar_encryption_data.rar", "", {"12345678"}, 1, true,
        {{"foo.txt", "data of foo.txt\n"}, {"bar.txt", "data of bar.txt\n"}}},
-      {"rar_encryption_partially.rar", "BAR", {}, 0, true,
-       {{"bar.txt", "data of bar.txt\n"}, {"foo.txt", "<absent>"}}},
       {"rar_encryption_partially.rar", "", {"wrong"}, 1, true,
        {{"bar.txt", "data of bar.txt\n"}, {"foo.txt", "<absent>"}}},
       // Solid: skipped members are still decrypted and decoded for the ones after them.
@@ -111,7 +106,6 @@ TEST_F(FixturesTest, ArchivesGiveWhatTheDataSheetSays) {
        {{"d.txt", from + "d.txt"}, {"a.txt", "<absent>"}}},
       {"rar4_encrypted_filenames.rar", "", {"password"}, 1, true,
        {{"a.txt", from + "a.txt"}, {"b.txt", from + "b.txt"}, {"d.txt", from + "d.txt"}}},
-      {"rar4_encrypted_filenames.rar", "", {"wrong"}, 1, true, {{"a.txt", "<absent>"}}},
       {"rar_encryption_header.rar", "", {"12345678"}, 1, true,
        {{"foo.txt", "data of foo.txt\n"}, {"bar.txt", "data of bar.txt\n"}}},
       // Solid RAR 4, encrypted: libunarr decodes the archive decrypted in memory.
