@@ -7,7 +7,6 @@
 
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <tuple>
 
@@ -72,19 +71,6 @@ TEST(CodePagePropertiesTest, LeadBytesAreWindowsOwn) {
   }
 }
 
-// Code page 0 is the system locale's: in the properties and in conversions.
-TEST_F(LocaleEnvironment, CodePageZeroIsTheSystemLocalesCodePage) {
-  Set("SVREG_SYSTEM_LOCALE", "1041");
-  EXPECT_EQ(CodePageProperties(0)->MaxCharSize, 2u);
-  EXPECT_EQ(UnicodeToAnsi(u"あ", 0), (std::vector<std::uint8_t>{0x82, 0xA0}));
-  Set("SVREG_SYSTEM_LOCALE", "ru_RU.UTF-8");
-  EXPECT_EQ(SystemAnsiCodePage(), 1251u);
-  EXPECT_EQ(CodePageProperties(0)->MaxCharSize, 1u);
-  // A system locale with Unicode text only has no ANSI code page of its own.
-  Set("SVREG_SYSTEM_LOCALE", "1081");
-  EXPECT_EQ(SystemAnsiCodePage(), 1252u);
-}
-
 TEST(LocaleIdFromPosixName, MapsPosixNamesToLocaleIds) {
   // clang-format off
   const std::pair<const char*, std::optional<LocaleId>> cases[] = {
@@ -134,26 +120,32 @@ TEST_F(LocaleEnvironment, SystemLocaleComesFromItsVariableOrTheUsers) {
   EXPECT_EQ(std::tuple(LocaleAnsiCodePage(kLocaleUserDefault), LocaleAnsiCodePage(0),
                        LocaleAnsiCodePage(kLocaleSystemDefault)),
             std::tuple(932u, 932u, 1251u));
+  // Code page 0 is the system locale's: in the properties and in conversions. A system locale
+  // with Unicode text only has no ANSI code page of its own.
+  Set("SVREG_SYSTEM_LOCALE", "1041");
+  EXPECT_EQ(CodePageProperties(0)->MaxCharSize, 2u);
+  EXPECT_EQ(UnicodeToAnsi(u"あ", 0), (std::vector<std::uint8_t>{0x82, 0xA0}));
+  Set("SVREG_SYSTEM_LOCALE", "ru_RU.UTF-8");
+  EXPECT_EQ(SystemAnsiCodePage(), 1251u);
+  EXPECT_EQ(CodePageProperties(0)->MaxCharSize, 1u);
+  Set("SVREG_SYSTEM_LOCALE", "1081");
+  EXPECT_EQ(SystemAnsiCodePage(), 1252u);
 }
 
 // The table's own consistency: every locale's code page is a supported one, every name of a
 // specific locale finds that locale again, and each language has one default locale.
 TEST(LocaleTable, IsConsistent) {
-  std::map<std::string, int> defaults;
-  std::set<std::string> languages;
+  std::map<std::string, int> defaults;  // each language of a specific locale: its defaults
   for (const detail::LocaleEntry& entry : detail::LocaleTable()) {
     if (entry.ansi_code_page != 0) {
       EXPECT_TRUE(CodePageProperties(entry.ansi_code_page)) << entry.name;
     }
     if (entry.kind == detail::LocaleKind::kNeutral || entry.name.empty()) continue;
     EXPECT_EQ(LocaleIdFromPosixName(entry.name), entry.id) << entry.name;
-    std::string language(entry.name.substr(0, entry.name.find_first_of("_@")));
-    languages.insert(language);
-    if (entry.kind == detail::LocaleKind::kLanguageDefault) ++defaults[language];
+    int& count = defaults[std::string(entry.name.substr(0, entry.name.find_first_of("_@")))];
+    if (entry.kind == detail::LocaleKind::kLanguageDefault) ++count;
   }
-  for (const std::string& language : languages) {
-    EXPECT_EQ(defaults[language], 1) << language;
-  }
+  for (const auto& [language, count] : defaults) EXPECT_EQ(count, 1) << language;
   EXPECT_GT(detail::LocaleTable().size(), 400u);
 }
 
