@@ -82,8 +82,7 @@ std::vector<std::string> NotExtracted(const ExtractionReport& report);
 class ArchiveTest : public ::testing::Test {
  protected:
   std::shared_ptr<ScriptedUserInterface> InstallScript(std::vector<std::string> answers = {}) {
-    ui_ = Script(std::move(answers));
-    return ui_;
+    return ui_ = Script(std::move(answers));
   }
   ZIP ZipObject() const { return AskingThrough<ZIP>(ui_); }
   RAR RarObject() const { return AskingThrough<RAR>(ui_); }

@@ -105,14 +105,13 @@ TEST_F(HostileArchiveTest, HardLinksMustNameAFileInsideTheFolder) {
   dir.Write("outside/secret.txt", "secret");
   fs::create_directories(out);
   fs::create_directory_symlink(outside, dir / "out/via");
-  auto link = [](std::string name, std::string target, std::string data = "") {
-    return Member{name, data, Kind::kFile, false, target};
-  };
   const std::string tar = dir / "evil.tar";
   WriteArchive(tar,
-               {File("file.txt", "inside"), link("good", "file.txt"),
-                link("absolute", outside + "/secret.txt"), link("dotdot", "../outside/secret.txt"),
-                link("through_link", "via/secret.txt", "overwritten")},
+               {File("file.txt", "inside"),
+                {.name = "good", .hardlink = "file.txt"},
+                {.name = "absolute", .hardlink = outside + "/secret.txt"},
+                {.name = "dotdot", .hardlink = "../outside/secret.txt"},
+                {.name = "through_link", .data = "overwritten", .hardlink = "via/secret.txt"}},
                "", "", "paxr");
   ScriptedPrompt prompt;
   archive::ZipExtraction extraction(tar, out, "", prompt, [] {
