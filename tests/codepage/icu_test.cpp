@@ -98,9 +98,10 @@ struct IcuConverter {
   std::unique_ptr<UConverter, void (*)(UConverter*)> cnv;
 };
 
+// Whether the ANSI code page holds the character in two bytes (their code is above 255, read as
+// a negative number when the lead byte's high bit is set).
 bool DoubleInAnsi(char16_t ch, std::uint32_t code_page) {
-  std::int16_t code = nls::AnsiCode(ch, code_page);
-  return code > 255 || code < 0;
+  return static_cast<std::uint16_t>(nls::AnsiCode(ch, code_page)) > 255;
 }
 
 // Records of ibm-37 in a Western locale (ANSI code page 1252) and of ibm-930 in a Japanese one
