@@ -33,9 +33,7 @@ struct Member {
 
 inline Member File(std::string name, std::string data) { return {name, data}; }
 inline Member Folder(std::string name) { return {name, "", Kind::kFolder}; }
-inline Member Symlink(std::string name, std::string target) {
-  return {name, target, Kind::kSymlink};
-}
+inline Member Symlink(std::string name, std::string to) { return {name, to, Kind::kSymlink}; }
 
 /// Writes an archive through libarchive: `format` "zip" or "paxr"; `options` such as
 /// "zip:compression=store" or "zip:encryption=zipcrypt"; `password` for encryption.

@@ -18,7 +18,6 @@ namespace svregistration::testing {
 namespace {
 
 using archive::IsUnarrDiagnostic;
-using archive::UnarrDiagnosticsHeld;
 
 TEST(UnarrDiagnosticsTest, TellsLibunarrsLinesFromOthers) {
   const std::pair<const char*, bool> cases[] = {
@@ -58,11 +57,11 @@ TEST(UnarrDiagnosticsTest, StderrIsHeldUntilTheLastHolderGoes) {
   TempDir dir;
   const std::string path = dir / "stderr.txt";
   const auto write_while_held = [&] {
-    std::optional<UnarrDiagnosticsHeld> outer(std::in_place);
+    std::optional<archive::UnarrDiagnosticsHeld> outer(std::in_place);
     std::fprintf(stderr, "- rar.c:65: Unknown entry type\n");
     WriteStderr("kept 1\n");
     std::thread([] {
-      UnarrDiagnosticsHeld inner;
+      archive::UnarrDiagnosticsHeld inner;
       WriteStderr("! uncompress-rar.c:24: Invalid data\nkept 2\n");
     }).join();
     EXPECT_EQ(ReadFile(path), "");  // still held

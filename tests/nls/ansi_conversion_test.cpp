@@ -19,8 +19,6 @@ namespace svregistration::nls {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using testing::ErrorNumber;
-using testing::ExpectError;
 
 struct Known {
   std::uint32_t code_page;
@@ -58,10 +56,10 @@ TEST(UnicodeToAnsi, GivesTheBytesOfEachAnsiCodePageAndReadsThemBack) {
 
 TEST(UnicodeToAnsi, AnUnknownCodePageIsAnInvalidProcedureCall) {
   for (std::uint32_t code_page : {12345u, 65001u}) {
-    ExpectError([&] { UnicodeToAnsi(u"a", code_page); }, 5, std::to_string(code_page));
+    testing::ExpectError([&] { UnicodeToAnsi(u"a", code_page); }, 5, std::to_string(code_page));
   }
-  EXPECT_EQ(ErrorNumber([] { AnsiCode(u'a', 12345); }), 5);
-  EXPECT_EQ(ErrorNumber([] { AnsiToUnicode(nullptr, 0, 12345); }), 5);
+  EXPECT_EQ(testing::ErrorNumber([] { AnsiCode(u'a', 12345); }), 5);
+  EXPECT_EQ(testing::ErrorNumber([] { AnsiToUnicode(nullptr, 0, 12345); }), 5);
 }
 
 // ICU's own converter of a code page with its fallback mappings on, asked one character at a
