@@ -17,7 +17,6 @@
 #include "archive/rar/rar_clear_source.h"
 #include "archive/rar/rar_reader.h"
 #include "fuzz_support.h"
-#include "support/temp_dir.h"
 
 namespace {
 

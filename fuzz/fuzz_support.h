@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iterator>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -49,14 +48,9 @@ inline std::string WriteInput(const std::uint8_t* data, std::size_t size, const 
 /// Files written by the process stop growing at 64 MiB (the write fails instead of filling the
 /// disk with a member that expands without end).
 inline void LimitFileSize() {
-  static const bool done = [] {
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit{};
-    limit.rlim_cur = limit.rlim_max = rlim_t{64} << 20;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-    return true;
-  }();
-  (void)done;
+  std::signal(SIGXFSZ, SIG_IGN);
+  const rlimit limit{rlim_t{64} << 20, rlim_t{64} << 20};
+  ::setrlimit(RLIMIT_FSIZE, &limit);
 }
 
 /// Extracts the input, written as an archive file, with `Archive` (ZIP or RAR) into a fresh
@@ -73,8 +67,8 @@ void ExtractAndCheck(const std::uint8_t* data, std::size_t size, const char* ext
   fs::remove_all(parent, ec);
   fs::create_directories(output);
   const std::string archive = WriteInput(data, size, std::string("input.") + extension);
-  Archive extraction;
-  extraction.SetUserInterface(testing::Script({"fuzz-password"}));  // then empty: cancelled
+  // One answer, then empty ones: cancelled.
+  Archive extraction = testing::AskingThrough<Archive>(testing::Script({"fuzz-password"}));
   try {
     extraction.Extract(archive, output.string(), "");
   } catch (const Error&) {

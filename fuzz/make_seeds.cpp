@@ -63,9 +63,8 @@ void CodePageSeeds() {
   const std::string sample(t::kSampleMap);
   Seeds("fuzz_charmap_import", {sample});
   t::TempDir work;
-  svregistration::CCSID imported, icu;
-  imported.Import(work.Write("map.ucm", sample), 1);
-  imported.Save(work / "sample.tbl");
+  t::ImportText(work, sample)->Save(work / "sample.tbl");
+  svregistration::CCSID icu;
   svregistration::FillFromIcu(icu, "ibm-37");
   icu.Save(work / "ibm-37.tbl");
   Seeds("fuzz_table_load", {t::ReadFile(work / "sample.tbl"), t::ReadFile(work / "ibm-37.tbl")});

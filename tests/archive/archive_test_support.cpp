@@ -7,8 +7,6 @@
 
 #include <stdexcept>
 
-#include "support/temp_dir.h"
-
 namespace svregistration::testing {
 
 namespace fs = std::filesystem;
@@ -33,6 +31,24 @@ std::string Block(std::string rest, bool damaged = false) {
   std::string block;
   Put(block, (Crc32(rest) & 0xFFFF) ^ (damaged ? 0x5A5Au : 0u), 2);
   return block + rest;
+}
+
+/// The header of a stored RAR 4 file member (or of one part of it).
+std::string Rar4FileHeader(const Member& m, unsigned flags, std::size_t packed, std::uint32_t crc) {
+  const bool folder = m.kind == Kind::kFolder;
+  std::string rest("\x74", 1);  // file header
+  // Always "long block" (the packed size follows); 0x04 encrypted; 0xE0 a folder.
+  Put(rest, 0x8000u | flags | (m.encrypted ? 0x04u : 0u) | (folder ? 0xE0u : 0u), 2);
+  Put(rest, 0, 2);  // size, filled in by Block
+  Put(rest, static_cast<std::uint32_t>(packed), 4);
+  Put(rest, static_cast<std::uint32_t>(m.data.size()), 4);  // unpacked size
+  rest.push_back('\x02');                                   // host: Windows
+  Put(rest, crc, 4);
+  Put(rest, (40u << 25) | (1u << 21) | (1u << 16), 4);  // 2020-01-01 00:00 as a DOS time
+  rest += "\x14\x30";                                   // version 2.0, stored
+  Put(rest, static_cast<std::uint32_t>(m.name.size()), 2);
+  Put(rest, folder ? 0x10u : 0x20u, 4);  // Windows attributes
+  return rest + m.name;
 }
 
 }  // namespace
@@ -75,35 +91,16 @@ void WriteArchive(const std::string& path, const std::vector<Member>& members,
   archive_write_free(writer);
 }
 
-namespace {
-
-/// The header of a stored RAR 4 file member (or of one part of it).
-std::string Rar4FileHeader(const Member& m, unsigned flags, std::size_t packed, std::uint32_t crc) {
-  const bool folder = m.kind == Kind::kFolder;
-  std::string rest("\x74", 1);  // file header
-  // Always "long block" (the packed size follows); 0x04 encrypted; 0xE0 a folder.
-  Put(rest, 0x8000u | flags | (m.encrypted ? 0x04u : 0u) | (folder ? 0xE0u : 0u), 2);
-  Put(rest, 0, 2);  // size, filled in by Block
-  Put(rest, static_cast<std::uint32_t>(packed), 4);
-  Put(rest, static_cast<std::uint32_t>(m.data.size()), 4);  // unpacked size
-  rest.push_back('\x02');                                   // host: Windows
-  Put(rest, crc, 4);
-  Put(rest, (40u << 25) | (1u << 21) | (1u << 16), 4);  // 2020-01-01 00:00 as a DOS time
-  rest += "\x14\x30";                                   // version 2.0, stored
-  Put(rest, static_cast<std::uint32_t>(m.name.size()), 2);
-  Put(rest, folder ? 0x10u : 0x20u, 4);  // Windows attributes
-  return rest + m.name;
-}
-
-}  // namespace
-
 std::vector<std::string> Rar4VolumeSet(const std::vector<Member>& members,
-                                       std::size_t data_per_volume) {
-  const std::string start = std::string("Rar!\x1A\x07\x00", 7) +
-                            Block(std::string("\x73\x01\x00\x00\x00", 5) + std::string(6, '\0'));
+                                       std::size_t data_per_volume, int damaged) {
+  const bool set = data_per_volume != std::string::npos;  // the main header's volume flag
+  const std::string start =
+      std::string("Rar!\x1A\x07\x00", 7) +
+      Block(std::string("\x73", 1) + (set ? '\x01' : '\0') + std::string(9, '\0'));
   std::vector<std::string> volumes{start};
   std::size_t room = data_per_volume;
-  for (const Member& m : members) {
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    const Member& m = members[i];
     for (std::size_t at = 0; at < m.data.size() || at == 0;) {
       if (room == 0) {
         volumes.back() += Block(std::string("\x7B\x01\x40\x00\x00", 5));  // goes on
@@ -115,26 +112,19 @@ std::vector<std::string> Rar4VolumeSet(const std::vector<Member>& members,
       const unsigned split = (at > 0 ? 0x01u : 0u) | (last ? 0u : 0x02u);
       // Each part but the last carries the CRC of its own bytes, the last that of the file.
       const std::uint32_t crc = last ? Crc32(m.data) : Crc32(m.data.substr(at, size));
-      volumes.back() += Block(Rar4FileHeader(m, split, size, crc)) + m.data.substr(at, size);
+      volumes.back() += Block(Rar4FileHeader(m, split, size, crc), static_cast<int>(i) == damaged) +
+                        m.data.substr(at, size);
       room -= size;
       at += size;
       if (m.data.empty()) break;
     }
   }
-  volumes.back() += Block(std::string("\x7B\x00\x40\x00\x00", 5));
+  volumes.back() += Block(std::string("\x7B\x00\x40\x00\x00", 5));  // end of archive
   return volumes;
 }
 
 std::string Rar4Archive(const std::vector<Member>& members, int damaged) {
-  std::string out("Rar!\x1A\x07\x00", 7);
-  out += Block(std::string("\x73\x00\x00\x00\x00", 5) + std::string(6, '\0'));  // main header
-  for (std::size_t i = 0; i < members.size(); ++i) {
-    const Member& m = members[i];
-    out +=
-        Block(Rar4FileHeader(m, 0, m.data.size(), Crc32(m.data)), static_cast<int>(i) == damaged) +
-        m.data;
-  }
-  return out + Block(std::string("\x7B\x00\x40\x00\x00", 5));  // end of archive
+  return Rar4VolumeSet(members, std::string::npos, damaged)[0];
 }
 
 std::vector<std::string> NotExtracted(const ExtractionReport& report) {

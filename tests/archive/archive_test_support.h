@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "support/scripted_user_interface.h"
@@ -32,9 +33,7 @@ struct Member {
 
 inline Member File(std::string name, std::string data) { return {name, data}; }
 inline Member Folder(std::string name) { return {name, "", Kind::kFolder}; }
-inline Member Symlink(std::string name, std::string target) {
-  return {name, target, Kind::kSymlink};
-}
+inline Member Symlink(std::string name, std::string to) { return {name, to, Kind::kSymlink}; }
 
 /// Writes an archive through libarchive: `format` "zip" or "paxr"; `options` such as
 /// "zip:compression=store" or "zip:encryption=zipcrypt"; `password` for encryption.
@@ -47,9 +46,10 @@ void WriteArchive(const std::string& path, const std::vector<Member>& members,
 std::string Rar4Archive(const std::vector<Member>& members, int damaged = -1);
 
 /// The volumes of a RAR 4 set of stored members, each volume holding at most `data_per_volume`
-/// bytes of member data: a member that does not fit goes on in the next volume.
+/// bytes of member data: a member that does not fit goes on in the next volume. With no limit
+/// (npos), the one volume is a plain archive; the header of member `damaged` gets a wrong CRC.
 std::vector<std::string> Rar4VolumeSet(const std::vector<Member>& members,
-                                       std::size_t data_per_volume);
+                                       std::size_t data_per_volume, int damaged = -1);
 
 std::uint32_t Crc32(const std::string& bytes);
 
@@ -59,15 +59,17 @@ using Files = std::map<std::string, std::string>;
 /// "-> target" for a symbolic link.
 std::map<std::string, std::string> Listing(const std::filesystem::path& root);
 
-/// A password prompt that answers from a script (then empty) and records every request.
+/// A password prompt that answers from a script (then empty) and records every request as its
+/// archive, member and whether the last answer was wrong.
 struct ScriptedPrompt final : PasswordPrompt {
+  using Request = std::tuple<std::string, std::string, bool>;
   explicit ScriptedPrompt(std::vector<std::string> script = {}) : answers(std::move(script)) {}
   std::string Ask(const PasswordRequest& request) override {
-    requests.push_back(request);
+    requests.emplace_back(request.archive, request.member, request.last_was_wrong);
     return requests.size() <= answers.size() ? answers[requests.size() - 1] : std::string();
   }
   std::vector<std::string> answers;
-  std::vector<PasswordRequest> requests;
+  std::vector<Request> requests;
 };
 
 /// The names in a report's not_extracted list.
@@ -78,8 +80,7 @@ std::vector<std::string> NotExtracted(const ExtractionReport& report);
 class ArchiveTest : public ::testing::Test {
  protected:
   std::shared_ptr<ScriptedUserInterface> InstallScript(std::vector<std::string> answers = {}) {
-    ui_ = Script(std::move(answers));
-    return ui_;
+    return ui_ = Script(std::move(answers));
   }
   ZIP ZipObject() const { return AskingThrough<ZIP>(ui_); }
   RAR RarObject() const { return AskingThrough<RAR>(ui_); }

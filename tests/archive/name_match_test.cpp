@@ -3,14 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace svregistration::archive {
 namespace {
 
-struct Case {
-  const char* pattern;
-  const char* name;
-  bool matches;
-};
+using Case = std::tuple<const char*, const char*, bool>;  // pattern, name, matches
 
 TEST(NameMatchTest, WildcardsFollowTheZipToolsRules) {
   // clang-format off
@@ -27,8 +25,8 @@ TEST(NameMatchTest, WildcardsFollowTheZipToolsRules) {
       {"[é]", "é", true}, {"a[b", "a[b", true}, {"a[b", "ab", false},  // a lone '[' is itself
   };
   // clang-format on
-  for (const Case& c : cases) {
-    EXPECT_EQ(WildcardMatch(c.pattern, c.name), c.matches) << c.pattern << " / " << c.name;
+  for (const auto& [pattern, name, matches] : cases) {
+    EXPECT_EQ(WildcardMatch(pattern, name), matches) << pattern << " / " << name;
   }
 }
 
@@ -42,8 +40,8 @@ TEST(NameMatchTest, PrefixesCompareUpperCaseForms) {
       {"ÉTÉ", "été/x", true}, {"\xff", "\xff", true}, {"\xfe", "\xff", false},  // stray bytes
   };
   // clang-format on
-  for (const Case& c : cases) {
-    EXPECT_EQ(MemberNameStartsWith(c.name, c.pattern), c.matches) << c.pattern << " / " << c.name;
+  for (const auto& [pattern, name, matches] : cases) {
+    EXPECT_EQ(MemberNameStartsWith(name, pattern), matches) << pattern << " / " << name;
   }
 }
 

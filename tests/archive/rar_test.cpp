@@ -43,29 +43,31 @@ TEST_F(RarExtractTest, AsksOnceForTheFirstEncryptedMemberToExtract) {
   std::vector<Member> members = {File("a.txt", "A"), File("b.txt", "B"), File("c.txt", "C"),
                                  File("d.txt", "D")};
   members[1].encrypted = members[3].encrypted = true;
-  struct Case {
-    const char* what;
-    std::vector<std::string> answers;
-    std::size_t questions;
-    bool result;
-    Files files;
-  };
-  const Case cases[] = {
+  // The name, the answers, how many questions, the result, what is extracted.
+  const std::tuple<const char*, std::vector<std::string>, std::size_t, bool, Files> cases[] = {
       {"", {"secret"}, 1, true, {{"a.txt", "A"}, {"c.txt", "C"}}},
       {"", {""}, 1, false, {{"a.txt", "A"}}},  // the walk stops at the refusal
       {"c", {}, 0, true, {{"c.txt", "C"}}},    // skipped members are never a reason to ask
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const auto& [what, answers, questions, result, files] : cases) {
+    SCOPED_TRACE(what);
     fs::remove_all(out);
-    auto ui = InstallScript(c.answers);
-    EXPECT_EQ(RarObject().Extract(Rar(members), out, c.what), c.result);
-    ASSERT_EQ(ui->questions.size(), c.questions);
+    auto ui = InstallScript(answers);
+    EXPECT_EQ(RarObject().Extract(Rar(members), out, what), result);
+    ASSERT_EQ(ui->questions.size(), questions);
     for (const auto& question : ui->questions) {
       EXPECT_EQ(question.second, "Please Enter The Password!");
     }
-    EXPECT_EQ(Listing(out), c.files);
+    EXPECT_EQ(Listing(out), files);
   }
+  // Through a prompt, the one question names the archive and the member that needs it.
+  fs::remove_all(out);
+  ScriptedPrompt prompt({"secret"});
+  const std::string archive = Rar(members);
+  const ExtractionReport report = RarObject().Extract(archive, out, "", prompt);
+  EXPECT_EQ(prompt.requests, (std::vector<ScriptedPrompt::Request>{{archive, "b.txt", false}}));
+  EXPECT_EQ(report.extracted, 2u);
+  EXPECT_EQ(NotExtracted(report), (std::vector<std::string>{"b.txt", "d.txt"}));
 }
 
 TEST_F(RarExtractTest, FailuresAndDamage) {
@@ -82,20 +84,6 @@ TEST_F(RarExtractTest, FailuresAndDamage) {
   EXPECT_TRUE(report.result);
   EXPECT_NE(report.unread_headers.find("cannot be read"), std::string::npos);
   EXPECT_EQ(Listing(out), (Files{{"a.txt", "A"}}));
-}
-
-// The one question names the archive and the member that needs it.
-TEST_F(RarExtractTest, ThePromptNamesTheArchiveAndTheMember) {
-  std::vector<Member> members = {File("a.txt", "A"), File("b.txt", "B"), File("c.txt", "C")};
-  members[1].encrypted = members[2].encrypted = true;
-  ScriptedPrompt prompt({"secret"});
-  const std::string archive = Rar(members);
-  const ExtractionReport report = RarObject().Extract(archive, out, "", prompt);
-  ASSERT_EQ(prompt.requests.size(), 1u);
-  EXPECT_EQ(prompt.requests[0].archive, archive);
-  EXPECT_EQ(prompt.requests[0].member, "b.txt");
-  EXPECT_EQ(report.extracted, 1u);
-  EXPECT_EQ(NotExtracted(report), (std::vector<std::string>{"b.txt", "c.txt"}));
 }
 
 // A set given by its first volume: the others are found by name, in order, and a member that

@@ -18,7 +18,6 @@ namespace svregistration::testing {
 namespace {
 
 using archive::IsUnarrDiagnostic;
-using archive::UnarrDiagnosticsHeld;
 
 TEST(UnarrDiagnosticsTest, TellsLibunarrsLinesFromOthers) {
   const std::pair<const char*, bool> cases[] = {
@@ -33,27 +32,20 @@ TEST(UnarrDiagnosticsTest, TellsLibunarrsLinesFromOthers) {
   for (const auto& [line, theirs] : cases) EXPECT_EQ(IsUnarrDiagnostic(line), theirs) << line;
 }
 
-/// While it lives, the process's stderr goes to a file of the test's.
-class StderrToFile {
- public:
-  explicit StderrToFile(const std::string& path) {
-    std::fflush(stderr);
-    saved_ = ::dup(STDERR_FILENO);
-    const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    ::dup2(file, STDERR_FILENO);
-    ::close(file);
-  }
-  ~StderrToFile() {
-    std::fflush(stderr);
-    ::dup2(saved_, STDERR_FILENO);
-    ::close(saved_);
-  }
-  StderrToFile(const StderrToFile&) = delete;
-  StderrToFile& operator=(const StderrToFile&) = delete;
-
- private:
-  int saved_ = -1;
-};
+/// What the process writes to stderr while `action` runs, which goes to the file `path` meanwhile.
+template <class Action>
+std::string StderrOf(const std::string& path, Action action) {
+  std::fflush(stderr);
+  const int saved = ::dup(STDERR_FILENO);
+  const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ::dup2(file, STDERR_FILENO);
+  ::close(file);
+  action();
+  std::fflush(stderr);
+  ::dup2(saved, STDERR_FILENO);
+  ::close(saved);
+  return ReadFile(path);
+}
 
 void WriteStderr(const std::string& text) {
   ASSERT_EQ(::write(STDERR_FILENO, text.data(), text.size()), static_cast<ssize_t>(text.size()));
@@ -64,21 +56,20 @@ void WriteStderr(const std::string& text) {
 TEST(UnarrDiagnosticsTest, StderrIsHeldUntilTheLastHolderGoes) {
   TempDir dir;
   const std::string path = dir / "stderr.txt";
-  {
-    StderrToFile redirected(path);
-    std::optional<UnarrDiagnosticsHeld> outer(std::in_place);
+  const auto write_while_held = [&] {
+    std::optional<archive::UnarrDiagnosticsHeld> outer(std::in_place);
     std::fprintf(stderr, "- rar.c:65: Unknown entry type\n");
     WriteStderr("kept 1\n");
     std::thread([] {
-      UnarrDiagnosticsHeld inner;
+      archive::UnarrDiagnosticsHeld inner;
       WriteStderr("! uncompress-rar.c:24: Invalid data\nkept 2\n");
     }).join();
     EXPECT_EQ(ReadFile(path), "");  // still held
     std::fprintf(stderr, "kept 3 (no line end)");
     outer.reset();
     WriteStderr(" and after\n");
-  }
-  EXPECT_EQ(ReadFile(path), "kept 1\nkept 2\nkept 3 (no line end) and after\n");
+  };
+  EXPECT_EQ(StderrOf(path, write_while_held), "kept 1\nkept 2\nkept 3 (no line end) and after\n");
 }
 
 // Every caller of RAR is spared libunarr's lines: a member the password does not open and one no
@@ -86,19 +77,15 @@ TEST(UnarrDiagnosticsTest, StderrIsHeldUntilTheLastHolderGoes) {
 TEST(UnarrDiagnosticsTest, RarExtractionLeavesStderrClean) {
   SVREG_REQUIRE_SHARED();
   TempDir dir;
-  const std::string path = dir / "stderr.txt";
   for (const char* name : {"rar4_encrypted.rar", "rar3_lowdist_reset.rar"}) {
     SCOPED_TRACE(name);
     ScriptedPrompt prompt({"password"});
+    const std::string archive =
+        (SharedDir() / "fixtures/rar" / (std::string("test_read_format_") + name)).string();
     ExtractionReport report;
-    {
-      StderrToFile redirected(path);
-      report = RAR().Extract(
-          (SharedDir() / "fixtures/rar" / (std::string("test_read_format_") + name)).string(),
-          dir / name, "", prompt);
-    }
+    const auto extract = [&] { report = RAR().Extract(archive, dir / name, "", prompt); };
+    EXPECT_EQ(StderrOf(dir / "stderr.txt", extract), "");
     EXPECT_EQ(report.not_extracted.size(), 1u);
-    EXPECT_EQ(ReadFile(path), "");
   }
 }
 

@@ -23,18 +23,11 @@ inline constexpr std::string_view kSampleMap =
     "<U00E2> \\x42 |0\n<U4E00> \\x43 |0\n<U3000> \\x40\\x40 |0\n<UFF10> \\x40\\xC1 |0\n"
     "<UFF21> \\x42\\xC1 |0\n<UFF22> \\x42\\xC2 |0\nEND CHARMAP\n";
 
-inline std::vector<std::uint8_t> B(std::initializer_list<int> bytes) {
-  std::vector<std::uint8_t> out;
-  for (int b : bytes) out.push_back(static_cast<std::uint8_t>(b));
-  return out;
-}
+/// Bytes{0xC1, 0x0E} for the bytes themselves, Bytes(78, 0x40) for one byte repeated.
+using Bytes = std::vector<std::uint8_t>;
 
-inline std::vector<std::uint8_t> Repeat(std::uint8_t b, std::size_t count) {
-  return std::vector<std::uint8_t>(count, b);
-}
-
-inline std::vector<std::uint8_t> Join(std::initializer_list<std::vector<std::uint8_t>> parts) {
-  std::vector<std::uint8_t> out;
+inline Bytes Join(std::initializer_list<Bytes> parts) {
+  Bytes out;
   for (const auto& part : parts) out.insert(out.end(), part.begin(), part.end());
   return out;
 }

@@ -7,7 +7,6 @@
 
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <tuple>
 
@@ -30,12 +29,8 @@ class LocaleEnvironment : public ::testing::Test {
 };
 
 TEST(LocaleAnsiCodePage, AnswersTheDefaultAnsiCodePageOfEachLocale) {
-  struct Case {
-    LocaleId locale;
-    std::optional<std::uint32_t> code_page;
-  };
   // clang-format off
-  const Case cases[] = {
+  const std::pair<LocaleId, std::optional<std::uint32_t>> cases[] = {
       {1041, 932}, {1049, 1251}, {0x241A, 1250},         // specific locales; scripts by sublanguage
       {1081, 0},                                         // Unicode text only
       {0x0011, 932}, {0x7C04, 950},                      // neutral
@@ -45,50 +40,40 @@ TEST(LocaleAnsiCodePage, AnswersTheDefaultAnsiCodePageOfEachLocale) {
       {0x0411 | 0x60000, std::nullopt},                  // an undefined sort
   };
   // clang-format on
-  for (const Case& c : cases) {
-    EXPECT_EQ(LocaleAnsiCodePage(c.locale), c.code_page) << "locale " << c.locale;
+  for (const auto& [locale, code_page] : cases) {
+    EXPECT_EQ(LocaleAnsiCodePage(locale), code_page) << "locale " << locale;
   }
 }
 
 // The double-byte code pages answer the lead bytes Windows gives them, whatever ICU's tables
-// are built from; a single-byte one has none.
+// are built from; every other code page of the table has none and one byte a character. The
+// default character is "?" throughout; a code page the table lacks has no properties.
 TEST(CodePagePropertiesTest, LeadBytesAreWindowsOwn) {
   using Ranges = std::array<std::uint8_t, 12>;
-  const std::pair<std::uint32_t, Ranges> expected[] = {
-      {932, {0x81, 0x9F, 0xE0, 0xFC}},
-      {936, {0x81, 0xFE}},
-      {949, {0x81, 0xFE}},
-      {950, {0x81, 0xFE}},
-      {1252, {}},
-      {437, {}},
-  };
-  for (const auto& [code_page, ranges] : expected) {
-    std::optional<CodePageInfo> info = CodePageProperties(code_page);
-    ASSERT_TRUE(info) << code_page;
-    EXPECT_EQ(info->LeadByte, ranges) << code_page;
+  const std::map<std::uint32_t, Ranges> double_byte = {{932, {0x81, 0x9F, 0xE0, 0xFC}},
+                                                       {936, {0x81, 0xFE}},
+                                                       {949, {0x81, 0xFE}},
+                                                       {950, {0x81, 0xFE}}};
+  std::size_t seen = 0;
+  for (const detail::CodePageEntry& entry : detail::CodePageTable()) {
+    const std::optional<CodePageInfo> info = CodePageProperties(entry.code_page);
+    ASSERT_TRUE(info) << entry.code_page;
+    const auto lead = double_byte.find(entry.code_page);
+    const bool dbcs = lead != double_byte.end();
+    seen += dbcs;
+    EXPECT_EQ(info->LeadByte, dbcs ? lead->second : Ranges{}) << entry.code_page;
+    EXPECT_EQ(info->MaxCharSize, dbcs ? 2u : 1u) << entry.code_page;
+    EXPECT_EQ(info->DefaultChar, (std::array<std::uint8_t, 2>{'?', 0})) << entry.code_page;
+  }
+  EXPECT_EQ(seen, double_byte.size());
+  for (std::uint32_t code_page : {12345u, 1u, 65001u, 1200u, 20932u}) {
+    EXPECT_FALSE(CodePageProperties(code_page)) << code_page;
   }
 }
 
-// Code page 0 is the system locale's: in the properties and in conversions.
-TEST_F(LocaleEnvironment, CodePageZeroIsTheSystemLocalesCodePage) {
-  Set("SVREG_SYSTEM_LOCALE", "1041");
-  EXPECT_EQ(CodePageProperties(0)->MaxCharSize, 2u);
-  EXPECT_EQ(UnicodeToAnsi(u"あ", 0), (std::vector<std::uint8_t>{0x82, 0xA0}));
-  Set("SVREG_SYSTEM_LOCALE", "ru_RU.UTF-8");
-  EXPECT_EQ(SystemAnsiCodePage(), 1251u);
-  EXPECT_EQ(CodePageProperties(0)->MaxCharSize, 1u);
-  // A system locale with Unicode text only has no ANSI code page of its own.
-  Set("SVREG_SYSTEM_LOCALE", "1081");
-  EXPECT_EQ(SystemAnsiCodePage(), 1252u);
-}
-
 TEST(LocaleIdFromPosixName, MapsPosixNamesToLocaleIds) {
-  struct Case {
-    const char* name;
-    std::optional<LocaleId> locale;
-  };
   // clang-format off
-  const Case cases[] = {
+  const std::pair<const char*, std::optional<LocaleId>> cases[] = {
       {"JA_jp.utf8", 1041}, {"ja-JP", 1041},            // any letter case, encoding, separator
       {"es", 3082},                                     // a language alone: its default locale
       {"en_DK.UTF-8", 1033},                            // a territory the table lacks: the same
@@ -100,8 +85,8 @@ TEST(LocaleIdFromPosixName, MapsPosixNamesToLocaleIds) {
       {"xx_YY", std::nullopt}, {"", std::nullopt}, {".UTF-8", std::nullopt},
   };
   // clang-format on
-  for (const Case& c : cases) {
-    EXPECT_EQ(LocaleIdFromPosixName(c.name), c.locale) << "'" << c.name << "'";
+  for (const auto& [name, locale] : cases) {
+    EXPECT_EQ(LocaleIdFromPosixName(name), locale) << "'" << name << "'";
   }
 }
 
@@ -135,26 +120,32 @@ TEST_F(LocaleEnvironment, SystemLocaleComesFromItsVariableOrTheUsers) {
   EXPECT_EQ(std::tuple(LocaleAnsiCodePage(kLocaleUserDefault), LocaleAnsiCodePage(0),
                        LocaleAnsiCodePage(kLocaleSystemDefault)),
             std::tuple(932u, 932u, 1251u));
+  // Code page 0 is the system locale's: in the properties and in conversions. A system locale
+  // with Unicode text only has no ANSI code page of its own.
+  Set("SVREG_SYSTEM_LOCALE", "1041");
+  EXPECT_EQ(CodePageProperties(0)->MaxCharSize, 2u);
+  EXPECT_EQ(UnicodeToAnsi(u"あ", 0), (std::vector<std::uint8_t>{0x82, 0xA0}));
+  Set("SVREG_SYSTEM_LOCALE", "ru_RU.UTF-8");
+  EXPECT_EQ(SystemAnsiCodePage(), 1251u);
+  EXPECT_EQ(CodePageProperties(0)->MaxCharSize, 1u);
+  Set("SVREG_SYSTEM_LOCALE", "1081");
+  EXPECT_EQ(SystemAnsiCodePage(), 1252u);
 }
 
 // The table's own consistency: every locale's code page is a supported one, every name of a
 // specific locale finds that locale again, and each language has one default locale.
 TEST(LocaleTable, IsConsistent) {
-  std::map<std::string, int> defaults;
-  std::set<std::string> languages;
+  std::map<std::string, int> defaults;  // each language of a specific locale: its defaults
   for (const detail::LocaleEntry& entry : detail::LocaleTable()) {
     if (entry.ansi_code_page != 0) {
       EXPECT_TRUE(CodePageProperties(entry.ansi_code_page)) << entry.name;
     }
     if (entry.kind == detail::LocaleKind::kNeutral || entry.name.empty()) continue;
     EXPECT_EQ(LocaleIdFromPosixName(entry.name), entry.id) << entry.name;
-    std::string language(entry.name.substr(0, entry.name.find_first_of("_@")));
-    languages.insert(language);
-    if (entry.kind == detail::LocaleKind::kLanguageDefault) ++defaults[language];
+    int& count = defaults[std::string(entry.name.substr(0, entry.name.find_first_of("_@")))];
+    if (entry.kind == detail::LocaleKind::kLanguageDefault) ++count;
   }
-  for (const std::string& language : languages) {
-    EXPECT_EQ(defaults[language], 1) << language;
-  }
+  for (const auto& [language, count] : defaults) EXPECT_EQ(count, 1) << language;
   EXPECT_GT(detail::LocaleTable().size(), 400u);
 }
 
@@ -173,9 +164,7 @@ TEST(MessageCatalogue, EveryIdExistsInEveryLanguage) {
       }
     }
   }
-  EXPECT_EQ(resources::LoadMessage(499, Language::kEnglish) +
-                resources::LoadMessage(513, Language::kEnglish),
-            "");
+  for (int id : {499, 513}) EXPECT_EQ(resources::LoadMessage(id, Language::kEnglish), "") << id;
 }
 
 TEST_F(LocaleEnvironment, MessageLanguageFollowsTheEnvironment) {
