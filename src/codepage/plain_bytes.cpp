@@ -17,8 +17,11 @@ namespace svregistration::codepage {
 #ifdef SVREG_PLAIN_BYTES_VBMI
 // GCC 12's AVX-512 intrinsics start some results from an undefined register and then warn that
 // it may be used uninitialized (a known false positive of those headers).
+// Clang has no such warning and would warn of the unknown name instead.
+#if !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 namespace {
 
 #define SVREG_VBMI_TARGET gnu::target("avx512f,avx512bw,avx512vbmi")
@@ -134,7 +137,9 @@ struct ByteTable {
 }
 
 }  // namespace
+#if !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 #endif
 
 PlainRecordsFn VectorPlainRecords() {
