@@ -132,7 +132,7 @@ TEST_F(WorkspaceDatabaseTest, TransactionsNestAndStatementsInUseStayTheirs) {
 // when it sees a writer waiting.
 TEST_F(WorkspaceDatabaseTest, WriterGetsInBetweenTheBatchesOfALongRun) {
   auto runner = Database::Create(path);
-  auto waiter = Database::Open(path);
+  auto repository = WorkspaceRepository::Make(Database::Open(path));
   std::atomic<bool> started{false}, run_over{false};
   std::thread run([&] {
     runner->BeginBatch(std::chrono::milliseconds(50), true);
@@ -148,7 +148,8 @@ TEST_F(WorkspaceDatabaseTest, WriterGetsInBetweenTheBatchesOfALongRun) {
     runner->EndBatch();
   });
   while (!started) std::this_thread::yield();
-  EXPECT_NO_THROW(InsertJob(*waiter, "WAITER"));
+  std::string name = "WAITER";
+  EXPECT_NO_THROW(repository->NewObject("JCL", name));
   EXPECT_FALSE(run_over) << "the writer waited for the whole run";
   run.join();
 }
