@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string_view>
 #include <unordered_map>
 
@@ -269,7 +270,10 @@ RefreshReport RefreshRun::Run(const RefreshRequest& request) {
         report.objects.push_back(std::move(gone));
         continue;
       }
-      bool go_on = refresher.Refresh(*objects[i], report, ahead ? &ahead->At(i) : nullptr);
+      // Taken out of the comparisons, so that what they found is freed member by member.
+      const std::optional<CopyStatus> found =
+          ahead ? std::optional(std::move(ahead->At(i))) : std::nullopt;
+      bool go_on = refresher.Refresh(*objects[i], report, found ? &*found : nullptr);
       if (progress_) progress_(++done, static_cast<long>(objects.size()));
       if (!go_on) {
         report.stopped = true;
