@@ -20,11 +20,6 @@ namespace {
 
 class ZipExtractTest : public ArchiveTest {
  protected:
-  void TearDown() override {
-    ArchiveTest::TearDown();
-    os::ClearFileSystemFault();
-  }
-
   std::string zip = dir / "test.zip";
 };
 
@@ -58,9 +53,7 @@ TEST_F(ZipExtractTest, AFailedMemberKeepsTheFileThatWasThere) {
       dir.Write("test.zip", bytes);
     }
     ScriptedPrompt prompt(answers);
-    if (fault_at_write != 0) {
-      os::InjectFileSystemFault(fault_at_write, os::FileSystemFault::kNoSpace);
-    }
+    os::InjectFileSystemFault(fault_at_write, os::FileSystemFault::kNoSpace);  // 0: disarmed
     const ExtractionReport report = ZipObject().Extract(zip, out, "", prompt);
     os::ClearFileSystemFault();
     const auto mode = std::filesystem::status(dir / "out/a.txt").permissions();

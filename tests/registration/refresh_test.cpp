@@ -238,9 +238,8 @@ TEST(SearchOriginalSource, TriesEachCandidateInOrderThenSubfolders) {
   TempDir dir;
   pugi::xml_document doc;
   doc.load_string("<S><STRING VALUE='.cbl'/><STRING VALUE='.cob'/></S>");
-  pugi::xml_node extensions = doc.first_child();
   auto search = [&](const std::string& name) {
-    return registration::SearchOriginalSource(name, dir.path().string(), extensions);
+    return registration::SearchOriginalSource(name, dir.path().string(), doc.first_child());
   };
   dir.Write("a/PAYROLL.cbl", "");
   EXPECT_EQ(search("PAYROLL_OF_PRODLIB"), dir / "a/PAYROLL.cbl");

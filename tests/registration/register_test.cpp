@@ -118,11 +118,8 @@ TEST_F(RegisterTest, ConfiguredSourcesDirectoryAndBackslashesInNames) {
   EXPECT_EQ(ReadFile(root_ + "/Src/Cobol/back\\slash.cbl"), "b");
   EXPECT_EQ(ReadFile(root_ + "/Src/Cobol/slash.cbl"), "s");
   // The instance keeps the folder it read only while the document says the same.
-  workspace_->global_options->Document()
-      ->select_node("//TEXT[@NAME='Directory']")
-      .node()
-      .attribute("VALUE")
-      .set_value("Other");
+  pugi::xml_document* global = workspace_->global_options->Document();
+  global->select_node("//TEXT[@NAME='Directory']").node().attribute("VALUE") = "Other";
   EXPECT_EQ(Register("COBOL", "TAX", dir_.Write("in/TAX.cbl", "x")), rOK);
   EXPECT_TRUE(std::filesystem::exists(root_ + "/Other/TAX.cbl"));
 }

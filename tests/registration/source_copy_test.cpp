@@ -59,11 +59,8 @@ TEST_F(SourceCopyTest, CopiesPlainOrNormalised) {
 TEST_F(SourceCopyTest, SettingsFollowTheHostsRevision) {
   std::string from = dir_.Write("in.cbl", "\tA \x82\xA0 Z\n");
   auto expand_tabs = [](FakeWorkspace& workspace) {
-    workspace.workspace_options->Document()
-        ->select_node("//BOOL[@ID='ExpandTabs']")
-        .node()
-        .attribute("VALUE")
-        .set_value("true");
+    pugi::xml_document* options = workspace.workspace_options->Document();
+    options->select_node("//BOOL[@ID='ExpandTabs']").node().attribute("VALUE") = "true";
   };
   ScopedEnvironment environment{"SVREG_SYSTEM_LOCALE"};
   environment.Set("SVREG_SYSTEM_LOCALE", "1033");
