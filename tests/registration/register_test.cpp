@@ -22,12 +22,9 @@ namespace {
 namespace fs = std::filesystem;
 using namespace testing;
 
-class RegisterTest : public ::testing::Test {
+class RegisterTest : public FakeHostTest {
  protected:
-  void SetUp() override {
-    RegisterTestHandlers();
-    workspace_->repository = repository_;
-  }
+  RegisterTest() : FakeHostTest(WorkspaceOptionsXml({.expand_tabs = true})) {}
 
   void ExpectRefusals();
   // A plain copy: the fault injection tests register with the encoding too.
@@ -35,13 +32,6 @@ class RegisterTest : public ::testing::Test {
                                  const std::string& file) {
     return service_.RegisterEx(workspace_, type, name, file, false);
   }
-
-  TempDir dir_;
-  std::string root_ = dir_ / "ws";
-  std::shared_ptr<FakeRepository> repository_ = std::make_shared<FakeRepository>();
-  std::shared_ptr<FakeWorkspace> workspace_ =
-      std::make_shared<FakeWorkspace>(root_, WorkspaceOptionsXml({.expand_tabs = true}));
-  SVStandard service_;
 };
 
 // A file where the type's Sources folder belongs is replaced by the folder.

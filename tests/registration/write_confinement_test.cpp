@@ -15,11 +15,9 @@ namespace {
 using namespace testing;
 namespace fs = std::filesystem;
 
-class WriteConfinementTest : public ::testing::Test {
+class WriteConfinementTest : public FakeHostTest {
  protected:
   void SetUp() override {
-    RegisterTestHandlers();
-    workspace_->repository = repository_;
     workspace_->protected_paths = {"workspace.db", "options/", "Sources/COBOL"};
     dir_.Write("ws/workspace.db", "db");
     dir_.Write("ws/options/workspace.xml", "<OPTIONS/>");
@@ -49,13 +47,6 @@ class WriteConfinementTest : public ::testing::Test {
     service_.RefreshSource(workspace_, object->Id(), copied);
     return copied;
   }
-
-  TempDir dir_;
-  std::string root_ = dir_ / "ws";
-  std::shared_ptr<FakeRepository> repository_ = std::make_shared<FakeRepository>();
-  std::shared_ptr<FakeWorkspace> workspace_ =
-      std::make_shared<FakeWorkspace>(root_, WorkspaceOptionsXml({}));
-  SVStandard service_;
 };
 
 // Each configured folder or planted link is refused before anything is written, with a warning
