@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <tuple>
+
 #include "support/fake_repository.h"
 #include "support/fake_workspace.h"
 #include "support/temp_dir.h"
@@ -52,14 +54,10 @@ class WriteConfinementTest : public FakeHostTest {
 // Each configured folder or planted link is refused before anything is written, with a warning
 // that names it; a link at the copy's name is another file there (8), never written through.
 TEST_F(WriteConfinementTest, RegistrationWritesOnlyInsideTheWorkspace) {
-  struct Case {
-    const char* directory;  // the configured Directory ("" for none)
-    const char* plant;      // a link planted at this path below ws/ ("" for none)
-    const char* leads_to;   // ...leading there
-    int result;
-  };
+  // The configured Directory ("" for none), a link planted at this path below ws/ ("" for none)
+  // leading there ("" to `out`), and the result.
   const std::string out = dir_ / "outside";
-  const Case cases[] = {
+  const std::tuple<const char*, const char*, const char*, int> cases[] = {
       {"..\\outside", "", "", rErrorOnCreateSourceDirectory},
       {"../outside/file", "", "", rErrorOnCreateSourceDirectory},
       {"workspace.db", "", "", rErrorOnCreateSourceDirectory},
@@ -70,19 +68,18 @@ TEST_F(WriteConfinementTest, RegistrationWritesOnlyInsideTheWorkspace) {
       {"", "Sources/COBOL/PAY.cbl", "../../../outside/file", rFileAllreadyExists},
   };
   const std::string source = dir_.Write("in/PAY.cbl", "new\n");
-  for (const Case& c : cases) {
-    const std::string what = std::string(c.directory) + " " + c.plant;
+  for (const auto& [directory, plant, leads_to, result] : cases) {
+    const std::string what = std::string(directory) + " " + plant;
     fs::remove_all(dir_ / "ws/Sources");
     fs::remove_all(dir_ / "ws/Src");
-    ConfigureDirectory(c.directory);
-    if (*c.plant) {
-      fs::create_directories((fs::path(dir_ / "ws") / c.plant).parent_path());
-      fs::create_symlink(*c.leads_to ? std::string(c.leads_to) : out,
-                         fs::path(dir_ / "ws") / c.plant);
+    ConfigureDirectory(directory);
+    if (*plant) {
+      fs::create_directories((fs::path(root_) / plant).parent_path());
+      fs::create_symlink(*leads_to ? std::string(leads_to) : out, fs::path(root_) / plant);
     }
     workspace_->log->records.clear();
     std::string name = "PAY";
-    EXPECT_EQ(service_.RegisterEx(workspace_, "COBOL", name, source, false), c.result) << what;
+    EXPECT_EQ(service_.RegisterEx(workspace_, "COBOL", name, source, false), result) << what;
     EXPECT_TRUE(repository_->objects.empty()) << what;
     ExpectUntouched(what);
     ASSERT_EQ(workspace_->log->records.size(), 1u) << what;
