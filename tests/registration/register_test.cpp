@@ -64,9 +64,7 @@ void RegisterTest::ExpectRefusals() {
   EXPECT_EQ(Register("COBOL", "A", at_limit), rOK);
   std::string over = dir_.Write(long_dir.substr((dir_ / "").size()) + "/AB.cbl", "x");
   EXPECT_EQ(Register("COBOL", "AB", over), rErrorOnSetOriginalSourceAttr);
-  workspace_->global_options = std::make_shared<FakeOptions>(
-      "<OPTIONS><CASE ID='Inventory'><LIST><CASE NAME='COBOL'><TEXT NAME='Directory' VALUE='" +
-      std::string(240, 'D') + "'/></CASE></LIST></CASE></OPTIONS>");
+  ConfigureDirectory(std::string(240, 'D'));
   EXPECT_EQ(Register("COBOL", "P", dir_.Write("in/PAYROL001.cbl", "x")), rOK);  // 254 characters
   EXPECT_EQ(Register("COBOL", "P", dir_.Write("in/PAYROL0001.cbl", "x")), rErrorOnSetSourceAttr);
   workspace_->global_options = std::make_shared<FakeOptions>("<OPTIONS/>");
@@ -100,9 +98,7 @@ TEST_F(RegisterTest, BuiltInUtilityChecksAlike) {
 // In the configured sources folder of a type a "\" separates folders; in a real file's name it
 // belongs to the name: back\slash.cbl and slash.cbl are two copies.
 TEST_F(RegisterTest, ConfiguredSourcesDirectoryAndBackslashesInNames) {
-  workspace_->global_options = std::make_shared<FakeOptions>(
-      "<OPTIONS><CASE ID='Inventory'><LIST NAME='Types'><CASE NAME='COBOL'>"
-      "<TEXT NAME='Directory' VALUE='Src\\Cobol'/></CASE></LIST></CASE></OPTIONS>");
+  ConfigureDirectory("Src\\Cobol");
   EXPECT_EQ(Register("COBOL", "BACK", dir_.Write("in/back\\slash.cbl", "b")), rOK);
   EXPECT_EQ(Register("COBOL", "SLASH", dir_.Write("in/slash.cbl", "s")), rOK);
   EXPECT_EQ(ReadFile(root_ + "/Src/Cobol/back\\slash.cbl"), "b");

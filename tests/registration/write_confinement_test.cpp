@@ -25,12 +25,6 @@ class WriteConfinementTest : public FakeHostTest {
     dir_.Write("ws/options/workspace.xml", "<OPTIONS/>");
     dir_.Write("outside/file", "theirs");
   }
-  void ConfigureDirectory(const std::string& value) {
-    workspace_->global_options = std::make_shared<FakeOptions>(
-        "<OPTIONS><CASE ID='Inventory'><LIST NAME='Types'><CASE NAME='COBOL'>"
-        "<TEXT NAME='Directory' VALUE='" +
-        value + "'/></CASE></LIST></CASE></OPTIONS>");
-  }
   // Nothing outside the workspace and none of its own files changed.
   void ExpectUntouched(const std::string& what) {
     EXPECT_EQ(ReadFile(dir_ / "outside/file"), "theirs") << what;

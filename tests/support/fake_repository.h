@@ -228,6 +228,14 @@ class FakeHostTest : public ::testing::Test {
     RegisterTestHandlers();
     workspace_->repository = repository_;
   }
+  /// Makes the global options name `directory` the COBOL sources folder.
+  void ConfigureDirectory(const std::string& directory) {
+    workspace_->global_options = std::make_shared<FakeOptions>(
+        "<OPTIONS><CASE ID='Inventory'><LIST NAME='Types'><CASE NAME='COBOL'><TEXT "
+        "NAME='Directory' "
+        "VALUE='" +
+        directory + "'/></CASE></LIST></CASE></OPTIONS>");
+  }
 
   TempDir dir_;
   std::string root_ = dir_ / "ws";
