@@ -67,9 +67,7 @@ TEST(FileSystem, ReplacementKeepsModeLinksAndWritesInPlaceWhenItMust) {
   std::string file = dir.Write("mode.txt", "old");
   ::chmod(file.c_str(), 0640);
   WriteWholeFile(file, bytes, 3);
-  struct stat info {};
-  ::stat(file.c_str(), &info);
-  EXPECT_EQ(info.st_mode & 07777, 0640u);
+  EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms{0640});
 
   std::string target = dir.Write("real/target.txt", "old");
   std::filesystem::create_symlink("real/target.txt", dir / "link.txt");
@@ -105,9 +103,8 @@ TEST(FileSystem, ReplacementInAnOpenFolderNeverLeavesIt) {
   replacement->Commit();
   EXPECT_EQ(ReadFile(dir / "ws/Moved/copy.txt"), "new");
   EXPECT_EQ(ReadFile(outside), "theirs");
-  struct stat info {};
-  ::stat((dir / "ws/Moved/copy.txt").c_str(), &info);
-  EXPECT_EQ(info.st_mode & 07777, 0640u);
+  EXPECT_EQ(std::filesystem::status(dir / "ws/Moved/copy.txt").permissions(),
+            std::filesystem::perms{0640});
   EXPECT_EQ(std::filesystem::directory_iterator(dir / "ws/Moved")->path().filename(), "copy.txt");
 
   std::filesystem::remove(dir / "ws/Moved/copy.txt");

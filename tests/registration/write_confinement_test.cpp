@@ -115,6 +115,7 @@ TEST_F(WriteConfinementTest, RefreshWritesOnlyTheRecordedCopyInsideTheWorkspace)
 
 // The copy withholds what its original withholds, when registered and when refreshed.
 TEST_F(WriteConfinementTest, CopyIsNeverMoreReadableThanItsOriginal) {
+  constexpr fs::perms kGroupAndOthers = fs::perms::group_all | fs::perms::others_all;
   const std::string original = dir_.Write("in/PAY.cbl", "secret\n");
   ::chmod(original.c_str(), 0600);
   for (bool encoding : {false, true}) {
@@ -122,18 +123,17 @@ TEST_F(WriteConfinementTest, CopyIsNeverMoreReadableThanItsOriginal) {
     fs::remove_all(dir_ / "ws/Sources");
     repository_->objects.clear();
     ASSERT_EQ(service_.RegisterEx(workspace_, "COBOL", name, original, encoding), rOK);
-    struct stat info {};
-    ASSERT_EQ(::stat((root_ + "/Sources/COBOL/PAY.cbl").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 077, 0u) << encoding;
+    EXPECT_EQ(fs::status(root_ + "/Sources/COBOL/PAY.cbl").permissions() & kGroupAndOthers,
+              fs::perms::none)
+        << encoding;
   }
   ::chmod((root_ + "/Sources/COBOL/PAY.cbl").c_str(), 0644);
   dir_.Write("in/PAY.cbl", "secret, changed\n");
   long copied = 0;
   service_.RefreshSource(workspace_, repository_->objects[0]->Id(), copied);
   EXPECT_EQ(copied, 1);
-  struct stat info {};
-  ASSERT_EQ(::stat((root_ + "/Sources/COBOL/PAY.cbl").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 077, 0u);
+  EXPECT_EQ(fs::status(root_ + "/Sources/COBOL/PAY.cbl").permissions() & kGroupAndOthers,
+            fs::perms::none);
 }
 
 }  // namespace
