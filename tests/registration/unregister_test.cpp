@@ -15,8 +15,6 @@ namespace svregistration {
 namespace {
 
 using namespace testing;
-using ::testing::AllOf;
-using ::testing::HasSubstr;
 
 struct TypeFromId final : host::IdUtility {
   std::string ObjectTypeOfId(const std::string& id) override { return id.substr(0, id.find(':')); }
@@ -51,7 +49,8 @@ TEST_F(UnregisterTest, ObjectLeavesItsFoldersThenIsUnregisteredAndLogged) {
   const LogRecord& record = workspace_->log->records[0];
   EXPECT_EQ(std::tie(record.title, record.severity, record.object_id),
             std::tuple("Unregister", 0, std::nullopt));
-  EXPECT_THAT(record.text, AllOf(HasSubstr("'PAY'"), HasSubstr("'COBOL program'")));
+  EXPECT_THAT(record.text, ::testing::AllOf(::testing::HasSubstr("'PAY'"),
+                                            ::testing::HasSubstr("'COBOL program'")));
   EXPECT_EQ(registration::StateOf(service_).Workspace, nullptr);
 }
 

@@ -19,8 +19,6 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 using svreg::UnifiedDiff;
 using testing::ReadFile;
-using testing::RunSvreg;
-using testing::TempDir;
 
 class SvregStatus : public testing::SvregWorkspaceTest {
  protected:
@@ -76,7 +74,7 @@ TEST_P(SvregStatus, StatusDiffAndCleanChangeNothingUnlessForced) {
   dir_.Write("src/P.cbl", "L1\nL2 changed\nL3\n");
   fs::remove(q_file);
   dir_.Write("ws/Sources/COBOL/STRAY.cbl", "left over\n");
-  TempDir outside;
+  testing::TempDir outside;
   std::string victim = outside.Write("victim.cbl", "v");
   fs::create_symlink(victim, ws_ + "/Sources/COBOL/LINK.cbl");
   EXPECT_EQ(States(1),
@@ -85,7 +83,7 @@ TEST_P(SvregStatus, StatusDiffAndCleanChangeNothingUnlessForced) {
                                                 {"Sources/COBOL/LINK.cbl", "untracked"},
                                                 {"Sources/COBOL/STRAY.cbl", "untracked"}}));
 
-  auto diff = RunSvreg({"diff", ws_, p});
+  auto diff = testing::RunSvreg({"diff", ws_, p});
   EXPECT_EQ(diff.exit_code, 1);
   EXPECT_THAT(diff.out, ::testing::HasSubstr("@@ -1,3 +1,3 @@\n L1\n-L2\n+L2 changed\n L3\n"));
   EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/P.cbl"), "L1\nL2\nL3\n");
