@@ -19,17 +19,9 @@ namespace {
 
 using namespace testing;
 
-TEST(FileSystem, AFolderLinkIsDeletedAsALink) {
+// Read-only files go only when forced; a folder link is deleted as a link.
+TEST(FileSystem, ReadOnlyFilesGoOnlyWhenForcedAndLinksGoAsLinks) {
   TempDir outside, dir;
-  outside.Write("keep/x.txt", "x");
-  std::filesystem::create_directory_symlink(outside / "keep", dir / "link");
-  DeleteFolder(dir / "link", true);
-  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir / "link")));
-  EXPECT_TRUE(FileExists(outside / "keep/x.txt"));
-}
-
-TEST(FileSystem, ReadOnlyFilesGoOnlyWhenForced) {
-  TempDir dir;
   std::string file = dir.Write("ro.txt", "x");
   ::chmod(file.c_str(), 0444);
   EXPECT_EQ(ErrorNumber([&] { DeleteFile(file, false); }), error_number::kPermissionDenied);
@@ -41,6 +33,12 @@ TEST(FileSystem, ReadOnlyFilesGoOnlyWhenForced) {
   EXPECT_EQ(ErrorNumber([&] { DeleteFolder(dir / "f", false); }), error_number::kPermissionDenied);
   DeleteFolder(dir / "f", true);
   EXPECT_FALSE(FolderExists(dir / "f"));
+
+  outside.Write("keep/x.txt", "x");
+  std::filesystem::create_directory_symlink(outside / "keep", dir / "link");
+  DeleteFolder(dir / "link", true);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir / "link")));
+  EXPECT_TRUE(FileExists(outside / "keep/x.txt"));
 }
 
 TEST(FileSystem, WholeFileWriteReplacesAndRefusesReadOnly) {
