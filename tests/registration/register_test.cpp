@@ -7,13 +7,10 @@
 #include <vector>
 
 #include "registration/sv_standard_state.h"
-#include "runtime/host_utilities.h"
 #include "support/fake_repository.h"
 #include "support/fake_workspace.h"
 #include "support/temp_dir.h"
-#include "svregistration/class_registry.h"
 #include "svregistration/error.h"
-#include "svregistration/host/utilities.h"
 #include "svregistration/registration_steps.h"
 
 namespace svregistration {
@@ -26,7 +23,6 @@ class RegisterTest : public FakeHostTest {
  protected:
   RegisterTest() : FakeHostTest(WorkspaceOptionsXml({.expand_tabs = true})) {}
 
-  void ExpectRefusals();
   // A plain copy: the fault injection tests register with the encoding too.
   SVRegistrationResults Register(const std::string& type, std::string name,
                                  const std::string& file) {
@@ -52,8 +48,8 @@ TEST_F(RegisterTest, NewObjectIsCopiedRecordedAndAccepted) {
             std::tuple(nullptr, nullptr, root_));
 }
 
-// The refusals of RefusalsBeforeAnythingIsWritten, in their order of precedence.
-void RegisterTest::ExpectRefusals() {
+// The refusals, in their order of precedence.
+TEST_F(RegisterTest, RefusalsBeforeAnythingIsWritten) {
   std::string source = dir_.Write("in/PAY.cbl", "x");
   EXPECT_EQ(Register("COBOL", "GONE", dir_ / "in/GONE.cbl"), rSourceFileIsMissed);
   EXPECT_TRUE(std::filesystem::is_directory(root_ + "/Sources/COBOL"));  // created by then
@@ -79,20 +75,6 @@ void RegisterTest::ExpectRefusals() {
   EXPECT_EQ(Register("COBOL", "W", dir_.Write(wide + ".cbl", "x")), rErrorOnSetOriginalSourceAttr);
 
   EXPECT_TRUE(workspace_->log->records.empty());
-}
-
-TEST_F(RegisterTest, RefusalsBeforeAnythingIsWritten) { ExpectRefusals(); }
-
-// With the built-in FileUtility registration opens the files itself rather than handing paths
-// to the host's: every check answers alike.
-TEST_F(RegisterTest, BuiltInUtilityChecksAlike) {
-  ClassRegistry::Instance().Unregister(host::kFileUtilityClass);
-  runtime::ResetThreadUtilities();
-  dir_.Write("ws/Sources/COBOL", "a file where the folder belongs");
-  EXPECT_EQ(Register("COBOL", "IN", dir_.Write("in/IN.cbl", "x")), rOK);
-  EXPECT_EQ(Register("COBOL", "IN2", dir_ / "ws/Sources/COBOL/IN.cbl"), rOK);  // in its place
-  ExpectRefusals();
-  SetUpTestSuite();
 }
 
 // In the configured sources folder of a type a "\" separates folders; in a real file's name it
