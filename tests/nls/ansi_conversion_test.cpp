@@ -48,9 +48,7 @@ TEST(UnicodeToAnsi, GivesTheBytesOfEachAnsiCodePageAndReadsThemBack) {
   // A lead byte without its trail byte maps to nothing.
   const Bytes truncated = {'a', 0x82};
   EXPECT_EQ(AnsiToUnicode(truncated.data(), truncated.size(), 932), u"a\uFFFD");
-}
-
-TEST(UnicodeToAnsi, AnUnknownCodePageIsAnInvalidProcedureCall) {
+  // A code page the table lacks is an invalid procedure call.
   for (std::uint32_t code_page : {12345u, 65001u}) {
     testing::ExpectError([&] { UnicodeToAnsi(u"a", code_page); }, 5, std::to_string(code_page));
   }
