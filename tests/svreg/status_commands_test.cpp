@@ -99,17 +99,12 @@ TEST_P(SvregStatus, StatusDiffAndCleanChangeNothingUnlessForced) {
 
 SVREG_ON_BOTH_REPOSITORIES(SvregStatus);
 
-// Lines `from` to `to`, one number a line, line `changed` replaced by `as`.
-std::string Numbers(int from, int to, int changed = 0, const std::string& as = "") {
-  std::string text;
-  for (int i = from; i <= to; ++i) text += (i == changed ? as : std::to_string(i)) + "\n";
-  return text;
-}
-
 TEST(UnifiedDiff, HunksAsDiffPrintsThem) {
-  const std::string thirty = Numbers(1, 30);
-  std::string both = Numbers(1, 30, 5, "five");
-  both.replace(both.find("25\n"), 3, "twenty-five\n");
+  std::string thirty;  // one number a line
+  for (int i = 1; i <= 30; ++i) thirty += std::to_string(i) + "\n";
+  std::string both = thirty;
+  both.replace(both.find("\n5\n") + 1, 1, "five");
+  both.replace(both.find("25\n"), 2, "twenty-five");
   const std::tuple<std::string, std::string, std::string> cases[] = {
       // before, after, hunks
       {thirty, thirty, ""},
