@@ -27,22 +27,6 @@ class FixturesTest : public ArchiveTest {
   }
 };
 
-// What a path in the output folder must be: "<absent>", "<dir>", "-> target", "crc:" and the
-// CRC-32 of the contents in hex, or the contents themselves.
-void ExpectFiles(const fs::path& root, const Files& expected) {
-  const Files listing = Listing(root);
-  for (const auto& [path, want] : expected) {
-    const auto found = listing.find(path);
-    if (want == "<absent>" || found == listing.end()) {
-      EXPECT_TRUE(want == "<absent>" && found == listing.end()) << path;
-    } else if (want.starts_with("crc:")) {
-      EXPECT_EQ(Crc32(found->second), std::stoul(want.substr(4), nullptr, 16)) << path;
-    } else {
-      EXPECT_EQ(found->second, want) << path;
-    }
-  }
-}
-
 TEST_F(FixturesTest, ArchivesGiveWhatTheDataSheetSays) {
   const std::string t20 = "test text document\r\n";
   const std::string from = "This is from ";
@@ -147,7 +131,19 @@ TEST_F(FixturesTest, ArchivesGiveWhatTheDataSheetSays) {
     auto ui = InstallScript(answers);
     EXPECT_EQ(Extract(archive, what), result);
     EXPECT_EQ(ui->questions.size(), questions);
-    ExpectFiles(out, files);
+    // What a path in the output folder must be: "<absent>", "<dir>", "-> target", "crc:" and the
+    // CRC-32 of the contents in hex, or the contents themselves.
+    const Files listing = Listing(out);
+    for (const auto& [path, want] : files) {
+      const auto found = listing.find(path);
+      if (want == "<absent>" || found == listing.end()) {
+        EXPECT_TRUE(want == "<absent>" && found == listing.end()) << path;
+      } else if (want.starts_with("crc:")) {
+        EXPECT_EQ(Crc32(found->second), std::stoul(want.substr(4), nullptr, 16)) << path;
+      } else {
+        EXPECT_EQ(found->second, want) << path;
+      }
+    }
   }
 }
 
