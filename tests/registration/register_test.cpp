@@ -50,7 +50,6 @@ TEST_F(RegisterTest, NewObjectIsCopiedRecordedAndAccepted) {
 
 // The refusals, in their order of precedence.
 TEST_F(RegisterTest, RefusalsBeforeAnythingIsWritten) {
-  std::string source = dir_.Write("in/PAY.cbl", "x");
   EXPECT_EQ(Register("COBOL", "GONE", dir_ / "in/GONE.cbl"), rSourceFileIsMissed);
   EXPECT_TRUE(std::filesystem::is_directory(root_ + "/Sources/COBOL"));  // created by then
 
