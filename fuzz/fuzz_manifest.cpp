@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
-#include <string>
 
 #include "fuzz_support.h"
 #include "registration/file_removal.h"
@@ -13,13 +12,11 @@
 #include "support/fake_workspace.h"
 #include "svregistration/error.h"
 
-namespace {
-
 namespace fs = std::filesystem;
 using svregistration::fuzz::Require;
 
-// The files beside the workspace and the tree a manifest works on, remade for every input.
-void MakeTree() {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  // The files beside the workspace and the tree a manifest works on, remade for every input.
   const svregistration::testing::TempDir& scratch = svregistration::fuzz::Scratch();
   std::error_code ec;
   fs::remove_all(scratch.path() / "m", ec);
@@ -31,13 +28,6 @@ void MakeTree() {
   fs::create_directories(scratch.path() / "m/m/deep/sub/subsub");
   fs::create_directories(scratch.path() / "m/m/empty");
   fs::create_directory_symlink("../../side", scratch.path() / "m/m/out");
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  MakeTree();
-  const svregistration::testing::TempDir& scratch = svregistration::fuzz::Scratch();
 
   scratch.Write("m/m/x.mf", svregistration::fuzz::AsText(data, size));
   auto workspace = std::make_shared<svregistration::testing::FakeWorkspace>(scratch / "m", "");

@@ -45,14 +45,6 @@ inline std::string WriteInput(const std::uint8_t* data, std::size_t size, const 
   return Scratch().Write(name, AsText(data, size));
 }
 
-/// Files written by the process stop growing at 64 MiB (the write fails instead of filling the
-/// disk with a member that expands without end).
-inline void LimitFileSize() {
-  std::signal(SIGXFSZ, SIG_IGN);
-  const rlimit limit{rlim_t{64} << 20, rlim_t{64} << 20};
-  ::setrlimit(RLIMIT_FSIZE, &limit);
-}
-
 /// Extracts the input, written as an archive file, with `Archive` (ZIP or RAR) into a fresh
 /// output folder that is the only entry of its parent folder. Afterwards the parent must hold
 /// nothing else, and every symbolic link below the output folder must name a relative target
@@ -62,7 +54,11 @@ void ExtractAndCheck(const std::uint8_t* data, std::size_t size, const char* ext
   namespace fs = std::filesystem;
   static const fs::path parent = Scratch().path() / "parent";
   static const fs::path output = parent / "out";
-  LimitFileSize();
+  // Files written by the process stop growing at 64 MiB (the write fails instead of filling the
+  // disk with a member that expands without end).
+  std::signal(SIGXFSZ, SIG_IGN);
+  const rlimit limit{rlim_t{64} << 20, rlim_t{64} << 20};
+  ::setrlimit(RLIMIT_FSIZE, &limit);
   std::error_code ec;
   fs::remove_all(parent, ec);
   fs::create_directories(output);

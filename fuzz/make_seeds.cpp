@@ -1,7 +1,6 @@
 // Writes the seed corpora of the fuzz targets, one folder per target below the folder given:
 // small options documents, character maps, tables saved by CCSID::Save, records and texts,
 // manifests, zip archives written by libarchive and RAR 4 archives of stored members.
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iostream>

@@ -17,8 +17,6 @@
 namespace svregistration::testing {
 namespace {
 
-using archive::IsUnarrDiagnostic;
-
 TEST(UnarrDiagnosticsTest, TellsLibunarrsLinesFromOthers) {
   const std::pair<const char*, bool> cases[] = {
       {"- rar.c:65: Unknown entry type\n", true},
@@ -29,7 +27,8 @@ TEST(UnarrDiagnosticsTest, TellsLibunarrsLinesFromOthers) {
       {"-rar.c:65: x\n", false},
       {"svreg: not extracted: d.txt: wrong password\n", false},
   };
-  for (const auto& [line, theirs] : cases) EXPECT_EQ(IsUnarrDiagnostic(line), theirs) << line;
+  for (const auto& [line, theirs] : cases)
+    EXPECT_EQ(archive::IsUnarrDiagnostic(line), theirs) << line;
 }
 
 /// What the process writes to stderr while `action` runs, which goes to the file `path` meanwhile.

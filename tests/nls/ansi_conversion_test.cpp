@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "nls/locale_table.h"
@@ -20,17 +21,12 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-struct Known {
-  std::uint32_t code_page;
-  std::u16string text;
-  Bytes bytes;
-};
-
 // Known bytes tell that each code page is read through the right converter; the exhaustive test
 // below then holds every character of it to that converter. What that test cannot see: a
-// character outside the BMP is one "?", and so is a lone surrogate.
+// character outside the BMP is one "?", and so is a lone surrogate. The code page, the text, its
+// bytes.
 // clang-format off
-const Known kKnown[] = {
+const std::tuple<std::uint32_t, std::u16string, Bytes> kKnown[] = {
     {932, u"日本語ｱA", {0x93, 0xFA, 0x96, 0x7B, 0x8C, 0xEA, 0xB1, 0x41}},
     {936, u"中文", {0xD6, 0xD0, 0xCE, 0xC4}},  {949, u"한국", {0xC7, 0xD1, 0xB1, 0xB9}},
     {950, u"中文", {0xA4, 0xA4, 0xA4, 0xE5}},  {874, u"กข", {0xA1, 0xA2}},
@@ -43,18 +39,16 @@ const Known kKnown[] = {
 // clang-format on
 
 TEST(UnicodeToAnsi, GivesTheBytesOfEachAnsiCodePageAndReadsThemBack) {
-  for (const Known& c : kKnown) {
-    EXPECT_EQ(UnicodeToAnsi(c.text, c.code_page), c.bytes) << "code page " << c.code_page;
-    if (std::count(c.bytes.begin(), c.bytes.end(), '?') != 0) continue;
-    EXPECT_EQ(AnsiToUnicode(c.bytes.data(), c.bytes.size(), c.code_page), c.text) << c.code_page;
+  for (const auto& [code_page, text, bytes] : kKnown) {
+    EXPECT_EQ(UnicodeToAnsi(text, code_page), bytes) << "code page " << code_page;
+    if (std::count(bytes.begin(), bytes.end(), '?') != 0) continue;
+    EXPECT_EQ(AnsiToUnicode(bytes.data(), bytes.size(), code_page), text) << code_page;
   }
   EXPECT_EQ(AnsiToUnicode(nullptr, 0, 932), u"");
   // A lead byte without its trail byte maps to nothing.
   const Bytes truncated = {'a', 0x82};
   EXPECT_EQ(AnsiToUnicode(truncated.data(), truncated.size(), 932), u"a\uFFFD");
-}
-
-TEST(UnicodeToAnsi, AnUnknownCodePageIsAnInvalidProcedureCall) {
+  // A code page the table lacks is an invalid procedure call.
   for (std::uint32_t code_page : {12345u, 65001u}) {
     testing::ExpectError([&] { UnicodeToAnsi(u"a", code_page); }, 5, std::to_string(code_page));
   }
@@ -117,8 +111,8 @@ TEST(UnicodeToAnsi, ThreadsConvertIndependently) {
     threads.emplace_back([&, t] {
       for (int round = 0; round < 100; ++round) {
         for (std::size_t j = 0; j < std::size(kKnown); ++j) {
-          const Known& job = kKnown[(j + t) % std::size(kKnown)];
-          if (UnicodeToAnsi(job.text, job.code_page) != job.bytes) ++failures[t];
+          const auto& [code_page, text, bytes] = kKnown[(j + t) % std::size(kKnown)];
+          if (UnicodeToAnsi(text, code_page) != bytes) ++failures[t];
         }
       }
     });

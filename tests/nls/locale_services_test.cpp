@@ -92,17 +92,17 @@ TEST(LocaleIdFromPosixName, MapsPosixNamesToLocaleIds) {
 
 TEST_F(LocaleEnvironment, UserLocaleComesFromTheFirstVariableThatIsSetAndNotEmpty) {
   EXPECT_EQ(UserDefaultLocaleId(), 1033u);
-  Set("LANG", "ja_JP.UTF-8");
-  EXPECT_EQ(UserDefaultLocaleId(), 1041u);
-  Set("LC_CTYPE", "ko_KR.UTF-8");
-  EXPECT_EQ(UserDefaultLocaleId(), 1042u);
-  Set("LC_ALL", "");
-  EXPECT_EQ(UserDefaultLocaleId(), 1042u);
-  Set("LC_ALL", "zh_CN.UTF-8");
-  EXPECT_EQ(UserDefaultLocaleId(), 2052u);
-  // An unknown name ends the search: it does not fall through to the next variable.
-  Set("LC_ALL", "xx_YY.UTF-8");
-  EXPECT_EQ(UserDefaultLocaleId(), 1033u);
+  // The variable set, its value, the user's locale then.
+  const std::tuple<const char*, const char*, LocaleId> steps[] = {
+      {"LANG", "ja_JP.UTF-8", 1041},   {"LC_CTYPE", "ko_KR.UTF-8", 1042}, {"LC_ALL", "", 1042},
+      {"LC_ALL", "zh_CN.UTF-8", 2052}, {"LC_ALL", "xx_YY.UTF-8", 1033},  // an unknown name ends the
+                                                                         // search: no falling
+                                                                         // through
+  };
+  for (const auto& [name, value, locale] : steps) {
+    Set(name, value);
+    EXPECT_EQ(UserDefaultLocaleId(), locale) << name << "=" << value;
+  }
 }
 
 TEST_F(LocaleEnvironment, SystemLocaleComesFromItsVariableOrTheUsers) {

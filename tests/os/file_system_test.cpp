@@ -19,17 +19,9 @@ namespace {
 
 using namespace testing;
 
-TEST(FileSystem, AFolderLinkIsDeletedAsALink) {
+// Read-only files go only when forced; a folder link is deleted as a link.
+TEST(FileSystem, ReadOnlyFilesGoOnlyWhenForcedAndLinksGoAsLinks) {
   TempDir outside, dir;
-  outside.Write("keep/x.txt", "x");
-  std::filesystem::create_directory_symlink(outside / "keep", dir / "link");
-  DeleteFolder(dir / "link", true);
-  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir / "link")));
-  EXPECT_TRUE(FileExists(outside / "keep/x.txt"));
-}
-
-TEST(FileSystem, ReadOnlyFilesGoOnlyWhenForced) {
-  TempDir dir;
   std::string file = dir.Write("ro.txt", "x");
   ::chmod(file.c_str(), 0444);
   EXPECT_EQ(ErrorNumber([&] { DeleteFile(file, false); }), error_number::kPermissionDenied);
@@ -41,6 +33,12 @@ TEST(FileSystem, ReadOnlyFilesGoOnlyWhenForced) {
   EXPECT_EQ(ErrorNumber([&] { DeleteFolder(dir / "f", false); }), error_number::kPermissionDenied);
   DeleteFolder(dir / "f", true);
   EXPECT_FALSE(FolderExists(dir / "f"));
+
+  outside.Write("keep/x.txt", "x");
+  std::filesystem::create_directory_symlink(outside / "keep", dir / "link");
+  DeleteFolder(dir / "link", true);
+  EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir / "link")));
+  EXPECT_TRUE(FileExists(outside / "keep/x.txt"));
 }
 
 TEST(FileSystem, WholeFileWriteReplacesAndRefusesReadOnly) {
@@ -67,9 +65,7 @@ TEST(FileSystem, ReplacementKeepsModeLinksAndWritesInPlaceWhenItMust) {
   std::string file = dir.Write("mode.txt", "old");
   ::chmod(file.c_str(), 0640);
   WriteWholeFile(file, bytes, 3);
-  struct stat info {};
-  ::stat(file.c_str(), &info);
-  EXPECT_EQ(info.st_mode & 07777, 0640u);
+  EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms{0640});
 
   std::string target = dir.Write("real/target.txt", "old");
   std::filesystem::create_symlink("real/target.txt", dir / "link.txt");
@@ -105,9 +101,8 @@ TEST(FileSystem, ReplacementInAnOpenFolderNeverLeavesIt) {
   replacement->Commit();
   EXPECT_EQ(ReadFile(dir / "ws/Moved/copy.txt"), "new");
   EXPECT_EQ(ReadFile(outside), "theirs");
-  struct stat info {};
-  ::stat((dir / "ws/Moved/copy.txt").c_str(), &info);
-  EXPECT_EQ(info.st_mode & 07777, 0640u);
+  EXPECT_EQ(std::filesystem::status(dir / "ws/Moved/copy.txt").permissions(),
+            std::filesystem::perms{0640});
   EXPECT_EQ(std::filesystem::directory_iterator(dir / "ws/Moved")->path().filename(), "copy.txt");
 
   std::filesystem::remove(dir / "ws/Moved/copy.txt");

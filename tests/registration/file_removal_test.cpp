@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <tuple>
+
 #include "support/fake_repository.h"
 #include "support/fake_workspace.h"
 #include "support/temp_dir.h"
@@ -49,12 +51,9 @@ TEST(ManifestEntryPath, NamesThePathOfEachLineKind) {
 // skipped); the group variant deletes the file of that very name when there is one, else every
 // file its "*" and "?" match (never in a Sources folder), ignores misses and leaves folders alone.
 TEST_F(FileRemovalTest, EachVariantDeletesWhatItsEntriesName) {
-  struct Case {
-    DeletionVariant variant;
-    std::vector<std::string> entries;
-    std::vector<const char*> gone, kept;
-  };
-  const Case cases[] = {
+  // The variant, the entries, the files gone and the files kept.
+  using Files = std::vector<const char*>;
+  const std::tuple<DeletionVariant, std::vector<std::string>, Files, Files> cases[] = {
       {DeletionVariant::kHost,
        {".a\\x.lst", ":a\\x.mf", "\\a\\gen", "*a\\y", "?a\\y", ""},
        {"a/x.lst", "a/x.mf", "a/gen2/z.lst", "a/gen"},
@@ -65,15 +64,15 @@ TEST_F(FileRemovalTest, EachVariantDeletesWhatItsEntriesName) {
        {"a/x1.lst", "a/gen/y.obj", "a/x.lst", "Sources/COBOL/A.cbl"}},
       {DeletionVariant::kPattern, {".a\\X?.LST", ".a\\*.mf"}, {"a/x1.lst", "a/x.mf"}, {"a/x.lst"}},
   };
-  for (const Case& c : cases) {
+  for (const auto& [variant, entries, gone, kept] : cases) {
     for (const char* file : {"a/x.lst", "a/x1.lst", "a/x?.lst", "a/gen/y.obj", "a/y",
                              "a/gen2/z.lst", "Sources/COBOL/A.cbl"}) {
       dir_.Write(file, "1");
     }
     dir_.Write("a/x.mf", "gen2\\z.lst\n");
-    RemoveEntryFiles(state_, c.entries, c.variant);
-    for (const char* file : c.gone) EXPECT_FALSE(Exists(file)) << file;
-    for (const char* file : c.kept) EXPECT_TRUE(Exists(file)) << file;
+    RemoveEntryFiles(state_, entries, variant);
+    for (const char* file : gone) EXPECT_FALSE(Exists(file)) << file;
+    for (const char* file : kept) EXPECT_TRUE(Exists(file)) << file;
   }
 }
 
@@ -82,11 +81,8 @@ TEST_F(FileRemovalTest, EachVariantDeletesWhatItsEntriesName) {
 TEST_F(FileRemovalTest, DeletionStaysInsideTheWorkspace) {
   TempDir outside;
   std::string out = outside.path().string();
-  struct Case {
-    std::vector<std::string> entries;
-    std::string manifest;  // written to a/x.mf when not empty
-  };
-  const Case cases[] = {
+  // The entries, and the manifest written to a/x.mf when not empty.
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
       {{".." + std::string("\\..\\") + "victim.txt"}, ""},
       {{"\\..", "\\.", "\\", ".\\.", ".", "\\a\\..\\.."}, ""},
       {{".link\\victim.txt", "\\link\\deep", ":link\\x.mf", "\\a\\inner\\deep"}, ""},
@@ -99,20 +95,20 @@ TEST_F(FileRemovalTest, DeletionStaysInsideTheWorkspace) {
   const char* own_files[] = {"workspace.db", "Sources/COBOL/A.cbl", "tables/t.ccsid",
                              "options/o.xml"};
   workspace_->code_page_directory = dir_ / "tables";
-  for (const Case& c : cases) {
+  for (const auto& [entries, manifest] : cases) {
     outside.Write("victim.txt", "v");
     outside.Write("deep/keep.txt", "k");
     for (const char* own : own_files) dir_.Write(own, "own");
     std::filesystem::create_directory_symlink(outside.path(), dir_.path() / "link");
     std::filesystem::create_directories(dir_.path() / "a");
     std::filesystem::create_directory_symlink("../link", dir_.path() / "a/inner");
-    if (!c.manifest.empty()) dir_.Write("a/x.mf", c.manifest);
+    if (!manifest.empty()) dir_.Write("a/x.mf", manifest);
     workspace_->log->records.clear();
 
-    RemoveEntryFiles(state_, c.entries, DeletionVariant::kHost);
-    RemoveEntryFiles(state_, c.entries, DeletionVariant::kPattern);
+    RemoveEntryFiles(state_, entries, DeletionVariant::kHost);
+    RemoveEntryFiles(state_, entries, DeletionVariant::kPattern);
 
-    std::string what = c.entries.front() + " " + c.manifest;
+    std::string what = entries.front() + " " + manifest;
     EXPECT_TRUE(std::filesystem::exists(outside / "victim.txt")) << what;
     EXPECT_TRUE(std::filesystem::exists(outside / "deep/keep.txt")) << what;
     for (const char* own : own_files) EXPECT_TRUE(Exists(own)) << own << " after " << what;

@@ -6,6 +6,7 @@
 
 #include <random>
 #include <string>
+#include <tuple>
 
 #include "support/normaliser_reference.h"
 #include "support/temp_dir.h"
@@ -31,15 +32,9 @@ std::vector<std::uint8_t> Streamed(const std::string& path, unsigned bits,
   return streamed;
 }
 
-struct Case {
-  const char* name;
-  unsigned bits;
-  std::string input;
-  std::string expected;
-};
-
-// "\x82\xA0" is a Shift-JIS double-byte character.
-const Case kCases[] = {
+// What each case shows, the option bits, the input and the output. "\x82\xA0" is a Shift-JIS
+// double-byte character.
+const std::tuple<const char*, unsigned, std::string, std::string> kCases[] = {
     {"no option copies unchanged", 0, "ab \t c  \r\n12345678\n", "ab \t c  \r\n12345678\n"},
     {"lead numeration blanks six columns", kLead, "123456ABC\n", "      ABC\n"},
     {"tab in lead columns stops the rule", kLead, "12\t3456\n", "  \t3456\n"},
@@ -70,7 +65,9 @@ const Case kCases[] = {
 };
 
 TEST(Normaliser, GivesTheBytesEachRuleAsks) {
-  for (const Case& c : kCases) EXPECT_EQ(Normalise(c.input, c.bits), c.expected) << c.name;
+  for (const auto& [name, bits, input, expected] : kCases) {
+    EXPECT_EQ(Normalise(input, bits), expected) << name;
+  }
 }
 
 // Also the streaming form, for a quarter of the rounds, in pieces of a few bytes (lines, tabs,

@@ -4,18 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "support/scoped_environment.h"
 
 namespace svregistration::registration {
 namespace {
 
 TEST(LocaleSignatureTest, SeesEveryChangeOfTheLocaleVariablesAndNothingElse) {
-  struct Step {
-    const char* name;
-    const char* value;
-    bool seen;
-  };
-  const Step steps[] = {
+  // The variable, the value it is set to (nullptr: unset), whether the signature sees the change.
+  const std::tuple<const char*, const char*, bool> steps[] = {
       {"LANG", "ja_JP.UTF-8", true},
       {"LANG", "ja_JP.UTF-8", false},  // set again to the same
       {"LANGUAGE", "fr", false},       // a longer name beginning as one watched
@@ -29,15 +27,14 @@ TEST(LocaleSignatureTest, SeesEveryChangeOfTheLocaleVariablesAndNothingElse) {
       {"LC_ALL", nullptr, true},
   };
   testing::ScopedEnvironment environment;
-  for (const Step& step : steps) environment.Set(step.name, nullptr);  // all unset to begin with
+  for (const auto& [name, value, seen] : steps) environment.Set(name, nullptr);  // all unset first
   LocaleSignature signature;
   EXPECT_FALSE(signature.Matches());  // the first time
   EXPECT_TRUE(signature.Matches());
-  for (const Step& step : steps) {
-    environment.Set(step.name, step.value);
-    EXPECT_EQ(signature.Matches(), !step.seen)
-        << step.name << "=" << (step.value ? step.value : "");
-    EXPECT_TRUE(signature.Matches()) << step.name;
+  for (const auto& [name, value, seen] : steps) {
+    environment.Set(name, value);
+    EXPECT_EQ(signature.Matches(), !seen) << name << "=" << (value ? value : "");
+    EXPECT_TRUE(signature.Matches()) << name;
   }
 }
 

@@ -21,11 +21,16 @@ namespace {
 using namespace testing;
 using namespace resources;
 
-class RefreshTest : public ::testing::Test {
+class RefreshTest : public FakeHostTest {
  protected:
-  void SetUp() override {
-    RegisterTestHandlers();
-    workspace_->repository = repository_;
+  RefreshTest()
+      : FakeHostTest(
+            "<OPTIONS><CASE ID='Registration'><LIST NAME='Extension'><CASE NAME='COBOL'>"
+            "<STRINGS NAME='Extensions'><STRING VALUE='.cbl'/><STRING VALUE='.cob'/></STRINGS>"
+            "</CASE></LIST></CASE><CASE ID='Encoding'><FILE NAME='DefSourceDir' VALUE=''/>"
+            "<LIST NAME='ObjectComputerEncoding' VALUE='E'><CASE NAME='E'>"
+            "<TEXT NAME='SourceLocale' VALUE='1033'/><TEXT NAME='RegisteredLocale' VALUE='1033'/>"
+            "</CASE></LIST></CASE></OPTIONS>") {
     service_.SetUserInterface(ui_);
   }
 
@@ -46,19 +51,7 @@ class RefreshTest : public ::testing::Test {
     return {result, copied};
   }
 
-  TempDir dir_;
-  std::string root_ = dir_ / "ws";
-  std::shared_ptr<FakeRepository> repository_ = std::make_shared<FakeRepository>();
-  std::shared_ptr<FakeWorkspace> workspace_ = std::make_shared<FakeWorkspace>(
-      root_,
-      "<OPTIONS><CASE ID='Registration'><LIST NAME='Extension'><CASE NAME='COBOL'>"
-      "<STRINGS NAME='Extensions'><STRING VALUE='.cbl'/><STRING VALUE='.cob'/></STRINGS>"
-      "</CASE></LIST></CASE><CASE ID='Encoding'><FILE NAME='DefSourceDir' VALUE=''/>"
-      "<LIST NAME='ObjectComputerEncoding' VALUE='E'><CASE NAME='E'>"
-      "<TEXT NAME='SourceLocale' VALUE='1033'/><TEXT NAME='RegisteredLocale' VALUE='1033'/>"
-      "</CASE></LIST></CASE></OPTIONS>");
   std::shared_ptr<ScriptedUserInterface> ui_ = std::make_shared<ScriptedUserInterface>();
-  SVStandard service_;
 };
 
 // A changed original (or a missing copy, with its type's folder) is copied and the object
@@ -102,10 +95,9 @@ TEST_F(RefreshTest, SingleObjectOutcomes) {
 TEST_F(RefreshTest, UnchangedCopyRecordsItsOriginalAndReportsAFailedWrite) {
   const std::string original = dir_.Write("orig/SAME.cbl", "A\n");
   auto object = Registered("SAME", original, "A\n");
-  EXPECT_EQ(Refresh(object->Id()).first, rOK);
-  EXPECT_TRUE(repository_->Called("SetAttribute(" + object->Id() + ".OriginalSource=" + original));
   repository_->failing = {"SetAttribute"};
   EXPECT_EQ(Refresh(object->Id()).first, rOK);
+  EXPECT_TRUE(repository_->Called("SetAttribute(" + object->Id() + ".OriginalSource=" + original));
   ASSERT_EQ(workspace_->log->records.size(), 1u);
   EXPECT_EQ(workspace_->log->records[0].text, "SetAttribute failed");
 }
@@ -238,9 +230,8 @@ TEST(SearchOriginalSource, TriesEachCandidateInOrderThenSubfolders) {
   TempDir dir;
   pugi::xml_document doc;
   doc.load_string("<S><STRING VALUE='.cbl'/><STRING VALUE='.cob'/></S>");
-  pugi::xml_node extensions = doc.first_child();
   auto search = [&](const std::string& name) {
-    return registration::SearchOriginalSource(name, dir.path().string(), extensions);
+    return registration::SearchOriginalSource(name, dir.path().string(), doc.first_child());
   };
   dir.Write("a/PAYROLL.cbl", "");
   EXPECT_EQ(search("PAYROLL_OF_PRODLIB"), dir / "a/PAYROLL.cbl");

@@ -7,40 +7,27 @@
 #include <vector>
 
 #include "registration/sv_standard_state.h"
-#include "runtime/host_utilities.h"
 #include "support/fake_repository.h"
 #include "support/fake_workspace.h"
 #include "support/temp_dir.h"
-#include "svregistration/class_registry.h"
 #include "svregistration/error.h"
-#include "svregistration/host/utilities.h"
 #include "svregistration/registration_steps.h"
 
 namespace svregistration {
 namespace {
 
+namespace fs = std::filesystem;
 using namespace testing;
 
-class RegisterTest : public ::testing::Test {
+class RegisterTest : public FakeHostTest {
  protected:
-  void SetUp() override {
-    RegisterTestHandlers();
-    workspace_->repository = repository_;
-  }
+  RegisterTest() : FakeHostTest(WorkspaceOptionsXml({.expand_tabs = true})) {}
 
-  void ExpectRefusals();
   // A plain copy: the fault injection tests register with the encoding too.
   SVRegistrationResults Register(const std::string& type, std::string name,
                                  const std::string& file) {
     return service_.RegisterEx(workspace_, type, name, file, false);
   }
-
-  TempDir dir_;
-  std::string root_ = dir_ / "ws";
-  std::shared_ptr<FakeRepository> repository_ = std::make_shared<FakeRepository>();
-  std::shared_ptr<FakeWorkspace> workspace_ =
-      std::make_shared<FakeWorkspace>(root_, WorkspaceOptionsXml({.expand_tabs = true}));
-  SVStandard service_;
 };
 
 // A file where the type's Sources folder belongs is replaced by the folder.
@@ -61,9 +48,8 @@ TEST_F(RegisterTest, NewObjectIsCopiedRecordedAndAccepted) {
             std::tuple(nullptr, nullptr, root_));
 }
 
-// The refusals of RefusalsBeforeAnythingIsWritten, in their order of precedence.
-void RegisterTest::ExpectRefusals() {
-  std::string source = dir_.Write("in/PAY.cbl", "x");
+// The refusals, in their order of precedence.
+TEST_F(RegisterTest, RefusalsBeforeAnythingIsWritten) {
   EXPECT_EQ(Register("COBOL", "GONE", dir_ / "in/GONE.cbl"), rSourceFileIsMissed);
   EXPECT_TRUE(std::filesystem::is_directory(root_ + "/Sources/COBOL"));  // created by then
 
@@ -73,9 +59,7 @@ void RegisterTest::ExpectRefusals() {
   EXPECT_EQ(Register("COBOL", "A", at_limit), rOK);
   std::string over = dir_.Write(long_dir.substr((dir_ / "").size()) + "/AB.cbl", "x");
   EXPECT_EQ(Register("COBOL", "AB", over), rErrorOnSetOriginalSourceAttr);
-  workspace_->global_options = std::make_shared<FakeOptions>(
-      "<OPTIONS><CASE ID='Inventory'><LIST><CASE NAME='COBOL'><TEXT NAME='Directory' VALUE='" +
-      std::string(240, 'D') + "'/></CASE></LIST></CASE></OPTIONS>");
+  ConfigureDirectory(std::string(240, 'D'));
   EXPECT_EQ(Register("COBOL", "P", dir_.Write("in/PAYROL001.cbl", "x")), rOK);  // 254 characters
   EXPECT_EQ(Register("COBOL", "P", dir_.Write("in/PAYROL0001.cbl", "x")), rErrorOnSetSourceAttr);
   workspace_->global_options = std::make_shared<FakeOptions>("<OPTIONS/>");
@@ -92,36 +76,17 @@ void RegisterTest::ExpectRefusals() {
   EXPECT_TRUE(workspace_->log->records.empty());
 }
 
-TEST_F(RegisterTest, RefusalsBeforeAnythingIsWritten) { ExpectRefusals(); }
-
-// With the built-in FileUtility registration opens the files itself rather than handing paths
-// to the host's: every check answers alike.
-TEST_F(RegisterTest, BuiltInUtilityChecksAlike) {
-  ClassRegistry::Instance().Unregister(host::kFileUtilityClass);
-  runtime::ResetThreadUtilities();
-  dir_.Write("ws/Sources/COBOL", "a file where the folder belongs");
-  EXPECT_EQ(Register("COBOL", "IN", dir_.Write("in/IN.cbl", "x")), rOK);
-  EXPECT_EQ(Register("COBOL", "IN2", dir_ / "ws/Sources/COBOL/IN.cbl"), rOK);  // in its place
-  ExpectRefusals();
-  SetUpTestSuite();
-}
-
 // In the configured sources folder of a type a "\" separates folders; in a real file's name it
 // belongs to the name: back\slash.cbl and slash.cbl are two copies.
 TEST_F(RegisterTest, ConfiguredSourcesDirectoryAndBackslashesInNames) {
-  workspace_->global_options = std::make_shared<FakeOptions>(
-      "<OPTIONS><CASE ID='Inventory'><LIST NAME='Types'><CASE NAME='COBOL'>"
-      "<TEXT NAME='Directory' VALUE='Src\\Cobol'/></CASE></LIST></CASE></OPTIONS>");
+  ConfigureDirectory("Src\\Cobol");
   EXPECT_EQ(Register("COBOL", "BACK", dir_.Write("in/back\\slash.cbl", "b")), rOK);
   EXPECT_EQ(Register("COBOL", "SLASH", dir_.Write("in/slash.cbl", "s")), rOK);
   EXPECT_EQ(ReadFile(root_ + "/Src/Cobol/back\\slash.cbl"), "b");
   EXPECT_EQ(ReadFile(root_ + "/Src/Cobol/slash.cbl"), "s");
   // The instance keeps the folder it read only while the document says the same.
-  workspace_->global_options->Document()
-      ->select_node("//TEXT[@NAME='Directory']")
-      .node()
-      .attribute("VALUE")
-      .set_value("Other");
+  pugi::xml_document* global = workspace_->global_options->Document();
+  global->select_node("//TEXT[@NAME='Directory']").node().attribute("VALUE") = "Other";
   EXPECT_EQ(Register("COBOL", "TAX", dir_.Write("in/TAX.cbl", "x")), rOK);
   EXPECT_TRUE(std::filesystem::exists(root_ + "/Other/TAX.cbl"));
 }
@@ -160,18 +125,17 @@ TEST_F(RegisterTest, RefusingOrMissingHandlerUnregistersTheNewObject) {
   }
 }
 
-// Copy failures are the fault injection tests'; a failed creation deletes the copy made for it.
-TEST_F(RegisterTest, FailedCreationDeletesTheCopyAndLogs) {
+// Copy failures are the fault injection tests'. A failed creation deletes the copy made for it and
+// is logged; the unguarded steps end Register with the error, RegisterEx with a result.
+TEST_F(RegisterTest, FailedCreationDeletesTheCopyAndUnguardedFailuresEndRegisterButNotRegisterEx) {
   std::string source = dir_.Write("in/PAY.cbl", "x");
   repository_->failing = {"NewObject"};
   EXPECT_EQ(Register("COBOL", "PAY", source), rUnexpectedRegistrationError);
   EXPECT_EQ(workspace_->log->records.size(), 1u);
   EXPECT_FALSE(std::filesystem::exists(root_ + "/Sources/COBOL/PAY.cbl"));
   EXPECT_TRUE(std::filesystem::exists(source));
-}
 
-TEST_F(RegisterTest, UnguardedFailuresEndRegisterButNotRegisterEx) {
-  std::string source = dir_.Write("in/PAY.cbl", "x");
+  workspace_->log->records.clear();
   std::string name = "PAY";
   EXPECT_THROW(service_.Register(workspace_, "UNKNOWN", name, source), Error);
   EXPECT_EQ(Register("UNKNOWN", "PAY", source), rUnexpectedRegistrationError);
@@ -187,8 +151,8 @@ TEST_F(RegisterTest, UnguardedFailuresEndRegisterButNotRegisterEx) {
 // The steps of RegisterEx apart: copies made on threads of their own, all at once, are recorded in
 // the order planned with what RegisterEx would answer, and a copy made and never recorded goes.
 TEST_F(RegisterTest, CopiesMadeOnOtherThreadsAreRecordedInOrder) {
-  RegistrationSteps steps(service_, workspace_, true);            // normalised: tabs expanded
-  std::filesystem::create_directories(root_ + "/Sources/COBOL");  // else the first file makes it
+  RegistrationSteps steps(service_, workspace_, true);  // normalised: tabs expanded
+  fs::create_directories(root_ + "/Sources/COBOL");     // else the first file makes it
   std::vector<std::string> sources;
   for (int i = 0; i < 6; ++i) {
     sources.push_back(dir_.Write("in/P" + std::to_string(i) + ".cbl", "\tP" + std::to_string(i)));
@@ -205,33 +169,32 @@ TEST_F(RegisterTest, CopiesMadeOnOtherThreadsAreRecordedInOrder) {
   for (std::thread& thread : threads) thread.join();
   std::vector<int> results;
   for (RegistrationCopy& copy : copies) {
-    std::string name = std::filesystem::path(copy.relative_path()).stem().string();
+    std::string name = fs::path(copy.relative_path()).stem().string();
     results.push_back(steps.Record(copy, name));
   }
   // Which of the two copies of P3 was made first is the threads' choice; one is refused.
-  EXPECT_EQ(results[2], rSourceFileIsMissed);
-  EXPECT_EQ(results[3] == rOK ? results[4] : results[3], rFileAllreadyExists);
-  for (int i : {0, 1, 5}) EXPECT_EQ(results[static_cast<std::size_t>(i)], rOK) << i;
-  const std::vector<std::size_t> kept = {0, 1, 3, 5};
-  ASSERT_EQ(repository_->objects.size(), kept.size());
-  for (std::size_t i = 0; i < kept.size(); ++i) {
-    EXPECT_EQ(repository_->objects[i]->attributes["OriginalSource"], sources[kept[i]]);
+  if (results[4] == rOK) std::swap(results[3], results[4]);
+  EXPECT_EQ(results,
+            (std::vector<int>{rOK, rOK, rSourceFileIsMissed, rOK, rFileAllreadyExists, rOK}));
+  std::vector<std::string> recorded;
+  for (const auto& object : repository_->objects) {
+    recorded.push_back(object->attributes["OriginalSource"]);
   }
+  EXPECT_EQ(recorded, (std::vector{sources[0], sources[1], sources[3], sources[5]}));
   EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/P5.cbl"), "        P5");
 
   // Dropped by being replaced, or by going out of scope.
-  const std::string replaced = root_ + "/Sources/COBOL/LATE.cbl";
-  const std::string dropped = root_ + "/Sources/COBOL/LATER.cbl";
+  auto made = [&](const char* name) { return fs::exists(root_ + "/Sources/COBOL/" + name); };
   {
     RegistrationCopy late = steps.Plan("COBOL", dir_.Write("in/LATE.cbl", "x"));
     late.Make();
-    EXPECT_TRUE(std::filesystem::exists(replaced));
+    EXPECT_TRUE(made("LATE.cbl"));
     late = steps.Plan("COBOL", dir_.Write("in/LATER.cbl", "x"));
-    EXPECT_FALSE(std::filesystem::exists(replaced));
+    EXPECT_FALSE(made("LATE.cbl"));
     late.Make();
-    EXPECT_TRUE(std::filesystem::exists(dropped));
+    EXPECT_TRUE(made("LATER.cbl"));
   }
-  EXPECT_FALSE(std::filesystem::exists(dropped));
+  EXPECT_FALSE(made("LATER.cbl"));
 }
 
 }  // namespace

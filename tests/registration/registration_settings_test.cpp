@@ -56,15 +56,15 @@ TEST_F(SettingsTest, ReadsEveryOptionOfTheType) {
   EXPECT_TRUE(s.IsLeadByte(0x81) && s.IsLeadByte(0xFC) && !s.IsLeadByte(0xA0));
 }
 
-TEST_F(SettingsTest, MissingRegistrationPageKeepsDefaultsAndReadsEncoding) {
+// A document without the Registration page gives the defaults and reads the Encoding page; a type
+// without an entry on the page raises 507.
+TEST_F(SettingsTest, MissingRegistrationPageKeepsDefaultsAndATypeWithoutEntryRaises507) {
   Prepare({.expand_tabs = true});
   Node("//CASE[@ID='Registration']").attribute("ID") = "Other";
   RegistrationSettings s = Read();
   EXPECT_EQ(std::tuple(s.ExpandTabs, s.SosiAllowed, s.RegisteredLocale),
             std::tuple(false, false, 1033u));
-}
 
-TEST_F(SettingsTest, TypeWithoutEntryRaises507AndSkipsEncodingPage) {
   Prepare({.legacy = "EBCDIC"});
   ExpectError([&] { Read("JCL"); }, error_number::kNoRegistrationEntry,
               resources::LoadMessage(resources::kMsgIncorrectRegistrationPage));

@@ -7,6 +7,7 @@
 
 #include "registration/sv_standard_state.h"
 #include "support/error_capture.h"
+#include "support/fake_repository.h"
 #include "support/fake_workspace.h"
 #include "support/scoped_environment.h"
 #include "support/temp_dir.h"
@@ -20,13 +21,12 @@ namespace {
 
 using namespace testing;
 
-class SourceCopyTest : public ::testing::Test {
+// The fixture's service with workspaces of the options given.
+class SourceCopyTest : public FakeHostTest {
  protected:
   std::shared_ptr<FakeWorkspace> Workspace(const OptionsSpec& options) {
-    return std::make_shared<FakeWorkspace>(dir_ / "ws", WorkspaceOptionsXml(options));
+    return std::make_shared<FakeWorkspace>(root_, WorkspaceOptionsXml(options));
   }
-  TempDir dir_;
-  SVStandard service_;
 };
 
 // A plain copy when no option asks for a conversion (RemoveNumeration does only together with
@@ -59,11 +59,8 @@ TEST_F(SourceCopyTest, CopiesPlainOrNormalised) {
 TEST_F(SourceCopyTest, SettingsFollowTheHostsRevision) {
   std::string from = dir_.Write("in.cbl", "\tA \x82\xA0 Z\n");
   auto expand_tabs = [](FakeWorkspace& workspace) {
-    workspace.workspace_options->Document()
-        ->select_node("//BOOL[@ID='ExpandTabs']")
-        .node()
-        .attribute("VALUE")
-        .set_value("true");
+    pugi::xml_document* options = workspace.workspace_options->Document();
+    options->select_node("//BOOL[@ID='ExpandTabs']").node().attribute("VALUE") = "true";
   };
   ScopedEnvironment environment{"SVREG_SYSTEM_LOCALE"};
   environment.Set("SVREG_SYSTEM_LOCALE", "1033");

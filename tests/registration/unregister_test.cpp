@@ -15,27 +15,18 @@ namespace svregistration {
 namespace {
 
 using namespace testing;
-using ::testing::AllOf;
-using ::testing::HasSubstr;
 
 struct TypeFromId final : host::IdUtility {
   std::string ObjectTypeOfId(const std::string& id) override { return id.substr(0, id.find(':')); }
 };
 
-class UnregisterTest : public ::testing::Test {
+class UnregisterTest : public FakeHostTest {
  protected:
   static void SetUpTestSuite() {
     ClassRegistry::Instance().Register<host::IdUtility>(
         host::kIdUtilityClass, [] { return std::make_shared<TypeFromId>(); });
     runtime::ResetThreadUtilities();
   }
-  void SetUp() override { workspace_->repository = repository_; }
-
-  TempDir dir_;
-  std::shared_ptr<FakeRepository> repository_ = std::make_shared<FakeRepository>();
-  std::shared_ptr<FakeWorkspace> workspace_ =
-      std::make_shared<FakeWorkspace>(dir_.path().string(), WorkspaceOptionsXml({}));
-  SVStandard service_;
 };
 
 TEST_F(UnregisterTest, ObjectLeavesItsFoldersThenIsUnregisteredAndLogged) {
@@ -45,20 +36,21 @@ TEST_F(UnregisterTest, ObjectLeavesItsFoldersThenIsUnregisteredAndLogged) {
   pay->folders = {b->Id(), a->Id()};
   pay->attributes["Source"] = "Sources\\COBOL\\PAY.cbl";
   pay->generated = {".out\\PAY.lst"};
-  dir_.Write("Sources/COBOL/PAY.cbl", "x");
-  dir_.Write("out/PAY.lst", "x");
+  dir_.Write("ws/Sources/COBOL/PAY.cbl", "x");
+  dir_.Write("ws/out/PAY.lst", "x");
 
   EXPECT_TRUE(service_.Unregister(workspace_, pay->Id()));
   EXPECT_THAT(repository_->calls,
               ::testing::IsSupersetOf({"RemoveRelation(" + pay->Id() + "->" + b->Id() + ")",
                                        "RemoveRelation(" + pay->Id() + "->" + a->Id() + ")"}));
-  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "Sources/COBOL/PAY.cbl"));
-  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "out/PAY.lst"));
+  EXPECT_FALSE(std::filesystem::exists(root_ + "/Sources/COBOL/PAY.cbl"));
+  EXPECT_FALSE(std::filesystem::exists(root_ + "/out/PAY.lst"));
   ASSERT_EQ(workspace_->log->records.size(), 1u);
   const LogRecord& record = workspace_->log->records[0];
   EXPECT_EQ(std::tie(record.title, record.severity, record.object_id),
             std::tuple("Unregister", 0, std::nullopt));
-  EXPECT_THAT(record.text, AllOf(HasSubstr("'PAY'"), HasSubstr("'COBOL program'")));
+  EXPECT_THAT(record.text, ::testing::AllOf(::testing::HasSubstr("'PAY'"),
+                                            ::testing::HasSubstr("'COBOL program'")));
   EXPECT_EQ(registration::StateOf(service_).Workspace, nullptr);
 }
 
@@ -108,13 +100,13 @@ TEST_F(UnregisterTest, GroupKeepsTheFoldersNearestTheStart) {
 TEST_F(UnregisterTest, InvalidateWithoutWorkspaceUsesTheBindingAndKeepsIt) {
   auto pay = repository_->Add("COBOL", "PAY");
   pay->generated = {".PAY.lst"};
-  dir_.Write("PAY.lst", "x");
+  dir_.Write("ws/PAY.lst", "x");
   EXPECT_FALSE(service_.Invalidate(nullptr, pay->Id()));  // nothing bound yet
 
   registration::StateOf(service_).AttachWorkspace(workspace_);
   EXPECT_TRUE(service_.Invalidate(nullptr, pay->Id()));
   EXPECT_NE(registration::StateOf(service_).Workspace, nullptr);
-  EXPECT_FALSE(std::filesystem::exists(dir_.path() / "PAY.lst"));
+  EXPECT_FALSE(std::filesystem::exists(root_ + "/PAY.lst"));
 
   EXPECT_TRUE(service_.StrongInvalidate(workspace_, pay->Id()));
   EXPECT_EQ(registration::StateOf(service_).Workspace, nullptr);

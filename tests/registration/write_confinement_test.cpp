@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <tuple>
+
 #include "support/fake_repository.h"
 #include "support/fake_workspace.h"
 #include "support/temp_dir.h"
@@ -15,21 +17,13 @@ namespace {
 using namespace testing;
 namespace fs = std::filesystem;
 
-class WriteConfinementTest : public ::testing::Test {
+class WriteConfinementTest : public FakeHostTest {
  protected:
   void SetUp() override {
-    RegisterTestHandlers();
-    workspace_->repository = repository_;
     workspace_->protected_paths = {"workspace.db", "options/", "Sources/COBOL"};
     dir_.Write("ws/workspace.db", "db");
     dir_.Write("ws/options/workspace.xml", "<OPTIONS/>");
     dir_.Write("outside/file", "theirs");
-  }
-  void ConfigureDirectory(const std::string& value) {
-    workspace_->global_options = std::make_shared<FakeOptions>(
-        "<OPTIONS><CASE ID='Inventory'><LIST NAME='Types'><CASE NAME='COBOL'>"
-        "<TEXT NAME='Directory' VALUE='" +
-        value + "'/></CASE></LIST></CASE></OPTIONS>");
   }
   // Nothing outside the workspace and none of its own files changed.
   void ExpectUntouched(const std::string& what) {
@@ -49,26 +43,15 @@ class WriteConfinementTest : public ::testing::Test {
     service_.RefreshSource(workspace_, object->Id(), copied);
     return copied;
   }
-
-  TempDir dir_;
-  std::string root_ = dir_ / "ws";
-  std::shared_ptr<FakeRepository> repository_ = std::make_shared<FakeRepository>();
-  std::shared_ptr<FakeWorkspace> workspace_ =
-      std::make_shared<FakeWorkspace>(root_, WorkspaceOptionsXml({}));
-  SVStandard service_;
 };
 
 // Each configured folder or planted link is refused before anything is written, with a warning
 // that names it; a link at the copy's name is another file there (8), never written through.
 TEST_F(WriteConfinementTest, RegistrationWritesOnlyInsideTheWorkspace) {
-  struct Case {
-    const char* directory;  // the configured Directory ("" for none)
-    const char* plant;      // a link planted at this path below ws/ ("" for none)
-    const char* leads_to;   // ...leading there
-    int result;
-  };
+  // The configured Directory ("" for none), a link planted at this path below ws/ ("" for none)
+  // leading there ("" to `out`), and the result.
   const std::string out = dir_ / "outside";
-  const Case cases[] = {
+  const std::tuple<const char*, const char*, const char*, int> cases[] = {
       {"..\\outside", "", "", rErrorOnCreateSourceDirectory},
       {"../outside/file", "", "", rErrorOnCreateSourceDirectory},
       {"workspace.db", "", "", rErrorOnCreateSourceDirectory},
@@ -79,19 +62,18 @@ TEST_F(WriteConfinementTest, RegistrationWritesOnlyInsideTheWorkspace) {
       {"", "Sources/COBOL/PAY.cbl", "../../../outside/file", rFileAllreadyExists},
   };
   const std::string source = dir_.Write("in/PAY.cbl", "new\n");
-  for (const Case& c : cases) {
-    const std::string what = std::string(c.directory) + " " + c.plant;
+  for (const auto& [directory, plant, leads_to, result] : cases) {
+    const std::string what = std::string(directory) + " " + plant;
     fs::remove_all(dir_ / "ws/Sources");
     fs::remove_all(dir_ / "ws/Src");
-    ConfigureDirectory(c.directory);
-    if (*c.plant) {
-      fs::create_directories((fs::path(dir_ / "ws") / c.plant).parent_path());
-      fs::create_symlink(*c.leads_to ? std::string(c.leads_to) : out,
-                         fs::path(dir_ / "ws") / c.plant);
+    ConfigureDirectory(directory);
+    if (*plant) {
+      fs::create_directories((fs::path(root_) / plant).parent_path());
+      fs::create_symlink(*leads_to ? std::string(leads_to) : out, fs::path(root_) / plant);
     }
     workspace_->log->records.clear();
     std::string name = "PAY";
-    EXPECT_EQ(service_.RegisterEx(workspace_, "COBOL", name, source, false), c.result) << what;
+    EXPECT_EQ(service_.RegisterEx(workspace_, "COBOL", name, source, false), result) << what;
     EXPECT_TRUE(repository_->objects.empty()) << what;
     ExpectUntouched(what);
     ASSERT_EQ(workspace_->log->records.size(), 1u) << what;
@@ -133,6 +115,7 @@ TEST_F(WriteConfinementTest, RefreshWritesOnlyTheRecordedCopyInsideTheWorkspace)
 
 // The copy withholds what its original withholds, when registered and when refreshed.
 TEST_F(WriteConfinementTest, CopyIsNeverMoreReadableThanItsOriginal) {
+  constexpr fs::perms kGroupAndOthers = fs::perms::group_all | fs::perms::others_all;
   const std::string original = dir_.Write("in/PAY.cbl", "secret\n");
   ::chmod(original.c_str(), 0600);
   for (bool encoding : {false, true}) {
@@ -140,18 +123,17 @@ TEST_F(WriteConfinementTest, CopyIsNeverMoreReadableThanItsOriginal) {
     fs::remove_all(dir_ / "ws/Sources");
     repository_->objects.clear();
     ASSERT_EQ(service_.RegisterEx(workspace_, "COBOL", name, original, encoding), rOK);
-    struct stat info {};
-    ASSERT_EQ(::stat((root_ + "/Sources/COBOL/PAY.cbl").c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 077, 0u) << encoding;
+    EXPECT_EQ(fs::status(root_ + "/Sources/COBOL/PAY.cbl").permissions() & kGroupAndOthers,
+              fs::perms::none)
+        << encoding;
   }
   ::chmod((root_ + "/Sources/COBOL/PAY.cbl").c_str(), 0644);
   dir_.Write("in/PAY.cbl", "secret, changed\n");
   long copied = 0;
   service_.RefreshSource(workspace_, repository_->objects[0]->Id(), copied);
   EXPECT_EQ(copied, 1);
-  struct stat info {};
-  ASSERT_EQ(::stat((root_ + "/Sources/COBOL/PAY.cbl").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 077, 0u);
+  EXPECT_EQ(fs::status(root_ + "/Sources/COBOL/PAY.cbl").permissions() & kGroupAndOthers,
+            fs::perms::none);
 }
 
 }  // namespace

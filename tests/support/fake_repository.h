@@ -1,7 +1,9 @@
 // An in-memory repository for library tests: it records the calls that change or walk objects in
 // order and fails the calls named in `failing` with an Error, so guarded and unguarded steps can
-// be told apart.
+// be told apart. And the fixture of the registration service's tests over it.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
@@ -11,10 +13,13 @@
 #include <vector>
 
 #include "nls/text.h"
+#include "support/fake_workspace.h"
+#include "support/temp_dir.h"
 #include "svregistration/class_registry.h"
 #include "svregistration/error.h"
 #include "svregistration/host/registration_handler.h"
 #include "svregistration/host/repository.h"
+#include "svregistration/sv_standard.h"
 
 namespace svregistration::testing {
 
@@ -213,5 +218,30 @@ inline void RegisterTestHandlers() {
         [accept = code != std::string("REFUSED")] { return std::make_shared<Fixed>(accept); });
   }
 }
+
+/// A fake workspace in dir_/ws over a fake repository, and the service under test; the handlers
+/// the fake types name are registered.
+class FakeHostTest : public ::testing::Test {
+ protected:
+  explicit FakeHostTest(const std::string& workspace_xml = WorkspaceOptionsXml({}))
+      : workspace_(std::make_shared<FakeWorkspace>(root_, workspace_xml)) {
+    RegisterTestHandlers();
+    workspace_->repository = repository_;
+  }
+  /// Makes the global options name `directory` the COBOL sources folder.
+  void ConfigureDirectory(const std::string& directory) {
+    workspace_->global_options = std::make_shared<FakeOptions>(
+        "<OPTIONS><CASE ID='Inventory'><LIST NAME='Types'><CASE NAME='COBOL'><TEXT "
+        "NAME='Directory' "
+        "VALUE='" +
+        directory + "'/></CASE></LIST></CASE></OPTIONS>");
+  }
+
+  TempDir dir_;
+  std::string root_ = dir_ / "ws";
+  std::shared_ptr<FakeRepository> repository_ = std::make_shared<FakeRepository>();
+  std::shared_ptr<FakeWorkspace> workspace_;
+  SVStandard service_;
+};
 
 }  // namespace svregistration::testing

@@ -93,10 +93,9 @@ class FakeWorkspace : public host::Workspace {
   int protected_asks = 0;
 };
 
-/// A workspace options document with a Registration page (the given options, one type entry)
+/// A workspace options document with a Registration page (the given options, the entry of COBOL)
 /// and an Encoding page.
 struct OptionsSpec {
-  std::string type = "COBOL";
   bool expand_tabs = false;
   bool remove_numeration = false;
   bool numeration = false;
@@ -115,12 +114,12 @@ inline std::string WorkspaceOptionsXml(const OptionsSpec& s) {
                           : std::string("<BOOL NAME='DBCS' VALUE='") + flag(s.dbcs) + "'/>";
   return std::string("<OPTIONS><CASE ID='Registration'>") + "<BOOL ID='ExpandTabs' VALUE='" +
          flag(s.expand_tabs) + "'/>" + "<BOOL ID='RemoveNumeration' VALUE='" +
-         flag(s.remove_numeration) + "'/>" + "<LIST NAME='Extension' VALUE='" + s.type +
-         "'><CASE NAME='" + s.type + "'>" + "<BOOL NAME='Numeration' VALUE='" + flag(s.numeration) +
-         "'/>" + "<BOOL NAME='RemoveLeadNumeration' VALUE='" + flag(s.remove_lead_numeration) +
-         "'/>" + "</CASE></LIST></CASE><CASE ID='Encoding'>" +
-         "<LIST ID='LegacySourcesEncoding' VALUE='" + s.legacy + "'>" +
-         "<LIST NAME='SOSI' VALUE='" + s.sosi + "'/></LIST>" +
+         flag(s.remove_numeration) + "'/>" +
+         "<LIST NAME='Extension' VALUE='COBOL'><CASE NAME='COBOL'>" +
+         "<BOOL NAME='Numeration' VALUE='" + flag(s.numeration) + "'/>" +
+         "<BOOL NAME='RemoveLeadNumeration' VALUE='" + flag(s.remove_lead_numeration) + "'/>" +
+         "</CASE></LIST></CASE><CASE ID='Encoding'>" + "<LIST ID='LegacySourcesEncoding' VALUE='" +
+         s.legacy + "'>" + "<LIST NAME='SOSI' VALUE='" + s.sosi + "'/></LIST>" +
          "<LIST NAME='ObjectComputerEncoding' VALUE='Selected'><CASE NAME='Selected'>" +
          "<TEXT NAME='EncodingTable' VALUE='" + s.encoding_table + "'/>" + table +
          "<TEXT NAME='RegisteredLocale' VALUE='" + s.registered_locale + "'/>" +

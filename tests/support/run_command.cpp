@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
 #include <stdexcept>
 
 #include "support/temp_dir.h"
@@ -18,10 +16,8 @@ namespace svregistration::testing {
 
 std::string SvregBinary() { return SVREG_SVREG_BINARY; }
 
-namespace {
-
-int Spawn(const std::vector<std::string>& args, const std::string& in, const std::string& out,
-          const std::string& err) {
+int StartSvreg(const std::vector<std::string>& args, const std::string& out, const std::string& err,
+               const std::string& in) {
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 0, in.c_str(), O_RDONLY, 0);
@@ -41,13 +37,6 @@ int Spawn(const std::vector<std::string>& args, const std::string& in, const std
   return pid;
 }
 
-}  // namespace
-
-int StartSvreg(const std::vector<std::string>& args, const std::string& out,
-               const std::string& err) {
-  return Spawn(args, "/dev/null", out, err);
-}
-
 int WaitSvreg(int pid) {
   int status = 0;
   waitpid(pid, &status, 0);
@@ -57,7 +46,7 @@ int WaitSvreg(int pid) {
 CommandResult RunSvreg(const std::vector<std::string>& args, const std::string& input) {
   TempDir io;
   const int exit_code =
-      WaitSvreg(Spawn(args, io.Write("stdin", input), io / "stdout", io / "stderr"));
+      WaitSvreg(StartSvreg(args, io / "stdout", io / "stderr", io.Write("stdin", input)));
   return {exit_code, ReadFile(io / "stdout"), ReadFile(io / "stderr")};
 }
 

@@ -20,10 +20,10 @@ CommandResult RunSvreg(const std::vector<std::string>& args, const std::string& 
 CommandResult ExpectSvregFails(const std::vector<std::string>& args, int exit_code,
                                const std::vector<std::string>& parts);
 
-/// Starts svreg in the background with its output going to the files `out` and `err` (and no
-/// input); its process id.
-int StartSvreg(const std::vector<std::string>& args, const std::string& out,
-               const std::string& err);
+/// Starts svreg in the background with its output going to the files `out` and `err` and its
+/// input read from the file `in`; its process id.
+int StartSvreg(const std::vector<std::string>& args, const std::string& out, const std::string& err,
+               const std::string& in = "/dev/null");
 /// Waits for a process StartSvreg started: its exit code, 128 + the signal when one ended it.
 int WaitSvreg(int pid);
 

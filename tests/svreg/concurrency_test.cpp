@@ -18,7 +18,6 @@ namespace {
 
 using nlohmann::json;
 using testing::ReadFile;
-using testing::RunSvreg;
 
 class SvregConcurrency : public testing::SvregWorkspaceTest {
  protected:
@@ -87,7 +86,7 @@ TEST_P(SvregConcurrency, FourWritersAndARemoverCompleteAndAKilledWriterLeavesThe
   EXPECT_LT(objects.size(), 4u * kFilesEach + kVictimFiles);  // the victim did not finish
 
   // Registering the folder again completes it; no copy is left that no object records.
-  auto again = RunSvreg({"register", ws_, "--type", "COBOL", victim_tree});
+  auto again = testing::RunSvreg({"register", ws_, "--type", "COBOL", victim_tree});
   EXPECT_LE(again.exit_code, 1) << again.err;
   objects = RegisteredWithWholeCopies();
   EXPECT_EQ(objects.size(), 4u * kFilesEach + kVictimFiles);

@@ -60,8 +60,6 @@ TEST_P(SvregErrors, BadInputIsRefusedWithTheReason) {
   const std::string map = dir_.Write("passwd", "root:x:0:0:root:/root:/bin/bash\n");
   const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
       {{"option", ws_, "set", "//BOOL[@ID='ExpandTabs']", "yes"}, "takes true or false"},
-      {{"option", ws_, "set", "//LIST[@ID='LegacySourcesEncoding']", "ebcdic"},
-       "takes one of ASCII, EBCDIC"},
       {{"codepage", "import", map, dir_ / "x.tbl"}, "is not a character map"},
       {{"source", "copy", ws_, "--type", "COBOL", file, file}, "is the source itself"},
       {{"register", ws_, "--name", "X", dir_ / "src"}, "is for one file"},

@@ -19,8 +19,6 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 using svreg::UnifiedDiff;
 using testing::ReadFile;
-using testing::RunSvreg;
-using testing::TempDir;
 
 class SvregStatus : public testing::SvregWorkspaceTest {
  protected:
@@ -76,7 +74,7 @@ TEST_P(SvregStatus, StatusDiffAndCleanChangeNothingUnlessForced) {
   dir_.Write("src/P.cbl", "L1\nL2 changed\nL3\n");
   fs::remove(q_file);
   dir_.Write("ws/Sources/COBOL/STRAY.cbl", "left over\n");
-  TempDir outside;
+  testing::TempDir outside;
   std::string victim = outside.Write("victim.cbl", "v");
   fs::create_symlink(victim, ws_ + "/Sources/COBOL/LINK.cbl");
   EXPECT_EQ(States(1),
@@ -85,7 +83,7 @@ TEST_P(SvregStatus, StatusDiffAndCleanChangeNothingUnlessForced) {
                                                 {"Sources/COBOL/LINK.cbl", "untracked"},
                                                 {"Sources/COBOL/STRAY.cbl", "untracked"}}));
 
-  auto diff = RunSvreg({"diff", ws_, p});
+  auto diff = testing::RunSvreg({"diff", ws_, p});
   EXPECT_EQ(diff.exit_code, 1);
   EXPECT_THAT(diff.out, ::testing::HasSubstr("@@ -1,3 +1,3 @@\n L1\n-L2\n+L2 changed\n L3\n"));
   EXPECT_EQ(ReadFile(ws_ + "/Sources/COBOL/P.cbl"), "L1\nL2\nL3\n");
@@ -101,17 +99,12 @@ TEST_P(SvregStatus, StatusDiffAndCleanChangeNothingUnlessForced) {
 
 SVREG_ON_BOTH_REPOSITORIES(SvregStatus);
 
-// Lines `from` to `to`, one number a line, line `changed` replaced by `as`.
-std::string Numbers(int from, int to, int changed = 0, const std::string& as = "") {
-  std::string text;
-  for (int i = from; i <= to; ++i) text += (i == changed ? as : std::to_string(i)) + "\n";
-  return text;
-}
-
 TEST(UnifiedDiff, HunksAsDiffPrintsThem) {
-  const std::string thirty = Numbers(1, 30);
-  std::string both = Numbers(1, 30, 5, "five");
-  both.replace(both.find("25\n"), 3, "twenty-five\n");
+  std::string thirty;  // one number a line
+  for (int i = 1; i <= 30; ++i) thirty += std::to_string(i) + "\n";
+  std::string both = thirty;
+  both.replace(both.find("\n5\n") + 1, 1, "five");
+  both.replace(both.find("25\n"), 2, "twenty-five");
   const std::tuple<std::string, std::string, std::string> cases[] = {
       // before, after, hunks
       {thirty, thirty, ""},

@@ -15,7 +15,6 @@
 namespace svregistration::workspace::testing {
 namespace {
 
-using ::testing::AllOf;
 using ::testing::HasSubstr;
 
 // Runs SQL on a file directly, outside the workspace code, with SQLite's own client.
@@ -88,7 +87,7 @@ TEST_F(WorkspaceDatabaseTest, DamagedTableFailsTheOperationClearly) {
   Error error = CaptureError([&] { reopened->ObjectById(object->Id())->GetAttribute("Source"); });
   EXPECT_EQ(error.number(), error_number::kPathFileAccessError);
   EXPECT_THAT(error.description(),
-              AllOf(HasSubstr(path), HasSubstr("no such column"), HasSubstr("SELECT ")));
+              ::testing::AllOf(HasSubstr(path), HasSubstr("no such column"), HasSubstr("SELECT ")));
 }
 
 TEST_F(WorkspaceDatabaseTest, TransactionsNestAndStatementsInUseStayTheirs) {

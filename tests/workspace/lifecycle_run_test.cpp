@@ -24,11 +24,8 @@ namespace svregistration::workspace::testing {
 namespace {
 
 namespace fs = std::filesystem;
-using svregistration::testing::Backend;
-using ::testing::ElementsAre;
-using ::testing::IsEmpty;
 
-class LifecycleRunTest : public ::testing::TestWithParam<Backend> {
+class LifecycleRunTest : public ::testing::TestWithParam<svregistration::testing::Backend> {
  protected:
   void SetUp() override {
     SVREG_SKIP_WITHOUT_POSTGRES(GetParam(), uri_);
@@ -76,7 +73,7 @@ TEST_P(LifecycleRunTest, ChangesJoinACallersOpenBatch) {
   {
     Batch batch(*host_, true);
     EXPECT_THAT(LifecycleRun(host_, &batch).Unregister({ids[0]}).Unregistered(),
-                ElementsAre(ids[0]));
+                ::testing::ElementsAre(ids[0]));
     EXPECT_TRUE(LifecycleRun(host_, &batch).Invalidate({ids[1]}).ok());
     EXPECT_TRUE(database.InTransaction());
     batch.End();
@@ -84,7 +81,7 @@ TEST_P(LifecycleRunTest, ChangesJoinACallersOpenBatch) {
   EXPECT_EQ(other->workspace_repository()->ListObjects().size(), 1u);
   EXPECT_TRUE(LifecycleRun(host_).Unregister({ids[1]}).ok);
   EXPECT_FALSE(database.InTransaction());
-  EXPECT_THAT(other->workspace_repository()->ListObjects(), IsEmpty());
+  EXPECT_THAT(other->workspace_repository()->ListObjects(), ::testing::IsEmpty());
 }
 
 SVREG_ON_BOTH_REPOSITORIES(LifecycleRunTest);

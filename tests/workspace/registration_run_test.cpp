@@ -27,7 +27,6 @@ namespace {
 
 namespace fs = std::filesystem;
 using svregistration::testing::ReadFile;
-using svregistration::testing::TempDir;
 
 using Expected = std::pair<FileOutcome, std::string>;  // the outcome, a part of its reason
 
@@ -40,7 +39,7 @@ class RegistrationRunTest : public ::testing::Test {
   std::string Source(const std::string& name) { return dir_ / ("app/" + name); }
   std::string Copy(const std::string& name) { return dir_ / ("ws/Sources/COBOL/" + name); }
 
-  TempDir dir_;
+  svregistration::testing::TempDir dir_;
 };
 
 TEST_F(RegistrationRunTest, FaultsAmongCopiesMadeAheadStayTheirOwnAndResultsKeepWalkOrder) {

@@ -20,7 +20,6 @@ namespace {
 
 using svregistration::testing::FakeWorkspace;
 using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
 constexpr int kSubscript = error_number::kSubscriptOutOfRange;
@@ -446,7 +445,7 @@ TEST_P(RepositoryTest, BatchAfterAFailedStatementKeepsItsWorkOrSaysItLostIt) {
   New("JCL", "KEPT");
   EXPECT_THROW(database_->Prepare("SELECT no_such_column FROM objects").Step(), Error);
   const Error error = CaptureError([&] { database_->EndBatch(); });
-  EXPECT_THAT(error.description(), HasSubstr(error.number() ? "COMMIT" : ""));
+  EXPECT_THAT(error.description(), ::testing::HasSubstr(error.number() ? "COMMIT" : ""));
   EXPECT_EQ(repository_->CountObjects("JCL", ""), error.number() ? 0 : 1);
 }
 
