@@ -7,10 +7,13 @@
 #include <vector>
 
 #include "registration/sv_standard_state.h"
+#include "runtime/host_utilities.h"
 #include "support/fake_repository.h"
 #include "support/fake_workspace.h"
 #include "support/temp_dir.h"
+#include "svregistration/class_registry.h"
 #include "svregistration/error.h"
+#include "svregistration/host/utilities.h"
 #include "svregistration/registration_steps.h"
 
 namespace svregistration {
@@ -195,6 +198,44 @@ TEST_F(RegisterTest, CopiesMadeOnOtherThreadsAreRecordedInOrder) {
     EXPECT_TRUE(made("LATER.cbl"));
   }
   EXPECT_FALSE(made("LATER.cbl"));
+}
+
+// A host's own file utility: a plain copy is made by it, on the thread that plans it, and its
+// refusal is the registration's failure, logged, with no object left.
+struct HostFileUtility : host::FileUtility {
+  static inline std::vector<std::string> copies;
+  static inline bool refuse = false;
+  host::SplitPathResult SplitPath(const std::string& path) override {
+    const fs::path p(path);
+    return {p.parent_path().string() + "/", p.stem().string(), p.extension().string()};
+  }
+  bool CopyFileTo(const std::string& from, const std::string& to) override {
+    copies.push_back(fs::path(to).filename().string());
+    std::error_code ec;
+    return !refuse && fs::copy_file(from, to, ec);
+  }
+  bool MakeFolder(const std::string& path) override { return fs::create_directories(path); }
+  bool RemoveFile(const std::string& path) override { return fs::remove(path); }
+  bool RemoveFolder(const std::string& path) override { return fs::remove(path); }
+  std::vector<std::string> ReadListFile(const std::string&) override { return {}; }
+};
+
+TEST_F(RegisterTest, AHostsOwnFileUtilityMakesThePlainCopies) {
+  ClassRegistry::Instance().Register<host::FileUtility>(
+      host::kFileUtilityClass, [] { return std::make_shared<HostFileUtility>(); });
+  runtime::ResetThreadUtilities();
+  const std::string pay = dir_.Write("in/PAY.cbl", "\tX\n");
+  EXPECT_FALSE(RegistrationSteps(service_, workspace_, false).Plan("COBOL", pay).makes_anywhere());
+  EXPECT_EQ(Register("COBOL", "PAY", pay), rOK);
+  EXPECT_EQ(ReadFile(root_ + "/Sources/COBOL/PAY.cbl"), "\tX\n");
+  HostFileUtility::refuse = true;
+  EXPECT_EQ(Register("COBOL", "TAX", dir_.Write("in/TAX.cbl", "Y\n")),
+            rUnexpectedRegistrationError);
+  EXPECT_EQ(HostFileUtility::copies, (std::vector<std::string>{"PAY.cbl", "TAX.cbl"}));
+  EXPECT_EQ(repository_->objects.size(), 1u);
+  EXPECT_EQ(workspace_->log->records.size(), 1u);
+  ClassRegistry::Instance().Unregister(host::kFileUtilityClass);
+  runtime::ResetThreadUtilities();
 }
 
 }  // namespace
