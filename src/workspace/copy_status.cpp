@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <map>
 #include <set>
-#include <string_view>
 #include <unordered_set>
 
 #include "svregistration/error.h"
@@ -134,22 +133,9 @@ void ForEachSourcesFolder(WorkspaceHost& workspace, Each&& each) {
   }
 }
 
-// True when no component of the path is "." or "..".
-bool WithoutDotComponents(std::string_view path) {
-  for (std::size_t start = 0; start <= path.size();) {
-    std::size_t end = std::min(path.find('/', start), path.size());
-    const std::string_view part = path.substr(start, end - start);
-    if (part == "." || part == "..") return false;
-    start = end + 1;
-  }
-  return true;
-}
-
 // The path lexically normal; most recorded paths are already, and are handed back as they are.
 std::string NormalPath(std::string slashed) {
-  const bool plain = !slashed.empty() && slashed.front() != '/' && slashed.back() != '/' &&
-                     slashed.find("//") == std::string::npos && WithoutDotComponents(slashed);
-  return plain ? slashed : fs::path(slashed).lexically_normal().string();
+  return PlainRelative(slashed) ? slashed : fs::path(slashed).lexically_normal().string();
 }
 
 using RecordedSet = std::unordered_set<std::string>;

@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <map>
 #include <optional>
-#include <string_view>
 #include <unordered_map>
 
 #include "svregistration/error.h"
@@ -37,19 +36,6 @@ std::vector<std::shared_ptr<host::RepositoryObject>> ObjectsOf(
   auto cursor = object->Members();
   for (; cursor && !cursor->Eof(); cursor->MoveNext()) members.push_back(cursor->Item());
   return members;
-}
-
-// True when the path is relative and every component a name ("a/b.cbl", not "/a", "a//b",
-// "./a", "a/../b" or "a\\b").
-bool PlainRelative(const std::string& path) {
-  if (path.empty() || path.front() == '/' || path.find('\\') != std::string::npos) return false;
-  for (std::size_t start = 0; start <= path.size();) {
-    const std::size_t end = std::min(path.find('/', start), path.size());
-    const std::string_view part(path.data() + start, end - start);
-    if (part.empty() || part == "." || part == "..") return false;
-    start = end + 1;
-  }
-  return true;
 }
 
 class Refresher {
@@ -115,7 +101,7 @@ class Refresher {
       return false;
     }
     const std::string copy = object.GetAttribute(type.SourceAttribute());
-    return copy == ahead->source && PlainRelative(copy);
+    return copy == ahead->source && copy.find('\\') == std::string::npos && PlainRelative(copy);
   }
 
   // True when the object's copy would now be made differently from how it was made (`recorded`,
